@@ -1,0 +1,99 @@
+// Binary files: a whole file held in memory (small files such as a DBF header) and
+// a handle-based file with 64-bit offsets and no buffering.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Open modes: bit 0 writable, 3 = create (empty the file or make it).
+constexpr int32_t tk_file_read = 0;
+constexpr int32_t tk_file_write = 1;
+constexpr int32_t tk_file_create = 3;
+
+class tk_file {
+public:
+    tk_file(const std::string& file_name, int32_t mode);
+    virtual ~tk_file();
+    tk_file(const tk_file&) = delete;
+    tk_file& operator=(const tk_file&) = delete;
+
+    virtual void get_at(uint32_t offset, void* buffer, uint32_t length) = 0;
+    virtual uint8_t get_byte(uint32_t offset) = 0;
+    virtual uint16_t get_ushort(uint32_t offset) = 0;
+    virtual uint32_t get_ulong(uint32_t offset) = 0;
+    virtual bool eof() { return stream_ && std::feof(stream_); }
+    virtual void put_at(uint32_t offset, const void* data, uint32_t length) = 0;
+    virtual uint32_t get_size() = 0;
+
+    const std::string& name() const { return name_; }
+    int32_t mode() const { return mode_; }
+
+protected:
+    FILE* stream_ = nullptr;
+    int32_t mode_;
+    std::string name_;
+};
+
+class tk_memory_file : public tk_file {
+public:
+    tk_memory_file(const std::string& file_name, int32_t mode);
+    // A writable file is written back here when flush was not called; a failure
+    // then can only be traced, so writers call flush themselves.
+    ~tk_memory_file() override;
+
+    void get_at(uint32_t offset, void* buffer, uint32_t length) override;
+    uint8_t get_byte(uint32_t offset) override;
+    uint16_t get_ushort(uint32_t offset) override;
+    uint32_t get_ulong(uint32_t offset) override;
+    void put_at(uint32_t offset, const void* data, uint32_t length) override;
+    uint32_t get_size() override { return static_cast<uint32_t>(image_.size()); }
+
+    // Writes the whole image back; raises on failure.
+    void flush();
+
+private:
+    void initialize();
+    std::vector<uint8_t> image_;
+    bool dirty_ = false;
+};
+
+class tk_huge_file {
+public:
+    // Read-only opens need an existing file; writable ones create it when missing.
+    tk_huge_file(const std::string& file_name, bool writable);
+    ~tk_huge_file();
+    tk_huge_file(const tk_huge_file&) = delete;
+    tk_huge_file& operator=(const tk_huge_file&) = delete;
+
+    void* get_at(int64_t offset, void* buffer, uint32_t length);
+    uint8_t get_byte(int64_t offset);
+    uint16_t get_ushort(int64_t offset);
+    uint32_t get_ulong(int64_t offset);
+    int64_t get_size();
+    // Writes all of it or raises "Cannot write into file".
+    void put_at(int64_t offset, const void* data, uint32_t length);
+    // Cuts or extends the file.
+    void set_size(int64_t size);
+
+    const std::string& name() const { return name_; }
+
+private:
+    int fd_ = -1;
+    std::string name_;
+};
+
+// Little-endian helpers for byte layouts.
+inline uint16_t tk_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t tk_le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline void tk_put_le16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void tk_put_le32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}

@@ -1,0 +1,63 @@
+#include "TK/tk_log.hpp"
+
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+#include "TK/tk_fname.hpp"
+#include "TK/tk_utils.hpp"
+
+namespace {
+
+// A relative log path is pinned to the folder it was given in.
+std::string absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    return tk_file_name(path).make_path();
+}
+
+}  // namespace
+
+tk_logger::tk_logger(const char* file_name, bool enabled, int32_t threshold, bool time_stamps)
+    : threshold_(threshold), enabled_(enabled), time_stamps_(time_stamps) {
+    if (file_name) {
+        file_name_ = absolute(file_name);
+    } else {
+        tk_file_name module(tk_get_module_path());
+        module.set_extension(".log");
+        file_name_ = module.make_path();
+    }
+    if (enabled_) truncate_once();
+}
+
+void tk_logger::set_file_name(const char* name) {
+    if (!name) throw tk_mail_assertion("..\\TK/tk_log.hpp", 82);
+    std::lock_guard lock(mutex_);
+    file_name_ = absolute(name);
+}
+
+void tk_logger::truncate_once() {
+    std::lock_guard lock(mutex_);
+    if (!enabled_ || truncated_) return;
+    truncated_ = true;  // set whether or not the file could be opened
+    if (FILE* f = std::fopen(file_name_.c_str(), "wb")) std::fclose(f);
+}
+
+void tk_logger::write_line(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    FILE* f = std::fopen(file_name_.c_str(), "ab");
+    if (!f) return;  // the line is lost; the next one tries again
+    std::string line;
+    line.reserve(text.size() + 11);
+    if (time_stamps_) {
+        std::time_t now = std::time(nullptr);
+        std::tm tm{};
+        localtime_r(&now, &tm);
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d ", tm.tm_hour, tm.tm_min, tm.tm_sec);
+        line += stamp;
+    }
+    line += text;
+    if (crlf_) line += "\r\n";
+    std::fwrite(line.data(), 1, line.size(), f);
+    std::fclose(f);
+}

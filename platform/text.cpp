@@ -1,0 +1,260 @@
+#include "platform/text.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cwctype>
+#include <locale.h>
+
+namespace pt {
+
+namespace {
+
+constexpr wchar_t replacement = 0xFFFD;
+
+struct sb_page {
+    int cp;
+    std::array<uint16_t, 128> high;
+};
+
+const sb_page pages[] = {
+#include "platform/cp_tables.inc"
+};
+
+// Reverse map of one page: code points with their bytes, sorted by code point.
+struct sb_reverse {
+    std::array<std::pair<uint16_t, uint8_t>, 128> entries;
+};
+
+const sb_page* find_page(int cp) {
+    for (const auto& p : pages)
+        if (p.cp == cp) return &p;
+    return nullptr;
+}
+
+const sb_reverse& reverse_of(const sb_page& page) {
+    // Built once per page on first use; the tables never change.
+    static std::array<sb_reverse, std::size(pages)> rev = [] {
+        std::array<sb_reverse, std::size(pages)> r{};
+        for (size_t i = 0; i < std::size(pages); ++i) {
+            for (int b = 0; b < 128; ++b)
+                r[i].entries[b] = {pages[i].high[b], static_cast<uint8_t>(0x80 + b)};
+            // Stable so that the first byte of a code point mapped twice wins.
+            std::stable_sort(r[i].entries.begin(), r[i].entries.end(),
+                             [](auto& x, auto& y) { return x.first < y.first; });
+        }
+        return r;
+    }();
+    return rev[&page - pages];
+}
+
+locale_t c_utf8() {
+    static locale_t loc = [] {
+        locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+        if (!l) l = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+        return l;
+    }();
+    return loc;
+}
+
+}  // namespace
+
+std::wstring utf8_decode(std::string_view in) {
+    std::wstring out;
+    out.reserve(in.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(in.data());
+    size_t n = in.size(), i = 0;
+    while (i < n) {
+        unsigned c = s[i];
+        if (c < 0x80) {
+            out.push_back(static_cast<wchar_t>(c));
+            ++i;
+            continue;
+        }
+        int len;
+        uint32_t cp;
+        unsigned lo = 0x80, hi = 0xBF;  // bounds of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;  // no surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            out.push_back(replacement);
+            ++i;
+            continue;
+        }
+        // Replace the maximal ill-formed subpart with one U+FFFD, as Windows and
+        // the Unicode standard's recommended practice do.
+        size_t j = i + 1;
+        bool ok = true;
+        for (int k = 1; k < len; ++k, ++j) {
+            unsigned b = j < n ? s[j] : 0;
+            unsigned l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
+            if (j >= n || b < l || b > h) {
+                ok = false;
+                break;
+            }
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        out.push_back(ok ? static_cast<wchar_t>(cp) : replacement);
+        i = j;
+    }
+    return out;
+}
+
+void utf8_append(std::string& out, wchar_t wc) {
+    uint32_t c = static_cast<uint32_t>(wc);
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+        return;
+    }
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = replacement;
+    if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+}
+
+std::string utf8_encode(std::wstring_view in) {
+    std::string out;
+    out.reserve(in.size());
+    for (wchar_t c : in) utf8_append(out, c);
+    return out;
+}
+
+bool is_system_code_page(int cp) {
+    return cp == cp_acp || cp == cp_system || cp == cp_thread_acp || cp == cp_oemcp ||
+           cp == cp_utf8;
+}
+
+int dbf_code_page_for_locale(std::string_view name) {
+    std::string_view lang = name.substr(0, name.find_first_of("_.@"));
+    struct entry {
+        const char* lang;
+        int cp;
+    };
+    static const entry map[] = {
+        {"ru", 1251}, {"uk", 1251}, {"bg", 1251}, {"sr", 1251}, {"be", 1251}, {"mk", 1251},
+        {"pl", 1250}, {"cs", 1250}, {"sk", 1250}, {"hu", 1250}, {"sl", 1250}, {"hr", 1250},
+        {"ro", 1250}, {"sq", 1250}, {"el", 1253}, {"tr", 1254}, {"az", 1254}, {"he", 1255},
+        {"ar", 1256}, {"fa", 1256}, {"ur", 1256}, {"et", 1257}, {"lv", 1257}, {"lt", 1257},
+        {"vi", 1258}, {"th", 874},
+    };
+    for (const auto& e : map)
+        if (lang == e.lang) return e.cp;
+    return 1252;
+}
+
+int dbf_code_page() {
+    for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* v = std::getenv(var);
+        if (v && *v) return dbf_code_page_for_locale(v);
+    }
+    return 1252;
+}
+
+int resolve_code_page(int cp) {
+    if (is_system_code_page(cp)) return cp_utf8;
+    if (cp == 895 || cp == 620 || cp == 10006) return dbf_code_page();
+    return cp;
+}
+
+bool is_supported_code_page(int cp) {
+    cp = resolve_code_page(cp);
+    return cp == cp_utf8 || find_page(cp) != nullptr;
+}
+
+bool cp_decode(int cp, std::string_view in, std::wstring& out) {
+    cp = resolve_code_page(cp);
+    if (cp == cp_utf8) {
+        out = utf8_decode(in);
+        return true;
+    }
+    const sb_page* page = find_page(cp);
+    if (!page) return false;
+    std::wstring r(in.size(), L'\0');
+    for (size_t i = 0; i < in.size(); ++i) {
+        auto b = static_cast<unsigned char>(in[i]);
+        r[i] = b < 0x80 ? static_cast<wchar_t>(b) : static_cast<wchar_t>(page->high[b - 0x80]);
+    }
+    out = std::move(r);
+    return true;
+}
+
+bool cp_encode(int cp, std::wstring_view in, std::string& out) {
+    cp = resolve_code_page(cp);
+    if (cp == cp_utf8) {
+        out = utf8_encode(in);
+        return true;
+    }
+    const sb_page* page = find_page(cp);
+    if (!page) return false;
+    const auto& rev = reverse_of(*page).entries;
+    std::string r(in.size(), '\0');
+    for (size_t i = 0; i < in.size(); ++i) {
+        uint32_t c = static_cast<uint32_t>(in[i]);
+        if (c < 0x80) {
+            r[i] = static_cast<char>(c);
+            continue;
+        }
+        char b = '?';
+        if (c <= 0xFFFF) {
+            auto it = std::lower_bound(rev.begin(), rev.end(), c,
+                                       [](const auto& e, uint32_t v) { return e.first < v; });
+            if (it != rev.end() && it->first == c) b = static_cast<char>(it->second);
+        }
+        r[i] = b;
+    }
+    out = std::move(r);
+    return true;
+}
+
+wchar_t fold_case(wchar_t c) {
+    if (c < 0x80) return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
+    locale_t l = c_utf8();
+    return l ? static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), l)) : c;
+}
+
+int icompare(std::wstring_view a, std::wstring_view b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        wchar_t x = fold_case(a[i]), y = fold_case(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+bool iequal(std::wstring_view a, std::wstring_view b) {
+    return a.size() == b.size() && icompare(a, b) == 0;
+}
+
+bool is_alnum(wchar_t c) {
+    if (c < 0x80) return (c >= L'0' && c <= L'9') || ((c | 0x20) >= L'a' && (c | 0x20) <= L'z');
+    locale_t l = c_utf8();
+    return l && iswalnum_l(static_cast<wint_t>(c), l);
+}
+
+bool is_alpha(wchar_t c) {
+    if (c < 0x80) return (c | 0x20) >= L'a' && (c | 0x20) <= L'z';
+    locale_t l = c_utf8();
+    return l && iswalpha_l(static_cast<wint_t>(c), l);
+}
+
+}  // namespace pt

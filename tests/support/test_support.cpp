@@ -1,0 +1,73 @@
+#include "tests/support/test_support.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/text.hpp"
+
+tmp_dir::tmp_dir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "torvane-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+tmp_dir::~tmp_dir() {
+    std::error_code ec;
+    // Tests may leave read-only entries behind; make them removable first.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::wstring tmp_dir::wpath() const { return pt::utf8_decode(path_); }
+
+std::string read_file_bytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void write_file_bytes(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+const test_server& test_server::get() {
+    static const test_server s = [] {
+        test_server t;
+        const char* env = std::getenv("TORVANE_TEST_SERVER_ENV");
+        if (!env || !*env) {
+            t.why_unavailable =
+                "no test server: run through ctest, which starts scripts/test-server";
+            return t;
+        }
+        std::ifstream f(env);
+        if (!f) {
+            t.why_unavailable = std::string("test server environment not found: ") + env;
+            return t;
+        }
+        std::string line;
+        std::string state;
+        while (std::getline(f, line)) {
+            auto eq = line.find('=');
+            if (eq == std::string::npos) continue;
+            std::string k = line.substr(0, eq), v = line.substr(eq + 1);
+            if (k == "TORVANE_TEST_SERVER") state = v;
+            if (k == "TORVANE_TEST_HOST") t.host = v;
+            if (k == "TORVANE_TEST_PORT") t.port = static_cast<unsigned>(std::stoul(v));
+            if (k == "TORVANE_TEST_USER") t.user = v;
+            if (k == "TORVANE_TEST_PASSWORD") t.password = v;
+            if (k == "TORVANE_TEST_SOCKET") t.socket = v;
+        }
+        t.available = state == "running";
+        if (!t.available) t.why_unavailable = "mariadbd is not installed; server tests skipped";
+        return t;
+    }();
+    return s;
+}
