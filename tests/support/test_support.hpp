@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A fresh temporary folder, removed with everything in it at the end of the test.
 class tmp_dir {
@@ -40,3 +42,11 @@ struct test_server {
         if (!test_server::get().available)                                     \
             GTEST_SKIP() << test_server::get().why_unavailable;                \
     } while (0)
+
+// What the test programs' error handler was given, in order.
+struct reported_error {
+    int32_t kind;
+    std::string message;
+    bool outermost;
+};
+std::vector<reported_error>& reported_errors();

@@ -1,0 +1,66 @@
+#include "TK/tk_errh.hpp"
+
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+
+namespace {
+
+const char* const connect_text =
+    "Cannot connect to the MySQL server. Check to verify that MySQL server\nis launched and the "
+    "correct host/port values were given.";
+const char* const auth_text =
+    "The program does not support authentication protocol requested by server.\nSee "
+    "'Troubleshooting' article of the product documentation.";
+
+}  // namespace
+
+const tk_error_record error_handler_codes[] = {
+    {0x400414,
+     "Access denied. Ask your system administrator to grant you\nthe necessary privileges to "
+     "write into the database."},
+    {0x400415,
+     "Access denied. Verify the user name and password are correct, and you have\nthe necessary "
+     "privileges to connect to the target MySQL server."},
+    {0x400426,
+     "Duplicate field values being used for an unique index were found.\nSee 'Troubleshooting' "
+     "article of the product documentation\nfor solution."},
+    {0x40042F,
+     "Primary key in the original database is too long.\nRestart the program with \"Skip "
+     "converting indexes\"\ncheckbox selected in order to resolve the conflict.\n"},
+    {0x40046A,
+     "You are not allowed to connect to the destination MySQL server.\nAsk your system "
+     "administrator to grant you necessary privileges\nto create new databases on target MySQL "
+     "server."},
+    {0x40041B,
+     "Failed to overwrite MySQL database. It is being used by\nanother application. Specify a "
+     "different destination name."},
+    {0x4007D3, connect_text},
+    {0x4007D5, connect_text},
+    {0x4007D6,
+     "Transferred value is too big. Increase MySQL max packet size and try\nagain. See "
+     "'Troubleshooting' article of the product documentation."},
+    {0x4004E1, auth_text},
+    {0x4004E2, auth_text},
+    {0x4004E3, auth_text},
+};
+const int error_handler_code_count = 12;
+
+error_handler::error_handler(int count, const tk_error_record* table) : texts_(count, table) {
+    tk_log_printf(2, "error_handler::ctor");
+}
+
+void error_handler::set_context(const std::wstring& table) {
+    context_ = tk_unicode_to_ansi(table);
+}
+
+void error_handler::set_record_context(const std::wstring& table, uint64_t record) {
+    context_ = tk_unicode_to_ansi(tk_wformat(L"%s, record #%d", table, record));
+}
+
+std::string error_handler::build_message(const tk_exception& e) const {
+    std::string message;
+    if (!context_.empty()) message = context_ + ": ";
+    std::string text = texts_.convert(static_cast<int32_t>(e.code()));
+    message += text.empty() ? std::string(e.what()) : text;
+    return message;
+}
