@@ -83,10 +83,3 @@ TEST(udb_validator, safe_name_uses_the_derived_rule_and_gives_up_with_an_interna
         EXPECT_EQ(e.message(), make_err_meggase("udb_vali.cpp", 55));
     }
 }
-
-TEST(udb_validator, mapped_pairs_keep_the_latest_name_for_a_source) {
-    udb_validator v(64);
-    v.add_mapped_pair(L"a b", L"a_b");
-    v.add_mapped_pair(L"a b", L"a_b00000");
-    EXPECT_EQ(v.mapped_pairs().at(L"a b"), L"a_b00000");
-}
