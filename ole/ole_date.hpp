@@ -50,7 +50,7 @@ private:
     bool import_from_string(const std::string& text);
     bool scan_time(const std::string& text);
     bool scan_date_time(const std::string& text, char separator, int format_no);
-    void process_milliseconds(std::string_view seconds_text);
+    bool process_milliseconds(std::string_view seconds_text);
 
     int32_t kind_ = kind_empty;
     int32_t tz_hours_ = 0;

@@ -122,7 +122,6 @@ public:
 private:
     void initialize();
     void copy_from(const ole_variant& that);
-    void set_bstr_from_ansi(std::string_view text);
     static ole_variant from_hex(std::wstring_view text, VARTYPE type);
 
     int64_t i64_ = 0;
