@@ -1,0 +1,128 @@
+#include "UDB/udb_prof.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+#include "TK/tk_utils.hpp"
+#include "platform/files.hpp"
+#include "platform/text.hpp"
+
+udb_profile::udb_profile() {
+    for (const wchar_t* name :
+         {udb_available_queries, udb_selected_tables, udb_selected_views, udb_generic_settings})
+        sections_[name];
+}
+
+void udb_profile::set_value(const std::wstring& section, const std::wstring& key,
+                            const std::wstring& value) {
+    sections_[section].emplace_back(key, value);
+}
+
+void udb_profile::add_section(const std::wstring& section) {
+    sections_[section];
+}
+
+std::wstring udb_profile::get_value(const std::wstring& section, const std::wstring& key) const {
+    auto s = sections_.find(section);
+    if (s == sections_.end()) return {};
+    for (const auto& [k, v] : s->second)
+        if (k == key) return v;
+    return {};
+}
+
+bool udb_profile::load_line(std::string_view raw, std::wstring& current, bool& in_section) {
+    std::wstring line = tk_utf8_to_unicode(raw);
+    std::wstring trimmed = tk_wstring(line).trim();
+    if (trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']') {
+        current = trimmed.substr(1, trimmed.size() - 2);
+        in_section = true;
+        add_section(current);
+        return true;
+    }
+    size_t eq = trimmed.find(L'=');
+    if (eq != std::wstring::npos) {
+        if (!in_section) return false;
+        // The value keeps its leading blanks.
+        sections_[current].emplace_back(tk_wstring(trimmed.substr(0, eq)).trim(),
+                                        trimmed.substr(eq + 1));
+        return true;
+    }
+    if (trimmed.empty()) return true;
+    if (!in_section) return false;
+    // A bare line in "Selected Tables" is a selected table without a query.
+    bare_lines_[current].push_back(line);
+    sections_[current].emplace_back(trimmed, std::wstring());
+    return true;
+}
+
+bool udb_profile::load(const std::wstring& path) {
+    tk_log_wprintf(2, L"udb_profile::load(%s)", path);
+    if (!tk_is_file_exist2(path, tk_exist_file))
+        throw tk_exception("Profile does not exist. Please verify the correct path/name was given.",
+                           tk_kind_error);
+    const std::string file = tk_unicode_to_utf8(path);
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        throw tk_exception_ex("Cannot open profile " + file, tk_kind_error, err);
+    }
+    std::wstring current;
+    bool in_section = false;
+    std::string pending;  // the line being read; lines may be of any length
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            ::close(fd);
+            throw tk_exception_ex("Cannot read profile " + file, tk_kind_error, err);
+        }
+        if (n == 0) break;
+        pending.append(buf, static_cast<size_t>(n));
+        size_t start = 0;
+        for (size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1) {
+            std::string_view raw(pending.data() + start, nl - start);
+            if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+            if (!load_line(raw, current, in_section)) {
+                ::close(fd);
+                return false;
+            }
+        }
+        pending.erase(0, start);
+    }
+    ::close(fd);
+    if (!pending.empty()) {
+        std::string_view raw(pending);
+        if (raw.back() == '\r') raw.remove_suffix(1);
+        if (!load_line(raw, current, in_section)) return false;
+    }
+    return true;
+}
+
+void udb_profile::store(const std::wstring& path) const {
+    tk_log_printf(2, "udb_profile::store)");
+    std::wstring text;
+    for (const auto& [name, pairs] : sections_) {
+        text += L"[" + name + L"]\r\n";
+        const bool tables = name == udb_selected_tables;
+        for (const auto& [key, value] : pairs) {
+            text += key;
+            // A plain selected table is written as a bare name.
+            if (!(tables && value.empty())) text += L"=" + value;
+            text += L"\r\n";
+        }
+        text += L"\r\n";
+    }
+    for (const auto& [name, lines] : bare_lines_) {
+        text += L"[" + name + L"]\r\n";
+        for (const auto& line : lines) text += line + L"\r\n";
+    }
+    const std::string file = tk_unicode_to_utf8(path);
+    if (int err = pt::replace_file(file, pt::utf8_encode(text), 0600))
+        throw tk_exception_ex("Cannot write profile " + file, tk_kind_error, err);
+}

@@ -1,0 +1,237 @@
+#include "platform/settings.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/files.hpp"
+#include "platform/text.hpp"
+
+namespace pt {
+
+namespace {
+
+std::string config_home() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    // The base-directory rules say a relative value is to be ignored.
+    if (xdg && xdg[0] == '/') return xdg;
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.config";
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return std::string(found->pw_dir) + "/.config";
+    return {};
+}
+
+// Backslash, line ends (and '=' in names) are escaped so that every value is one line.
+std::string escape(std::string_view s, bool is_name) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '=':
+                if (is_name) {
+                    out += "\\=";
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+char unescape_char(char c) {
+    switch (c) {
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        default:
+            return c;
+    }
+}
+
+bool parse_line(const std::string& raw, std::string& name, setting_value& value) {
+    size_t i = 0;
+    name.clear();
+    for (; i < raw.size() && raw[i] != '='; ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) {
+            name += unescape_char(raw[++i]);
+        } else {
+            name += raw[i];
+        }
+    }
+    if (i == raw.size()) return false;
+    std::string_view rest = std::string_view(raw).substr(i + 1);
+    if (rest.starts_with("dword:")) {
+        rest.remove_prefix(6);
+        uint32_t n = 0;
+        auto r = std::from_chars(rest.data(), rest.data() + rest.size(), n);
+        if (rest.empty() || r.ec != std::errc() || r.ptr != rest.data() + rest.size()) return false;
+        value.kind = setting_value::number;
+        value.num = n;
+        value.str.clear();
+        return true;
+    }
+    if (rest.starts_with("text:")) {
+        rest.remove_prefix(5);
+        value.kind = setting_value::text;
+        value.num = 0;
+        value.str.clear();
+        for (size_t j = 0; j < rest.size(); ++j) {
+            if (rest[j] == '\\' && j + 1 < rest.size()) {
+                value.str += unescape_char(rest[++j]);
+            } else {
+                value.str += rest[j];
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+std::string format_line(const std::string& name, const setting_value& v) {
+    std::string out = escape(name, true) + "=";
+    if (v.kind == setting_value::number) {
+        out += "dword:" + std::to_string(v.num);
+    } else {
+        out += "text:" + escape(v.str, false);
+    }
+    return out;
+}
+
+// Like mkdir -p; new folders are private to the user.
+int make_folders(const std::string& dir) {
+    for (size_t pos = 1; pos <= dir.size(); ++pos) {
+        if (pos < dir.size() && dir[pos] != '/') continue;
+        std::string part = dir.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+    }
+    struct stat st;
+    if (::stat(dir.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+}  // namespace
+
+std::string settings_file_for_key(std::string_view key_path) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t pos = key_path.find('\\', start);
+        std::string_view part = key_path.substr(
+            start, pos == std::string_view::npos ? std::string_view::npos : pos - start);
+        if (part.empty() || part == "." || part == ".." ||
+            part.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
+            return {};
+        parts.push_back(part);
+        if (pos == std::string_view::npos) break;
+        start = pos + 1;
+    }
+    if (iequal(utf8_decode(parts.front()), L"Software")) parts.erase(parts.begin());
+    if (parts.empty()) return {};
+    std::string home = config_home();
+    if (home.empty()) return {};
+    std::string out = home;
+    for (auto p : parts) {
+        out += '/';
+        out += p;
+    }
+    return out + ".conf";
+}
+
+int settings_file::load() {
+    lines_.clear();
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 0 : errno;
+    std::string data;
+    char buf[4096];
+    int err = 0;
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            break;
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (err) return err;
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find('\n', start);
+        if (end == std::string::npos) end = data.size();
+        line l;
+        l.raw = data.substr(start, end - start);
+        if (!l.raw.empty() && l.raw.back() == '\r') l.raw.pop_back();
+        l.parsed = parse_line(l.raw, l.name, l.value);
+        if (!l.raw.empty()) lines_.push_back(std::move(l));
+        start = end + 1;
+    }
+    return 0;
+}
+
+int settings_file::create(bool& created) {
+    created = false;
+    struct stat st;
+    if (::stat(path_.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? 0 : EISDIR;
+    if (errno != ENOENT) return errno;
+    if (int err = make_folders(path_.substr(0, path_.rfind('/')))) return err;
+    if (int err = replace_file(path_, std::string_view(), 0600)) return err;
+    created = true;
+    return 0;
+}
+
+const setting_value* settings_file::find(std::string_view name) const {
+    std::wstring wanted = utf8_decode(name);
+    for (const auto& l : lines_)
+        if (l.parsed && iequal(utf8_decode(l.name), wanted)) return &l.value;
+    return nullptr;
+}
+
+void settings_file::set(std::string_view name, const setting_value& value) {
+    std::wstring wanted = utf8_decode(name);
+    for (auto& l : lines_) {
+        // An existing value keeps the spelling of its name.
+        if (l.parsed && iequal(utf8_decode(l.name), wanted)) {
+            l.value = value;
+            return;
+        }
+    }
+    line l;
+    l.parsed = true;
+    l.name = std::string(name);
+    l.value = value;
+    lines_.push_back(std::move(l));
+}
+
+int settings_file::save() const {
+    std::string data;
+    for (const auto& l : lines_) {
+        data += l.parsed ? format_line(l.name, l.value) : l.raw;
+        data += '\n';
+    }
+    return replace_file(path_, data, 0600);
+}
+
+}  // namespace pt

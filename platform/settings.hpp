@@ -1,0 +1,60 @@
+// The settings store that stands in for the per-user registry: one small UTF-8 file
+// per key path, holding typed values as "name=type:value" lines. Only the wizard uses
+// it. Pure file work: no exceptions, no logging; failures come back as errno values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pt {
+
+// One stored value: a 32-bit number or a text (UTF-8).
+struct setting_value {
+    enum kind_t : uint8_t { number, text } kind = number;
+    uint32_t num = 0;
+    std::string str;
+};
+
+// The file that holds a key path such as "Software\Quillmark\Torvane":
+// $XDG_CONFIG_HOME/Quillmark/Torvane.conf, with ~/.config when XDG_CONFIG_HOME is unset
+// or not absolute. Empty when the path cannot name a file inside that folder (nothing
+// after "Software", an empty, "." or ".." component, a '/' in a component) or when no
+// home folder is known.
+std::string settings_file_for_key(std::string_view key_path);
+
+// The values of one settings file, in file order. Lines that do not parse are kept as
+// they are, so that rewriting the file loses nothing.
+class settings_file {
+  public:
+    explicit settings_file(std::string path) : path_(std::move(path)) {}
+
+    const std::string& path() const { return path_; }
+
+    // Reads the file; a missing file reads as empty. 0 or the errno of the failure.
+    int load();
+    // Makes the missing folders (mode 0700) and an empty file (mode 0600) when the file
+    // does not exist yet; created tells whether it did.
+    int create(bool& created);
+
+    // Value names are compared without regard to case, as registry names are.
+    const setting_value* find(std::string_view name) const;
+    void set(std::string_view name, const setting_value& value);
+
+    // Writes everything to a temporary file (mode 0600) beside the file, then renames it
+    // over the file, so a failed save leaves the old file whole.
+    int save() const;
+
+  private:
+    struct line {
+        std::string raw;  // kept for lines that do not parse
+        bool parsed = false;
+        std::string name;
+        setting_value value;
+    };
+    std::string path_;
+    std::vector<line> lines_;
+};
+
+}  // namespace pt
