@@ -1,0 +1,63 @@
+// A cursor over one table, query result or server listing, and the writer of one
+// table. The base gives the default of every operation; the engines override.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "UDB/udb_ftd.hpp"
+#include "UDB/udb_idx.hpp"
+#include "UDB/udb_rec.hpp"
+
+class udb_database;
+
+class udb_recordset {
+public:
+    udb_recordset(udb_database* owner, const std::wstring& name, const std::wstring& query,
+                  bool flag);
+    udb_recordset(udb_database* owner, const std::wstring& name, bool flag);
+    explicit udb_recordset(const std::wstring& name);
+    virtual ~udb_recordset();
+    udb_recordset(const udb_recordset&) = delete;
+    udb_recordset& operator=(const udb_recordset&) = delete;
+
+    virtual void append_record(const udb_record& record) = 0;
+    virtual void update(const std::wstring& key, const udb_record& record);
+    virtual void update(const udb_record& record);
+    // The current record, which the recordset keeps; null when there is none.
+    virtual udb_record* get_item();
+    virtual bool is_eof();
+    virtual bool is_query() const { return !query_.empty(); }
+    virtual void move_to(uint32_t position);
+    virtual void next() {}
+    virtual void prev() {}
+    virtual void reset() {}
+    virtual void delete_key(const std::wstring& key) { (void)key; }
+    virtual void delete_key(const udb_record& record) { (void)record; }
+    // A new record of the key values of the given record, or null when the record
+    // lacks a key field. Raises kind 1 when the table has no key.
+    virtual std::unique_ptr<udb_record> get_key(const udb_record& record);
+    // A condition from a tagged list of key values ("<id>5</id><name>x</name>").
+    virtual std::wstring get_filter_subquery(const std::wstring& text);
+
+    // Records one key or index; the primary key, else the first unique index, is the key.
+    void add_index(const udb_index& index);
+
+    const std::wstring& get_name() const { return name_; }
+    const std::wstring& get_query_text() const { return query_; }
+    udb_schema& get_schema() { return schema_; }
+    const udb_schema& get_schema() const { return schema_; }
+    udb_indexes& get_indexes() { return indexes_; }
+    const udb_indexes& get_indexes() const { return indexes_; }
+    int32_t get_key_index() const { return key_index_; }
+    udb_database* get_owner() const { return owner_; }
+
+protected:
+    std::wstring query_;
+    std::wstring name_;
+    int32_t key_index_ = -1;
+    udb_schema schema_;
+    udb_indexes indexes_;
+    udb_database* owner_ = nullptr;
+};

@@ -1,0 +1,131 @@
+// The value of every field: a type code and its value, plus the 64-bit integers and
+// the date-time that the plain variant cannot hold the way the program needs them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ole/ole_date.hpp"
+#include "ole/ole_except.hpp"
+#include "platform/oa/oa_types.hpp"
+#include "platform/oa/oa_var.hpp"
+
+class ole_variant {
+public:
+    // The largest byte array that text output and chunk reads consider.
+    static constexpr size_t max_array_text = 120000000;
+
+    ole_variant();                            // VT_EMPTY
+    ole_variant(int32_t v);                   // VT_I4
+    ole_variant(double v);                    // VT_R8
+    ole_variant(bool v);                      // VT_BOOL, -1 or 0
+    ole_variant(const char* utf8);            // VT_BSTR from UTF-8
+    ole_variant(const std::string& utf8);     // VT_BSTR from UTF-8
+    ole_variant(const wchar_t* text);         // VT_BSTR
+    ole_variant(const std::wstring& text);    // VT_BSTR, embedded NULs kept
+    ole_variant(std::wstring&& text);         // VT_BSTR, without a copy
+    ole_variant(const std::vector<uint8_t>& bytes);  // byte array; empty gives VT_EMPTY
+    ole_variant(std::vector<uint8_t>&& bytes);       // the same, without a copy
+    ole_variant(const CY& v);                 // VT_CY
+    ole_variant(const SYSTEMTIME& st);        // VT_DATE
+    ole_variant(const ole_date& d);           // VT_DATE
+    ole_variant(int16_t v);                   // VT_I2
+    ole_variant(int8_t v);                    // VT_I1
+    ole_variant(uint8_t v);                   // VT_UI1
+    ole_variant(uint16_t v);                  // VT_UI2
+    ole_variant(uint32_t v);                  // VT_UI4
+    ole_variant(int64_t v);                   // VT_I8
+    ole_variant(uint64_t v);                  // VT_UI8
+    ole_variant(float v);                     // VT_R4
+    ole_variant(const DECIMAL& v);            // VT_DECIMAL
+
+    ole_variant(const ole_variant& that);
+    ole_variant(ole_variant&& that) noexcept;
+    virtual ~ole_variant();
+
+    ole_variant& operator=(const ole_variant& that);
+    ole_variant& operator=(ole_variant&& that) noexcept;
+    // attach_binary: an empty vector changes nothing.
+    ole_variant& operator=(const std::vector<uint8_t>& bytes);
+    ole_variant& operator=(std::vector<uint8_t>&& bytes);
+
+    virtual VARTYPE get_type() const { return var_.vt; }
+
+    // --- Conversions ---
+    // Converts in place or raises ole_cast_exception (the value is then unusable).
+    void change_type(VARTYPE new_type);
+    // Read the value without changing it. to_double raises tk_mail_assertion for
+    // texts, dates and byte arrays; to_bool and to_long never raise (unreadable
+    // types give false and 0; to_long saturates doubles beyond the 32-bit range).
+    bool to_bool() const;
+    double to_double() const;
+    int32_t to_long() const;
+
+    // --- Text ---
+    // A value of the type from its text (narrow text is UTF-8). Numbers read as far as
+    // they go; empty text gives VT_EMPTY except for VT_BSTR; binary types read
+    // hexadecimal text ("0x" or "\x" prefix optional). Raises ole_type_exception
+    // when a type without a rule of its own refuses the text.
+    static ole_variant from_string(std::string_view text, VARTYPE type);
+    static ole_variant from_wstring(std::wstring_view text, VARTYPE type);
+    // Narrow text is in the system code page (UTF-8).
+    virtual std::string to_string() const;
+    virtual std::wstring to_wstring() const;
+
+    // --- Storage ---
+    // Makes the value a byte array of `size` bytes (kept when it already is one).
+    void allocate_safe_array(size_t size);
+    void attach_binary(const std::vector<uint8_t>& bytes);
+    void attach_binary(std::vector<uint8_t>&& bytes);
+    void attach_binary(const uint8_t* data, size_t size);
+    // Makes the value VT_BSTR: from UTF-8 (bad sequences become U+FFFD), or from wide
+    // text with its embedded NULs.
+    void attach_string(std::string_view utf8);
+    void attach_wstring(std::wstring_view text);
+    void attach_wstring(std::wstring&& text);
+
+    // A slice of the value for chunked sending. Text: up to `length` characters from
+    // character `position`, in the system code page, into `out`. Byte array: up to
+    // `length` bytes from byte `position` as upper-case hexadecimal digits. Returns the
+    // number of characters or bytes consumed (advance the position by it); 0 at or
+    // past the end and for every other type.
+    size_t get_at(std::string& out, size_t position, size_t length) const;
+    // The value's bytes: for a byte array a pointer into the value itself (valid while
+    // it is alive and unchanged); for text its bytes in the system code page, kept in
+    // `holder`. Returns the number of bytes handed out (0 for an empty value).
+    // Any other type is an internal error.
+    size_t get_bytes(const uint8_t*& out, std::string& holder) const;
+    // Element count of a byte array; 0 for every other type.
+    size_t get_safe_array_size() const;
+    // The date's fields for VT_DATE, else all zeros.
+    SYSTEMTIME to_systemtime() const;
+    static bool is_numeric_vt(VARTYPE vt);
+    // Makes `out` exactly `count` bytes copied from `source`.
+    static std::vector<uint8_t>& convert_to_byte_array(const void* source, size_t count,
+                                                      std::vector<uint8_t>& out);
+
+    // --- Raw readers ---
+    // The text of a VT_BSTR (embedded NULs kept), else nullptr.
+    const std::wstring* get_bstr() const;
+    // The bytes of a byte array or VT_BLOB, else nullptr.
+    const std::vector<uint8_t>* get_byte_array() const;
+    std::vector<uint8_t>* get_byte_array();
+    // The date-time; meaningful for VT_DATE.
+    const ole_date& get_date() const { return date_; }
+    int64_t get_i8() const { return i64_; }   // meaningful for VT_I8
+    uint64_t get_ui8() const { return u64_; }  // meaningful for VT_UI8
+    // The type code and value of every other type.
+    const oa::variant& get_variant() const { return var_; }
+
+private:
+    void initialize();
+    void copy_from(const ole_variant& that);
+    static ole_variant from_hex(std::wstring_view text, VARTYPE type);
+
+    int64_t i64_ = 0;
+    uint64_t u64_ = 0;
+    ole_date date_;
+    oa::variant var_;
+};
