@@ -7,14 +7,14 @@
 
 namespace {
 
-struct spec {
+struct conv_spec {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int width = 0;
     int precision = -1;
     wchar_t conv = 0;
 };
 
-void pad_out(std::wstring& out, std::wstring_view body, const spec& sp, bool numeric) {
+void pad_out(std::wstring& out, std::wstring_view body, const conv_spec& sp, bool numeric) {
     size_t w = sp.width > 0 ? static_cast<size_t>(sp.width) : 0;
     if (body.size() >= w) {
         out.append(body);
@@ -44,7 +44,7 @@ wchar_t lower_ascii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wch
 
 std::wstring widen_ascii(std::string_view s) { return std::wstring(s.begin(), s.end()); }
 
-std::wstring format_integer(const tk_fmt_arg& a, spec sp) {
+std::wstring format_integer(const tk_fmt_arg& a, conv_spec sp) {
     bool is_signed_conv = sp.conv == L'd' || sp.conv == L'i';
     bool negative = false;
     uint64_t mag;
@@ -88,7 +88,7 @@ std::wstring format_integer(const tk_fmt_arg& a, spec sp) {
     return widen_ascii(prefix + digits);
 }
 
-std::wstring format_double(double v, spec sp) {
+std::wstring format_double(double v, conv_spec sp) {
     std::string body;
     if (std::isnan(v)) {
         body = "nan";
@@ -125,7 +125,7 @@ std::wstring format_double(double v, spec sp) {
     return widen_ascii(body);
 }
 
-std::wstring format_string(const tk_fmt_arg& a, const spec& sp) {
+std::wstring format_string(const tk_fmt_arg& a, const conv_spec& sp) {
     std::wstring s;
     if (a.kind == tk_fmt_arg::k_str)
         s = pt::utf8_decode(std::string_view(a.s, a.len));
@@ -174,7 +174,7 @@ std::wstring format_core(std::basic_string_view<Ch> fmt, std::span<const tk_fmt_
             ++i;
             continue;
         }
-        spec sp;
+        conv_spec sp;
         for (; i < f.size(); ++i) {
             wchar_t fl = f[i];
             if (fl == L'-') sp.left = true;
@@ -241,7 +241,7 @@ std::wstring format_core(std::basic_string_view<Ch> fmt, std::span<const tk_fmt_
         if (sp.conv == L'c' || sp.conv == L'C') {
             std::wstring ch;
             if (is_text) {
-                std::wstring s = format_string(*a, spec{});
+                std::wstring s = format_string(*a, conv_spec{});
                 if (!s.empty()) ch.assign(1, s[0]);
             } else {
                 uint64_t v = a->kind == tk_fmt_arg::k_unsigned ? a->u : static_cast<uint64_t>(as_int(*a));
@@ -252,7 +252,7 @@ std::wstring format_core(std::basic_string_view<Ch> fmt, std::span<const tk_fmt_
         } else if (is_text) {
             pad_out(out, format_string(*a, sp), sp, false);
         } else if (sp.conv == L's' || sp.conv == L'S') {
-            spec num = sp;
+            conv_spec num = sp;
             num.conv = L'd';
             num.precision = -1;
             if (a->kind == tk_fmt_arg::k_double) {
