@@ -90,6 +90,7 @@ bool out_of_range_is_overflow(std::string_view tok) {
             break;
         }
     }
+    if (!seen_sig) return false;  // zero, however large its exponent
     int_read e;
     if (i < tok.size() && (tok[i] == 'e' || tok[i] == 'E')) e = read_int(tok, i + 1);
     bool ovf = false;
