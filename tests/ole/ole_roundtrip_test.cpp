@@ -105,9 +105,9 @@ TEST(ole_round_trip, mysql_texts_come_back_unchanged_or_as_written_here) {
 TEST(ole_round_trip, floating_point_values_keep_their_value) {
     // The text is the exponent form; read back, it is the same number. The server sends
     // FLOAT with six significant digits, which "%.6e" always carries back exactly.
-    const char* floats[] = {"1.5",         "-1.5",     "0",          "0.1",       "3.14159",
-                            "-1e-10",      "123457",   "3.40282e38", "1.17549e-38",
-                            "-3.40282e38", "1.4013e-45", "1.67772e7", "16777200", "0.333333"};
+    const char* floats[] = {"1.5",        "-1.5",      "0",          "0.1",         "3.14159",
+                            "-1e-10",     "123457",    "3.40282e38", "1.17549e-38", "-3.40282e38",
+                            "1.4013e-45", "1.67772e7", "16777200",   "0.333333"};
     for (const char* f : floats) {
         ole_variant v = ole_variant::from_string(f, VT_R4);
         ASSERT_EQ(v.get_type(), VT_R4) << f;

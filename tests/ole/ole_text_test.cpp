@@ -12,8 +12,8 @@ namespace {
 struct parse_case {
     const char* text;
     VARTYPE type;
-    VARTYPE vt;        // the value's type
-    const char* out;   // its to_string
+    VARTYPE vt;       // the value's type
+    const char* out;  // its to_string
 };
 
 }  // namespace

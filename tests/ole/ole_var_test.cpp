@@ -113,7 +113,10 @@ TEST(ole_variant, byte_arrays_are_allocated_resized_or_replaced) {
 
 TEST(ole_variant, text_attaches_keep_every_character) {
     ole_variant v;
-    v.attach_string(std::string_view("a\xff" "b", 3));  // bad UTF-8 never fails
+    v.attach_string(
+        std::string_view("a\xff"
+                         "b",
+                         3));  // bad UTF-8 never fails
     EXPECT_EQ(*v.get_bstr(), L"a\uFFFDb");
     v.attach_wstring(std::wstring(L"x\0y", 3));
     EXPECT_EQ(v.get_bstr()->size(), 3u);  // embedded NUL kept
@@ -175,12 +178,12 @@ TEST(ole_variant, small_accessors) {
     struct {
         VARTYPE vt;
         bool numeric;
-    } codes[] = {{VT_EMPTY, false}, {VT_NULL, false},  {VT_I2, true},      {VT_I4, true},
-                 {VT_R4, true},     {VT_R8, true},     {VT_CY, true},      {VT_DATE, false},
-                 {VT_BSTR, false},  {VT_BOOL, true},   {VT_DECIMAL, true}, {VT_I1, true},
-                 {VT_UI8, true},    {VT_UINT, true},   {VT_SAFEARRAY, false},
-                 {VT_LPSTR, false}, {VT_BLOB, false},  {VT_BLOB_OBJECT, false},
-                 {VT_UI1_ARRAY, false}};
+    } codes[] = {
+        {VT_EMPTY, false}, {VT_NULL, false},        {VT_I2, true},         {VT_I4, true},
+        {VT_R4, true},     {VT_R8, true},           {VT_CY, true},         {VT_DATE, false},
+        {VT_BSTR, false},  {VT_BOOL, true},         {VT_DECIMAL, true},    {VT_I1, true},
+        {VT_UI8, true},    {VT_UINT, true},         {VT_SAFEARRAY, false}, {VT_LPSTR, false},
+        {VT_BLOB, false},  {VT_BLOB_OBJECT, false}, {VT_UI1_ARRAY, false}};
     for (const auto& c : codes) EXPECT_EQ(ole_variant::is_numeric_vt(c.vt), c.numeric) << c.vt;
 
     SYSTEMTIME st{2024, 1, 5, 5, 10, 20, 30, 0};

@@ -196,8 +196,11 @@ TEST(oa_currency, converts_with_range_checks) {
         int64_t amount;
         status st;
         int32_t out;
-    } to_i32[] = {{25000, status::ok, 2}, {35000, status::ok, 4}, {-25000, status::ok, -2},
-                  {-25001, status::ok, -3}, {21474836475000, status::overflow, 0},
+    } to_i32[] = {{25000, status::ok, 2},
+                  {35000, status::ok, 4},
+                  {-25000, status::ok, -2},
+                  {-25001, status::ok, -3},
+                  {21474836475000, status::overflow, 0},
                   {21474836465000, status::ok, 2147483646}};
     for (const auto& t : to_i32) {
         EXPECT_EQ(oa::currency_to_i32(CY{t.amount}, i), t.st) << t.amount;
@@ -259,11 +262,14 @@ TEST(oa_numbers, float_reader_goes_as_far_as_it_can) {
         double out;
         bool read;
     } cases[] = {
-        {"12.5xyz", 12.5, true}, {"  .5", 0.5, true},    {"+1.5", 1.5, true},
-        {"-2e3", -2000, true},   {"1e", 1, true},        {"1e+", 1, true},
-        {"1e400", inf, true},    {"-1e400", -inf, true}, {"1e-400", 0, true},
-        {"0.000e999999", 0, true}, {"abc", 0, false},    {"-", 0, false},
-        {"", 0, false},          {"+-1", 0, false},      {"12,5", 12, true},
+        {"12.5xyz", 12.5, true}, {"  .5", 0.5, true},
+        {"+1.5", 1.5, true},     {"-2e3", -2000, true},
+        {"1e", 1, true},         {"1e+", 1, true},
+        {"1e400", inf, true},    {"-1e400", -inf, true},
+        {"1e-400", 0, true},     {"0.000e999999", 0, true},
+        {"abc", 0, false},       {"-", 0, false},
+        {"", 0, false},          {"+-1", 0, false},
+        {"12,5", 12, true},
     };
     for (const auto& c : cases) {
         bool read;
@@ -300,7 +306,7 @@ TEST(oa_numbers, exponent_text_has_the_c_runtime_shape) {
 TEST(oa_numbers, rounding_rules_and_checked_integer_conversions) {
     struct {
         double v, even, away;
-    } rounding[] = {{0.5, 0, 1},   {1.5, 2, 2},   {2.5, 2, 3},   {-0.5, -0.0, -1},
+    } rounding[] = {{0.5, 0, 1},    {1.5, 2, 2},    {2.5, 2, 3},    {-0.5, -0.0, -1},
                     {-1.5, -2, -2}, {-2.5, -2, -3}, {2.4999, 2, 2}, {1e300, 1e300, 1e300}};
     for (const auto& r : rounding) {
         EXPECT_EQ(oa::round_half_even(r.v), r.even) << r.v;
@@ -329,7 +335,7 @@ TEST(oa_numbers, rounding_rules_and_checked_integer_conversions) {
     struct {
         double v;
         int32_t out;
-    } trunc[] = {{3e9, INT32_MAX}, {-3e9, INT32_MIN}, {nan, 0},
+    } trunc[] = {{3e9, INT32_MAX}, {-3e9, INT32_MIN},         {nan, 0},
                  {-2.9, -2},       {2147483647.9, INT32_MAX}, {-2147483648.9, INT32_MIN}};
     for (const auto& t : trunc) EXPECT_EQ(oa::i32_trunc_saturate(t.v), t.out) << t.v;
 
