@@ -58,7 +58,9 @@ class ole_variant {
     void change_type(VARTYPE new_type);
     // Read the value without changing it. to_double raises tk_mail_assertion for
     // texts, dates and byte arrays; to_bool and to_long never raise (unreadable
-    // types give false and 0; to_long saturates doubles beyond the 32-bit range).
+    // types give false and 0; to_long rounds currency and decimals half to even,
+    // truncates floats, and gives the nearest end of the 32-bit range for any number
+    // beyond it, NaN giving 0).
     bool to_bool() const;
     double to_double() const;
     int32_t to_long() const;

@@ -42,11 +42,3 @@ TEST(ole_guid_extractor, recognises_only_the_8_4_4_4_12_pattern) {
     // 90 characters with the spaces are still looked at.
     EXPECT_TRUE(ole_guid_extractor(std::string(90 - g.size(), ' ') + g).is_valid());
 }
-
-TEST(ole_guid_extractor, accepts_only_dates_and_texts) {
-    EXPECT_TRUE(ole_guid_extractor::is_acceptable_vt(VT_DATE));
-    EXPECT_TRUE(ole_guid_extractor::is_acceptable_vt(VT_BSTR));
-    EXPECT_FALSE(ole_guid_extractor::is_acceptable_vt(VT_I4));
-    EXPECT_FALSE(ole_guid_extractor::is_acceptable_vt(VT_UI1_ARRAY));
-    EXPECT_FALSE(ole_guid_extractor::is_acceptable_vt(VT_LPWSTR));
-}
