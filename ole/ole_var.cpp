@@ -199,7 +199,13 @@ ole_variant::ole_variant(const CY& v) {
     var_.set_cy(v);
 }
 
-ole_variant::ole_variant(const SYSTEMTIME& st) : ole_variant(ole_date(st)) {}
+ole_variant::ole_variant(const SYSTEMTIME& st) : date_(st) {
+    initialize();
+    tk_log_printf(1, "Construct ole_variant from SYSTEMTIME");
+    DATE v = 0;
+    if (!date_.to_variant_time(v)) tk_log_printf(2, "Failed to convert SYSTEMTIME->VARIANT");
+    var_.set_date(v);
+}
 
 ole_variant::ole_variant(const ole_date& d) : date_(d) {
     initialize();
