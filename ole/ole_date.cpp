@@ -19,7 +19,7 @@ bool is_c_space(char c) {
 // minus sign (a negative MySQL TIME) or beyond a 16-bit field fails the conversion
 // instead of wrapping into the field.
 class scanner {
-public:
+  public:
     explicit scanner(std::string_view s) : s_(s) {}
 
     // "%d" with an optional width (the sign counts in it), into a 16-bit field.
@@ -66,7 +66,7 @@ public:
     // A number that would have wrapped or gone negative was seen.
     bool bad() const { return bad_; }
 
-private:
+  private:
     std::string_view s_;
     size_t i_ = 0;
     bool bad_ = false;
@@ -113,10 +113,10 @@ void ole_date::parse(std::string_view input) {
     tk_log_printf(1, "Again buf1=%s", buf);
     if (!import_from_string(buf)) return;
 
-    const bool pm = input.find("PM") != std::string_view::npos ||
-                    input.find("pm") != std::string_view::npos;
-    const bool am = input.find("AM") != std::string_view::npos ||
-                    input.find("am") != std::string_view::npos;
+    const bool pm =
+        input.find("PM") != std::string_view::npos || input.find("pm") != std::string_view::npos;
+    const bool am =
+        input.find("AM") != std::string_view::npos || input.find("am") != std::string_view::npos;
     if (pm && time_.wHour < 12)
         time_.wHour = static_cast<uint16_t>(time_.wHour + 12);
     else if (am && !pm && time_.wHour == 12)
@@ -130,9 +130,9 @@ bool ole_date::import_from_string(const std::string& text) {
         tk_log_printf(1, "Trying timestamp format (1)...");
         *this = ole_date();
         scanner sc(text);
-        if (sc.number(time_.wYear, 4) && sc.number(time_.wMonth, 2) &&
-            sc.number(time_.wDay, 2) && sc.number(time_.wHour, 2) &&
-            sc.number(time_.wMinute, 2) && sc.number(time_.wSecond, 2)) {
+        if (sc.number(time_.wYear, 4) && sc.number(time_.wMonth, 2) && sc.number(time_.wDay, 2) &&
+            sc.number(time_.wHour, 2) && sc.number(time_.wMinute, 2) &&
+            sc.number(time_.wSecond, 2)) {
             swap_day_year(time_);
             kind_ = kind_datetime;
             if (is_valid()) return true;
@@ -354,7 +354,8 @@ std::string ole_date::to_string(int precision) const {
             out = "0000-00-00";
             put_time(out, t, precision, microseconds_);
             break;
-        default: break;
+        default:
+            break;
     }
     tk_log_printf(1, "buf=%s", out);
     return out;

@@ -10,7 +10,7 @@
 #include "platform/oa/oa_types.hpp"
 
 class ole_date {
-public:
+  public:
     enum : int32_t { kind_empty = 0, kind_datetime = 1, kind_date = 2, kind_time = 3 };
 
     // Empty (kind 0, every field 0).
@@ -45,7 +45,7 @@ public:
     // the calendar (a pure time or a zero date among them).
     bool to_variant_time(DATE& out) const;
 
-private:
+  private:
     void parse(std::string_view text);
     bool import_from_string(const std::string& text);
     bool scan_time(const std::string& text);

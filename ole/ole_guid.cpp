@@ -30,7 +30,9 @@ ole_guid_extractor::ole_guid_extractor(std::string_view text) {
     recognise(pt::utf8_decode(text));
 }
 
-ole_guid_extractor::ole_guid_extractor(std::wstring_view text) { recognise(text); }
+ole_guid_extractor::ole_guid_extractor(std::wstring_view text) {
+    recognise(text);
+}
 
 void ole_guid_extractor::recognise(std::wstring_view input) {
     if (input.size() > 90) {
@@ -85,4 +87,6 @@ std::wstring ole_guid_extractor::get_wguid() const {
     return text_.substr(static_cast<size_t>(position_), guid_length);
 }
 
-std::string ole_guid_extractor::get_guid() const { return pt::utf8_encode(get_wguid()); }
+std::string ole_guid_extractor::get_guid() const {
+    return pt::utf8_encode(get_wguid());
+}

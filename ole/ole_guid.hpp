@@ -9,7 +9,7 @@
 #include "platform/oa/oa_types.hpp"
 
 class ole_guid_extractor {
-public:
+  public:
     // Narrow text is UTF-8.
     explicit ole_guid_extractor(std::string_view text);
     explicit ole_guid_extractor(std::wstring_view text);
@@ -22,7 +22,7 @@ public:
     // Only dates and texts can hold a GUID.
     static bool is_acceptable_vt(VARTYPE vt) { return vt == VT_DATE || vt == VT_BSTR; }
 
-private:
+  private:
     void recognise(std::wstring_view input);
 
     int32_t position_ = -1;

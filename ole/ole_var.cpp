@@ -18,10 +18,14 @@ uint32_t hresult_of(oa::status s) {
     return s == oa::status::overflow ? disp_e_overflow : disp_e_typemismatch;
 }
 
-bool is_binary(VARTYPE vt) { return oa::is_binary(vt); }
+bool is_binary(VARTYPE vt) {
+    return oa::is_binary(vt);
+}
 
 // Binary values may also carry VT_SAFEARRAY, which the value only ever destroys.
-bool holds_array(VARTYPE vt) { return is_binary(vt) || vt == VT_SAFEARRAY; }
+bool holds_array(VARTYPE vt) {
+    return is_binary(vt) || vt == VT_SAFEARRAY;
+}
 
 const char hex_digits[] = "0123456789ABCDEF";
 
@@ -116,7 +120,9 @@ std::vector<uint8_t> utf16le_bytes(const std::wstring& w) {
     return out;
 }
 
-[[noreturn]] void cast_error() { throw ole_cast_exception(); }
+[[noreturn]] void cast_error() {
+    throw ole_cast_exception();
+}
 
 }  // namespace
 
@@ -193,7 +199,13 @@ ole_variant::ole_variant(const CY& v) {
     var_.set_cy(v);
 }
 
-ole_variant::ole_variant(const SYSTEMTIME& st) : ole_variant(ole_date(st)) {}
+ole_variant::ole_variant(const SYSTEMTIME& st) : date_(st) {
+    initialize();
+    tk_log_printf(1, "Construct ole_variant from SYSTEMTIME");
+    DATE v = 0;
+    if (!date_.to_variant_time(v)) tk_log_printf(2, "Failed to convert SYSTEMTIME->VARIANT");
+    var_.set_date(v);
+}
 
 ole_variant::ole_variant(const ole_date& d) : date_(d) {
     initialize();
@@ -261,13 +273,16 @@ ole_variant::ole_variant(const DECIMAL& v) {
 
 // ---------------------------------------------------------------- copy and destruction
 
-void ole_variant::copy_from(const ole_variant& that) {
+void ole_variant::copy_from(const ole_variant& that, bool assignment) {
     // Byte arrays, VT_BLOB included, are copied whole: nothing is shared.
     var_ = that.var_;
     i64_ = that.i64_;
     u64_ = that.u64_;
     date_ = that.date_;
+    if ((var_.vt == VT_I8 || var_.vt == VT_UI8) && !assignment)
+        tk_log_printf(1, "Special processing for VT_(U)I8 type");
     if (var_.vt == VT_DATE) {
+        tk_log_printf(1, assignment ? "Processing VT_DATE" : "Special processing for VT_DATE");
         DATE v = 0;
         if (date_.to_variant_time(v))
             var_.set_date(v);
@@ -279,7 +294,7 @@ void ole_variant::copy_from(const ole_variant& that) {
 ole_variant::ole_variant(const ole_variant& that) {
     initialize();
     tk_log_printf(1, "ole_variant::copy ctor (that.vt=%d)", that.var_.vt);
-    copy_from(that);
+    copy_from(that, false);
 }
 
 ole_variant::ole_variant(ole_variant&& that) noexcept
@@ -294,7 +309,7 @@ ole_variant::~ole_variant() {
 
 ole_variant& ole_variant::operator=(const ole_variant& that) {
     tk_log_printf(1, "ole_variant::operator = ");
-    if (this != &that) copy_from(that);
+    if (this != &that) copy_from(that, true);
     tk_log_printf(1, "ole_variant::operator => src.vt=%d", var_.vt);
     return *this;
 }
@@ -429,7 +444,9 @@ SYSTEMTIME ole_variant::to_systemtime() const {
     return var_.vt == VT_DATE ? date_.get_systemtime() : SYSTEMTIME{};
 }
 
-bool ole_variant::is_numeric_vt(VARTYPE vt) { return oa::is_numeric(vt); }
+bool ole_variant::is_numeric_vt(VARTYPE vt) {
+    return oa::is_numeric(vt);
+}
 
 std::vector<uint8_t>& ole_variant::convert_to_byte_array(const void* source, size_t count,
                                                          std::vector<uint8_t>& out) {
@@ -486,13 +503,27 @@ void ole_variant::change_type(VARTYPE to) {
         const uint64_t u = u64_;
         const uint64_t bits = is_signed ? static_cast<uint64_t>(s) : u;
         switch (to) {
-            case VT_I2: var_.set_i2(static_cast<int16_t>(static_cast<uint16_t>(bits))); break;
-            case VT_UI2: var_.set_ui2(static_cast<uint16_t>(bits)); break;
-            case VT_BOOL: var_.set_bool(bits != 0); break;  // any non-zero number is true
-            case VT_I4: var_.set_i4(static_cast<int32_t>(static_cast<uint32_t>(bits))); break;
-            case VT_UI4: var_.set_ui4(static_cast<uint32_t>(bits)); break;
-            case VT_INT: var_.set_int(static_cast<int32_t>(static_cast<uint32_t>(bits))); break;
-            case VT_UINT: var_.set_uint(static_cast<uint32_t>(bits)); break;
+            case VT_I2:
+                var_.set_i2(static_cast<int16_t>(static_cast<uint16_t>(bits)));
+                break;
+            case VT_UI2:
+                var_.set_ui2(static_cast<uint16_t>(bits));
+                break;
+            case VT_BOOL:
+                var_.set_bool(bits != 0);
+                break;  // any non-zero number is true
+            case VT_I4:
+                var_.set_i4(static_cast<int32_t>(static_cast<uint32_t>(bits)));
+                break;
+            case VT_UI4:
+                var_.set_ui4(static_cast<uint32_t>(bits));
+                break;
+            case VT_INT:
+                var_.set_int(static_cast<int32_t>(static_cast<uint32_t>(bits)));
+                break;
+            case VT_UINT:
+                var_.set_uint(static_cast<uint32_t>(bits));
+                break;
             case VT_R4:
                 var_.set_r4(is_signed ? static_cast<float>(s) : static_cast<float>(u));
                 break;
@@ -515,8 +546,12 @@ void ole_variant::change_type(VARTYPE to) {
                 tk_log_printf(1, is_signed ? "VT_I8->VT_DECIMAL" : "VT_UI8->VT_DECIMAL");
                 var_.set_decimal(is_signed ? oa::decimal_from_i64(s) : oa::decimal_from_u64(u));
                 break;
-            case VT_I1: var_.set_i1(static_cast<int8_t>(static_cast<uint8_t>(bits))); break;
-            case VT_UI1: var_.set_ui1(static_cast<uint8_t>(bits)); break;
+            case VT_I1:
+                var_.set_i1(static_cast<int8_t>(static_cast<uint8_t>(bits)));
+                break;
+            case VT_UI1:
+                var_.set_ui1(static_cast<uint8_t>(bits));
+                break;
             case VT_UI8:
                 u64_ = bits;
                 var_.set_ui8(bits);
@@ -525,7 +560,8 @@ void ole_variant::change_type(VARTYPE to) {
                 i64_ = static_cast<int64_t>(bits);
                 var_.set_i8(i64_);
                 break;
-            default: cast_error();
+            default:
+                cast_error();
         }
         return;
     }
@@ -541,14 +577,26 @@ void ole_variant::change_type(VARTYPE to) {
         __int128 v = 0;
         switch (from) {
             case VT_I2:
-            case VT_BOOL: v = var_.i2(); break;
+            case VT_BOOL:
+                v = var_.i2();
+                break;
             case VT_I4:
-            case VT_INT: v = var_.i4(); break;
-            case VT_I1: v = var_.i1(); break;
-            case VT_UI1: v = var_.ui1(); break;
-            case VT_UI2: v = var_.ui2(); break;
+            case VT_INT:
+                v = var_.i4();
+                break;
+            case VT_I1:
+                v = var_.i1();
+                break;
+            case VT_UI1:
+                v = var_.ui1();
+                break;
+            case VT_UI2:
+                v = var_.ui2();
+                break;
             case VT_UI4:
-            case VT_UINT: v = var_.ui4(); break;
+            case VT_UINT:
+                v = var_.ui4();
+                break;
             case VT_R4:
             case VT_R8: {
                 double d = from == VT_R4 ? var_.r4() : var_.r8();
@@ -556,15 +604,17 @@ void ole_variant::change_type(VARTYPE to) {
                 if (to_signed) {
                     int64_t r = 0;
                     st = oa::i64_from_double(d, r);
-                    tk_log_printf(1, from == VT_R4 ? "from FLOAT: res=%I64d, hr=%08X"
-                                                   : "from DOUBLE: res=%I64d, hr=%08X",
+                    tk_log_printf(1,
+                                  from == VT_R4 ? "from FLOAT: res=%I64d, hr=%08X"
+                                                : "from DOUBLE: res=%I64d, hr=%08X",
                                   r, st == oa::status::ok ? 0u : hresult_of(st));
                     v = r;
                 } else {
                     uint64_t r = 0;
                     st = oa::u64_from_double(d, r);
-                    tk_log_printf(1, from == VT_R4 ? "from FLOAT: res=%I64u, hr=%08X"
-                                                   : "from DOUBLE: res=%I64u, hr=%08X",
+                    tk_log_printf(1,
+                                  from == VT_R4 ? "from FLOAT: res=%I64u, hr=%08X"
+                                                : "from DOUBLE: res=%I64u, hr=%08X",
                                   r, st == oa::status::ok ? 0u : hresult_of(st));
                     v = r;
                 }
@@ -590,7 +640,8 @@ void ole_variant::change_type(VARTYPE to) {
                 v = r;
                 break;
             }
-            default: cast_error();
+            default:
+                cast_error();
         }
         if (to_signed) {
             if (v < INT64_MIN || v > INT64_MAX) cast_error();
@@ -610,17 +661,25 @@ void ole_variant::change_type(VARTYPE to) {
             // the destination (NaN and numbers beyond it have no value there).
             double r = oa::round_half_away(from == VT_R4 ? var_.r4() : var_.r8());
             double lo = to == VT_I4 ? -2147483648.0 : to == VT_I2 ? -32768.0 : 0.0;
-            double hi = to == VT_I4   ? 2147483647.0
+            double hi = to == VT_I4    ? 2147483647.0
                         : to == VT_UI4 ? 4294967295.0
                         : to == VT_I2  ? 32767.0
                                        : 65535.0;
             if (!(r >= lo && r <= hi)) cast_error();
             auto i = static_cast<int64_t>(r);
             switch (to) {
-                case VT_I4: var_.set_i4(static_cast<int32_t>(i)); break;
-                case VT_UI4: var_.set_ui4(static_cast<uint32_t>(i)); break;
-                case VT_I2: var_.set_i2(static_cast<int16_t>(i)); break;
-                default: var_.set_ui2(static_cast<uint16_t>(i)); break;
+                case VT_I4:
+                    var_.set_i4(static_cast<int32_t>(i));
+                    break;
+                case VT_UI4:
+                    var_.set_ui4(static_cast<uint32_t>(i));
+                    break;
+                case VT_I2:
+                    var_.set_i2(static_cast<int16_t>(i));
+                    break;
+                default:
+                    var_.set_ui2(static_cast<uint16_t>(i));
+                    break;
             }
             return;
         }
@@ -667,22 +726,40 @@ void ole_variant::change_type(VARTYPE to) {
         auto take = [&](const auto& v) { convert_to_byte_array(&v, sizeof v, bytes); };
         switch (from) {
             case VT_I2:
-            case VT_BOOL: take(var_.i2()); break;
-            case VT_UI2: take(var_.ui2()); break;
+            case VT_BOOL:
+                take(var_.i2());
+                break;
+            case VT_UI2:
+                take(var_.ui2());
+                break;
             case VT_I4:
-            case VT_INT: take(var_.i4()); break;
+            case VT_INT:
+                take(var_.i4());
+                break;
             case VT_UI4:
-            case VT_UINT: take(var_.ui4()); break;
-            case VT_R4: take(var_.r4()); break;
-            case VT_R8: take(var_.r8()); break;
-            case VT_CY: take(var_.cy().int64); break;
+            case VT_UINT:
+                take(var_.ui4());
+                break;
+            case VT_R4:
+                take(var_.r4());
+                break;
+            case VT_R8:
+                take(var_.r8());
+                break;
+            case VT_CY:
+                take(var_.cy().int64);
+                break;
             case VT_DECIMAL: {
                 auto image = oa::decimal_bytes(var_.decimal());
                 convert_to_byte_array(image.data(), image.size(), bytes);
                 break;
             }
-            case VT_I1: take(var_.i1()); break;
-            case VT_UI1: take(var_.ui1()); break;
+            case VT_I1:
+                take(var_.i1());
+                break;
+            case VT_UI1:
+                take(var_.ui1());
+                break;
             case VT_BSTR: {
                 tk_log_printf(1, "VT_BSTR->binary");
                 std::string s = pt::utf8_encode(var_.bstr());
@@ -700,7 +777,8 @@ void ole_variant::change_type(VARTYPE to) {
                 tk_log_printf(1, "VT_LPWSTR->binary");
                 bytes = utf16le_bytes(var_.bstr());
                 break;
-            default: cast_error();
+            default:
+                cast_error();
         }
         if (bytes.empty()) return;
         var_.set_bytes(std::move(bytes), VT_UI1_ARRAY);
@@ -722,23 +800,37 @@ void ole_variant::change_type(VARTYPE to) {
 bool ole_variant::to_bool() const {
     tk_log_printf(1, "ole_variant::to_bool(vt=%08X)", var_.vt);
     switch (var_.vt) {
-        case VT_I2: return var_.i2() != 0;
-        case VT_UI2: return var_.ui2() != 0;
+        case VT_I2:
+            return var_.i2() != 0;
+        case VT_UI2:
+            return var_.ui2() != 0;
         case VT_I4:
-        case VT_INT: return var_.i4() != 0;
+        case VT_INT:
+            return var_.i4() != 0;
         case VT_UI4:
-        case VT_UINT: return var_.ui4() != 0;
-        case VT_R4: return var_.r4() != 0;  // NaN is true
-        case VT_R8: return var_.r8() != 0;
+        case VT_UINT:
+            return var_.ui4() != 0;
+        case VT_R4:
+            return var_.r4() != 0;  // NaN is true
+        case VT_R8:
+            return var_.r8() != 0;
         // Any non-zero amount is true, also one that rounds to 0 or lies beyond 32 bits.
-        case VT_CY: return var_.cy().int64 != 0;
-        case VT_DECIMAL: return oa::decimal_mantissa(var_.decimal()) != 0;
-        case VT_BOOL: return var_.i2() == VARIANT_TRUE;
-        case VT_I1: return var_.i1() != 0;
-        case VT_UI1: return var_.ui1() != 0;
-        case VT_I8: return i64_ != 0;
-        case VT_UI8: return u64_ != 0;
-        default: return false;
+        case VT_CY:
+            return var_.cy().int64 != 0;
+        case VT_DECIMAL:
+            return oa::decimal_mantissa(var_.decimal()) != 0;
+        case VT_BOOL:
+            return var_.i2() == VARIANT_TRUE;
+        case VT_I1:
+            return var_.i1() != 0;
+        case VT_UI1:
+            return var_.ui1() != 0;
+        case VT_I8:
+            return i64_ != 0;
+        case VT_UI8:
+            return u64_ != 0;
+        default:
+            return false;
     }
 }
 
@@ -746,17 +838,26 @@ double ole_variant::to_double() const {
     tk_log_printf(1, "ole_variant::to_double(%08X)", var_.vt);
     switch (var_.vt) {
         case VT_EMPTY:
-        case VT_NULL: return 0.0;
-        case VT_I2: return var_.i2();
+        case VT_NULL:
+            return 0.0;
+        case VT_I2:
+            return var_.i2();
         case VT_I4:
-        case VT_INT: return var_.i4();
-        case VT_I1: return var_.i1();
-        case VT_UI1: return var_.ui1();
-        case VT_UI2: return var_.ui2();
+        case VT_INT:
+            return var_.i4();
+        case VT_I1:
+            return var_.i1();
+        case VT_UI1:
+            return var_.ui1();
+        case VT_UI2:
+            return var_.ui2();
         case VT_UI4:
-        case VT_UINT: return var_.ui4();
-        case VT_R4: return var_.r4();
-        case VT_R8: return var_.r8();
+        case VT_UINT:
+            return var_.ui4();
+        case VT_R4:
+            return var_.r4();
+        case VT_R8:
+            return var_.r8();
         case VT_CY: {
             double r = oa::currency_to_double(var_.cy());
             tk_log_printf(1, "from CURRECY: res=%lg, hr=%08X", r, 0);
@@ -767,10 +868,14 @@ double ole_variant::to_double() const {
             tk_log_printf(1, "from DECIMAL: res=%lg, hr=%08X", r, 0);
             return r;
         }
-        case VT_BOOL: return var_.i2() == VARIANT_TRUE ? 1.0 : 0.0;
-        case VT_I8: return static_cast<double>(i64_);
-        case VT_UI8: return static_cast<double>(u64_);
-        default: throw tk_mail_assertion("ole_var.cpp", 940);
+        case VT_BOOL:
+            return var_.i2() == VARIANT_TRUE ? 1.0 : 0.0;
+        case VT_I8:
+            return static_cast<double>(i64_);
+        case VT_UI8:
+            return static_cast<double>(u64_);
+        default:
+            throw tk_mail_assertion("ole_var.cpp", 940);
     }
 }
 
@@ -789,11 +894,15 @@ int32_t ole_variant::to_long() const {
     // Numbers beyond the 32-bit range read as its nearest end, never wrapped.
     switch (var_.vt) {
         case VT_I4:
-        case VT_INT: return var_.i4();
+        case VT_INT:
+            return var_.i4();
         case VT_UI4:
-        case VT_UINT: return saturate32(var_.ui4());
-        case VT_R4: return oa::i32_trunc_saturate(var_.r4());
-        case VT_R8: return oa::i32_trunc_saturate(var_.r8());
+        case VT_UINT:
+            return saturate32(var_.ui4());
+        case VT_R4:
+            return oa::i32_trunc_saturate(var_.r4());
+        case VT_R8:
+            return oa::i32_trunc_saturate(var_.r8());
         case VT_CY: {
             int32_t r = 0;
             oa::status st = oa::currency_to_i32(var_.cy(), r);
@@ -810,13 +919,20 @@ int32_t ole_variant::to_long() const {
         case VT_BOOL:
             tk_log_printf(1, "src.boolVal=%d", var_.i2());
             return var_.i2() == VARIANT_TRUE ? 1 : 0;
-        case VT_I2: return var_.i2();
-        case VT_I1: return var_.i1();
-        case VT_UI1: return var_.ui1();
-        case VT_UI2: return var_.ui2();
-        case VT_I8: return saturate32(i64_);
-        case VT_UI8: return saturate32(u64_);
-        default: return 0;
+        case VT_I2:
+            return var_.i2();
+        case VT_I1:
+            return var_.i1();
+        case VT_UI1:
+            return var_.ui1();
+        case VT_UI2:
+            return var_.ui2();
+        case VT_I8:
+            return saturate32(i64_);
+        case VT_UI8:
+            return saturate32(u64_);
+        default:
+            return 0;
     }
 }
 
@@ -833,16 +949,18 @@ static ole_variant hex_to_value(std::basic_string_view<Ch> text, VARTYPE type) {
         tk_log_printf(2, "Incorrect BLOB (size is odd)");
         return res;
     }
-    const bool prefix = (text[0] == Ch('0') || text[0] == Ch('\\')) &&
-                        (text[1] == Ch('x') || text[1] == Ch('X'));
+    const bool prefix =
+        (text[0] == Ch('0') || text[0] == Ch('\\')) && (text[1] == Ch('x') || text[1] == Ch('X'));
     if (prefix) tk_log_printf(1, "b_prefix=true");
     const size_t count = text.size() / 2 - (prefix ? 1 : 0);
     tk_log_printf(1, "Got BLOB size: %d", count);
     std::vector<uint8_t> bytes(count);
     for (size_t i = prefix ? 2 : 0, k = 0; i + 1 < text.size(); i += 2, ++k)
         bytes[k] = static_cast<uint8_t>(hex_value(text[i]) * 16 + hex_value(text[i + 1]));
-    res.allocate_safe_array(count);
-    *res.get_byte_array() = std::move(bytes);
+    if (count == 0)
+        res.allocate_safe_array(0);  // "0x" alone: an array without bytes
+    else
+        res.attach_binary(std::move(bytes));
     res.change_type(type);
     tk_log_printf(1, "Before return: res=%s", res.to_string());
     return res;
@@ -866,7 +984,8 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE type) {
             int64_t v = oa::parse_i64_prefix(text);
             return ole_variant(static_cast<int16_t>(static_cast<uint16_t>(v)));
         }
-        case VT_I4: return ole_variant(saturate32(oa::parse_i64_prefix(text)));
+        case VT_I4:
+            return ole_variant(saturate32(oa::parse_i64_prefix(text)));
         case VT_R4:
         case VT_R8: {
             double d = oa::parse_double_prefix(commas_to_points(text));
@@ -912,12 +1031,18 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE type) {
             int64_t v = oa::parse_i64_prefix(text);
             return ole_variant(static_cast<int8_t>(static_cast<uint8_t>(v)));
         }
-        case VT_UI1: return ole_variant(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
-        case VT_UI2: return ole_variant(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
-        case VT_UI4: return ole_variant(oa::parse_u32_prefix(text));
-        case VT_I8: return ole_variant(oa::parse_i64_prefix(text));
-        case VT_UI8: return ole_variant(oa::parse_u64_prefix(text));
-        default: break;
+        case VT_UI1:
+            return ole_variant(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
+        case VT_UI2:
+            return ole_variant(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
+        case VT_UI4:
+            return ole_variant(oa::parse_u32_prefix(text));
+        case VT_I8:
+            return ole_variant(oa::parse_i64_prefix(text));
+        case VT_UI8:
+            return ole_variant(oa::parse_u64_prefix(text));
+        default:
+            break;
     }
     tk_log_printf(1, "default processing");
     ole_variant res;
@@ -952,18 +1077,28 @@ ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type) {
 std::string ole_variant::to_string() const {
     tk_log_printf(1, "ole_variant::to_string (vt=%08X)", var_.vt);
     switch (var_.vt) {
-        case VT_I2: return oa::format_i64(var_.i2());
-        case VT_I1: return oa::format_i64(var_.i1());
+        case VT_I2:
+            return oa::format_i64(var_.i2());
+        case VT_I1:
+            return oa::format_i64(var_.i1());
         case VT_I4:
-        case VT_INT: return oa::format_i64(var_.i4());
-        case VT_R4: return exp_text(var_.r4(), 6);
-        case VT_R8: return exp_text(var_.r8(), 16);
-        case VT_UI1: return oa::format_u64(var_.ui1());
-        case VT_UI2: return oa::format_u64(var_.ui2());
+        case VT_INT:
+            return oa::format_i64(var_.i4());
+        case VT_R4:
+            return exp_text(var_.r4(), 6);
+        case VT_R8:
+            return exp_text(var_.r8(), 16);
+        case VT_UI1:
+            return oa::format_u64(var_.ui1());
+        case VT_UI2:
+            return oa::format_u64(var_.ui2());
         case VT_UI4:
-        case VT_UINT: return oa::format_u64(var_.ui4());
-        case VT_I8: return oa::format_i64(i64_);
-        case VT_UI8: return oa::format_u64(u64_);
+        case VT_UINT:
+            return oa::format_u64(var_.ui4());
+        case VT_I8:
+            return oa::format_i64(i64_);
+        case VT_UI8:
+            return oa::format_u64(u64_);
         case VT_CY:
             tk_log_printf(1, "Converting VT_CY");
             return oa::currency_to_string(var_.cy());  // always with a point
@@ -991,7 +1126,8 @@ std::string ole_variant::to_string() const {
             append_hex(out, var_.bytes().data(), n);
             return out;
         }
-        default: return std::string();
+        default:
+            return std::string();
     }
 }
 
@@ -1013,6 +1149,7 @@ std::wstring ole_variant::to_wstring() const {
             append_hex(out, var_.bytes().data(), n);
             return out;
         }
-        default: return pt::utf8_decode(to_string());
+        default:
+            return pt::utf8_decode(to_string());
     }
 }

@@ -13,33 +13,33 @@
 #include "platform/oa/oa_var.hpp"
 
 class ole_variant {
-public:
+  public:
     // The largest byte array that text output and chunk reads consider.
     static constexpr size_t max_array_text = 120000000;
 
-    ole_variant();                            // VT_EMPTY
-    ole_variant(int32_t v);                   // VT_I4
-    ole_variant(double v);                    // VT_R8
-    ole_variant(bool v);                      // VT_BOOL, -1 or 0
-    ole_variant(const char* utf8);            // VT_BSTR from UTF-8
-    ole_variant(const std::string& utf8);     // VT_BSTR from UTF-8
-    ole_variant(const wchar_t* text);         // VT_BSTR
-    ole_variant(const std::wstring& text);    // VT_BSTR, embedded NULs kept
-    ole_variant(std::wstring&& text);         // VT_BSTR, without a copy
+    ole_variant();                                   // VT_EMPTY
+    ole_variant(int32_t v);                          // VT_I4
+    ole_variant(double v);                           // VT_R8
+    ole_variant(bool v);                             // VT_BOOL, -1 or 0
+    ole_variant(const char* utf8);                   // VT_BSTR from UTF-8
+    ole_variant(const std::string& utf8);            // VT_BSTR from UTF-8
+    ole_variant(const wchar_t* text);                // VT_BSTR
+    ole_variant(const std::wstring& text);           // VT_BSTR, embedded NULs kept
+    ole_variant(std::wstring&& text);                // VT_BSTR, without a copy
     ole_variant(const std::vector<uint8_t>& bytes);  // byte array; empty gives VT_EMPTY
     ole_variant(std::vector<uint8_t>&& bytes);       // the same, without a copy
-    ole_variant(const CY& v);                 // VT_CY
-    ole_variant(const SYSTEMTIME& st);        // VT_DATE
-    ole_variant(const ole_date& d);           // VT_DATE
-    ole_variant(int16_t v);                   // VT_I2
-    ole_variant(int8_t v);                    // VT_I1
-    ole_variant(uint8_t v);                   // VT_UI1
-    ole_variant(uint16_t v);                  // VT_UI2
-    ole_variant(uint32_t v);                  // VT_UI4
-    ole_variant(int64_t v);                   // VT_I8
-    ole_variant(uint64_t v);                  // VT_UI8
-    ole_variant(float v);                     // VT_R4
-    ole_variant(const DECIMAL& v);            // VT_DECIMAL
+    ole_variant(const CY& v);                        // VT_CY
+    ole_variant(const SYSTEMTIME& st);               // VT_DATE
+    ole_variant(const ole_date& d);                  // VT_DATE
+    ole_variant(int16_t v);                          // VT_I2
+    ole_variant(int8_t v);                           // VT_I1
+    ole_variant(uint8_t v);                          // VT_UI1
+    ole_variant(uint16_t v);                         // VT_UI2
+    ole_variant(uint32_t v);                         // VT_UI4
+    ole_variant(int64_t v);                          // VT_I8
+    ole_variant(uint64_t v);                         // VT_UI8
+    ole_variant(float v);                            // VT_R4
+    ole_variant(const DECIMAL& v);                   // VT_DECIMAL
 
     ole_variant(const ole_variant& that);
     ole_variant(ole_variant&& that) noexcept;
@@ -58,7 +58,9 @@ public:
     void change_type(VARTYPE new_type);
     // Read the value without changing it. to_double raises tk_mail_assertion for
     // texts, dates and byte arrays; to_bool and to_long never raise (unreadable
-    // types give false and 0; to_long saturates doubles beyond the 32-bit range).
+    // types give false and 0; to_long rounds currency and decimals half to even,
+    // truncates floats, and gives the nearest end of the 32-bit range for any number
+    // beyond it, NaN giving 0).
     bool to_bool() const;
     double to_double() const;
     int32_t to_long() const;
@@ -104,7 +106,7 @@ public:
     static bool is_numeric_vt(VARTYPE vt);
     // Makes `out` exactly `count` bytes copied from `source`.
     static std::vector<uint8_t>& convert_to_byte_array(const void* source, size_t count,
-                                                      std::vector<uint8_t>& out);
+                                                       std::vector<uint8_t>& out);
 
     // --- Raw readers ---
     // The text of a VT_BSTR (embedded NULs kept), else nullptr.
@@ -114,14 +116,14 @@ public:
     std::vector<uint8_t>* get_byte_array();
     // The date-time; meaningful for VT_DATE.
     const ole_date& get_date() const { return date_; }
-    int64_t get_i8() const { return i64_; }   // meaningful for VT_I8
+    int64_t get_i8() const { return i64_; }    // meaningful for VT_I8
     uint64_t get_ui8() const { return u64_; }  // meaningful for VT_UI8
     // The type code and value of every other type.
     const oa::variant& get_variant() const { return var_; }
 
-private:
+  private:
     void initialize();
-    void copy_from(const ole_variant& that);
+    void copy_from(const ole_variant& that, bool assignment);
     static ole_variant from_hex(std::wstring_view text, VARTYPE type);
 
     int64_t i64_ = 0;

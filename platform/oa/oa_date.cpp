@@ -11,13 +11,19 @@ namespace {
 // 1899-12-30 counted from 1970-01-01.
 constexpr int64_t epoch_shift = 25569;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool is_alpha(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
-const char* const month_names[12] = {"january", "february", "march",     "april",
-                                     "may",     "june",     "july",      "august",
-                                     "september", "october", "november", "december"};
+const char* const month_names[12] = {"january",   "february", "march",    "april",
+                                     "may",       "june",     "july",     "august",
+                                     "september", "october",  "november", "december"};
 const char* const day_names[7] = {"sunday",   "monday", "tuesday", "wednesday",
                                   "thursday", "friday", "saturday"};
 
@@ -81,7 +87,9 @@ bool tokenize(std::string_view s, std::vector<token>& out) {
     return sep == ' ' || sep == '.';  // a trailing "." as in "Jan." is harmless
 }
 
-bool year_like(const token& t) { return t.text.size() >= 3 || t.value > 31; }
+bool year_like(const token& t) {
+    return t.text.size() >= 3 || t.value > 31;
+}
 
 int64_t full_year(const token& t) {
     if (t.text.size() <= 2) return t.value < 30 ? 2000 + t.value : 1900 + t.value;
@@ -90,7 +98,9 @@ int64_t full_year(const token& t) {
 
 }  // namespace
 
-bool is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool is_leap_year(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int days_in_month(int year, int month) {
     static const int len[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -125,8 +135,8 @@ bool systemtime_to_variant_time(const SYSTEMTIME& st, DATE& out) {
         st.wSecond > 59 || st.wMilliseconds > 999)
         return false;
     int64_t days = days_from_civil(st.wYear, st.wMonth, st.wDay);
-    double t = (st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0) /
-               86400.0;
+    double t =
+        (st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0) / 86400.0;
     out = days >= 0 ? static_cast<double>(days) + t : static_cast<double>(days) - t;
     return true;
 }

@@ -13,7 +13,9 @@ namespace {
 using u128 = unsigned __int128;
 using i128 = __int128;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -248,17 +250,20 @@ status currency_from_string(std::string_view text, CY& out) {
     u128 m;
     int scale;
     if (!fit(g, 0, limit, m, scale)) return status::overflow;
-    out.int64 = f.negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(m))
-                           : static_cast<int64_t>(m);
+    out.int64 =
+        f.negative ? static_cast<int64_t>(0 - static_cast<uint64_t>(m)) : static_cast<int64_t>(m);
     return status::ok;
 }
 
 std::string currency_to_string(CY v) {
-    uint64_t mag = v.int64 < 0 ? 0 - static_cast<uint64_t>(v.int64) : static_cast<uint64_t>(v.int64);
+    uint64_t mag =
+        v.int64 < 0 ? 0 - static_cast<uint64_t>(v.int64) : static_cast<uint64_t>(v.int64);
     return plain_text(v.int64 < 0, mag, 4);
 }
 
-double currency_to_double(CY v) { return static_cast<double>(v.int64) / 10000.0; }
+double currency_to_double(CY v) {
+    return static_cast<double>(v.int64) / 10000.0;
+}
 
 status currency_from_integer(__int128 v, CY& out) {
     const i128 lim = static_cast<i128>(INT64_MAX) / 10000;
@@ -292,7 +297,8 @@ status currency_from_decimal(const DECIMAL& d, CY& out) {
 
 DECIMAL decimal_from_currency(CY v) {
     DECIMAL d;
-    uint64_t mag = v.int64 < 0 ? 0 - static_cast<uint64_t>(v.int64) : static_cast<uint64_t>(v.int64);
+    uint64_t mag =
+        v.int64 < 0 ? 0 - static_cast<uint64_t>(v.int64) : static_cast<uint64_t>(v.int64);
     make_decimal(mag, 4, v.int64 < 0, d);
     return d;
 }

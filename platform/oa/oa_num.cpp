@@ -13,7 +13,9 @@ bool is_c_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 size_t skip_space(std::string_view s, size_t i) {
     while (i < s.size() && is_c_space(s[i])) ++i;
@@ -90,6 +92,7 @@ bool out_of_range_is_overflow(std::string_view tok) {
             break;
         }
     }
+    if (!seen_sig) return false;  // zero, however large its exponent
     int_read e;
     if (i < tok.size() && (tok[i] == 'e' || tok[i] == 'E')) e = read_int(tok, i + 1);
     bool ovf = false;
@@ -213,7 +216,9 @@ double round_half_even(double v) {
     return r;
 }
 
-double round_half_away(double v) { return std::round(v); }
+double round_half_away(double v) {
+    return std::round(v);
+}
 
 status i64_from_double(double v, int64_t& out) {
     double r = round_half_even(v);

@@ -22,17 +22,33 @@ struct number {
 
 bool read_numeric(const variant& v, number& n) {
     switch (v.vt) {
-        case VT_I1: n.i = v.i1(); return true;
-        case VT_UI1: n.i = v.ui1(); return true;
+        case VT_I1:
+            n.i = v.i1();
+            return true;
+        case VT_UI1:
+            n.i = v.ui1();
+            return true;
         case VT_I2:
-        case VT_BOOL: n.i = v.i2(); return true;
-        case VT_UI2: n.i = v.ui2(); return true;
+        case VT_BOOL:
+            n.i = v.i2();
+            return true;
+        case VT_UI2:
+            n.i = v.ui2();
+            return true;
         case VT_I4:
-        case VT_INT: n.i = v.i4(); return true;
+        case VT_INT:
+            n.i = v.i4();
+            return true;
         case VT_UI4:
-        case VT_UINT: n.i = v.ui4(); return true;
-        case VT_I8: n.i = v.i8(); return true;
-        case VT_UI8: n.i = v.ui8(); return true;
+        case VT_UINT:
+            n.i = v.ui4();
+            return true;
+        case VT_I8:
+            n.i = v.i8();
+            return true;
+        case VT_UI8:
+            n.i = v.ui8();
+            return true;
         case VT_R4:
             n.kind = number::real;
             n.d = v.r4();
@@ -49,23 +65,41 @@ bool read_numeric(const variant& v, number& n) {
             n.kind = number::dec;
             n.x = v.decimal();
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
 bool integer_range(VARTYPE vt, i128& lo, i128& hi) {
     switch (vt) {
-        case VT_I1: lo = INT8_MIN, hi = INT8_MAX; return true;
-        case VT_UI1: lo = 0, hi = UINT8_MAX; return true;
-        case VT_I2: lo = INT16_MIN, hi = INT16_MAX; return true;
-        case VT_UI2: lo = 0, hi = UINT16_MAX; return true;
+        case VT_I1:
+            lo = INT8_MIN, hi = INT8_MAX;
+            return true;
+        case VT_UI1:
+            lo = 0, hi = UINT8_MAX;
+            return true;
+        case VT_I2:
+            lo = INT16_MIN, hi = INT16_MAX;
+            return true;
+        case VT_UI2:
+            lo = 0, hi = UINT16_MAX;
+            return true;
         case VT_I4:
-        case VT_INT: lo = INT32_MIN, hi = INT32_MAX; return true;
+        case VT_INT:
+            lo = INT32_MIN, hi = INT32_MAX;
+            return true;
         case VT_UI4:
-        case VT_UINT: lo = 0, hi = UINT32_MAX; return true;
-        case VT_I8: lo = INT64_MIN, hi = INT64_MAX; return true;
-        case VT_UI8: lo = 0, hi = UINT64_MAX; return true;
-        default: return false;
+        case VT_UINT:
+            lo = 0, hi = UINT32_MAX;
+            return true;
+        case VT_I8:
+            lo = INT64_MIN, hi = INT64_MAX;
+            return true;
+        case VT_UI8:
+            lo = 0, hi = UINT64_MAX;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -95,32 +129,57 @@ status to_integer(const number& n, VARTYPE vt, i128 lo, i128 hi, i128& out) {
             out = static_cast<i128>(r);
             return status::ok;
         }
-        case number::dec: return decimal_to_integer(n.x, lo, hi, out);
+        case number::dec:
+            return decimal_to_integer(n.x, lo, hi, out);
     }
     return status::type_mismatch;
 }
 
 void store_integer(variant& v, VARTYPE vt, i128 i) {
     switch (vt) {
-        case VT_I1: v.set_i1(static_cast<int8_t>(i)); break;
-        case VT_UI1: v.set_ui1(static_cast<uint8_t>(i)); break;
-        case VT_I2: v.set_i2(static_cast<int16_t>(i)); break;
-        case VT_UI2: v.set_ui2(static_cast<uint16_t>(i)); break;
-        case VT_I4: v.set_i4(static_cast<int32_t>(i)); break;
-        case VT_INT: v.set_int(static_cast<int32_t>(i)); break;
-        case VT_UI4: v.set_ui4(static_cast<uint32_t>(i)); break;
-        case VT_UINT: v.set_uint(static_cast<uint32_t>(i)); break;
-        case VT_I8: v.set_i8(static_cast<int64_t>(i)); break;
-        case VT_UI8: v.set_ui8(static_cast<uint64_t>(i)); break;
-        default: break;
+        case VT_I1:
+            v.set_i1(static_cast<int8_t>(i));
+            break;
+        case VT_UI1:
+            v.set_ui1(static_cast<uint8_t>(i));
+            break;
+        case VT_I2:
+            v.set_i2(static_cast<int16_t>(i));
+            break;
+        case VT_UI2:
+            v.set_ui2(static_cast<uint16_t>(i));
+            break;
+        case VT_I4:
+            v.set_i4(static_cast<int32_t>(i));
+            break;
+        case VT_INT:
+            v.set_int(static_cast<int32_t>(i));
+            break;
+        case VT_UI4:
+            v.set_ui4(static_cast<uint32_t>(i));
+            break;
+        case VT_UINT:
+            v.set_uint(static_cast<uint32_t>(i));
+            break;
+        case VT_I8:
+            v.set_i8(static_cast<int64_t>(i));
+            break;
+        case VT_UI8:
+            v.set_ui8(static_cast<uint64_t>(i));
+            break;
+        default:
+            break;
     }
 }
 
 double to_double(const number& n) {
     switch (n.kind) {
-        case number::integer: return static_cast<double>(n.i);
-        case number::real: return n.d;
-        case number::dec: return decimal_to_double(n.x);
+        case number::integer:
+            return static_cast<double>(n.i);
+        case number::real:
+            return n.d;
+        case number::dec:
+            return decimal_to_double(n.x);
     }
     return 0;
 }
@@ -147,7 +206,9 @@ status write_numeric(const number& n, VARTYPE to, variant& out) {
             out.set_r4(f);
             return status::ok;
         }
-        case VT_R8: out.set_r8(to_double(n)); return status::ok;
+        case VT_R8:
+            out.set_r8(to_double(n));
+            return status::ok;
         case VT_CY: {
             CY c;
             status s = n.kind == number::integer ? currency_from_integer(n.i, c)
@@ -170,7 +231,8 @@ status write_numeric(const number& n, VARTYPE to, variant& out) {
             out.set_decimal(x);
             return status::ok;
         }
-        default: return status::type_mismatch;
+        default:
+            return status::type_mismatch;
     }
 }
 
@@ -199,12 +261,16 @@ bool is_numeric(VARTYPE vt) {
         case VT_R8:
         case VT_CY:
         case VT_BOOL:
-        case VT_DECIMAL: return true;
-        default: return vt >= VT_I1 && vt <= VT_UINT;
+        case VT_DECIMAL:
+            return true;
+        default:
+            return vt >= VT_I1 && vt <= VT_UINT;
     }
 }
 
-bool is_binary(VARTYPE vt) { return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY; }
+bool is_binary(VARTYPE vt) {
+    return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY;
+}
 
 status change_type(variant& v, VARTYPE to) {
     if (v.vt == to) return status::ok;

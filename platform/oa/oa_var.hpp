@@ -12,9 +12,9 @@
 
 namespace oa {
 
-using payload = std::variant<std::monostate, int8_t, uint8_t, int16_t, uint16_t, int32_t,
-                             uint32_t, int64_t, uint64_t, float, double, CY, DECIMAL,
-                             std::string, std::wstring, std::vector<uint8_t>>;
+using payload = std::variant<std::monostate, int8_t, uint8_t, int16_t, uint16_t, int32_t, uint32_t,
+                             int64_t, uint64_t, float, double, CY, DECIMAL, std::string,
+                             std::wstring, std::vector<uint8_t>>;
 
 struct variant {
     VARTYPE vt = VT_EMPTY;
@@ -30,7 +30,7 @@ struct variant {
     uint8_t ui1() const { return std::get<uint8_t>(value); }
     int16_t i2() const { return std::get<int16_t>(value); }  // also VT_BOOL
     uint16_t ui2() const { return std::get<uint16_t>(value); }
-    int32_t i4() const { return std::get<int32_t>(value); }    // also VT_INT
+    int32_t i4() const { return std::get<int32_t>(value); }     // also VT_INT
     uint32_t ui4() const { return std::get<uint32_t>(value); }  // also VT_UINT
     int64_t i8() const { return std::get<int64_t>(value); }
     uint64_t ui8() const { return std::get<uint64_t>(value); }
@@ -68,7 +68,7 @@ struct variant {
     void set_bstr(std::wstring v) { set(VT_BSTR, std::move(v)); }
     void set_bytes(std::vector<uint8_t> v, VARTYPE type = VT_UI1_ARRAY) { set(type, std::move(v)); }
 
-private:
+  private:
     template <class T>
     void set(VARTYPE type, T v) {
         vt = type;

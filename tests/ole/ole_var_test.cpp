@@ -1,0 +1,196 @@
+// The value's storage: construction, copying, byte and text accessors.
+#include <gtest/gtest.h>
+
+#include "ole/ole_var.hpp"
+
+namespace {
+
+std::vector<uint8_t> bytes_of(const ole_variant& v) {
+    const std::vector<uint8_t>* b = v.get_byte_array();
+    return b ? *b : std::vector<uint8_t>();
+}
+
+}  // namespace
+
+TEST(ole_variant, constructors_give_their_types) {
+    struct {
+        ole_variant v;
+        VARTYPE vt;
+        const char* text;
+    } cases[] = {
+        {ole_variant(), VT_EMPTY, ""},
+        {ole_variant(-5), VT_I4, "-5"},
+        {ole_variant(1.5), VT_R8, "1.5000000000000000e+00"},
+        {ole_variant(true), VT_BOOL, "1"},
+        {ole_variant(false), VT_BOOL, "0"},
+        {ole_variant("h\xc3\xa9"), VT_BSTR, "h\xc3\xa9"},
+        {ole_variant(std::string("abc")), VT_BSTR, "abc"},
+        {ole_variant(L"w\u00e9"), VT_BSTR, "w\xc3\xa9"},
+        {ole_variant(std::vector<uint8_t>{0x00, 0xFF, 0x10}), VT_UI1_ARRAY, "0x00FF10"},
+        {ole_variant(std::vector<uint8_t>{}), VT_EMPTY, ""},
+        {ole_variant(CY{15000}), VT_CY, "1.5"},
+        {ole_variant(SYSTEMTIME{2024, 2, 0, 29, 13, 5, 9, 0}), VT_DATE, "2024-02-29 13:05:09"},
+        {ole_variant(static_cast<int16_t>(-3)), VT_I2, "-3"},
+        {ole_variant(static_cast<int8_t>(-3)), VT_I1, "-3"},
+        {ole_variant(static_cast<uint8_t>(200)), VT_UI1, "200"},
+        {ole_variant(static_cast<uint16_t>(65535)), VT_UI2, "65535"},
+        {ole_variant(static_cast<uint32_t>(4294967295u)), VT_UI4, "4294967295"},
+        {ole_variant(static_cast<int64_t>(INT64_MIN)), VT_I8, "-9223372036854775808"},
+        {ole_variant(static_cast<uint64_t>(UINT64_MAX)), VT_UI8, "18446744073709551615"},
+        {ole_variant(1.5f), VT_R4, "1.500000e+00"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.v.get_type(), c.vt) << c.text;
+        EXPECT_EQ(c.v.to_string(), c.text);
+    }
+}
+
+TEST(ole_variant, copies_are_deep_and_keep_what_the_plain_variant_cannot) {
+    ole_variant i8(static_cast<int64_t>(5000000000));
+    ole_variant c1(i8);
+    EXPECT_EQ(c1.get_type(), VT_I8);
+    EXPECT_EQ(c1.get_i8(), 5000000000);
+
+    ole_variant date = ole_variant::from_string("2024-02-29 13:05:09.000250", VT_DATE);
+    ole_variant c2;
+    c2 = date;
+    EXPECT_EQ(c2.get_date().get_microseconds(), 250);
+    EXPECT_EQ(c2.to_string(), "2024-02-29 13:05:09.000250");
+
+    // A value typed VT_BLOB keeps its bytes when copied.
+    ole_variant blob = ole_variant::from_string("0x0102", VT_BLOB);
+    ASSERT_EQ(blob.get_type(), VT_BLOB);
+    ole_variant c3(blob);
+    EXPECT_EQ(c3.get_type(), VT_BLOB);
+    EXPECT_EQ(bytes_of(c3), (std::vector<uint8_t>{1, 2}));
+    // Nothing is shared.
+    (*c3.get_byte_array())[0] = 9;
+    EXPECT_EQ(bytes_of(blob)[0], 1);
+
+    // Assigning a value to itself keeps it.
+    ole_variant text(L"keep me");
+    ole_variant& same = text;
+    text = same;
+    EXPECT_EQ(text.to_string(), "keep me");
+    blob = *&blob;
+    EXPECT_EQ(bytes_of(blob), (std::vector<uint8_t>{1, 2}));
+
+    // A move leaves the source empty.
+    ole_variant moved(std::move(text));
+    EXPECT_EQ(moved.to_string(), "keep me");
+    EXPECT_EQ(text.get_type(), VT_EMPTY);  // NOLINT(bugprone-use-after-move)
+}
+
+TEST(ole_variant, byte_arrays_are_allocated_resized_or_replaced) {
+    ole_variant v(std::vector<uint8_t>{1, 2, 3});
+    const uint8_t* before = v.get_byte_array()->data();
+    v.allocate_safe_array(3);
+    EXPECT_EQ(v.get_byte_array()->data(), before);  // same count: left as it is
+    EXPECT_EQ(bytes_of(v), (std::vector<uint8_t>{1, 2, 3}));
+    v.allocate_safe_array(5);
+    EXPECT_EQ(v.get_safe_array_size(), 5u);
+    EXPECT_EQ(v.get_type(), VT_UI1_ARRAY);
+
+    ole_variant blob = ole_variant::from_string("0102", VT_BLOB);
+    blob.allocate_safe_array(1);
+    EXPECT_EQ(blob.get_type(), VT_BLOB);
+    EXPECT_EQ(blob.get_safe_array_size(), 1u);
+
+    ole_variant n(42);
+    n.allocate_safe_array(2);
+    EXPECT_EQ(n.get_type(), VT_UI1_ARRAY);
+    EXPECT_EQ(bytes_of(n), (std::vector<uint8_t>{0, 0}));
+
+    // attach_binary and assignment from bytes: an empty vector changes nothing.
+    ole_variant t(L"text");
+    t = std::vector<uint8_t>{};
+    EXPECT_EQ(t.get_type(), VT_BSTR);
+    t = std::vector<uint8_t>{7};
+    EXPECT_EQ(t.get_type(), VT_UI1_ARRAY);
+    EXPECT_EQ(t.to_string(), "0x07");
+    EXPECT_EQ(ole_variant(42).get_safe_array_size(), 0u);
+}
+
+TEST(ole_variant, text_attaches_keep_every_character) {
+    ole_variant v;
+    v.attach_string(
+        std::string_view("a\xff"
+                         "b",
+                         3));  // bad UTF-8 never fails
+    EXPECT_EQ(*v.get_bstr(), L"a\uFFFDb");
+    v.attach_wstring(std::wstring(L"x\0y", 3));
+    EXPECT_EQ(v.get_bstr()->size(), 3u);  // embedded NUL kept
+    EXPECT_EQ(v.to_wstring(), L"x");      // text output stops at it
+    v.attach_string("");
+    EXPECT_EQ(v.get_type(), VT_BSTR);
+    EXPECT_EQ(*v.get_bstr(), L"");
+    EXPECT_EQ(ole_variant(42).get_bstr(), nullptr);
+}
+
+TEST(ole_variant, get_at_hands_out_slices_and_counts_what_it_consumed) {
+    ole_variant bytes(std::vector<uint8_t>{0xAB, 0x01, 0xFE});
+    std::string out;
+    EXPECT_EQ(bytes.get_at(out, 1, 10), 2u);
+    EXPECT_EQ(out, "01FE");
+    EXPECT_EQ(bytes.get_at(out, 0, 1), 1u);
+    EXPECT_EQ(out, "AB");
+    EXPECT_EQ(bytes.get_at(out, 3, 1), 0u);
+    EXPECT_EQ(out, "");
+
+    // Text: positions and counts are characters, the slice is UTF-8.
+    ole_variant text(L"a\u00e9\u20acz");
+    EXPECT_EQ(text.get_at(out, 1, 2), 2u);
+    EXPECT_EQ(out, "\xc3\xa9\xe2\x82\xac");
+    EXPECT_EQ(text.get_at(out, 3, 100), 1u);
+    EXPECT_EQ(out, "z");
+    EXPECT_EQ(text.get_at(out, 4, 1), 0u);
+
+    // Walking a text in chunks gives it whole.
+    std::string all;
+    for (size_t pos = 0, n; (n = text.get_at(out, pos, 1)) != 0; pos += n) all += out;
+    EXPECT_EQ(all, text.to_string());
+    EXPECT_EQ(ole_variant(5).get_at(out, 0, 5), 0u);
+}
+
+TEST(ole_variant, get_bytes_returns_the_number_of_bytes_it_hands_out) {
+    const uint8_t* p = nullptr;
+    std::string holder;
+    ole_variant text(L"\u00e9\u20ac");  // two characters, five bytes
+    ASSERT_EQ(text.get_bytes(p, holder), 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), 5), "\xc3\xa9\xe2\x82\xac");
+
+    ole_variant bytes(std::vector<uint8_t>{1, 2, 3});
+    ASSERT_EQ(bytes.get_bytes(p, holder), 3u);
+    EXPECT_EQ(p, bytes.get_byte_array()->data());  // points into the value
+
+    EXPECT_EQ(ole_variant().get_bytes(p, holder), 0u);
+    EXPECT_EQ(p, nullptr);
+    try {
+        ole_variant(5).get_bytes(p, holder);
+        FAIL() << "no exception";
+    } catch (const tk_mail_assertion& e) {
+        EXPECT_EQ(e.kind(), tk_kind_internal);
+        EXPECT_EQ(e.message(), make_err_meggase("ole_var.cpp", 1235));
+    }
+}
+
+TEST(ole_variant, small_accessors) {
+    struct {
+        VARTYPE vt;
+        bool numeric;
+    } codes[] = {
+        {VT_EMPTY, false}, {VT_NULL, false},        {VT_I2, true},         {VT_I4, true},
+        {VT_R4, true},     {VT_R8, true},           {VT_CY, true},         {VT_DATE, false},
+        {VT_BSTR, false},  {VT_BOOL, true},         {VT_DECIMAL, true},    {VT_I1, true},
+        {VT_UI8, true},    {VT_UINT, true},         {VT_SAFEARRAY, false}, {VT_LPSTR, false},
+        {VT_BLOB, false},  {VT_BLOB_OBJECT, false}, {VT_UI1_ARRAY, false}};
+    for (const auto& c : codes) EXPECT_EQ(ole_variant::is_numeric_vt(c.vt), c.numeric) << c.vt;
+
+    SYSTEMTIME st{2024, 1, 5, 5, 10, 20, 30, 0};
+    EXPECT_EQ(ole_variant(st).to_systemtime(), st);
+    EXPECT_EQ(ole_variant(42).to_systemtime(), SYSTEMTIME{});
+
+    std::vector<uint8_t> out{9, 9, 9, 9};
+    const char src[] = "ab";
+    EXPECT_EQ(ole_variant::convert_to_byte_array(src, 2, out), (std::vector<uint8_t>{'a', 'b'}));
+}
