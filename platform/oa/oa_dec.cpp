@@ -105,8 +105,10 @@ bool fit(const digits_form& f, int max_scale, u128 limit, u128& mantissa, int& s
     const int64_t s = -f.exp10;  // decimals given
     // Digits to drop: surplus decimals, then whatever keeps the mantissa in range.
     int64_t drop = std::max<int64_t>(s - max_scale, 0);
-    int64_t limit_digits = 0;
-    for (u128 l = limit; l; l /= 10) ++limit_digits;
+    // Digits of the limit, counted by multiplying: 128-bit division is slow and this
+    // runs for every decimal read.
+    int64_t limit_digits = limit ? 1 : 0;
+    for (u128 p = 10; limit && p <= limit && limit_digits < 38; p *= 10) ++limit_digits;
     drop = std::max(drop, n - limit_digits);
     for (;; ++drop) {
         if (drop > s) return false;  // the integer part alone does not fit
