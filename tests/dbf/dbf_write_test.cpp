@@ -224,3 +224,18 @@ TEST(dbf_writer, values_the_field_cannot_take) {
         EXPECT_EQ(dbf.substr(dbf.size() - 41), " " + c.bytes);
     }
 }
+
+TEST(dbf_writer, character_fields_hold_their_whole_length) {
+    dbf_folder f;
+    auto t = f.create(L"c", {{L"C", VT_BSTR, 255}});
+    std::wstring full(255, L'\u00e9');
+    t->append_record(*make_record({ole_variant(full)}));
+    std::string dbf = read_file_bytes(f.file("c.dbf"));
+    EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));  // not cut at 254
+    auto [kind, text] = error_of([&] { t->append_record(*make_record({ole_variant(full + L"xyz")})); });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text.substr(0, 40), "Value of field 'C' does not fit C(255,0)");
+    EXPECT_EQ(t->get_record_count(), 2u);
+    dbf = read_file_bytes(f.file("c.dbf"));
+    EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));
+}
