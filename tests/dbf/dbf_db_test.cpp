@@ -153,3 +153,30 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
     std::string bytes = read_file_bytes(f.file("t.dbf"));
     EXPECT_EQ(bytes.substr(bytes.size() - 9), " ab \0\x02\x01\0\0"s);
 }
+
+TEST(dbf_database, appending_to_existing_tables) {
+    dbf_folder f;
+    // A memo table whose FPT is gone: said once at opening, then per record that loses a
+    // memo; the record itself is written and no empty FPT appears.
+    write_file_bytes(f.file("m.dbf"), build_dbf(0xF5, {{"M", 'M', 10}, {"C", 'C', 2}}, {}));
+    auto m = f.read("m.dbf", 8);
+    EXPECT_EQ(reported_errors().size(), 1u);
+    m->append_record(*make_record({ole_variant(), ole_variant(L"ok")}));
+    auto [kind, text] = error_of([&] { m->append_record(*make_record({ole_variant(L"memo"), ole_variant(L"no")})); });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text, "Memo file not found");
+    EXPECT_EQ(m->get_record_count(), 2u);
+    EXPECT_FALSE(tk_is_file_exist1(f.file("m.fpt"), tk_exist_file));
+
+    // Text goes in the table's own code page.
+    write_file_bytes(f.file("r.dbf"), build_dbf(0x03, {{"C", 'C', 2}}, {}, 0, 0xC9));
+    auto r = f.read("r.dbf", 8);
+    r->append_record(*make_record({ole_variant(L"\u0416\u0430")}));
+    EXPECT_EQ(read_file_bytes(f.file("r.dbf")).substr(65), " \xC6\xE0");
+    // A record that does not match the table's fields ends the table, once.
+    std::tie(kind, text) = error_of([&] { r->append_record(*make_record({ole_variant(), ole_variant()})); });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text, "The structure of data source does not conform to the destination table.");
+    // A table opened for reading is not written.
+    EXPECT_EQ(error_of([&] { f.read("r.dbf")->append_record(*make_record({ole_variant()})); }).first, 1);
+}
