@@ -7,7 +7,7 @@
 #include <string_view>
 
 class dbf_digits {
-public:
+  public:
     dbf_digits() = default;
     // Copies only the digits in use: the buffer is large and mostly idle.
     dbf_digits(const dbf_digits& that) { *this = that; }
@@ -41,7 +41,7 @@ public:
     // The digits: the integer part, then the fraction, without sign or point.
     const char* digits() const { return d_; }
 
-private:
+  private:
     void set_digits(std::string_view int_part, std::string_view frac_part);
 
     // Room for a double's longest fixed form and a field's padding.
