@@ -120,9 +120,10 @@ void tk_memory_file::flush() {
     dirty_ = false;
 }
 
-tk_huge_file::tk_huge_file(const std::string& file_name, bool writable) : name_(file_name) {
+tk_huge_file::tk_huge_file(const std::string& file_name, bool writable, bool create)
+    : name_(file_name) {
     tk_log_printf(2, "tk_huge_file::ctor('%s',%d)", file_name, writable);
-    int flags = writable ? (O_RDWR | O_CREAT) : O_RDONLY;
+    int flags = writable ? (create ? O_RDWR | O_CREAT : O_RDWR) : O_RDONLY;
     fd_ = ::open(file_name.c_str(), flags | O_CLOEXEC, 0666);
     if (fd_ < 0) throw tk_exception("Error opening file", tk_kind_error);
 }

@@ -61,8 +61,9 @@ private:
 
 class tk_huge_file {
 public:
-    // Read-only opens need an existing file; writable ones create it when missing.
-    tk_huge_file(const std::string& file_name, bool writable);
+    // Read-only opens need an existing file; writable ones create it when missing,
+    // unless create is false (a file that must already be there, such as a memo file).
+    tk_huge_file(const std::string& file_name, bool writable, bool create = true);
     ~tk_huge_file();
     tk_huge_file(const tk_huge_file&) = delete;
     tk_huge_file& operator=(const tk_huge_file&) = delete;

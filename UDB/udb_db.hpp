@@ -35,8 +35,10 @@ public:
 
     // Not supported by any engine here.
     virtual void create_table(const std::wstring& name, const std::wstring& partition);
-    virtual void create_table(const std::wstring& name, const udb_schema& schema,
-                              const udb_indexes& indexes) = 0;
+    // The new table (or the existing one, opened for appending), owned by the caller.
+    virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
+                                                        const udb_schema& schema,
+                                                        const udb_indexes& indexes) = 0;
     virtual void create_indexes(const std::wstring& table, int32_t argument,
                                 const udb_indexes& indexes);
     virtual void create_views(const udb_view_list& views) { (void)views; }

@@ -92,6 +92,10 @@ TEST(tk_huge_file, read_only_open_of_a_missing_file_creates_nothing) {
     EXPECT_EQ(w.get_size(), 0);
     uint8_t b;
     EXPECT_EQ(message_of([&] { w.get_at(0, &b, 1); }), "Error reading from file");
+    // A writable open that must not create fails like a read-only one.
+    EXPECT_EQ(message_of([&] { tk_huge_file h(d.file("none"), true, false); }),
+              "Error opening file");
+    EXPECT_EQ(::access(d.file("none").c_str(), F_OK), -1);
 }
 
 TEST(tk_huge_file, offsets_past_4_gib_on_a_sparse_file) {

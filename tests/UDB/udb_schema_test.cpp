@@ -22,7 +22,10 @@ public:
 class test_db : public udb_database {
 public:
     explicit test_db(int32_t case_sensitive) : udb_database(L"db", 1, case_sensitive) {}
-    void create_table(const std::wstring&, const udb_schema&, const udb_indexes&) override {}
+    std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&,
+                                                const udb_indexes&) override {
+        return nullptr;
+    }
     using udb_database::create_table;
     std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&) override {
         return nullptr;
