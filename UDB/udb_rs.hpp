@@ -52,6 +52,9 @@ public:
     const udb_indexes& get_indexes() const { return indexes_; }
     int32_t get_key_index() const { return key_index_; }
     udb_database* get_owner() const { return owner_; }
+    // The number of records the source expects to deliver, for progress only; the
+    // end of the data is what is_eof says.
+    uint64_t get_rec_count() const { return rec_count_; }
 
 protected:
     std::wstring query_;
@@ -60,4 +63,5 @@ protected:
     udb_schema schema_;
     udb_indexes indexes_;
     udb_database* owner_ = nullptr;
+    uint64_t rec_count_ = 0;
 };
