@@ -7,7 +7,7 @@
 #include "TK/tk_log.hpp"
 #include "UDB/udb_db.hpp"
 #include "dbf/dbf_db.hpp"
-#include "dbf/dbf_exc.hpp"
+#include "dbf/dbf_except.hpp"
 #include "dbf/dbf_vali.hpp"
 #include "shell/morvale_conv.hpp"
 
@@ -83,7 +83,7 @@ bool conversion_run::open_table(const std::wstring& name) {
     udb_indexes indexes;
     if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
     destination_table_ =
-        destination_->create_table_rs(dbf_name, source_table_->get_schema(), indexes);
+        destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
     if (conv_.mode() == udb_mode_merge_tables &&
         !source_table_->get_schema().conform_to(destination_table_->get_schema(), false))
         throw tk_exception("The structure of data source does not conform to the destination table.",
@@ -94,7 +94,7 @@ bool conversion_run::open_table(const std::wstring& name) {
     }
     validator_->reserved_words().push_back(dbf_name);
     tk_log_printf(1, "Table structure has been written");
-    const uint64_t count = source_table_->get_record_count();
+    const uint64_t count = source_table_->get_rec_count();
     conv_.set_record_count(count);
     tk_log_wprintf(2, L"Table %s has %d record(s)", name, count);
     return true;
