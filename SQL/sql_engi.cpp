@@ -1,0 +1,348 @@
+#include "SQL/sql_engi.hpp"
+
+#include <charconv>
+#include <cstring>
+
+#include "SQL/sql_db.hpp"
+#include "SQL/sql_recs.hpp"
+#include "SQL/sql_vali.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+#include "platform/text.hpp"
+
+namespace {
+
+// Never written into a trace line in place of a password.
+constexpr const char* masked_password = "***";
+
+// The floor of the session's time-outs: an idle connection, or a read paused by a
+// dialog on screen, must survive a working day.
+constexpr const char* net_timeouts_statement =
+    "set session net_write_timeout=cast(if(@@session.net_write_timeout < 28800,28800,"
+    "@@session.net_write_timeout) as unsigned), net_read_timeout=cast(if("
+    "@@session.net_read_timeout < 28800,28800,@@session.net_read_timeout) as unsigned);";
+
+// A charset or storage-engine name that can stand bare in a statement.
+bool is_plain_word(const std::wstring& s) {
+    if (s.empty() || s.size() > 64) return false;
+    for (wchar_t c : s)
+        if (!((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+              c == L'_'))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+// --- Exceptions ---
+
+sql_exception::sql_exception() : tk_exception(tk_kind_continue) {
+    MYSQL* m = sql_engine::instance().get_connection();
+    init(mysql_errno(m), mysql_error(m));
+}
+
+sql_exception::sql_exception(MYSQL* connection) : tk_exception(tk_kind_continue) {
+    init(mysql_errno(connection), mysql_error(connection));
+}
+
+sql_exception::sql_exception(unsigned error_number, const std::string& text)
+    : tk_exception(tk_kind_continue) {
+    init(error_number, text);
+}
+
+void sql_exception::init(unsigned error_number, const std::string& text) {
+    error_number_ = error_number;
+    set_message(text);
+    set_code(0x400000u + (error_number & 0xFFFFu));
+    tk_log_printf(2, "sql_exception::sql_exception( msg=%s)", text);
+    tk_log_printf(2, "Got MySQL error code=%d", error_number);
+}
+
+sql_auth_not_supported_exception::sql_auth_not_supported_exception()
+    : tk_exception(
+          "The program does not support authentication protocol requested by server. See "
+          "'Troubleshooting' article of the product documentation.",
+          tk_kind_error) {}
+
+sql_prep_stmt_failed_exception::sql_prep_stmt_failed_exception()
+    : tk_exception("Failed to execute prepared statement", tk_kind_error) {
+    set_code(0x400BB9);
+}
+
+// --- Engine ---
+
+std::string sql_to_utf8(const std::wstring& text) {
+    return pt::utf8_encode(text);
+}
+
+sql_engine::sql_engine() {
+    std::memset(&mysql_, 0, sizeof mysql_);
+    initialize();
+}
+
+sql_engine::~sql_engine() {
+    tk_log_printf(2, "sql_engine::dtor");
+    if (connected_) {
+        if (mysql_query(&mysql_, "SET FOREIGN_KEY_CHECKS = 1") != 0)
+            tk_log_printf(2, "Cannot turn ON foreign key check: %s", mysql_error(&mysql_));
+    }
+    // Also frees the handle of a connection that was never made.
+    mysql_close(&mysql_);
+    connected_ = false;
+    tk_log_printf(2, "sql_engine::dtor - END");
+}
+
+void sql_engine::initialize() {
+    tk_log_printf(1, "sql_engine::initialize");
+    if (!mysql_init(&mysql_))
+        throw tk_exception("Cannot initialize the MySQL client library", tk_kind_error);
+    tk_log_printf(1, "sql_engine::initialize - 1");
+    mysql_options(&mysql_, MYSQL_READ_DEFAULT_GROUP, "QM MySQL Lib");
+    tk_log_printf(1, "sql_engine::initialize - 2");
+    unsigned int timeout = 10;
+    mysql_options(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    tk_log_printf(1, "sql_engine::initialize - END");
+}
+
+void sql_engine::run_logged(const char* statement, const char* failed3, const char* failed2) {
+    if (mysql_query(&mysql_, statement) == 0) {
+        // A statement that answers with rows must be read off before the next one.
+        if (MYSQL_RES* r = mysql_use_result(&mysql_)) mysql_free_result(r);
+        return;
+    }
+    std::string error = mysql_error(&mysql_);
+    if (failed3) tk_log_printf(3, "%s", failed3);
+    tk_log_printf(2, failed2, error);
+}
+
+bool sql_engine::parse_version(const char* text, uint32_t& version) {
+    if (!text) return false;
+    std::string_view s(text);
+    // Some client libraries report a MariaDB server behind the prefix of the
+    // replication protocol; the server's own version follows it.
+    if (s.starts_with("5.5.5-") && s.find("MariaDB") != std::string_view::npos) s.remove_prefix(6);
+    uint32_t parts[3] = {0, 0, 0};
+    const char* p = s.data();
+    const char* end = s.data() + s.size();
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            if (p == end || *p != '.') return false;
+            ++p;
+        }
+        auto [next, ec] = std::from_chars(p, end, parts[i]);
+        if (ec != std::errc() || next == p || parts[i] > 255) return false;
+        p = next;
+    }
+    version = (parts[0] * 256 + parts[1]) * 256 + parts[2];
+    return true;
+}
+
+void sql_engine::connect(const std::string& host, const std::string& user,
+                         const std::string& password, int port) {
+    tk_log_printf(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, masked_password, port);
+    if (connected_) {
+        tk_log_printf(2, "Connection was established already - disconnecting first...");
+        mysql_close(&mysql_);
+        std::memset(&mysql_, 0, sizeof mysql_);
+        initialize();
+        connected_ = false;
+    }
+    max_allowed_packet_ = 0;
+
+    tk_log_printf(3, "Connecting to MySQL server...");
+    if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
+                            static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS))
+        throw sql_exception(&mysql_);
+    connected_ = true;
+
+    tk_log_printf(2, "Setting UTF-8 collation...");
+    run_logged("SET NAMES UTF8", "Failed to set UTF-8 collation", "Cannot set UTF-8 collation: %s");
+    tk_log_printf(2, "Setting wait_timeout...");
+    run_logged(
+        "set session wait_timeout=cast(if(@@session.wait_timeout < "
+        "28800,28800,@@session.wait_timeout) as unsigned);",
+        "Failed to set wait_timeout", "Cannot set wait_timeout: %s");
+    tk_log_printf(2, "Setting net_write_timeout and net_read_timeout...");
+    run_logged(net_timeouts_statement, "Failed to set net timeouts", "Cannot set net timeouts: %s");
+
+    const char* info = mysql_get_server_info(&mysql_);
+    if (!info || !*info) return;
+    tk_log_printf(2, "Got MySQL server version: %s", info);
+    uint32_t version = 0;
+    if (!parse_version(info, version)) {
+        tk_log_printf(3, "Invalid MySQL version: %s", info);
+        throw tk_exception(tk_format("Unrecognised server version '%s'", info), tk_kind_error);
+    }
+    version_ = version;
+    tk_log_printf(1, "Hex version: %08X", version_);
+    if (version_ == 0x040100 && !password.empty()) throw sql_auth_not_supported_exception();
+
+    run_logged("SET FOREIGN_KEY_CHECKS = 0", nullptr, "Cannot turn off foreign key check: %s");
+}
+
+// --- Databases ---
+
+void sql_engine::create_db(const std::wstring& name) {
+    tk_log_wprintf(2, L"sql_engine::create_db(%s)", name);
+    tk_log_wprintf(3, L"Creating MySQL database '%s'", name);
+    std::wstring statement =
+        L"CREATE DATABASE " + get_safe_name(name) + L" character set " + charset_;
+    tk_log_wprintf(2, L"Run SQL-query: %s", statement);
+    if (mysql_query(&mysql_, sql_to_utf8(statement).c_str()) != 0) throw sql_exception(&mysql_);
+}
+
+std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int32_t open_mode,
+                                                  const std::wstring& text) {
+    tk_log_wprintf(2, L"sql_engine::open_db(%s,%d,%s)", name, open_mode, text);
+    tk_log_wprintf(3, L"Opening MySQL database '%s'", name);
+    if (mysql_select_db(&mysql_, sql_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
+    return std::make_unique<sql_database>(name, &mysql_, open_mode);
+}
+
+void sql_engine::db_delete(const std::wstring& name) {
+    tk_log_wprintf(2, L"sql_engine::db_delete(%s)", name);
+    tk_log_wprintf(3, L"Deleting MySQL database '%s'", name);
+    run_logged("SET FOREIGN_KEY_CHECKS = 0", nullptr, "Cannot turn off foreign key check: %s");
+    std::wstring statement = L"DROP DATABASE " + get_safe_name(name);
+    if (mysql_query(&mysql_, sql_to_utf8(statement).c_str()) != 0) throw sql_exception(&mysql_);
+    // The session keeps foreign-key checks off until the engine goes (see connect).
+}
+
+bool sql_engine::is_db_exist(const std::wstring& name) {
+    tk_log_wprintf(1, L"sql_engine::is_db_exist(%s)", name);
+    int result = mysql_select_db(&mysql_, sql_to_utf8(name).c_str());
+    tk_log_printf(1, "n_result=%d", result);
+    return result == 0;
+}
+
+void sql_engine::set_properties(void* properties) {
+    udb_engine::set_properties(properties);
+    properties_map_ = static_cast<const sql_properties*>(properties);
+    // The values end up bare in CREATE statements, so only plain words are taken.
+    auto take = [&](const wchar_t* key, std::wstring& target) {
+        if (!properties_map_) return false;
+        auto it = properties_map_->find(key);
+        if (it == properties_map_->end()) return false;
+        if (!is_plain_word(it->second)) {
+            tk_log_wprintf(2, L"Ignored property %s='%s'", key, it->second);
+            return false;
+        }
+        target = it->second;
+        return true;
+    };
+    if (take(L"engine", table_type_)) {
+        tk_log_wprintf(1, L"Set tab.type='%s'", table_type_);
+    } else {
+        tk_log_printf(1, "Set InnoDB as default");
+        table_type_ = L"InnoDB";
+    }
+    take(L"character set", charset_);
+}
+
+std::vector<std::wstring> sql_engine::get_contents() {
+    tk_log_printf(2, "sql_engine::get_contents");
+    std::vector<std::wstring> names;
+    try {
+        sql_list_databases_rs list(&mysql_);
+        list.reset();
+        while (!list.is_eof()) {
+            std::wstring name = (*list.get_item())[0].to_wstring();
+            tk_log_wprintf(2, L"Got database (1): %s", name);
+            names.push_back(std::move(name));
+            list.next();
+        }
+    } catch (const std::exception& e) {
+        tk_log_printf(2, "ERROR: %s", e.what());
+    }
+    return names;
+}
+
+uint32_t sql_engine::get_max_allowed_packet() {
+    tk_log_printf(1, "sql_engine::get_max_allowed_packet");
+    if (max_allowed_packet_ != 0) return max_allowed_packet_;
+    if (!connected_) return 0;
+    if (mysql_query(&mysql_, "SHOW VARIABLES LIKE 'max_allowed_packet'") != 0)
+        throw sql_exception(&mysql_);
+    MYSQL_RES* result = mysql_use_result(&mysql_);
+    if (!result) throw sql_exception(&mysql_);
+    sql_tmp_recordset rs(&mysql_, result);
+    uint64_t value = 0;
+    if (!rs.is_eof() && rs.get_item()->size() >= 2) {
+        std::string text = (*rs.get_item())[1].to_string();
+        std::from_chars(text.data(), text.data() + text.size(), value);
+    }
+    max_allowed_packet_ = value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+    tk_log_printf(1, "max_packet_size=%d", max_allowed_packet_);
+    return max_allowed_packet_;
+}
+
+// --- Names ---
+
+namespace {
+
+// "`...`" with every backtick inside doubled.
+bool is_quoted_identifier(const std::wstring& s) {
+    if (s.size() < 2 || s.front() != L'`' || s.back() != L'`') return false;
+    for (size_t i = 1; i + 1 < s.size(); ++i) {
+        if (s[i] != L'`') continue;
+        if (i + 2 < s.size() && s[i + 1] == L'`')
+            ++i;
+        else
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring sql_engine::get_safe_name(const std::wstring& name) {
+    tk_log_wprintf(1, L"sql_engine::get_safe_name(%s)", name);
+    if (is_quoted_identifier(name)) {
+        tk_log_printf(1, "Preserve the original name");
+        return name;
+    }
+    // The server allows 64 characters; a longer name is cut before it is quoted, so
+    // the cut can never split a doubled backtick.
+    std::wstring_view text(name);
+    if (text.size() > 64) text = text.substr(0, 63);
+    std::wstring result;
+    result.reserve(text.size() + 2);
+    result.push_back(L'`');
+    for (wchar_t c : text) {
+        if (c == L'`') result.push_back(L'`');
+        result.push_back(c);
+    }
+    result.push_back(L'`');
+    tk_log_wprintf(1, L"Returns [%s]", result);
+    return result;
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_record& record) {
+    tk_log_printf(1, "sql_engine::create_fn_validator( const udb_record& )");
+    tk_log_printf(1, "is_old_version(%08X)", version_);
+    if (version_ >= 0x040100) return std::make_unique<sql_new_fn_validator>(record);
+    return std::make_unique<sql_old_fn_validator>(record);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_in_validator(const udb_indexes& indexes) {
+    tk_log_printf(1, "sql_engine::create_in_validator");
+    tk_log_printf(1, "is_old_version(%08X)", version_);
+    if (version_ >= 0x040100) return std::make_unique<sql_new_in_validator>(indexes);
+    return std::make_unique<sql_old_in_validator>(indexes);
+}
+
+// --- Scope of the BLOB-to-text setting ---
+
+sql_blob_to_text_scope::sql_blob_to_text_scope(bool on) {
+    sql_engine& e = sql_engine::instance();
+    saved_ = e.is_blob_to_text();
+    tk_log_printf(2, "sql_engine::set_blob_to_text(%d)", on);
+    e.set_blob_to_text(on);
+}
+
+sql_blob_to_text_scope::~sql_blob_to_text_scope() {
+    if (sql_engine* e = sql_engine::find()) {
+        tk_log_printf(2, "sql_engine::set_blob_to_text(%d)", saved_);
+        e->set_blob_to_text(saved_);
+    }
+}

@@ -1,0 +1,158 @@
+#include "SQL/sql_rec.hpp"
+
+#include "SQL/sql_engi.hpp"
+#include "SQL/sql_util.hpp"
+#include "TK/tk_errh.hpp"
+#include "TK/tk_log.hpp"
+#include "platform/text.hpp"
+
+namespace {
+
+bool is_binary_vt(VARTYPE vt) {
+    return vt == VT_UI1_ARRAY || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
+}
+
+// A TIME cell that a time of day cannot hold: negative, or 24 hours and more.
+bool is_outside_day(std::string_view text) {
+    if (!text.empty() && text.front() == '-') return true;
+    uint32_t hours = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        hours = hours * 10 + static_cast<uint32_t>(c - '0');
+        if (hours >= 24) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ole_variant get_variant(VARTYPE vartype, const char* text, size_t length) {
+    if (!text) return ole_variant();
+    tk_log_printf(1, "Type=%d, src=%s", vartype, std::string_view(text, length));
+    if (vartype == VT_BOOL) return ole_variant(length > 0 && text[0] != 0);
+    return ole_variant::from_string(std::string_view(text, length), vartype);
+}
+
+ole_variant get_variant(VARTYPE vartype, const std::wstring* text) {
+    if (!text) return ole_variant();
+    tk_log_wprintf(1, L"Type=%d, src=%s", vartype, *text);
+    if (vartype == VT_BOOL) return ole_variant(!text->empty() && (*text)[0] != 0);
+    return ole_variant::from_wstring(*text, vartype);
+}
+
+sql_columns::sql_columns(unsigned n_fields, const MYSQL_FIELD* fields, const udb_schema* schema,
+                         const std::wstring& source)
+    : source_(source) {
+    tk_log_printf(1, "sql_record::ctor1(n_fields=%d)", n_fields);
+    if (n_fields > 0 && !fields) throw tk_mail_assertion("sql_rec.cpp", 20);
+    bool blob_to_text = false;
+    if (sql_engine* e = sql_engine::find()) blob_to_text = e->is_blob_to_text();
+    tk_log_printf(1, "is_blob_to_text=%d", blob_to_text);
+    // The schema's positions are the result's only when it describes every column.
+    const bool by_schema = schema && schema->size() == n_fields;
+    if (schema && !by_schema)
+        tk_log_printf(2, "schema.size=%d does not match n_fields=%d", schema->size(), n_fields);
+
+    columns_.reserve(n_fields);
+    for (unsigned i = 0; i < n_fields; ++i) {
+        const MYSQL_FIELD& f = fields[i];
+        column c;
+        c.name =
+            pt::utf8_decode(std::string_view(f.name ? f.name : "", f.name ? f.name_length : 0));
+        c.vartype = by_schema ? (*schema)[i].vartype
+                              : get_vartype(f.type, f.flags, f.charsetnr, f.length, blob_to_text);
+        tk_log_printf(1, "field #%d has type %d", i, f.type);
+        if (f.type == MYSQL_TYPE_BIT) {
+            c.vartype = get_vartype(f.type, f.flags, f.charsetnr, f.length, blob_to_text);
+            c.kind = c.vartype == VT_BOOL ? k_bool : k_bits;
+        } else if (is_binary_vt(c.vartype)) {
+            c.kind = blob_to_text ? k_text : k_bytes;
+        } else if (c.vartype == VT_BSTR) {
+            c.kind = k_text;
+        } else if (c.vartype == VT_DATE) {
+            c.kind = f.type == MYSQL_TYPE_TIME || f.type == MYSQL_TYPE_TIME2 ? k_time : k_date;
+        } else if (c.vartype == VT_DECIMAL) {
+            int32_t precision = by_schema ? (*schema)[i].precision : sql_decimal_precision(f);
+            int32_t scale = by_schema ? (*schema)[i].scale : static_cast<int32_t>(f.decimals);
+            // The 96-bit decimal holds 28 digits safely and 28 decimals at most; wider
+            // columns keep their exact text rather than lose digits.
+            c.kind = precision > 28 || scale > 28 ? k_decimal : k_parse;
+        } else {
+            c.kind = k_parse;
+        }
+        columns_.push_back(std::move(c));
+    }
+}
+
+std::unique_ptr<sql_record> sql_columns::make_record(MYSQL_ROW row, const unsigned long* lengths,
+                                                     uint64_t row_number) const {
+    if (!row || (!lengths && !columns_.empty())) throw tk_mail_assertion("sql_rec.cpp", 20);
+    auto record = std::make_unique<sql_record>();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const column& c = columns_[i];
+        size_t length = row[i] ? lengths[i] : 0;
+        record->push_back(std::make_unique<sql_field>(c.name, static_cast<uint32_t>(length),
+                                                      convert(c, row[i], length, row_number)));
+    }
+    return record;
+}
+
+ole_variant sql_columns::convert(const column& c, const char* cell, size_t length,
+                                 uint64_t row_number) const {
+    if (!cell) return ole_variant();
+    std::string_view text(cell, length);
+    switch (c.kind) {
+        case k_text: {
+            ole_variant v;
+            v.attach_string(text);
+            return v;
+        }
+        case k_bytes: {
+            const auto* p = reinterpret_cast<const uint8_t*>(cell);
+            return ole_variant(std::vector<uint8_t>(p, p + length));
+        }
+        case k_bool:
+            return ole_variant(length > 0 && cell[0] != 0);
+        case k_bits: {
+            uint64_t v = 0;
+            for (char b : text) v = (v << 8) | static_cast<uint8_t>(b);
+            if (c.vartype == VT_UI4) return ole_variant(static_cast<uint32_t>(v));
+            return ole_variant(v);
+        }
+        case k_time:
+            if (is_outside_day(text)) {
+                report(c, text, row_number, "a time outside 00:00:00 to 23:59:59");
+                return ole_variant();
+            }
+            return ole_variant::from_string(text, VT_DATE);
+        case k_date:
+            if (text.starts_with("0000-00-00")) return ole_variant();
+            return ole_variant::from_string(text, VT_DATE);
+        case k_decimal: {
+            ole_variant v;
+            v.attach_string(text);
+            return v;
+        }
+        case k_parse:
+            break;
+    }
+    try {
+        return ole_variant::from_string(text, c.vartype);
+    } catch (const tk_exception&) {
+        report(c, text, row_number, "unreadable");
+        return ole_variant();
+    }
+}
+
+void sql_columns::report(const column& c, std::string_view cell, uint64_t row_number,
+                         const char* why) const {
+    std::string message =
+        tk_format("The value '%s' of column '%s' cannot be stored (%s); it is left empty.", cell,
+                  c.name, why);
+    tk_log_printf(3, "%s", message);
+    if (source_.empty()) return;
+    if (error_handler* handler = error_handler::find()) {
+        handler->set_record_context(source_, row_number);
+        handler->handle(tk_exception(message, tk_kind_continue), false);
+    }
+}

@@ -1,0 +1,69 @@
+// Rows as the server sends them, turned into records: one field per column, each value
+// decoded from exactly the bytes of its cell.
+#pragma once
+
+#include <mysql.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "UDB/udb_ftd.hpp"
+#include "UDB/udb_rec.hpp"
+
+class sql_field : public udb_field {
+  public:
+    // size: the cell's length in bytes as the client library reports it.
+    sql_field(const std::wstring& name, uint32_t size, ole_variant&& value)
+        : udb_field(name, size, std::move(value)) {}
+};
+
+class sql_record : public udb_record {};
+
+// A value of the type from a cell's text (UTF-8). A null text gives the empty value;
+// Booleans are true when the text's first byte is not zero.
+ole_variant get_variant(VARTYPE vartype, const char* text, size_t length);
+ole_variant get_variant(VARTYPE vartype, const std::wstring* text);
+
+// How the cells of one result's columns become values, worked out once per result.
+class sql_columns {
+  public:
+    // schema: the descriptors of the same columns in the same order (a table's refined
+    // schema), or null to take every type from the column descriptions. Reads the
+    // engine's BLOB-to-text setting now. `source` names the table in reports about
+    // values that cannot be stored; empty for listings.
+    sql_columns(unsigned n_fields, const MYSQL_FIELD* fields, const udb_schema* schema,
+                const std::wstring& source = std::wstring());
+
+    // One record from a fetched row. row_number (from 1) is for reports only.
+    std::unique_ptr<sql_record> make_record(MYSQL_ROW row, const unsigned long* lengths,
+                                            uint64_t row_number) const;
+    size_t size() const { return columns_.size(); }
+
+    enum kind_t : uint8_t {
+        k_text,     // UTF-8 text, decoded leniently
+        k_bytes,    // the bytes as they are
+        k_bool,     // BIT(1)
+        k_bits,     // BIT(n): big-endian unsigned
+        k_time,     // TIME: only times of day fit a date-time value
+        k_date,     // DATE, DATETIME, TIMESTAMP: a zero date is no date
+        k_decimal,  // a DECIMAL wider than the 96-bit decimal: its exact text
+        k_parse,    // numbers: the text read as the target type
+    };
+    struct column {
+        std::wstring name;
+        kind_t kind;
+        VARTYPE vartype;
+    };
+    const column& operator[](size_t i) const { return columns_[i]; }
+
+  private:
+    ole_variant convert(const column& c, const char* cell, size_t length,
+                        uint64_t row_number) const;
+    void report(const column& c, std::string_view cell, uint64_t row_number, const char* why) const;
+
+    std::vector<column> columns_;
+    std::wstring source_;
+};
