@@ -133,10 +133,18 @@ void expect_value(const field& f, const std::string& sql_type, const std::option
                 EXPECT_EQ(dbf, src->substr(0, 10) + "T" + src->substr(11));
             break;
         case 'L':
-            EXPECT_EQ(dbf, !is_null && !src->empty() && (*src)[0] != '\0' && *src != "0" ? "T" : "F");
+            // BIT(1) arrives as one byte, BOOL as a number.
+            if (is_null)
+                EXPECT_EQ(dbf, "NULL");
+            else
+                EXPECT_EQ(dbf, !src->empty() && (*src)[0] != '\0' && *src != "0" ? "T" : "F");
             break;
         case 'C': {
             std::string expected = is_null ? "" : as_cp1252(*src);
+            // A date-and-time kept as text drops a time of midnight.
+            if (sql_type == "timestamp" && expected.size() == 19 &&
+                expected.compare(10, 9, " 00:00:00") == 0)
+                expected.resize(10);
             expected.erase(expected.find_last_not_of(' ') + 1);
             EXPECT_EQ(dbf, expected);
             break;
@@ -239,7 +247,7 @@ TEST_F(console_content, every_common_column_type_reads_back_value_by_value) {
 
     dbf_read big = read_dbf(out + "/big.dbf");
     EXPECT_EQ(big.version, 0x03);
-    EXPECT_EQ(big.fields, "ID:N:11:0 V:C:21:0 AMOUNT:N:11:3");
+    EXPECT_EQ(big.fields, "id:N:11:0 v:C:21:0 amount:N:11:3");
     dbf_read types = read_dbf(out + "/types.dbf");
     EXPECT_EQ(types.version, 0xF5);
     dbf_read empty = read_dbf(out + "/empty_t.dbf");
@@ -271,7 +279,7 @@ TEST_F(console_content, table_definitions_only) {
     EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\nConverting table t1(2 records)\n");
     dbf_read t = read_dbf(d.file("out/t1.dbf"));
     EXPECT_EQ(t.error, "");
-    EXPECT_EQ(t.fields, "A:N:11:0 B:M:10:0");
+    EXPECT_EQ(t.fields, "a:N:11:0 b:M:10:0");
     EXPECT_EQ(t.records, 0);
 }
 

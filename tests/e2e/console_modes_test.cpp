@@ -136,7 +136,7 @@ TEST_F(prepared, overwrite_existing_tables_only) {
     EXPECT_EQ(orders.error, "");
     EXPECT_EQ(orders.rows, (std::vector<std::string>{"1|first note", "2|second note"}));
     dbf_read y = read_dbf(table_file("y"));
-    EXPECT_EQ(y.fields, "ID:N:11:0 V:C:11:0");
+    EXPECT_EQ(y.fields, "id:N:11:0 v:C:11:0");
     EXPECT_EQ(read_file_bytes(out + "/unrelated.dbf"), unrelated);
     EXPECT_TRUE(fs::exists(out + "/unrelated.fpt"));
     EXPECT_TRUE(fs::is_symlink(out + "/link.dbf"));
