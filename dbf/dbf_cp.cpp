@@ -1,0 +1,70 @@
+#include "dbf/dbf_cp.hpp"
+
+#include <mutex>
+
+#include "TK/tk_log.hpp"
+#include "platform/text.hpp"
+
+const std::map<uint8_t, uint32_t>& dbf_code_page_map() {
+    static const std::map<uint8_t, uint32_t> map = {
+        {0x00, 0},     {0x01, 437},   {0x02, 850},   {0x03, 1252},  {0x04, 10000}, {0x26, 866},
+        {0x57, 1251},  {0x64, 852},   {0x65, 866},   {0x66, 865},   {0x67, 861},   {0x68, 895},
+        {0x69, 620},   {0x6A, 737},   {0x6B, 857},   {0x7E, 1256},  {0x96, 10007}, {0x97, 10029},
+        {0x98, 10006}, {0xC8, 1250},  {0xC9, 1251},  {0xCA, 1254},  {0xCB, 1253},
+    };
+    return map;
+}
+
+uint32_t dbf_get_codepage(uint8_t mark) {
+    tk_log_printf(2, "dbf_recordset::get_codepage");
+    const auto& map = dbf_code_page_map();
+    auto it = map.find(mark);
+    return it == map.end() ? 0 : it->second;
+}
+
+int dbf_effective_code_page(uint32_t code_page) {
+    int cp = static_cast<int>(code_page);
+    // Text inside DBF files is never UTF-8, and only single-byte pages have tables here.
+    if (cp == 0 || pt::is_system_code_page(cp) || !pt::is_supported_code_page(cp))
+        return pt::dbf_code_page();
+    return pt::resolve_code_page(cp);
+}
+
+dbf_codec::dbf_codec(int cp) : cp_(cp), encode_(new uint8_t[65536]()) {
+    std::string all(256, '\0');
+    for (int b = 0; b < 256; ++b) all[static_cast<size_t>(b)] = static_cast<char>(b);
+    std::wstring wide;
+    if (!pt::cp_decode(cp, all, wide) || wide.size() != 256) {
+        for (int b = 0; b < 256; ++b) decode_[static_cast<size_t>(b)] = static_cast<wchar_t>(b);
+    } else {
+        for (int b = 0; b < 256; ++b) decode_[static_cast<size_t>(b)] = wide[static_cast<size_t>(b)];
+    }
+    for (int b = 0x80; b < 256; ++b) {
+        auto u = static_cast<uint32_t>(decode_[static_cast<size_t>(b)]);
+        // Undefined bytes decode to U+FFFD; nothing encodes to them.
+        if (u >= 0x80 && u <= 0xFFFF && u != 0xFFFD && !encode_[u])
+            encode_[u] = static_cast<uint8_t>(b);
+    }
+}
+
+const dbf_codec& dbf_codec::get(uint32_t code_page) {
+    static std::mutex mutex;
+    static std::map<int, std::unique_ptr<dbf_codec>> codecs;
+    int cp = dbf_effective_code_page(code_page);
+    std::lock_guard<std::mutex> lock(mutex);
+    auto& slot = codecs[cp];
+    if (!slot) slot = std::make_unique<dbf_codec>(cp);
+    return *slot;
+}
+
+std::string dbf_codec::encode(std::wstring_view text) const {
+    std::string out(text.size(), '\0');
+    for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(encode_or_question(text[i]));
+    return out;
+}
+
+std::wstring dbf_codec::decode(std::string_view bytes) const {
+    std::wstring out(bytes.size(), L'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) out[i] = decode_[static_cast<uint8_t>(bytes[i])];
+    return out;
+}

@@ -1,0 +1,312 @@
+#include "dbf/dbf_db.hpp"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+#include "TK/tk_utils.hpp"
+#include "dbf/dbf_cp.hpp"
+#include "dbf/dbf_dbc.hpp"
+#include "dbf/dbf_memo.hpp"
+#include "dbf/dbf_path.hpp"
+#include "dbf/dbf_rs.hpp"
+#include "dbf/dbf_type.hpp"
+#include "dbf/dbf_vali.hpp"
+#include "platform/text.hpp"
+
+namespace {
+
+std::string os_text(int err) {
+    char buf[256];
+    const char* s = strerror_r(err, buf, sizeof buf);
+    return s ? s : "";
+}
+
+std::string utf8(const std::wstring& s) { return pt::utf8_encode(s); }
+
+bool path_exists(const std::wstring& path) {
+    struct stat st;
+    return ::lstat(utf8(path).c_str(), &st) == 0;
+}
+
+// Writes a new file beside `path` and moves it into place only when nothing is there
+// yet. Returns 0, EEXIST when the file appeared meanwhile, or the errno of a failure;
+// nothing is left behind unless 0 is returned.
+int write_new_file(const std::string& path, const std::vector<uint8_t>& data) {
+    static std::atomic<unsigned> counter{0};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = path + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return errno;
+    }
+    if (fd < 0) return EEXIST;
+    int err = 0;
+    for (size_t done = 0; done < data.size() && !err;) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) err = n < 0 ? errno : ENOSPC;
+        else done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0 && !err) err = errno;
+    if (!err && ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        err = errno;
+        // File systems without the flag: test, then rename.
+        if (err == EINVAL || err == ENOSYS || err == EOPNOTSUPP) {
+            struct stat st;
+            if (::lstat(path.c_str(), &st) == 0) err = EEXIST;
+            else err = ::rename(tmp.c_str(), path.c_str()) == 0 ? 0 : errno;
+        }
+    }
+    if (err) ::unlink(tmp.c_str());
+    return err;
+}
+
+bool ends_with_dbf_family(const std::wstring& name) {
+    for (const wchar_t* ext : {L".dbc", L".dbf", L".dbt", L".fpt"})
+        if (tk_wstring::ends_with(name, ext, false)) return true;
+    return false;
+}
+
+}  // namespace
+
+dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_t user_code_page,
+                           bool use_container)
+    : udb_database(folder, open_mode, 0),
+      use_container_(use_container),
+      user_code_page_(user_code_page) {
+    tk_log_printf(2, "dbf_database::ctor");
+    dbf_code_page_map();
+    // The folder is listed where it is; the current directory is never changed.
+    std::string dir = folder.empty() ? std::string(".") : utf8(folder);
+    if (DIR* d = ::opendir(dir.c_str())) {
+        ::closedir(d);
+    } else {
+        throw tk_exception("Cannot read destination folder: " + os_text(errno), tk_kind_error);
+    }
+    std::vector<std::wstring> entries;
+    tk_find_files(folder.empty() ? L"." : folder, L"*.dbf", entries);
+    for (const auto& entry : entries) {
+        tk_log_wprintf(2, L"Process entry '%s'", entry);
+        std::wstring table = tk_wstring::ends_with(entry, L".dbf", false)
+                                 ? entry.substr(0, entry.size() - 4)
+                                 : entry;
+        tk_log_wprintf(2, L"Find table: '%s'=>'%s'", table, entry);
+        add_table(table, entry);
+    }
+    tk_log_printf(2, "dbf_database::ctor - END");
+}
+
+dbf_database::~dbf_database() {
+    dbc_.reset();
+    files_.clear();
+}
+
+void dbf_database::add_table(const std::wstring& name, const std::wstring& file) {
+    table_names_.push_back(name);
+    for (const auto& f : files_)
+        if (f.first == name) return;  // the first entry wins
+    files_.emplace_back(name, file);
+}
+
+const std::wstring* dbf_database::find_file(const std::wstring& name) const {
+    for (const auto& f : files_)
+        if (f.first == name) return &f.second;
+    // Windows ignores the case of file names; so does the lookup of a table's file.
+    for (const auto& f : files_)
+        if (tk_iequal(f.first, name)) return &f.second;
+    return nullptr;
+}
+
+std::wstring dbf_database::get_full_table_name(const std::wstring& name) const {
+    tk_log_wprintf(1, L"dbf_database::get_full_table_name(%s)", name);
+    tk_log_wprintf(2, L"dbf_database::get_file_name(%s)", name);
+    std::wstring file = name;
+    if (const std::wstring* mapped = find_file(name)) {
+        tk_log_wprintf(2, L"Mapped name found: %s", *mapped);
+        file = *mapped;
+    } else {
+        tk_log_printf(2, "Mapped name not found");
+    }
+    if (!ends_with_dbf_family(file)) file += L".dbf";
+    return tk_join_path(name_.empty() ? L"." : name_, file);
+}
+
+std::unique_ptr<udb_recordset> dbf_database::get_table(const std::wstring& name, int32_t mode) {
+    tk_log_wprintf(2, L"dbf_database::get_table(%s)", name);
+    std::wstring full = get_full_table_name(name);
+    if (!tk_is_file_exist2(full, tk_exist_file)) {
+        tk_log_wprintf(2, L"Table '%s' does not exists", name);
+        throw tk_exception("Table file not found", tk_kind_error);
+    }
+    return std::make_unique<dbf_recordset>(full, static_cast<uint32_t>(mode), user_code_page_);
+}
+
+void dbf_database::create_memo_file(const std::wstring& name) {
+    tk_log_wprintf(1, L"dbf_database::create_memo_file(%s)", name);
+    std::wstring file = tk_wstring::ends_with(name, L".fpt", true) ? name : name + L".fpt";
+    std::wstring full = get_full_table_name(file);
+    tk_log_wprintf(1, L"Full memo file name: %s", full);
+    fpt_memo_file memo(utf8(full), tk_file_create, dbf_memo_fpt);
+}
+
+std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& name,
+                                                          const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+    (void)indexes;  // no index file is written
+    tk_log_wprintf(2, L"dbf_database::create_table(%s)", name);
+    const std::wstring full = get_full_table_name(name);
+    if (is_table_exist(name)) return get_table(name, udb_open_append);
+
+    // The whole image is built in memory and checked before anything is written.
+    const size_t n = schema.size();
+    const uint64_t header_length = 32 * uint64_t{n} + 33;
+    auto too_big = [] {
+        return tk_exception("Table has too many or too wide fields for DBF", tk_kind_continue);
+    };
+    if (header_length > 0xFFFF) throw too_big();
+    std::vector<uint8_t> image(static_cast<size_t>(header_length), 0);
+
+    const dbf_codec& codec = dbf_codec::get(0);
+    dbf_fn_validator validator(schema);
+    std::vector<std::wstring> used;
+    uint64_t displacement = 0;
+    bool has_memo = false;
+    for (size_t i = 0; i < n; ++i) {
+        const t_ftd& column = schema[i];
+        // Names are checked as the bytes they are written as: characters the code page
+        // lacks become "_" first, so that two names never share one set of bytes.
+        std::wstring field_name = column.name;
+        for (wchar_t& c : field_name) {
+            uint8_t b;
+            if (!codec.encode_char(c, b) || b == 0) c = L'_';
+        }
+        bool taken = false;
+        for (const auto& u : used) taken = taken || tk_iequal(u, field_name);
+        if (taken || !validator.is_acceptable(field_name)) {
+            field_name = validator.get_safe_name(field_name);
+            validator.add_existing_name(field_name);
+        }
+        used.push_back(field_name);
+
+        dbf_field_descriptor fd = dbf_create_field(column);
+        std::string bytes = codec.encode(field_name);
+        std::memcpy(fd.bytes.data(), bytes.data(), std::min<size_t>(bytes.size(), 10));
+        tk_put_le32(fd.bytes.data() + 12, static_cast<uint32_t>(displacement));
+        std::memcpy(image.data() + 32 + 32 * i, fd.bytes.data(), 32);
+        if (dbf_is_memo_letter(fd.letter())) {
+            has_memo = true;
+            displacement += 10;
+        } else {
+            displacement += dbf_get_size_1(fd);
+        }
+        if (displacement + 1 > 0xFFFF) throw too_big();
+    }
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    image[0] = has_memo ? 0xF5 : 0x03;
+    image[1] = static_cast<uint8_t>((local.tm_year + 1900) % 100);
+    image[2] = static_cast<uint8_t>(local.tm_mon + 1);
+    image[3] = static_cast<uint8_t>(local.tm_mday);
+    tk_put_le16(image.data() + 8, static_cast<uint16_t>(header_length));
+    tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
+    image[header_length - 1] = 0x0D;
+
+    // The table appears whole or not at all; its memo file follows it, and a failure
+    // there takes the table away again.
+    const std::string path = utf8(full);
+    int err = write_new_file(path, image);
+    if (err == EEXIST) {
+        add_table(name, dbf_file_of(full));
+        return get_table(name, udb_open_append);
+    }
+    if (err) throw tk_exception_ex(path, tk_kind_error, err);
+    if (has_memo) {
+        std::string memo = utf8(dbf_folder_of(full) + L"/" + dbf_base_of(full) + L".fpt");
+        try {
+            fpt_memo_file create(memo, tk_file_create, dbf_memo_fpt);
+        } catch (...) {
+            ::unlink(memo.c_str());
+            ::unlink(path.c_str());
+            throw;
+        }
+    }
+    add_table(name, dbf_file_of(full));
+    return get_table(name, udb_open_append);
+}
+
+bool dbf_database::delete_tab(const std::wstring& name) {
+    tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", name);
+    if (name.empty()) return false;
+    udb_database::delete_tab(name);
+    std::wstring full = get_full_table_name(name);
+    if (!path_exists(full)) {
+        // Another spelling of the same name is the same table to Windows.
+        std::wstring folder = dbf_folder_of(full);
+        if (auto found = tk_resolve_nocase(folder, dbf_file_of(full))) {
+            full = tk_join_path(folder, *found);
+        } else {
+            tk_log_wprintf(2, L"File '%s' not exists", full);
+        }
+    }
+    // unlink removes a symbolic link itself, never what it points to.
+    if (::unlink(utf8(full).c_str()) != 0) throw tk_exception_ex(utf8(full), tk_kind_error, errno);
+    for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
+        std::wstring companion = dbf_companion(full, ext);
+        if (path_exists(companion)) ::unlink(utf8(companion).c_str());
+    }
+    return true;
+}
+
+void dbf_database::delete_all_tables() {
+    tk_log_printf(2, "dbf_database::delete_all_tables");
+    while (!table_names_.empty()) {
+        std::wstring name = table_names_.front();
+        // A file called ".dbf" has an empty table name, which delete_tab refuses.
+        if (name.empty()) {
+            table_names_.erase(table_names_.begin());
+            continue;
+        }
+        delete_tab(name);
+    }
+    tk_log_printf(2, "dbf_database::delete_all_tables - END");
+}
+
+void dbf_database::init_dbc(const std::string& name) {
+    if (!use_container_) return;
+    tk_log_printf(1, "dbf_database::init_dbc(%s)", name);
+    if (dbc_) {
+        tk_log_printf(2, ".dbc is initilaized already, nothing to do");
+        return;
+    }
+    if (opening_container_) return;
+    // Only the base name counts, and only inside the database's own folder.
+    size_t cut = name.find_last_of("/\\:");
+    std::wstring base = pt::utf8_decode(cut == std::string::npos ? name : name.substr(cut + 1));
+    if (base.empty() || base == L"." || base == L"..") return;
+    std::wstring folder = name_.empty() ? L"." : name_;
+    auto found = tk_resolve_nocase(folder, base);
+    if (!found || !tk_is_file_exist2(tk_join_path(folder, *found), tk_exist_file)) {
+        tk_log_wprintf(3, L"File '%s' does not exists", tk_join_path(folder, base));
+        return;
+    }
+    opening_container_ = true;
+    try {
+        dbc_ = std::make_unique<dbf_dbc>(tk_join_path(folder, *found), user_code_page_);
+    } catch (...) {
+        opening_container_ = false;
+        throw;
+    }
+    opening_container_ = false;
+}

@@ -1,0 +1,66 @@
+// The destination folder as a database of DBF tables.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TK/tk_singl.hpp"
+#include "UDB/udb_db.hpp"
+
+class dbf_dbc;
+class dbf_recordset;
+
+class dbf_database : public tk_singleton<dbf_database>, public udb_database {
+public:
+    // Scans the folder once for its tables ("*.dbf", regular files). A folder that
+    // cannot be read is a kind-1 error. The open mode is only stored.
+    dbf_database(const std::wstring& folder, int32_t open_mode, uint8_t user_code_page,
+                 bool use_container);
+    ~dbf_database() override;
+
+    // A new table from the source's columns, or the existing table of that name opened
+    // for appending; the index list is not read. Refuses, before writing anything, a
+    // table the DBF format cannot hold (kind 0), and leaves no file behind on failure.
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
+                                                const udb_schema& schema,
+                                                const udb_indexes& indexes) override;
+    using udb_database::create_table;
+    // Deletes the table's file and its memo and index files.
+    bool delete_tab(const std::wstring& name) override;
+    // A dbf_recordset on the table (modes as for dbf_recordset).
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int32_t mode) override;
+    std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&) override {
+        return nullptr;
+    }
+    bool query(const std::wstring&, udb_no_result_t) override { return false; }
+    using udb_database::query;
+
+    // The folder, a separator and the table's file: the one the folder holds under that
+    // name (case ignored), else the name itself with ".dbf" unless it has a DBF-family
+    // extension already.
+    std::wstring get_full_table_name(const std::wstring& name) const;
+    void create_memo_file(const std::wstring& name);
+    void delete_all_tables();
+    // Opens the database container once; only its base name is used, found in the
+    // folder without regard to case.
+    void init_dbc(const std::string& name);
+
+    dbf_dbc* get_dbc() const { return dbc_.get(); }
+    uint8_t get_user_code_page() const { return user_code_page_; }
+    bool get_use_container() const { return use_container_; }
+    const std::wstring& get_folder() const { return name_; }
+
+private:
+    // The file of a table name: an exact match first, else the first without regard to case.
+    const std::wstring* find_file(const std::wstring& name) const;
+    void add_table(const std::wstring& name, const std::wstring& file);
+
+    bool use_container_;
+    uint8_t user_code_page_;
+    bool opening_container_ = false;
+    std::unique_ptr<dbf_dbc> dbc_;
+    std::vector<std::pair<std::wstring, std::wstring>> files_;  // table name, file name
+};

@@ -1,0 +1,335 @@
+#include "dbf/dbf_memo.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "dbf/dbf_except.hpp"
+
+namespace {
+
+uint32_t be32(const uint8_t* p) {
+    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+void put_be32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+// A memo held in memory as it is (the text form of the write_memo operations).
+class text_source : public dbf_memo_source {
+public:
+    explicit text_source(const std::string& text) : text_(text) {}
+    uint64_t size() const override { return text_.size(); }
+    void fill(uint64_t offset, uint8_t* out, size_t n) const override {
+        std::memcpy(out, text_.data() + offset, n);
+    }
+
+private:
+    const std::string& text_;
+};
+
+// The text of a memo block ends at its first NUL.
+void cut_at_nul(std::string& text) {
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+}
+
+// The largest piece of a memo written with one call.
+constexpr size_t chunk_limit = size_t{1} << 20;
+
+[[noreturn]] void memo_corrupted() { throw dbf_exception(dbf_bad_memo_text, tk_kind_continue); }
+
+[[noreturn]] void memo_full() {
+    throw tk_exception("Memo file is full: an FPT file cannot pass 4 GB", tk_kind_continue);
+}
+
+}  // namespace
+
+dbf_memo_file::dbf_memo_file(const std::string& file_name, int32_t mode)
+    : tk_huge_file(file_name, (mode & tk_file_write) != 0, mode == tk_file_create) {
+    tk_log_printf(2, "dbf_memo_file::ctor");
+    if (mode == tk_file_create) set_size(0);
+    int64_t size = get_size();
+    size_ = size > 0 ? static_cast<uint64_t>(size) : 0;
+}
+
+dbf_memo_file::~dbf_memo_file() = default;
+
+uint32_t dbf_memo_file::get_block_number(const uint8_t* field, size_t size) {
+    tk_log_printf(1, "dbf_memo_file::get_block_number");
+    if (!field) throw tk_mail_assertion("dbf_memo.cpp", 30);
+    // The "%d" reading of the field's first 10 bytes: blanks, a sign, digits.
+    size_t n = std::min<size_t>(size, 10), i = 0;
+    if (tk_log_on(1))
+        tk_log_write("tmp_buf=%s", std::string(reinterpret_cast<const char*>(field), n));
+    while (i < n && (field[i] == ' ' || (field[i] >= '\t' && field[i] <= '\r'))) ++i;
+    bool negative = false;
+    if (i < n && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+    uint64_t v = 0;
+    size_t digits = 0;
+    for (; i < n && field[i] >= '0' && field[i] <= '9'; ++i, ++digits)
+        v = v * 10 + static_cast<uint64_t>(field[i] - '0');
+    if (digits == 0 || negative || v > UINT32_MAX) {
+        tk_log_printf(1, "Invalid MEMO block!");
+        return 0;
+    }
+    return static_cast<uint32_t>(v);
+}
+
+void dbf_memo_file::write_memo(uint32_t block, const std::string& text) {
+    tk_log_printf(1, "dbf_memo_file::write_memo(%d,%s)", block, text);
+}
+
+void dbf_memo_file::read_until(uint64_t pos, uint8_t terminator, std::string& text) {
+    text.clear();
+    uint8_t buf[4096];
+    while (pos < size_) {
+        auto n = static_cast<uint32_t>(std::min<uint64_t>(sizeof buf, size_ - pos));
+        get_at(static_cast<int64_t>(pos), buf, n);
+        const void* end = std::memchr(buf, terminator, n);
+        if (end) {
+            text.append(reinterpret_cast<const char*>(buf),
+                        static_cast<const uint8_t*>(end) - buf);
+            return;
+        }
+        text.append(reinterpret_cast<const char*>(buf), n);
+        pos += n;
+    }
+}
+
+// ---------------------------------------------------------------- FPT
+
+fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t kind)
+    : dbf_memo_file(file_name, mode), kind_(kind) {
+    tk_log_printf(2, "fpt_memo_file::ctor");
+    if (mode == tk_file_create) {
+        uint8_t header[513] = {};
+        put_be32(header, 8);
+        header[7] = 64;
+        tk_log_printf(2, "%08X %08X", 8, 64);
+        put_at(0, header, sizeof header);
+        size_ = sizeof header;
+    }
+    if (size_ < 8) memo_corrupted();
+    uint8_t h[8];
+    get_at(0, h, 8);
+    next_free_ = be32(h);
+    block_size_ = static_cast<uint32_t>((h[6] << 8) | h[7]);
+    tk_log_printf(2, "FPT block size=%d", block_size_);
+    if (block_size_ == 0) memo_corrupted();
+}
+
+uint32_t fpt_memo_file::get_block_number(const uint8_t* field, size_t size) {
+    if (kind_ != dbf_memo_vfp && kind_ != dbf_memo_dct)
+        return dbf_memo_file::get_block_number(field, size);
+    tk_log_printf(1, "fpt_memo_file::get_block_number");
+    if (!field) throw tk_mail_assertion("dbf_memo.cpp", 30);
+    // Visual FoxPro keeps the block number in binary, also in a container's memo.
+    return size >= 4 ? tk_le32(field) : 0;
+}
+
+void fpt_memo_file::read_memo(uint32_t block, std::string& text) {
+    tk_log_printf(1, "fpt_memo_file::read_memo(%d)", block);
+    text.clear();
+    uint64_t pos = uint64_t{block} * block_size_;
+    tk_log_printf(1, "Reading MEMO at position=%I64d", pos);
+    if (pos + 8 > size_) {
+        tk_log_printf(2, "Reading MEMO out of range: pos=%I64d", pos);
+        return;
+    }
+    uint8_t h[8];
+    get_at(static_cast<int64_t>(pos), h, 8);
+    uint32_t length = be32(h + 4);
+    tk_log_printf(1, "memo_len=%d", length);
+    if (pos + 8 + length > size_) {
+        tk_log_printf(2, "MEMO has invalid size: %d", length);
+        return;
+    }
+    if (length == 0) {
+        tk_log_printf(1, "Got empty MEMO");
+        return;
+    }
+    text.resize(length);
+    get_at(static_cast<int64_t>(pos + 8), text.data(), length);
+    cut_at_nul(text);
+    tk_log_printf(1, "fpt_memo_file::read_memo - END");
+}
+
+void fpt_memo_file::check_writable() {
+    // A next free block inside the header would overwrite it.
+    if (uint64_t{next_free_} * block_size_ < 512) memo_corrupted();
+}
+
+uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo) {
+    const uint64_t n = memo.size();
+    const uint64_t pos = uint64_t{block} * block_size_;
+    if (pos < 512) memo_corrupted();
+    if (pos + 8 + n > dbf_max_file_size) memo_full();
+    const uint64_t blocks = (n + 8 + block_size_ - 1) / block_size_;
+    tk_log_printf(1, "block_size=%d", block_size_);
+    tk_log_printf(1, "pos=%I64d, memo_length=%I64d, n_blocks=%I64d", pos, n, blocks);
+    if (uint64_t{block} + blocks > UINT32_MAX) memo_full();
+
+    const size_t first = static_cast<size_t>(std::min<uint64_t>(n + 8, chunk_limit));
+    if (chunk_.size() < first) chunk_.resize(first);
+    put_be32(chunk_.data(), 1);
+    put_be32(chunk_.data() + 4, static_cast<uint32_t>(n));
+    memo.fill(0, chunk_.data() + 8, first - 8);
+    put_at(static_cast<int64_t>(pos), chunk_.data(), static_cast<uint32_t>(first));
+    for (uint64_t done = first - 8; done < n;) {
+        auto piece = static_cast<size_t>(std::min<uint64_t>(n - done, chunk_limit));
+        memo.fill(done, chunk_.data(), piece);
+        put_at(static_cast<int64_t>(pos + 8 + done), chunk_.data(), static_cast<uint32_t>(piece));
+        done += piece;
+    }
+    size_ = std::max(size_, pos + 8 + n);
+    return static_cast<uint32_t>(blocks);
+}
+
+void fpt_memo_file::write_memo(uint32_t block, const std::string& text) {
+    tk_log_printf(1, "fpt_memo_file::write_memo(%d,%s)", block, text);
+    if (text.empty()) return;
+    uint32_t used = write_block(block, text_source(text));
+    next_free_ = block + used;
+    store_next_free();
+}
+
+uint32_t fpt_memo_file::append(const dbf_memo_source& memo) {
+    uint32_t block = next_free_;
+    next_free_ = block + write_block(block, memo);
+    return block;
+}
+
+void fpt_memo_file::store_next_free() {
+    uint8_t b[4];
+    put_be32(b, next_free_);
+    put_at(0, b, 4);
+}
+
+// ---------------------------------------------------------------- dBASE IV DBT
+
+dbt_memo_file::dbt_memo_file(const std::string& file_name, int32_t mode)
+    : dbf_memo_file(file_name, mode) {
+    tk_log_printf(2, "dbt_memo_file::ctor");
+    if (size_ < 24) memo_corrupted();
+    uint8_t h[24];
+    get_at(0, h, 24);
+    block_size_ = tk_le16(h + 20);
+    tk_log_printf(2, "DBT block size=%d", block_size_);
+    if (block_size_ == 0) memo_corrupted();
+}
+
+void dbt_memo_file::read_memo(uint32_t block, std::string& text) {
+    tk_log_printf(1, "dbt_memo_file::read_memo(%d)", block);
+    text.clear();
+    uint64_t pos = uint64_t{block} * block_size_;
+    tk_log_printf(1, "Reading MEMO at position=%I64d", pos);
+    if (pos + 8 > size_) {
+        tk_log_printf(2, "Reading MEMO out of range: pos=%I64d", pos);
+        return;
+    }
+    uint8_t h[8];
+    get_at(static_cast<int64_t>(pos), h, 8);
+    // The stored length counts the block's own 8 bytes.
+    int64_t length = int64_t{tk_le32(h + 4)} - 8;
+    tk_log_printf(1, "MEMO length=%d", length);
+    if (length < 0 || pos + 8 + static_cast<uint64_t>(length) > size_) {
+        tk_log_printf(2, "MEMO has invalid size: %d", length);
+        return;
+    }
+    if (length == 0) {
+        tk_log_printf(1, "Got empty MEMO");
+        return;
+    }
+    text.resize(static_cast<size_t>(length));
+    get_at(static_cast<int64_t>(pos + 8), text.data(), static_cast<uint32_t>(length));
+    cut_at_nul(text);
+}
+
+// ---------------------------------------------------------------- dBASE III DBT
+
+old_memo_file::old_memo_file(const std::string& file_name, int32_t mode)
+    : dbf_memo_file(file_name, mode) {
+    tk_log_printf(2, "old_memo_file::ctor");
+    if (mode == tk_file_create) {
+        // A whole 512-byte header: readers refuse shorter ones.
+        uint8_t header[512] = {};
+        tk_put_le32(header, 1);
+        header[16] = 0x03;
+        put_at(0, header, sizeof header);
+        size_ = sizeof header;
+        next_free_ = 1;
+        return;
+    }
+    if (size_ < 4) memo_corrupted();
+    next_free_ = get_ulong(0);
+    tk_log_printf(2, "Next block=%d", next_free_);
+    if (next_free_ == 0) throw dbf_exception("Failed to read MEMO field", tk_kind_continue);
+}
+
+void old_memo_file::read_memo(uint32_t block, std::string& text) {
+    tk_log_printf(1, "old_memo_file::read_memo(%d)", block);
+    uint64_t pos = uint64_t{block} * 512;
+    tk_log_printf(1, "Reading MEMO at position=%I64d", pos);
+    text.clear();
+    if (pos >= size_) {
+        tk_log_printf(2, "Reading MEMO out of range: pos=%I64d", pos);
+        return;
+    }
+    read_until(pos, 0x1A, text);
+}
+
+void old_memo_file::write_memo(uint32_t block, const std::string& text) {
+    tk_log_printf(1, "old_memo_file::write_memo(%d,%s)", block, text);
+    if (text.empty()) return;
+    const uint64_t n = text.size();
+    const uint64_t blocks = (n + 2 + 511) / 512;
+    const uint64_t pos = uint64_t{block} * 512;
+    tk_log_printf(1, "pos=%I64d, memo_length=%I64d, n_blocks=%I64d", pos, n, blocks);
+    if (pos < 512) memo_corrupted();
+    if (pos + n + 2 > dbf_max_file_size) memo_full();
+    std::string data = text + "\x1A\x1A";
+    put_at(static_cast<int64_t>(pos), data.data(), static_cast<uint32_t>(data.size()));
+    size_ = std::max(size_, pos + data.size());
+    next_free_ = static_cast<uint32_t>(block + blocks);
+    uint8_t b[4];
+    tk_put_le32(b, next_free_);
+    put_at(0, b, 4);
+}
+
+// ---------------------------------------------------------------- SMT
+
+smt_memo_file::smt_memo_file(const std::string& file_name, int32_t mode)
+    : dbf_memo_file(file_name, mode) {
+    tk_log_printf(2, "smt_memo_file::ctor");
+    if (size_ < 512) memo_corrupted();
+    block_size_ = get_ulong(4);
+}
+
+uint32_t smt_memo_file::get_block_number(const uint8_t* field, size_t size) {
+    tk_log_printf(1, "smt_memo_file::get_block_number");
+    if (!field) throw tk_mail_assertion("dbf_memo.cpp", 384);
+    if (size < 10) return 0;
+    if (std::all_of(field, field + 10, [](uint8_t b) { return b == ' '; })) {
+        tk_log_printf(1, "No MEMO block!");
+        return 0;
+    }
+    return tk_le32(field + 6);
+}
+
+void smt_memo_file::read_memo(uint32_t block, std::string& text) {
+    tk_log_printf(1, "smt_memo_file::read_memo(%d)", block);
+    uint64_t pos = uint64_t{block} * block_size_;
+    tk_log_printf(1, "Reading MEMO at position=%I64d", pos);
+    text.clear();
+    if (pos >= size_) {
+        tk_log_printf(2, "Reading MEMO out of range: pos=%I64d", pos);
+        return;
+    }
+    read_until(pos, 0, text);
+}

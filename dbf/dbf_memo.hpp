@@ -1,0 +1,116 @@
+// Memo files: the block files beside a table that hold the text of its memo fields.
+// FPT is written and read; the dBASE III DBT can be written by its class (no operation
+// of the system does); the dBASE IV DBT and SMT are read only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "TK/tk_file.hpp"
+
+// Memo kinds, chosen from a table's version byte.
+enum : int32_t {
+    dbf_memo_none = 0,
+    dbf_memo_old = 1,   // .dbt, FoxBASE / dBASE III
+    dbf_memo_dbt = 3,   // .dbt, dBASE IV
+    dbf_memo_fpt = 4,   // .fpt, decimal block numbers
+    dbf_memo_vfp = 8,   // .fpt, Visual FoxPro: 32-bit binary block numbers
+    dbf_memo_dct = 12,  // .dct of a database container
+    dbf_memo_smt = 16,
+};
+
+// The bytes of one memo as the writer produces them, piece by piece, so that a large
+// value never needs a second copy of itself in memory.
+class dbf_memo_source {
+public:
+    virtual ~dbf_memo_source() = default;
+    virtual uint64_t size() const = 0;
+    // n bytes of the memo from byte `offset`.
+    virtual void fill(uint64_t offset, uint8_t* out, size_t n) const = 0;
+};
+
+class dbf_memo_file : public tk_huge_file {
+public:
+    // Open modes of tk_file: read, write (the file must exist: a memo file is never
+    // created by opening it) and create (a new empty file).
+    dbf_memo_file(const std::string& file_name, int32_t mode);
+    virtual ~dbf_memo_file();
+
+    // 0 means no memo. The field's bytes are given with their count.
+    virtual uint32_t get_block_number(const uint8_t* field, size_t size);
+    virtual void read_memo(uint32_t block, std::string& text) = 0;
+    virtual void write_memo(uint32_t block, const std::string& text);
+
+protected:
+    // Reads from pos up to the terminator or the end of the file, in chunks.
+    void read_until(uint64_t pos, uint8_t terminator, std::string& text);
+    uint64_t size_ = 0;
+};
+
+class fpt_memo_file : public dbf_memo_file {
+public:
+    fpt_memo_file(const std::string& file_name, int32_t mode, int32_t kind);
+
+    uint32_t get_block_number(const uint8_t* field, size_t size) override;
+    void read_memo(uint32_t block, std::string& text) override;
+    void write_memo(uint32_t block, const std::string& text) override;
+
+    // The writer's road: stores the memo at the next free block and returns that block.
+    // The header's next free block is written by store_next_free, once per record.
+    uint32_t append(const dbf_memo_source& memo);
+    void store_next_free();
+    // Forgets memos written after the header was last stored (their record failed).
+    void restore_next_free(uint32_t next_free) { next_free_ = next_free; }
+    // Refuses a file whose next free block lies inside the header before writing to it.
+    void check_writable();
+
+    uint32_t next_free() const { return next_free_; }
+    uint32_t block_size() const { return block_size_; }
+
+private:
+    // Writes one memo block at `block`; returns the blocks it takes.
+    uint32_t write_block(uint32_t block, const dbf_memo_source& memo);
+
+    int32_t kind_;
+    uint32_t next_free_ = 0;
+    uint32_t block_size_ = 0;
+    std::vector<uint8_t> chunk_;
+};
+
+// dBASE IV DBT: read only.
+class dbt_memo_file : public dbf_memo_file {
+public:
+    dbt_memo_file(const std::string& file_name, int32_t mode);
+    void read_memo(uint32_t block, std::string& text) override;
+
+private:
+    uint32_t block_size_ = 0;
+};
+
+// FoxBASE / dBASE III DBT: 512-byte blocks, each memo ended by 0x1A 0x1A.
+class old_memo_file : public dbf_memo_file {
+public:
+    old_memo_file(const std::string& file_name, int32_t mode);
+    void read_memo(uint32_t block, std::string& text) override;
+    void write_memo(uint32_t block, const std::string& text) override;
+
+    uint32_t next_free() const { return next_free_; }
+
+private:
+    uint32_t next_free_ = 0;
+};
+
+// SMT: read only; binary block numbers at bytes 6-9 of the field, text up to NUL.
+class smt_memo_file : public dbf_memo_file {
+public:
+    smt_memo_file(const std::string& file_name, int32_t mode);
+    uint32_t get_block_number(const uint8_t* field, size_t size) override;
+    void read_memo(uint32_t block, std::string& text) override;
+
+private:
+    uint32_t block_size_ = 0;
+};
+
+// What a memo or table file can address: offsets are 32-bit in the formats.
+constexpr uint64_t dbf_max_file_size = 0xFFFFFFFFull;

@@ -1,0 +1,237 @@
+#include "dbf/dbf_num.hpp"
+
+#include <charconv>
+#include <cstring>
+
+#include "platform/oa/oa_num.hpp"
+
+void dbf_digits::set_digits(std::string_view int_part, std::string_view frac_part) {
+    too_large_ = false;
+    lost_beyond_ = false;
+    while (int_part.size() > 1 && int_part[0] == '0') int_part.remove_prefix(1);
+    if (int_part.empty()) int_part = "0";
+    // No field is wider than 255 bytes; a longer integer part can only be blank.
+    if (int_part.size() > 400) {
+        too_large_ = true;
+        int_part = "0";
+    }
+    int_len_ = static_cast<int>(int_part.size());
+    std::memcpy(d_.data(), int_part.data(), int_part.size());
+    const size_t room = capacity - 300 - int_part.size();  // keep room for padding
+    if (frac_part.size() > room) {
+        for (char c : frac_part.substr(room))
+            if (c != '0') lost_beyond_ = true;
+        frac_part = frac_part.substr(0, room);
+    }
+    frac_len_ = static_cast<int>(frac_part.size());
+    if (!frac_part.empty()) std::memcpy(d_.data() + int_len_, frac_part.data(), frac_part.size());
+}
+
+void dbf_digits::set_signed(int64_t v) {
+    negative_ = v < 0;
+    set_unsigned(v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v));
+    negative_ = v < 0;
+}
+
+void dbf_digits::set_unsigned(uint64_t v) {
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    negative_ = false;
+    set_digits(std::string_view(buf, static_cast<size_t>(r.ptr - buf)), {});
+}
+
+void dbf_digits::set_scaled(unsigned __int128 magnitude, int scale, bool negative) {
+    char buf[48];
+    int n = 0;
+    do {
+        buf[n++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude);
+    while (n <= scale) buf[n++] = '0';  // at least one integer digit
+    char text[48];
+    for (int i = 0; i < n; ++i) text[i] = buf[n - 1 - i];
+    negative_ = negative;
+    set_digits(std::string_view(text, static_cast<size_t>(n - scale)),
+               std::string_view(text + n - scale, static_cast<size_t>(scale)));
+}
+
+namespace {
+
+template <class F>
+bool fixed_text(F v, std::string_view& int_part, std::string_view& frac_part, bool& negative,
+                char* buf, size_t size) {
+    if (!(v == v) || v - v != 0) return false;  // NaN and infinities
+    auto r = std::to_chars(buf, buf + size, v, std::chars_format::fixed);
+    if (r.ec != std::errc()) return false;
+    std::string_view t(buf, static_cast<size_t>(r.ptr - buf));
+    negative = !t.empty() && t[0] == '-';
+    if (negative) t.remove_prefix(1);
+    size_t point = t.find('.');
+    int_part = t.substr(0, point);
+    frac_part = point == std::string_view::npos ? std::string_view() : t.substr(point + 1);
+    return true;
+}
+
+}  // namespace
+
+bool dbf_digits::set_double(double v) {
+    char buf[1100];
+    std::string_view i, f;
+    bool neg;
+    if (!fixed_text(v, i, f, neg, buf, sizeof buf)) return false;
+    negative_ = neg;
+    set_digits(i, f);
+    return true;
+}
+
+bool dbf_digits::set_float(float v) {
+    char buf[200];
+    std::string_view i, f;
+    bool neg;
+    if (!fixed_text(v, i, f, neg, buf, sizeof buf)) return false;
+    negative_ = neg;
+    set_digits(i, f);
+    return true;
+}
+
+bool dbf_digits::set_text(std::wstring_view text) {
+    auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    bool neg = false;
+    if (!text.empty() && (text[0] == L'-' || text[0] == L'+')) {
+        neg = text[0] == L'-';
+        text.remove_prefix(1);
+    }
+    size_t i = 0;
+    auto digit = [&](size_t k) { return k < text.size() && text[k] >= L'0' && text[k] <= L'9'; };
+    size_t int_start = i;
+    while (digit(i)) ++i;
+    size_t int_end = i, frac_start = i, frac_end = i;
+    if (i < text.size() && text[i] == L'.') {
+        frac_start = ++i;
+        while (digit(i)) ++i;
+        frac_end = i;
+    }
+    if (int_end == int_start && frac_end == frac_start) return false;
+    if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
+        // An exponent form goes through the double it denotes.
+        std::string narrow;
+        for (wchar_t c : text) narrow.push_back(static_cast<char>(c));
+        double v;
+        if (oa::parse_double_strict(narrow, v) != oa::status::ok || !set_double(v)) return false;
+        negative_ = neg;
+        return true;
+    }
+    if (i != text.size()) return false;
+    std::string digits;
+    digits.reserve(text.size());
+    for (size_t k = int_start; k < int_end; ++k) digits.push_back(static_cast<char>(text[k]));
+    size_t split = digits.size();
+    for (size_t k = frac_start; k < frac_end; ++k) digits.push_back(static_cast<char>(text[k]));
+    negative_ = neg;
+    set_digits(std::string_view(digits).substr(0, split), std::string_view(digits).substr(split));
+    return true;
+}
+
+bool dbf_digits::is_zero() const {
+    for (int k = 0; k < int_len_ + frac_len_; ++k)
+        if (d_[static_cast<size_t>(k)] != '0') return false;
+    return !lost_beyond_;
+}
+
+void dbf_digits::trim_fraction() {
+    while (frac_len_ > 0 && d_[static_cast<size_t>(int_len_ + frac_len_ - 1)] == '0') --frac_len_;
+}
+
+void dbf_digits::pad_fraction(int decimals) {
+    while (frac_len_ < decimals && int_len_ + frac_len_ < capacity)
+        d_[static_cast<size_t>(int_len_ + frac_len_++)] = '0';
+}
+
+bool dbf_digits::round_to(int decimals) {
+    if (decimals < 0) decimals = 0;
+    if (frac_len_ <= decimals) {
+        bool lost = lost_beyond_;
+        lost_beyond_ = false;
+        return lost;
+    }
+    const int cut = int_len_ + decimals;
+    bool lost = lost_beyond_;
+    for (int k = cut; k < int_len_ + frac_len_; ++k)
+        if (d_[static_cast<size_t>(k)] != '0') lost = true;
+    const bool up = d_[static_cast<size_t>(cut)] >= '5';
+    frac_len_ = decimals;
+    lost_beyond_ = false;
+    if (up) {
+        int k = cut - 1;
+        while (k >= 0 && d_[static_cast<size_t>(k)] == '9') d_[static_cast<size_t>(k--)] = '0';
+        if (k >= 0) {
+            ++d_[static_cast<size_t>(k)];
+        } else {
+            std::memmove(d_.data() + 1, d_.data(), static_cast<size_t>(int_len_ + frac_len_));
+            d_[0] = '1';
+            ++int_len_;
+        }
+    }
+    return lost;
+}
+
+std::string dbf_digits::text() const {
+    std::string t;
+    if (negative()) t.push_back('-');
+    t.append(d_.data(), static_cast<size_t>(int_len_));
+    if (frac_len_ > 0) {
+        t.push_back('.');
+        t.append(d_.data() + int_len_, static_cast<size_t>(frac_len_));
+    }
+    return t;
+}
+
+namespace {
+
+// The length of the number's text; without the leading "0" before the point when asked.
+uint32_t text_length(const dbf_digits& n, bool drop_zero) {
+    uint32_t len = n.negative() ? 1 : 0;
+    len += static_cast<uint32_t>(drop_zero ? 0 : n.int_digits());
+    if (n.fraction_digits() > 0) len += 1 + static_cast<uint32_t>(n.fraction_digits());
+    return len;
+}
+
+bool can_drop_zero(const dbf_digits& n) {
+    return n.int_digits() == 1 && n.fraction_digits() > 0 && n.text()[n.negative() ? 1 : 0] == '0';
+}
+
+void put(const dbf_digits& n, bool drop_zero, uint8_t* out, uint32_t width) {
+    std::string t = n.text();
+    if (drop_zero) t.erase(n.negative() ? 1 : 0, 1);
+    std::memset(out, ' ', width - t.size());
+    std::memcpy(out + (width - t.size()), t.data(), t.size());
+}
+
+bool try_put(const dbf_digits& n, uint8_t* out, uint32_t width) {
+    if (text_length(n, false) <= width) {
+        put(n, false, out, width);
+        return true;
+    }
+    if (can_drop_zero(n) && text_length(n, true) <= width) {
+        put(n, true, out, width);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+dbf_fit dbf_put_number(const dbf_digits& number, uint8_t* out, uint32_t width) {
+    if (!number.too_large()) {
+        if (try_put(number, out, width)) return dbf_fit::exact;
+        for (int k = number.fraction_digits() - 1; k >= 0; --k) {
+            dbf_digits shorter = number;
+            bool lost = shorter.round_to(k);
+            if (try_put(shorter, out, width)) return lost ? dbf_fit::rounded : dbf_fit::exact;
+        }
+    }
+    std::memset(out, ' ', width);
+    return dbf_fit::blank;
+}

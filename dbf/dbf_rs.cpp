@@ -1,0 +1,348 @@
+#include "dbf/dbf_rs.hpp"
+
+#include <algorithm>
+
+#include "TK/tk_errh.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+#include "TK/tk_utils.hpp"
+#include "dbf/dbf_db.hpp"
+#include "dbf/dbf_dbc.hpp"
+#include "dbf/dbf_except.hpp"
+#include "dbf/dbf_path.hpp"
+#include "platform/text.hpp"
+
+namespace {
+
+constexpr uint32_t open_read = 1;
+constexpr uint32_t open_append = 8;
+
+bool is_vfp(uint8_t version) { return version >= 0x30 && version <= 0x32; }
+
+}  // namespace
+
+dbf_recordset::dbf_recordset(const std::wstring& full_path, uint32_t open_mode,
+                             uint8_t user_code_page)
+    : udb_recordset(dbf_database::find(), full_path, true),
+      open_mode_(open_mode),
+      user_code_page_(user_code_page) {
+    tk_log_wprintf(2, L"dbf_recordset::ctor(%s, cp=%d)", full_path, user_code_page);
+    // Opening never creates the table file: a missing table is an error, not an empty file.
+    file_ = std::make_unique<tk_huge_file>(pt::utf8_encode(full_path), open_mode != open_read,
+                                           false);
+    if (open_mode != open_read && open_mode != open_append) {
+        tk_log_printf(2, "a_mode=%d, returning...", open_mode);
+        return;
+    }
+    open_table();
+    tk_log_printf(1, "dbf_recordset::ctor - at the END");
+}
+
+dbf_recordset::~dbf_recordset() { tk_log_printf(2, "dbf_recordset::dtor"); }
+
+void dbf_recordset::bad_format(const char* trace) {
+    tk_log_printf(2, "%s", trace);
+    throw dbf_exception(dbf_bad_format_text, tk_kind_continue);
+}
+
+void dbf_recordset::open_table() {
+    const int64_t file_size = file_->get_size();
+    if (file_size < 32) bad_format("ERROR: File is too small");
+    const auto size = static_cast<uint64_t>(file_size);
+
+    // The whole header is read once; every descriptor is then taken from memory, so a
+    // damaged header can never lead a read outside it.
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(size, 0x10000 + 33)));
+    file_->get_at(0, head.data(), static_cast<uint32_t>(head.size()));
+    version_ = head[0];
+    uint32_t stop = 0;
+    if (version_ == 0x02) {
+        count_ = tk_le16(head.data() + 1);
+        record_length_ = tk_le16(head.data() + 6);
+        if (record_length_ < 1) bad_format("ERROR: Invalid DBF header");
+        codec_ = &dbf_codec::get(dbf_get_codepage(user_code_page_));
+        tk_log_printf(2, "Processing FoxBase format (signature=2)");
+        uint32_t pos = 8;
+        while (pos < head.size() && head[pos] != 0x0D) {
+            if (pos + 16 > head.size()) bad_format("ERROR: Invalid DBF header");
+            dbf_read_descriptor fd;
+            fd.name.assign(reinterpret_cast<const char*>(&head[pos]),
+                           std::find(&head[pos], &head[pos] + 11, 0) - &head[pos]);
+            fd.letter = static_cast<char>(head[pos + 11]);
+            fd.length = head[pos + 12];
+            tk_log_printf(2, "Got field: %s/%c/%d", fd.name, fd.letter, fd.length);
+            fd7_post_process(fd);
+            pos += 16;
+        }
+        if (pos >= head.size()) bad_format("ERROR: Invalid DBF header");
+        header_length_ = pos + 33;
+        if (header_length_ > size) bad_format("ERROR: Invalid DBF header");
+    } else {
+        count_ = tk_le32(head.data() + 4);
+        header_length_ = tk_le16(head.data() + 8);
+        record_length_ = tk_le16(head.data() + 10);
+        flags_ = head[28];
+        mark_ = head[29];
+        const bool level7 = version_ == 0x04 || version_ == 0x8C;
+        // A table without fields has records of the deletion flag alone.
+        if (record_length_ < 1 || static_cast<int32_t>(count_) < 0 ||
+            header_length_ < (level7 ? 69u : 33u) || header_length_ > size)
+            bad_format("ERROR: Invalid DBF header");
+        head.resize(header_length_);
+        if (user_code_page_ != 0) {
+            tk_log_printf(2, "Setting user-defined codepage: %d", user_code_page_);
+            mark_ = user_code_page_;
+        }
+        codec_ = &dbf_codec::get(dbf_get_codepage(mark_));
+        tk_log_printf(2, "dbf_recordset::init_schema");
+        if (level7) {
+            tk_log_printf(2, "Processing dBASE Level 7 format");
+            read_descriptors(head, 68, 48, stop);
+        } else {
+            tk_log_printf(2, "Default processing");
+            read_descriptors(head, 32, 32, stop);
+        }
+    }
+    tk_log_printf(2, "data_offset=%d, last_rec=%d, rec_size=%d", header_length_, count_,
+                  record_length_);
+    if (size < header_length_ + uint64_t{count_} * record_length_)
+        bad_format("ERROR: Invalid file size");
+    // Every field must lie inside the record, or reading it would leave the record.
+    uint64_t widths = 1;
+    for (const auto& f : fields_) widths += f.width;
+    if (widths > record_length_) bad_format("ERROR: Invalid DBF header");
+
+    if (version_ != 0x02 && version_ != 0x04 && version_ != 0x8C) {
+        read_back_link(head, stop);
+        refine_from_dbc();
+    }
+    choose_memo_kind();
+    if (open_mode_ == open_append) prepare_append();
+    try {
+        init_memo_file();
+    } catch (const dbf_no_memo_exception& e) {
+        // The table stays usable without its memo text; the loss is reported once.
+        if (error_handler* handler = error_handler::find()) {
+            handler->set_context(name_);
+            handler->handle(e, false);
+        } else {
+            tk_log_printf(3, "%s", e.what());
+        }
+    }
+    tk_log_printf(2, "DBF file has codepage: %d", mark_);
+    init_indexes();
+}
+
+void dbf_recordset::read_descriptors(const std::vector<uint8_t>& head, uint32_t first,
+                                     uint32_t step, uint32_t& stop) {
+    tk_log_printf(2, "DATA OFFSET=%d, sizeof(dbf_header)=%d, sizeof(dbf_field_descriptor)=%d",
+                  header_length_, 32, step);
+    const uint32_t count = (header_length_ - 32) / step;
+    tk_log_printf(2, "Table has %d fields", count);
+    uint32_t pos = first;
+    for (uint32_t i = 0; i < count && pos < head.size(); ++i, pos += step) {
+        if (head[pos] == 0x0D) break;
+        // A descriptor cut by the end of the header ends the list.
+        if (pos + step > head.size()) break;
+        const uint8_t* d = &head[pos];
+        dbf_read_descriptor fd;
+        if (step == 48) {
+            tk_log_printf(1, "Reading FD7 at %d", pos);
+            fd.name.assign(reinterpret_cast<const char*>(d), std::find(d, d + 32, 0) - d);
+            fd.letter = static_cast<char>(d[32]);
+            fd.length = d[33];
+            fd.decimals = d[34];
+            tk_log_printf(1, "char_len=%d", fd.length + 256 * fd.decimals);
+        } else {
+            fd.name.assign(reinterpret_cast<const char*>(d), std::find(d, d + 11, 0) - d);
+            fd.letter = static_cast<char>(d[11]);
+            fd.length = d[16];
+            fd.decimals = d[17];
+        }
+        fd7_post_process(fd);
+    }
+    stop = pos;
+    tk_log_printf(2, "read_offset=%d", pos);
+}
+
+void dbf_recordset::fd7_post_process(const dbf_read_descriptor& fd) {
+    tk_log_printf(2, "dbf_recordset::fd7_post_process");
+    descriptors_.push_back(fd);
+    dbf_field_info info;
+    info.fd = fd;
+    info.offset = 1;
+    if (!fields_.empty()) info.offset = fields_.back().offset + fields_.back().width;
+    info.width = dbf_field_width(fd);
+    info.size = dbf_get_size_2(fd);
+    info.vartype = dbf_get_vartype_2(fd);
+    info.name = codec_->decode(fd.name);
+    int32_t sub_kind = (fd.letter == 'T' || fd.letter == '@') ? udb_date_time
+                       : fd.letter == 'D'                     ? udb_date_only
+                                                              : 0;
+    tk_log_printf(2, "Got field: %s, type=%c, size=%d", fd.name, fd.letter, info.size);
+    if (info.vartype == VT_UNKNOWN) {
+        tk_log_printf(2, "Unsupported type, skip it");
+    } else {
+        auto column = std::make_unique<t_ftd>(static_cast<int32_t>(info.size), info.name,
+                                              info.vartype, false, false, ole_variant(), sub_kind);
+        if (info.vartype == VT_DECIMAL) {
+            column->precision = fd.length + fd.decimals + 2;
+            column->scale = fd.decimals;
+            tk_log_printf(2, "Got VT_DECIMAL(%d,%d)", column->precision, column->scale);
+        }
+        info.column = static_cast<int32_t>(schema_.size());
+        schema_.push_back(std::move(column));
+    }
+    fields_.push_back(std::move(info));
+}
+
+void dbf_recordset::read_back_link(const std::vector<uint8_t>& head, uint32_t stop) {
+    // Only Visual FoxPro tables carry the back-link, in the header area after the
+    // terminator; a container itself never follows one.
+    if (!is_vfp(version_) || is_container()) return;
+    if (stop + 1 >= header_length_ || head[stop] != 0x0D) return;
+    dbf_database* db = dbf_database::find();
+    if (db && db->get_dbc()) return;
+    tk_log_printf(2, "Got 0x0D, try to init .dbc");
+    const uint8_t marker = head[stop + 1];
+    tk_log_printf(2, "dbc_marker=0x%02X", marker);
+    if (marker == 0x00 || marker == 0x20) {
+        tk_log_printf(2, "No information about .dbc file");
+        return;
+    }
+    const uint8_t* from = &head[stop + 1];
+    const uint8_t* limit = from + std::min<size_t>(260, header_length_ - stop - 1);
+    std::string name(reinterpret_cast<const char*>(from), std::find(from, limit, 0) - from);
+    tk_log_printf(2, "Got DBC name=%s", name);
+    dbf_database::instance().init_dbc(name);
+}
+
+void dbf_recordset::refine_from_dbc() {
+    tk_log_printf(2, "dbf_recordset::refine_from_dbc");
+    dbf_database* db = dbf_database::find();
+    dbf_dbc* dbc = db ? db->get_dbc() : nullptr;
+    if (!dbc || dbc == this) {
+        tk_log_printf(3, ".dbc is not initialized, nothing to do");
+        return;
+    }
+    std::string table = pt::utf8_encode(dbf_base_of(name_));
+    const auto* long_names = dbc->find_table(table);
+    if (!long_names) {
+        tk_log_printf(3, "No entries for table '%s' in .dbc", table);
+        return;
+    }
+    for (size_t i = 0; i < schema_.size(); ++i) {
+        std::string short_name = pt::utf8_encode(schema_[i].name);
+        auto it = long_names->find(short_name);
+        if (it == long_names->end()) {
+            tk_log_printf(2, "No long form of field '%s' found", short_name);
+            continue;
+        }
+        tk_log_printf(3, "Tuning field name: %s -> %s", short_name, it->second);
+        schema_[i].name = pt::utf8_decode(it->second);
+    }
+}
+
+void dbf_recordset::choose_memo_kind() {
+    tk_log_printf(2, "dbf_recordset::get_memo_type");
+    switch (version_) {
+        case 0x30:
+        case 0x31:
+        case 0x32:
+            tk_log_printf(2, "MEMO TYPE=Visual FoxPro 3.0");
+            if (flags_ & 0x02) {
+                memo_kind_ = (flags_ & 0x04) ? dbf_memo_dct : dbf_memo_vfp;
+            } else {
+                tk_log_printf(2, "MEMO TYPE=NO MEMO");
+                memo_kind_ = dbf_memo_none;
+            }
+            break;
+        case 0x7B:
+        case 0x8B:
+        case 0x8C:
+        case 0xCB:
+        case 0xEB:
+            tk_log_printf(2, "MEMO TYPE=DBASE IV");
+            memo_kind_ = dbf_memo_dbt;
+            break;
+        case 0x83:
+            tk_log_printf(2, "MEMO TYPE=OLD (FoxBASE/dBASE III)");
+            memo_kind_ = dbf_memo_old;
+            break;
+        case 0xE5:
+            tk_log_printf(2, "MEMO TYPE=SMT");
+            memo_kind_ = dbf_memo_smt;
+            break;
+        case 0xF5:
+            tk_log_printf(2, "MEMO TYPE=FPT");
+            memo_kind_ = dbf_memo_fpt;
+            break;
+        default:
+            tk_log_printf(2, "MEMO TYPE=NO MEMO");
+            memo_kind_ = dbf_memo_none;
+            break;
+    }
+}
+
+void dbf_recordset::init_memo_file() {
+    tk_log_printf(2, "dbf_recordset::init_memo_file");
+    const wchar_t* ext = nullptr;
+    switch (memo_kind_) {
+        case dbf_memo_old:
+        case dbf_memo_dbt: ext = L"dbt"; break;
+        case dbf_memo_fpt:
+        case dbf_memo_vfp: ext = L"fpt"; break;
+        case dbf_memo_dct: ext = L"dct"; break;
+        case dbf_memo_smt: ext = L"smt"; break;
+        default: return;
+    }
+    std::string path = pt::utf8_encode(dbf_companion(name_, ext));
+    if (!tk_is_file_exist1(path, tk_exist_file)) throw dbf_no_memo_exception();
+    // The FPT of a table opened for appending is written, by this object only.
+    const bool write = open_mode_ == open_append && memo_kind_ == dbf_memo_fpt;
+    const int32_t mode = write ? tk_file_write : tk_file_read;
+    switch (memo_kind_) {
+        case dbf_memo_old: memo_ = std::make_unique<old_memo_file>(path, mode); break;
+        case dbf_memo_dbt: memo_ = std::make_unique<dbt_memo_file>(path, mode); break;
+        case dbf_memo_smt: memo_ = std::make_unique<smt_memo_file>(path, mode); break;
+        default: {
+            auto fpt = std::make_unique<fpt_memo_file>(path, mode, memo_kind_);
+            if (write) fpt->check_writable();
+            memo_ = std::move(fpt);
+            break;
+        }
+    }
+}
+
+void dbf_recordset::init_indexes() {
+    tk_log_wprintf(2, L"dbf_recordset::init_indexes(%s)", name_);
+    std::wstring idx = dbf_companion(name_, L"idx");
+    if (tk_is_file_exist2(idx, tk_exist_file)) {
+        tk_log_wprintf(2, L"dbf_recordset::process_idx(%s)", idx);
+        return;
+    }
+    tk_log_printf(2, "Failed to find .idx, try to locate .cdx");
+    std::wstring cdx = dbf_companion(name_, L"cdx");
+    if (tk_is_file_exist2(cdx, tk_exist_file))
+        tk_log_wprintf(2, L"dbf_recordset::process_cdx(%s)", cdx);
+    else
+        tk_log_printf(2, "Failed to find .cdx, aborting");
+}
+
+udb_record* dbf_recordset::get_item() {
+    tk_log_printf(1, "dbf_recordset::get_item");
+    record_.reset();
+    if (is_eof() || !codec_) return nullptr;
+    try {
+        const int64_t pos = header_length_ + int64_t{current_} * record_length_;
+        tk_log_printf(1, "Reading at %I64d", pos);
+        read_buffer_.resize(record_length_);
+        file_->get_at(pos, read_buffer_.data(), record_length_);
+        record_ = std::make_unique<dbf_record>(fields_, read_buffer_.data(), memo_.get(), *codec_);
+    } catch (const dbf_exception&) {
+        throw;
+    } catch (const tk_exception& e) {
+        throw dbf_exception(e.message(), tk_kind_continue);
+    }
+    return record_.get();
+}

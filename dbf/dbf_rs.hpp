@@ -1,0 +1,97 @@
+// One open DBF table: its header and fields, its memo file, a cursor over its records,
+// and the writer that appends records to it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TK/tk_file.hpp"
+#include "UDB/udb_rs.hpp"
+#include "dbf/dbf_cp.hpp"
+#include "dbf/dbf_memo.hpp"
+#include "dbf/dbf_rec.hpp"
+#include "dbf/dbf_type.hpp"
+
+class dbf_recordset : public udb_recordset {
+public:
+    // Open mode 1 reads the table; mode 8 reads it and appends to it (only tables whose
+    // every field the writer encodes exactly are accepted); any other mode opens the
+    // file and reads nothing. A user code page (a code-page mark) other than 0 takes
+    // the place of the header's.
+    dbf_recordset(const std::wstring& full_path, uint32_t open_mode, uint8_t user_code_page);
+    ~dbf_recordset() override;
+
+    void append_record(const udb_record& record) override;
+    // The current record, kept by the recordset until the next call; null at the end.
+    udb_record* get_item() override;
+    bool is_eof() override { return current_ >= count_; }
+    void next() override { ++current_; }
+    void prev() override {
+        if (current_ > 0) --current_;
+    }
+    void reset() override { current_ = 0; }
+
+    // Long field names from the database container, when one is open.
+    void refine_from_dbc();
+
+    uint8_t get_version() const { return version_; }
+    uint32_t get_record_count() const { return count_; }
+    uint32_t get_header_length() const { return header_length_; }
+    uint32_t get_record_length() const { return record_length_; }
+    uint8_t get_table_flags() const { return flags_; }
+    uint8_t get_code_page_mark() const { return mark_; }
+    int32_t get_memo_kind() const { return memo_kind_; }
+    const std::vector<dbf_read_descriptor>& get_descriptors() const { return descriptors_; }
+    dbf_memo_file* get_memo_file() const { return memo_.get(); }
+    const dbf_codec& get_codec() const { return *codec_; }
+
+protected:
+    // Whether opening this table may follow a back-link to a database container.
+    bool is_container() const { return (flags_ & 0x04) != 0 && version_ >= 0x30 && version_ <= 0x32; }
+
+private:
+    void open_table();
+    void read_descriptors(const std::vector<uint8_t>& head, uint32_t first, uint32_t step,
+                          uint32_t& stop);
+    void fd7_post_process(const dbf_read_descriptor& fd);
+    void read_back_link(const std::vector<uint8_t>& head, uint32_t stop);
+    void choose_memo_kind();
+    void init_memo_file();
+    void init_indexes();
+    void prepare_append();
+    [[noreturn]] void bad_format(const char* trace);
+
+    // The writer's side (append_record).
+    struct write_field {
+        char letter;
+        uint8_t length;
+        uint8_t decimals;
+        uint8_t pad_scale;  // decimals completed in exact numbers: N's own, 0 for F
+        uint32_t offset;
+        uint32_t width;
+        int32_t column;  // -1 for a null-flags field, which gets zeros
+    };
+
+    std::unique_ptr<tk_huge_file> file_;
+    uint32_t open_mode_;
+    uint8_t user_code_page_;
+    uint8_t version_ = 0;
+    uint8_t flags_ = 0;
+    uint8_t mark_ = 0;
+    uint32_t count_ = 0;
+    uint32_t header_length_ = 0;
+    uint32_t record_length_ = 0;
+    uint32_t current_ = 0;
+    int32_t memo_kind_ = dbf_memo_none;
+    const dbf_codec* codec_ = nullptr;
+    std::unique_ptr<dbf_memo_file> memo_;
+    std::vector<dbf_read_descriptor> descriptors_;
+    std::vector<dbf_field_info> fields_;
+    std::unique_ptr<dbf_record> record_;
+    std::vector<uint8_t> read_buffer_;
+    std::vector<write_field> plan_;
+    bool appendable_ = false;
+    std::vector<uint8_t> write_buffer_;
+};

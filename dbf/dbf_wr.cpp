@@ -1,0 +1,487 @@
+// The record writer: dbf_recordset::append_record and the encoders of its fields.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "TK/tk_log.hpp"
+#include "dbf/dbf_except.hpp"
+#include "dbf/dbf_num.hpp"
+#include "dbf/dbf_rs.hpp"
+#include "platform/oa/oa_date.hpp"
+#include "platform/oa/oa_dec.hpp"
+#include "platform/oa/oa_num.hpp"
+#include "platform/text.hpp"
+
+namespace {
+
+bool is_vfp(uint8_t version) { return version >= 0x30 && version <= 0x32; }
+
+// What went wrong with the fields of one record; reported after the record is written.
+struct problems {
+    std::string text;
+    bool no_memo = false;
+    void add(const std::string& line) {
+        if (!text.empty()) text += "; ";
+        text += line;
+    }
+};
+
+// A value as a message shows it: short, whatever its size.
+std::string short_text(const ole_variant& v) {
+    constexpr size_t limit = 64;
+    std::wstring w;
+    if (const auto* bytes = v.get_byte_array()) {
+        static const char hex[] = "0123456789ABCDEF";
+        w = L"0x";
+        for (size_t i = 0; i < bytes->size() && w.size() < limit; ++i) {
+            w.push_back(static_cast<wchar_t>(hex[(*bytes)[i] >> 4]));
+            w.push_back(static_cast<wchar_t>(hex[(*bytes)[i] & 15]));
+        }
+    } else if (const auto* s = v.get_bstr()) {
+        w = s->substr(0, limit + 1);
+    } else {
+        w = v.to_wstring();
+    }
+    if (w.size() > limit) w = w.substr(0, limit) + L"...";
+    return pt::utf8_encode(w);
+}
+
+// A wide text (up to its first NUL) as memo bytes in the table's code page.
+class wide_source : public dbf_memo_source {
+public:
+    wide_source(std::wstring_view text, const dbf_codec& codec) : text_(text), codec_(codec) {}
+    uint64_t size() const override { return text_.size(); }
+    void fill(uint64_t offset, uint8_t* out, size_t n) const override {
+        for (size_t i = 0; i < n; ++i) out[i] = codec_.encode_or_question(text_[offset + i]);
+    }
+
+private:
+    std::wstring_view text_;
+    const dbf_codec& codec_;
+};
+
+// Bytes as the memo text "0x" and two upper-case hexadecimal digits per byte, with no
+// limit on the length.
+class hex_source : public dbf_memo_source {
+public:
+    explicit hex_source(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+    uint64_t size() const override { return 2 + 2 * uint64_t{bytes_.size()}; }
+    void fill(uint64_t offset, uint8_t* out, size_t n) const override {
+        static const char hex[] = "0123456789ABCDEF";
+        for (size_t i = 0; i < n; ++i) {
+            uint64_t p = offset + i;
+            if (p < 2) {
+                out[i] = static_cast<uint8_t>("0x"[p]);
+                continue;
+            }
+            uint8_t b = bytes_[static_cast<size_t>((p - 2) / 2)];
+            out[i] = static_cast<uint8_t>(hex[(p % 2 == 0) ? b >> 4 : b & 15]);
+        }
+    }
+
+private:
+    const std::vector<uint8_t>& bytes_;
+};
+
+std::wstring_view up_to_nul(const std::wstring& s) {
+    std::wstring_view v(s);
+    size_t nul = v.find(L'\0');
+    return nul == std::wstring_view::npos ? v : v.substr(0, nul);
+}
+
+std::wstring_view trim_blanks(std::wstring_view v) {
+    while (!v.empty() && (v.front() == L' ' || v.front() == L'\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == L' ' || v.back() == L'\t')) v.remove_suffix(1);
+    return v;
+}
+
+enum class number_kind { empty, exact, floating, invalid };
+
+// A value as decimal digits, for the numeric fields.
+number_kind to_digits(const ole_variant& value, dbf_digits& d) {
+    const oa::variant& v = value.get_variant();
+    switch (v.vt) {
+        case VT_EMPTY:
+        case VT_NULL: return number_kind::empty;
+        case VT_I1: d.set_signed(v.i1()); return number_kind::exact;
+        case VT_I2: d.set_signed(v.i2()); return number_kind::exact;
+        case VT_I4:
+        case VT_INT: d.set_signed(v.i4()); return number_kind::exact;
+        case VT_I8: d.set_signed(v.i8()); return number_kind::exact;
+        case VT_UI1: d.set_unsigned(v.ui1()); return number_kind::exact;
+        case VT_UI2: d.set_unsigned(v.ui2()); return number_kind::exact;
+        case VT_UI4:
+        case VT_UINT: d.set_unsigned(v.ui4()); return number_kind::exact;
+        case VT_UI8: d.set_unsigned(v.ui8()); return number_kind::exact;
+        case VT_BOOL: d.set_signed(value.to_bool() ? 1 : 0); return number_kind::exact;
+        case VT_CY: {
+            int64_t c = v.cy().int64;
+            uint64_t mag = c < 0 ? 0 - static_cast<uint64_t>(c) : static_cast<uint64_t>(c);
+            d.set_scaled(mag, 4, c < 0);
+            d.trim_fraction();
+            return number_kind::exact;
+        }
+        case VT_DECIMAL: {
+            const DECIMAL& dec = v.decimal();
+            d.set_scaled(oa::decimal_mantissa(dec), dec.scale, (dec.sign & DECIMAL_NEG) != 0);
+            d.trim_fraction();
+            return number_kind::exact;
+        }
+        case VT_R4: return d.set_float(v.r4()) ? number_kind::floating : number_kind::invalid;
+        case VT_R8: return d.set_double(v.r8()) ? number_kind::floating : number_kind::invalid;
+        case VT_BSTR: {
+            std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+            if (t.empty()) return number_kind::empty;
+            return d.set_text(t) ? number_kind::exact : number_kind::invalid;
+        }
+        default: return number_kind::invalid;
+    }
+}
+
+// A date value, or a text that reads as one; false for anything else. `empty` is set for
+// an empty value or text.
+bool to_date(const ole_variant& value, ole_date& date, bool& empty) {
+    const oa::variant& v = value.get_variant();
+    empty = false;
+    if (v.vt == VT_EMPTY || v.vt == VT_NULL) {
+        empty = true;
+        return true;
+    }
+    if (v.vt == VT_DATE) {
+        date = value.get_date();
+        empty = date.get_kind() == ole_date::kind_empty;
+        return true;
+    }
+    if (v.vt == VT_BSTR) {
+        std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+        if (t.empty()) {
+            empty = true;
+            return true;
+        }
+        date = ole_date(t);
+        return date.is_valid();
+    }
+    return false;
+}
+
+bool is_calendar_date(const SYSTEMTIME& t) {
+    return t.wYear >= 1 && t.wYear <= 9999 && t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 &&
+           t.wDay <= oa::days_in_month(t.wYear, t.wMonth);
+}
+
+bool is_zero_date(const SYSTEMTIME& t) { return t.wYear == 0 && t.wMonth == 0 && t.wDay == 0; }
+
+void put_digits(uint8_t* out, unsigned v, int width) {
+    for (int i = width - 1; i >= 0; --i, v /= 10) out[i] = static_cast<uint8_t>('0' + v % 10);
+}
+
+}  // namespace
+
+void dbf_recordset::prepare_append() {
+    // Only layouts that the writer encodes exactly as readers decode them are appended to.
+    bool ok = version_ == 0x03 || version_ == 0xF5 || is_vfp(version_);
+    plan_.clear();
+    for (const auto& f : fields_) {
+        const dbf_read_descriptor& fd = f.fd;
+        switch (fd.letter) {
+            case 'C':
+            case 'N':
+            case 'F': break;
+            case 'D':
+            case 'B':
+            case 'T': ok = ok && fd.length == 8; break;
+            case 'L': ok = ok && fd.length == 1; break;
+            case 'I': ok = ok && fd.length == 4; break;
+            case 'M':
+            case 'G':
+                ok = ok && fd.length == 10 && fd.decimals == 0 && memo_kind_ == dbf_memo_fpt;
+                break;
+            case '0': break;  // null flags, cleared
+            default: ok = false; break;
+        }
+        write_field w;
+        w.letter = fd.letter;
+        w.length = fd.length;
+        w.decimals = fd.decimals;
+        w.pad_scale = fd.letter == 'N' ? fd.decimals : 0;
+        w.offset = f.offset;
+        w.width = f.width;
+        w.column = f.column;
+        plan_.push_back(w);
+    }
+    if (!ok) {
+        tk_log_printf(2, "Table cannot be appended to: version 0x%02X", version_);
+        throw tk_exception(dbf_not_conform_text, tk_kind_continue);
+    }
+    write_buffer_.assign(record_length_, ' ');
+    appendable_ = true;
+}
+
+void dbf_recordset::append_record(const udb_record& record) {
+    tk_log_printf(1, "dbf_recordset::append_record");
+    if (!appendable_) throw tk_exception("Table is not open for appending", tk_kind_error);
+    // The record's fields pair with the columns of the schema, in order.
+    if (record.size() != schema_.size()) throw tk_exception(dbf_not_conform_text, tk_kind_continue);
+    // 64-bit positions; the format counts in 32 bits and addresses 4 GB - 1 at most.
+    const uint64_t position = header_length_ + uint64_t{count_} * record_length_;
+    if (count_ == UINT32_MAX || position + record_length_ > dbf_max_file_size)
+        throw tk_exception("Table is full: a DBF file cannot pass 4 GB", tk_kind_continue);
+
+    const bool trace = tk_log_on(1);
+    problems trouble;
+    auto* fpt = dynamic_cast<fpt_memo_file*>(memo_.get());
+    const uint32_t saved_next_free = fpt ? fpt->next_free() : 0;
+    uint8_t* const rec = write_buffer_.data();
+    std::memset(rec, ' ', record_length_);
+
+    auto report = [&](const write_field& w, const ole_variant& value, const char* what) {
+        trouble.add(tk_format("Value of field '%s' %s %c(%d,%d): %s",
+                              schema_[static_cast<size_t>(w.column)].name, what, w.letter,
+                              w.length, w.decimals, short_text(value)));
+    };
+
+    try {
+        for (const write_field& w : plan_) {
+            uint8_t* out = rec + w.offset;
+            if (w.column < 0) {
+                std::memset(out, 0, w.width);
+                continue;
+            }
+            const udb_field& value = record[static_cast<size_t>(w.column)];
+            const oa::variant& v = value.get_variant();
+            if (trace)
+                tk_log_write("Processing field #%d (size=%d): %s", w.column, w.width,
+                             short_text(value));
+            switch (w.letter) {
+                case 'N':
+                case 'F': {
+                    if (trace)
+                        tk_log_write("Processing as NUMERIC, fld_size=%d, scale=%d", w.width,
+                                     w.pad_scale);
+                    dbf_digits d;
+                    number_kind kind = to_digits(value, d);
+                    if (kind == number_kind::empty) break;  // blanks
+                    if (kind == number_kind::invalid) {
+                        report(w, value, "cannot be written as");
+                        break;
+                    }
+                    if (kind == number_kind::floating) {
+                        d.round_to(w.decimals);
+                        d.pad_fraction(w.decimals);
+                    } else {
+                        d.pad_fraction(w.pad_scale);
+                    }
+                    if (dbf_put_number(d, out, w.width) != dbf_fit::exact)
+                        report(w, value, "does not fit");
+                    break;
+                }
+                case 'C': {
+                    if (trace) tk_log_write("Got FLD_TYPE_CHARACTER, fld_size=%d", w.width);
+                    std::wstring text_holder;
+                    std::wstring_view text;
+                    if (v.vt == VT_EMPTY || v.vt == VT_NULL) break;
+                    if (v.vt == VT_BSTR) {
+                        text = up_to_nul(v.bstr());
+                    } else if (v.vt == VT_DATE) {
+                        text_holder = value.get_date().to_wstring(0);
+                        text = text_holder;
+                    } else if (const auto* bytes = value.get_byte_array()) {
+                        // Only as many hexadecimal digits as the field can take.
+                        hex_source hex(*bytes);
+                        uint64_t n = std::min<uint64_t>(hex.size(), w.width);
+                        hex.fill(0, out, static_cast<size_t>(n));
+                        if (hex.size() > w.width) report(w, value, "does not fit");
+                        break;
+                    } else {
+                        text_holder = value.to_wstring();
+                        text = text_holder;
+                    }
+                    // The code page is single-byte: one character, one byte.
+                    size_t n = std::min<size_t>(text.size(), w.width);
+                    for (size_t i = 0; i < n; ++i) out[i] = codec_->encode_or_question(text[i]);
+                    if (text.size() > w.width) report(w, value, "does not fit");
+                    break;
+                }
+                case 'L': {
+                    if (trace) tk_log_write("Processing as LOGICAL");
+                    if (v.vt == VT_EMPTY || v.vt == VT_NULL) break;  // blank: unknown
+                    if (ole_variant::is_numeric_vt(v.vt)) {
+                        out[0] = value.to_bool() ? 'T' : 'F';
+                    } else if (v.vt == VT_BSTR) {
+                        std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+                        std::wstring low(t);
+                        for (auto& c : low) c = pt::fold_case(c);
+                        if (low.empty()) break;
+                        if (low == L"t" || low == L"y" || low == L"1" || low == L"true" ||
+                            low == L"yes")
+                            out[0] = 'T';
+                        else if (low == L"f" || low == L"n" || low == L"0" || low == L"false" ||
+                                 low == L"no")
+                            out[0] = 'F';
+                        else
+                            report(w, value, "cannot be written as");
+                    } else {
+                        report(w, value, "cannot be written as");
+                    }
+                    break;
+                }
+                case 'D': {
+                    ole_date date;
+                    bool empty;
+                    if (!to_date(value, date, empty)) {
+                        report(w, value, "cannot be written as");
+                        break;
+                    }
+                    if (empty) break;
+                    const SYSTEMTIME& t = date.get_systemtime();
+                    if (is_zero_date(t)) break;  // a zero date, or a time without a date
+                    if (!is_calendar_date(t)) {
+                        report(w, value, "cannot be written as");
+                        break;
+                    }
+                    put_digits(out, t.wYear, 4);
+                    put_digits(out + 4, t.wMonth, 2);
+                    put_digits(out + 6, t.wDay, 2);
+                    break;
+                }
+                case 'T': {
+                    if (trace) tk_log_write("Processing as DATETIME");
+                    std::memset(out, 0, 8);  // an empty date and time
+                    ole_date date;
+                    bool empty;
+                    if (!to_date(value, date, empty)) {
+                        report(w, value, "cannot be written as");
+                        break;
+                    }
+                    if (empty) break;
+                    const SYSTEMTIME& t = date.get_systemtime();
+                    int64_t day;
+                    if (is_zero_date(t)) {
+                        // A time of day alone stands on the xBase zero date, 1899-12-30;
+                        // a zero date with or without a time is empty.
+                        if (date.get_kind() != ole_date::kind_time) break;
+                        day = 2415019;
+                    } else if (is_calendar_date(t)) {
+                        day = dbf_julian_day(t.wYear, t.wMonth, t.wDay);
+                    } else {
+                        report(w, value, "cannot be written as");
+                        break;
+                    }
+                    // Hours of 24 and more (a long MySQL TIME) carry whole days.
+                    int64_t ms = (int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond) * 1000;
+                    day += ms / 86400000;
+                    ms %= 86400000;
+                    if (day > dbf_julian_9999_12_31) {
+                        report(w, value, "cannot be written as");
+                        break;
+                    }
+                    tk_put_le32(out, static_cast<uint32_t>(day));
+                    tk_put_le32(out + 4, static_cast<uint32_t>(ms));
+                    break;
+                }
+                case 'B': {
+                    if (trace) tk_log_write("Processing as DOUBLE");
+                    double d = 0;
+                    if (ole_variant::is_numeric_vt(v.vt)) {
+                        d = value.to_double();
+                    } else if (v.vt == VT_BSTR) {
+                        std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+                        if (!t.empty() &&
+                            oa::parse_double_strict(pt::utf8_encode(t), d) != oa::status::ok) {
+                            d = 0;
+                            report(w, value, "cannot be written as");
+                        }
+                    } else if (v.vt != VT_EMPTY && v.vt != VT_NULL) {
+                        report(w, value, "cannot be written as");
+                    }
+                    uint64_t bits;
+                    std::memcpy(&bits, &d, 8);
+                    tk_put_le32(out, static_cast<uint32_t>(bits));
+                    tk_put_le32(out + 4, static_cast<uint32_t>(bits >> 32));
+                    break;
+                }
+                case 'I': {
+                    if (trace) tk_log_write("Processing as INTEGER");
+                    std::memset(out, 0, 4);
+                    dbf_digits d;
+                    number_kind kind = to_digits(value, d);
+                    if (kind == number_kind::empty) break;
+                    if (kind == number_kind::invalid) {
+                        report(w, value, "cannot be written as");
+                        break;
+                    }
+                    bool lost = d.round_to(0);
+                    std::string t = d.text();
+                    int64_t n = 0;
+                    if (d.too_large() || d.int_digits() > 10 ||
+                        oa::parse_i64_strict(t, n) != oa::status::ok || n < INT32_MIN ||
+                        n > INT32_MAX) {
+                        report(w, value, "does not fit");
+                        break;
+                    }
+                    if (lost) report(w, value, "does not fit");
+                    tk_put_le32(out, static_cast<uint32_t>(static_cast<int32_t>(n)));
+                    break;
+                }
+                case 'M':
+                case 'G': {
+                    const std::vector<uint8_t>* bytes = value.get_byte_array();
+                    std::wstring text_holder;
+                    std::wstring_view text;
+                    if (v.vt == VT_BSTR) {
+                        text = up_to_nul(v.bstr());
+                    } else if (v.vt == VT_DATE) {
+                        text_holder = value.get_date().to_wstring(6);
+                        text = text_holder;
+                    } else if (!bytes && v.vt != VT_EMPTY && v.vt != VT_NULL) {
+                        text_holder = value.to_wstring();
+                        text = text_holder;
+                    }
+                    if ((bytes && bytes->empty()) || (!bytes && text.empty())) {
+                        if (trace) tk_log_write("Skip empty MEMO");
+                        break;  // 10 blanks
+                    }
+                    if (trace) tk_log_write("Processing as MEMO");
+                    if (!fpt) {
+                        trouble.no_memo = true;
+                        break;
+                    }
+                    uint32_t block = bytes ? fpt->append(hex_source(*bytes))
+                                           : fpt->append(wide_source(text, *codec_));
+                    char digits[12];
+                    int n = 0;
+                    for (uint32_t b = block; b; b /= 10) digits[n++] = static_cast<char>('0' + b % 10);
+                    for (int i = 0; i < n; ++i) out[w.width - 1 - i] = static_cast<uint8_t>(digits[i]);
+                    break;
+                }
+                default: break;
+            }
+        }
+        if (fpt && fpt->next_free() != saved_next_free) fpt->store_next_free();
+    } catch (...) {
+        // The memos written so far belong to no record; their blocks stay free.
+        if (fpt) fpt->restore_next_free(saved_next_free);
+        throw;
+    }
+
+    // The whole record with one write, then the count: a record that fails leaves
+    // nothing counted behind it, and nothing uncounted either.
+    try {
+        file_->put_at(static_cast<int64_t>(position), rec, record_length_);
+        uint8_t count[4];
+        tk_put_le32(count, count_ + 1);
+        file_->put_at(4, count, 4);
+    } catch (...) {
+        try {
+            file_->set_size(static_cast<int64_t>(position));
+        } catch (const tk_exception&) {
+            tk_log_printf(3, "Cannot cut the table back after a failed write");
+        }
+        throw;
+    }
+    ++count_;
+
+    if (trouble.no_memo && trouble.text.empty()) throw dbf_no_memo_exception();
+    if (trouble.no_memo) trouble.add("Memo file not found");
+    if (!trouble.text.empty()) throw dbf_exception(trouble.text, tk_kind_continue);
+}

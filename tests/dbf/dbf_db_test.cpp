@@ -1,0 +1,155 @@
+// The destination folder as a database: scan, names, deletion, creation, appending.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "dbf/dbf_except.hpp"
+#include "tests/dbf/dbf_test_util.hpp"
+
+using namespace std::string_literals;
+
+namespace {
+
+std::vector<std::wstring> files_in(const tmp_dir& d) {
+    std::vector<std::wstring> names;
+    tk_find_files(d.wpath(), L"*", names);
+    return names;
+}
+
+}  // namespace
+
+TEST(dbf_database, the_folder_scan_ignores_case_and_takes_regular_files_only) {
+    dbf_folder f;
+    std::string table = build_dbf(0x03, {{"A", 'C', 1}}, {" x"});
+    write_file_bytes(f.file("Orders.DBF"), table);
+    write_file_bytes(f.file("items.dbf"), table);
+    write_file_bytes(f.file("notes.txt"), "x");
+    mkdir(f.file("folder.dbf").c_str(), 0755);
+    ASSERT_EQ(symlink("items.dbf", f.file("link.dbf").c_str()), 0);
+    dbf_database& db = f.open();
+    EXPECT_EQ(db.get_table_names(), (std::vector<std::wstring>{L"Orders", L"items", L"link"}));
+    const std::wstring folder = f.dir().wpath();
+    EXPECT_EQ(db.get_full_table_name(L"Orders"), folder + L"/Orders.DBF");
+    EXPECT_EQ(db.get_full_table_name(L"ORDERS"), folder + L"/Orders.DBF");
+    EXPECT_EQ(db.get_full_table_name(L"new"), folder + L"/new.dbf");
+    EXPECT_EQ(db.get_full_table_name(L"x.DBF"), folder + L"/x.DBF");
+    EXPECT_EQ(db.get_full_table_name(L"x.fpt"), folder + L"/x.fpt");
+    EXPECT_TRUE(db.is_table_exist(L"ORDERS"));
+    // A table asked for in another case is the same table (appending in mode 3).
+    auto t = db.get_table(L"orders", udb_open_append);
+    EXPECT_EQ(t->get_name(), folder + L"/Orders.DBF");
+    EXPECT_EQ(error_of([&] { db.get_table(L"gone", 1); }),
+              std::make_pair(1, "Table file not found"s));
+    char cwd[4096];
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    f.open();
+    char after[4096];
+    EXPECT_EQ(std::string(getcwd(after, sizeof after)), cwd);  // never changed
+}
+
+TEST(dbf_database, a_folder_that_cannot_be_read_is_an_error) {
+    tmp_dir d;
+    auto [kind, text] = error_of([&] { dbf_database db(d.wpath() + L"/none", 8, 0, true); });
+    EXPECT_EQ(kind, 1);
+    EXPECT_EQ(text, "Cannot read destination folder: No such file or directory");
+}
+
+TEST(dbf_database, deleting_a_table_takes_its_memo_and_index_files) {
+    dbf_folder f;
+    std::string table = build_dbf(0x03, {{"A", 'C', 1}}, {});
+    for (const char* name : {"T.DBF", "t.FPT", "T.cdx", "t.idx", "T.mdx", "T.dbt", "t.smt",
+                             "T.dct", "other.fpt", "target.dbf", ".dbf"})
+        write_file_bytes(f.file(name), table);
+    ASSERT_EQ(symlink("target.dbf", f.file("link.dbf").c_str()), 0);
+    dbf_database& db = f.open();
+    EXPECT_TRUE(db.delete_tab(L"t"));
+    EXPECT_EQ(files_in(f.dir()),
+              (std::vector<std::wstring>{L".dbf", L"link.dbf", L"other.fpt", L"target.dbf"}));
+    EXPECT_FALSE(db.is_table_exist(L"T"));
+    EXPECT_FALSE(db.delete_tab(L""));
+    // A link goes, never what it points to.
+    EXPECT_TRUE(db.delete_tab(L"link"));
+    EXPECT_EQ(files_in(f.dir()), (std::vector<std::wstring>{L".dbf", L"other.fpt", L"target.dbf"}));
+    // A table whose file vanished: kind 1.
+    ::unlink(f.file("target.dbf").c_str());
+    EXPECT_EQ(error_of([&] { db.delete_tab(L"target"); }).first, 1);
+    // Deleting everything passes over the file called ".dbf" and comes to an end.
+    write_file_bytes(f.file("a.dbf"), table);
+    write_file_bytes(f.file("A.DBF"), table);
+    dbf_database& again = f.open();
+    again.delete_all_tables();
+    EXPECT_TRUE(again.get_table_names().empty());
+    EXPECT_EQ(files_in(f.dir()), (std::vector<std::wstring>{L".dbf", L"other.fpt"}));
+}
+
+TEST(dbf_database, created_tables_join_the_list_and_are_appended_to_afterwards) {
+    dbf_folder f;
+    auto t = f.create(L"Orders", {{L"A", VT_I4}});
+    t->append_record(*make_record({ole_variant(int32_t{1})}));
+    t.reset();
+    EXPECT_TRUE(f.db().is_table_exist(L"orders"));
+    const std::string before = read_file_bytes(f.file("Orders.dbf"));
+    // Creating it again opens it for appending and writes nothing.
+    auto again = f.create(L"ORDERS", {{L"A", VT_I4}});
+    EXPECT_EQ(read_file_bytes(f.file("Orders.dbf")), before);
+    again->append_record(*make_record({ole_variant(int32_t{2})}));
+    EXPECT_EQ(again->get_record_count(), 2u);
+    EXPECT_EQ(files_in(f.dir()), (std::vector<std::wstring>{L"Orders.dbf"}));
+
+    f.db().create_memo_file(L"T");
+    EXPECT_EQ(read_file_bytes(f.file("T.fpt")), empty_fpt() + "\0"s);
+}
+
+TEST(dbf_database, field_names_are_checked_as_the_bytes_they_are_written_as) {
+    dbf_folder f;
+    auto t = f.create(L"n", {{L"CUSTOMER_ID", VT_I4}, {L"CUSTOMER_IDENT", VT_I4},
+                             {L"\u04161", VT_I4}, {L"\u04291", VT_I4}, {L"1st", VT_I4},
+                             {L"order date", VT_I4}, {L"Stra\u00dfe", VT_I4}, {L"a", VT_I4},
+                             {L"A", VT_I4}});
+    std::vector<std::wstring> names;
+    for (size_t i = 0; i < t->get_schema().size(); ++i) names.push_back(t->get_schema()[i].name);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"CUSTOMER_I", L"CUSTOME000", L"_1", L"A_1",
+                                                L"A1st", L"order_date", L"Stra\u00dfe", L"a",
+                                                L"A000"}));
+    EXPECT_EQ(read_file_bytes(f.file("n.dbf")).substr(32 * 7, 11), "Stra\xDF" "e\0\0\0\0\0"s);
+}
+
+TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
+    dbf_folder f;
+    std::string vfp_tail(263, '\0');
+    struct {
+        std::string bytes;
+        bool accepted;
+    } cases[] = {
+        {build_dbf(0x03, {{"C", 'C', 3}, {"N", 'N', 5, 2}, {"F", 'F', 5, 1}, {"D", 'D', 8},
+                          {"L", 'L', 1}, {"B", 'B', 8}, {"T", 'T', 8}, {"I", 'I', 4}}, {}),
+         true},
+        {build_dbf(0x83, {{"C", 'C', 3}}, {}), false},          // dBASE III memo table
+        {build_dbf(0x03, {{"Y", 'Y', 8}}, {}), false},          // currency
+        {build_dbf(0x03, {{"B", 'B', 10}}, {}), false},         // dBASE memo pointer
+        {build_dbf(0x03, {{"M", 'M', 10}}, {}), false},         // a memo without an FPT kind
+        {build_dbf(0x30, {{"M", 'M', 4}}, {}, 0x02, 0, vfp_tail), false},  // binary pointers
+        {build_dbf(0x30, {{"C", 'C', 3}, {"_NullFlags", '0', 1}, {"I", 'I', 4}}, {}, 0, 0, vfp_tail),
+         true},
+        {build_dbf(0x8B, {{"C", 'C', 3}}, {}), false},
+        {build_dbf(0x03, {{"P", 'P', 10}}, {}), false},
+    };
+    for (const auto& c : cases) {
+        write_file_bytes(f.file("t.dbf"), c.bytes);
+        auto [kind, text] = error_of([&] { f.read("t.dbf", 8); });
+        if (c.accepted) {
+            EXPECT_EQ(kind, -1) << text;
+        } else {
+            EXPECT_EQ(kind, 0) << c.bytes.size();
+            EXPECT_EQ(text, "The structure of data source does not conform to the destination table.");
+        }
+    }
+    // The null flags are paired with no column and cleared.
+    write_file_bytes(f.file("t.dbf"), cases[6].bytes);
+    auto t = f.read("t.dbf", 8);
+    ASSERT_EQ(t->get_schema().size(), 2u);
+    t->append_record(*make_record({ole_variant(L"ab"), ole_variant(int32_t{258})}));
+    std::string bytes = read_file_bytes(f.file("t.dbf"));
+    EXPECT_EQ(bytes.substr(bytes.size() - 9), " ab \0\x02\x01\0\0"s);
+}

@@ -1,0 +1,146 @@
+// What the writer does at the edges of the format and of the disk.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "dbf/dbf_except.hpp"
+#include "dbf/dbf_memo.hpp"
+#include "tests/dbf/dbf_test_util.hpp"
+
+namespace {
+
+void put_le32_at(const std::string& path, long offset, uint32_t v) {
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    ASSERT_TRUE(f);
+    std::fseek(f, offset, SEEK_SET);
+    for (int i = 0; i < 4; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
+    std::fclose(f);
+}
+
+std::string read_head(const std::string& path, size_t n) {
+    std::string s(n, '\0');
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return {};
+    s.resize(std::fread(s.data(), 1, n, f));
+    std::fclose(f);
+    return s;
+}
+
+bool is_dbf_exception(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const dbf_exception&) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(dbf_limits, a_failed_write_leaves_nothing_behind_the_counted_records) {
+    dbf_folder f;
+    auto t = f.create(L"t", {{L"A", VT_I4}, {L"B", VT_BSTR, 200}});
+    t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(L"first")}));
+    const std::string before = read_file_bytes(f.file("t.dbf"));
+
+    // The disk fills up in the middle of the second record.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim = old;
+    lim.rlim_cur = before.size() + 50;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
+    auto [kind, text] =
+        error_of([&] { t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(L"x")})); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(kind, 1);
+    EXPECT_EQ(text, "Cannot write into file");
+    EXPECT_EQ(read_file_bytes(f.file("t.dbf")), before);  // no phantom record
+    t->append_record(*make_record({ole_variant(int32_t{3}), ole_variant(L"third")}));
+    EXPECT_EQ(t->get_record_count(), 2u);
+}
+
+TEST(dbf_limits, a_table_never_passes_4_gib) {
+    dbf_folder f;
+    f.create(L"t", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});  // 129 + n x 41
+    f.close();
+    // A sparse table one record short of the limit.
+    const uint32_t count = 104755295;
+    put_le32_at(f.file("t.dbf"), 4, count);
+    ASSERT_EQ(truncate(f.file("t.dbf").c_str(), 129 + int64_t{count} * 41), 0);
+    auto t = f.read("t.dbf", 8);
+    auto rec = make_record({ole_variant(int32_t{1}), ole_variant(2.0), ole_variant(L"x")});
+    t->append_record(*rec);
+    EXPECT_EQ(t->get_record_count(), count + 1);
+    struct stat st;
+    stat(f.file("t.dbf").c_str(), &st);
+    EXPECT_EQ(st.st_size, 0xFFFFFFFFll - 30);
+    // The next record would pass what the format addresses: the table ends (kind 0,
+    // no per-record error) and nothing wraps onto the header.
+    std::string head = read_head(f.file("t.dbf"), 200);
+    EXPECT_FALSE(is_dbf_exception([&] { t->append_record(*rec); }));
+    auto [kind, text] = error_of([&] { t->append_record(*rec); });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text, "Table is full: a DBF file cannot pass 4 GB");
+    EXPECT_EQ(read_head(f.file("t.dbf"), 200), head);
+    EXPECT_EQ(t->get_record_count(), count + 1);
+}
+
+TEST(dbf_limits, a_memo_file_never_passes_4_gib) {
+    dbf_folder f;
+    f.create(L"m", {{L"A", VT_I4}, {L"M", VT_BSTR, 0}});
+    f.close();
+    // The next free block sits just below 4 GiB.
+    std::string fpt = read_file_bytes(f.file("m.fpt"));
+    uint32_t next = (0xFFFFFFFFu - 100) / 64;
+    fpt[0] = static_cast<char>(next >> 24);
+    fpt[1] = static_cast<char>(next >> 16);
+    fpt[2] = static_cast<char>(next >> 8);
+    fpt[3] = static_cast<char>(next);
+    write_file_bytes(f.file("m.fpt"), fpt);
+    auto t = f.read("m.dbf", 8);
+    t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(std::wstring(20, L'a'))}));
+    auto big = make_record({ole_variant(int32_t{2}), ole_variant(std::wstring(200, L'b'))});
+    EXPECT_FALSE(is_dbf_exception([&] { t->append_record(*big); }));
+    auto [kind, text] = error_of([&] { t->append_record(*big); });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text, "Memo file is full: an FPT file cannot pass 4 GB");
+    EXPECT_EQ(t->get_record_count(), 1u);
+    t.reset();
+    // The header still names the block after the memo that was written.
+    auto m = std::make_unique<fpt_memo_file>(f.file("m.fpt"), tk_file_read, dbf_memo_fpt);
+    EXPECT_EQ(m->next_free(), next + 1);
+}
+
+TEST(dbf_limits, tables_too_wide_for_the_format_are_refused_before_anything_is_written) {
+    dbf_folder f;
+    std::vector<col> many(2047, col{L"N", VT_I4});
+    for (size_t i = 0; i < many.size(); ++i) many[i].name = L"N" + std::to_wstring(i);
+    auto [kind, text] = error_of([&] { f.create(L"many", many); });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text, "Table has too many or too wide fields for DBF");
+    std::vector<col> wide(258, col{L"C", VT_BSTR, 254});  // 258 x 255 bytes
+    for (size_t i = 0; i < wide.size(); ++i) wide[i].name = L"C" + std::to_wstring(i);
+    EXPECT_EQ(error_of([&] { f.create(L"wide", wide); }).second,
+              "Table has too many or too wide fields for DBF");
+    wide.resize(257);  // 1 + 257 x 255 = 65536 bytes: still one too many
+    EXPECT_EQ(error_of([&] { f.create(L"wide", wide); }).first, 0);
+    wide.resize(256);
+    EXPECT_EQ(f.create(L"wide", wide)->get_record_length(), 1u + 256 * 255);
+    EXPECT_FALSE(tk_is_file_exist1(f.file("many.dbf"), tk_exist_file));
+
+    // A memo file that cannot be made takes the new table away with it.
+    ASSERT_EQ(mkdir(f.file("memo.fpt").c_str(), 0755), 0);
+    EXPECT_EQ(error_of([&] { f.create(L"memo", {{L"M", VT_BSTR, 0}}); }).first, 1);
+    EXPECT_FALSE(tk_is_file_exist1(f.file("memo.dbf"), tk_exist_file));
+    EXPECT_FALSE(f.db().is_table_exist(L"memo"));
+    std::vector<std::wstring> left;
+    tk_find_files(f.dir().wpath(), L"*", left);
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"wide.dbf"}));
+}

@@ -1,0 +1,94 @@
+// Numbers fitted into N fields.
+#include <gtest/gtest.h>
+
+#include "dbf/dbf_num.hpp"
+
+namespace {
+
+std::pair<std::string, dbf_fit> put(const dbf_digits& d, uint32_t width) {
+    std::string out(width, '?');
+    dbf_fit fit = dbf_put_number(d, reinterpret_cast<uint8_t*>(out.data()), width);
+    return {out, fit};
+}
+
+}  // namespace
+
+TEST(dbf_numbers, texts_are_fitted_without_wrong_digits) {
+    struct {
+        const wchar_t* text;
+        int pad;
+        uint32_t width;
+        const char* out;
+        dbf_fit fit;
+    } cases[] = {
+        {L"12", 0, 6, "    12", dbf_fit::exact},
+        {L"12.5", 2, 6, " 12.50", dbf_fit::exact},
+        {L"12", 5, 19, "           12.00000", dbf_fit::exact},
+        {L"1.5", 0, 10, "       1.5", dbf_fit::exact},
+        {L"12.345", 2, 6, "12.345", dbf_fit::exact},   // surplus decimals that fit stay
+        {L"1234567", 0, 4, "    ", dbf_fit::blank},     // never the first four digits
+        {L"-0.12345", 5, 7, "-.12345", dbf_fit::exact},  // the leading zero goes first
+        {L"0.5", 0, 2, ".5", dbf_fit::exact},
+        {L"-0.125", 0, 4, "-.13", dbf_fit::rounded},   // half away from zero
+        {L"0.125", 0, 3, ".13", dbf_fit::rounded},
+        {L"9.96", 0, 3, " 10", dbf_fit::rounded},      // "10.0" needs 4
+        {L"99.96", 0, 3, "100", dbf_fit::rounded},
+        {L"-0.4", 0, 2, " 0", dbf_fit::rounded},       // no negative zero
+        {L"-0.04", 0, 2, ".0", dbf_fit::rounded},
+        {L"123", 0, 2, "  ", dbf_fit::blank},
+        {L"12.00", 0, 2, "12", dbf_fit::exact},        // only zeros were dropped
+        {L"+7", 0, 3, "  7", dbf_fit::exact},
+        {L"1e3", 0, 5, " 1000", dbf_fit::exact},
+        {L".5", 0, 3, "0.5", dbf_fit::exact},
+    };
+    for (const auto& c : cases) {
+        dbf_digits d;
+        ASSERT_TRUE(d.set_text(c.text)) << c.text;
+        d.pad_fraction(c.pad);
+        auto [out, fit] = put(d, c.width);
+        if (c.fit == dbf_fit::blank) {
+            EXPECT_EQ(out, std::string(c.width, ' ')) << c.text;
+        } else {
+            EXPECT_EQ(out, c.out) << c.text;
+        }
+        EXPECT_EQ(fit, c.fit) << c.text;
+    }
+    for (const wchar_t* bad : {L"", L"-", L".", L"1.2.3", L"12a", L"0x10", L"1e", L"--1"}) {
+        dbf_digits d;
+        EXPECT_FALSE(d.set_text(bad)) << bad;
+    }
+}
+
+TEST(dbf_numbers, floating_values_are_fixed_point) {
+    struct {
+        double v;
+        bool single;
+        int decimals;
+        const char* text;
+    } cases[] = {
+        {1.5, true, 5, "1.50000"},
+        {0.1, true, 5, "0.10000"},  // the float's own shortest digits, not 0.100000001
+        {2.675, false, 2, "2.68"},
+        {-2.5, false, 0, "-3"},
+        {1e20, false, 0, "100000000000000000000"},
+        {5e-324, false, 3, "0.000"},
+        {-0.0, false, 1, "0.0"},
+    };
+    for (const auto& c : cases) {
+        dbf_digits d;
+        ASSERT_TRUE(c.single ? d.set_float(static_cast<float>(c.v)) : d.set_double(c.v));
+        d.round_to(c.decimals);
+        d.pad_fraction(c.decimals);
+        EXPECT_EQ(d.text(), c.text) << c.v;
+    }
+    dbf_digits d;
+    EXPECT_FALSE(d.set_double(std::numeric_limits<double>::infinity()));
+    EXPECT_FALSE(d.set_double(std::numeric_limits<double>::quiet_NaN()));
+    d.set_scaled(static_cast<unsigned __int128>(125000), 4, true);
+    d.trim_fraction();
+    EXPECT_EQ(d.text(), "-12.5");
+    d.set_unsigned(UINT64_MAX);
+    EXPECT_EQ(d.text(), "18446744073709551615");
+    d.set_signed(INT64_MIN);
+    EXPECT_EQ(d.text(), "-9223372036854775808");
+}

@@ -1,0 +1,148 @@
+// Helpers of the DBF engine's tests: columns, records and a destination folder.
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TK/tk_errh.hpp"
+#include "UDB/udb_ftd.hpp"
+#include "UDB/udb_rec.hpp"
+#include "dbf/dbf_db.hpp"
+#include "dbf/dbf_rs.hpp"
+#include "platform/oa/oa_dec.hpp"
+#include "TK/tk_utils.hpp"
+#include "platform/text.hpp"
+#include "tests/support/test_support.hpp"
+
+// One column of a source schema.
+struct col {
+    std::wstring name;
+    VARTYPE vt;
+    int32_t size = 0;
+    int32_t reserved = 0;
+    int32_t precision = 0;
+    int32_t scale = 0;
+};
+
+inline void fill_schema(udb_schema& schema, const std::vector<col>& cols) {
+    for (const auto& c : cols) {
+        t_ftd f(c.size, c.name, c.vt, false, false, ole_variant(), c.reserved);
+        f.precision = c.precision;
+        f.scale = c.scale;
+        schema.push_back(f);
+    }
+}
+
+inline std::unique_ptr<udb_record> make_record(const std::vector<ole_variant>& values) {
+    auto r = std::make_unique<udb_record>();
+    for (size_t i = 0; i < values.size(); ++i)
+        r->push_back(std::make_unique<udb_field>(L"f" + std::to_wstring(i), 0, values[i]));
+    return r;
+}
+
+inline ole_variant dec(const char* text) {
+    DECIMAL d;
+    oa::decimal_from_string(text, d);
+    return ole_variant(d);
+}
+
+inline ole_variant date(const char* text) { return ole_variant(ole_date(std::string_view(text))); }
+
+inline std::string bytes_of(const std::string& s, size_t from, size_t n) {
+    return s.size() >= from ? s.substr(from, n) : std::string();
+}
+
+// A destination folder with its database and an error handler that records reports.
+class dbf_folder {
+public:
+    dbf_folder() : handler_(error_handler_code_count, error_handler_codes) {
+        reported_errors().clear();
+    }
+    const tmp_dir& dir() const { return dir_; }
+    std::string file(const std::string& name) const { return dir_.file(name); }
+    dbf_database& open(uint8_t user_cp = 0) {
+        db_.reset();
+        db_ = std::make_unique<dbf_database>(dir_.wpath(), udb_open_append, user_cp, true);
+        return *db_;
+    }
+    dbf_database& db() { return db_ ? *db_ : open(); }
+    std::unique_ptr<dbf_recordset> create(const std::wstring& name, const std::vector<col>& cols) {
+        udb_schema schema;
+        fill_schema(schema, cols);
+        auto rs = db().create_table(name, schema, udb_indexes());
+        return std::unique_ptr<dbf_recordset>(static_cast<dbf_recordset*>(rs.release()));
+    }
+    std::unique_ptr<dbf_recordset> read(const std::string& file, uint32_t mode = 1) {
+        return std::make_unique<dbf_recordset>(pt::utf8_decode(dir_.file(file)), mode, 0);
+    }
+    void close() { db_.reset(); }
+
+private:
+    tmp_dir dir_;
+    error_handler handler_;
+    std::unique_ptr<dbf_database> db_;
+};
+
+// The text of a caught exception, and its kind (-1 for none).
+template <class F>
+std::pair<int, std::string> error_of(F&& f) {
+    try {
+        f();
+    } catch (const tk_exception& e) {
+        return {e.kind(), e.what()};
+    }
+    return {-1, ""};
+}
+
+// A DBF file made by hand, for the reader's tests.
+struct raw_field {
+    std::string name;
+    char letter;
+    uint8_t length;
+    uint8_t decimals = 0;
+};
+
+inline std::string build_dbf(uint8_t version, const std::vector<raw_field>& fields,
+                             const std::vector<std::string>& records, uint8_t flags = 0,
+                             uint8_t mark = 0, const std::string& after_terminator = "") {
+    uint32_t record_length = 1;
+    for (const auto& f : fields)
+        record_length += f.length + (f.letter == 'C' ? 256u * f.decimals : 0u);
+    uint32_t header_length = 32 + 32 * static_cast<uint32_t>(fields.size()) + 1 +
+                             static_cast<uint32_t>(after_terminator.size());
+    std::string h(32, '\0');
+    h[0] = static_cast<char>(version);
+    h[1] = 24, h[2] = 1, h[3] = 15;
+    for (int i = 0; i < 4; ++i) h[4 + i] = static_cast<char>(records.size() >> (8 * i));
+    h[8] = static_cast<char>(header_length), h[9] = static_cast<char>(header_length >> 8);
+    h[10] = static_cast<char>(record_length), h[11] = static_cast<char>(record_length >> 8);
+    h[28] = static_cast<char>(flags);
+    h[29] = static_cast<char>(mark);
+    for (const auto& f : fields) {
+        std::string d(32, '\0');
+        d.replace(0, f.name.size(), f.name);
+        d[11] = f.letter;
+        d[16] = static_cast<char>(f.length);
+        d[17] = static_cast<char>(f.decimals);
+        h += d;
+    }
+    h += '\x0D';
+    h += after_terminator;
+    for (const auto& r : records) h += r;
+    return h;
+}
+
+inline std::string le32s(uint32_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+// An empty FPT: next free block 8, block size 64.
+inline std::string empty_fpt() {
+    std::string f(512, '\0');
+    f[3] = 8;
+    f[7] = 64;
+    return f;
+}

@@ -1,0 +1,226 @@
+// Tables and records as written: byte for byte.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <sys/resource.h>
+
+#include "dbf/dbf_except.hpp"
+#include "tests/dbf/dbf_test_util.hpp"
+
+namespace {
+
+std::string descriptor(const char* name, char letter, uint32_t displacement, uint8_t length,
+                       uint8_t decimals) {
+    std::string d(32, '\0');
+    d.replace(0, std::strlen(name), name);
+    d[11] = letter;
+    for (int i = 0; i < 4; ++i) d[12 + i] = static_cast<char>(displacement >> (8 * i));
+    d[16] = static_cast<char>(length);
+    d[17] = static_cast<char>(decimals);
+    return d;
+}
+
+std::string le32(uint32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
+    return s;
+}
+
+std::string header(uint8_t version, uint32_t count, uint16_t hl, uint16_t rl) {
+    std::time_t now = std::time(nullptr);
+    std::tm t{};
+    localtime_r(&now, &t);
+    std::string h(32, '\0');
+    h[0] = static_cast<char>(version);
+    h[1] = static_cast<char>((t.tm_year + 1900) % 100);
+    h[2] = static_cast<char>(t.tm_mon + 1);
+    h[3] = static_cast<char>(t.tm_mday);
+    h.replace(4, 4, le32(count));
+    h[8] = static_cast<char>(hl);
+    h[9] = static_cast<char>(hl >> 8);
+    h[10] = static_cast<char>(rl);
+    h[11] = static_cast<char>(rl >> 8);
+    return h;
+}
+
+const std::vector<col> every_letter = {
+    {L"ID", VT_I4},
+    {L"SMALL", VT_I2},
+    {L"TINY", VT_I1},
+    {L"BIG", VT_I8},
+    {L"PRICE", VT_DECIMAL, 0, 0, 10, 2},
+    {L"RATIO", VT_R8},
+    {L"BORN", VT_DATE, 0, udb_date_only},
+    {L"SEEN", VT_DATE, 0, udb_date_time},
+    {L"STAMP", VT_DATE, 0, 0},
+    {L"NAME", VT_BSTR, 20},
+    {L"OK", VT_BOOL},
+    {L"NOTES", VT_BSTR, 0},
+};
+
+}  // namespace
+
+TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
+    dbf_folder f;
+    auto t = f.create(L"every", every_letter);
+    t->append_record(*make_record({
+        ole_variant(int32_t{42}), ole_variant(int16_t{-7}), ole_variant(int8_t{5}),
+        ole_variant(int64_t{12}), dec("12.5"), ole_variant(1.5), date("2024-01-15"),
+        date("2000-01-01 00:00:01"), date("2024-01-15 10:20:30"), ole_variant(L"Zo\u00eb"),
+        ole_variant(true), ole_variant(L"hello"),
+    }));
+    // Every empty value: blank where the letter has a blank, zeros where it has none.
+    t->append_record(*make_record(std::vector<ole_variant>(12)));
+    t.reset();
+
+    std::string expected = header(0xF5, 2, 417, 128);
+    expected += descriptor("ID", 'N', 0, 11, 0);
+    expected += descriptor("SMALL", 'N', 11, 6, 0);
+    expected += descriptor("TINY", 'N', 17, 4, 0);
+    expected += descriptor("BIG", 'N', 21, 19, 5);
+    expected += descriptor("PRICE", 'N', 40, 12, 2);
+    expected += descriptor("RATIO", 'B', 52, 8, 0);
+    expected += descriptor("BORN", 'D', 60, 8, 0);
+    expected += descriptor("SEEN", 'T', 68, 8, 0);
+    expected += descriptor("STAMP", 'C', 76, 19, 0);
+    expected += descriptor("NAME", 'C', 95, 21, 0);
+    expected += descriptor("OK", 'L', 116, 1, 0);
+    expected += descriptor("NOTES", 'M', 117, 10, 0);
+    expected += '\x0D';
+    expected += std::string(" ") + "         42" + "    -7" + "   5" + "           12.00000" +
+                "       12.50" + std::string("\0\0\0\0\0\0\xF8\x3F", 8) + "20240115" +
+                le32(2451545) + le32(1000) + "2024-01-15 10:20:30" + "Zo\xEB" +
+                std::string(18, ' ') + "T" + "         8";
+    expected += std::string(1 + 11 + 6 + 4 + 19 + 12, ' ') + std::string(8, '\0') +
+                std::string(8, ' ') + std::string(8, '\0') + std::string(19 + 21 + 1 + 10, ' ');
+    EXPECT_EQ(read_file_bytes(f.file("every.dbf")), expected);
+
+    std::string fpt(512, '\0');
+    fpt[3] = 9;  // next free block after one 5-byte memo
+    fpt[7] = 64;
+    fpt += std::string("\0\0\0\1\0\0\0\5", 8) + "hello";
+    EXPECT_EQ(read_file_bytes(f.file("every.fpt")), fpt);
+    EXPECT_TRUE(reported_errors().empty());
+}
+
+TEST(dbf_writer, new_tables_and_their_memo_files) {
+    dbf_folder f;
+    f.create(L"empty", {});
+    EXPECT_EQ(read_file_bytes(f.file("empty.dbf")), header(0x03, 0, 33, 1) + "\x0D");
+
+    // The three-column example: N(11,0), B(8) and C(21); records at 129 and 170.
+    auto t = f.create(L"three", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});
+    t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(0.0), ole_variant(L"x")}));
+    t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(0.0), ole_variant(L"y")}));
+    std::string bytes = read_file_bytes(f.file("three.dbf"));
+    EXPECT_EQ(bytes.substr(0, 32), header(0x03, 2, 129, 41));
+    EXPECT_EQ(bytes.size(), 129u + 2 * 41);
+    EXPECT_EQ(bytes[128], '\x0D');
+    EXPECT_EQ(bytes.substr(129, 12), "           1");
+    EXPECT_EQ(bytes.substr(170, 12), "           2");
+
+    // A memo table gets a 513-byte FPT: next free block 8, block size 64.
+    f.create(L"memo", {{L"M", VT_BSTR, 0}});
+    std::string fpt(513, '\0');
+    fpt[3] = 8;
+    fpt[7] = 64;
+    EXPECT_EQ(read_file_bytes(f.file("memo.fpt")), fpt);
+    EXPECT_EQ(read_file_bytes(f.file("memo.dbf"))[0], '\xF5');
+}
+
+TEST(dbf_writer, memo_blocks_follow_their_length) {
+    dbf_folder f;
+    auto t = f.create(L"m", {{L"M", VT_BSTR, 0}});
+    std::string s56(56, 'a'), s57(57, 'b');
+    for (const std::string* s : {&s56, &s57, &s56})
+        t->append_record(*make_record({ole_variant(pt::utf8_decode(*s))}));
+    t->append_record(*make_record({ole_variant(L"")}));  // writes nothing to the FPT
+    t->append_record(*make_record({ole_variant(std::vector<uint8_t>{0x00, 0xAB, 0x1F})}));
+    t.reset();
+    std::string dbf = read_file_bytes(f.file("m.dbf"));
+    auto memo_field = [&](int k) { return dbf.substr(65 + k * 11 + 1, 10); };
+    EXPECT_EQ(memo_field(0), "         8");  // 56 + 8 bytes: one block
+    EXPECT_EQ(memo_field(1), "         9");  // 57 + 8 bytes: two blocks
+    EXPECT_EQ(memo_field(2), "        11");
+    EXPECT_EQ(memo_field(3), std::string(10, ' '));
+    EXPECT_EQ(memo_field(4), "        12");
+    std::string fpt = read_file_bytes(f.file("m.fpt"));
+    EXPECT_EQ(fpt.substr(0, 4), std::string("\0\0\0\x0D", 4));
+    EXPECT_EQ(fpt.substr(12 * 64, 16), std::string("\0\0\0\1\0\0\0\x08", 8) + "0x00AB1F");
+    EXPECT_EQ(fpt.size(), 12u * 64 + 16);  // the last block is not padded
+}
+
+TEST(dbf_writer, numbers_fit_their_field_or_are_reported) {
+    dbf_folder f;
+    auto t = f.create(L"n", {{L"I", VT_I4}, {L"BIG", VT_UI8}, {L"D", VT_DECIMAL, 0, 0, 5, 5},
+                             {L"R", VT_R4}});
+    struct {
+        ole_variant i, big, d, r;
+        std::string bytes;  // the four fields
+        bool reported;
+    } cases[] = {
+        {ole_variant(int32_t{-2147483647}), ole_variant(uint64_t{99999999999999}), dec("-0.12345"),
+         ole_variant(1.5f), "-2147483647" "99999999999999.0000" "-.12345" "            1.50000", false},
+        // 20 digits never fit N(19,5): blank and reported, never cut to the first 19.
+        {ole_variant(int32_t{0}), ole_variant(uint64_t{18446744073709551615ull}), dec("0.5"),
+         ole_variant(-0.0f), "          0" + std::string(19, ' ') + "0.50000" + "            0.00000",
+         true},
+        // Surplus decimals are rounded half away from zero.
+        {ole_variant(), ole_variant(), dec("-0.123456"), ole_variant(3.4028235e38f),
+         std::string(11, ' ') + std::string(19, ' ') + "-.12346" + std::string(19, ' '), true},
+        {ole_variant(), ole_variant(uint64_t{5}), dec("0.9999995"), ole_variant(0.1f),
+         std::string(11, ' ') + "            5.00000" + "1.00000" + "            0.10000", true},
+    };
+    for (const auto& c : cases) {
+        reported_errors().clear();
+        auto [kind, text] = error_of([&] { t->append_record(*make_record({c.i, c.big, c.d, c.r})); });
+        EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
+        std::string dbf = read_file_bytes(f.file("n.dbf"));
+        size_t at = dbf.size() - 57;
+        EXPECT_EQ(dbf.substr(at, 1), " ");
+        EXPECT_EQ(dbf.substr(at + 1), c.bytes) << c.bytes;
+    }
+    EXPECT_EQ(t->get_record_count(), 4u);  // reported records are still written and counted
+}
+
+TEST(dbf_writer, values_the_field_cannot_take) {
+    dbf_folder f;
+    auto t = f.create(L"v", {{L"N", VT_I4}, {L"D", VT_DATE, 0, udb_date_only},
+                             {L"T", VT_DATE, 0, udb_date_time}, {L"L", VT_BOOL},
+                             {L"C", VT_BSTR, 3}, {L"B", VT_R8}});
+    struct {
+        std::vector<ole_variant> values;
+        std::string bytes;
+        bool reported;
+    } cases[] = {
+        // Texts that read as the field's type are written as such.
+        {{ole_variant(L" 12.0 "), ole_variant(L"2024-02-29"), ole_variant(L"838:59:59"),
+          ole_variant(L"yes"), ole_variant(L"abcde"), ole_variant(L"2.5")},
+         "       12.0" "20240229" + le32(2415019 + 34) + le32(82799000) + "T" "abcd" +
+             std::string("\0\0\0\0\0\0\x04\x40", 8),
+         true},  // the C value lost its last character
+        {{ole_variant(L"x1"), ole_variant(L"2024-13-45"), ole_variant(L"-12:00:00"),
+          ole_variant(L"maybe"), ole_variant(), ole_variant(L"two")},
+         std::string(11, ' ') + std::string(8, ' ') + std::string(8, '\0') + " " + "    " +
+             std::string(8, '\0'),
+         true},
+        // Zero dates are empty; a time alone stands on 1899-12-30.
+        {{ole_variant(), date("0000-00-00"), date("0000-00-00 00:00:00"), ole_variant(false),
+          ole_variant(int32_t{7}), ole_variant()},
+         std::string(11, ' ') + std::string(8, ' ') + std::string(8, '\0') + "F" + "7   " +
+             std::string(8, '\0'),
+         false},
+        {{ole_variant(), date("10:20:30"), date("10:20:30"), ole_variant(), ole_variant(), ole_variant()},
+         std::string(11, ' ') + std::string(8, ' ') + le32(2415019) + le32(37230000) + " " +
+             "    " + std::string(8, '\0'),
+         false},
+    };
+    for (const auto& c : cases) {
+        auto [kind, text] = error_of([&] { t->append_record(*make_record(c.values)); });
+        EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
+        std::string dbf = read_file_bytes(f.file("v.dbf"));
+        EXPECT_EQ(dbf.substr(dbf.size() - 41), " " + c.bytes);
+    }
+}

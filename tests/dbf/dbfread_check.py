@@ -1,0 +1,33 @@
+#!/usr/bin/python3
+"""Reads a DBF table with python3-dbfread, an independent reader, and prints every
+record as one line of Python reprs. Usage: dbfread_check.py TABLE.dbf ENCODING"""
+import struct
+import sys
+
+from dbfread import DBF, FieldParser
+
+
+class Parser(FieldParser):
+    # B(8) is an 8-byte little-endian double in our tables, whatever the version.
+    def parseB(self, field, data):
+        if len(data) == 8:
+            return struct.unpack('<d', data)[0]
+        return FieldParser.parseB(self, field, data)
+
+
+def shown(value):
+    if isinstance(value, str) and len(value) > 200:
+        return 'text of %d characters %r' % (len(value), ''.join(sorted(set(value))))
+    return repr(value)
+
+
+def main():
+    table = DBF(sys.argv[1], encoding=sys.argv[2], parserclass=Parser,
+                char_decode_errors='strict', ignore_missing_memofile=True)
+    out = ['%d records' % len(table)]
+    for record in table:
+        out.append(' '.join('%s=%s' % (k, shown(v)) for k, v in record.items()))
+    sys.stdout.buffer.write(('\n'.join(out) + '\n').encode('utf-8'))
+
+
+main()

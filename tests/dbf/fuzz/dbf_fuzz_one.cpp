@@ -1,0 +1,114 @@
+#include "tests/dbf/fuzz/dbf_fuzz_one.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "TK/tk_except.hpp"
+#include "UDB/udb_rec.hpp"
+#include "dbf/dbf_db.hpp"
+#include "dbf/dbf_except.hpp"
+#include "dbf/dbf_rs.hpp"
+#include "platform/text.hpp"
+
+namespace {
+
+const std::string& work_folder() {
+    static const std::string folder = [] {
+        char tmpl[] = "/tmp/dbf-fuzz-XXXXXX";
+        const char* made = mkdtemp(tmpl);
+        if (!made) std::abort();
+        std::string f = made;
+        static std::string for_exit = f;
+        std::atexit([] {
+            for (const char* n : {"t.dbf", "t.fpt", "t.dbt", "t.smt", "t.dct", "c.dbc", "c.dct"})
+                ::unlink((for_exit + "/" + n).c_str());
+            ::rmdir(for_exit.c_str());
+        });
+        return f;
+    }();
+    return folder;
+}
+
+void put_file(const std::string& name, const uint8_t* data, size_t size) {
+    FILE* f = std::fopen((work_folder() + "/" + name).c_str(), "wb");
+    if (!f) std::abort();
+    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+}
+
+// Cuts the next piece: a 16-bit length, then up to that many bytes.
+std::pair<const uint8_t*, size_t> piece(const uint8_t*& data, size_t& size) {
+    size_t n = 0;
+    if (size >= 2) {
+        n = data[0] | (data[1] << 8);
+        data += 2, size -= 2;
+    } else {
+        data += size, size = 0;
+    }
+    if (n > size) n = size;
+    auto p = std::make_pair(data, n);
+    data += n, size -= n;
+    return p;
+}
+
+std::unique_ptr<udb_record> record_for(const udb_schema& schema, size_t start) {
+    static const ole_variant values[] = {
+        ole_variant(),
+        ole_variant(int32_t{-123}),
+        ole_variant(1e300),
+        ole_variant(L"2024-01-15"),
+        ole_variant(L"hello, world \u00e9\u20ac"),
+        ole_variant(ole_date(std::string_view("1999-12-31 23:59:59"))),
+        ole_variant(std::vector<uint8_t>{0, 1, 2, 0xFF}),
+        ole_variant(L"-0.000123456789"),
+    };
+    auto r = std::make_unique<udb_record>();
+    for (size_t i = 0; i < schema.size(); ++i)
+        r->push_back(std::make_unique<udb_field>(schema[i].name, 0,
+                                                 values[(start + i) % std::size(values)]));
+    return r;
+}
+
+}  // namespace
+
+void dbf_fuzz_one(const uint8_t* data, size_t size) {
+    auto table = piece(data, size);
+    auto memo = piece(data, size);
+    put_file("t.dbf", table.first, table.second);
+    for (const char* n : {"t.fpt", "t.dbt", "t.smt", "t.dct", "c.dct"})
+        put_file(n, memo.first, memo.second);
+    put_file("c.dbc", data, size);
+
+    try {
+        dbf_database db(pt::utf8_decode(work_folder()), udb_open_append, 0, true);
+        {
+            auto t = db.get_table(L"t", udb_open_read);
+            for (t->reset(); !t->is_eof(); t->next()) {
+                try {
+                    if (udb_record* r = t->get_item())
+                        for (size_t i = 0; i < r->size(); ++i) (*r)[i].to_wstring();
+                } catch (const dbf_exception&) {
+                }
+            }
+        }
+        auto t = db.get_table(L"t", udb_open_append);
+        for (size_t start : {0, 3}) {
+            try {
+                t->append_record(*record_for(t->get_schema(), start));
+            } catch (const dbf_exception&) {
+            }
+        }
+        for (t->reset(); !t->is_eof(); t->next()) {
+            try {
+                t->get_item();
+            } catch (const dbf_exception&) {
+            }
+        }
+    } catch (const tk_exception&) {
+        // Refusing a damaged file is the expected outcome; only crashes count.
+    }
+}
