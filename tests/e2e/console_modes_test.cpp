@@ -17,8 +17,9 @@ namespace {
 //   X.dbf        the table x converted twice (6 records)
 //   ORDERS.DBF   the table orders converted, in upper case, with ORDERS.FPT
 //   y.dbf        a table y of another structure
-//   unrelated.dbf/.fpt, notes.txt, X.cdx, a folder dir.dbf, and link.dbf pointing
-//   at a file outside the folder.
+//   X.cdx        the index of X (the engine deletes it with its table)
+//   unrelated.dbf/.fpt, notes.txt, lonely.cdx (an index without a table), a folder
+//   dir.dbf, and link.dbf pointing at a file outside the folder.
 struct prepared : ::testing::Test {
     std::unique_ptr<scratch_db> db;
     tmp_dir d;
@@ -55,6 +56,7 @@ struct prepared : ::testing::Test {
         fs::rename(out + "/orders.fpt", out + "/ORDERS.FPT");
         write_file_bytes(out + "/notes.txt", "notes");
         write_file_bytes(out + "/X.cdx", "index");
+        write_file_bytes(out + "/lonely.cdx", "lonely");
         fs::create_directories(out + "/dir.dbf");
         write_file_bytes(out + "/dir.dbf/inner.dbf", "inner");
         write_file_bytes(d.file("target.dbf"), "target");
@@ -92,7 +94,7 @@ struct prepared : ::testing::Test {
 
     void expect_untouched_neighbours() {
         EXPECT_EQ(read_file_bytes(out + "/notes.txt"), "notes");
-        EXPECT_EQ(read_file_bytes(out + "/X.cdx"), "index");
+        EXPECT_EQ(read_file_bytes(out + "/lonely.cdx"), "lonely");
         EXPECT_EQ(read_file_bytes(out + "/dir.dbf/inner.dbf"), "inner");
         EXPECT_EQ(read_file_bytes(d.file("target.dbf")), "target");
     }
@@ -113,7 +115,7 @@ void expect_overwritten(prepared& p, const run_result& r) {
     EXPECT_EQ(r.out, all_converted(p.db->name()));
     std::set<std::string> names = p.listing();
     names.erase("link.dbf");  // the link itself may go; its target may not
-    EXPECT_EQ(names, (std::set<std::string>{"X.cdx", "dir.dbf", "newt.dbf", "notes.txt",
+    EXPECT_EQ(names, (std::set<std::string>{"dir.dbf", "lonely.cdx", "newt.dbf", "notes.txt",
                                             "orders.dbf", "orders.fpt", "x.dbf", "y.dbf"}));
     p.expect_untouched_neighbours();
     EXPECT_EQ(dbf_header_records(p.out + "/x.dbf"), 3);
@@ -140,6 +142,7 @@ TEST_F(prepared, overwrite_existing_tables_only) {
     EXPECT_EQ(read_file_bytes(out + "/unrelated.dbf"), unrelated);
     EXPECT_TRUE(fs::exists(out + "/unrelated.fpt"));
     EXPECT_TRUE(fs::is_symlink(out + "/link.dbf"));
+    EXPECT_FALSE(fs::exists(out + "/X.cdx"));  // the replaced table's index went with it
     expect_untouched_neighbours();
 }
 
@@ -154,6 +157,7 @@ TEST_F(prepared, skip_existing_tables) {
     EXPECT_EQ(read_file_bytes(out + "/X.dbf"), x);
     EXPECT_EQ(read_file_bytes(out + "/ORDERS.DBF"), orders);
     EXPECT_EQ(dbf_header_records(out + "/newt.dbf"), 1);
+    EXPECT_EQ(read_file_bytes(out + "/X.cdx"), "index");
     expect_untouched_neighbours();
 }
 
@@ -171,6 +175,7 @@ TEST_F(prepared, merge) {
     EXPECT_EQ(orders.rows, (std::vector<std::string>{"1|first note", "2|second note",
                                                      "1|first note", "2|second note"}));
     EXPECT_EQ(read_file_bytes(out + "/y.dbf"), y);
+    EXPECT_EQ(read_file_bytes(out + "/X.cdx"), "index");
     expect_untouched_neighbours();
 }
 
