@@ -103,3 +103,12 @@ std::string sql_server_test::make_database(const std::string& tag) {
     extra_databases.push_back(name);
     return name;
 }
+
+std::string quote_literal(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'' || c == '\\') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out + "'";
+}

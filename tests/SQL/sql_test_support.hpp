@@ -58,3 +58,5 @@ class sql_server_test : public ::testing::Test {
 };
 
 std::string quote_ident(const std::string& name);
+// A string literal: between apostrophes, apostrophes and backslashes escaped.
+std::string quote_literal(const std::string& text);

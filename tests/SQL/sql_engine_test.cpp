@@ -1,0 +1,162 @@
+// The engine's connection and session, and its operations on whole databases.
+#include <mysql.h>
+
+#include "SQL/sql_db.hpp"
+#include "SQL/sql_engi.hpp"
+#include "SQL/sql_recs.hpp"
+#include "TK/tk_log.hpp"
+#include "platform/text.hpp"
+#include "tests/SQL/sql_test_support.hpp"
+
+namespace {
+
+class sql_engine_connection : public sql_server_test {
+  protected:
+    // A one-value query on the engine's own session.
+    std::string session_value(const std::wstring& statement) {
+        auto database = open(udb_open_read | udb_open_no_views);
+        auto rs = database->query_rs(statement);
+        if (!rs || rs->is_eof()) return std::string();
+        const udb_record& r = *rs->get_item();
+        return r[r.size() - 1].to_string();
+    }
+};
+
+}  // namespace
+
+TEST_F(sql_engine_connection, sets_up_the_session_and_reads_the_version) {
+    REQUIRE_TEST_SERVER();
+    ASSERT_TRUE(engine->is_connected());
+    unsigned long server = mysql_get_server_version(engine->get_connection());  // 101119
+    uint32_t expected = static_cast<uint32_t>(((server / 10000) << 16) |
+                                              (((server / 100) % 100) << 8) | (server % 100));
+    EXPECT_EQ(engine->get_version(), expected);
+    EXPECT_EQ(engine->get_version() >> 16, 10u) << "MariaDB's own version, not 5.5.5";
+
+    EXPECT_EQ(session_value(L"SELECT @@session.character_set_client"), "utf8mb3");
+    EXPECT_GE(std::stoul(session_value(L"SELECT @@session.wait_timeout")), 28800ul);
+    // A read paused by a dialog must not lose the rest of its table.
+    EXPECT_GE(std::stoul(session_value(L"SELECT @@session.net_write_timeout")), 28800ul);
+    EXPECT_GE(std::stoul(session_value(L"SELECT @@session.net_read_timeout")), 28800ul);
+    EXPECT_EQ(session_value(L"SELECT @@session.foreign_key_checks"), "0");
+
+    // Connecting again closes the first session and sets up the new one.
+    unsigned long first = mysql_thread_id(engine->get_connection());
+    const auto& s = test_server::get();
+    engine->connect(s.host, s.user, s.password, static_cast<int>(s.port));
+    EXPECT_NE(mysql_thread_id(engine->get_connection()), first);
+    EXPECT_EQ(admin->scalar("SELECT COUNT(*) FROM information_schema.processlist WHERE id = " +
+                            std::to_string(first)),
+              "0");
+    EXPECT_GE(std::stoul(session_value(L"SELECT @@session.net_write_timeout")), 28800ul);
+    EXPECT_EQ(session_value(L"SELECT @@session.foreign_key_checks"), "0");
+}
+
+TEST_F(sql_engine_connection, a_refused_connection_is_an_sql_exception_and_the_engine_can_retry) {
+    REQUIRE_TEST_SERVER();
+    const auto& s = test_server::get();
+    struct {
+        const char* what;
+        std::string host, password;
+        int port;
+        unsigned error;
+    } cases[] = {
+        {"wrong password", s.host, "wrong", static_cast<int>(s.port), 1045},
+        {"nothing listens on the port", "127.0.0.1", s.password, 1, 2002},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            engine->connect(c.host, s.user, c.password, c.port);
+            ADD_FAILURE() << "connected";
+        } catch (const sql_exception& e) {
+            EXPECT_EQ(e.error_number(), c.error) << e.what();
+            EXPECT_EQ(e.code(), 0x400000u + c.error);
+            EXPECT_EQ(e.kind(), 0);
+            EXPECT_FALSE(std::string(e.what()).empty());
+        }
+        EXPECT_FALSE(engine->is_connected());
+    }
+    // The same handle connects after failures.
+    engine->connect(s.host, s.user, s.password, static_cast<int>(s.port));
+    EXPECT_TRUE(engine->is_connected());
+    EXPECT_EQ(session_value(L"SELECT 6 * 7"), "42");
+}
+
+TEST_F(sql_engine_connection, never_writes_a_password_into_the_trace) {
+    REQUIRE_TEST_SERVER();
+    tmp_dir dir;
+    const std::string log_file = dir.file("trace.log");
+    {
+        tk_logger logger(log_file.c_str(), true, 1, false);
+        const auto& s = test_server::get();
+        engine->connect(s.host, s.user, s.password, static_cast<int>(s.port));
+        EXPECT_THROW(
+            engine->connect(s.host, s.user, "Not-The-Password-4711", static_cast<int>(s.port)),
+            sql_exception);
+    }
+    const std::string trace = read_file_bytes(log_file);
+    EXPECT_NE(trace.find("sql_engine::connect("), std::string::npos);
+    EXPECT_NE(trace.find("***"), std::string::npos);
+    EXPECT_EQ(trace.find(test_server::get().password), std::string::npos);
+    EXPECT_EQ(trace.find("Not-The-Password-4711"), std::string::npos);
+}
+
+TEST_F(sql_engine_connection, creates_lists_tests_and_deletes_databases) {
+    REQUIRE_TEST_SERVER();
+    const std::string name = make_database("o'b`é");
+    const std::wstring wname = pt::utf8_decode(name);
+    EXPECT_FALSE(engine->is_db_exist(wname));
+    engine->create_db(wname);
+    EXPECT_TRUE(engine->is_db_exist(wname));
+    EXPECT_EQ(admin->scalar("SELECT DEFAULT_CHARACTER_SET_NAME FROM information_schema.SCHEMATA "
+                            "WHERE SCHEMA_NAME = " +
+                            quote_literal(name)),
+              "utf8mb3");
+    auto contents = engine->get_contents();
+    EXPECT_NE(std::find(contents.begin(), contents.end(), wname), contents.end());
+    EXPECT_NE(std::find(contents.begin(), contents.end(), wdb), contents.end());
+    EXPECT_THROW(engine->create_db(wname), sql_exception);
+
+    engine->db_delete(wname);
+    EXPECT_FALSE(engine->is_db_exist(wname));
+    // The session keeps foreign-key checks off after a delete as before it.
+    auto database = open(udb_open_read | udb_open_no_views);
+    auto rs = database->query_rs(L"SELECT @@session.foreign_key_checks");
+    ASSERT_FALSE(rs->is_eof());
+    EXPECT_EQ((*rs->get_item())[0].to_string(), "0");
+    rs.reset();
+    EXPECT_THROW(engine->db_delete(wname), sql_exception);
+    EXPECT_THROW(engine->open_db(wname, 1, L""), sql_exception);
+}
+
+TEST_F(sql_engine_connection, asks_for_the_largest_packet_once) {
+    REQUIRE_TEST_SERVER();
+    const std::string before = admin->scalar("SELECT @@global.max_allowed_packet");
+    EXPECT_EQ(engine->get_max_allowed_packet(), std::stoul(before));
+    auto database = open(udb_open_read | udb_open_no_views);
+    auto count = [&] {
+        auto rs = database->query_rs(L"SHOW SESSION STATUS LIKE 'Com_show_variables'");
+        return rs->is_eof() ? std::string() : (*rs->get_item())[1].to_string();
+    };
+    const std::string asked = count();
+    EXPECT_EQ(engine->get_max_allowed_packet(), std::stoul(before));
+    EXPECT_EQ(count(), asked);
+
+    sql_engine unconnected;
+    EXPECT_EQ(unconnected.get_max_allowed_packet(), 0u);
+}
+
+TEST_F(sql_engine_connection, takes_only_plain_words_from_the_properties) {
+    REQUIRE_TEST_SERVER();
+    sql_properties p{{L"engine", L"MyISAM"}, {L"character set", L"latin1"}};
+    engine->set_properties(&p);
+    EXPECT_EQ(engine->get_table_type(), L"MyISAM");
+    EXPECT_EQ(engine->get_charset(), L"latin1");
+    sql_properties unsafe{{L"engine", L"InnoDB; DROP DATABASE x"}, {L"character set", L"x y"}};
+    engine->set_properties(&unsafe);
+    EXPECT_EQ(engine->get_table_type(), L"InnoDB");
+    EXPECT_EQ(engine->get_charset(), L"latin1");
+    engine->set_properties(nullptr);
+    EXPECT_EQ(engine->get_table_type(), L"InnoDB");
+}

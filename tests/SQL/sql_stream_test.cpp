@@ -1,0 +1,205 @@
+// Reading rows: every row once, to the end of the stream and not to a count taken
+// before, and a broken stream never passed off as the end of a table.
+#include <mysql.h>
+
+#include <chrono>
+#include <thread>
+
+#include "SQL/sql_db.hpp"
+#include "SQL/sql_engi.hpp"
+#include "SQL/sql_recs.hpp"
+#include "SQL/sql_tab.hpp"
+#include "platform/text.hpp"
+#include "tests/SQL/sql_test_support.hpp"
+
+namespace {
+
+class sql_stream : public sql_server_test {
+  protected:
+    void use_db() { admin->exec("USE " + quote_ident(db)); }
+    // A table of n rows: id 1..n and a text of `width` characters.
+    void make_table(const std::string& name, int n, int width = 10) {
+        admin->exec("CREATE TABLE " + name + " (id INT PRIMARY KEY, s VARCHAR(2000))");
+        if (n > 0)
+            admin->exec("INSERT INTO " + name + " SELECT seq, REPEAT('x', " +
+                        std::to_string(width) + ") FROM seq_1_to_" + std::to_string(n));
+    }
+    // The ids of every record up to the end, checking that none is missing.
+    static std::vector<int> ids(udb_recordset& t) {
+        std::vector<int> out;
+        for (t.reset(); !t.is_eof(); t.next()) {
+            udb_record* r = t.get_item();
+            EXPECT_NE(r, nullptr);
+            if (!r) break;
+            out.push_back((*r)[0].to_long());
+        }
+        return out;
+    }
+    uint64_t bytes_sent(sql_database& database) {
+        auto rs = database.query_rs(L"SHOW SESSION STATUS LIKE 'Bytes_sent'");
+        return std::stoull((*rs->get_item())[1].to_string());
+    }
+};
+
+std::vector<int> one_to(int n) {
+    std::vector<int> v;
+    for (int i = 1; i <= n; ++i) v.push_back(i);
+    return v;
+}
+
+}  // namespace
+
+TEST_F(sql_stream, every_row_is_read_once_whatever_the_count) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    const int sizes[] = {0, 1, 255, 256, 257, 512, 600};
+    for (int n : sizes) make_table("t" + std::to_string(n), n);
+    auto database = open();
+    for (int n : sizes) {
+        SCOPED_TRACE(n);
+        auto t = database->get_table(pt::utf8_decode("t" + std::to_string(n)), 1);
+        EXPECT_EQ(t->get_rec_count(), static_cast<uint64_t>(n));
+        EXPECT_EQ(ids(*t), one_to(n));
+        EXPECT_TRUE(t->is_eof());
+        EXPECT_EQ(t->get_item(), nullptr);
+        t->next();  // past the end: nothing happens
+        EXPECT_TRUE(t->is_eof());
+        // A second pass reads the table again from its first row.
+        EXPECT_EQ(ids(*t), one_to(n));
+    }
+}
+
+TEST_F(sql_stream, rows_added_or_deleted_after_the_count_are_read_as_they_are) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    make_table("moving", 300);
+    auto database = open();
+    auto t = database->get_table(L"moving", 1);
+    EXPECT_EQ(t->get_rec_count(), 300u);
+    admin->exec("DELETE FROM moving WHERE id BETWEEN 11 AND 20");
+    admin->exec("INSERT INTO moving SELECT seq, 'new' FROM seq_301_to_320");
+    std::vector<int> expected;
+    for (int i = 1; i <= 320; ++i)
+        if (i < 11 || i > 20) expected.push_back(i);
+    EXPECT_EQ(ids(*t), expected);
+}
+
+TEST_F(sql_stream, a_statement_and_a_long_listing) {
+    REQUIRE_TEST_SERVER();
+    auto database = open();
+    auto q = database->get_query(L"doubles", L"SELECT seq * 2 AS x FROM seq_1_to_10");
+    EXPECT_TRUE(q->is_query());
+    EXPECT_EQ(q->get_rec_count(), 10u);
+    std::vector<int> expected;
+    for (int i = 1; i <= 10; ++i) expected.push_back(2 * i);
+    EXPECT_EQ(ids(*q), expected);
+
+    // A finished result walks in blocks of 1000; reset returns to the block's start.
+    auto rs = database->query_rs(L"SELECT seq FROM seq_1_to_2500");
+    rs->reset();
+    int n = 0;
+    bool went_back = false;
+    while (!rs->is_eof()) {
+        ++n;
+        EXPECT_EQ((*rs->get_item())[0].to_long(), n);
+        rs->next();
+        if (n == 1200 && !went_back) {
+            went_back = true;
+            rs->reset();
+            ASSERT_FALSE(rs->is_eof());
+            EXPECT_EQ((*rs->get_item())[0].to_long(), 1001);
+            n = 1000;
+        }
+    }
+    EXPECT_EQ(n, 2500);
+    EXPECT_TRUE(rs->is_eof());
+}
+
+TEST_F(sql_stream, a_killed_connection_is_an_error_never_a_short_table) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    // Far more than the socket buffers hold, so the server is still sending.
+    make_table("big", 20000, 1000);
+    auto database = open();
+    auto t = database->get_table(L"big", 1);
+    t->reset();
+    int read = 0;
+    for (; read < 300 && !t->is_eof(); ++read) t->next();
+    admin->exec("KILL " + std::to_string(mysql_thread_id(engine->get_connection())));
+    bool failed = false;
+    try {
+        while (!t->is_eof()) {
+            t->next();
+            ++read;
+        }
+    } catch (const sql_exception& e) {
+        failed = true;
+        EXPECT_NE(e.error_number(), 0u) << e.what();
+    }
+    EXPECT_TRUE(failed) << "the table ended after " << read << " rows";
+    EXPECT_LT(read, 20000);
+    // It stays broken.
+    EXPECT_THROW(t->is_eof(), sql_exception);
+}
+
+TEST_F(sql_stream, a_stream_the_server_gave_up_on_is_an_error) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    make_table("slow", 20000, 1000);
+    auto database = open();
+    // What a pause (a dialog on screen) would meet with the server's short default,
+    // which the engine raises at connect.
+    ASSERT_TRUE(database->query(L"SET SESSION net_write_timeout = 1", udb_no_result));
+    auto t = database->get_table(L"slow", 1);
+    t->reset();
+    t->next();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    size_t read = 1;
+    try {
+        while (!t->is_eof()) {
+            t->next();
+            ++read;
+        }
+        ADD_FAILURE() << "the table ended after " << read << " rows";
+    } catch (const sql_exception& e) {
+        EXPECT_LT(read, 20000u);
+        EXPECT_NE(e.error_number(), 0u);
+    }
+}
+
+TEST_F(sql_stream, a_table_travels_once) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    make_table("once", 2000, 1000);
+    auto database = open();
+    const uint64_t before = bytes_sent(*database);
+    auto t = database->get_table(L"once", 1);
+    EXPECT_EQ(ids(*t).size(), 2000u);
+    t.reset();
+    const uint64_t sent = bytes_sent(*database) - before;
+    const uint64_t table = 2000u * 1000u;
+    EXPECT_GT(sent, table);
+    EXPECT_LT(sent, table + table / 4) << "about one table's worth, not two";
+}
+
+TEST_F(sql_stream, the_last_auto_number_and_geometry_through_text) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    admin->exec("CREATE TABLE big_auto (id BIGINT UNSIGNED AUTO_INCREMENT PRIMARY KEY, a INT)");
+    admin->exec("INSERT INTO big_auto VALUES (5000000000, 1)");
+    admin->exec("CREATE TABLE empty_auto (id INT AUTO_INCREMENT PRIMARY KEY)");
+    admin->exec("CREATE TABLE `geo``t` (a INT, g GEOMETRY)");
+    admin->exec("INSERT INTO `geo``t` VALUES (1, ST_GeomFromText('LINESTRING(0 0,1 1)'))");
+    auto database = open();
+    EXPECT_EQ(database->get_table(L"big_auto", 1)->get_schema().auto_num_value, 5000000000);
+    EXPECT_EQ(database->get_table(L"empty_auto", 1)->get_schema().auto_num_value, 0);
+
+    auto geo = database->get_table(L"geo`t", 1);
+    EXPECT_TRUE(geo->is_query());
+    EXPECT_EQ(geo->get_query_text(), L"SELECT `a`,ST_AsText(`g`) as `g` FROM `geo``t`");
+    EXPECT_EQ(geo->get_rec_count(), 1u);
+    geo->reset();
+    ASSERT_FALSE(geo->is_eof());
+    EXPECT_EQ((*geo->get_item())[1].to_wstring(), L"LINESTRING(0 0,1 1)");
+    EXPECT_EQ((*geo->get_item())[1].get_name(), L"g");
+}
