@@ -25,7 +25,9 @@ void put_line(FILE* stream, const std::string& text) {
 }
 
 // std::exit flushes standard output and error; the DBF files are written unbuffered.
-[[noreturn]] void end_process() { std::exit(-1); }
+[[noreturn]] void end_process() {
+    std::exit(-1);
+}
 
 }  // namespace
 
@@ -84,7 +86,8 @@ void morvale_convertor::operator()() {
             try {
                 run.begin_table(name);
                 if (!run.source().is_table_exist(name)) {
-                    if (!silent_) put_line(stderr, "Table " + tk_unicode_to_ansi(name) + " not exists");
+                    if (!silent_)
+                        put_line(stderr, "Table " + tk_unicode_to_ansi(name) + " not exists");
                 } else if (run.open_table(name)) {
                     if (!silent_)
                         put_line(stdout,

@@ -30,10 +30,10 @@ enum : int32_t {
 
 // The first entry whose prefix begins the argument wins.
 const tk_cmd_option options[] = {
-    {opt_blob2memo, "--blob2memo"}, {opt_dest, "--dest="},       {opt_help, "--help"},
-    {opt_logfile, "--logfile="},    {opt_mode, "--mode="},       {opt_mysqlh, "--mysqlh="},
-    {opt_mysqlu, "--mysqlu="},      {opt_mysqlp, "--mysqlp="},   {opt_port, "--port="},
-    {opt_profile, "--profile="},    {opt_silent, "--silent"},    {opt_src, "--src="},
+    {opt_blob2memo, "--blob2memo"}, {opt_dest, "--dest="},         {opt_help, "--help"},
+    {opt_logfile, "--logfile="},    {opt_mode, "--mode="},         {opt_mysqlh, "--mysqlh="},
+    {opt_mysqlu, "--mysqlu="},      {opt_mysqlp, "--mysqlp="},     {opt_port, "--port="},
+    {opt_profile, "--profile="},    {opt_silent, "--silent"},      {opt_src, "--src="},
     {opt_tab_def, "--tab_def"},     {opt_tab_file, "--tab_file="}, {0, ""},
 };
 
@@ -74,7 +74,9 @@ const char* const password_prefix = "--mysqlp=";
 
 }  // namespace
 
-std::string usage_text() { return tk_format(std::string_view(usage_template), 4, 3); }
+std::string usage_text() {
+    return tk_format(std::string_view(usage_template), 4, 3);
+}
 
 bool parse_cmd_line(int argc, char** argv) {
     morvale_convertor& conv = morvale_convertor::instance();
@@ -137,9 +139,10 @@ bool parse_cmd_line(int argc, char** argv) {
                 // A profile that cannot be taken must stop the program: going on with
                 // defaults would run mode 0 and empty the destination.
                 if (!conv.load_profile_file(path))
-                    throw tk_exception("Profile cannot be loaded: text stands before its first "
-                                       "section. Please verify the correct path/name was given.",
-                                       tk_kind_error);
+                    throw tk_exception(
+                        "Profile cannot be loaded: text stands before its first "
+                        "section. Please verify the correct path/name was given.",
+                        tk_kind_error);
                 break;
             }
             case opt_silent:

@@ -39,7 +39,8 @@ void process_tab_file(const std::string& path) {
     tk_log_printf(1, "process_tab_file(%s)", path);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        fatal_exit("Table names file does not exist.\nPlease verify the correct path/name was given.");
+        fatal_exit(
+            "Table names file does not exist.\nPlease verify the correct path/name was given.");
     std::string bytes;
     if (!read_whole(path, bytes)) fatal_exit("Cannot read table names file " + path);
 

@@ -10,7 +10,9 @@ namespace {
 
 const wchar_t* const mysql_settings = L"MySQL settings";
 
-const wchar_t* flag_text(bool on) { return on ? L"1" : L"0"; }
+const wchar_t* flag_text(bool on) {
+    return on ? L"1" : L"0";
+}
 
 // The dump keys: "1" is true, any other non-empty text false, empty leaves the value.
 void load_flag(const udb_profile& profile, const wchar_t* key, bool& flag) {
@@ -37,7 +39,9 @@ int read_port(const std::string& text) {
 
 }  // namespace
 
-dump_options::dump_options() { tk_log_printf(2, "dump_options::ctor1"); }
+dump_options::dump_options() {
+    tk_log_printf(2, "dump_options::ctor1");
+}
 
 mysql_converter_impl::mysql_converter_impl() {
     tk_log_printf(2, "mysql_converter_impl::ctor");
@@ -58,8 +62,8 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host, const s
                                                 const std::string& password,
                                                 const std::string& port) {
     // The password never reaches the log.
-    tk_log_printf(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%S)", host, user,
-                  "***", port);
+    tk_log_printf(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%S)", host, user, "***",
+                  port);
     host_ = tk_string(host).trim();
     user_ = tk_string(user).trim();
     password_ = tk_string(password).trim();

@@ -82,12 +82,12 @@ bool conversion_run::open_table(const std::wstring& name) {
     }
     udb_indexes indexes;
     if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
-    destination_table_ =
-        destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
+    destination_table_ = destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
     if (conv_.mode() == udb_mode_merge_tables &&
         !source_table_->get_schema().conform_to(destination_table_->get_schema(), false))
-        throw tk_exception("The structure of data source does not conform to the destination table.",
-                           tk_kind_continue);
+        throw tk_exception(
+            "The structure of data source does not conform to the destination table.",
+            tk_kind_continue);
     if (!acceptable) {
         tk_log_wprintf(2, L"Store generated table name '%s'", dbf_name);
         validator_->add_existing_name(dbf_name);
@@ -100,7 +100,9 @@ bool conversion_run::open_table(const std::wstring& name) {
     return true;
 }
 
-uint64_t conversion_run::record_count() const { return conv_.record_count(); }
+uint64_t conversion_run::record_count() const {
+    return conv_.record_count();
+}
 
 void conversion_run::copy_rows() {
     if (conv_.only_definitions()) return;

@@ -103,15 +103,15 @@ TEST(console_args, table_list_file_that_cannot_be_read) {
     tmp_dir d;
     const std::string missing =
         "Table names file does not exist.\nPlease verify the correct path/name was given.\n";
-    expect_run(run_talvorin({"--tab_file=/nonexistent/list", "--src=db", "--dest=/tmp/x"}), 255,
-               "", missing, "missing file");
+    expect_run(run_talvorin({"--tab_file=/nonexistent/list", "--src=db", "--dest=/tmp/x"}), 255, "",
+               missing, "missing file");
     expect_run(run_talvorin({"--tab_file=" + d.path(), "--src=db", "--dest=/tmp/x"}), 255, "",
                missing, "a folder");
     if (geteuid() != 0) {
         write_file_bytes(d.file("list"), "t1\n");
         chmod(d.file("list").c_str(), 0);
-        expect_run(run_talvorin({"--tab_file=" + d.file("list"), "--src=db", "--dest=/tmp/x"}),
-                   255, "", "Cannot read table names file " + d.file("list") + "\n", "mode 000");
+        expect_run(run_talvorin({"--tab_file=" + d.file("list"), "--src=db", "--dest=/tmp/x"}), 255,
+                   "", "Cannot read table names file " + d.file("list") + "\n", "mode 000");
     }
 }
 
@@ -144,11 +144,12 @@ TEST(console_args, profile_that_cannot_be_loaded_stops_before_anything_is_touche
 
     expect_run(run_talvorin(with_server({"--profile=" + d.file("none.ini"), "--src=" + db.name(),
                                          "--dest=" + d.file("out")})),
-               255, "Error:\nProfile does not exist. Please verify the correct path/name was given.\n",
+               255,
+               "Error:\nProfile does not exist. Please verify the correct path/name was given.\n",
                "", "missing profile");
 
-    const std::string body = "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=" +
-                             d.file("out") + "\r\nmode=0\r\n";
+    const std::string body =
+        "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=" + d.file("out") + "\r\nmode=0\r\n";
     for (const std::string& text : {"\xEF\xBB\xBF" + body, "stray line\r\n" + body}) {
         write_file_bytes(d.file("p.ini"), text);
         run_result r = run_talvorin(with_server({"--profile=" + d.file("p.ini")}));
@@ -175,8 +176,8 @@ TEST(console_args, connection_failures) {
                              "--mysqlu=" + s.user, "--mysqlp=x", "--src=mysql", dest}),
                255, cannot_connect, "", "closed port");
     for (const char* port : {"0", "abc", "70000"})
-        expect_run(run_talvorin({"--mysqlh=127.0.0.1", std::string("--port=") + port,
-                                 "--src=mysql", dest}),
+        expect_run(run_talvorin(
+                       {"--mysqlh=127.0.0.1", std::string("--port=") + port, "--src=mysql", dest}),
                    255, "Error:\nInvalid port number\n", "", port);
     // Nothing was created for any of them.
     EXPECT_FALSE(fs::exists(d.file("out")));
@@ -205,8 +206,8 @@ TEST(console_args, silent_run_and_log_file) {
     const std::string log = d.file("run.log");
     write_file_bytes(log, "old content\r\n");
 
-    run_result r = run_talvorin(with_server({"--silent", "--logfile=" + log, "--src=" + db.name(),
-                                             "--dest=" + d.file("out")}));
+    run_result r = run_talvorin(with_server(
+        {"--silent", "--logfile=" + log, "--src=" + db.name(), "--dest=" + d.file("out")}));
     expect_run(r, 0, "", "", "silent run");
     EXPECT_EQ(dbf_header_records(d.file("out/t1.dbf")), 2);
     std::string text = read_file_bytes(log);
@@ -231,14 +232,16 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
     REQUIRE_TEST_SERVER();
     const test_server& s = test_server::get();
     scratch_db db("e2e_order");
-    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
-            "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2);"
-            "CREATE TABLE t3 (a INT); INSERT INTO t3 VALUES (1),(2),(3)");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2);"
+        "CREATE TABLE t3 (a INT); INSERT INTO t3 VALUES (1),(2),(3)");
     tmp_dir d;
     const std::string out = d.file("out");
 
     // Two sources: the second is converted.
-    run_result r = run_talvorin(with_server({"--src=nosuch", "--src=" + db.name(), "--dest=" + out}));
+    run_result r =
+        run_talvorin(with_server({"--src=nosuch", "--src=" + db.name(), "--dest=" + out}));
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "Converting database " + db.name() +
                          "(3 tables)\nConverting table t1(1 records)\nConverting table t2(2 "
@@ -248,9 +251,9 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
     const std::string profile = d.file("p.ini");
     write_file_bytes(profile, "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=" + out +
                                   "\r\nmode=2\r\n\r\n[Selected Tables]\r\nt2\r\n\r\n"
-                                  "[MySQL settings]\r\nhost=" + s.host + "\r\nport=" +
-                                  std::to_string(s.port) + "\r\nuser=" + s.user +
-                                  "\r\npassword=wrong\r\n");
+                                  "[MySQL settings]\r\nhost=" +
+                                  s.host + "\r\nport=" + std::to_string(s.port) +
+                                  "\r\nuser=" + s.user + "\r\npassword=wrong\r\n");
     fs::remove_all(out);
     fs::create_directories(out);
     // t3 exists already: mode 2 keeps it as it is.
@@ -277,8 +280,8 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
 
     // A table-list file after the profile replaces the selection, not the profile's tables.
     write_file_bytes(d.file("list"), "t3\n");
-    r = run_talvorin(with_server({"--profile=" + profile, "--tab_file=" + d.file("list"),
-                                  "--mode=0"}));
+    r = run_talvorin(
+        with_server({"--profile=" + profile, "--tab_file=" + d.file("list"), "--mode=0"}));
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "Converting database " + db.name() +
                          "(2 tables)\nConverting table t2(2 records)\nConverting table t3(3 "

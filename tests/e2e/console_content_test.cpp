@@ -54,11 +54,10 @@ std::vector<field> parse_fields(const std::string& text) {
 // UTF-8 text as code page 1252 can hold it, decoded back: what a C field or a memo can
 // give back. Characters 1252 lacks are '?'.
 std::string as_cp1252(const std::string& utf8) {
-    static const char32_t high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020,
-                                      0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,
-                                      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D,
-                                      0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A,
-                                      0x0153, 0,      0x017E, 0x0178};
+    static const char32_t high[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
     std::string out;
     for (size_t i = 0; i < utf8.size();) {
         unsigned char c = utf8[i];
@@ -98,8 +97,9 @@ std::string hex_upper(const std::string& bytes) {
 }
 
 // One source value against what the reader gave for it.
-void expect_value(const field& f, const std::string& sql_type, const std::optional<std::string>& src,
-                  const std::string& dbf, bool blob_as_text, const std::string& where) {
+void expect_value(const field& f, const std::string& sql_type,
+                  const std::optional<std::string>& src, const std::string& dbf, bool blob_as_text,
+                  const std::string& where) {
     SCOPED_TRACE(where + " " + f.name + " " + sql_type);
     const bool is_null = !src.has_value();
     switch (f.type) {
@@ -110,7 +110,8 @@ void expect_value(const field& f, const std::string& sql_type, const std::option
                 // field's decimals.
                 EXPECT_TRUE(dbf == "NULL" || number_text(dbf) == "0") << dbf;
             } else if (sql_type == "float") {
-                EXPECT_NEAR(std::stod(dbf), std::stod(*src), 1e-6 * std::max(1.0, std::fabs(std::stod(*src))));
+                EXPECT_NEAR(std::stod(dbf), std::stod(*src),
+                            1e-6 * std::max(1.0, std::fabs(std::stod(*src))));
             } else {
                 EXPECT_EQ(number_text(dbf), number_text(*src));
             }
@@ -170,7 +171,8 @@ void expect_table(scratch_db& db, const std::string& table, const std::string& o
     ASSERT_EQ(t.error, "");
     std::vector<sql_row> types = db.rows(
         "SELECT data_type FROM information_schema.columns WHERE table_schema = DATABASE() AND "
-        "table_name = '" + table + "' ORDER BY ordinal_position");
+        "table_name = '" +
+        table + "' ORDER BY ordinal_position");
     std::vector<sql_row> rows = db.rows("SELECT * FROM `" + table + "` ORDER BY " + order_by);
     std::vector<field> fields = parse_fields(t.fields);
     ASSERT_EQ(fields.size(), types.size());
@@ -259,8 +261,8 @@ TEST_F(console_content, every_common_column_type_reads_back_value_by_value) {
 
     // With --blob2memo a BLOB becomes memo text.
     write_file_bytes(d.file("list"), "types\n");
-    r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out, "--blob2memo",
-                                  "--tab_file=" + d.file("list")}));
+    r = run_talvorin(with_server(
+        {"--src=" + db.name(), "--dest=" + out, "--blob2memo", "--tab_file=" + d.file("list")}));
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     dbf_read blob_text = read_dbf(out + "/types.dbf");
     ASSERT_EQ(blob_text.error, "");
@@ -274,9 +276,11 @@ TEST_F(console_content, table_definitions_only) {
     scratch_db db("e2e_tabdef");
     db.exec("CREATE TABLE t1 (a INT, b TEXT); INSERT INTO t1 VALUES (1, 'x'), (2, 'y')");
     tmp_dir d;
-    run_result r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + d.file("out"), "--tab_def"}));
+    run_result r =
+        run_talvorin(with_server({"--src=" + db.name(), "--dest=" + d.file("out"), "--tab_def"}));
     EXPECT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\nConverting table t1(2 records)\n");
+    EXPECT_EQ(r.out,
+              "Converting database " + db.name() + "(1 tables)\nConverting table t1(2 records)\n");
     dbf_read t = read_dbf(d.file("out/t1.dbf"));
     EXPECT_EQ(t.error, "");
     EXPECT_EQ(t.fields, "a:N:11:0 b:M:10:0");
@@ -285,9 +289,10 @@ TEST_F(console_content, table_definitions_only) {
 
 TEST_F(console_content, table_list_files) {
     scratch_db db("e2e_tabfile");
-    db.exec("CREATE TABLE `t1` (a INT); INSERT INTO t1 VALUES (1);"
-            "CREATE TABLE `t2` (a INT); INSERT INTO t2 VALUES (1),(2);"
-            "CREATE TABLE `Müller` (a INT); INSERT INTO `Müller` VALUES (1),(2),(3)");
+    db.exec(
+        "CREATE TABLE `t1` (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE `t2` (a INT); INSERT INTO t2 VALUES (1),(2);"
+        "CREATE TABLE `Müller` (a INT); INSERT INTO `Müller` VALUES (1),(2),(3)");
     tmp_dir d;
     const std::string out = d.file("out");
     const std::string head = "Converting database " + db.name();
@@ -299,22 +304,28 @@ TEST_F(console_content, table_list_files) {
     const std::string muller = "M\xc3\xbcller";
     const row rows[] = {
         {"BOM, non-ASCII", "\xEF\xBB\xBF" + muller + "\r\nt1\r\n",
-         head + "(2 tables)\nConverting table " + muller + "(3 records)\nConverting table t1(1 records)\n", ""},
-        {"no BOM: UTF-8", muller + "\nt2", head + "(2 tables)\nConverting table " + muller +
-                                               "(3 records)\nConverting table t2(2 records)\n", ""},
+         head + "(2 tables)\nConverting table " + muller +
+             "(3 records)\nConverting table t1(1 records)\n",
+         ""},
+        {"no BOM: UTF-8", muller + "\nt2",
+         head + "(2 tables)\nConverting table " + muller +
+             "(3 records)\nConverting table t2(2 records)\n",
+         ""},
         {"empty lines, last line without LF", "\n\r\n\nt2\n\n\nt1",
          head + "(2 tables)\nConverting table t2(2 records)\nConverting table t1(1 records)\n", ""},
         {"trailing blank", "t1 \nt2\n", head + "(2 tables)\nConverting table t2(2 records)\n",
          "Table t1  not exists\n"},
-        {"BOM-only first line", "\xEF\xBB\xBF\nt1\n", head + "(2 tables)\nConverting table t1(1 records)\n",
-         "Table  not exists\n"},
+        {"BOM-only first line", "\xEF\xBB\xBF\nt1\n",
+         head + "(2 tables)\nConverting table t1(1 records)\n", "Table  not exists\n"},
         {"duplicates once", "t2\nt1\nt2\nt2\n",
          head + "(2 tables)\nConverting table t2(2 records)\nConverting table t1(1 records)\n", ""},
-        {"a CR not before LF stays", "t1\r\r\nt2\n", head + "(2 tables)\nConverting table t2(2 records)\n",
-         "Table t1\r not exists\n"},
+        {"a CR not before LF stays", "t1\r\r\nt2\n",
+         head + "(2 tables)\nConverting table t2(2 records)\n", "Table t1\r not exists\n"},
         {"nothing but empty lines: all tables", "\n\r\n",
-         head + "(3 tables)\nConverting table " + muller + "(3 records)\nConverting table t1(1 records)\n"
-                "Converting table t2(2 records)\n", ""},
+         head + "(3 tables)\nConverting table " + muller +
+             "(3 records)\nConverting table t1(1 records)\n"
+             "Converting table t2(2 records)\n",
+         ""},
         {"a long line", std::string(5000, 'x') + "\nt1\n",
          head + "(2 tables)\nConverting table t1(1 records)\n",
          "Table " + std::string(5000, 'x') + " not exists\n"},
@@ -323,7 +334,8 @@ TEST_F(console_content, table_list_files) {
         SCOPED_TRACE(r.what);
         write_file_bytes(d.file("list"), r.file);
         fs::remove_all(out);
-        run_result res = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")}));
+        run_result res = run_talvorin(
+            with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")}));
         EXPECT_EQ(res.code, 0);
         EXPECT_EQ(res.out, r.out);
         EXPECT_EQ(res.err, r.err);
@@ -331,19 +343,21 @@ TEST_F(console_content, table_list_files) {
     // Converted once: mode 0 would otherwise append the rows a second time.
     EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), -1);
     write_file_bytes(d.file("list"), "t2\nt2\n");
-    run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")}));
+    run_talvorin(
+        with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")}));
     EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), 2);
 }
 
 TEST_F(console_content, unusual_table_names_get_distinct_safe_files) {
     scratch_db db("e2e_names");
     const std::string long_name(60, 'n');
-    db.exec("CREATE TABLE `order lines` (a INT); INSERT INTO `order lines` VALUES (1);"
-            "CREATE TABLE `order.lines` (a INT); INSERT INTO `order.lines` VALUES (1),(2);"
-            "CREATE TABLE `order_lines` (a INT); INSERT INTO `order_lines` VALUES (1),(2),(3);"
-            "CREATE TABLE `Straße` (a INT); INSERT INTO `Straße` VALUES (1),(2),(3),(4);"
-            "CREATE TABLE `" + long_name + "` (a INT); INSERT INTO `" + long_name +
-            "` SELECT seq FROM seq_1_to_5");
+    db.exec(
+        "CREATE TABLE `order lines` (a INT); INSERT INTO `order lines` VALUES (1);"
+        "CREATE TABLE `order.lines` (a INT); INSERT INTO `order.lines` VALUES (1),(2);"
+        "CREATE TABLE `order_lines` (a INT); INSERT INTO `order_lines` VALUES (1),(2),(3);"
+        "CREATE TABLE `Straße` (a INT); INSERT INTO `Straße` VALUES (1),(2),(3),(4);"
+        "CREATE TABLE `" +
+        long_name + "` (a INT); INSERT INTO `" + long_name + "` SELECT seq FROM seq_1_to_5");
     tmp_dir d;
     const std::string out = d.file("out");
     run_result r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}));
@@ -356,6 +370,8 @@ TEST_F(console_content, unusual_table_names_get_distinct_safe_files) {
     }
     EXPECT_EQ(counts, (std::multiset<long>{1, 2, 3, 4, 5})) << ::testing::PrintToString(names);
     EXPECT_EQ(dbf_header_records(out + "/order_lines.dbf"), 3);
-    EXPECT_EQ(dbf_header_records(out + "/Stra\xc3\x9f" "e.dbf"), 4);
+    EXPECT_EQ(dbf_header_records(out + "/Stra\xc3\x9f"
+                                       "e.dbf"),
+              4);
     EXPECT_EQ(dbf_header_records(out + "/" + long_name + ".dbf"), 5);
 }

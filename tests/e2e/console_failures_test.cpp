@@ -40,24 +40,34 @@ struct console_failures : ::testing::Test {
 
 TEST_F(console_failures, a_table_the_user_may_not_read_whole_is_reported_and_the_run_goes_on) {
     scratch_db db("e2e_grant");
-    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
-            "CREATE TABLE t2 (a INT, secret VARCHAR(10)); INSERT INTO t2 VALUES (1, 's');"
-            "CREATE TABLE t3 (a INT); INSERT INTO t3 VALUES (1),(2)");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE t2 (a INT, secret VARCHAR(10)); INSERT INTO t2 VALUES (1, 's');"
+        "CREATE TABLE t3 (a INT); INSERT INTO t3 VALUES (1),(2)");
     const std::string user = "e2e_col_" + std::to_string(getpid());
-    db.exec("DROP USER IF EXISTS '" + user + "'@'127.0.0.1';"
-            "CREATE USER '" + user + "'@'127.0.0.1' IDENTIFIED BY 'pw';"
-            "GRANT SELECT ON `" + db.name() + "`.t1 TO '" + user + "'@'127.0.0.1';"
-            "GRANT SELECT ON `" + db.name() + "`.t3 TO '" + user + "'@'127.0.0.1';"
-            "GRANT SELECT (a) ON `" + db.name() + "`.t2 TO '" + user + "'@'127.0.0.1'");
+    db.exec("DROP USER IF EXISTS '" + user +
+            "'@'127.0.0.1';"
+            "CREATE USER '" +
+            user +
+            "'@'127.0.0.1' IDENTIFIED BY 'pw';"
+            "GRANT SELECT ON `" +
+            db.name() + "`.t1 TO '" + user +
+            "'@'127.0.0.1';"
+            "GRANT SELECT ON `" +
+            db.name() + "`.t3 TO '" + user +
+            "'@'127.0.0.1';"
+            "GRANT SELECT (a) ON `" +
+            db.name() + "`.t2 TO '" + user + "'@'127.0.0.1'");
     tmp_dir d;
     const test_server& s = test_server::get();
-    run_result r = run_talvorin({"--mysqlh=" + s.host, "--port=" + std::to_string(s.port),
-                                 "--mysqlu=" + user, "--mysqlp=pw", "--src=" + db.name(),
-                                 "--dest=" + d.file("out")});
+    run_result r =
+        run_talvorin({"--mysqlh=" + s.host, "--port=" + std::to_string(s.port), "--mysqlu=" + user,
+                      "--mysqlp=pw", "--src=" + db.name(), "--dest=" + d.file("out")});
     db.exec("DROP USER '" + user + "'@'127.0.0.1'");
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     EXPECT_EQ(r.err, "");
-    const std::string head = "Converting database " + db.name() + "(3 tables)\nConverting table t1(1 records)\n";
+    const std::string head =
+        "Converting database " + db.name() + "(3 tables)\nConverting table t1(1 records)\n";
     ASSERT_EQ(r.out.rfind(head, 0), 0u) << r.out;
     const std::string rest = r.out.substr(head.size());
     // "Error:", then "t2: " and the server's text on one line, then the next table.
@@ -69,8 +79,9 @@ TEST_F(console_failures, a_table_the_user_may_not_read_whole_is_reported_and_the
 
 TEST_F(console_failures, records_that_fail_are_reported_by_number_and_the_copy_goes_on) {
     scratch_db db("e2e_records");
-    db.exec("CREATE TABLE t (id INT PRIMARY KEY, note TEXT);"
-            "INSERT INTO t VALUES (1, 'one'), (2, ''), (3, NULL), (4, 'four')");
+    db.exec(
+        "CREATE TABLE t (id INT PRIMARY KEY, note TEXT);"
+        "INSERT INTO t VALUES (1, 'one'), (2, ''), (3, NULL), (4, 'four')");
     tmp_dir d;
     const std::string out = d.file("out");
     ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
@@ -89,8 +100,9 @@ TEST_F(console_failures, records_that_fail_are_reported_by_number_and_the_copy_g
 TEST_F(console_failures, a_table_that_cannot_be_replaced_stops_the_run_with_an_error) {
     if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
     scratch_db db("e2e_readonly");
-    db.exec("CREATE TABLE a (v INT); INSERT INTO a VALUES (1);"
-            "CREATE TABLE b (v INT); INSERT INTO b VALUES (1),(2)");
+    db.exec(
+        "CREATE TABLE a (v INT); INSERT INTO a VALUES (1);"
+        "CREATE TABLE b (v INT); INSERT INTO b VALUES (1),(2)");
     tmp_dir d;
     const std::string out = d.file("out");
     ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
@@ -106,9 +118,10 @@ TEST_F(console_failures, a_table_that_cannot_be_replaced_stops_the_run_with_an_e
 
 TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo_file) {
     scratch_db db("e2e_kill");
-    db.exec("CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
-            "INSERT INTO big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
-            "FROM seq_1_to_200000");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
+        "FROM seq_1_to_200000");
     tmp_dir d;
     const std::string out = d.file("out");
     const std::string dbf = out + "/big.dbf";
@@ -142,7 +155,8 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo
     const uint32_t next_free = be32(fpt, 0), block = be32(fpt, 4) & 0xFFFF;
     ASSERT_GT(block, 0u);
     for (uint32_t i = 0; i < count; ++i) {
-        const std::string pointer = b.substr(header + static_cast<size_t>(i) * length + memo_at, 10);
+        const std::string pointer =
+            b.substr(header + static_cast<size_t>(i) * length + memo_at, 10);
         const uint32_t n = static_cast<uint32_t>(std::strtoul(pointer.c_str(), nullptr, 10));
         if (n == 0) continue;
         // Each referenced memo lies before the next free block and inside the file.

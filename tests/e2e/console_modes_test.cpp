@@ -28,18 +28,20 @@ struct prepared : ::testing::Test {
     void SetUp() override {
         REQUIRE_TEST_SERVER();
         db = std::make_unique<scratch_db>("e2e_modes");
-        db->exec("CREATE TABLE x (id INT PRIMARY KEY, v VARCHAR(10));"
-                 "INSERT INTO x VALUES (1,'a'),(2,'b'),(3,'c');"
-                 "CREATE TABLE orders (id INT PRIMARY KEY, note TEXT);"
-                 "INSERT INTO orders VALUES (1,'first note'),(2,'second note');"
-                 "CREATE TABLE y (id INT PRIMARY KEY, v VARCHAR(10));"
-                 "INSERT INTO y VALUES (1,'y');"
-                 "CREATE TABLE newt (id INT PRIMARY KEY); INSERT INTO newt VALUES (1)");
+        db->exec(
+            "CREATE TABLE x (id INT PRIMARY KEY, v VARCHAR(10));"
+            "INSERT INTO x VALUES (1,'a'),(2,'b'),(3,'c');"
+            "CREATE TABLE orders (id INT PRIMARY KEY, note TEXT);"
+            "INSERT INTO orders VALUES (1,'first note'),(2,'second note');"
+            "CREATE TABLE y (id INT PRIMARY KEY, v VARCHAR(10));"
+            "INSERT INTO y VALUES (1,'y');"
+            "CREATE TABLE newt (id INT PRIMARY KEY); INSERT INTO newt VALUES (1)");
         out = d.file("out");
         // Build the folder with the program itself.
         scratch_db other("e2e_modes_other");
-        other.exec("CREATE TABLE unrelated (id INT, note TEXT); INSERT INTO unrelated VALUES (1,'u');"
-                   "CREATE TABLE y (a DOUBLE, b DATE); INSERT INTO y VALUES (1.5, '2024-01-01')");
+        other.exec(
+            "CREATE TABLE unrelated (id INT, note TEXT); INSERT INTO unrelated VALUES (1,'u');"
+            "CREATE TABLE y (a DOUBLE, b DATE); INSERT INTO y VALUES (1.5, '2024-01-01')");
         ASSERT_EQ(run_talvorin(with_server({"--src=" + other.name(), "--dest=" + out})).code, 0);
         write_file_bytes(d.file("list"), "x\norders\n");
         ASSERT_EQ(run_talvorin(with_server({"--src=" + db->name(), "--dest=" + out, "--mode=3",
@@ -73,7 +75,8 @@ struct prepared : ::testing::Test {
 
     std::set<std::string> listing() const {
         std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(out)) names.insert(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(out))
+            names.insert(e.path().filename().string());
         return names;
     }
 
@@ -124,9 +127,13 @@ void expect_overwritten(prepared& p, const run_result& r) {
     EXPECT_EQ(orders.rows, (std::vector<std::string>{"1|first note", "2|second note"}));
 }
 
-TEST_F(prepared, overwrite_the_entire_database_by_default) { expect_overwritten(*this, run({})); }
+TEST_F(prepared, overwrite_the_entire_database_by_default) {
+    expect_overwritten(*this, run({}));
+}
 
-TEST_F(prepared, overwrite_the_entire_database) { expect_overwritten(*this, run({"--mode=0"})); }
+TEST_F(prepared, overwrite_the_entire_database) {
+    expect_overwritten(*this, run({"--mode=0"}));
+}
 
 TEST_F(prepared, overwrite_existing_tables_only) {
     const std::string unrelated = read_file_bytes(out + "/unrelated.dbf");
@@ -152,7 +159,8 @@ TEST_F(prepared, skip_existing_tables) {
     run_result r = run({"--mode=2"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
     // Skipped tables say nothing.
-    EXPECT_EQ(r.out, "Converting database " + db->name() + "(4 tables)\nConverting table newt(1 records)\n");
+    EXPECT_EQ(r.out, "Converting database " + db->name() +
+                         "(4 tables)\nConverting table newt(1 records)\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(read_file_bytes(out + "/X.dbf"), x);
     EXPECT_EQ(read_file_bytes(out + "/ORDERS.DBF"), orders);

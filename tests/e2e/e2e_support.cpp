@@ -102,7 +102,8 @@ std::vector<std::string> with_server(std::vector<std::string> more) {
 
 dbf_read read_dbf(const std::string& path) {
     dbf_read t;
-    run_result r = run_program("/usr/bin/python3", {source_dir() + "/scripts/dbf-read", "dump", path});
+    run_result r =
+        run_program("/usr/bin/python3", {source_dir() + "/scripts/dbf-read", "dump", path});
     if (r.code != 0) {
         t.error = r.err.empty() ? "reader exit " + std::to_string(r.code) : r.err;
         return t;

@@ -30,9 +30,9 @@ std::vector<std::string> with_server(std::vector<std::string> more);
 struct dbf_read {
     int version = -1;
     long records = -1;
-    std::string fields;  // "NAME:T:len:dec NAME:T:len:dec ..."
+    std::string fields;             // "NAME:T:len:dec NAME:T:len:dec ..."
     std::vector<std::string> rows;  // values joined with '|'; NULL for an empty value
-    std::string error;  // what the reader said when it failed
+    std::string error;              // what the reader said when it failed
 };
 dbf_read read_dbf(const std::string& path);
 

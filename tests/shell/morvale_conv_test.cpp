@@ -189,7 +189,10 @@ TEST(morvale_convertor, settings_store_keeps_the_eight_values_between_runs) {
     ASSERT_EQ(::stat((d.path() + "/Quillmark/Torvane.conf").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-    if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else unsetenv("XDG_CONFIG_HOME");
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(morvale_convertor, destination_check_by_mode) {

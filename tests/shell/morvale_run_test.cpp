@@ -49,18 +49,19 @@ struct run_fixture : ::testing::Test {
 
 TEST_F(run_fixture, each_table_is_converted_once_whatever_lists_name_it) {
     scratch_db db("shell_once");
-    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1),(2);"
-            "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2),(3);"
-            "CREATE TABLE t3 (a INT)");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1),(2);"
+        "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2),(3);"
+        "CREATE TABLE t3 (a INT)");
     use(db);
     conv.selected_tables() = {{L"t2", L""}};  // as a profile leaves them
     conv.selection() = {L"t1", L"t2", L"t1"};
     conv.set_mode(udb_mode_merge_tables);  // a second pass would append the rows again
     conv();
 
-    EXPECT_EQ(run_lines(), (std::vector<std::string>{"database " + db.name() + "(2 tables)",
-                                                     "table t2(3 records)",
-                                                     "table t1(2 records)"}));
+    EXPECT_EQ(run_lines(),
+              (std::vector<std::string>{"database " + db.name() + "(2 tables)",
+                                        "table t2(3 records)", "table t1(2 records)"}));
     EXPECT_EQ(dbf_records(out.file("t1.dbf")), 2);
     EXPECT_EQ(dbf_records(out.file("t2.dbf")), 3);
     EXPECT_EQ(dbf_records(out.file("t3.dbf")), -1);
@@ -74,8 +75,9 @@ TEST_F(run_fixture, each_table_is_converted_once_whatever_lists_name_it) {
 
 TEST_F(run_fixture, a_stop_request_ends_the_run_between_tables_like_an_abort) {
     scratch_db db("shell_stop");
-    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1),(2);"
-            "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1)");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1),(2);"
+        "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1)");
     use(db);
     conv.selection() = {L"t1", L"t2"};
     run_hook() = [&](const char* point, const std::wstring& name) {
@@ -136,9 +138,10 @@ TEST_F(run_fixture, an_unknown_source_database_ends_the_run_unfinished) {
 
 TEST_F(run_fixture, generated_names_never_land_on_a_file_another_table_of_the_run_writes) {
     scratch_db db("shell_names");
-    db.exec("CREATE TABLE `a b` (a INT); INSERT INTO `a b` VALUES (1);"
-            "CREATE TABLE `a_b` (a INT); INSERT INTO `a_b` VALUES (1),(2);"
-            "CREATE TABLE `a.b` (a INT); INSERT INTO `a.b` VALUES (1),(2),(3)");
+    db.exec(
+        "CREATE TABLE `a b` (a INT); INSERT INTO `a b` VALUES (1);"
+        "CREATE TABLE `a_b` (a INT); INSERT INTO `a_b` VALUES (1),(2);"
+        "CREATE TABLE `a.b` (a INT); INSERT INTO `a.b` VALUES (1),(2),(3)");
     use(db);
     // The profile names one table, the selection the others.
     conv.selected_tables() = {{L"a b", L""}};
