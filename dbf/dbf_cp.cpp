@@ -7,10 +7,10 @@
 
 const std::map<uint8_t, uint32_t>& dbf_code_page_map() {
     static const std::map<uint8_t, uint32_t> map = {
-        {0x00, 0},     {0x01, 437},   {0x02, 850},   {0x03, 1252},  {0x04, 10000}, {0x26, 866},
-        {0x57, 1251},  {0x64, 852},   {0x65, 866},   {0x66, 865},   {0x67, 861},   {0x68, 895},
-        {0x69, 620},   {0x6A, 737},   {0x6B, 857},   {0x7E, 1256},  {0x96, 10007}, {0x97, 10029},
-        {0x98, 10006}, {0xC8, 1250},  {0xC9, 1251},  {0xCA, 1254},  {0xCB, 1253},
+        {0x00, 0},     {0x01, 437},  {0x02, 850},  {0x03, 1252}, {0x04, 10000}, {0x26, 866},
+        {0x57, 1251},  {0x64, 852},  {0x65, 866},  {0x66, 865},  {0x67, 861},   {0x68, 895},
+        {0x69, 620},   {0x6A, 737},  {0x6B, 857},  {0x7E, 1256}, {0x96, 10007}, {0x97, 10029},
+        {0x98, 10006}, {0xC8, 1250}, {0xC9, 1251}, {0xCA, 1254}, {0xCB, 1253},
     };
     return map;
 }
@@ -37,7 +37,8 @@ dbf_codec::dbf_codec(int cp) : cp_(cp), encode_(new uint8_t[65536]()) {
     if (!pt::cp_decode(cp, all, wide) || wide.size() != 256) {
         for (int b = 0; b < 256; ++b) decode_[static_cast<size_t>(b)] = static_cast<wchar_t>(b);
     } else {
-        for (int b = 0; b < 256; ++b) decode_[static_cast<size_t>(b)] = wide[static_cast<size_t>(b)];
+        for (int b = 0; b < 256; ++b)
+            decode_[static_cast<size_t>(b)] = wide[static_cast<size_t>(b)];
     }
     for (int b = 0x80; b < 256; ++b) {
         auto u = static_cast<uint32_t>(decode_[static_cast<size_t>(b)]);
@@ -59,7 +60,8 @@ const dbf_codec& dbf_codec::get(uint32_t code_page) {
 
 std::string dbf_codec::encode(std::wstring_view text) const {
     std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(encode_or_question(text[i]));
+    for (size_t i = 0; i < text.size(); ++i)
+        out[i] = static_cast<char>(encode_or_question(text[i]));
     return out;
 }
 

@@ -19,7 +19,7 @@ int dbf_effective_code_page(uint32_t code_page);
 
 // Byte codec of one single-byte code page, built once per code page and shared.
 class dbf_codec {
-public:
+  public:
     // The codec of a code page as dbf_effective_code_page resolves it.
     static const dbf_codec& get(uint32_t code_page);
 
@@ -46,7 +46,7 @@ public:
 
     explicit dbf_codec(int cp);
 
-private:
+  private:
     int cp_;
     std::array<wchar_t, 256> decode_{};
     std::unique_ptr<uint8_t[]> encode_;  // 65536 entries; 0 = not in the code page

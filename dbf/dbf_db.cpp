@@ -31,7 +31,9 @@ std::string os_text(int err) {
     return s ? s : "";
 }
 
-std::string utf8(const std::wstring& s) { return pt::utf8_encode(s); }
+std::string utf8(const std::wstring& s) {
+    return pt::utf8_encode(s);
+}
 
 bool path_exists(const std::wstring& path) {
     struct stat st;
@@ -55,8 +57,10 @@ int write_new_file(const std::string& path, const std::vector<uint8_t>& data) {
     for (size_t done = 0; done < data.size() && !err;) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) err = n < 0 ? errno : ENOSPC;
-        else done += static_cast<size_t>(n);
+        if (n <= 0)
+            err = n < 0 ? errno : ENOSPC;
+        else
+            done += static_cast<size_t>(n);
     }
     if (::close(fd) != 0 && !err) err = errno;
     if (!err && ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
@@ -64,8 +68,10 @@ int write_new_file(const std::string& path, const std::vector<uint8_t>& data) {
         // File systems without the flag: test, then rename.
         if (err == EINVAL || err == ENOSYS || err == EOPNOTSUPP) {
             struct stat st;
-            if (::lstat(path.c_str(), &st) == 0) err = EEXIST;
-            else err = ::rename(tmp.c_str(), path.c_str()) == 0 ? 0 : errno;
+            if (::lstat(path.c_str(), &st) == 0)
+                err = EEXIST;
+            else
+                err = ::rename(tmp.c_str(), path.c_str()) == 0 ? 0 : errno;
         }
     }
     if (err) ::unlink(tmp.c_str());

@@ -14,7 +14,7 @@ class dbf_dbc;
 class dbf_recordset;
 
 class dbf_database : public tk_singleton<dbf_database>, public udb_database {
-public:
+  public:
     // Scans the folder once for its tables ("*.dbf", regular files). A folder that
     // cannot be read is a kind-1 error. The open mode is only stored.
     dbf_database(const std::wstring& folder, int32_t open_mode, uint8_t user_code_page,
@@ -24,8 +24,7 @@ public:
     // A new table from the source's columns, or the existing table of that name opened
     // for appending; the index list is not read. Refuses, before writing anything, a
     // table the DBF format cannot hold (kind 0), and leaves no file behind on failure.
-    std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
-                                                const udb_schema& schema,
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     using udb_database::create_table;
     // Deletes the table's file and its memo and index files.
@@ -53,7 +52,7 @@ public:
     bool get_use_container() const { return use_container_; }
     const std::wstring& get_folder() const { return name_; }
 
-private:
+  private:
     // The file of a table name: an exact match first, else the first without regard to case.
     const std::wstring* find_file(const std::wstring& name) const;
     void add_table(const std::wstring& name, const std::wstring& file);

@@ -8,7 +8,9 @@
 
 namespace {
 
-int ascii_lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+int ascii_lower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
 
 // The first n characters of a UTF-8 name.
 std::string first_chars(const std::string& name, size_t n) {

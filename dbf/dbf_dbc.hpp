@@ -13,7 +13,7 @@ struct dbf_name_less {
 };
 
 class dbf_dbc : public dbf_recordset {
-public:
+  public:
     using field_map = std::map<std::string, std::string, dbf_name_less>;  // short -> long
 
     dbf_dbc(const std::wstring& full_path, uint8_t user_code_page);
@@ -22,7 +22,7 @@ public:
     // The long names of a table's fields, or null when the container has none.
     const field_map* find_table(const std::string& table) const;
 
-private:
+  private:
     void initialize();
 
     std::map<std::string, field_map, dbf_name_less> tables_;

@@ -7,13 +7,13 @@
 #include "TK/tk_except.hpp"
 
 class dbf_exception : public tk_exception {
-public:
+  public:
     explicit dbf_exception(const std::string& text, int32_t kind = tk_kind_continue)
         : tk_exception(text, kind) {}
 };
 
 class dbf_no_memo_exception : public dbf_exception {
-public:
+  public:
     dbf_no_memo_exception() : dbf_exception("Memo file not found", tk_kind_continue) {}
 };
 

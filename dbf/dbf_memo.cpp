@@ -22,14 +22,14 @@ void put_be32(uint8_t* p, uint32_t v) {
 
 // A memo held in memory as it is (the text form of the write_memo operations).
 class text_source : public dbf_memo_source {
-public:
+  public:
     explicit text_source(const std::string& text) : text_(text) {}
     uint64_t size() const override { return text_.size(); }
     void fill(uint64_t offset, uint8_t* out, size_t n) const override {
         std::memcpy(out, text_.data() + offset, n);
     }
 
-private:
+  private:
     const std::string& text_;
 };
 
@@ -42,7 +42,9 @@ void cut_at_nul(std::string& text) {
 // The largest piece of a memo written with one call.
 constexpr size_t chunk_limit = size_t{1} << 20;
 
-[[noreturn]] void memo_corrupted() { throw dbf_exception(dbf_bad_memo_text, tk_kind_continue); }
+[[noreturn]] void memo_corrupted() {
+    throw dbf_exception(dbf_bad_memo_text, tk_kind_continue);
+}
 
 [[noreturn]] void memo_full() {
     throw tk_exception("Memo file is full: an FPT file cannot pass 4 GB", tk_kind_continue);
@@ -93,8 +95,7 @@ void dbf_memo_file::read_until(uint64_t pos, uint8_t terminator, std::string& te
         get_at(static_cast<int64_t>(pos), buf, n);
         const void* end = std::memchr(buf, terminator, n);
         if (end) {
-            text.append(reinterpret_cast<const char*>(buf),
-                        static_cast<const uint8_t*>(end) - buf);
+            text.append(reinterpret_cast<const char*>(buf), static_cast<const uint8_t*>(end) - buf);
             return;
         }
         text.append(reinterpret_cast<const char*>(buf), n);

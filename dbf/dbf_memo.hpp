@@ -23,7 +23,7 @@ enum : int32_t {
 // The bytes of one memo as the writer produces them, piece by piece, so that a large
 // value never needs a second copy of itself in memory.
 class dbf_memo_source {
-public:
+  public:
     virtual ~dbf_memo_source() = default;
     virtual uint64_t size() const = 0;
     // n bytes of the memo from byte `offset`.
@@ -31,7 +31,7 @@ public:
 };
 
 class dbf_memo_file : public tk_huge_file {
-public:
+  public:
     // Open modes of tk_file: read, write (the file must exist: a memo file is never
     // created by opening it) and create (a new empty file).
     dbf_memo_file(const std::string& file_name, int32_t mode);
@@ -42,14 +42,14 @@ public:
     virtual void read_memo(uint32_t block, std::string& text) = 0;
     virtual void write_memo(uint32_t block, const std::string& text);
 
-protected:
+  protected:
     // Reads from pos up to the terminator or the end of the file, in chunks.
     void read_until(uint64_t pos, uint8_t terminator, std::string& text);
     uint64_t size_ = 0;
 };
 
 class fpt_memo_file : public dbf_memo_file {
-public:
+  public:
     fpt_memo_file(const std::string& file_name, int32_t mode, int32_t kind);
 
     uint32_t get_block_number(const uint8_t* field, size_t size) override;
@@ -68,7 +68,7 @@ public:
     uint32_t next_free() const { return next_free_; }
     uint32_t block_size() const { return block_size_; }
 
-private:
+  private:
     // Writes one memo block at `block`; returns the blocks it takes.
     uint32_t write_block(uint32_t block, const dbf_memo_source& memo);
 
@@ -80,35 +80,35 @@ private:
 
 // dBASE IV DBT: read only.
 class dbt_memo_file : public dbf_memo_file {
-public:
+  public:
     dbt_memo_file(const std::string& file_name, int32_t mode);
     void read_memo(uint32_t block, std::string& text) override;
 
-private:
+  private:
     uint32_t block_size_ = 0;
 };
 
 // FoxBASE / dBASE III DBT: 512-byte blocks, each memo ended by 0x1A 0x1A.
 class old_memo_file : public dbf_memo_file {
-public:
+  public:
     old_memo_file(const std::string& file_name, int32_t mode);
     void read_memo(uint32_t block, std::string& text) override;
     void write_memo(uint32_t block, const std::string& text) override;
 
     uint32_t next_free() const { return next_free_; }
 
-private:
+  private:
     uint32_t next_free_ = 0;
 };
 
 // SMT: read only; binary block numbers at bytes 6-9 of the field, text up to NUL.
 class smt_memo_file : public dbf_memo_file {
-public:
+  public:
     smt_memo_file(const std::string& file_name, int32_t mode);
     uint32_t get_block_number(const uint8_t* field, size_t size) override;
     void read_memo(uint32_t block, std::string& text) override;
 
-private:
+  private:
     uint32_t block_size_ = 0;
 };
 

@@ -5,6 +5,16 @@
 
 #include "platform/oa/oa_num.hpp"
 
+dbf_digits& dbf_digits::operator=(const dbf_digits& that) {
+    int_len_ = that.int_len_;
+    frac_len_ = that.frac_len_;
+    negative_ = that.negative_;
+    too_large_ = that.too_large_;
+    lost_beyond_ = that.lost_beyond_;
+    std::memcpy(d_, that.d_, static_cast<size_t>(int_len_ + frac_len_));
+    return *this;
+}
+
 void dbf_digits::set_digits(std::string_view int_part, std::string_view frac_part) {
     too_large_ = false;
     lost_beyond_ = false;
@@ -16,7 +26,7 @@ void dbf_digits::set_digits(std::string_view int_part, std::string_view frac_par
         int_part = "0";
     }
     int_len_ = static_cast<int>(int_part.size());
-    std::memcpy(d_.data(), int_part.data(), int_part.size());
+    std::memcpy(d_, int_part.data(), int_part.size());
     const size_t room = capacity - 300 - int_part.size();  // keep room for padding
     if (frac_part.size() > room) {
         for (char c : frac_part.substr(room))
@@ -24,7 +34,7 @@ void dbf_digits::set_digits(std::string_view int_part, std::string_view frac_par
         frac_part = frac_part.substr(0, room);
     }
     frac_len_ = static_cast<int>(frac_part.size());
-    if (!frac_part.empty()) std::memcpy(d_.data() + int_len_, frac_part.data(), frac_part.size());
+    if (!frac_part.empty()) std::memcpy(d_ + int_len_, frac_part.data(), frac_part.size());
 }
 
 void dbf_digits::set_signed(int64_t v) {
@@ -136,17 +146,17 @@ bool dbf_digits::set_text(std::wstring_view text) {
 
 bool dbf_digits::is_zero() const {
     for (int k = 0; k < int_len_ + frac_len_; ++k)
-        if (d_[static_cast<size_t>(k)] != '0') return false;
+        if (d_[k] != '0') return false;
     return !lost_beyond_;
 }
 
 void dbf_digits::trim_fraction() {
-    while (frac_len_ > 0 && d_[static_cast<size_t>(int_len_ + frac_len_ - 1)] == '0') --frac_len_;
+    while (frac_len_ > 0 && d_[int_len_ + frac_len_ - 1] == '0') --frac_len_;
 }
 
 void dbf_digits::pad_fraction(int decimals) {
     while (frac_len_ < decimals && int_len_ + frac_len_ < capacity)
-        d_[static_cast<size_t>(int_len_ + frac_len_++)] = '0';
+        d_[int_len_ + frac_len_++] = '0';
 }
 
 bool dbf_digits::round_to(int decimals) {
@@ -159,17 +169,17 @@ bool dbf_digits::round_to(int decimals) {
     const int cut = int_len_ + decimals;
     bool lost = lost_beyond_;
     for (int k = cut; k < int_len_ + frac_len_; ++k)
-        if (d_[static_cast<size_t>(k)] != '0') lost = true;
-    const bool up = d_[static_cast<size_t>(cut)] >= '5';
+        if (d_[k] != '0') lost = true;
+    const bool up = d_[cut] >= '5';
     frac_len_ = decimals;
     lost_beyond_ = false;
     if (up) {
         int k = cut - 1;
-        while (k >= 0 && d_[static_cast<size_t>(k)] == '9') d_[static_cast<size_t>(k--)] = '0';
+        while (k >= 0 && d_[k] == '9') d_[k--] = '0';
         if (k >= 0) {
-            ++d_[static_cast<size_t>(k)];
+            ++d_[k];
         } else {
-            std::memmove(d_.data() + 1, d_.data(), static_cast<size_t>(int_len_ + frac_len_));
+            std::memmove(d_ + 1, d_, static_cast<size_t>(int_len_ + frac_len_));
             d_[0] = '1';
             ++int_len_;
         }
@@ -180,10 +190,10 @@ bool dbf_digits::round_to(int decimals) {
 std::string dbf_digits::text() const {
     std::string t;
     if (negative()) t.push_back('-');
-    t.append(d_.data(), static_cast<size_t>(int_len_));
+    t.append(d_, static_cast<size_t>(int_len_));
     if (frac_len_ > 0) {
         t.push_back('.');
-        t.append(d_.data() + int_len_, static_cast<size_t>(frac_len_));
+        t.append(d_ + int_len_, static_cast<size_t>(frac_len_));
     }
     return t;
 }
@@ -199,14 +209,23 @@ uint32_t text_length(const dbf_digits& n, bool drop_zero) {
 }
 
 bool can_drop_zero(const dbf_digits& n) {
-    return n.int_digits() == 1 && n.fraction_digits() > 0 && n.text()[n.negative() ? 1 : 0] == '0';
+    return n.int_digits() == 1 && n.fraction_digits() > 0 && n.digits()[0] == '0';
 }
 
 void put(const dbf_digits& n, bool drop_zero, uint8_t* out, uint32_t width) {
-    std::string t = n.text();
-    if (drop_zero) t.erase(n.negative() ? 1 : 0, 1);
-    std::memset(out, ' ', width - t.size());
-    std::memcpy(out + (width - t.size()), t.data(), t.size());
+    const uint32_t len = text_length(n, drop_zero);
+    std::memset(out, ' ', width - len);
+    uint8_t* p = out + (width - len);
+    if (n.negative()) *p++ = '-';
+    const auto int_len = static_cast<size_t>(n.int_digits());
+    if (!drop_zero) {
+        std::memcpy(p, n.digits(), int_len);
+        p += int_len;
+    }
+    if (n.fraction_digits() > 0) {
+        *p++ = '.';
+        std::memcpy(p, n.digits() + int_len, static_cast<size_t>(n.fraction_digits()));
+    }
 }
 
 bool try_put(const dbf_digits& n, uint8_t* out, uint32_t width) {

@@ -2,13 +2,17 @@
 // a field's width without ever being cut to wrong digits.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 class dbf_digits {
-public:
+  public:
+    dbf_digits() = default;
+    // Copies only the digits in use: the buffer is large and mostly idle.
+    dbf_digits(const dbf_digits& that) { *this = that; }
+    dbf_digits& operator=(const dbf_digits& that);
+
     void set_signed(int64_t v);
     void set_unsigned(uint64_t v);
     // A magnitude with `scale` decimals (decimal and currency values).
@@ -34,13 +38,15 @@ public:
     // More digits than any field can take (a number too large for every width).
     bool too_large() const { return too_large_; }
     std::string text() const;
+    // The digits: the integer part, then the fraction, without sign or point.
+    const char* digits() const { return d_; }
 
-private:
+  private:
     void set_digits(std::string_view int_part, std::string_view frac_part);
 
     // Room for a double's longest fixed form and a field's padding.
     static constexpr int capacity = 1200;
-    std::array<char, capacity> d_{};
+    char d_[capacity];
     int int_len_ = 0;
     int frac_len_ = 0;
     bool negative_ = false;

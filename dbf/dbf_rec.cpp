@@ -99,8 +99,8 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_info& i
         tk_log_write(L"dbf_field::get_variant(%s, '%c')", info.name, letter);
         uint8_t b[8] = {};
         std::memcpy(b, bytes, std::min<uint32_t>(width, 8));
-        tk_log_write("%02X %02X %02X %02X %02X %02X %02X %02X", b[0], b[1], b[2], b[3], b[4],
-                     b[5], b[6], b[7]);
+        tk_log_write("%02X %02X %02X %02X %02X %02X %02X %02X", b[0], b[1], b[2], b[3], b[4], b[5],
+                     b[6], b[7]);
     }
     switch (letter) {
         case 'I':
@@ -143,7 +143,9 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_info& i
             tk_log_printf(1, "Processing as TIMESTAMP");
             if (width < 8) return ole_variant();
             return timestamp_value(bytes);
-        case '0': tk_log_printf(1, "Processing FLD_TYPE_BINARY"); return ole_variant();
+        case '0':
+            tk_log_printf(1, "Processing FLD_TYPE_BINARY");
+            return ole_variant();
         case 'C': {
             std::string_view text = trim_right(field_text(bytes, width));
             return ole_variant(codec.decode(text));
@@ -154,9 +156,12 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_info& i
                 case VT_I1:
                 case VT_I2:
                 case VT_I4:
-                case VT_I8: return integer_value(text, info.vartype);
-                case VT_BSTR: return ole_variant(codec.decode(text));
-                default: break;
+                case VT_I8:
+                    return integer_value(text, info.vartype);
+                case VT_BSTR:
+                    return ole_variant(codec.decode(text));
+                default:
+                    break;
             }
             // Digits, points and dates are ASCII; the UTF-8 reader takes them as they are.
             return ole_variant::from_string(text, info.vartype);

@@ -24,7 +24,7 @@ struct dbf_field_info {
 };
 
 class dbf_field : public udb_field {
-public:
+  public:
     dbf_field(const uint8_t* bytes, const dbf_field_info& info, const dbf_codec& codec);
     // The value of a field's bytes (exactly info.width of them) by its letter.
     static ole_variant get_variant(const uint8_t* bytes, const dbf_field_info& info,
@@ -32,17 +32,17 @@ public:
 };
 
 class dbf_record : public udb_record {
-public:
+  public:
     // data holds one whole record; the infos lie inside it (checked when the table opened).
-    dbf_record(const std::vector<dbf_field_info>& fields, const uint8_t* data,
-               dbf_memo_file* memo, const dbf_codec& codec);
+    dbf_record(const std::vector<dbf_field_info>& fields, const uint8_t* data, dbf_memo_file* memo,
+               const dbf_codec& codec);
     ~dbf_record() override;
 
     bool is_deleted() const { return deleted_; }
     std::unique_ptr<udb_field> get_memo_field(const dbf_field_info& info, const uint8_t* bytes,
                                               bool wide);
 
-private:
+  private:
     dbf_memo_file* memo_;
     const dbf_codec& codec_;
     bool deleted_ = false;

@@ -17,7 +17,9 @@ namespace {
 constexpr uint32_t open_read = 1;
 constexpr uint32_t open_append = 8;
 
-bool is_vfp(uint8_t version) { return version >= 0x30 && version <= 0x32; }
+bool is_vfp(uint8_t version) {
+    return version >= 0x30 && version <= 0x32;
+}
 
 }  // namespace
 
@@ -28,8 +30,8 @@ dbf_recordset::dbf_recordset(const std::wstring& full_path, uint32_t open_mode,
       user_code_page_(user_code_page) {
     tk_log_wprintf(2, L"dbf_recordset::ctor(%s, cp=%d)", full_path, user_code_page);
     // Opening never creates the table file: a missing table is an error, not an empty file.
-    file_ = std::make_unique<tk_huge_file>(pt::utf8_encode(full_path), open_mode != open_read,
-                                           false);
+    file_ =
+        std::make_unique<tk_huge_file>(pt::utf8_encode(full_path), open_mode != open_read, false);
     if (open_mode != open_read && open_mode != open_append) {
         tk_log_printf(2, "a_mode=%d, returning...", open_mode);
         return;
@@ -38,7 +40,9 @@ dbf_recordset::dbf_recordset(const std::wstring& full_path, uint32_t open_mode,
     tk_log_printf(1, "dbf_recordset::ctor - at the END");
 }
 
-dbf_recordset::~dbf_recordset() { tk_log_printf(2, "dbf_recordset::dtor"); }
+dbf_recordset::~dbf_recordset() {
+    tk_log_printf(2, "dbf_recordset::dtor");
+}
 
 void dbf_recordset::bad_format(const char* trace) {
     tk_log_printf(2, "%s", trace);
@@ -289,12 +293,21 @@ void dbf_recordset::init_memo_file() {
     const wchar_t* ext = nullptr;
     switch (memo_kind_) {
         case dbf_memo_old:
-        case dbf_memo_dbt: ext = L"dbt"; break;
+        case dbf_memo_dbt:
+            ext = L"dbt";
+            break;
         case dbf_memo_fpt:
-        case dbf_memo_vfp: ext = L"fpt"; break;
-        case dbf_memo_dct: ext = L"dct"; break;
-        case dbf_memo_smt: ext = L"smt"; break;
-        default: return;
+        case dbf_memo_vfp:
+            ext = L"fpt";
+            break;
+        case dbf_memo_dct:
+            ext = L"dct";
+            break;
+        case dbf_memo_smt:
+            ext = L"smt";
+            break;
+        default:
+            return;
     }
     std::string path = pt::utf8_encode(dbf_companion(name_, ext));
     if (!tk_is_file_exist1(path, tk_exist_file)) throw dbf_no_memo_exception();
@@ -302,9 +315,15 @@ void dbf_recordset::init_memo_file() {
     const bool write = open_mode_ == open_append && memo_kind_ == dbf_memo_fpt;
     const int32_t mode = write ? tk_file_write : tk_file_read;
     switch (memo_kind_) {
-        case dbf_memo_old: memo_ = std::make_unique<old_memo_file>(path, mode); break;
-        case dbf_memo_dbt: memo_ = std::make_unique<dbt_memo_file>(path, mode); break;
-        case dbf_memo_smt: memo_ = std::make_unique<smt_memo_file>(path, mode); break;
+        case dbf_memo_old:
+            memo_ = std::make_unique<old_memo_file>(path, mode);
+            break;
+        case dbf_memo_dbt:
+            memo_ = std::make_unique<dbt_memo_file>(path, mode);
+            break;
+        case dbf_memo_smt:
+            memo_ = std::make_unique<smt_memo_file>(path, mode);
+            break;
         default: {
             auto fpt = std::make_unique<fpt_memo_file>(path, mode, memo_kind_);
             if (write) fpt->check_writable();

@@ -15,7 +15,7 @@
 #include "dbf/dbf_type.hpp"
 
 class dbf_recordset : public udb_recordset {
-public:
+  public:
     // Open mode 1 reads the table; mode 8 reads it and appends to it (only tables whose
     // every field the writer encodes exactly are accepted); any other mode opens the
     // file and reads nothing. A user code page (a code-page mark) other than 0 takes
@@ -47,11 +47,13 @@ public:
     dbf_memo_file* get_memo_file() const { return memo_.get(); }
     const dbf_codec& get_codec() const { return *codec_; }
 
-protected:
+  protected:
     // Whether opening this table may follow a back-link to a database container.
-    bool is_container() const { return (flags_ & 0x04) != 0 && version_ >= 0x30 && version_ <= 0x32; }
+    bool is_container() const {
+        return (flags_ & 0x04) != 0 && version_ >= 0x30 && version_ <= 0x32;
+    }
 
-private:
+  private:
     void open_table();
     void read_descriptors(const std::vector<uint8_t>& head, uint32_t first, uint32_t step,
                           uint32_t& stop);

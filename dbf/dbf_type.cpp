@@ -10,23 +10,39 @@ dbf_field_descriptor dbf_create_field(const t_ftd& column) {
                    column.size);
     dbf_field_descriptor fd;
     switch (column.vartype) {
-        case VT_I1: fd.set('N', 4, 0); break;
+        case VT_I1:
+            fd.set('N', 4, 0);
+            break;
         case VT_I2:
-        case VT_UI1: fd.set('N', 6, 0); break;
+        case VT_UI1:
+            fd.set('N', 6, 0);
+            break;
         case VT_I4:
         case VT_UI2:
-        case VT_INT: fd.set('N', 11, 0); break;
+        case VT_INT:
+            fd.set('N', 11, 0);
+            break;
         case VT_R4:
         case VT_CY:
         case VT_UI4:
         case VT_I8:
-        case VT_UI8: fd.set('N', 19, 5); break;
-        case VT_R8: fd.set('B', 8, 0); break;
+        case VT_UI8:
+            fd.set('N', 19, 5);
+            break;
+        case VT_R8:
+            fd.set('B', 8, 0);
+            break;
         case VT_DATE:
             switch (column.reserved & 3) {
-                case udb_date_only: fd.set('D', 8, 0); break;
-                case 0: fd.set('C', 19, 0); break;
-                default: fd.set('T', 8, 0); break;
+                case udb_date_only:
+                    fd.set('D', 8, 0);
+                    break;
+                case 0:
+                    fd.set('C', 19, 0);
+                    break;
+                default:
+                    fd.set('T', 8, 0);
+                    break;
             }
             break;
         case VT_BSTR:
@@ -38,7 +54,9 @@ dbf_field_descriptor dbf_create_field(const t_ftd& column) {
                 fd.set('M', 10, 0);
             }
             break;
-        case VT_BOOL: fd.set('L', 1, 0); break;
+        case VT_BOOL:
+            fd.set('L', 1, 0);
+            break;
         case VT_DECIMAL: {
             // In int, so that a precision near 255 cannot wrap the length byte; the
             // decimals always leave room for a digit and the point.
@@ -47,7 +65,9 @@ dbf_field_descriptor dbf_create_field(const t_ftd& column) {
             fd.set('N', static_cast<uint8_t>(length), static_cast<uint8_t>(decimals));
             break;
         }
-        default: fd.set('M', 10, 0); break;
+        default:
+            fd.set('M', 10, 0);
+            break;
     }
     return fd;
 }
@@ -58,8 +78,11 @@ uint32_t size_by_letter(char letter, uint8_t length, uint8_t decimals) {
     switch (letter) {
         case 'G':
         case 'M':
-        case 'P': return 0;
-        case 'N': tk_log_printf(1, "GOT NUMERIC (%d,%d)", length, decimals); return length;
+        case 'P':
+            return 0;
+        case 'N':
+            tk_log_printf(1, "GOT NUMERIC (%d,%d)", length, decimals);
+            return length;
         case '+':
         case 'B':
         case 'D':
@@ -68,8 +91,10 @@ uint32_t size_by_letter(char letter, uint8_t length, uint8_t decimals) {
         case 'L':
         case 'O':
         case 'T':
-        case 'Y': return length;
-        default: return length + 256u * decimals;
+        case 'Y':
+            return length;
+        default:
+            return length + 256u * decimals;
     }
 }
 
@@ -103,16 +128,24 @@ uint32_t dbf_field_width(const dbf_read_descriptor& fd) {
 VARTYPE dbf_get_vartype_2(const dbf_read_descriptor& fd) {
     tk_log_printf(1, "dbf_get_vartype_2(%c)", fd.letter);
     switch (fd.letter) {
-        case '0': tk_log_printf(2, "DBF type '0' is not supported"); return VT_UNKNOWN;
+        case '0':
+            tk_log_printf(2, "DBF type '0' is not supported");
+            return VT_UNKNOWN;
         case '@':
         case 'D':
-        case 'T': return VT_DATE;
+        case 'T':
+            return VT_DATE;
         case 'B':
-        case 'O': return VT_R8;
-        case 'F': return VT_R4;
+        case 'O':
+            return VT_R8;
+        case 'F':
+            return VT_R4;
         case 'G':
-        case 'P': tk_log_printf(1, "Got BINARY data type"); return VT_BLOB;
-        case 'L': return VT_BOOL;
+        case 'P':
+            tk_log_printf(1, "Got BINARY data type");
+            return VT_BLOB;
+        case 'L':
+            return VT_BOOL;
         case 'N':
             if (fd.decimals > 0) return VT_DECIMAL;
             if (fd.length <= 2) return VT_I1;
@@ -121,8 +154,11 @@ VARTYPE dbf_get_vartype_2(const dbf_read_descriptor& fd) {
             if (fd.length <= 19) return VT_I8;
             return VT_R8;
         case '+':
-        case 'I': return VT_I4;
-        case 'Y': return VT_CY;
-        default: return VT_BSTR;
+        case 'I':
+            return VT_I4;
+        case 'Y':
+            return VT_CY;
+        default:
+            return VT_BSTR;
     }
 }

@@ -38,4 +38,6 @@ uint32_t dbf_get_size_2(const dbf_read_descriptor& fd);
 uint32_t dbf_field_width(const dbf_read_descriptor& fd);
 VARTYPE dbf_get_vartype_2(const dbf_read_descriptor& fd);
 
-inline bool dbf_is_memo_letter(char c) { return c == 'G' || c == 'M' || c == 'P'; }
+inline bool dbf_is_memo_letter(char c) {
+    return c == 'G' || c == 'M' || c == 'P';
+}

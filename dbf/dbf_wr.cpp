@@ -14,7 +14,9 @@
 
 namespace {
 
-bool is_vfp(uint8_t version) { return version >= 0x30 && version <= 0x32; }
+bool is_vfp(uint8_t version) {
+    return version >= 0x30 && version <= 0x32;
+}
 
 // What went wrong with the fields of one record; reported after the record is written.
 struct problems {
@@ -48,14 +50,14 @@ std::string short_text(const ole_variant& v) {
 
 // A wide text (up to its first NUL) as memo bytes in the table's code page.
 class wide_source : public dbf_memo_source {
-public:
+  public:
     wide_source(std::wstring_view text, const dbf_codec& codec) : text_(text), codec_(codec) {}
     uint64_t size() const override { return text_.size(); }
     void fill(uint64_t offset, uint8_t* out, size_t n) const override {
         for (size_t i = 0; i < n; ++i) out[i] = codec_.encode_or_question(text_[offset + i]);
     }
 
-private:
+  private:
     std::wstring_view text_;
     const dbf_codec& codec_;
 };
@@ -63,7 +65,7 @@ private:
 // Bytes as the memo text "0x" and two upper-case hexadecimal digits per byte, with no
 // limit on the length.
 class hex_source : public dbf_memo_source {
-public:
+  public:
     explicit hex_source(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
     uint64_t size() const override { return 2 + 2 * uint64_t{bytes_.size()}; }
     void fill(uint64_t offset, uint8_t* out, size_t n) const override {
@@ -79,7 +81,7 @@ public:
         }
     }
 
-private:
+  private:
     const std::vector<uint8_t>& bytes_;
 };
 
@@ -102,18 +104,37 @@ number_kind to_digits(const ole_variant& value, dbf_digits& d) {
     const oa::variant& v = value.get_variant();
     switch (v.vt) {
         case VT_EMPTY:
-        case VT_NULL: return number_kind::empty;
-        case VT_I1: d.set_signed(v.i1()); return number_kind::exact;
-        case VT_I2: d.set_signed(v.i2()); return number_kind::exact;
+        case VT_NULL:
+            return number_kind::empty;
+        case VT_I1:
+            d.set_signed(v.i1());
+            return number_kind::exact;
+        case VT_I2:
+            d.set_signed(v.i2());
+            return number_kind::exact;
         case VT_I4:
-        case VT_INT: d.set_signed(v.i4()); return number_kind::exact;
-        case VT_I8: d.set_signed(v.i8()); return number_kind::exact;
-        case VT_UI1: d.set_unsigned(v.ui1()); return number_kind::exact;
-        case VT_UI2: d.set_unsigned(v.ui2()); return number_kind::exact;
+        case VT_INT:
+            d.set_signed(v.i4());
+            return number_kind::exact;
+        case VT_I8:
+            d.set_signed(v.i8());
+            return number_kind::exact;
+        case VT_UI1:
+            d.set_unsigned(v.ui1());
+            return number_kind::exact;
+        case VT_UI2:
+            d.set_unsigned(v.ui2());
+            return number_kind::exact;
         case VT_UI4:
-        case VT_UINT: d.set_unsigned(v.ui4()); return number_kind::exact;
-        case VT_UI8: d.set_unsigned(v.ui8()); return number_kind::exact;
-        case VT_BOOL: d.set_signed(value.to_bool() ? 1 : 0); return number_kind::exact;
+        case VT_UINT:
+            d.set_unsigned(v.ui4());
+            return number_kind::exact;
+        case VT_UI8:
+            d.set_unsigned(v.ui8());
+            return number_kind::exact;
+        case VT_BOOL:
+            d.set_signed(value.to_bool() ? 1 : 0);
+            return number_kind::exact;
         case VT_CY: {
             int64_t c = v.cy().int64;
             uint64_t mag = c < 0 ? 0 - static_cast<uint64_t>(c) : static_cast<uint64_t>(c);
@@ -127,14 +148,17 @@ number_kind to_digits(const ole_variant& value, dbf_digits& d) {
             d.trim_fraction();
             return number_kind::exact;
         }
-        case VT_R4: return d.set_float(v.r4()) ? number_kind::floating : number_kind::invalid;
-        case VT_R8: return d.set_double(v.r8()) ? number_kind::floating : number_kind::invalid;
+        case VT_R4:
+            return d.set_float(v.r4()) ? number_kind::floating : number_kind::invalid;
+        case VT_R8:
+            return d.set_double(v.r8()) ? number_kind::floating : number_kind::invalid;
         case VT_BSTR: {
             std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
             if (t.empty()) return number_kind::empty;
             return d.set_text(t) ? number_kind::exact : number_kind::invalid;
         }
-        default: return number_kind::invalid;
+        default:
+            return number_kind::invalid;
     }
 }
 
@@ -169,7 +193,9 @@ bool is_calendar_date(const SYSTEMTIME& t) {
            t.wDay <= oa::days_in_month(t.wYear, t.wMonth);
 }
 
-bool is_zero_date(const SYSTEMTIME& t) { return t.wYear == 0 && t.wMonth == 0 && t.wDay == 0; }
+bool is_zero_date(const SYSTEMTIME& t) {
+    return t.wYear == 0 && t.wMonth == 0 && t.wDay == 0;
+}
 
 void put_digits(uint8_t* out, unsigned v, int width) {
     for (int i = width - 1; i >= 0; --i, v /= 10) out[i] = static_cast<uint8_t>('0' + v % 10);
@@ -186,18 +212,28 @@ void dbf_recordset::prepare_append() {
         switch (fd.letter) {
             case 'C':
             case 'N':
-            case 'F': break;
+            case 'F':
+                break;
             case 'D':
             case 'B':
-            case 'T': ok = ok && fd.length == 8; break;
-            case 'L': ok = ok && fd.length == 1; break;
-            case 'I': ok = ok && fd.length == 4; break;
+            case 'T':
+                ok = ok && fd.length == 8;
+                break;
+            case 'L':
+                ok = ok && fd.length == 1;
+                break;
+            case 'I':
+                ok = ok && fd.length == 4;
+                break;
             case 'M':
             case 'G':
                 ok = ok && fd.length == 10 && fd.decimals == 0 && memo_kind_ == dbf_memo_fpt;
                 break;
-            case '0': break;  // null flags, cleared
-            default: ok = false; break;
+            case '0':
+                break;  // null flags, cleared
+            default:
+                ok = false;
+                break;
         }
         write_field w;
         w.letter = fd.letter;
@@ -236,8 +272,8 @@ void dbf_recordset::append_record(const udb_record& record) {
 
     auto report = [&](const write_field& w, const ole_variant& value, const char* what) {
         trouble.add(tk_format("Value of field '%s' %s %c(%d,%d): %s",
-                              schema_[static_cast<size_t>(w.column)].name, what, w.letter,
-                              w.length, w.decimals, short_text(value)));
+                              schema_[static_cast<size_t>(w.column)].name, what, w.letter, w.length,
+                              w.decimals, short_text(value)));
     };
 
     try {
@@ -368,7 +404,8 @@ void dbf_recordset::append_record(const udb_record& record) {
                         break;
                     }
                     // Hours of 24 and more (a long MySQL TIME) carry whole days.
-                    int64_t ms = (int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond) * 1000;
+                    int64_t ms =
+                        (int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond) * 1000;
                     day += ms / 86400000;
                     ms %= 86400000;
                     if (day > dbf_julian_9999_12_31) {
@@ -450,11 +487,14 @@ void dbf_recordset::append_record(const udb_record& record) {
                                            : fpt->append(wide_source(text, *codec_));
                     char digits[12];
                     int n = 0;
-                    for (uint32_t b = block; b; b /= 10) digits[n++] = static_cast<char>('0' + b % 10);
-                    for (int i = 0; i < n; ++i) out[w.width - 1 - i] = static_cast<uint8_t>(digits[i]);
+                    for (uint32_t b = block; b; b /= 10)
+                        digits[n++] = static_cast<char>('0' + b % 10);
+                    for (int i = 0; i < n; ++i)
+                        out[w.width - 1 - i] = static_cast<uint8_t>(digits[i]);
                     break;
                 }
-                default: break;
+                default:
+                    break;
             }
         }
         if (fpt && fpt->next_free() != saved_next_free) fpt->store_next_free();

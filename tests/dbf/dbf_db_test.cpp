@@ -58,8 +58,8 @@ TEST(dbf_database, a_folder_that_cannot_be_read_is_an_error) {
 TEST(dbf_database, deleting_a_table_takes_its_memo_and_index_files) {
     dbf_folder f;
     std::string table = build_dbf(0x03, {{"A", 'C', 1}}, {});
-    for (const char* name : {"T.DBF", "t.FPT", "T.cdx", "t.idx", "T.mdx", "T.dbt", "t.smt",
-                             "T.dct", "other.fpt", "target.dbf", ".dbf"})
+    for (const char* name : {"T.DBF", "t.FPT", "T.cdx", "t.idx", "T.mdx", "T.dbt", "t.smt", "T.dct",
+                             "other.fpt", "target.dbf", ".dbf"})
         write_file_bytes(f.file(name), table);
     ASSERT_EQ(symlink("target.dbf", f.file("link.dbf").c_str()), 0);
     dbf_database& db = f.open();
@@ -103,16 +103,23 @@ TEST(dbf_database, created_tables_join_the_list_and_are_appended_to_afterwards) 
 
 TEST(dbf_database, field_names_are_checked_as_the_bytes_they_are_written_as) {
     dbf_folder f;
-    auto t = f.create(L"n", {{L"CUSTOMER_ID", VT_I4}, {L"CUSTOMER_IDENT", VT_I4},
-                             {L"\u04161", VT_I4}, {L"\u04291", VT_I4}, {L"1st", VT_I4},
-                             {L"order date", VT_I4}, {L"Stra\u00dfe", VT_I4}, {L"a", VT_I4},
+    auto t = f.create(L"n", {{L"CUSTOMER_ID", VT_I4},
+                             {L"CUSTOMER_IDENT", VT_I4},
+                             {L"\u04161", VT_I4},
+                             {L"\u04291", VT_I4},
+                             {L"1st", VT_I4},
+                             {L"order date", VT_I4},
+                             {L"Stra\u00dfe", VT_I4},
+                             {L"a", VT_I4},
                              {L"A", VT_I4}});
     std::vector<std::wstring> names;
     for (size_t i = 0; i < t->get_schema().size(); ++i) names.push_back(t->get_schema()[i].name);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"CUSTOMER_I", L"CUSTOME000", L"_1", L"A_1",
-                                                L"A1st", L"order_date", L"Stra\u00dfe", L"a",
-                                                L"A000"}));
-    EXPECT_EQ(read_file_bytes(f.file("n.dbf")).substr(32 * 7, 11), "Stra\xDF" "e\0\0\0\0\0"s);
+    EXPECT_EQ(names,
+              (std::vector<std::wstring>{L"CUSTOMER_I", L"CUSTOME000", L"_1", L"A_1", L"A1st",
+                                         L"order_date", L"Stra\u00dfe", L"a", L"A000"}));
+    EXPECT_EQ(read_file_bytes(f.file("n.dbf")).substr(32 * 7, 11),
+              "Stra\xDF"
+              "e\0\0\0\0\0"s);
 }
 
 TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
@@ -122,15 +129,24 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
         std::string bytes;
         bool accepted;
     } cases[] = {
-        {build_dbf(0x03, {{"C", 'C', 3}, {"N", 'N', 5, 2}, {"F", 'F', 5, 1}, {"D", 'D', 8},
-                          {"L", 'L', 1}, {"B", 'B', 8}, {"T", 'T', 8}, {"I", 'I', 4}}, {}),
+        {build_dbf(0x03,
+                   {{"C", 'C', 3},
+                    {"N", 'N', 5, 2},
+                    {"F", 'F', 5, 1},
+                    {"D", 'D', 8},
+                    {"L", 'L', 1},
+                    {"B", 'B', 8},
+                    {"T", 'T', 8},
+                    {"I", 'I', 4}},
+                   {}),
          true},
-        {build_dbf(0x83, {{"C", 'C', 3}}, {}), false},          // dBASE III memo table
-        {build_dbf(0x03, {{"Y", 'Y', 8}}, {}), false},          // currency
-        {build_dbf(0x03, {{"B", 'B', 10}}, {}), false},         // dBASE memo pointer
-        {build_dbf(0x03, {{"M", 'M', 10}}, {}), false},         // a memo without an FPT kind
+        {build_dbf(0x83, {{"C", 'C', 3}}, {}), false},   // dBASE III memo table
+        {build_dbf(0x03, {{"Y", 'Y', 8}}, {}), false},   // currency
+        {build_dbf(0x03, {{"B", 'B', 10}}, {}), false},  // dBASE memo pointer
+        {build_dbf(0x03, {{"M", 'M', 10}}, {}), false},  // a memo without an FPT kind
         {build_dbf(0x30, {{"M", 'M', 4}}, {}, 0x02, 0, vfp_tail), false},  // binary pointers
-        {build_dbf(0x30, {{"C", 'C', 3}, {"_NullFlags", '0', 1}, {"I", 'I', 4}}, {}, 0, 0, vfp_tail),
+        {build_dbf(0x30, {{"C", 'C', 3}, {"_NullFlags", '0', 1}, {"I", 'I', 4}}, {}, 0, 0,
+                   vfp_tail),
          true},
         {build_dbf(0x8B, {{"C", 'C', 3}}, {}), false},
         {build_dbf(0x03, {{"P", 'P', 10}}, {}), false},
@@ -142,7 +158,8 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
             EXPECT_EQ(kind, -1) << text;
         } else {
             EXPECT_EQ(kind, 0) << c.bytes.size();
-            EXPECT_EQ(text, "The structure of data source does not conform to the destination table.");
+            EXPECT_EQ(text,
+                      "The structure of data source does not conform to the destination table.");
         }
     }
     // The null flags are paired with no column and cleared.
@@ -152,4 +169,36 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
     t->append_record(*make_record({ole_variant(L"ab"), ole_variant(int32_t{258})}));
     std::string bytes = read_file_bytes(f.file("t.dbf"));
     EXPECT_EQ(bytes.substr(bytes.size() - 9), " ab \0\x02\x01\0\0"s);
+}
+
+TEST(dbf_database, appending_to_existing_tables) {
+    dbf_folder f;
+    // A memo table whose FPT is gone: said once at opening, then per record that loses a
+    // memo; the record itself is written and no empty FPT appears.
+    write_file_bytes(f.file("m.dbf"), build_dbf(0xF5, {{"M", 'M', 10}, {"C", 'C', 2}}, {}));
+    auto m = f.read("m.dbf", 8);
+    EXPECT_EQ(reported_errors().size(), 1u);
+    m->append_record(*make_record({ole_variant(), ole_variant(L"ok")}));
+    auto [kind, text] = error_of([&] {
+        m->append_record(*make_record({ole_variant(L"memo"), ole_variant(L"no")}));
+    });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text, "Memo file not found");
+    EXPECT_EQ(m->get_record_count(), 2u);
+    EXPECT_FALSE(tk_is_file_exist1(f.file("m.fpt"), tk_exist_file));
+
+    // Text goes in the table's own code page.
+    write_file_bytes(f.file("r.dbf"), build_dbf(0x03, {{"C", 'C', 2}}, {}, 0, 0xC9));
+    auto r = f.read("r.dbf", 8);
+    r->append_record(*make_record({ole_variant(L"\u0416\u0430")}));
+    EXPECT_EQ(read_file_bytes(f.file("r.dbf")).substr(65), " \xC6\xE0");
+    // A record that does not match the table's fields ends the table, once.
+    std::tie(kind, text) = error_of([&] {
+        r->append_record(*make_record({ole_variant(), ole_variant()}));
+    });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text, "The structure of data source does not conform to the destination table.");
+    // A table opened for reading is not written.
+    EXPECT_EQ(
+        error_of([&] { f.read("r.dbf")->append_record(*make_record({ole_variant()})); }).first, 1);
 }

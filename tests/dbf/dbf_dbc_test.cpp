@@ -15,7 +15,9 @@ std::string row(bool deleted, uint32_t id, uint32_t parent, const std::string& t
     return r;
 }
 
-std::string back_link(const std::string& path) { return path + std::string(263 - path.size(), '\0'); }
+std::string back_link(const std::string& path) {
+    return path + std::string(263 - path.size(), '\0');
+}
 
 const std::vector<raw_field> container_fields = {
     {"OBJECTID", 'I', 4}, {"PARENTID", 'I', 4}, {"OBJECTTYPE", 'C', 10}, {"OBJECTNAME", 'C', 128}};
@@ -30,18 +32,20 @@ std::vector<std::wstring> names_of(const udb_recordset& t) {
 
 TEST(dbf_container, long_field_names_come_from_the_container) {
     dbf_folder f;
-    write_file_bytes(f.file("Shop.DBC"),
-                     build_dbf(0x30, container_fields,
-                               {row(false, 1, 1, "Database", "shop"), row(false, 5, 1, "Table", "orders"),
-                                // Deleted objects stay until the container is packed.
-                                row(true, 6, 5, "Field", "customer_nonsense"),
-                                row(false, 7, 5, "Field", "customer_number"),
-                                row(false, 8, 5, "Field", "customer_name"),
-                                row(false, 9, 5, "field", "CUSTOMER_NUMBER"),
-                                row(false, 10, 99, "Field", "orphan_field_name")},
-                               0x07, 0, back_link("")));
+    write_file_bytes(
+        f.file("Shop.DBC"),
+        build_dbf(0x30, container_fields,
+                  {row(false, 1, 1, "Database", "shop"), row(false, 5, 1, "Table", "orders"),
+                   // Deleted objects stay until the container is packed.
+                   row(true, 6, 5, "Field", "customer_nonsense"),
+                   row(false, 7, 5, "Field", "customer_number"),
+                   row(false, 8, 5, "Field", "customer_name"),
+                   row(false, 9, 5, "field", "CUSTOMER_NUMBER"),
+                   row(false, 10, 99, "Field", "orphan_field_name")},
+                  0x07, 0, back_link("")));
     write_file_bytes(f.file("shop.dct"), empty_fpt());
-    std::vector<raw_field> fields = {{"CUSTOMER_N", 'C', 5}, {"CUSTOMER_2", 'C', 5}, {"OTHER", 'C', 1}};
+    std::vector<raw_field> fields = {
+        {"CUSTOMER_N", 'C', 5}, {"CUSTOMER_2", 'C', 5}, {"OTHER", 'C', 1}};
     // Only the base name of the back-link counts, found in the table's own folder.
     write_file_bytes(f.file("ORDERS.dbf"),
                      build_dbf(0x30, fields, {}, 0, 0, back_link("..\\..\\elsewhere\\shop.dbc")));
@@ -55,7 +59,8 @@ TEST(dbf_container, long_field_names_come_from_the_container) {
     ASSERT_NE(dbc, nullptr);
     auto items = db.get_table(L"items", 1);
     EXPECT_EQ(db.get_dbc(), dbc);  // read once
-    EXPECT_EQ(names_of(*items), (std::vector<std::wstring>{L"CUSTOMER_N", L"CUSTOMER_2", L"OTHER"}));
+    EXPECT_EQ(names_of(*items),
+              (std::vector<std::wstring>{L"CUSTOMER_N", L"CUSTOMER_2", L"OTHER"}));
     EXPECT_TRUE(reported_errors().empty());
 }
 
@@ -63,9 +68,11 @@ TEST(dbf_container, back_links_are_never_followed_in_a_circle_or_outside_the_fol
     dbf_folder f;
     std::vector<raw_field> fields = {{"A", 'C', 1}};
     // A table that names itself as its container, and one that names a folder outside.
-    write_file_bytes(f.file("loop.dbf"), build_dbf(0x30, fields, {" x"}, 0, 0, back_link("loop.dbf")));
+    write_file_bytes(f.file("loop.dbf"),
+                     build_dbf(0x30, fields, {" x"}, 0, 0, back_link("loop.dbf")));
     tmp_dir outside;
-    write_file_bytes(outside.file("far.dbc"), build_dbf(0x30, container_fields, {}, 0x04, 0, back_link("")));
+    write_file_bytes(outside.file("far.dbc"),
+                     build_dbf(0x30, container_fields, {}, 0x04, 0, back_link("")));
     std::string escape = outside.path() + "/far.dbc";
     write_file_bytes(f.file("esc.dbf"), build_dbf(0x30, fields, {}, 0, 0, back_link(escape)));
     dbf_database& db = f.open();

@@ -26,40 +26,58 @@ std::string dbfread(const std::string& table) {
 
 TEST(dbf_dbfread, every_kind_of_value_reads_back) {
     dbf_folder f;
-    auto t = f.create(L"kinds", {{L"I", VT_I4}, {L"BIG", VT_I8}, {L"P", VT_DECIMAL, 0, 0, 10, 2},
-                                 {L"R", VT_R8}, {L"F", VT_R4}, {L"D", VT_DATE, 0, udb_date_only},
-                                 {L"T", VT_DATE, 0, udb_date_time}, {L"TM", VT_DATE, 0, udb_time_only},
-                                 {L"S", VT_DATE, 0, 0}, {L"C", VT_BSTR, 30}, {L"L", VT_BOOL},
-                                 {L"M56", VT_BSTR, 0}, {L"M57", VT_BSTR, 0}, {L"HUGE", VT_BSTR, 0},
+    auto t = f.create(L"kinds", {{L"I", VT_I4},
+                                 {L"BIG", VT_I8},
+                                 {L"P", VT_DECIMAL, 0, 0, 10, 2},
+                                 {L"R", VT_R8},
+                                 {L"F", VT_R4},
+                                 {L"D", VT_DATE, 0, udb_date_only},
+                                 {L"T", VT_DATE, 0, udb_date_time},
+                                 {L"TM", VT_DATE, 0, udb_time_only},
+                                 {L"S", VT_DATE, 0, 0},
+                                 {L"C", VT_BSTR, 30},
+                                 {L"L", VT_BOOL},
+                                 {L"M56", VT_BSTR, 0},
+                                 {L"M57", VT_BSTR, 0},
+                                 {L"HUGE", VT_BSTR, 0},
                                  {L"BLOB", VT_BLOB}});
     t->append_record(*make_record({
-        ole_variant(int32_t{42}), ole_variant(int64_t{-99999999999999}), dec("-12.5"),
-        ole_variant(1.5), ole_variant(0.1f), date("2024-02-29"), date("2000-01-01 00:00:01"),
-        date("838:59:59"), date("2024-01-15 10:20:30"), ole_variant(L"Gr\u00fc\u00dfe \u20ac"),
-        ole_variant(true), ole_variant(std::wstring(56, L'a')), ole_variant(std::wstring(57, L'\u00e9')),
+        ole_variant(int32_t{42}),
+        ole_variant(int64_t{-99999999999999}),
+        dec("-12.5"),
+        ole_variant(1.5),
+        ole_variant(0.1f),
+        date("2024-02-29"),
+        date("2000-01-01 00:00:01"),
+        date("838:59:59"),
+        date("2024-01-15 10:20:30"),
+        ole_variant(L"Gr\u00fc\u00dfe \u20ac"),
+        ole_variant(true),
+        ole_variant(std::wstring(56, L'a')),
+        ole_variant(std::wstring(57, L'\u00e9')),
         ole_variant(std::wstring(5 * 1024 * 1024, L'\u00df')),
         ole_variant(std::vector<uint8_t>{0, 1, 254, 255}),
     }));
     t->append_record(*make_record(std::vector<ole_variant>(15)));
-    t->append_record(*make_record({ole_variant(int32_t{-1}), ole_variant(), ole_variant(),
-                                   ole_variant(-0.25), ole_variant(), ole_variant(), ole_variant(),
-                                   date("00:00:00"), ole_variant(), ole_variant(L"x"),
-                                   ole_variant(false), ole_variant(), ole_variant(L"z"),
-                                   ole_variant(), ole_variant()}));
+    t->append_record(*make_record(
+        {ole_variant(int32_t{-1}), ole_variant(), ole_variant(), ole_variant(-0.25), ole_variant(),
+         ole_variant(), ole_variant(), date("00:00:00"), ole_variant(), ole_variant(L"x"),
+         ole_variant(false), ole_variant(), ole_variant(L"z"), ole_variant(), ole_variant()}));
     t.reset();
     EXPECT_TRUE(reported_errors().empty());
-    EXPECT_EQ(dbfread(f.file("kinds.dbf")),
-              "3 records\n"
-              "I=42 BIG=-99999999999999.0 P=-12.5 R=1.5 F=0.1 D=datetime.date(2024, 2, 29) "
-              "T=datetime.datetime(2000, 1, 1, 0, 0, 1) TM=datetime.datetime(1900, 2, 2, 22, 59, 59) "
-              "S='2024-01-15 10:20:30' C='Grüße €' L=True M56='" + std::string(56, 'a') +
-              "' M57='" + pt::utf8_encode(std::wstring(57, L'\u00e9')) +
-              "' HUGE=text of 5242880 characters 'ß' BLOB='0x0001FEFF'\n"
-              "I=None BIG=None P=None R=0.0 F=None D=None T=None TM=None S='' C='' L=None "
-              "M56=None M57=None HUGE=None BLOB=None\n"
-              "I=-1 BIG=None P=None R=-0.25 F=None D=None T=None "
-              "TM=datetime.datetime(1899, 12, 30, 0, 0) S='' C='x' L=False M56=None M57='z' "
-              "HUGE=None BLOB=None\n");
+    EXPECT_EQ(
+        dbfread(f.file("kinds.dbf")),
+        "3 records\n"
+        "I=42 BIG=-99999999999999.0 P=-12.5 R=1.5 F=0.1 D=datetime.date(2024, 2, 29) "
+        "T=datetime.datetime(2000, 1, 1, 0, 0, 1) TM=datetime.datetime(1900, 2, 2, 22, 59, 59) "
+        "S='2024-01-15 10:20:30' C='Grüße €' L=True M56='" +
+            std::string(56, 'a') + "' M57='" + pt::utf8_encode(std::wstring(57, L'\u00e9')) +
+            "' HUGE=text of 5242880 characters 'ß' BLOB='0x0001FEFF'\n"
+            "I=None BIG=None P=None R=0.0 F=None D=None T=None TM=None S='' C='' L=None "
+            "M56=None M57=None HUGE=None BLOB=None\n"
+            "I=-1 BIG=None P=None R=-0.25 F=None D=None T=None "
+            "TM=datetime.datetime(1899, 12, 30, 0, 0) S='' C='x' L=False M56=None M57='z' "
+            "HUGE=None BLOB=None\n");
 
     // A table without memo fields, with the double that other readers take for a memo.
     auto plain = f.create(L"plain", {{L"R", VT_R8}, {L"N", VT_UI1}});

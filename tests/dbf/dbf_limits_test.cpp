@@ -54,8 +54,9 @@ TEST(dbf_limits, a_failed_write_leaves_nothing_behind_the_counted_records) {
     struct rlimit lim = old;
     lim.rlim_cur = before.size() + 50;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
-    auto [kind, text] =
-        error_of([&] { t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(L"x")})); });
+    auto [kind, text] = error_of([&] {
+        t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(L"x")}));
+    });
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, old_handler);
 

@@ -59,15 +59,15 @@ TEST(dbf_memo, fpt_blocks_as_written) {
 TEST(dbf_memo, fpt_reads_stay_inside_the_file) {
     tmp_dir d;
     const std::string path = d.file("t.fpt");
-    std::string head = be32(9) + std::string(2, '\0') + std::string("\0\x40", 2) + std::string(504, '\0');
+    std::string head =
+        be32(9) + std::string(2, '\0') + std::string("\0\x40", 2) + std::string(504, '\0');
     struct {
         std::string block;
         std::string text;
     } cases[] = {
         {be32(1) + be32(4) + "abcd", "abcd"},  // ends exactly at the end of the file
         {be32(1) + be32(5) + "abcd", ""},      // one byte beyond: no text, no error
-        {be32(1) + be32(0xFFFFFFFF) + "abcd", ""},
-        {be32(1) + be32(0), ""},
+        {be32(1) + be32(0xFFFFFFFF) + "abcd", ""}, {be32(1) + be32(0), ""},
         {be32(1) + std::string("\0\0", 2), ""},  // the length itself is cut off
     };
     for (const auto& c : cases) {
@@ -79,16 +79,16 @@ TEST(dbf_memo, fpt_reads_stay_inside_the_file) {
 
 TEST(dbf_memo, block_numbers_in_record_fields) {
     tmp_dir d;
-    write_file_bytes(d.file("t.fpt"), be32(8) + std::string("\0\0\0\x40", 4) + std::string(505, '\0'));
+    write_file_bytes(d.file("t.fpt"),
+                     be32(8) + std::string("\0\0\0\x40", 4) + std::string(505, '\0'));
     fpt_memo_file decimal(d.file("t.fpt"), tk_file_read, dbf_memo_fpt);
     fpt_memo_file binary(d.file("t.fpt"), tk_file_read, dbf_memo_vfp);
     struct {
         std::string field;
         uint32_t block;
     } cases[] = {
-        {"         8", 8},         {"          ", 0},          {"8         ", 8},
-        {"  -5      ", 0},         {"4294967295", 4294967295u}, {"4294967296", 0},
-        {"   x      ", 0},         {"  12", 12},
+        {"         8", 8},           {"          ", 0}, {"8         ", 8}, {"  -5      ", 0},
+        {"4294967295", 4294967295u}, {"4294967296", 0}, {"   x      ", 0}, {"  12", 12},
     };
     for (const auto& c : cases)
         EXPECT_EQ(decimal.get_block_number(reinterpret_cast<const uint8_t*>(c.field.data()),
@@ -96,7 +96,8 @@ TEST(dbf_memo, block_numbers_in_record_fields) {
                   c.block)
             << c.field;
     std::string vfp = le32(0x01020304);
-    EXPECT_EQ(binary.get_block_number(reinterpret_cast<const uint8_t*>(vfp.data()), 4), 0x01020304u);
+    EXPECT_EQ(binary.get_block_number(reinterpret_cast<const uint8_t*>(vfp.data()), 4),
+              0x01020304u);
     EXPECT_EQ(binary.get_block_number(reinterpret_cast<const uint8_t*>(vfp.data()), 3), 0u);
     EXPECT_EQ(error_of([&] { decimal.get_block_number(nullptr, 10); }).second,
               make_err_meggase("dbf_memo.cpp", 30));
@@ -122,17 +123,26 @@ TEST(dbf_memo, damaged_and_missing_memo_files) {
         write_file_bytes(path, c.bytes);
         auto [kind, text] = error_of([&] {
             switch (c.kind) {
-                case dbf_memo_fpt: fpt_memo_file(path, tk_file_read, c.kind); break;
-                case dbf_memo_dbt: dbt_memo_file(path, tk_file_read); break;
-                case dbf_memo_smt: smt_memo_file(path, tk_file_read); break;
-                default: old_memo_file(path, tk_file_read); break;
+                case dbf_memo_fpt:
+                    fpt_memo_file(path, tk_file_read, c.kind);
+                    break;
+                case dbf_memo_dbt:
+                    dbt_memo_file(path, tk_file_read);
+                    break;
+                case dbf_memo_smt:
+                    smt_memo_file(path, tk_file_read);
+                    break;
+                default:
+                    old_memo_file(path, tk_file_read);
+                    break;
             }
         });
         EXPECT_EQ(kind, 0) << c.bytes.size();
         EXPECT_EQ(text, c.error) << c.bytes.size();
     }
     // Opening a memo file for writing never creates it.
-    EXPECT_EQ(error_of([&] { fpt_memo_file(d.file("none.fpt"), tk_file_write, dbf_memo_fpt); }).first, 1);
+    EXPECT_EQ(
+        error_of([&] { fpt_memo_file(d.file("none.fpt"), tk_file_write, dbf_memo_fpt); }).first, 1);
     EXPECT_NE(access(d.file("none.fpt").c_str(), F_OK), 0);
     // A next free block inside the header is refused before anything is written.
     write_file_bytes(path, be32(0) + std::string("\0\0\0\x40", 4) + std::string(505, '\0'));

@@ -8,7 +8,9 @@ using namespace std::string_literals;
 
 namespace {
 
-std::wstring text_of(const udb_field& f) { return f.to_wstring(); }
+std::wstring text_of(const udb_field& f) {
+    return f.to_wstring();
+}
 
 }  // namespace
 
@@ -21,14 +23,14 @@ TEST(dbf_reader, damaged_headers_are_refused) {
         return s;
     };
     const std::string cases[] = {
-        good.substr(0, 31),                       // shorter than a header
-        with(8, std::string("\x20\0", 2)),        // header length below 33
-        with(8, std::string("\xFF\x00", 2)),      // header length past the end
-        with(10, std::string("\0\0", 2)),         // no record length
-        with(10, std::string("\x05\0", 2)),       // fields wider than the record
-        with(4, le32s(2)),                        // more records than the file holds
-        with(4, le32s(0x80000000)),               // a negative count
-        build_dbf(0x02, {}, {}).substr(0, 40),    // FoxBASE without its terminator
+        good.substr(0, 31),                     // shorter than a header
+        with(8, std::string("\x20\0", 2)),      // header length below 33
+        with(8, std::string("\xFF\x00", 2)),    // header length past the end
+        with(10, std::string("\0\0", 2)),       // no record length
+        with(10, std::string("\x05\0", 2)),     // fields wider than the record
+        with(4, le32s(2)),                      // more records than the file holds
+        with(4, le32s(0x80000000)),             // a negative count
+        build_dbf(0x02, {}, {}).substr(0, 40),  // FoxBASE without its terminator
     };
     for (const auto& bytes : cases) {
         write_file_bytes(f.file("t.dbf"), bytes);
@@ -45,21 +47,32 @@ TEST(dbf_reader, damaged_headers_are_refused) {
 TEST(dbf_reader, fields_by_letter) {
     dbf_folder f;
     std::vector<raw_field> fields = {
-        {"C", 'C', 6},  {"N", 'N', 8, 2}, {"BIG", 'N', 19}, {"D", 'D', 8}, {"L", 'L', 1},
-        {"T", 'T', 8},  {"I", 'I', 4},    {"B", 'B', 8},    {"Y", 'Y', 8}, {"_NullFlags", '0', 1},
-        {"F", 'F', 6, 2},
+        {"C", 'C', 6}, {"N", 'N', 8, 2},       {"BIG", 'N', 19}, {"D", 'D', 8},
+        {"L", 'L', 1}, {"T", 'T', 8},          {"I", 'I', 4},    {"B", 'B', 8},
+        {"Y", 'Y', 8}, {"_NullFlags", '0', 1}, {"F", 'F', 6, 2},
     };
     std::string b15("\0\0\0\0\0\0\xF8\x3F", 8), y(le32s(125000) + le32s(0));
     std::vector<std::string> records = {
-        " \xE9t\xE9   " "   12.50" "9999999999999999999" "20240115" "y" + le32s(2451545) +
-            le32s(999) + le32s(static_cast<uint32_t>(-5)) + b15 + y + "\x01" "  1.50",
-        "*" + std::string(6, ' ') + std::string(8, ' ') + std::string(19, ' ') + std::string(8, ' ') +
-            " " + std::string(8, '\0') + std::string(4, '\0') + std::string(8, '\0') +
-            std::string(8, '\0') + "\0"s + std::string(6, ' '),
-        " abc\0zz" "   -1.00" "-123               " "00000000" "N"s + le32s(1721425) + le32s(0) +
-            le32s(7) + b15 + y + "\0      "s,
+        " \xE9t\xE9   "
+        "   12.50"
+        "9999999999999999999"
+        "20240115"
+        "y" +
+            le32s(2451545) + le32s(999) + le32s(static_cast<uint32_t>(-5)) + b15 + y +
+            "\x01"
+            "  1.50",
+        "*" + std::string(6, ' ') + std::string(8, ' ') + std::string(19, ' ') +
+            std::string(8, ' ') + " " + std::string(8, '\0') + std::string(4, '\0') +
+            std::string(8, '\0') + std::string(8, '\0') + "\0"s + std::string(6, ' '),
+        " abc\0zz"
+        "   -1.00"
+        "-123               "
+        "00000000"
+        "N"s +
+            le32s(1721425) + le32s(0) + le32s(7) + b15 + y + "\0      "s,
     };
-    write_file_bytes(f.file("t.dbf"), build_dbf(0x30, fields, records, 0, 0x03, std::string(263, '\0')));
+    write_file_bytes(f.file("t.dbf"),
+                     build_dbf(0x30, fields, records, 0, 0x03, std::string(263, '\0')));
     f.open();
     auto rs = f.db().get_table(L"t", 1);
     auto* t = static_cast<dbf_recordset*>(rs.get());
@@ -111,13 +124,15 @@ TEST(dbf_reader, memo_kinds_and_missing_memo_files) {
         int32_t kind;
         const char* memo;
     } cases[] = {
-        {0x30, 0x03, dbf_memo_vfp, "T.FPT"}, {0x30, 0x07, dbf_memo_dct, "t.dct"},
-        {0x30, 0x00, dbf_memo_none, nullptr}, {0x31, 0x02, dbf_memo_vfp, "t.fpt"},
+        {0x30, 0x03, dbf_memo_vfp, "T.FPT"},
+        {0x30, 0x07, dbf_memo_dct, "t.dct"},
+        {0x30, 0x00, dbf_memo_none, nullptr},
+        {0x31, 0x02, dbf_memo_vfp, "t.fpt"},
     };
     for (const auto& c : cases) {
         tmp_dir d;
-        write_file_bytes(d.file("t.dbf"),
-                         build_dbf(c.version, fields, {" " + le32s(8)}, c.flags, 0, std::string(263, '\0')));
+        write_file_bytes(d.file("t.dbf"), build_dbf(c.version, fields, {" " + le32s(8)}, c.flags, 0,
+                                                    std::string(263, '\0')));
         std::string fpt = empty_fpt() + std::string("\0\0\0\1\0\0\0\3abc", 11);
         fpt[3] = 9;
         if (c.memo) write_file_bytes(d.file(c.memo), fpt);
@@ -126,8 +141,8 @@ TEST(dbf_reader, memo_kinds_and_missing_memo_files) {
         EXPECT_EQ(text_of((*t.get_item())[0]), c.memo ? L"abc" : L"");
     }
     // Without its FPT the table opens, says so once, and its memo fields are empty.
-    write_file_bytes(f.file("n.dbf"), build_dbf(0xF5, {{"M", 'M', 10}, {"C", 'C', 2}},
-                                                {"          8ok"}));
+    write_file_bytes(f.file("n.dbf"),
+                     build_dbf(0xF5, {{"M", 'M', 10}, {"C", 'C', 2}}, {"          8ok"}));
     auto t = f.read("n.dbf");
     ASSERT_EQ(reported_errors().size(), 1u);
     EXPECT_EQ(reported_errors()[0].kind, 0);
@@ -153,17 +168,25 @@ TEST(dbf_reader, code_page_marks_and_the_user_code_page) {
 
 TEST(dbf_reader, what_is_written_reads_back) {
     dbf_folder f;
-    auto t = f.create(L"round", {{L"I", VT_I4}, {L"BIG", VT_I8}, {L"P", VT_DECIMAL, 0, 0, 12, 4},
-                                 {L"R", VT_R8}, {L"F", VT_R4}, {L"D", VT_DATE, 0, udb_date_only},
-                                 {L"T", VT_DATE, 0, udb_date_time}, {L"S", VT_DATE, 0, 0},
-                                 {L"C", VT_BSTR, 30}, {L"L", VT_BOOL}, {L"M", VT_BSTR, 0},
+    auto t = f.create(L"round", {{L"I", VT_I4},
+                                 {L"BIG", VT_I8},
+                                 {L"P", VT_DECIMAL, 0, 0, 12, 4},
+                                 {L"R", VT_R8},
+                                 {L"F", VT_R4},
+                                 {L"D", VT_DATE, 0, udb_date_only},
+                                 {L"T", VT_DATE, 0, udb_date_time},
+                                 {L"S", VT_DATE, 0, 0},
+                                 {L"C", VT_BSTR, 30},
+                                 {L"L", VT_BOOL},
+                                 {L"M", VT_BSTR, 0},
                                  {L"BLOB", VT_BLOB}});
     const std::wstring big_memo(3 * 1024 * 1024 + 7, L'\u00e9');
     std::vector<std::vector<ole_variant>> rows = {
         {ole_variant(int32_t{-2147483647}), ole_variant(int64_t{-99999999999999}),
          dec("-12345678.1234"), ole_variant(-1.25e-300), ole_variant(3.25f), date("9999-12-31"),
-         date("0001-01-01 23:59:59"), date("2024-02-29 12:00:00"), ole_variant(L"Gr\u00fc\u00dfe \u20ac"),
-         ole_variant(false), ole_variant(big_memo), ole_variant(std::vector<uint8_t>{0, 1, 254, 255})},
+         date("0001-01-01 23:59:59"), date("2024-02-29 12:00:00"),
+         ole_variant(L"Gr\u00fc\u00dfe \u20ac"), ole_variant(false), ole_variant(big_memo),
+         ole_variant(std::vector<uint8_t>{0, 1, 254, 255})},
         std::vector<ole_variant>(12),
     };
     for (const auto& row : rows) t->append_record(*make_record(row));
@@ -174,9 +197,18 @@ TEST(dbf_reader, what_is_written_reads_back) {
     EXPECT_EQ(r->get_record_count(), 2u);
     const udb_record& a = *r->get_item();
     std::vector<std::wstring> expected = {
-        L"-2147483647", L"-99999999999999", L"-12345678.1234", L"-1.2500000000000000e-300",
-        L"3.25", L"9999-12-31", L"0001-01-01 23:59:59", L"2024-02-29 12:00:00",
-        L"Gr\u00fc\u00dfe \u20ac", L"0", big_memo, L"0x0001FEFF",
+        L"-2147483647",
+        L"-99999999999999",
+        L"-12345678.1234",
+        L"-1.2500000000000000e-300",
+        L"3.25",
+        L"9999-12-31",
+        L"0001-01-01 23:59:59",
+        L"2024-02-29 12:00:00",
+        L"Gr\u00fc\u00dfe \u20ac",
+        L"0",
+        big_memo,
+        L"0x0001FEFF",
     };
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(text_of(a[i]), expected[i]) << i;
     r->next();

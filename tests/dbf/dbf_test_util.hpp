@@ -48,7 +48,9 @@ inline ole_variant dec(const char* text) {
     return ole_variant(d);
 }
 
-inline ole_variant date(const char* text) { return ole_variant(ole_date(std::string_view(text))); }
+inline ole_variant date(const char* text) {
+    return ole_variant(ole_date(std::string_view(text)));
+}
 
 inline std::string bytes_of(const std::string& s, size_t from, size_t n) {
     return s.size() >= from ? s.substr(from, n) : std::string();
@@ -56,7 +58,7 @@ inline std::string bytes_of(const std::string& s, size_t from, size_t n) {
 
 // A destination folder with its database and an error handler that records reports.
 class dbf_folder {
-public:
+  public:
     dbf_folder() : handler_(error_handler_code_count, error_handler_codes) {
         reported_errors().clear();
     }
@@ -79,7 +81,7 @@ public:
     }
     void close() { db_.reset(); }
 
-private:
+  private:
     tmp_dir dir_;
     error_handler handler_;
     std::unique_ptr<dbf_database> db_;

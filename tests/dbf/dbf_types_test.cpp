@@ -78,12 +78,12 @@ TEST(dbf_field_types, letters_read_back_as_types_and_sizes) {
         VARTYPE vt;
         uint32_t size;
     } cases[] = {
-        {'N', 4, 0, VT_I2, 4},       {'N', 11, 0, VT_I8, 11},   {'N', 19, 5, VT_DECIMAL, 19},
-        {'N', 20, 0, VT_R8, 20},     {'N', 2, 0, VT_I1, 2},     {'N', 9, 0, VT_I4, 9},
-        {'C', 0x10, 1, VT_BSTR, 272}, {'M', 10, 0, VT_BSTR, 0}, {'G', 10, 0, VT_BLOB, 0},
-        {'T', 8, 0, VT_DATE, 8},     {'@', 8, 0, VT_DATE, 8},   {'Y', 8, 4, VT_CY, 8},
-        {'I', 4, 0, VT_I4, 4},       {'+', 4, 0, VT_I4, 4},     {'F', 10, 2, VT_R4, 10},
-        {'L', 1, 0, VT_BOOL, 1},     {'0', 2, 0, VT_UNKNOWN, 2}, {'Q', 3, 1, VT_BSTR, 259},
+        {'N', 4, 0, VT_I2, 4},        {'N', 11, 0, VT_I8, 11},    {'N', 19, 5, VT_DECIMAL, 19},
+        {'N', 20, 0, VT_R8, 20},      {'N', 2, 0, VT_I1, 2},      {'N', 9, 0, VT_I4, 9},
+        {'C', 0x10, 1, VT_BSTR, 272}, {'M', 10, 0, VT_BSTR, 0},   {'G', 10, 0, VT_BLOB, 0},
+        {'T', 8, 0, VT_DATE, 8},      {'@', 8, 0, VT_DATE, 8},    {'Y', 8, 4, VT_CY, 8},
+        {'I', 4, 0, VT_I4, 4},        {'+', 4, 0, VT_I4, 4},      {'F', 10, 2, VT_R4, 10},
+        {'L', 1, 0, VT_BOOL, 1},      {'0', 2, 0, VT_UNKNOWN, 2}, {'Q', 3, 1, VT_BSTR, 259},
     };
     for (const auto& c : cases) {
         dbf_read_descriptor fd;

@@ -66,10 +66,18 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     dbf_folder f;
     auto t = f.create(L"every", every_letter);
     t->append_record(*make_record({
-        ole_variant(int32_t{42}), ole_variant(int16_t{-7}), ole_variant(int8_t{5}),
-        ole_variant(int64_t{12}), dec("12.5"), ole_variant(1.5), date("2024-01-15"),
-        date("2000-01-01 00:00:01"), date("2024-01-15 10:20:30"), ole_variant(L"Zo\u00eb"),
-        ole_variant(true), ole_variant(L"hello"),
+        ole_variant(int32_t{42}),
+        ole_variant(int16_t{-7}),
+        ole_variant(int8_t{5}),
+        ole_variant(int64_t{12}),
+        dec("12.5"),
+        ole_variant(1.5),
+        date("2024-01-15"),
+        date("2000-01-01 00:00:01"),
+        date("2024-01-15 10:20:30"),
+        ole_variant(L"Zo\u00eb"),
+        ole_variant(true),
+        ole_variant(L"hello"),
     }));
     // Every empty value: blank where the letter has a blank, zeros where it has none.
     t->append_record(*make_record(std::vector<ole_variant>(12)));
@@ -154,19 +162,24 @@ TEST(dbf_writer, memo_blocks_follow_their_length) {
 
 TEST(dbf_writer, numbers_fit_their_field_or_are_reported) {
     dbf_folder f;
-    auto t = f.create(L"n", {{L"I", VT_I4}, {L"BIG", VT_UI8}, {L"D", VT_DECIMAL, 0, 0, 5, 5},
-                             {L"R", VT_R4}});
+    auto t = f.create(
+        L"n", {{L"I", VT_I4}, {L"BIG", VT_UI8}, {L"D", VT_DECIMAL, 0, 0, 5, 5}, {L"R", VT_R4}});
     struct {
         ole_variant i, big, d, r;
         std::string bytes;  // the four fields
         bool reported;
     } cases[] = {
         {ole_variant(int32_t{-2147483647}), ole_variant(uint64_t{99999999999999}), dec("-0.12345"),
-         ole_variant(1.5f), "-2147483647" "99999999999999.0000" "-.12345" "            1.50000", false},
+         ole_variant(1.5f),
+         "-2147483647"
+         "99999999999999.0000"
+         "-.12345"
+         "            1.50000",
+         false},
         // 20 digits never fit N(19,5): blank and reported, never cut to the first 19.
         {ole_variant(int32_t{0}), ole_variant(uint64_t{18446744073709551615ull}), dec("0.5"),
-         ole_variant(-0.0f), "          0" + std::string(19, ' ') + "0.50000" + "            0.00000",
-         true},
+         ole_variant(-0.0f),
+         "          0" + std::string(19, ' ') + "0.50000" + "            0.00000", true},
         // Surplus decimals are rounded half away from zero.
         {ole_variant(), ole_variant(), dec("-0.123456"), ole_variant(3.4028235e38f),
          std::string(11, ' ') + std::string(19, ' ') + "-.12346" + std::string(19, ' '), true},
@@ -175,7 +188,9 @@ TEST(dbf_writer, numbers_fit_their_field_or_are_reported) {
     };
     for (const auto& c : cases) {
         reported_errors().clear();
-        auto [kind, text] = error_of([&] { t->append_record(*make_record({c.i, c.big, c.d, c.r})); });
+        auto [kind, text] = error_of([&] {
+            t->append_record(*make_record({c.i, c.big, c.d, c.r}));
+        });
         EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
         std::string dbf = read_file_bytes(f.file("n.dbf"));
         size_t at = dbf.size() - 57;
@@ -187,9 +202,12 @@ TEST(dbf_writer, numbers_fit_their_field_or_are_reported) {
 
 TEST(dbf_writer, values_the_field_cannot_take) {
     dbf_folder f;
-    auto t = f.create(L"v", {{L"N", VT_I4}, {L"D", VT_DATE, 0, udb_date_only},
-                             {L"T", VT_DATE, 0, udb_date_time}, {L"L", VT_BOOL},
-                             {L"C", VT_BSTR, 3}, {L"B", VT_R8}});
+    auto t = f.create(L"v", {{L"N", VT_I4},
+                             {L"D", VT_DATE, 0, udb_date_only},
+                             {L"T", VT_DATE, 0, udb_date_time},
+                             {L"L", VT_BOOL},
+                             {L"C", VT_BSTR, 3},
+                             {L"B", VT_R8}});
     struct {
         std::vector<ole_variant> values;
         std::string bytes;
@@ -198,7 +216,11 @@ TEST(dbf_writer, values_the_field_cannot_take) {
         // Texts that read as the field's type are written as such.
         {{ole_variant(L" 12.0 "), ole_variant(L"2024-02-29"), ole_variant(L"838:59:59"),
           ole_variant(L"yes"), ole_variant(L"abcde"), ole_variant(L"2.5")},
-         "       12.0" "20240229" + le32(2415019 + 34) + le32(82799000) + "T" "abcd" +
+         "       12.0"
+         "20240229" +
+             le32(2415019 + 34) + le32(82799000) +
+             "T"
+             "abcd" +
              std::string("\0\0\0\0\0\0\x04\x40", 8),
          true},  // the C value lost its last character
         {{ole_variant(L"x1"), ole_variant(L"2024-13-45"), ole_variant(L"-12:00:00"),
@@ -212,7 +234,8 @@ TEST(dbf_writer, values_the_field_cannot_take) {
          std::string(11, ' ') + std::string(8, ' ') + std::string(8, '\0') + "F" + "7   " +
              std::string(8, '\0'),
          false},
-        {{ole_variant(), date("10:20:30"), date("10:20:30"), ole_variant(), ole_variant(), ole_variant()},
+        {{ole_variant(), date("10:20:30"), date("10:20:30"), ole_variant(), ole_variant(),
+          ole_variant()},
          std::string(11, ' ') + std::string(8, ' ') + le32(2415019) + le32(37230000) + " " +
              "    " + std::string(8, '\0'),
          false},
@@ -223,4 +246,20 @@ TEST(dbf_writer, values_the_field_cannot_take) {
         std::string dbf = read_file_bytes(f.file("v.dbf"));
         EXPECT_EQ(dbf.substr(dbf.size() - 41), " " + c.bytes);
     }
+}
+
+TEST(dbf_writer, character_fields_hold_their_whole_length) {
+    dbf_folder f;
+    auto t = f.create(L"c", {{L"C", VT_BSTR, 255}});
+    std::wstring full(255, L'\u00e9');
+    t->append_record(*make_record({ole_variant(full)}));
+    std::string dbf = read_file_bytes(f.file("c.dbf"));
+    EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));  // not cut at 254
+    auto [kind, text] =
+        error_of([&] { t->append_record(*make_record({ole_variant(full + L"xyz")})); });
+    EXPECT_EQ(kind, 0);
+    EXPECT_EQ(text.substr(0, 40), "Value of field 'C' does not fit C(255,0)");
+    EXPECT_EQ(t->get_record_count(), 2u);
+    dbf = read_file_bytes(f.file("c.dbf"));
+    EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));
 }
