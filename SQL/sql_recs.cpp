@@ -294,22 +294,31 @@ void sql_recordset::fill(uint64_t first_row_number) {
 
 void sql_recordset::reset() {
     tk_log_printf(1, "sql_recordset::reset");
-    if (reader_ && position_ == 0 && !failure_) {
+    // A pass that get_item or is_eof started and nobody has moved yet is the one asked for.
+    if (reader_ && !pass_from_reset_ && position_ == 0 && !failure_) {
+        pass_from_reset_ = true;
         cache_index_ = 0;
         return;
     }
     start_pass();
+    pass_from_reset_ = true;
 }
 
 udb_record* sql_recordset::get_item() {
     if (failure_) throw *failure_;
-    if (!reader_) start_pass();
+    if (!reader_) {
+        start_pass();
+        pass_from_reset_ = false;
+    }
     return cache_index_ < cache_count_ ? cache_[cache_index_].get() : nullptr;
 }
 
 bool sql_recordset::is_eof() {
     if (failure_) throw *failure_;
-    if (!reader_) start_pass();
+    if (!reader_) {
+        start_pass();
+        pass_from_reset_ = false;
+    }
     return cache_index_ >= cache_count_;
 }
 

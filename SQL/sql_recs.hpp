@@ -89,8 +89,8 @@ class sql_recordset : public udb_recordset {
     bool is_eof() override;
     void next() override;
     void prev() override;
-    // Starts a pass over the rows. A pass that has been started but not moved yet is
-    // kept, so the rows are not sent twice.
+    // Starts a pass over the rows. A pass that get_item or is_eof started and that has
+    // not moved yet is kept, so the rows are not sent twice.
     void reset() override;
 
     // get_rec_count (the base's) is the count taken when the recordset was built, for
@@ -111,4 +111,5 @@ class sql_recordset : public udb_recordset {
     size_t cache_count_ = 0;
     sql_block cache_;
     std::optional<sql_exception> failure_;
+    bool pass_from_reset_ = false;
 };

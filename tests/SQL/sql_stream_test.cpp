@@ -66,6 +66,15 @@ TEST_F(sql_stream, every_row_is_read_once_whatever_the_count) {
         EXPECT_TRUE(t->is_eof());
         // A second pass reads the table again from its first row.
         EXPECT_EQ(ids(*t), one_to(n));
+        if (n >= 2) {
+            // prev stays inside the block it is in.
+            t->reset();
+            t->prev();
+            EXPECT_EQ((*t->get_item())[0].to_long(), 1);
+            t->next();
+            t->prev();
+            EXPECT_EQ((*t->get_item())[0].to_long(), 1);
+        }
     }
 }
 
@@ -174,6 +183,9 @@ TEST_F(sql_stream, a_table_travels_once) {
     auto database = open();
     const uint64_t before = bytes_sent(*database);
     auto t = database->get_table(L"once", 1);
+    // Looking at the first row before reset starts the pass that reset then keeps.
+    ASSERT_FALSE(t->is_eof());
+    EXPECT_EQ((*t->get_item())[0].to_long(), 1);
     EXPECT_EQ(ids(*t).size(), 2000u);
     t.reset();
     const uint64_t sent = bytes_sent(*database) - before;

@@ -83,21 +83,6 @@ TEST(sql_get_vartype, maps_every_column_type) {
             << c.what;
 }
 
-TEST(sql_decimal_precision, counts_the_sign_only_for_signed_columns) {
-    struct {
-        unsigned long length;
-        unsigned decimals, flags;
-        int32_t precision;
-    } cases[] = {
-        {12, 2, 0, 10},  {11, 2, UNSIGNED_FLAG, 10},  {11, 0, 0, 10}, {10, 0, UNSIGNED_FLAG, 10},
-        {67, 30, 0, 65}, {66, 30, UNSIGNED_FLAG, 65},
-    };
-    for (const auto& c : cases) {
-        MYSQL_FIELD f = column("d", MYSQL_TYPE_NEWDECIMAL, c.flags, 63, c.length, c.decimals);
-        EXPECT_EQ(sql_decimal_precision(f), c.precision) << c.length << "," << c.decimals;
-    }
-}
-
 TEST(sql_is_current_time_default, knows_every_form_servers_report) {
     for (const wchar_t* yes : {L"CURRENT_TIMESTAMP", L"current_timestamp()",
                                L"current_timestamp(6)", L"CURRENT_TIMESTAMP(3)", L"now()",
