@@ -104,7 +104,8 @@ std::wstring sql_database::refine_view_out(const std::wstring& sql) const {
     return text;
 }
 
-void sql_database::create_table(const std::wstring& name, const udb_schema&, const udb_indexes&) {
+std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& name,
+                                                          const udb_schema&, const udb_indexes&) {
     tk_log_wprintf(2, L"sql_database::create_table(%s)", name);
     if (open_mode_ & udb_open_read) throw tk_mail_assertion("sql_db.cpp", 336);
     throw tk_exception("Writing into a MySQL database is not supported", tk_kind_error);

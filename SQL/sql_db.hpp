@@ -20,8 +20,9 @@ class sql_database : public udb_database {
     sql_database(const std::wstring& name, MYSQL* connection, int32_t open_mode);
     ~sql_database() override;
 
-    void create_table(const std::wstring& name, const udb_schema& schema,
-                      const udb_indexes& indexes) override;
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
+                                                const udb_schema& schema,
+                                                const udb_indexes& indexes) override;
     // A statement's rows (sql_recordset).
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
                                              const std::wstring& query) override;

@@ -34,6 +34,9 @@ const tk_error_record error_handler_codes[] = {
     {0x40041B,
      "Failed to overwrite MySQL database. It is being used by\nanother application. Specify a "
      "different destination name."},
+    // The MariaDB client reports a refused TCP connection as 2002 where other client
+    // libraries say 2003; the user needs the same help for both.
+    {0x4007D2, connect_text},
     {0x4007D3, connect_text},
     {0x4007D5, connect_text},
     {0x4007D6,
@@ -43,7 +46,8 @@ const tk_error_record error_handler_codes[] = {
     {0x4004E2, auth_text},
     {0x4004E3, auth_text},
 };
-const int error_handler_code_count = 12;
+const int error_handler_code_count =
+    static_cast<int>(sizeof error_handler_codes / sizeof error_handler_codes[0]);
 
 error_handler::error_handler(int count, const tk_error_record* table) : texts_(count, table) {
     tk_log_printf(2, "error_handler::ctor");
@@ -62,5 +66,11 @@ std::string error_handler::build_message(const tk_exception& e) const {
     if (!context_.empty()) message = context_ + ": ";
     std::string text = texts_.convert(static_cast<int32_t>(e.code()));
     message += text.empty() ? std::string(e.what()) : text;
+    return message;
+}
+
+std::string error_handler::on_one_line(std::string message) {
+    for (char& c : message)
+        if (c == '\n') c = ' ';
     return message;
 }

@@ -23,6 +23,8 @@ public:
 
     // Context, ": ", then the code's text when the code has one, else what().
     std::string build_message(const tk_exception& e) const;
+    // What the user is shown: every line feed of the message becomes a blank.
+    static std::string on_one_line(std::string message);
 
     // Reports one exception: returns, throws tk_final_exception, or ends the process.
     void handle(const tk_exception& e, bool outermost);
@@ -34,6 +36,6 @@ private:
     tk_error_converter texts_;
 };
 
-// The twelve MySQL errors that have a text of their own (0x400000 + error number).
+// The MySQL errors that have a text of their own (0x400000 + error number).
 extern const tk_error_record error_handler_codes[];
 extern const int error_handler_code_count;

@@ -1,0 +1,112 @@
+// The console program's bodies of the operations each program defines once.
+#include <cstdio>
+#include <cstdlib>
+
+#include "TK/tk_errh.hpp"
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+#include "UDB/udb_db.hpp"
+#include "console/con_main.hpp"
+#include "shell/morvale_conv.hpp"
+
+const char* const tk_singl_path = "../..\\TK/tk_singl.hpp";
+
+namespace {
+
+bool silent() {
+    morvale_convertor* conv = morvale_convertor::find();
+    return conv && conv->silent();
+}
+
+void put_line(FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fputc('\n', stream);
+}
+
+// std::exit flushes standard output and error; the DBF files are written unbuffered.
+[[noreturn]] void end_process() {
+    std::exit(-1);
+}
+
+}  // namespace
+
+void fatal_exit(const std::string& text) {
+    tk_log_printf(3, "%s", text);
+    if (!silent()) put_line(stderr, text);
+    end_process();
+}
+
+void error_handler::handle(const tk_exception& e, bool outermost) {
+    (void)outermost;
+    tk_log_printf(2, "error_handler::handle");
+    if (e.kind() == tk_kind_internal) {
+        tk_log_printf(3, "Internal error:\n%s", e.what());
+        put_line(stdout, std::string("Internal error: ") + e.what());
+        end_process();
+    }
+    const std::string message = build_message(e);
+    tk_log_printf(3, "Error:\n%s", message);
+    if (!do_not_show) {
+        put_line(stdout, "Error:");
+        put_line(stdout, on_one_line(message));
+    }
+    if (e.kind() == tk_kind_error) {
+        tk_log_printf(1, "Got 1-level error");
+        end_process();
+    }
+    tk_log_printf(1, "Got 0-level error");
+}
+
+// The console program neither reads nor writes the settings store.
+morvale_convertor::morvale_convertor() : tk_serializer("Software\\Quillmark\\Torvane") {}
+
+morvale_convertor::~morvale_convertor() = default;
+
+init_conversion::init_conversion(bool com_initialized, std::atomic<bool>* done)
+    : com_initialized_(com_initialized), done_(done) {
+    tk_log_printf(2, "init_conversion::ctor");
+    log_time("started");
+}
+
+void morvale_convertor::operator()() {
+    tk_log_printf(2, "morvale_convertor::operator()");
+    init_conversion scope(true, &done_);
+    try {
+        conversion_run run(*this);
+        run.open();
+        // No selection means every table of the source database.
+        if (selection().empty()) selection() = run.source().get_table_names();
+        run.prepare();
+        if (!silent_)
+            put_line(stdout, tk_format(std::string_view("Converting database %s(%d tables)"),
+                                       tk_unicode_to_ansi(source_), table_count()));
+        for (const std::wstring& name : run.tables()) {
+            run.check_stop();
+            try {
+                run.begin_table(name);
+                if (!run.source().is_table_exist(name)) {
+                    if (!silent_)
+                        put_line(stderr, "Table " + tk_unicode_to_ansi(name) + " not exists");
+                } else if (run.open_table(name)) {
+                    if (!silent_)
+                        put_line(stdout,
+                                 tk_format(std::string_view("Converting table %s(%d records)"),
+                                           tk_unicode_to_ansi(name), record_count()));
+                    run.copy_rows();
+                }
+            } catch (const tk_exception& e) {
+                run.table_failed(e);
+            }
+            run.end_table();
+        }
+        run.finish();
+    } catch (const tk_final_exception&) {
+        // Stopped on request; nothing more to say.
+    } catch (const tk_exception& e) {
+        error_handler::get_instance().handle(e, true);
+    } catch (const std::exception& e) {
+        tk_log_printf(3, "ERROR:\n%s", e.what());
+        if (!silent_) put_line(stderr, e.what());
+    }
+}

@@ -1,0 +1,180 @@
+#include "shell/morvale_conv.hpp"
+
+#include <utility>
+
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+
+namespace {
+
+const wchar_t* const mysql_settings = L"MySQL settings";
+
+const wchar_t* flag_text(bool on) {
+    return on ? L"1" : L"0";
+}
+
+// The dump keys: "1" is true, any other non-empty text false, empty leaves the value.
+void load_flag(const udb_profile& profile, const wchar_t* key, bool& flag) {
+    std::wstring v = profile.get_value(mysql_settings, key);
+    if (!v.empty()) flag = v == L"1";
+}
+
+void load_number(const udb_profile& profile, const wchar_t* key, int32_t& number) {
+    std::wstring v = profile.get_value(mysql_settings, key);
+    if (!v.empty()) number = v == L"1" ? 1 : 0;
+}
+
+// Leading decimal digits as a port number; 0 when there are none or the number is no
+// port at all (so that a port such as 70000 is not silently taken modulo 65536).
+int read_port(const std::string& text) {
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        value = value * 10 + (c - '0');
+        if (value > 65535) return 0;
+    }
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+dump_options::dump_options() {
+    tk_log_printf(2, "dump_options::ctor1");
+}
+
+mysql_converter_impl::mysql_converter_impl() {
+    tk_log_printf(2, "mysql_converter_impl::ctor");
+}
+
+mysql_converter_impl::~mysql_converter_impl() {
+    tk_log_printf(2, "mysql_converter_impl::dtor");
+}
+
+void mysql_converter_impl::connect_mysql_server() {
+    tk_log_printf(2, "mysql_converter_impl::connect_mysql_server");
+    int port = read_port(port_);
+    if (port == 0) throw tk_exception("Invalid port number", tk_kind_error);
+    engine_.connect(host_, user_, password_, port);
+}
+
+void mysql_converter_impl::store_mysql_settings(const std::string& host, const std::string& user,
+                                                const std::string& password,
+                                                const std::string& port) {
+    // The password never reaches the log.
+    tk_log_printf(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%S)", host, user, "***",
+                  port);
+    host_ = tk_string(host).trim();
+    user_ = tk_string(user).trim();
+    password_ = tk_string(password).trim();
+    port_ = tk_string(port).trim();
+    if (port_.empty()) port_ = "3306";
+}
+
+bool mysql_converter_impl::load_profile(udb_profile& profile) {
+    tk_log_printf(2, "mysql_converter_impl::load_profile");
+    host_ = tk_unicode_to_utf8(profile.get_value(mysql_settings, L"host"));
+    if (auto v = profile.get_value(mysql_settings, L"user"); !v.empty())
+        user_ = tk_unicode_to_utf8(v);
+    password_ = tk_unicode_to_utf8(profile.get_value(mysql_settings, L"password"));
+    if (auto v = profile.get_value(mysql_settings, L"port"); !v.empty())
+        port_ = tk_unicode_to_utf8(v);
+    load_number(profile, L"dump line break", dump_options_.line_break);
+    load_flag(profile, L"dump new version", dump_options_.new_version);
+    load_flag(profile, L"dump add lock to insert", dump_options_.add_lock_to_insert);
+    load_flag(profile, L"dump insert comments", dump_options_.insert_comments);
+    load_flag(profile, L"dump create database", dump_options_.create_database);
+    load_number(profile, L"dump create table", dump_options_.create_table);
+    return true;
+}
+
+bool mysql_converter_impl::store_profile(udb_profile& profile) {
+    tk_log_printf(2, "mysql_converter_impl::store_profile");
+    profile.set_value(mysql_settings, L"host", tk_utf8_to_unicode(host_));
+    profile.set_value(mysql_settings, L"user", tk_utf8_to_unicode(user_));
+    profile.set_value(mysql_settings, L"password", tk_utf8_to_unicode(password_));
+    profile.set_value(mysql_settings, L"port", tk_utf8_to_unicode(port_));
+    profile.set_value(mysql_settings, L"dump line break", flag_text(dump_options_.line_break == 1));
+    profile.set_value(mysql_settings, L"dump new version", flag_text(dump_options_.new_version));
+    profile.set_value(mysql_settings, L"dump add lock to insert",
+                      flag_text(dump_options_.add_lock_to_insert));
+    profile.set_value(mysql_settings, L"dump insert comments",
+                      flag_text(dump_options_.insert_comments));
+    profile.set_value(mysql_settings, L"dump create database",
+                      flag_text(dump_options_.create_database));
+    profile.set_value(mysql_settings, L"dump create table",
+                      flag_text(dump_options_.create_table == 1));
+    return true;
+}
+
+bool morvale_convertor::serialize(bool store) {
+    tk_log_printf(1, "serialize( %d )", store);
+    if (key().create(tk_hkey_current_user, key_path().c_str()) != tk_reg_ok) return false;
+    if (!store) {
+        blob_to_memo_ = false;
+        only_definitions_ = false;
+        port_ = "3306";
+    }
+    // Every value is tried, whatever the earlier ones gave.
+    bool ok = tk_serializer::serialize(blob_to_memo_, "blob2memo", store);
+    ok &= tk_serializer::serialize(destination_, L"dest", store);
+    ok &= tk_serializer::serialize(host_, "host", store);
+    ok &= tk_serializer::serialize(port_, "port", store);
+    ok &= tk_serializer::serialize(password_, "pswd", store);
+    ok &= tk_serializer::serialize(source_, L"src", store);
+    ok &= tk_serializer::serialize(only_definitions_, "tab_def", store);
+    ok &= tk_serializer::serialize(user_, "user", store);
+    key().close();
+    return ok;
+}
+
+bool morvale_convertor::load_profile_file(const std::wstring& path) {
+    udb_profile profile;
+    if (!profile.load(path)) return false;
+    return load_profile(profile);
+}
+
+bool morvale_convertor::store_profile_file(const std::wstring& path) {
+    udb_profile profile;
+    if (!store_profile(profile)) return false;
+    profile.store(path);
+    return true;
+}
+
+bool morvale_convertor::load_profile(udb_profile& profile) {
+    if (!udb_converter::load_profile(profile)) return false;
+    if (!mysql_converter_impl::load_profile(profile)) return false;
+    std::wstring v = profile.get_value(udb_generic_settings, L"BLOB to text");
+    if (!v.empty()) blob_to_memo_ = v == L"1";
+    return true;
+}
+
+bool morvale_convertor::store_profile(udb_profile& profile) {
+    // Query pairs go first, on one line each, and are left out of the list the base
+    // writes; the converter's own list is restored, so that a second save writes the
+    // same file.
+    udb_pairs all = selected_tables_;
+    struct restore {
+        udb_pairs& list;
+        udb_pairs& saved;
+        ~restore() { list.swap(saved); }
+    } guard{selected_tables_, all};
+    udb_pairs tables;
+    for (const auto& [name, text] : all) {
+        if (text.empty()) {
+            tables.emplace_back(name, text);
+            continue;
+        }
+        tk_wstring one_line(text);
+        one_line.replace_all(L"\r\n", L" ");
+        one_line.replace_all(L"\n", L" ");
+        one_line.replace_all(L"\r", L" ");
+        profile.set_value(udb_selected_tables, name, one_line);
+    }
+    selected_tables_.swap(tables);
+
+    if (!udb_converter::store_profile(profile)) return false;
+    mysql_converter_impl::store_profile(profile);
+    profile.set_value(udb_generic_settings, L"BLOB to text", flag_text(blob_to_memo_));
+    return true;
+}

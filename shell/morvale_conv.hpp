@@ -1,0 +1,181 @@
+// The product's converter: every setting of one MySQL-to-DBF conversion, the
+// connection to the server, and the run. Operations marked "one body per program"
+// are declared here and defined by each program (console/, the wizard, the tests).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SQL/sql_engi.hpp"
+#include "TK/tk_regk.hpp"
+#include "TK/tk_singl.hpp"
+#include "UDB/udb_conv.hpp"
+#include "UDB/udb_prof.hpp"
+
+class dbf_database;
+class dbf_tn_validator;
+class udb_database;
+class udb_recordset;
+
+// Settings that profiles carry for compatibility; they have no effect on a conversion.
+struct dump_options {
+    dump_options();
+    int32_t line_break = 0;
+    bool new_version = true;
+    bool add_lock_to_insert = true;
+    bool insert_comments = true;
+    bool create_database = false;
+    int32_t create_table = 1;
+    std::string text1;
+    std::string text2;
+};
+
+// The MySQL side: the engine with its connection, and the connection settings.
+class mysql_converter_impl {
+  public:
+    mysql_converter_impl();
+    virtual ~mysql_converter_impl();
+    mysql_converter_impl(const mysql_converter_impl&) = delete;
+    mysql_converter_impl& operator=(const mysql_converter_impl&) = delete;
+
+    // Connects the engine with the stored settings. A port that does not read as a
+    // number from 1 to 65535 is a kind-1 "Invalid port number".
+    void connect_mysql_server();
+    // Stores the four values without their surrounding blanks; an empty port is "3306".
+    void store_mysql_settings(const std::string& host, const std::string& user,
+                              const std::string& password, const std::string& port);
+
+    // The section "MySQL settings".
+    bool load_profile(udb_profile& profile);
+    bool store_profile(udb_profile& profile);
+
+    sql_engine& engine() { return engine_; }
+    const std::string& host() const { return host_; }
+    const std::string& user() const { return user_; }
+    const std::string& password() const { return password_; }
+    const std::string& port() const { return port_; }
+    const dump_options& get_dump_options() const { return dump_options_; }
+
+  protected:
+    sql_engine engine_;
+    dump_options dump_options_;
+    std::string host_;
+    std::string user_;
+    std::string password_;
+    std::string port_ = "3306";
+};
+
+class morvale_convertor : public udb_converter,
+                          public mysql_converter_impl,
+                          public tk_singleton<morvale_convertor>,
+                          public tk_serializer {
+  public:
+    // One body per program: the wizard loads and stores the settings store, the
+    // console program does neither.
+    morvale_convertor();
+    ~morvale_convertor() override;
+
+    // The run; one body per program over the shared steps of conversion_run.
+    void operator()() override;
+
+    // Loads or stores the eight values of the settings store; true when all were.
+    bool serialize(bool store);
+
+    // False when the file's content cannot be taken (text before its first section);
+    // a missing or unreadable file raises a kind-1 error.
+    bool load_profile_file(const std::wstring& path);
+    // Writes the settings to the file; a file that cannot be written raises kind 1.
+    bool store_profile_file(const std::wstring& path);
+    bool load_profile(udb_profile& profile);
+    // Leaves the converter unchanged: query pairs are moved on a copy of the list.
+    bool store_profile(udb_profile& profile);
+
+    // Prepares the destination folder: creates it, or in mode 0 deletes its tables.
+    void check_dest();
+    // The source database's table names, replacing the list's contents.
+    void get_all_tables(std::vector<std::wstring>& names);
+    bool test_query(const std::wstring& statement) override;
+
+    bool blob_to_memo() const { return blob_to_memo_; }
+    void set_blob_to_memo(bool on) { blob_to_memo_ = on; }
+
+    // True when the last run went through its list of tables (whatever errors single
+    // tables or records had); false when it ended early in its outer handler.
+    bool run_completed() const { return run_completed_; }
+
+  protected:
+    friend class conversion_run;
+    bool blob_to_memo_ = false;
+    bool run_completed_ = false;
+};
+
+// Brackets one run: logs its start and end and, at the very end, sets the done flag.
+class init_conversion {
+  public:
+    // One body per program (the wizard also starts its progress timer).
+    init_conversion(bool com_initialized, std::atomic<bool>* done);
+    ~init_conversion();
+    init_conversion(const init_conversion&) = delete;
+    init_conversion& operator=(const init_conversion&) = delete;
+
+    // "Conversion started on ..." / "Conversion ended on ..." with the local time.
+    static void log_time(const char* what);
+
+  private:
+    bool com_initialized_;
+    std::atomic<bool>* done_;
+};
+
+// The steps of a run that every program shares; each program's run calls them in
+// order and adds its own output between them. Every object the run creates belongs
+// to this object and is destroyed on every way out, in reverse order of creation.
+class conversion_run {
+  public:
+    explicit conversion_run(morvale_convertor& converter);
+    ~conversion_run();
+    conversion_run(const conversion_run&) = delete;
+    conversion_run& operator=(const conversion_run&) = delete;
+
+    // Hands BLOB-to-memo to the engine, opens the source database and the
+    // destination folder.
+    void open();
+    udb_database& source() { return *source_; }
+
+    // Appends the selection to the selected-tables list and lists the tables to
+    // convert: each source name once, in list order. The table count is their number.
+    void prepare();
+    const std::vector<std::wstring>& tables() const { return tables_; }
+
+    // Ends the run the way an Abort does when the converter was asked to stop.
+    void check_stop() const;
+
+    // Current table := name, its counters 0.
+    void begin_table(const std::wstring& name);
+    // Gets the source table and creates or opens its DBF table; false when the table
+    // is skipped (mode 2 and the table exists).
+    bool open_table(const std::wstring& name);
+    // The source table's record count.
+    uint64_t record_count() const;
+    // Copies the rows (nothing with only definitions); a record that fails is reported
+    // with its number and the copy goes on.
+    void copy_rows();
+    // The table handler: reports the failure with the table as context.
+    void table_failed(const tk_exception& e);
+    // Whatever path the table took: its objects are destroyed and it counts as done.
+    void end_table();
+    // After the last table: the context is emptied and the run counts as completed.
+    void finish();
+
+  private:
+    morvale_convertor& conv_;
+    std::unique_ptr<udb_database> source_;
+    std::unique_ptr<dbf_database> destination_;
+    std::unique_ptr<dbf_tn_validator> validator_;
+    std::unique_ptr<udb_recordset> source_table_;
+    std::unique_ptr<udb_recordset> destination_table_;
+    std::vector<std::wstring> tables_;
+    std::wstring table_;
+};

@@ -1,0 +1,41 @@
+// The operations around a run: the destination check, the source's table list and
+// the test query.
+#include "TK/tk_except.hpp"
+#include "TK/tk_fname.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_utils.hpp"
+#include "UDB/udb_db.hpp"
+#include "dbf/dbf_db.hpp"
+#include "shell/morvale_conv.hpp"
+
+void morvale_convertor::check_dest() {
+    tk_log_wprintf(2, L"morvale_convertor::check_dest(%s)", destination_);
+    if (!tk_is_path_exist(destination_)) {
+        if (tk_is_file_exist2(destination_, tk_exist_file))
+            throw tk_exception("You should enter path to FoxPro/DBase database, not a file name",
+                               tk_kind_error);
+        // A new folder is empty in any mode.
+        common_create_path(destination_);
+        return;
+    }
+    if (mode_ != udb_mode_overwrite_database) return;
+    tk_log_printf(2, "Make DBF directory empty");
+    dbf_database folder(destination_, udb_open_overwrite_db, 0, true);
+    folder.delete_all_tables();
+    tk_log_printf(2, "Right after...");
+}
+
+void morvale_convertor::get_all_tables(std::vector<std::wstring>& names) {
+    tk_log_printf(2, "morvale_convertor::get_all_tables");
+    std::unique_ptr<udb_database> db = engine_.open_db(source_, 161, L"");
+    names = db->get_table_names();
+}
+
+bool morvale_convertor::test_query(const std::wstring& statement) {
+    try {
+        std::unique_ptr<udb_database> db = engine_.open_db(source_, udb_open_read, L"");
+        return db->query(statement, udb_no_result);
+    } catch (...) {
+        return false;
+    }
+}

@@ -1,0 +1,150 @@
+// The steps of a run that both programs share, and the scope object's shared parts.
+#include <ctime>
+#include <unordered_set>
+
+#include "TK/tk_errh.hpp"
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "UDB/udb_db.hpp"
+#include "dbf/dbf_db.hpp"
+#include "dbf/dbf_except.hpp"
+#include "dbf/dbf_vali.hpp"
+#include "shell/morvale_conv.hpp"
+
+void init_conversion::log_time(const char* what) {
+    if (!tk_log_on(3)) return;
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    tk_log_write(std::string_view("Conversion %s on %02d/%02d/%04d at %02d:%02d:%02d"), what,
+                 tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+}
+
+init_conversion::~init_conversion() {
+    tk_log_printf(2, "init_conversion::dtor");
+    log_time("ended");
+    // A later run must not report its early errors under this run's last table.
+    if (error_handler* h = error_handler::find()) h->set_context_text({});
+    if (done_) done_->store(true, std::memory_order_release);
+}
+
+conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) {
+    conv_.run_completed_ = false;
+}
+
+conversion_run::~conversion_run() = default;
+
+void conversion_run::open() {
+    if (conv_.mode() < udb_mode_overwrite_database || conv_.mode() > udb_mode_merge_tables)
+        throw tk_exception("Invalid merge/overwrite mode", tk_kind_error);
+    tk_log_printf(2, "sql_engine::set_blob_to_text(%d)", conv_.blob_to_memo());
+    conv_.engine().set_blob_to_text(conv_.blob_to_memo());
+    source_ = conv_.engine().open_db(conv_.source(), udb_open_read, L"");
+    destination_ = std::make_unique<dbf_database>(
+        conv_.destination(),
+        conv_.mode() == udb_mode_overwrite_database ? udb_open_overwrite_db : udb_open_append, 0,
+        true);
+}
+
+void conversion_run::prepare() {
+    udb_pairs& pairs = conv_.selected_tables();
+    for (const auto& name : conv_.selection()) pairs.emplace_back(name, std::wstring());
+    // A table named twice (in a profile and in the selection, or twice in a table-list
+    // file) is converted once: a second pass would append its rows again.
+    tables_.clear();
+    std::unordered_set<std::wstring> seen;
+    for (const auto& pair : pairs)
+        if (seen.insert(pair.first).second) tables_.push_back(pair.first);
+    conv_.set_table_count(static_cast<uint32_t>(tables_.size()));
+    tk_log_printf(2, "Source database has %d table(s)", tables_.size());
+    // Every table of this run and every table of the folder counts as taken, so that no
+    // generated name can land on a file another table writes.
+    validator_ = std::make_unique<dbf_tn_validator>(tables_, destination_->get_table_names());
+}
+
+void conversion_run::check_stop() const {
+    if (conv_.stop_requested()) throw tk_final_exception();
+}
+
+void conversion_run::begin_table(const std::wstring& name) {
+    table_ = name;
+    conv_.begin_table(name);
+    tk_log_wprintf(2, L"Processing table %s", name);
+}
+
+bool conversion_run::open_table(const std::wstring& name) {
+    source_table_ = source_->get_table(name, udb_open_read);
+    const bool acceptable = validator_->is_acceptable(name);
+    const std::wstring dbf_name = acceptable ? name : validator_->get_safe_name(name);
+    if (destination_->is_table_exist(dbf_name)) {
+        if (conv_.mode() == udb_mode_skip_tables) return false;
+        if (conv_.mode() == udb_mode_overwrite_tables) destination_->delete_tab(dbf_name);
+    }
+    udb_indexes indexes;
+    if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
+    destination_table_ = destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
+    if (conv_.mode() == udb_mode_merge_tables &&
+        !source_table_->get_schema().conform_to(destination_table_->get_schema(), false))
+        throw tk_exception(
+            "The structure of data source does not conform to the destination table.",
+            tk_kind_continue);
+    if (!acceptable) {
+        tk_log_wprintf(2, L"Store generated table name '%s'", dbf_name);
+        validator_->add_existing_name(dbf_name);
+    }
+    validator_->reserved_words().push_back(dbf_name);
+    tk_log_printf(1, "Table structure has been written");
+    const uint64_t count = source_table_->get_rec_count();
+    conv_.set_record_count(count);
+    tk_log_wprintf(2, L"Table %s has %d record(s)", name, count);
+    return true;
+}
+
+uint64_t conversion_run::record_count() const {
+    return conv_.record_count();
+}
+
+void conversion_run::copy_rows() {
+    if (conv_.only_definitions()) return;
+    udb_recordset& source = *source_table_;
+    udb_recordset& destination = *destination_table_;
+    uint64_t index = 0;
+    source.reset();
+    while (!source.is_eof()) {
+        check_stop();
+        tk_log_printf(1, "Converting %d record", index + 1);
+        try {
+            udb_record* record = source.get_item();
+            if (!record) throw tk_exception("The source table gave no record", tk_kind_error);
+            destination.append_record(*record);
+        } catch (const dbf_exception& e) {
+            error_handler& handler = error_handler::get_instance();
+            handler.set_record_context(table_, index + 1);
+            handler.handle(e, false);
+        }
+        source.next();
+        conv_.increment_record_index();
+        ++index;
+    }
+    tk_log_printf(2, "Table #%d has been processed", conv_.tables_done());
+}
+
+void conversion_run::table_failed(const tk_exception& e) {
+    error_handler& handler = error_handler::get_instance();
+    handler.set_context(table_);
+    handler.handle(e, false);
+}
+
+void conversion_run::end_table() {
+    destination_table_.reset();
+    source_table_.reset();
+    conv_.increment_tables_done();
+}
+
+void conversion_run::finish() {
+    error_handler::get_instance().set_context(std::wstring());
+    validator_.reset();
+    destination_.reset();
+    source_.reset();
+    conv_.run_completed_ = true;
+}

@@ -1,0 +1,290 @@
+// TALVORIN's arguments and the checks before a run: exact output and exit codes.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "tests/e2e/e2e_support.hpp"
+#include "tests/support/server_db.hpp"
+#include "tests/support/test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string access_denied =
+    "Error:\nAccess denied. Verify the user name and password are correct, and you have the "
+    "necessary privileges to connect to the target MySQL server.\n";
+const std::string cannot_connect =
+    "Error:\nCannot connect to the MySQL server. Check to verify that MySQL server is launched "
+    "and the correct host/port values were given.\n";
+
+void expect_run(const run_result& r, int code, const std::string& out, const std::string& err,
+                const std::string& what) {
+    EXPECT_EQ(r.code, code) << what << "\nstdout: " << r.out << "\nstderr: " << r.err;
+    EXPECT_EQ(r.out, out) << what;
+    EXPECT_EQ(r.err, err) << what;
+}
+
+// A port on which nothing listens.
+int closed_port() {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
+    close(s);
+    return ntohs(a.sin_port);
+}
+
+}  // namespace
+
+TEST(console_args, usage_and_unknown_arguments) {
+    const std::string u = usage;
+    struct row {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const row rows[] = {
+        {{}, u},
+        {{"--help"}, u},
+        {{"--helpme"}, u},  // the first prefix that matches wins
+        {{"--src=db", "--dest=/tmp/x", "--help"}, u},
+        {{"--help", "--silent"}, u},
+        {{"--skip_idx", "--src=db", "--dest=/tmp/x"}, u},  // listed in the usage, no option
+        {{"--dest", "--src=db"}, u},
+        {{"--SRC=db", "--dest=/tmp/x"}, u},
+        {{"--src=db", "--dest=/tmp/x", "plain"}, u},
+        {{"--silent", "--skip_idx"}, ""},
+        {{"--skip_idx", "--silent"}, ""},  // unknowns are judged after the walk
+        {{"--silent", "--help"}, ""},
+        {{"--bogus", "--mode=9"}, "Invalid merge/overwrite mode\n"},
+    };
+    for (const row& r : rows) {
+        std::string what;
+        for (const auto& a : r.args) what += a + " ";
+        expect_run(run_talvorin(r.args), 255, "", r.err, what);
+    }
+
+    // More unknown arguments than are kept: still the usage.
+    std::vector<std::string> many(25, "--what");
+    expect_run(run_talvorin(many), 255, "", u, "25 unknown arguments");
+}
+
+TEST(console_args, mode_values) {
+    for (const char* bad : {"02", "4", "-1", "2x", "", " 1", "1 ", "+1", "9"}) {
+        expect_run(run_talvorin({"--src=db", std::string("--mode=") + bad, "--dest=/tmp/x"}), 255,
+                   "", "Invalid merge/overwrite mode\n", bad);
+    }
+    // The error acts at once, before a later --silent; an earlier --silent hides it.
+    expect_run(run_talvorin({"--mode=9", "--silent"}), 255, "", "Invalid merge/overwrite mode\n",
+               "--mode=9 --silent");
+    expect_run(run_talvorin({"--silent", "--mode=9"}), 255, "", "", "--silent --mode=9");
+}
+
+TEST(console_args, source_then_destination_are_required) {
+    const std::string src = "You should enter source MySQL database name\n";
+    const std::string dest = "You should enter path to destination DBF database\n";
+    expect_run(run_talvorin({"--mode=3"}), 255, "", src, "neither");
+    expect_run(run_talvorin({"--dest=/tmp/x"}), 255, "", src, "no source");
+    expect_run(run_talvorin({"--src=db"}), 255, "", dest, "no destination");
+    expect_run(run_talvorin({"--src=db", "--dest="}), 255, "", dest, "empty destination");
+    expect_run(run_talvorin({"--silent", "--src=db"}), 255, "", "", "silent");
+}
+
+TEST(console_args, table_list_file_that_cannot_be_read) {
+    tmp_dir d;
+    const std::string missing =
+        "Table names file does not exist.\nPlease verify the correct path/name was given.\n";
+    expect_run(run_talvorin({"--tab_file=/nonexistent/list", "--src=db", "--dest=/tmp/x"}), 255, "",
+               missing, "missing file");
+    expect_run(run_talvorin({"--tab_file=" + d.path(), "--src=db", "--dest=/tmp/x"}), 255, "",
+               missing, "a folder");
+    if (geteuid() != 0) {
+        write_file_bytes(d.file("list"), "t1\n");
+        chmod(d.file("list").c_str(), 0);
+        expect_run(run_talvorin({"--tab_file=" + d.file("list"), "--src=db", "--dest=/tmp/x"}), 255,
+                   "", "Cannot read table names file " + d.file("list") + "\n", "mode 000");
+    }
+}
+
+TEST(console_args, log_file_that_cannot_be_written) {
+    tmp_dir d;
+    struct row {
+        std::string path, message;
+    };
+    std::vector<row> rows = {
+        {d.path(), "Logfile name specifies an existing path."},
+        {d.file("missing/log.txt"),
+         "Logfile path does not exist. Please verify the correct path was given."},
+    };
+    write_file_bytes(d.file("ro.log"), "");
+    chmod(d.file("ro.log").c_str(), 0444);
+    if (geteuid() != 0)
+        rows.push_back({d.file("ro.log"), "Logfile name specifies an existing read-only file."});
+    for (const row& r : rows)
+        expect_run(run_talvorin({"--logfile=" + r.path, "--src=db", "--dest=/tmp/x"}), 255,
+                   "Error:\n" + r.message + "\n", "", r.path);
+}
+
+TEST(console_args, profile_that_cannot_be_loaded_stops_before_anything_is_touched) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_profile_bad");
+    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1)");
+    tmp_dir d;
+    fs::create_directories(d.file("out"));
+    write_file_bytes(d.file("out/keep.dbf"), "not to be deleted");
+
+    expect_run(run_talvorin(with_server({"--profile=" + d.file("none.ini"), "--src=" + db.name(),
+                                         "--dest=" + d.file("out")})),
+               255,
+               "Error:\nProfile does not exist. Please verify the correct path/name was given.\n",
+               "", "missing profile");
+
+    const std::string body =
+        "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=" + d.file("out") + "\r\nmode=0\r\n";
+    for (const std::string& text : {"\xEF\xBB\xBF" + body, "stray line\r\n" + body}) {
+        write_file_bytes(d.file("p.ini"), text);
+        run_result r = run_talvorin(with_server({"--profile=" + d.file("p.ini")}));
+        EXPECT_EQ(r.code, 255);
+        EXPECT_EQ(r.out.rfind("Error:\nProfile cannot be loaded", 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(read_file_bytes(d.file("out/keep.dbf")), "not to be deleted");
+    }
+}
+
+TEST(console_args, connection_failures) {
+    REQUIRE_TEST_SERVER();
+    const test_server& s = test_server::get();
+    tmp_dir d;
+    const std::string dest = "--dest=" + d.file("out");
+
+    expect_run(run_talvorin({"--mysqlh=" + s.host, "--port=" + std::to_string(s.port),
+                             "--mysqlu=" + s.user, "--mysqlp=wrong", "--src=mysql", dest}),
+               255, access_denied, "", "wrong password");
+    expect_run(run_talvorin({"--silent", "--mysqlh=" + s.host, "--port=" + std::to_string(s.port),
+                             "--mysqlu=" + s.user, "--mysqlp=wrong", "--src=mysql", dest}),
+               255, "", "", "wrong password, silent");
+    expect_run(run_talvorin({"--mysqlh=127.0.0.1", "--port=" + std::to_string(closed_port()),
+                             "--mysqlu=" + s.user, "--mysqlp=x", "--src=mysql", dest}),
+               255, cannot_connect, "", "closed port");
+    for (const char* port : {"0", "abc", "70000"})
+        expect_run(run_talvorin(
+                       {"--mysqlh=127.0.0.1", std::string("--port=") + port, "--src=mysql", dest}),
+                   255, "Error:\nInvalid port number\n", "", port);
+    // Nothing was created for any of them.
+    EXPECT_FALSE(fs::exists(d.file("out")));
+}
+
+TEST(console_args, failures_of_the_source_and_the_destination) {
+    REQUIRE_TEST_SERVER();
+    tmp_dir d;
+    expect_run(run_talvorin(with_server({"--src=no_such_db_e2e", "--dest=" + d.file("out")})), 255,
+               "Error:\nUnknown database 'no_such_db_e2e'\n", "", "unknown database");
+    // The destination was created before the run found out.
+    EXPECT_TRUE(fs::is_directory(d.file("out")));
+
+    write_file_bytes(d.file("file"), "unchanged");
+    expect_run(run_talvorin(with_server({"--src=mysql", "--dest=" + d.file("file")})), 255,
+               "Error:\nYou should enter path to FoxPro/DBase database, not a file name\n", "",
+               "destination is a file");
+    EXPECT_EQ(read_file_bytes(d.file("file")), "unchanged");
+}
+
+TEST(console_args, silent_run_and_log_file) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_silent");
+    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1),(2)");
+    tmp_dir d;
+    const std::string log = d.file("run.log");
+    write_file_bytes(log, "old content\r\n");
+
+    run_result r = run_talvorin(with_server(
+        {"--silent", "--logfile=" + log, "--src=" + db.name(), "--dest=" + d.file("out")}));
+    expect_run(r, 0, "", "", "silent run");
+    EXPECT_EQ(dbf_header_records(d.file("out/t1.dbf")), 2);
+    std::string text = read_file_bytes(log);
+    // Only level-3 lines: the connection, the start, the engines' milestones, the end;
+    // CR LF; no old content.
+    const std::string date = R"(\d\d/\d\d/\d{4} at \d\d:\d\d:\d\d)";
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex("Connecting to MySQL server\\.\\.\\.\r\nConversion started on " + date +
+                         "\r\nOpening MySQL database '" + db.name() +
+                         "'\r\n(?:[^\r\n]*\r\n)*Conversion ended on " + date + "\r\n")))
+        << text;
+    EXPECT_EQ(text.find(test_server::get().password), std::string::npos);
+
+    // An error goes to the log with its line breaks.
+    r = run_talvorin({"--logfile=" + log, "--mysqlh=127.0.0.1", "--port=0", "--src=x",
+                      "--dest=" + d.file("out")});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(read_file_bytes(log), "Error:\nInvalid port number\r\n");
+}
+
+TEST(console_args, later_options_override_earlier_ones_and_profiles) {
+    REQUIRE_TEST_SERVER();
+    const test_server& s = test_server::get();
+    scratch_db db("e2e_order");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2);"
+        "CREATE TABLE t3 (a INT); INSERT INTO t3 VALUES (1),(2),(3)");
+    tmp_dir d;
+    const std::string out = d.file("out");
+
+    // Two sources: the second is converted.
+    run_result r =
+        run_talvorin(with_server({"--src=nosuch", "--src=" + db.name(), "--dest=" + out}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "Converting database " + db.name() +
+                         "(3 tables)\nConverting table t1(1 records)\nConverting table t2(2 "
+                         "records)\nConverting table t3(3 records)\n");
+
+    // A profile with its own tables, mode 2 and a wrong password.
+    const std::string profile = d.file("p.ini");
+    write_file_bytes(profile, "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=" + out +
+                                  "\r\nmode=2\r\n\r\n[Selected Tables]\r\nt2\r\n\r\n"
+                                  "[MySQL settings]\r\nhost=" +
+                                  s.host + "\r\nport=" + std::to_string(s.port) +
+                                  "\r\nuser=" + s.user + "\r\npassword=wrong\r\n");
+    fs::remove_all(out);
+    fs::create_directories(out);
+    // t3 exists already: mode 2 keeps it as it is.
+    write_file_bytes(out + "/t3.dbf", "");
+    r = run_talvorin(with_server({"--profile=" + profile}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    // The profile's table first, then every other table once; the options' account.
+    EXPECT_EQ(r.out, "Converting database " + db.name() +
+                         "(3 tables)\nConverting table t2(2 records)\nConverting table t1(1 "
+                         "records)\n");
+    EXPECT_EQ(read_file_bytes(out + "/t3.dbf"), "");
+
+    // A later --mode=0 overrides the profile's mode.
+    r = run_talvorin(with_server({"--profile=" + profile, "--mode=0"}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(dbf_header_records(out + "/t3.dbf"), 3);
+
+    // The connection settings are the options', always: without --mysqlp= the password
+    // is empty, whatever the profile says.
+    r = run_talvorin({"--mysqlh=" + s.host, "--port=" + std::to_string(s.port),
+                      "--mysqlu=" + s.user, "--profile=" + profile});
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.out, access_denied);
+
+    // A table-list file after the profile replaces the selection, not the profile's tables.
+    write_file_bytes(d.file("list"), "t3\n");
+    r = run_talvorin(
+        with_server({"--profile=" + profile, "--tab_file=" + d.file("list"), "--mode=0"}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "Converting database " + db.name() +
+                         "(2 tables)\nConverting table t2(2 records)\nConverting table t3(3 "
+                         "records)\n");
+    EXPECT_FALSE(fs::exists(out + "/t1.dbf"));
+}

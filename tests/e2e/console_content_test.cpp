@@ -1,0 +1,377 @@
+// What TALVORIN writes: every DBF table read back by an independent reader and
+// compared with the source rows value by value.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <set>
+
+#include "tests/e2e/e2e_support.hpp"
+#include "tests/support/server_db.hpp"
+#include "tests/support/test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The reader's values of one record ('|' separates them, '\' escapes).
+std::vector<std::string> split_row(const std::string& row) {
+    std::vector<std::string> values(1);
+    for (size_t i = 0; i < row.size(); ++i) {
+        if (row[i] == '\\' && i + 1 < row.size()) {
+            char c = row[++i];
+            values.back() += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+        } else if (row[i] == '|') {
+            values.emplace_back();
+        } else {
+            values.back() += row[i];
+        }
+    }
+    return values;
+}
+
+struct field {
+    std::string name;
+    char type;
+    int length, decimals;
+};
+
+std::vector<field> parse_fields(const std::string& text) {
+    std::vector<field> out;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find(' ', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string f = text.substr(pos, end - pos);
+        size_t a = f.find(':'), b = f.find(':', a + 1), c = f.find(':', b + 1);
+        out.push_back({f.substr(0, a), f[a + 1], std::stoi(f.substr(b + 1, c - b - 1)),
+                       std::stoi(f.substr(c + 1))});
+        pos = end + 1;
+    }
+    return out;
+}
+
+// UTF-8 text as code page 1252 can hold it, decoded back: what a C field or a memo can
+// give back. Characters 1252 lacks are '?'.
+std::string as_cp1252(const std::string& utf8) {
+    static const char32_t high[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char c = utf8[i];
+        char32_t cp;
+        int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+        for (int k = 1; k < n; ++k) cp = cp << 6 | (utf8[i + k] & 0x3F);
+        bool ok = cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF);
+        for (char32_t h : high) ok = ok || (h && h == cp);
+        out += ok ? utf8.substr(i, n) : "?";
+        i += n;
+    }
+    return out;
+}
+
+// Numbers as the decimal text they stand for: no trailing zeros after the point.
+std::string number_text(std::string s) {
+    s.erase(0, s.find_first_not_of(' '));
+    if (s.find('.') != std::string::npos) {
+        s.erase(s.find_last_not_of('0') + 1);
+        if (!s.empty() && s.back() == '.') s.pop_back();
+    }
+    if (s.empty() || s == "-0") s = "0";
+    if (s.rfind("-.", 0) == 0) s.insert(1, "0");
+    if (s[0] == '.') s.insert(0, "0");
+    return s;
+}
+
+std::string hex_upper(const std::string& bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+// One source value against what the reader gave for it.
+void expect_value(const field& f, const std::string& sql_type,
+                  const std::optional<std::string>& src, const std::string& dbf, bool blob_as_text,
+                  const std::string& where) {
+    SCOPED_TRACE(where + " " + f.name + " " + sql_type);
+    const bool is_null = !src.has_value();
+    switch (f.type) {
+        case 'N':
+        case 'F':
+            if (is_null) {
+                // No NULL in a numeric field: an empty value is blank, or zero with the
+                // field's decimals.
+                EXPECT_TRUE(dbf == "NULL" || number_text(dbf) == "0") << dbf;
+            } else if (sql_type == "float") {
+                EXPECT_NEAR(std::stod(dbf), std::stod(*src),
+                            1e-6 * std::max(1.0, std::fabs(std::stod(*src))));
+            } else {
+                EXPECT_EQ(number_text(dbf), number_text(*src));
+            }
+            break;
+        case 'B':
+            if (is_null)
+                EXPECT_EQ(std::stod(dbf), 0.0);
+            else
+                EXPECT_EQ(std::stod(dbf), std::stod(*src));
+            break;
+        case 'D':
+            EXPECT_EQ(dbf, is_null ? "NULL" : *src);
+            break;
+        case 'T':
+            if (is_null)
+                EXPECT_EQ(dbf, "NULL");
+            else if (sql_type == "time")
+                EXPECT_EQ(dbf.substr(dbf.find('T') + 1), *src);
+            else
+                EXPECT_EQ(dbf, src->substr(0, 10) + "T" + src->substr(11));
+            break;
+        case 'L':
+            // BIT(1) arrives as one byte, BOOL as a number.
+            if (is_null)
+                EXPECT_EQ(dbf, "NULL");
+            else
+                EXPECT_EQ(dbf, !src->empty() && (*src)[0] != '\0' && *src != "0" ? "T" : "F");
+            break;
+        case 'C': {
+            std::string expected = is_null ? "" : as_cp1252(*src);
+            // A date-and-time kept as text drops a time of midnight.
+            if (sql_type == "timestamp" && expected.size() == 19 &&
+                expected.compare(10, 9, " 00:00:00") == 0)
+                expected.resize(10);
+            expected.erase(expected.find_last_not_of(' ') + 1);
+            EXPECT_EQ(dbf, expected);
+            break;
+        }
+        case 'M':
+            if (is_null || src->empty())
+                EXPECT_EQ(dbf, "NULL");
+            else if (sql_type == "blob" && !blob_as_text)
+                EXPECT_EQ(dbf, hex_upper(*src));
+            else
+                EXPECT_EQ(dbf, as_cp1252(*src));
+            break;
+        default:
+            ADD_FAILURE() << "unexpected field type " << f.type;
+    }
+}
+
+// Every row of the source table against every record of its DBF table, in order.
+void expect_table(scratch_db& db, const std::string& table, const std::string& order_by,
+                  const std::string& dbf_path, bool blob_as_text = false) {
+    SCOPED_TRACE(table);
+    dbf_read t = read_dbf(dbf_path);
+    ASSERT_EQ(t.error, "");
+    std::vector<sql_row> types = db.rows(
+        "SELECT data_type FROM information_schema.columns WHERE table_schema = DATABASE() AND "
+        "table_name = '" +
+        table + "' ORDER BY ordinal_position");
+    std::vector<sql_row> rows = db.rows("SELECT * FROM `" + table + "` ORDER BY " + order_by);
+    std::vector<field> fields = parse_fields(t.fields);
+    ASSERT_EQ(fields.size(), types.size());
+    ASSERT_EQ(t.records, static_cast<long>(rows.size()));
+    ASSERT_EQ(t.rows.size(), rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        std::vector<std::string> values = split_row(t.rows[r]);
+        ASSERT_EQ(values.size(), fields.size()) << t.rows[r];
+        for (size_t i = 0; i < fields.size(); ++i)
+            expect_value(fields[i], *types[i][0], rows[r][i], values[i], blob_as_text,
+                         "row " + std::to_string(r + 1));
+    }
+}
+
+const char* const types_table =
+    "CREATE TABLE types ("
+    " id INT NOT NULL PRIMARY KEY,"
+    " ti TINYINT, tiu TINYINT UNSIGNED, si SMALLINT, mi MEDIUMINT UNSIGNED,"
+    " i INT, iu INT UNSIGNED, bi BIGINT, biu BIGINT UNSIGNED,"
+    " dec_a DECIMAL(10,2), dec_b DECIMAL(6,4), fl FLOAT, db DOUBLE,"
+    " ch CHAR(12), vc VARCHAR(80), txt TEXT, bl BLOB,"
+    " d DATE, dt DATETIME, tm TIME, ts TIMESTAMP NULL, yr YEAR,"
+    " en ENUM('red','green','blue'), st SET('a','b','c'), bt BIT(1), bo BOOL)";
+
+const char* const types_rows =
+    "INSERT INTO types VALUES"
+    " (1, -128, 255, -32768, 16777215, -2147483648, 4294967295, -1234567890123, 1234567890123,"
+    "  -12345678.90, 0.0001, 1.5, 3.141592653589793,"
+    "  'abc', 'Zoë Brontë – café ‘€’', 'line one\\nline two\\r\\nÄÖÜ äöü ß', 'AB\\0\\xff',"
+    "  '2024-02-29', '2000-01-01 00:00:01', '23:59:59', '2038-01-19 03:14:07', 2155,"
+    "  'blue', 'a,c', b'1', TRUE),"
+    " (2, 127, 0, 32767, 0, 2147483647, 0, 0, 0,"
+    "  99999999.99, -99.9999, -0.25, -2.5e-300,"
+    "  '', 'Ελληνικά and русский', '', '',"
+    "  '1000-01-01', '9999-12-31 23:59:59', '00:00:00', '1970-01-02 00:00:00', 1901,"
+    "  'red', '', b'0', FALSE),"
+    " (3, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL,"
+    "  NULL, NULL, NULL, NULL,"
+    "  NULL, NULL, NULL, NULL,"
+    "  NULL, NULL, NULL, NULL, NULL,"
+    "  NULL, NULL, NULL, NULL),"
+    " (4, 0, 1, 1, 1, 1, 1, 1, 1, 0.5, 0.5, 1e10, 1e-5,"
+    "  'x  ', '  lead and trail  ', REPEAT('memo text ', 2000), REPEAT('bin', 1000),"
+    "  '1999-12-31', '1999-12-31 12:00:00', '12:00:00', '1999-12-31 12:00:00', 1999,"
+    "  'green', 'b', b'1', 2)";
+
+}  // namespace
+
+struct console_content : ::testing::Test {
+    void SetUp() override { REQUIRE_TEST_SERVER(); }
+};
+
+TEST_F(console_content, every_common_column_type_reads_back_value_by_value) {
+    scratch_db db("e2e_types");
+    db.exec(std::string(types_table) + ";" + types_rows +
+            ";CREATE TABLE empty_t (id INT PRIMARY KEY, name VARCHAR(10), note TEXT)"
+            ";CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(20), amount DECIMAL(9,3))"
+            ";INSERT INTO big SELECT seq, CONCAT('row ', seq), seq / 7 FROM seq_1_to_1500"
+            ";CREATE VIEW big_v AS SELECT * FROM big");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    run_result r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}));
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    // Server order (base tables only), with the record counts.
+    EXPECT_EQ(r.out, "Converting database " + db.name() +
+                         "(3 tables)\nConverting table big(1500 records)\nConverting table "
+                         "empty_t(0 records)\nConverting table types(4 records)\n");
+
+    std::set<std::string> files;
+    for (const auto& e : fs::directory_iterator(out)) files.insert(e.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"big.dbf", "empty_t.dbf", "empty_t.fpt", "types.dbf",
+                                            "types.fpt"}));
+
+    dbf_read big = read_dbf(out + "/big.dbf");
+    EXPECT_EQ(big.version, 0x03);
+    EXPECT_EQ(big.fields, "id:N:11:0 v:C:21:0 amount:N:11:3");
+    dbf_read types = read_dbf(out + "/types.dbf");
+    EXPECT_EQ(types.version, 0xF5);
+    dbf_read empty = read_dbf(out + "/empty_t.dbf");
+    EXPECT_EQ(empty.records, 0);
+    EXPECT_TRUE(empty.rows.empty());
+
+    expect_table(db, "types", "id", out + "/types.dbf");
+    expect_table(db, "big", "id", out + "/big.dbf");
+
+    // With --blob2memo a BLOB becomes memo text.
+    write_file_bytes(d.file("list"), "types\n");
+    r = run_talvorin(with_server(
+        {"--src=" + db.name(), "--dest=" + out, "--blob2memo", "--tab_file=" + d.file("list")}));
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    dbf_read blob_text = read_dbf(out + "/types.dbf");
+    ASSERT_EQ(blob_text.error, "");
+    ASSERT_EQ(blob_text.rows.size(), 4u);
+    std::string bin;
+    for (int i = 0; i < 1000; ++i) bin += "bin";
+    EXPECT_EQ(split_row(blob_text.rows[3])[16], bin);
+}
+
+TEST_F(console_content, table_definitions_only) {
+    scratch_db db("e2e_tabdef");
+    db.exec("CREATE TABLE t1 (a INT, b TEXT); INSERT INTO t1 VALUES (1, 'x'), (2, 'y')");
+    tmp_dir d;
+    run_result r =
+        run_talvorin(with_server({"--src=" + db.name(), "--dest=" + d.file("out"), "--tab_def"}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out,
+              "Converting database " + db.name() + "(1 tables)\nConverting table t1(2 records)\n");
+    dbf_read t = read_dbf(d.file("out/t1.dbf"));
+    EXPECT_EQ(t.error, "");
+    EXPECT_EQ(t.fields, "a:N:11:0 b:M:10:0");
+    EXPECT_EQ(t.records, 0);
+}
+
+TEST_F(console_content, table_list_files) {
+    scratch_db db("e2e_tabfile");
+    db.exec(
+        "CREATE TABLE `t1` (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE `t2` (a INT); INSERT INTO t2 VALUES (1),(2);"
+        "CREATE TABLE `Müller` (a INT); INSERT INTO `Müller` VALUES (1),(2),(3)");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    const std::string head = "Converting database " + db.name();
+    struct row {
+        const char* what;
+        std::string file;
+        std::string out, err;
+    };
+    const std::string muller = "M\xc3\xbcller";
+    const row rows[] = {
+        {"BOM, non-ASCII", "\xEF\xBB\xBF" + muller + "\r\nt1\r\n",
+         head + "(2 tables)\nConverting table " + muller +
+             "(3 records)\nConverting table t1(1 records)\n",
+         ""},
+        {"no BOM: UTF-8", muller + "\nt2",
+         head + "(2 tables)\nConverting table " + muller +
+             "(3 records)\nConverting table t2(2 records)\n",
+         ""},
+        {"empty lines, last line without LF", "\n\r\n\nt2\n\n\nt1",
+         head + "(2 tables)\nConverting table t2(2 records)\nConverting table t1(1 records)\n", ""},
+        {"trailing blank", "t1 \nt2\n", head + "(2 tables)\nConverting table t2(2 records)\n",
+         "Table t1  not exists\n"},
+        {"BOM-only first line", "\xEF\xBB\xBF\nt1\n",
+         head + "(2 tables)\nConverting table t1(1 records)\n", "Table  not exists\n"},
+        {"duplicates once", "t2\nt1\nt2\nt2\n",
+         head + "(2 tables)\nConverting table t2(2 records)\nConverting table t1(1 records)\n", ""},
+        {"a CR not before LF stays", "t1\r\r\nt2\n",
+         head + "(2 tables)\nConverting table t2(2 records)\n", "Table t1\r not exists\n"},
+        {"nothing but empty lines: all tables", "\n\r\n",
+         head + "(3 tables)\nConverting table " + muller +
+             "(3 records)\nConverting table t1(1 records)\n"
+             "Converting table t2(2 records)\n",
+         ""},
+        {"a long line", std::string(5000, 'x') + "\nt1\n",
+         head + "(2 tables)\nConverting table t1(1 records)\n",
+         "Table " + std::string(5000, 'x') + " not exists\n"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        write_file_bytes(d.file("list"), r.file);
+        fs::remove_all(out);
+        run_result res = run_talvorin(
+            with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")}));
+        EXPECT_EQ(res.code, 0);
+        EXPECT_EQ(res.out, r.out);
+        EXPECT_EQ(res.err, r.err);
+    }
+    // Converted once: mode 0 would otherwise append the rows a second time.
+    EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), -1);
+    write_file_bytes(d.file("list"), "t2\nt2\n");
+    run_talvorin(
+        with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")}));
+    EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), 2);
+}
+
+TEST_F(console_content, unusual_table_names_get_distinct_safe_files) {
+    scratch_db db("e2e_names");
+    const std::string long_name(60, 'n');
+    db.exec(
+        "CREATE TABLE `order lines` (a INT); INSERT INTO `order lines` VALUES (1);"
+        "CREATE TABLE `order.lines` (a INT); INSERT INTO `order.lines` VALUES (1),(2);"
+        "CREATE TABLE `order_lines` (a INT); INSERT INTO `order_lines` VALUES (1),(2),(3);"
+        "CREATE TABLE `Straße` (a INT); INSERT INTO `Straße` VALUES (1),(2),(3),(4);"
+        "CREATE TABLE `" +
+        long_name + "` (a INT); INSERT INTO `" + long_name + "` SELECT seq FROM seq_1_to_5");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    run_result r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}));
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    std::multiset<long> counts;
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(out)) {
+        names.insert(e.path().filename().string());
+        counts.insert(dbf_header_records(e.path().string()));
+    }
+    EXPECT_EQ(counts, (std::multiset<long>{1, 2, 3, 4, 5})) << ::testing::PrintToString(names);
+    EXPECT_EQ(dbf_header_records(out + "/order_lines.dbf"), 3);
+    EXPECT_EQ(dbf_header_records(out + "/Stra\xc3\x9f"
+                                       "e.dbf"),
+              4);
+    EXPECT_EQ(dbf_header_records(out + "/" + long_name + ".dbf"), 5);
+}

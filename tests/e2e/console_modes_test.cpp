@@ -1,0 +1,201 @@
+// The four destination modes on a prepared folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "tests/e2e/e2e_support.hpp"
+#include "tests/support/server_db.hpp"
+#include "tests/support/test_support.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A source database and a destination that already holds:
+//   X.dbf        the table x converted twice (6 records)
+//   ORDERS.DBF   the table orders converted, in upper case, with ORDERS.FPT
+//   y.dbf        a table y of another structure
+//   X.cdx        the index of X (the engine deletes it with its table)
+//   unrelated.dbf/.fpt, notes.txt, lonely.cdx (an index without a table), a folder
+//   dir.dbf, and link.dbf pointing at a file outside the folder.
+struct prepared : ::testing::Test {
+    std::unique_ptr<scratch_db> db;
+    tmp_dir d;
+    std::string out;
+
+    void SetUp() override {
+        REQUIRE_TEST_SERVER();
+        db = std::make_unique<scratch_db>("e2e_modes");
+        db->exec(
+            "CREATE TABLE x (id INT PRIMARY KEY, v VARCHAR(10));"
+            "INSERT INTO x VALUES (1,'a'),(2,'b'),(3,'c');"
+            "CREATE TABLE orders (id INT PRIMARY KEY, note TEXT);"
+            "INSERT INTO orders VALUES (1,'first note'),(2,'second note');"
+            "CREATE TABLE y (id INT PRIMARY KEY, v VARCHAR(10));"
+            "INSERT INTO y VALUES (1,'y');"
+            "CREATE TABLE newt (id INT PRIMARY KEY); INSERT INTO newt VALUES (1)");
+        out = d.file("out");
+        // Build the folder with the program itself.
+        scratch_db other("e2e_modes_other");
+        other.exec(
+            "CREATE TABLE unrelated (id INT, note TEXT); INSERT INTO unrelated VALUES (1,'u');"
+            "CREATE TABLE y (a DOUBLE, b DATE); INSERT INTO y VALUES (1.5, '2024-01-01')");
+        ASSERT_EQ(run_talvorin(with_server({"--src=" + other.name(), "--dest=" + out})).code, 0);
+        write_file_bytes(d.file("list"), "x\norders\n");
+        ASSERT_EQ(run_talvorin(with_server({"--src=" + db->name(), "--dest=" + out, "--mode=3",
+                                            "--tab_file=" + d.file("list")}))
+                      .code,
+                  0);
+        write_file_bytes(d.file("list"), "x\n");
+        ASSERT_EQ(run_talvorin(with_server({"--src=" + db->name(), "--dest=" + out, "--mode=3",
+                                            "--tab_file=" + d.file("list")}))
+                      .code,
+                  0);
+        fs::rename(out + "/x.dbf", out + "/X.dbf");
+        fs::rename(out + "/orders.dbf", out + "/ORDERS.DBF");
+        fs::rename(out + "/orders.fpt", out + "/ORDERS.FPT");
+        write_file_bytes(out + "/notes.txt", "notes");
+        write_file_bytes(out + "/X.cdx", "index");
+        write_file_bytes(out + "/lonely.cdx", "lonely");
+        fs::create_directories(out + "/dir.dbf");
+        write_file_bytes(out + "/dir.dbf/inner.dbf", "inner");
+        write_file_bytes(d.file("target.dbf"), "target");
+        fs::create_symlink(d.file("target.dbf"), out + "/link.dbf");
+        ASSERT_EQ(dbf_header_records(out + "/X.dbf"), 6);
+        ASSERT_EQ(dbf_header_records(out + "/ORDERS.DBF"), 2);
+    }
+
+    run_result run(std::vector<std::string> more) {
+        more.push_back("--src=" + db->name());
+        more.push_back("--dest=" + out);
+        return run_talvorin(with_server(more));
+    }
+
+    std::set<std::string> listing() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(out))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    // The one file of the folder that names the table, whatever its case.
+    std::string table_file(const std::string& table) const {
+        std::string found;
+        for (const auto& e : fs::directory_iterator(out)) {
+            std::string n = e.path().filename().string();
+            std::string lower = n;
+            std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+            if (lower == table + ".dbf") {
+                EXPECT_EQ(found, "") << "two files for " << table;
+                found = e.path().string();
+            }
+        }
+        return found;
+    }
+
+    void expect_untouched_neighbours() {
+        EXPECT_EQ(read_file_bytes(out + "/notes.txt"), "notes");
+        EXPECT_EQ(read_file_bytes(out + "/lonely.cdx"), "lonely");
+        EXPECT_EQ(read_file_bytes(out + "/dir.dbf/inner.dbf"), "inner");
+        EXPECT_EQ(read_file_bytes(d.file("target.dbf")), "target");
+    }
+};
+
+const std::string all_converted(const std::string& db) {
+    return "Converting database " + db +
+           "(4 tables)\nConverting table newt(1 records)\nConverting table orders(2 "
+           "records)\nConverting table x(3 records)\nConverting table y(1 records)\n";
+}
+
+}  // namespace
+
+// Every DBF table of the folder goes, with its memo file, whatever its case; nothing
+// else does, and no link is followed.
+void expect_overwritten(prepared& p, const run_result& r) {
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, all_converted(p.db->name()));
+    std::set<std::string> names = p.listing();
+    names.erase("link.dbf");  // the link itself may go; its target may not
+    EXPECT_EQ(names, (std::set<std::string>{"dir.dbf", "lonely.cdx", "newt.dbf", "notes.txt",
+                                            "orders.dbf", "orders.fpt", "x.dbf", "y.dbf"}));
+    p.expect_untouched_neighbours();
+    EXPECT_EQ(dbf_header_records(p.out + "/x.dbf"), 3);
+    dbf_read orders = read_dbf(p.out + "/orders.dbf");
+    EXPECT_EQ(orders.error, "");
+    EXPECT_EQ(orders.rows, (std::vector<std::string>{"1|first note", "2|second note"}));
+}
+
+TEST_F(prepared, overwrite_the_entire_database_by_default) {
+    expect_overwritten(*this, run({}));
+}
+
+TEST_F(prepared, overwrite_the_entire_database) {
+    expect_overwritten(*this, run({"--mode=0"}));
+}
+
+TEST_F(prepared, overwrite_existing_tables_only) {
+    const std::string unrelated = read_file_bytes(out + "/unrelated.dbf");
+    run_result r = run({"--mode=1"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, all_converted(db->name()));
+    EXPECT_EQ(dbf_header_records(table_file("x")), 3);
+    dbf_read orders = read_dbf(table_file("orders"));
+    EXPECT_EQ(orders.error, "");
+    EXPECT_EQ(orders.rows, (std::vector<std::string>{"1|first note", "2|second note"}));
+    dbf_read y = read_dbf(table_file("y"));
+    EXPECT_EQ(y.fields, "id:N:11:0 v:C:11:0");
+    EXPECT_EQ(read_file_bytes(out + "/unrelated.dbf"), unrelated);
+    EXPECT_TRUE(fs::exists(out + "/unrelated.fpt"));
+    EXPECT_TRUE(fs::is_symlink(out + "/link.dbf"));
+    EXPECT_FALSE(fs::exists(out + "/X.cdx"));  // the replaced table's index went with it
+    expect_untouched_neighbours();
+}
+
+TEST_F(prepared, skip_existing_tables) {
+    const std::string x = read_file_bytes(out + "/X.dbf");
+    const std::string orders = read_file_bytes(out + "/ORDERS.DBF");
+    run_result r = run({"--mode=2"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    // Skipped tables say nothing.
+    EXPECT_EQ(r.out, "Converting database " + db->name() +
+                         "(4 tables)\nConverting table newt(1 records)\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file_bytes(out + "/X.dbf"), x);
+    EXPECT_EQ(read_file_bytes(out + "/ORDERS.DBF"), orders);
+    EXPECT_EQ(dbf_header_records(out + "/newt.dbf"), 1);
+    EXPECT_EQ(read_file_bytes(out + "/X.cdx"), "index");
+    expect_untouched_neighbours();
+}
+
+TEST_F(prepared, merge) {
+    const std::string y = read_file_bytes(out + "/y.dbf");
+    run_result r = run({"--mode=3"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "Converting database " + db->name() +
+                         "(4 tables)\nConverting table newt(1 records)\nConverting table orders(2 "
+                         "records)\nConverting table x(3 records)\nError:\ny: The structure of "
+                         "data source does not conform to the destination table.\n");
+    EXPECT_EQ(dbf_header_records(table_file("x")), 9);
+    dbf_read orders = read_dbf(table_file("orders"));
+    EXPECT_EQ(orders.error, "");
+    EXPECT_EQ(orders.rows, (std::vector<std::string>{"1|first note", "2|second note",
+                                                     "1|first note", "2|second note"}));
+    EXPECT_EQ(read_file_bytes(out + "/y.dbf"), y);
+    EXPECT_EQ(read_file_bytes(out + "/X.cdx"), "index");
+    expect_untouched_neighbours();
+}
+
+TEST(console_modes, a_missing_destination_is_created_in_every_mode) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_deep");
+    db.exec("CREATE TABLE t (a INT); INSERT INTO t VALUES (1)");
+    for (const char* mode : {"--mode=0", "--mode=1", "--mode=2", "--mode=3"}) {
+        tmp_dir d;
+        const std::string out = d.file("a/b/c/out");
+        run_result r = run_talvorin(with_server({mode, "--src=" + db.name(), "--dest=" + out}));
+        EXPECT_EQ(r.code, 0) << mode << r.out << r.err;
+        EXPECT_EQ(dbf_header_records(out + "/t.dbf"), 1) << mode;
+    }
+}

@@ -1,0 +1,165 @@
+#include "tests/e2e/e2e_support.hpp"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+#include "tests/support/test_support.hpp"
+
+namespace {
+
+// The environment of a child: ours, in the C locale.
+std::vector<std::string> child_environment() {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string v(*e);
+        if (v.rfind("LC_", 0) == 0 || v.rfind("LANG=", 0) == 0 || v.rfind("LANGUAGE=", 0) == 0 ||
+            v.rfind("DBF_ENCODING=", 0) == 0 || v.rfind("PYTHONIOENCODING=", 0) == 0)
+            continue;
+        env.push_back(v);
+    }
+    env.push_back("LC_ALL=C");
+    env.push_back("PYTHONIOENCODING=utf-8");
+    return env;
+}
+
+pid_t spawn(const std::string& program, const std::vector<std::string>& args,
+            const std::string& out_file, const std::string& err_file) {
+    std::vector<std::string> env = child_environment();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0) _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        execve(program.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+run_result run_program(const std::string& program, const std::vector<std::string>& args) {
+    tmp_dir d;
+    run_result r;
+    r.code = wait_talvorin(spawn(program, args, d.file("out"), d.file("err")));
+    r.out = read_file_bytes(d.file("out"));
+    r.err = read_file_bytes(d.file("err"));
+    return r;
+}
+
+std::string source_dir() {
+    const char* d = std::getenv("TORVANE_SOURCE_DIR");
+    return d ? d : ".";
+}
+
+}  // namespace
+
+run_result run_talvorin(const std::vector<std::string>& args) {
+    return run_program(TALVORIN_BINARY, args);
+}
+
+pid_t start_talvorin(const std::vector<std::string>& args, const std::string& out_file,
+                     const std::string& err_file) {
+    return spawn(TALVORIN_BINARY, args, out_file, err_file);
+}
+
+int wait_talvorin(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+std::vector<std::string> server_args() {
+    const test_server& s = test_server::get();
+    return {"--mysqlh=" + s.host, "--port=" + std::to_string(s.port), "--mysqlu=" + s.user,
+            "--mysqlp=" + s.password};
+}
+
+std::vector<std::string> with_server(std::vector<std::string> more) {
+    std::vector<std::string> all = server_args();
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+}
+
+dbf_read read_dbf(const std::string& path) {
+    dbf_read t;
+    run_result r =
+        run_program("/usr/bin/python3", {source_dir() + "/scripts/dbf-read", "dump", path});
+    if (r.code != 0) {
+        t.error = r.err.empty() ? "reader exit " + std::to_string(r.code) : r.err;
+        return t;
+    }
+    std::istringstream in(r.out);
+    std::string line;
+    if (std::getline(in, line)) {
+        unsigned version = 0;
+        long records = 0;
+        if (std::sscanf(line.c_str(), "version=0x%x records=%ld", &version, &records) == 2) {
+            t.version = static_cast<int>(version);
+            t.records = records;
+        }
+    }
+    if (std::getline(in, line) && line.rfind("fields=", 0) == 0) t.fields = line.substr(7);
+    while (std::getline(in, line)) t.rows.push_back(line);
+    return t;
+}
+
+long dbf_header_records(const std::string& path) {
+    if (!std::filesystem::exists(path)) return -1;
+    const std::string head = read_file_bytes(path).substr(0, 8);
+    if (head.size() < 8) return -2;
+    return static_cast<unsigned char>(head[4]) | static_cast<unsigned char>(head[5]) << 8 |
+           static_cast<unsigned char>(head[6]) << 16 | static_cast<unsigned char>(head[7]) << 24;
+}
+
+const char* const usage =
+    "TALVORIN v4.3\n"
+    "Usage: TALVORIN.EXE OPTIONS\n"
+    "\n"
+    "   --blob2memo    convert MySQL BLOB into DBF MEMO\n"
+    "   --dest=...     path to DBF database name\n"
+    "   --help         display this help message and exit\n"
+    "   --logfile=...  path to the file where execution trace will be written\n"
+    "   --mode=...     how to process an existing DBF database\n"
+    "                  (0 - overwrite the entire database, 1 - overwrite existing\n"
+    "                  tables only, 2 - skip existing tables, 3 - merge)\n"
+    "   --mysqlh=...   MySQL server IP address or network name\n"
+    "   --mysqlu=...   MySQL user name\n"
+    "   --mysqlp=...   MySQL user password\n"
+    "   --port=...     MySQL port\n"
+    "   --profile=...  path to the file to load conversion settings from\n"
+    "   --silent       disable program output\n"
+    "   --skip_idx     skip converting indexes\n"
+    "   --src=...      MySQL database name\n"
+    "   --tab_def      convert table definitions only\n"
+    "   --tab_file=... file containing the list of tables to convert\n"
+    "                  (one table name per line)\n"
+    "\n"
+    "NOTES:\n"
+    "   1) You can omit 'mysqlh' parameter to connect local MySQL server.\n"
+    "   2) It is necessary to specify 'port' parameter only if it differs from\n"
+    "      the default MySQL port 3306.\n"
+    "   3) If you omit 'tab_file' parameter, all database tables will be converted\n"
+    "   4) If you omit 'mode' parameter, default mode 'overwrite the entire\n"
+    "      database' will be used.\n"
+    "   5) Command line parameters that contain spaces must be enclosed in quotes\n"
+    "      (for example --dest=\"my database\")\n";
