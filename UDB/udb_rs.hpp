@@ -23,6 +23,8 @@ public:
     udb_recordset& operator=(const udb_recordset&) = delete;
 
     virtual void append_record(const udb_record& record) = 0;
+    // Writes what appended records are still held in memory; raises the file error.
+    virtual void flush() {}
     virtual void update(const std::wstring& key, const udb_record& record);
     virtual void update(const udb_record& record);
     // The current record, which the recordset keeps; null when there is none.

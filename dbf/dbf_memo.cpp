@@ -120,6 +120,7 @@ fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t
     uint8_t h[8];
     get_at(0, h, 8);
     next_free_ = be32(h);
+    stored_next_free_ = next_free_;
     block_size_ = static_cast<uint32_t>((h[6] << 8) | h[7]);
     tk_log_printf(2, "FPT block size=%d", block_size_);
     if (block_size_ == 0) memo_corrupted();
@@ -136,6 +137,7 @@ uint32_t fpt_memo_file::get_block_number(const uint8_t* field, size_t size) {
 
 void fpt_memo_file::read_memo(uint32_t block, std::string& text) {
     tk_log_printf(1, "fpt_memo_file::read_memo(%d)", block);
+    flush();
     text.clear();
     uint64_t pos = uint64_t{block} * block_size_;
     tk_log_printf(1, "Reading MEMO at position=%I64d", pos);
@@ -176,6 +178,23 @@ uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo)
     tk_log_printf(1, "pos=%I64d, memo_length=%I64d, n_blocks=%I64d", pos, n, blocks);
     if (uint64_t{block} + blocks > UINT32_MAX) memo_full();
 
+    // Memos are appended one after another, so small ones are gathered and written
+    // together; the gaps up to each block boundary are zeros, as on disk.
+    if (!pending_.empty() && pos < pending_pos_ + pending_.size()) flush_pending();
+    if (n + 8 <= chunk_limit) {
+        if (pending_.empty()) pending_pos_ = pos;
+        pending_.resize(static_cast<size_t>(pos - pending_pos_), 0);
+        const size_t at = pending_.size();
+        pending_.resize(at + 8 + static_cast<size_t>(n));
+        put_be32(pending_.data() + at, 1);
+        put_be32(pending_.data() + at + 4, static_cast<uint32_t>(n));
+        memo.fill(0, pending_.data() + at + 8, static_cast<size_t>(n));
+        size_ = std::max(size_, pos + 8 + n);
+        if (pending_.size() >= chunk_limit) flush_pending();
+        return static_cast<uint32_t>(blocks);
+    }
+
+    flush_pending();
     const size_t first = static_cast<size_t>(std::min<uint64_t>(n + 8, chunk_limit));
     if (chunk_.size() < first) chunk_.resize(first);
     put_be32(chunk_.data(), 1);
@@ -192,12 +211,46 @@ uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo)
     return static_cast<uint32_t>(blocks);
 }
 
+void fpt_memo_file::flush_pending() {
+    if (pending_.empty()) return;
+    put_at(static_cast<int64_t>(pending_pos_), pending_.data(),
+           static_cast<uint32_t>(pending_.size()));
+    pending_.clear();
+}
+
+void fpt_memo_file::flush() {
+    flush_pending();
+    if (stored_next_free_ != next_free_) {
+        uint8_t b[4];
+        put_be32(b, next_free_);
+        put_at(0, b, 4);
+        stored_next_free_ = next_free_;
+    }
+}
+
+void fpt_memo_file::restore_next_free(uint32_t next_free) {
+    // The memos of a failed record are dropped from what is still to be written.
+    const uint64_t end = uint64_t{next_free} * block_size_;
+    if (!pending_.empty() && end < pending_pos_ + pending_.size())
+        pending_.resize(end > pending_pos_ ? static_cast<size_t>(end - pending_pos_) : 0);
+    next_free_ = next_free;
+}
+
 void fpt_memo_file::write_memo(uint32_t block, const std::string& text) {
     tk_log_printf(1, "fpt_memo_file::write_memo(%d,%s)", block, text);
     if (text.empty()) return;
     uint32_t used = write_block(block, text_source(text));
     next_free_ = block + used;
-    store_next_free();
+    flush();
+}
+
+fpt_memo_file::~fpt_memo_file() {
+    // The table writer flushes explicitly and reports failures; this is the last resort.
+    try {
+        flush();
+    } catch (const std::exception& e) {
+        tk_log_printf(3, "Memo file '%s': %s", name(), e.what());
+    }
 }
 
 uint32_t fpt_memo_file::append(const dbf_memo_source& memo) {
@@ -207,9 +260,8 @@ uint32_t fpt_memo_file::append(const dbf_memo_source& memo) {
 }
 
 void fpt_memo_file::store_next_free() {
-    uint8_t b[4];
-    put_be32(b, next_free_);
-    put_at(0, b, 4);
+    // Written with the memos themselves, at the next flush: once per batch of records,
+    // never before the blocks it points past are on disk.
 }
 
 // ---------------------------------------------------------------- dBASE IV DBT

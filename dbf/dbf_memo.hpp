@@ -51,6 +51,7 @@ class dbf_memo_file : public tk_huge_file {
 class fpt_memo_file : public dbf_memo_file {
   public:
     fpt_memo_file(const std::string& file_name, int32_t mode, int32_t kind);
+    ~fpt_memo_file() override;
 
     uint32_t get_block_number(const uint8_t* field, size_t size) override;
     void read_memo(uint32_t block, std::string& text) override;
@@ -61,7 +62,9 @@ class fpt_memo_file : public dbf_memo_file {
     uint32_t append(const dbf_memo_source& memo);
     void store_next_free();
     // Forgets memos written after the header was last stored (their record failed).
-    void restore_next_free(uint32_t next_free) { next_free_ = next_free; }
+    void restore_next_free(uint32_t next_free);
+    // Writes the gathered memos, then the header's next free block.
+    void flush();
     // Refuses a file whose next free block lies inside the header before writing to it.
     void check_writable();
 
@@ -71,11 +74,15 @@ class fpt_memo_file : public dbf_memo_file {
   private:
     // Writes one memo block at `block`; returns the blocks it takes.
     uint32_t write_block(uint32_t block, const dbf_memo_source& memo);
+    void flush_pending();
 
     int32_t kind_;
     uint32_t next_free_ = 0;
+    uint32_t stored_next_free_ = 0;  // what the header on disk says
     uint32_t block_size_ = 0;
     std::vector<uint8_t> chunk_;
+    std::vector<uint8_t> pending_;  // memos not yet written, from pending_pos_ on
+    uint64_t pending_pos_ = 0;
 };
 
 // dBASE IV DBT: read only.

@@ -42,6 +42,22 @@ dbf_recordset::dbf_recordset(const std::wstring& full_path, uint32_t open_mode,
 
 dbf_recordset::~dbf_recordset() {
     tk_log_printf(2, "dbf_recordset::dtor");
+    // The run flushes and reports itself; a table dropped on another path still keeps
+    // its records, and a failure is reported rather than lost.
+    try {
+        flush();
+    } catch (const tk_exception& e) {
+        if (error_handler* h = error_handler::find()) {
+            try {
+                h->handle(e, false);
+            } catch (...) {
+            }
+        } else {
+            tk_log_printf(3, "Error:\n%s", e.what());
+        }
+    } catch (const std::exception& e) {
+        tk_log_printf(3, "Error:\n%s", e.what());
+    }
 }
 
 void dbf_recordset::bad_format(const char* trace) {
@@ -109,6 +125,7 @@ void dbf_recordset::open_table() {
     }
     tk_log_printf(2, "data_offset=%d, last_rec=%d, rec_size=%d", header_length_, count_,
                   record_length_);
+    stored_count_ = count_;
     if (size < header_length_ + uint64_t{count_} * record_length_)
         bad_format("ERROR: Invalid file size");
     // Every field must lie inside the record, or reading it would leave the record.
@@ -352,6 +369,7 @@ udb_record* dbf_recordset::get_item() {
     tk_log_printf(1, "dbf_recordset::get_item");
     record_.reset();
     if (is_eof() || !codec_) return nullptr;
+    if (!pending_.empty()) flush();
     try {
         const int64_t pos = header_length_ + int64_t{current_} * record_length_;
         tk_log_printf(1, "Reading at %I64d", pos);

@@ -24,6 +24,8 @@ class dbf_recordset : public udb_recordset {
     ~dbf_recordset() override;
 
     void append_record(const udb_record& record) override;
+    // Writes the records and memos gathered so far; raises the file error.
+    void flush() override;
     // The current record, kept by the recordset until the next call; null at the end.
     udb_record* get_item() override;
     bool is_eof() override { return current_ >= count_; }
@@ -96,4 +98,8 @@ class dbf_recordset : public udb_recordset {
     std::vector<write_field> plan_;
     bool appendable_ = false;
     std::vector<uint8_t> write_buffer_;
+    // Records appended but not yet written, and the count the header holds.
+    static constexpr size_t batch_bytes = 256 * 1024;
+    std::vector<uint8_t> pending_;
+    uint32_t stored_count_ = 0;
 };

@@ -253,6 +253,36 @@ void dbf_recordset::prepare_append() {
     appendable_ = true;
 }
 
+void dbf_recordset::flush() {
+    auto* fpt = dynamic_cast<fpt_memo_file*>(memo_.get());
+    if (pending_.empty()) {
+        if (fpt) fpt->flush();
+        return;
+    }
+    const uint64_t position = header_length_ + uint64_t{stored_count_} * record_length_;
+    try {
+        // Memos first, then the records that point to them, then the count.
+        if (fpt) fpt->flush();
+        file_->put_at(static_cast<int64_t>(position), pending_.data(),
+                      static_cast<uint32_t>(pending_.size()));
+        uint8_t count[4];
+        tk_put_le32(count, count_);
+        file_->put_at(4, count, 4);
+    } catch (...) {
+        // Nothing stays behind the records the header counts.
+        pending_.clear();
+        count_ = stored_count_;
+        try {
+            file_->set_size(static_cast<int64_t>(position));
+        } catch (const tk_exception&) {
+            tk_log_printf(3, "Cannot cut the table back after a failed write");
+        }
+        throw;
+    }
+    pending_.clear();
+    stored_count_ = count_;
+}
+
 void dbf_recordset::append_record(const udb_record& record) {
     tk_log_printf(1, "dbf_recordset::append_record");
     if (!appendable_) throw tk_exception("Table is not open for appending", tk_kind_error);
@@ -504,22 +534,11 @@ void dbf_recordset::append_record(const udb_record& record) {
         throw;
     }
 
-    // The whole record with one write, then the count: a record that fails leaves
-    // nothing counted behind it, and nothing uncounted either.
-    try {
-        file_->put_at(static_cast<int64_t>(position), rec, record_length_);
-        uint8_t count[4];
-        tk_put_le32(count, count_ + 1);
-        file_->put_at(4, count, 4);
-    } catch (...) {
-        try {
-            file_->set_size(static_cast<int64_t>(position));
-        } catch (const tk_exception&) {
-            tk_log_printf(3, "Cannot cut the table back after a failed write");
-        }
-        throw;
-    }
+    // The whole record goes into the batch; the batch is written with one call and the
+    // count after it, so the header never counts a record that is not whole on disk.
+    pending_.insert(pending_.end(), rec, rec + record_length_);
     ++count_;
+    if (pending_.size() >= batch_bytes) flush();
 
     if (trouble.no_memo && trouble.text.empty()) throw dbf_no_memo_exception();
     if (trouble.no_memo) trouble.add("Memo file not found");

@@ -126,6 +126,9 @@ void conversion_run::copy_rows() {
         conv_.increment_record_index();
         ++index;
     }
+    // Appended records may still be held in memory; a failure to write them is the
+    // table's error.
+    destination.flush();
     tk_log_printf(2, "Table #%d has been processed", conv_.tables_done());
 }
 

@@ -167,6 +167,7 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
     auto t = f.read("t.dbf", 8);
     ASSERT_EQ(t->get_schema().size(), 2u);
     t->append_record(*make_record({ole_variant(L"ab"), ole_variant(int32_t{258})}));
+    t->flush();
     std::string bytes = read_file_bytes(f.file("t.dbf"));
     EXPECT_EQ(bytes.substr(bytes.size() - 9), " ab \0\x02\x01\0\0"s);
 }
@@ -191,6 +192,7 @@ TEST(dbf_database, appending_to_existing_tables) {
     write_file_bytes(f.file("r.dbf"), build_dbf(0x03, {{"C", 'C', 2}}, {}, 0, 0xC9));
     auto r = f.read("r.dbf", 8);
     r->append_record(*make_record({ole_variant(L"\u0416\u0430")}));
+    r->flush();
     EXPECT_EQ(read_file_bytes(f.file("r.dbf")).substr(65), " \xC6\xE0");
     // A record that does not match the table's fields ends the table, once.
     std::tie(kind, text) = error_of([&] {

@@ -45,6 +45,7 @@ TEST(dbf_limits, a_failed_write_leaves_nothing_behind_the_counted_records) {
     dbf_folder f;
     auto t = f.create(L"t", {{L"A", VT_I4}, {L"B", VT_BSTR, 200}});
     t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(L"first")}));
+    t->flush();
     const std::string before = read_file_bytes(f.file("t.dbf"));
 
     // The disk fills up in the middle of the second record.
@@ -56,6 +57,7 @@ TEST(dbf_limits, a_failed_write_leaves_nothing_behind_the_counted_records) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
     auto [kind, text] = error_of([&] {
         t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(L"x")}));
+        t->flush();
     });
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, old_handler);
@@ -64,6 +66,7 @@ TEST(dbf_limits, a_failed_write_leaves_nothing_behind_the_counted_records) {
     EXPECT_EQ(text, "Cannot write into file");
     EXPECT_EQ(read_file_bytes(f.file("t.dbf")), before);  // no phantom record
     t->append_record(*make_record({ole_variant(int32_t{3}), ole_variant(L"third")}));
+    t->flush();
     EXPECT_EQ(t->get_record_count(), 2u);
 }
 
@@ -78,6 +81,7 @@ TEST(dbf_limits, a_table_never_passes_4_gib) {
     auto t = f.read("t.dbf", 8);
     auto rec = make_record({ole_variant(int32_t{1}), ole_variant(2.0), ole_variant(L"x")});
     t->append_record(*rec);
+    t->flush();
     EXPECT_EQ(t->get_record_count(), count + 1);
     struct stat st;
     stat(f.file("t.dbf").c_str(), &st);
@@ -144,4 +148,32 @@ TEST(dbf_limits, tables_too_wide_for_the_format_are_refused_before_anything_is_w
     std::vector<std::wstring> left;
     tk_find_files(f.dir().wpath(), L"*", left);
     EXPECT_EQ(left, (std::vector<std::wstring>{L"wide.dbf"}));
+}
+
+TEST(dbf_limits, records_are_written_in_batches_and_the_count_never_runs_ahead) {
+    dbf_folder f;
+    auto t = f.create(L"t", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});  // 129 + n x 41
+    auto on_disk = [&] {
+        std::string bytes = read_file_bytes(f.file("t.dbf"));
+        uint32_t count = static_cast<uint8_t>(bytes[4]) | static_cast<uint8_t>(bytes[5]) << 8 |
+                         static_cast<uint8_t>(bytes[6]) << 16 |
+                         static_cast<uint32_t>(static_cast<uint8_t>(bytes[7])) << 24;
+        return std::make_pair(count, bytes.size());
+    };
+    bool batch_seen = false;
+    for (int32_t i = 0; i < 20000; ++i) {
+        t->append_record(*make_record({ole_variant(i), ole_variant(0.5), ole_variant(L"x")}));
+        if (i % 997 == 0) {
+            auto [count, size] = on_disk();
+            // Whatever the header counts is whole on disk, and nothing lies beyond it.
+            EXPECT_EQ(size, 129u + uint64_t{count} * 41) << i;
+            EXPECT_LE(count, static_cast<uint32_t>(i + 1));
+            batch_seen = batch_seen || count > 0;
+        }
+    }
+    EXPECT_TRUE(batch_seen);  // a batch was written before the end
+    t.reset();                // what was still held is written when the table closes
+    auto [count, size] = on_disk();
+    EXPECT_EQ(count, 20000u);
+    EXPECT_EQ(size, 129u + 20000u * 41);
 }

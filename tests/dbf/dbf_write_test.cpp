@@ -122,6 +122,7 @@ TEST(dbf_writer, new_tables_and_their_memo_files) {
     auto t = f.create(L"three", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});
     t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(0.0), ole_variant(L"x")}));
     t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(0.0), ole_variant(L"y")}));
+    t->flush();
     std::string bytes = read_file_bytes(f.file("three.dbf"));
     EXPECT_EQ(bytes.substr(0, 32), header(0x03, 2, 129, 41));
     EXPECT_EQ(bytes.size(), 129u + 2 * 41);
@@ -192,6 +193,7 @@ TEST(dbf_writer, numbers_fit_their_field_or_are_reported) {
             t->append_record(*make_record({c.i, c.big, c.d, c.r}));
         });
         EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
+        t->flush();
         std::string dbf = read_file_bytes(f.file("n.dbf"));
         size_t at = dbf.size() - 57;
         EXPECT_EQ(dbf.substr(at, 1), " ");
@@ -243,6 +245,7 @@ TEST(dbf_writer, values_the_field_cannot_take) {
     for (const auto& c : cases) {
         auto [kind, text] = error_of([&] { t->append_record(*make_record(c.values)); });
         EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
+        t->flush();
         std::string dbf = read_file_bytes(f.file("v.dbf"));
         EXPECT_EQ(dbf.substr(dbf.size() - 41), " " + c.bytes);
     }
@@ -253,6 +256,7 @@ TEST(dbf_writer, character_fields_hold_their_whole_length) {
     auto t = f.create(L"c", {{L"C", VT_BSTR, 255}});
     std::wstring full(255, L'\u00e9');
     t->append_record(*make_record({ole_variant(full)}));
+    t->flush();
     std::string dbf = read_file_bytes(f.file("c.dbf"));
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));  // not cut at 254
     auto [kind, text] =
@@ -260,6 +264,7 @@ TEST(dbf_writer, character_fields_hold_their_whole_length) {
     EXPECT_EQ(kind, 0);
     EXPECT_EQ(text.substr(0, 40), "Value of field 'C' does not fit C(255,0)");
     EXPECT_EQ(t->get_record_count(), 2u);
+    t->flush();
     dbf = read_file_bytes(f.file("c.dbf"));
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));
 }
