@@ -259,11 +259,6 @@ uint32_t fpt_memo_file::append(const dbf_memo_source& memo) {
     return block;
 }
 
-void fpt_memo_file::store_next_free() {
-    // Written with the memos themselves, at the next flush: once per batch of records,
-    // never before the blocks it points past are on disk.
-}
-
 // ---------------------------------------------------------------- dBASE IV DBT
 
 dbt_memo_file::dbt_memo_file(const std::string& file_name, int32_t mode)

@@ -58,9 +58,8 @@ class fpt_memo_file : public dbf_memo_file {
     void write_memo(uint32_t block, const std::string& text) override;
 
     // The writer's road: stores the memo at the next free block and returns that block.
-    // The header's next free block is written by store_next_free, once per record.
+    // The header's next free block is written by flush, after the memos themselves.
     uint32_t append(const dbf_memo_source& memo);
-    void store_next_free();
     // Forgets memos written after the header was last stored (their record failed).
     void restore_next_free(uint32_t next_free);
     // Writes the gathered memos, then the header's next free block.

@@ -527,7 +527,6 @@ void dbf_recordset::append_record(const udb_record& record) {
                     break;
             }
         }
-        if (fpt && fpt->next_free() != saved_next_free) fpt->store_next_free();
     } catch (...) {
         // The memos written so far belong to no record; their blocks stay free.
         if (fpt) fpt->restore_next_free(saved_next_free);
