@@ -19,12 +19,14 @@ bool silent() {
     return conv && conv->silent();
 }
 
+// Each line is flushed, so that a pipe or a log sees the progress as it happens.
 void put_line(FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fputc('\n', stream);
+    std::fflush(stream);
 }
 
-// std::exit flushes standard output and error; the DBF files are written unbuffered.
+// std::exit flushes standard output and error.
 [[noreturn]] void end_process() {
     std::exit(-1);
 }
@@ -75,8 +77,10 @@ void morvale_convertor::operator()() {
     try {
         conversion_run run(*this);
         run.open();
-        // No selection means every table of the source database.
-        if (selection().empty()) selection() = run.source().get_table_names();
+        // No table chosen, by a table-list file or a profile, means every table of the
+        // source database.
+        if (selection().empty() && selected_tables().empty())
+            selection() = run.source().get_table_names();
         run.prepare();
         if (!silent_)
             put_line(stdout, tk_format(std::string_view("Converting database %s(%d tables)"),

@@ -93,6 +93,9 @@ class morvale_convertor : public udb_converter,
     // Leaves the converter unchanged: query pairs are moved on a copy of the list.
     bool store_profile(udb_profile& profile);
 
+    // Raises the server's error when the source database cannot be opened; called
+    // before check_dest, so that a mistyped name never empties the destination.
+    void check_source();
     // Prepares the destination folder: creates it, or in mode 0 deletes its tables.
     void check_dest();
     // The source database's table names, replacing the list's contents.
