@@ -1,6 +1,7 @@
 // The console program's bodies of the operations each program defines once.
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
@@ -26,8 +27,20 @@ void put_line(FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-// std::exit flushes standard output and error.
+// The run in progress, while there is one.
+conversion_run* active_run = nullptr;
+
+struct active_run_scope {
+    explicit active_run_scope(conversion_run& run) { active_run = &run; }
+    ~active_run_scope() { active_run = nullptr; }
+    active_run_scope(const active_run_scope&) = delete;
+    active_run_scope& operator=(const active_run_scope&) = delete;
+};
+
+// std::exit unwinds no stack, so the records that the open DBF table gathers in memory
+// are written first: the table keeps every row converted before the error.
 [[noreturn]] void end_process() {
+    if (conversion_run* run = std::exchange(active_run, nullptr)) run->flush_open_table();
     std::exit(-1);
 }
 
@@ -76,6 +89,7 @@ void morvale_convertor::operator()() {
     init_conversion scope(true, &done_);
     try {
         conversion_run run(*this);
+        active_run_scope active(run);
         run.open();
         // No table chosen, by a table-list file or a profile, means every table of the
         // source database.
