@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cstring>
 
+#include <errmsg.h>
+#include <mysqld_error.h>
+
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_recs.hpp"
 #include "SQL/sql_vali.hpp"
@@ -56,6 +59,11 @@ void sql_exception::init(unsigned error_number, const std::string& text) {
     set_code(0x400000u + (error_number & 0xFFFFu));
     tk_log_printf(2, "sql_exception::sql_exception( msg=%s)", text);
     tk_log_printf(2, "Got MySQL error code=%d", error_number);
+}
+
+bool sql_exception::connection_lost() const {
+    return error_number_ == CR_SERVER_GONE_ERROR || error_number_ == CR_SERVER_LOST ||
+           error_number_ == ER_CONNECTION_KILLED;
 }
 
 sql_auth_not_supported_exception::sql_auth_not_supported_exception()

@@ -29,6 +29,9 @@ class sql_exception : public tk_exception {
     sql_exception(const sql_exception&) = default;
 
     unsigned error_number() const { return error_number_; }
+    // The connection is gone (the server went away or killed the session): nothing
+    // more can be read on it. A killed query alone leaves it usable.
+    bool connection_lost() const;
 
   private:
     void init(unsigned error_number, const std::string& text);

@@ -146,7 +146,9 @@ void common_create_path(const std::wstring& path) {
             throw tk_exception("The program cannot resolve the path specified", tk_kind_error);
         missing.push_back(name);
         struct stat st;
-        if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::stat(parent.c_str(), &st) == 0) {
+            // A file where a folder must be: say so, and which one.
+            if (!S_ISDIR(st.st_mode)) throw tk_exception_ex(parent, tk_kind_error, ENOTDIR);
             cur = parent == "/" ? "" : parent;
             break;
         }
@@ -163,7 +165,7 @@ void common_create_path(const std::wstring& path) {
             struct stat st;
             // Another process may have made it meanwhile; a file of that name is still an error.
             if (err == EEXIST && ::stat(cur.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-            throw tk_exception_ex("", tk_kind_error, err);
+            throw tk_exception_ex(cur, tk_kind_error, err);
         }
     }
 }

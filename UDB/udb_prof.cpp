@@ -73,6 +73,8 @@ bool udb_profile::load(const std::wstring& path) {
     std::wstring current;
     bool in_section = false;
     std::string pending;  // the line being read; lines may be of any length
+    static constexpr std::string_view bom = "\xEF\xBB\xBF";
+    bool at_start = true;
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -84,6 +86,11 @@ bool udb_profile::load(const std::wstring& path) {
         }
         if (n == 0) break;
         pending.append(buf, static_cast<size_t>(n));
+        // Editors that save UTF-8 with a byte-order mark put it before the first line.
+        if (at_start && (pending.size() >= bom.size() || pending.find('\n') != std::string::npos)) {
+            if (pending.starts_with(bom)) pending.erase(0, bom.size());
+            at_start = false;
+        }
         size_t start = 0;
         for (size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1) {
             std::string_view raw(pending.data() + start, nl - start);

@@ -1,6 +1,7 @@
 // The console program's bodies of the operations each program defines once.
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
@@ -19,13 +20,27 @@ bool silent() {
     return conv && conv->silent();
 }
 
+// Each line is flushed, so that a pipe or a log sees the progress as it happens.
 void put_line(FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fputc('\n', stream);
+    std::fflush(stream);
 }
 
-// std::exit flushes standard output and error; the DBF files are written unbuffered.
+// The run in progress, while there is one.
+conversion_run* active_run = nullptr;
+
+struct active_run_scope {
+    explicit active_run_scope(conversion_run& run) { active_run = &run; }
+    ~active_run_scope() { active_run = nullptr; }
+    active_run_scope(const active_run_scope&) = delete;
+    active_run_scope& operator=(const active_run_scope&) = delete;
+};
+
+// std::exit unwinds no stack, so the records that the open DBF table gathers in memory
+// are written first: the table keeps every row converted before the error.
 [[noreturn]] void end_process() {
+    if (conversion_run* run = std::exchange(active_run, nullptr)) run->flush_open_table();
     std::exit(-1);
 }
 
@@ -74,9 +89,12 @@ void morvale_convertor::operator()() {
     init_conversion scope(true, &done_);
     try {
         conversion_run run(*this);
+        active_run_scope active(run);
         run.open();
-        // No selection means every table of the source database.
-        if (selection().empty()) selection() = run.source().get_table_names();
+        // No table chosen, by a table-list file or a profile, means every table of the
+        // source database.
+        if (selection().empty() && selected_tables().empty())
+            selection() = run.source().get_table_names();
         run.prepare();
         if (!silent_)
             put_line(stdout, tk_format(std::string_view("Converting database %s(%d tables)"),

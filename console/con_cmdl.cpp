@@ -136,6 +136,7 @@ bool parse_cmd_line(int argc, char** argv) {
                 std::wstring path;
                 if (!tk_to_wide(value.c_str(), path)) break;
                 tk_log_wprintf(1, L"parse_cmd_line - got profile %s", path);
+                const size_t tables_before = conv.selected_tables().size();
                 // A profile that cannot be taken must stop the program: going on with
                 // defaults would run mode 0 and empty the destination.
                 if (!conv.load_profile_file(path))
@@ -143,6 +144,8 @@ bool parse_cmd_line(int argc, char** argv) {
                         "Profile cannot be loaded: text stands before its first "
                         "section. Please verify the correct path/name was given.",
                         tk_kind_error);
+                // Tables the profile chose replace those of an earlier table-list file.
+                if (conv.selected_tables().size() > tables_before) conv.selection().clear();
                 break;
             }
             case opt_silent:

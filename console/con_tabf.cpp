@@ -63,5 +63,8 @@ void process_tab_file(const std::string& path) {
         }
         names.push_back(utf8 ? tk_utf8_to_unicode(line) : tk_ansi_to_unicode(line));
     }
-    morvale_convertor::instance().selection() = std::move(names);
+    // The file decides the tables, in place of what an earlier file or profile chose.
+    morvale_convertor& conv = morvale_convertor::instance();
+    conv.selected_tables().clear();
+    conv.selection() = std::move(names);
 }

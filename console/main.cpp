@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     try {
         if (!parse_cmd_line(argc, argv)) fatal_exit(usage_text());
         converter.connect_mysql_server();
+        converter.check_source();
         converter.check_dest();
         converter();
         // A run that ended in its outer handler did not do the work.

@@ -93,6 +93,9 @@ class morvale_convertor : public udb_converter,
     // Leaves the converter unchanged: query pairs are moved on a copy of the list.
     bool store_profile(udb_profile& profile);
 
+    // Raises the server's error when the source database cannot be opened; called
+    // before check_dest, so that a mistyped name never empties the destination.
+    void check_source();
     // Prepares the destination folder: creates it, or in mode 0 deletes its tables.
     void check_dest();
     // The source database's table names, replacing the list's contents.
@@ -149,7 +152,8 @@ class conversion_run {
     void prepare();
     const std::vector<std::wstring>& tables() const { return tables_; }
 
-    // Ends the run the way an Abort does when the converter was asked to stop.
+    // Ends the run the way an Abort does when the converter was asked to stop, or when
+    // a table lost the connection to the server (no later table could be read).
     void check_stop() const;
 
     // Current table := name, its counters 0.
@@ -164,9 +168,13 @@ class conversion_run {
     void copy_rows();
     // The table handler: reports the failure with the table as context.
     void table_failed(const tk_exception& e);
+    // Writes the records the open DBF table still holds in memory, for a program that
+    // must end at once; failures are only logged.
+    void flush_open_table() noexcept;
     // Whatever path the table took: its objects are destroyed and it counts as done.
     void end_table();
-    // After the last table: the context is emptied and the run counts as completed.
+    // After the last table: the context is emptied and the run counts as completed
+    // (unless check_stop ends it).
     void finish();
 
   private:
@@ -178,4 +186,5 @@ class conversion_run {
     std::unique_ptr<udb_recordset> destination_table_;
     std::vector<std::wstring> tables_;
     std::wstring table_;
+    bool connection_lost_ = false;
 };

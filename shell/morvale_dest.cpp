@@ -8,6 +8,11 @@
 #include "dbf/dbf_db.hpp"
 #include "shell/morvale_conv.hpp"
 
+void morvale_convertor::check_source() {
+    tk_log_wprintf(2, L"morvale_convertor::check_source(%s)", source_);
+    if (!engine_.is_db_exist(source_)) throw sql_exception(engine_.get_connection());
+}
+
 void morvale_convertor::check_dest() {
     tk_log_wprintf(2, L"morvale_convertor::check_dest(%s)", destination_);
     if (!tk_is_path_exist(destination_)) {

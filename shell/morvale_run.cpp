@@ -63,7 +63,7 @@ void conversion_run::prepare() {
 }
 
 void conversion_run::check_stop() const {
-    if (conv_.stop_requested()) throw tk_final_exception();
+    if (conv_.stop_requested() || connection_lost_) throw tk_final_exception();
 }
 
 void conversion_run::begin_table(const std::wstring& name) {
@@ -133,9 +133,21 @@ void conversion_run::copy_rows() {
 }
 
 void conversion_run::table_failed(const tk_exception& e) {
+    // Every later table would fail the same way, each with a misleading text.
+    if (const auto* sql = dynamic_cast<const sql_exception*>(&e); sql && sql->connection_lost())
+        connection_lost_ = true;
     error_handler& handler = error_handler::get_instance();
     handler.set_context(table_);
     handler.handle(e, false);
+}
+
+void conversion_run::flush_open_table() noexcept {
+    try {
+        if (destination_table_) destination_table_->flush();
+    } catch (const std::exception& e) {
+        tk_log_printf(3, "Error:\n%s", e.what());
+    } catch (...) {
+    }
 }
 
 void conversion_run::end_table() {
@@ -145,6 +157,7 @@ void conversion_run::end_table() {
 }
 
 void conversion_run::finish() {
+    check_stop();
     error_handler::get_instance().set_context(std::wstring());
     validator_.reset();
     destination_.reset();

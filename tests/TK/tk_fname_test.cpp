@@ -88,15 +88,18 @@ TEST(common_create_path, creates_every_missing_level) {
     EXPECT_FALSE(tk_is_path_exist(d.file("x/z")));
 }
 
-TEST(common_create_path, a_file_in_the_way_is_an_os_error) {
+TEST(common_create_path, a_file_in_the_way_is_named_as_no_folder) {
     tmp_dir d;
     write_file_bytes(d.file("f"), "x");
-    try {
-        common_create_path(d.wpath() + L"/f/sub");
-        FAIL();
-    } catch (const tk_exception_ex& e) {
-        EXPECT_EQ(e.kind(), 1);
-        EXPECT_EQ(e.code(), static_cast<uint32_t>(EEXIST));
+    for (const wchar_t* rel : {L"/f/sub", L"/f/sub/deeper"}) {
+        try {
+            common_create_path(d.wpath() + rel);
+            ADD_FAILURE() << "created below a file";
+        } catch (const tk_exception_ex& e) {
+            EXPECT_EQ(e.kind(), 1);
+            EXPECT_EQ(e.code(), static_cast<uint32_t>(ENOTDIR));
+            EXPECT_STREQ(e.what(), ("Not a directory\n" + d.file("f")).c_str());
+        }
     }
     // Folders made before a failure stay.
     common_create_path(d.wpath() + L"/ok");

@@ -92,17 +92,22 @@ TEST(udb_profile, load_answers_false_for_content_before_the_first_section) {
     tmp_dir d;
     struct {
         const char* bytes;
-        udb_pairs generic;  // what was read before the stop stays
+        bool loaded;
+        udb_pairs generic;  // what was read before a stop stays
     } cases[] = {
-        {"x=1\n[Generic settings]\nsrc=a\n", {}},
-        {"\n\nbare\n[Generic settings]\nsrc=a\n", {}},
-        {"\xef\xbb\xbf[Generic settings]\nsrc=a\n", {}},  // a byte-order mark is content
-        {"[Generic settings]\nsrc=a\n", {{L"src", L"a"}}},
+        {"x=1\n[Generic settings]\nsrc=a\n", false, {}},
+        {"\n\nbare\n[Generic settings]\nsrc=a\n", false, {}},
+        {"[Generic settings]\nsrc=a\n", true, {{L"src", L"a"}}},
+        // A leading byte-order mark is skipped; anywhere else it is content.
+        {"\xef\xbb\xbf[Generic settings]\nsrc=a\n", true, {{L"src", L"a"}}},
+        {"\xef\xbb\xbf\r\n[Generic settings]\nsrc=a\n", true, {{L"src", L"a"}}},
+        {"\xef\xbb\xbfx=1\n[Generic settings]\nsrc=a\n", false, {}},
+        {"\n\xef\xbb\xbf[Generic settings]\nsrc=a\n", false, {}},
     };
     for (const auto& c : cases) {
         write_file_bytes(d.file("p.prf"), c.bytes);
         udb_profile p;
-        EXPECT_EQ(p.load(wide(d.file("p.prf"))), c.generic.size() == 1) << c.bytes;
+        EXPECT_EQ(p.load(wide(d.file("p.prf"))), c.loaded) << c.bytes;
         EXPECT_EQ(pairs_of(p, udb_generic_settings), c.generic) << c.bytes;
     }
 }

@@ -150,14 +150,19 @@ TEST(console_args, profile_that_cannot_be_loaded_stops_before_anything_is_touche
 
     const std::string body =
         "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=" + d.file("out") + "\r\nmode=0\r\n";
-    for (const std::string& text : {"\xEF\xBB\xBF" + body, "stray line\r\n" + body}) {
-        write_file_bytes(d.file("p.ini"), text);
-        run_result r = run_talvorin(with_server({"--profile=" + d.file("p.ini")}));
-        EXPECT_EQ(r.code, 255);
-        EXPECT_EQ(r.out.rfind("Error:\nProfile cannot be loaded", 0), 0u) << r.out;
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(read_file_bytes(d.file("out/keep.dbf")), "not to be deleted");
-    }
+    write_file_bytes(d.file("p.ini"), "stray line\r\n" + body);
+    run_result r = run_talvorin(with_server({"--profile=" + d.file("p.ini")}));
+    EXPECT_EQ(r.code, 255);
+    EXPECT_EQ(r.out.rfind("Error:\nProfile cannot be loaded", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(read_file_bytes(d.file("out/keep.dbf")), "not to be deleted");
+
+    // A byte-order mark, as editors save UTF-8, is no content.
+    write_file_bytes(d.file("p.ini"), "\xEF\xBB\xBF" + body);
+    r = run_talvorin(with_server({"--profile=" + d.file("p.ini")}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_FALSE(fs::exists(d.file("out/keep.dbf")));
+    EXPECT_EQ(dbf_header_records(d.file("out/t1.dbf")), 1);
 }
 
 TEST(console_args, connection_failures) {
@@ -186,15 +191,23 @@ TEST(console_args, connection_failures) {
 TEST(console_args, failures_of_the_source_and_the_destination) {
     REQUIRE_TEST_SERVER();
     tmp_dir d;
-    expect_run(run_talvorin(with_server({"--src=no_such_db_e2e", "--dest=" + d.file("out")})), 255,
-               "Error:\nUnknown database 'no_such_db_e2e'\n", "", "unknown database");
-    // The destination was created before the run found out.
-    EXPECT_TRUE(fs::is_directory(d.file("out")));
+    // An unknown source is found before the destination is touched: a missing folder is
+    // not created, and mode 0 deletes nothing.
+    fs::create_directories(d.file("full"));
+    write_file_bytes(d.file("full/keep.dbf"), "not to be deleted");
+    for (const char* dest : {"out", "full"})
+        expect_run(run_talvorin(with_server({"--src=no_such_db_e2e", "--dest=" + d.file(dest)})),
+                   255, "Error:\nUnknown database 'no_such_db_e2e'\n", "", dest);
+    EXPECT_FALSE(fs::exists(d.file("out")));
+    EXPECT_EQ(read_file_bytes(d.file("full/keep.dbf")), "not to be deleted");
 
     write_file_bytes(d.file("file"), "unchanged");
     expect_run(run_talvorin(with_server({"--src=mysql", "--dest=" + d.file("file")})), 255,
                "Error:\nYou should enter path to FoxPro/DBase database, not a file name\n", "",
                "destination is a file");
+    // Below a file, the file is what stands in the way.
+    expect_run(run_talvorin(with_server({"--src=mysql", "--dest=" + d.file("file/sub/dbf")})), 255,
+               "Error:\nNot a directory " + d.file("file") + "\n", "", "destination below a file");
     EXPECT_EQ(read_file_bytes(d.file("file")), "unchanged");
 }
 
@@ -260,16 +273,17 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
     write_file_bytes(out + "/t3.dbf", "");
     r = run_talvorin(with_server({"--profile=" + profile}));
     EXPECT_EQ(r.code, 0) << r.out << r.err;
-    // The profile's table first, then every other table once; the options' account.
-    EXPECT_EQ(r.out, "Converting database " + db.name() +
-                         "(3 tables)\nConverting table t2(2 records)\nConverting table t1(1 "
-                         "records)\n");
+    // Only the profile's table; the options' account.
+    EXPECT_EQ(r.out,
+              "Converting database " + db.name() + "(1 tables)\nConverting table t2(2 records)\n");
+    EXPECT_FALSE(fs::exists(out + "/t1.dbf"));
     EXPECT_EQ(read_file_bytes(out + "/t3.dbf"), "");
 
     // A later --mode=0 overrides the profile's mode.
     r = run_talvorin(with_server({"--profile=" + profile, "--mode=0"}));
     EXPECT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(dbf_header_records(out + "/t3.dbf"), 3);
+    EXPECT_FALSE(fs::exists(out + "/t3.dbf"));
+    EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), 2);
 
     // The connection settings are the options', always: without --mysqlp= the password
     // is empty, whatever the profile says.
@@ -278,13 +292,25 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
     EXPECT_EQ(r.code, 255);
     EXPECT_EQ(r.out, access_denied);
 
-    // A table-list file after the profile replaces the selection, not the profile's tables.
+    // Of a table-list file and a profile's tables, the later one decides.
     write_file_bytes(d.file("list"), "t3\n");
-    r = run_talvorin(
-        with_server({"--profile=" + profile, "--tab_file=" + d.file("list"), "--mode=0"}));
-    EXPECT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "Converting database " + db.name() +
-                         "(2 tables)\nConverting table t2(2 records)\nConverting table t3(3 "
-                         "records)\n");
-    EXPECT_FALSE(fs::exists(out + "/t1.dbf"));
+    const std::string list = "--tab_file=" + d.file("list");
+    struct {
+        std::vector<std::string> order;
+        const char* table;
+        long records;
+    } lists[] = {
+        {{"--profile=" + profile, list}, "t3", 3},
+        {{list, "--profile=" + profile}, "t2", 2},
+    };
+    for (const auto& c : lists) {
+        std::vector<std::string> args = c.order;
+        args.push_back("--mode=0");
+        r = run_talvorin(with_server(args));
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\nConverting table " +
+                             c.table + "(" + std::to_string(c.records) + " records)\n");
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+        EXPECT_TRUE(fs::exists(out + "/" + c.table + ".dbf"));
+    }
 }

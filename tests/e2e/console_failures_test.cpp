@@ -1,12 +1,21 @@
-// Failures during a run: a table, single records, the file system, and a killed
-// process.
+// Failures during a run: a table, single records, the file system, a killed process
+// and a lost connection.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "tests/e2e/e2e_support.hpp"
@@ -31,6 +40,181 @@ uint16_t le16(const std::string& b, size_t at) {
     return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
                                  static_cast<unsigned char>(b[at + 1]) << 8);
 }
+
+// True once the started program has written rows of the table; false when it ended
+// (or a minute passed) first.
+bool wait_for_rows(const std::string& dbf, pid_t pid) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < limit) {
+        if (fs::exists(dbf) && fs::file_size(dbf) >= 200000) return true;
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            info.si_pid != 0)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// Every record the DBF header counts is whole, and every memo a record points to lies
+// inside the memo file and before its next free block.
+void expect_whole_records(const std::string& folder, const std::string& table) {
+    const std::string b = read_file_bytes(folder + "/" + table + ".dbf");
+    ASSERT_GE(b.size(), 32u);
+    const uint32_t count = le32(b, 4), header = le16(b, 8), length = le16(b, 10);
+    EXPECT_LE(static_cast<uint64_t>(header) + static_cast<uint64_t>(count) * length, b.size());
+
+    size_t memo_at = 0, offset = 1;
+    for (size_t at = 32; at + 32 <= header && b[at] != '\r'; at += 32) {
+        if (b[at + 11] == 'M') memo_at = offset;
+        offset += static_cast<unsigned char>(b[at + 16]);
+    }
+    ASSERT_GT(memo_at, 0u);
+    const std::string fpt = read_file_bytes(folder + "/" + table + ".fpt");
+    ASSERT_GE(fpt.size(), 512u);
+    const uint32_t next_free = be32(fpt, 0), block = be32(fpt, 4) & 0xFFFF;
+    ASSERT_GT(block, 0u);
+    for (uint32_t i = 0; i < count; ++i) {
+        const std::string pointer =
+            b.substr(header + static_cast<size_t>(i) * length + memo_at, 10);
+        const uint32_t n = static_cast<uint32_t>(std::strtoul(pointer.c_str(), nullptr, 10));
+        if (n == 0) continue;
+        ASSERT_LT(n, next_free) << "record " << i + 1;
+        const uint64_t start = static_cast<uint64_t>(n) * block;
+        ASSERT_LE(start + 8, fpt.size()) << "record " << i + 1;
+        const uint64_t end = start + 8 + be32(fpt, start + 4);
+        ASSERT_LE(end, static_cast<uint64_t>(next_free) * block) << "record " << i + 1;
+        ASSERT_LE(end, fpt.size()) << "record " << i + 1;
+    }
+}
+
+// A relay between the program and the test server that closes both ends of every
+// connection once `cut_after` bytes have come from the server: to the program, the
+// server went away in the middle of a table.
+class cutting_proxy {
+  public:
+    cutting_proxy(unsigned server_port, size_t cut_after)
+        : server_port_(server_port), cut_after_(cut_after) {
+        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a = loopback(0);
+        socklen_t n = sizeof a;
+        if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            listen(listener_, 4) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+            throw std::runtime_error("proxy: cannot listen");
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { relay(); });
+    }
+    ~cutting_proxy() {
+        stop_ = true;
+        thread_.join();
+        close(listener_);
+    }
+    cutting_proxy(const cutting_proxy&) = delete;
+    cutting_proxy& operator=(const cutting_proxy&) = delete;
+
+    unsigned port() const { return port_; }
+
+  private:
+    static sockaddr_in loopback(unsigned port) {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        return a;
+    }
+
+    // Pairs of (program side, server side), polled with the listener.
+    void relay() {
+        std::vector<std::pair<int, int>> pairs;
+        size_t from_server = 0;
+        char buffer[65536];
+        while (!stop_) {
+            std::vector<pollfd> fds{{listener_, POLLIN, 0}};
+            for (auto [c, srv] : pairs) {
+                fds.push_back({c, POLLIN, 0});
+                fds.push_back({srv, POLLIN, 0});
+            }
+            if (poll(fds.data(), fds.size(), 50) <= 0) continue;
+            if (fds[0].revents & POLLIN) {
+                int c = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+                int srv = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in a = loopback(server_port_);
+                if (c >= 0 && srv >= 0 &&
+                    connect(srv, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+                    pairs.emplace_back(c, srv);
+                } else {
+                    if (c >= 0) close(c);
+                    if (srv >= 0) close(srv);
+                }
+                continue;
+            }
+            bool cut = false;
+            for (size_t i = 0; i < pairs.size() && !cut; ++i) {
+                for (int side = 0; side < 2 && !cut; ++side) {
+                    const pollfd& p = fds[1 + 2 * i + side];
+                    if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                    const int from = side ? pairs[i].second : pairs[i].first;
+                    const int to = side ? pairs[i].first : pairs[i].second;
+                    ssize_t n = read(from, buffer, sizeof buffer);
+                    if (n <= 0) {
+                        cut = true;
+                        break;
+                    }
+                    for (ssize_t done = 0; done < n;) {
+                        ssize_t w =
+                            send(to, buffer + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
+                        if (w <= 0) break;
+                        done += w;
+                    }
+                    if (side) from_server += static_cast<size_t>(n);
+                    if (from_server >= cut_after_) cut = true;
+                }
+            }
+            if (!cut) continue;
+            for (auto [c, srv] : pairs) {
+                shutdown(c, SHUT_RDWR);
+                close(c);
+                close(srv);
+            }
+            pairs.clear();
+        }
+        for (auto [c, srv] : pairs) {
+            close(c);
+            close(srv);
+        }
+    }
+
+    unsigned server_port_;
+    size_t cut_after_;
+    int listener_ = -1;
+    unsigned port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Files the programs started meanwhile write cannot grow past `bytes`; a write beyond
+// fails instead of raising the signal.
+class file_size_limit {
+  public:
+    explicit file_size_limit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        old_handler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit l = saved_;
+        l.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &l);
+    }
+    ~file_size_limit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, old_handler_);
+    }
+    file_size_limit(const file_size_limit&) = delete;
+    file_size_limit& operator=(const file_size_limit&) = delete;
+
+  private:
+    rlimit saved_{};
+    sighandler_t old_handler_;
+};
 
 }  // namespace
 
@@ -124,47 +308,111 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo
         "FROM seq_1_to_200000");
     tmp_dir d;
     const std::string out = d.file("out");
-    const std::string dbf = out + "/big.dbf";
     pid_t pid = start_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}),
                                d.file("stdout"), d.file("stderr"));
-    // Wait until rows are being written, then kill it without warning.
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < limit &&
-           (!fs::exists(dbf) || fs::file_size(dbf) < 200000))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!wait_for_rows(out + "/big.dbf", pid)) GTEST_SKIP() << "the run ended too soon";
     kill(pid, SIGKILL);
     const int code = wait_talvorin(pid);
     if (code != 128 + SIGKILL) GTEST_SKIP() << "the run ended before it could be killed";
+    expect_whole_records(out, "big");
+    // Each progress line was out before the rows it announces.
+    EXPECT_EQ(
+        read_file_bytes(d.file("stdout")),
+        "Converting database " + db.name() + "(1 tables)\nConverting table big(200000 records)\n");
+}
 
-    const std::string b = read_file_bytes(dbf);
-    ASSERT_GE(b.size(), 32u);
-    const uint32_t count = le32(b, 4), header = le16(b, 8), length = le16(b, 10);
-    ASSERT_GT(count, 0u);
-    // Every counted record is there whole.
-    EXPECT_LE(static_cast<uint64_t>(header) + static_cast<uint64_t>(count) * length, b.size());
+TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does_not) {
+    scratch_db db("e2e_lost");
+    db.exec(
+        "CREATE TABLE a_big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO a_big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
+        "FROM seq_1_to_200000;"
+        "CREATE TABLE z_small (a INT); INSERT INTO z_small VALUES (1),(2)");
+    enum class how { kill_connection, kill_query, server_gone };
+    struct row {
+        how way;
+        const char* what;
+        int code;
+        bool later_table_converted;
+    };
+    const row rows[] = {
+        {how::kill_connection, "KILL", 255, false},
+        {how::kill_query, "KILL QUERY", 0, true},
+        // The proxy closes both ends once a few megabytes have passed.
+        {how::server_gone, "server gone", 255, false},
+    };
+    const test_server& s = test_server::get();
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        write_file_bytes(d.file("list"), "a_big\nz_small\n");
+        std::vector<std::string> args{"--src=" + db.name(), "--dest=" + out,
+                                      "--tab_file=" + d.file("list")};
+        std::unique_ptr<cutting_proxy> proxy;
+        if (r.way == how::server_gone) {
+            proxy = std::make_unique<cutting_proxy>(s.port, 4 << 20);
+            args.insert(args.end(),
+                        {"--mysqlh=127.0.0.1", "--port=" + std::to_string(proxy->port()),
+                         "--mysqlu=" + s.user, "--mysqlp=" + s.password});
+        } else {
+            args = with_server(args);
+        }
+        pid_t pid = start_talvorin(args, d.file("stdout"), d.file("stderr"));
+        if (r.way != how::server_gone) {
+            ASSERT_TRUE(wait_for_rows(out + "/a_big.dbf", pid)) << "the run ended too soon";
+            // Stopped, the program reads nothing, so the server is still sending when the
+            // kill arrives.
+            kill(pid, SIGSTOP);
+            const auto ids =
+                db.rows("SELECT id FROM information_schema.processlist WHERE db = '" + db.name() +
+                        "' AND info LIKE 'SELECT * FROM%' AND id <> CONNECTION_ID()");
+            EXPECT_EQ(ids.size(), 1u);
+            for (const auto& id : ids)
+                db.exec((r.way == how::kill_query ? "KILL QUERY " : "KILL ") + *id[0]);
+            kill(pid, SIGCONT);
+        }
+        const int code = wait_talvorin(pid);
+        const std::string stdout_text = read_file_bytes(d.file("stdout"));
+        EXPECT_EQ(code, r.code) << stdout_text << read_file_bytes(d.file("stderr"));
+        const std::string head =
+            "Converting database " + db.name() +
+            "(2 tables)\nConverting table a_big(200000 records)\nError:\na_big: ";
+        EXPECT_EQ(stdout_text.rfind(head, 0), 0u) << stdout_text;
+        // Reported once, for its table; a later table is converted or never tried.
+        EXPECT_EQ(stdout_text.find("Error:", head.size()), std::string::npos) << stdout_text;
+        EXPECT_EQ(stdout_text.find("Converting table z_small(2 records)\n") != std::string::npos,
+                  r.later_table_converted)
+            << stdout_text;
+        EXPECT_EQ(dbf_header_records(out + "/z_small.dbf"), r.later_table_converted ? 2 : -1);
+        const long count = dbf_header_records(out + "/a_big.dbf");
+        EXPECT_GT(count, 0);
+        EXPECT_LT(count, 200000);
+        expect_whole_records(out, "a_big");
+    }
+}
 
-    // The memo field's position in the record, from the field descriptors.
-    size_t memo_at = 0, offset = 1;
-    for (size_t at = 32; at + 32 <= header && b[at] != '\r'; at += 32) {
-        if (b[at + 11] == 'M') memo_at = offset;
-        offset += static_cast<unsigned char>(b[at + 16]);
+TEST_F(console_failures, rows_gathered_before_an_error_that_ends_the_program_reach_the_file) {
+    scratch_db db("e2e_fsize");
+    // 300 short memos, then one that the file size limit stops half-written.
+    db.exec(
+        "CREATE TABLE m (id INT PRIMARY KEY, note LONGTEXT);"
+        "INSERT INTO m SELECT seq, CONCAT('memo ', seq) FROM seq_1_to_300;"
+        "INSERT INTO m VALUES (301, REPEAT('x', 3000000))");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    run_result r;
+    {
+        file_size_limit limit(1 << 20);
+        r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}));
     }
-    ASSERT_GT(memo_at, 0u);
-    const std::string fpt = read_file_bytes(out + "/big.fpt");
-    ASSERT_GE(fpt.size(), 512u);
-    const uint32_t next_free = be32(fpt, 0), block = be32(fpt, 4) & 0xFFFF;
-    ASSERT_GT(block, 0u);
-    for (uint32_t i = 0; i < count; ++i) {
-        const std::string pointer =
-            b.substr(header + static_cast<size_t>(i) * length + memo_at, 10);
-        const uint32_t n = static_cast<uint32_t>(std::strtoul(pointer.c_str(), nullptr, 10));
-        if (n == 0) continue;
-        // Each referenced memo lies before the next free block and inside the file.
-        ASSERT_LT(n, next_free) << "record " << i + 1;
-        const uint64_t start = static_cast<uint64_t>(n) * block;
-        ASSERT_LE(start + 8, fpt.size()) << "record " << i + 1;
-        const uint64_t end = start + 8 + be32(fpt, start + 4);
-        ASSERT_LE(end, static_cast<uint64_t>(next_free) * block) << "record " << i + 1;
-        ASSERT_LE(end, fpt.size()) << "record " << i + 1;
-    }
+    EXPECT_EQ(r.code, 255) << r.out << r.err;
+    EXPECT_NE(r.out.find("Error:\nm: "), std::string::npos) << r.out;
+    EXPECT_EQ(dbf_header_records(out + "/m.dbf"), 300);
+    expect_whole_records(out, "m");
+    dbf_read t = read_dbf(out + "/m.dbf");
+    ASSERT_EQ(t.error, "");
+    ASSERT_EQ(t.rows.size(), 300u);
+    EXPECT_EQ(t.rows.front(), "1|memo 1");
+    EXPECT_EQ(t.rows.back(), "300|memo 300");
 }
