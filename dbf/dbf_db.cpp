@@ -199,10 +199,11 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
         }
         bool taken = false;
         for (const auto& u : used) taken = taken || tk_iequal(u, field_name);
-        if (taken || !validator.is_acceptable(field_name)) {
+        if (taken || !validator.is_acceptable(field_name))
             field_name = validator.get_safe_name(field_name);
-            validator.add_existing_name(field_name);
-        }
+        // Every name given is taken from then on, also one that the code page changed,
+        // so that no later safe name can repeat it.
+        validator.add_existing_name(field_name);
         used.push_back(field_name);
 
         dbf_field_descriptor fd = dbf_create_field(column);

@@ -85,3 +85,16 @@ TEST(dbf_dbfread, every_kind_of_value_reads_back) {
     plain.reset();
     EXPECT_EQ(dbfread(f.file("plain.dbf")), "1 records\nR=3.5 N=255\n");
 }
+
+TEST(dbf_dbfread, columns_whose_names_differ_only_in_replaced_characters_keep_their_values) {
+    dbf_folder f;
+    // The code page lacks the Cyrillic letter and "?" is no legal character: both
+    // names become "a_" unless the second is told apart.
+    auto t =
+        f.create(L"names",
+                 {{L"a\u0416", VT_I4}, {L"a?", VT_I4}, {L"b??", VT_I4}, {L"b\u0416\u0416", VT_I4}});
+    t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(int32_t{2}),
+                                   ole_variant(int32_t{3}), ole_variant(int32_t{4})}));
+    t.reset();
+    EXPECT_EQ(dbfread(f.file("names.dbf")), "1 records\na_=1 a_000=2 b__=3 b__000=4\n");
+}
