@@ -78,12 +78,6 @@ int write_new_file(const std::string& path, const std::vector<uint8_t>& data) {
     return err;
 }
 
-std::wstring folded(const std::wstring& name) {
-    std::wstring key = name;
-    for (wchar_t& c : key) c = pt::fold_case(c);
-    return key;
-}
-
 bool ends_with_dbf_family(const std::wstring& name) {
     for (const wchar_t* ext : {L".dbc", L".dbf", L".dbt", L".fpt"})
         if (tk_wstring::ends_with(name, ext, false)) return true;
@@ -129,14 +123,14 @@ void dbf_database::add_table(const std::wstring& name, const std::wstring& file)
     table_names_.push_back(name);
     // The first entry wins.
     files_.emplace(name, file);
-    files_nocase_.emplace(folded(name), file);
+    files_nocase_.emplace(dbf_folded(name), file);
 }
 
 const std::wstring* dbf_database::find_file(const std::wstring& name) const {
     auto exact = files_.find(name);
     if (exact != files_.end()) return &exact->second;
     // Windows ignores the case of file names; so does the lookup of a table's file.
-    auto other = files_nocase_.find(folded(name));
+    auto other = files_nocase_.find(dbf_folded(name));
     return other != files_nocase_.end() ? &other->second : nullptr;
 }
 

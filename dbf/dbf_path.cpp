@@ -10,13 +10,13 @@ namespace {
 
 std::atomic<uint64_t> listing_count{0};
 
-std::wstring folded(const std::wstring& name) {
+}  // namespace
+
+std::wstring dbf_folded(const std::wstring& name) {
     std::wstring key = name;
     for (wchar_t& c : key) c = pt::fold_case(c);
     return key;
 }
-
-}  // namespace
 
 std::wstring dbf_folder_of(const std::wstring& path) {
     size_t slash = path.rfind(L'/');
@@ -45,14 +45,14 @@ bool dbf_listing::list(const std::wstring& folder, std::vector<std::wstring>* en
 }
 
 std::optional<std::wstring> dbf_listing::find(const std::wstring& name) const {
-    auto it = names_.find(folded(name));
+    auto it = names_.find(dbf_folded(name));
     if (it == names_.end()) return std::nullopt;
     if (it->second.count(name)) return name;
     return *it->second.begin();
 }
 
 bool dbf_listing::has_table(const std::wstring& base) const {
-    auto it = names_.find(folded(base + L".dbf"));
+    auto it = names_.find(dbf_folded(base + L".dbf"));
     if (it == names_.end()) return false;
     for (const auto& file : it->second)
         if (dbf_base_of(file) == base) return true;
@@ -63,7 +63,7 @@ std::optional<std::wstring> dbf_listing::companion(const std::wstring& table_fil
                                                    const std::wstring& extension) const {
     const std::wstring base = dbf_base_of(table_file);
     const std::wstring wanted = base + L"." + extension;
-    auto it = names_.find(folded(wanted));
+    auto it = names_.find(dbf_folded(wanted));
     if (it == names_.end()) return std::nullopt;
     if (it->second.count(wanted)) return wanted;
     // The table's own base name with the extension in another case comes first.
@@ -75,11 +75,11 @@ std::optional<std::wstring> dbf_listing::companion(const std::wstring& table_fil
 }
 
 void dbf_listing::add(const std::wstring& name) {
-    names_[folded(name)].insert(name);
+    names_[dbf_folded(name)].insert(name);
 }
 
 void dbf_listing::remove(const std::wstring& name) {
-    auto it = names_.find(folded(name));
+    auto it = names_.find(dbf_folded(name));
     if (it == names_.end()) return;
     it->second.erase(name);
     if (it->second.empty()) names_.erase(it);

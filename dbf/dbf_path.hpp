@@ -14,6 +14,8 @@ std::wstring dbf_folder_of(const std::wstring& path);
 std::wstring dbf_file_of(const std::wstring& path);
 // The file name without its extension.
 std::wstring dbf_base_of(const std::wstring& path);
+// A name folded to its case-free form: two names that Windows takes for one are equal.
+std::wstring dbf_folded(const std::wstring& name);
 
 // The files of one folder, listed once, so that finding a table's files without regard
 // to case costs no further look at the folder. Whoever creates or deletes files in
