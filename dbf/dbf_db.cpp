@@ -120,10 +120,28 @@ dbf_database::~dbf_database() {
 }
 
 void dbf_database::add_table(const std::wstring& name, const std::wstring& file) {
+    if (table_count_ == table_names_.size()) {
+        ++table_keys_[dbf_folded(name)];
+        ++table_count_;
+    }
     table_names_.push_back(name);
     // The first entry wins.
     files_.emplace(name, file);
     files_nocase_.emplace(dbf_folded(name), file);
+}
+
+bool dbf_database::is_table_exist(const std::wstring& name) {
+    tk_log_wprintf(2, L"udb_database::is_table_exist(%s,case_sensitive=%d)", name, case_sensitive_);
+    // The list is public to callers: a count that no longer matches it is made again.
+    if (table_count_ != table_names_.size()) {
+        table_keys_.clear();
+        for (const auto& t : table_names_) ++table_keys_[dbf_folded(t)];
+        table_count_ = table_names_.size();
+    }
+    auto it = table_keys_.find(dbf_folded(name));
+    const bool found = it != table_keys_.end() && it->second > 0;
+    tk_log_printf(1, found ? "table exists" : "table not found");
+    return found;
 }
 
 const std::wstring* dbf_database::find_file(const std::wstring& name) const {
@@ -132,6 +150,17 @@ const std::wstring* dbf_database::find_file(const std::wstring& name) const {
     // Windows ignores the case of file names; so does the lookup of a table's file.
     auto other = files_nocase_.find(dbf_folded(name));
     return other != files_nocase_.end() ? &other->second : nullptr;
+}
+
+void dbf_database::forget_table(const std::wstring& name) {
+    // The base removed one name that equals it without regard to case.
+    if (table_count_ != table_names_.size() + 1) {
+        table_count_ = SIZE_MAX;
+        return;
+    }
+    auto it = table_keys_.find(dbf_folded(name));
+    if (it != table_keys_.end() && it->second > 0) --it->second;
+    --table_count_;
 }
 
 const dbf_listing* dbf_database::listing_of(const std::wstring& path) const {
@@ -263,7 +292,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
 bool dbf_database::delete_tab(const std::wstring& name) {
     tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", name);
     if (name.empty()) return false;
-    udb_database::delete_tab(name);
+    if (udb_database::delete_tab(name)) forget_table(name);
     delete_files(name);
     return true;
 }
@@ -297,6 +326,8 @@ void dbf_database::delete_all_tables() {
     // The list is taken whole, so that the cost grows with the number of tables only.
     std::vector<std::wstring> names;
     names.swap(table_names_);
+    table_keys_.clear();
+    table_count_ = 0;
     for (size_t i = 0; i < names.size(); ++i) {
         tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", names[i]);
         // A file called ".dbf" has an empty table name, which delete_tab refuses.
@@ -306,6 +337,7 @@ void dbf_database::delete_all_tables() {
         } catch (...) {
             // The failed table has left the list, as with delete_tab; the rest stay.
             table_names_.assign(names.begin() + static_cast<std::ptrdiff_t>(i) + 1, names.end());
+            table_count_ = SIZE_MAX;  // counted again when next asked
             throw;
         }
     }

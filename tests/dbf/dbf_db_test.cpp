@@ -80,8 +80,13 @@ TEST(dbf_database, deleting_a_table_takes_its_memo_and_index_files) {
     write_file_bytes(f.file("a.dbf"), table);
     write_file_bytes(f.file("A.DBF"), table);
     dbf_database& again = f.open();
+    ASSERT_TRUE(again.is_table_exist(L"A"));
     again.delete_all_tables();
     EXPECT_TRUE(again.get_table_names().empty());
+    EXPECT_FALSE(again.is_table_exist(L"a"));
+    // The list is the callers' too; what they put in it counts.
+    again.get_table_names().push_back(L"Added");
+    EXPECT_TRUE(again.is_table_exist(L"ADDED"));
     EXPECT_EQ(files_in(f.dir()), (std::vector<std::wstring>{L".dbf", L"other.fpt"}));
 }
 
