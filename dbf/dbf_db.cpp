@@ -269,6 +269,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     const std::string path = utf8(full);
     int err = write_new_file(path, image);
     if (err == EEXIST) {
+        if (listing_of(full)) listing_.add(dbf_file_of(full));
         add_table(name, dbf_file_of(full));
         return get_table(name, udb_open_append);
     }
