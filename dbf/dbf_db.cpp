@@ -100,13 +100,14 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
     } else {
         throw tk_exception("Cannot read destination folder: " + os_text(errno), tk_kind_error);
     }
+    // One listing serves every later lookup of a table's files.
     std::vector<std::wstring> entries;
-    tk_find_files(folder.empty() ? L"." : folder, L"*.dbf", entries);
+    listing_.list(folder, &entries);
+    folder_ = dbf_folder_of(tk_join_path(folder.empty() ? L"." : folder, L"x"));
     for (const auto& entry : entries) {
+        if (!tk_wstring::ends_with(entry, L".dbf", false)) continue;
         tk_log_wprintf(2, L"Process entry '%s'", entry);
-        std::wstring table = tk_wstring::ends_with(entry, L".dbf", false)
-                                 ? entry.substr(0, entry.size() - 4)
-                                 : entry;
+        std::wstring table = entry.substr(0, entry.size() - 4);
         tk_log_wprintf(2, L"Find table: '%s'=>'%s'", table, entry);
         add_table(table, entry);
     }
@@ -119,19 +120,51 @@ dbf_database::~dbf_database() {
 }
 
 void dbf_database::add_table(const std::wstring& name, const std::wstring& file) {
+    if (table_count_ == table_names_.size()) {
+        ++table_keys_[dbf_folded(name)];
+        ++table_count_;
+    }
     table_names_.push_back(name);
-    for (const auto& f : files_)
-        if (f.first == name) return;  // the first entry wins
-    files_.emplace_back(name, file);
+    // The first entry wins.
+    files_.emplace(name, file);
+    files_nocase_.emplace(dbf_folded(name), file);
+}
+
+bool dbf_database::is_table_exist(const std::wstring& name) {
+    tk_log_wprintf(2, L"udb_database::is_table_exist(%s,case_sensitive=%d)", name, case_sensitive_);
+    // The list is public to callers: a count that no longer matches it is made again.
+    if (table_count_ != table_names_.size()) {
+        table_keys_.clear();
+        for (const auto& t : table_names_) ++table_keys_[dbf_folded(t)];
+        table_count_ = table_names_.size();
+    }
+    auto it = table_keys_.find(dbf_folded(name));
+    const bool found = it != table_keys_.end() && it->second > 0;
+    tk_log_printf(1, found ? "table exists" : "table not found");
+    return found;
 }
 
 const std::wstring* dbf_database::find_file(const std::wstring& name) const {
-    for (const auto& f : files_)
-        if (f.first == name) return &f.second;
+    auto exact = files_.find(name);
+    if (exact != files_.end()) return &exact->second;
     // Windows ignores the case of file names; so does the lookup of a table's file.
-    for (const auto& f : files_)
-        if (tk_iequal(f.first, name)) return &f.second;
-    return nullptr;
+    auto other = files_nocase_.find(dbf_folded(name));
+    return other != files_nocase_.end() ? &other->second : nullptr;
+}
+
+void dbf_database::forget_table(const std::wstring& name) {
+    // The base removed one name that equals it without regard to case.
+    if (table_count_ != table_names_.size() + 1) {
+        table_count_ = SIZE_MAX;
+        return;
+    }
+    auto it = table_keys_.find(dbf_folded(name));
+    if (it != table_keys_.end() && it->second > 0) --it->second;
+    --table_count_;
+}
+
+const dbf_listing* dbf_database::listing_of(const std::wstring& path) const {
+    return dbf_folder_of(path) == folder_ ? &listing_ : nullptr;
 }
 
 std::wstring dbf_database::get_full_table_name(const std::wstring& name) const {
@@ -164,6 +197,7 @@ void dbf_database::create_memo_file(const std::wstring& name) {
     std::wstring full = get_full_table_name(file);
     tk_log_wprintf(1, L"Full memo file name: %s", full);
     fpt_memo_file memo(utf8(full), tk_file_create, dbf_memo_fpt);
+    if (listing_of(full)) listing_.add(dbf_file_of(full));
 }
 
 std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& name,
@@ -199,10 +233,11 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
         }
         bool taken = false;
         for (const auto& u : used) taken = taken || tk_iequal(u, field_name);
-        if (taken || !validator.is_acceptable(field_name)) {
+        if (taken || !validator.is_acceptable(field_name))
             field_name = validator.get_safe_name(field_name);
-            validator.add_existing_name(field_name);
-        }
+        // Every name given is taken from then on, also one that the code page changed,
+        // so that no later safe name can repeat it.
+        validator.add_existing_name(field_name);
         used.push_back(field_name);
 
         dbf_field_descriptor fd = dbf_create_field(column);
@@ -234,6 +269,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     const std::string path = utf8(full);
     int err = write_new_file(path, image);
     if (err == EEXIST) {
+        if (listing_of(full)) listing_.add(dbf_file_of(full));
         add_table(name, dbf_file_of(full));
         return get_table(name, udb_open_append);
     }
@@ -247,7 +283,9 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
             ::unlink(path.c_str());
             throw;
         }
+        if (listing_of(full)) listing_.add(dbf_base_of(full) + L".fpt");
     }
+    if (listing_of(full)) listing_.add(dbf_file_of(full));
     add_table(name, dbf_file_of(full));
     return get_table(name, udb_open_append);
 }
@@ -255,12 +293,20 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
 bool dbf_database::delete_tab(const std::wstring& name) {
     tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", name);
     if (name.empty()) return false;
-    udb_database::delete_tab(name);
+    if (udb_database::delete_tab(name)) forget_table(name);
+    delete_files(name);
+    return true;
+}
+
+void dbf_database::delete_files(const std::wstring& name) {
     std::wstring full = get_full_table_name(name);
+    const dbf_listing* listing = listing_of(full);
     if (!path_exists(full)) {
         // Another spelling of the same name is the same table to Windows.
         std::wstring folder = dbf_folder_of(full);
-        if (auto found = tk_resolve_nocase(folder, dbf_file_of(full))) {
+        auto found = listing ? listing->find(dbf_file_of(full))
+                             : tk_resolve_nocase(folder, dbf_file_of(full));
+        if (found) {
             full = tk_join_path(folder, *found);
         } else {
             tk_log_wprintf(2, L"File '%s' not exists", full);
@@ -268,23 +314,33 @@ bool dbf_database::delete_tab(const std::wstring& name) {
     }
     // unlink removes a symbolic link itself, never what it points to.
     if (::unlink(utf8(full).c_str()) != 0) throw tk_exception_ex(utf8(full), tk_kind_error, errno);
+    if (listing) listing_.remove(dbf_file_of(full));
     for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
-        std::wstring companion = dbf_companion(full, ext);
-        if (path_exists(companion)) ::unlink(utf8(companion).c_str());
+        std::wstring companion = dbf_companion(full, ext, listing);
+        if (path_exists(companion) && ::unlink(utf8(companion).c_str()) == 0 && listing)
+            listing_.remove(dbf_file_of(companion));
     }
-    return true;
 }
 
 void dbf_database::delete_all_tables() {
     tk_log_printf(2, "dbf_database::delete_all_tables");
-    while (!table_names_.empty()) {
-        std::wstring name = table_names_.front();
+    // The list is taken whole, so that the cost grows with the number of tables only.
+    std::vector<std::wstring> names;
+    names.swap(table_names_);
+    table_keys_.clear();
+    table_count_ = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", names[i]);
         // A file called ".dbf" has an empty table name, which delete_tab refuses.
-        if (name.empty()) {
-            table_names_.erase(table_names_.begin());
-            continue;
+        if (names[i].empty()) continue;
+        try {
+            delete_files(names[i]);
+        } catch (...) {
+            // The failed table has left the list, as with delete_tab; the rest stay.
+            table_names_.assign(names.begin() + static_cast<std::ptrdiff_t>(i) + 1, names.end());
+            table_count_ = SIZE_MAX;  // counted again when next asked
+            throw;
         }
-        delete_tab(name);
     }
     tk_log_printf(2, "dbf_database::delete_all_tables - END");
 }
@@ -302,7 +358,8 @@ void dbf_database::init_dbc(const std::string& name) {
     std::wstring base = pt::utf8_decode(cut == std::string::npos ? name : name.substr(cut + 1));
     if (base.empty() || base == L"." || base == L"..") return;
     std::wstring folder = name_.empty() ? L"." : name_;
-    auto found = tk_resolve_nocase(folder, base);
+    auto found = path_exists(tk_join_path(folder, base)) ? std::optional<std::wstring>(base)
+                                                         : listing_.find(base);
     if (!found || !tk_is_file_exist2(tk_join_path(folder, *found), tk_exist_file)) {
         tk_log_wprintf(3, L"File '%s' does not exists", tk_join_path(folder, base));
         return;

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "TK/tk_singl.hpp"
 #include "UDB/udb_db.hpp"
+#include "dbf/dbf_path.hpp"
 
 class dbf_dbc;
 class dbf_recordset;
@@ -29,6 +31,8 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     using udb_database::create_table;
     // Deletes the table's file and its memo and index files.
     bool delete_tab(const std::wstring& name) override;
+    // The list of table names, looked up by hash: the folder may hold thousands.
+    bool is_table_exist(const std::wstring& name) override;
     // A dbf_recordset on the table (modes as for dbf_recordset).
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, int32_t mode) override;
     std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&) override {
@@ -51,15 +55,28 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     uint8_t get_user_code_page() const { return user_code_page_; }
     bool get_use_container() const { return use_container_; }
     const std::wstring& get_folder() const { return name_; }
+    // The listing of the database's folder when the path lies in it, else none.
+    const dbf_listing* listing_of(const std::wstring& path) const;
 
   private:
     // The file of a table name: an exact match first, else the first without regard to case.
     const std::wstring* find_file(const std::wstring& name) const;
     void add_table(const std::wstring& name, const std::wstring& file);
+    // Deletes the table's file and the companion files that belong to it.
+    void delete_files(const std::wstring& name);
+    // Keeps the count of names in step after the base removed one from the list.
+    void forget_table(const std::wstring& name);
 
     bool use_container_;
     uint8_t user_code_page_;
     bool opening_container_ = false;
     std::unique_ptr<dbf_dbc> dbc_;
-    std::vector<std::pair<std::wstring, std::wstring>> files_;  // table name, file name
+    // Table name (as it is, and folded) to file name, from the folder scan.
+    std::unordered_map<std::wstring, std::wstring> files_;
+    std::unordered_map<std::wstring, std::wstring> files_nocase_;
+    // How many names of the list fold to each key, and the list's length they count.
+    std::unordered_map<std::wstring, uint32_t> table_keys_;
+    size_t table_count_ = 0;
+    dbf_listing listing_;
+    std::wstring folder_;  // the folder part of the database's paths
 };

@@ -164,8 +164,11 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& text) {
 }
 
 void fpt_memo_file::check_writable() {
-    // A next free block inside the header would overwrite it.
-    if (uint64_t{next_free_} * block_size_ < 512) memo_corrupted();
+    // A next free block inside the header would overwrite it; one past the file's last
+    // block would leave a hole of up to 4 GB before the first new memo.
+    const uint64_t next = uint64_t{next_free_} * block_size_;
+    if (next < 512 || next > (size_ + block_size_ - 1) / block_size_ * block_size_)
+        memo_corrupted();
 }
 
 uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo) {

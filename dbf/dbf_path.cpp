@@ -1,6 +1,22 @@
 #include "dbf/dbf_path.hpp"
 
+#include <atomic>
+#include <sys/stat.h>
+
 #include "TK/tk_utils.hpp"
+#include "platform/text.hpp"
+
+namespace {
+
+std::atomic<uint64_t> listing_count{0};
+
+}  // namespace
+
+std::wstring dbf_folded(const std::wstring& name) {
+    std::wstring key = name;
+    for (wchar_t& c : key) c = pt::fold_case(c);
+    return key;
+}
 
 std::wstring dbf_folder_of(const std::wstring& path) {
     size_t slash = path.rfind(L'/');
@@ -18,10 +34,74 @@ std::wstring dbf_base_of(const std::wstring& path) {
     return dot == std::wstring::npos || dot == 0 ? file : file.substr(0, dot);
 }
 
-std::wstring dbf_companion(const std::wstring& path, const std::wstring& extension) {
-    size_t slash = path.rfind(L'/');
-    std::wstring prefix = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-    std::wstring name = dbf_base_of(path) + L"." + extension;
-    if (auto found = tk_resolve_nocase(prefix.empty() ? L"." : prefix, name)) name = *found;
+bool dbf_listing::list(const std::wstring& folder, std::vector<std::wstring>* entries) {
+    ++listing_count;
+    names_.clear();
+    std::vector<std::wstring> files;
+    if (!tk_find_files(folder.empty() ? L"." : folder, L"*", files)) return false;
+    for (const auto& f : files) add(f);
+    if (entries) *entries = std::move(files);
+    return true;
+}
+
+std::optional<std::wstring> dbf_listing::find(const std::wstring& name) const {
+    auto it = names_.find(dbf_folded(name));
+    if (it == names_.end()) return std::nullopt;
+    if (it->second.count(name)) return name;
+    return *it->second.begin();
+}
+
+bool dbf_listing::has_table(const std::wstring& base) const {
+    auto it = names_.find(dbf_folded(base + L".dbf"));
+    if (it == names_.end()) return false;
+    for (const auto& file : it->second)
+        if (dbf_base_of(file) == base) return true;
+    return false;
+}
+
+std::optional<std::wstring> dbf_listing::companion(const std::wstring& table_file,
+                                                   const std::wstring& extension) const {
+    const std::wstring base = dbf_base_of(table_file);
+    const std::wstring wanted = base + L"." + extension;
+    auto it = names_.find(dbf_folded(wanted));
+    if (it == names_.end()) return std::nullopt;
+    if (it->second.count(wanted)) return wanted;
+    // The table's own base name with the extension in another case comes first.
+    for (const auto& file : it->second)
+        if (dbf_base_of(file) == base) return file;
+    for (const auto& file : it->second)
+        if (!has_table(dbf_base_of(file))) return file;
+    return std::nullopt;
+}
+
+void dbf_listing::add(const std::wstring& name) {
+    names_[dbf_folded(name)].insert(name);
+}
+
+void dbf_listing::remove(const std::wstring& name) {
+    auto it = names_.find(dbf_folded(name));
+    if (it == names_.end()) return;
+    it->second.erase(name);
+    if (it->second.empty()) names_.erase(it);
+}
+
+uint64_t dbf_listing::listings() {
+    return listing_count;
+}
+
+std::wstring dbf_companion(const std::wstring& path, const std::wstring& extension,
+                           const dbf_listing* listing) {
+    const std::wstring folder = dbf_folder_of(path);
+    const std::wstring prefix =
+        path.rfind(L'/') == std::wstring::npos ? std::wstring() : folder + L"/";
+    const std::wstring name = dbf_base_of(path) + L"." + extension;
+    struct stat st;
+    if (::lstat(pt::utf8_encode(prefix + name).c_str(), &st) == 0) return prefix + name;
+    dbf_listing own;
+    if (!listing) {
+        own.list(folder.empty() && prefix.empty() ? L"." : prefix);
+        listing = &own;
+    }
+    if (auto found = listing->companion(dbf_file_of(path), extension)) return prefix + *found;
     return prefix + name;
 }

@@ -305,6 +305,12 @@ void dbf_recordset::choose_memo_kind() {
     }
 }
 
+std::wstring dbf_recordset::companion(const wchar_t* extension) const {
+    // Tables opened through their database use its listing of the folder.
+    const dbf_database* db = dbf_database::find();
+    return dbf_companion(name_, extension, db ? db->listing_of(name_) : nullptr);
+}
+
 void dbf_recordset::init_memo_file() {
     tk_log_printf(2, "dbf_recordset::init_memo_file");
     const wchar_t* ext = nullptr;
@@ -326,7 +332,7 @@ void dbf_recordset::init_memo_file() {
         default:
             return;
     }
-    std::string path = pt::utf8_encode(dbf_companion(name_, ext));
+    std::string path = pt::utf8_encode(companion(ext));
     if (!tk_is_file_exist1(path, tk_exist_file)) throw dbf_no_memo_exception();
     // The FPT of a table opened for appending is written, by this object only.
     const bool write = open_mode_ == open_append && memo_kind_ == dbf_memo_fpt;
@@ -352,13 +358,13 @@ void dbf_recordset::init_memo_file() {
 
 void dbf_recordset::init_indexes() {
     tk_log_wprintf(2, L"dbf_recordset::init_indexes(%s)", name_);
-    std::wstring idx = dbf_companion(name_, L"idx");
+    std::wstring idx = companion(L"idx");
     if (tk_is_file_exist2(idx, tk_exist_file)) {
         tk_log_wprintf(2, L"dbf_recordset::process_idx(%s)", idx);
         return;
     }
     tk_log_printf(2, "Failed to find .idx, try to locate .cdx");
-    std::wstring cdx = dbf_companion(name_, L"cdx");
+    std::wstring cdx = companion(L"cdx");
     if (tk_is_file_exist2(cdx, tk_exist_file))
         tk_log_wprintf(2, L"dbf_recordset::process_cdx(%s)", cdx);
     else

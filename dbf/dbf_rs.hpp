@@ -62,6 +62,8 @@ class dbf_recordset : public udb_recordset {
     void fd7_post_process(const dbf_read_descriptor& fd);
     void read_back_link(const std::vector<uint8_t>& head, uint32_t stop);
     void choose_memo_kind();
+    // The companion file of the table with that extension.
+    std::wstring companion(const wchar_t* extension) const;
     void init_memo_file();
     void init_indexes();
     void prepare_append();

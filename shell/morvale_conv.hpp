@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "SQL/sql_engi.hpp"
@@ -178,6 +179,9 @@ class conversion_run {
     void finish();
 
   private:
+    // Gives every table of the run its DBF name.
+    void name_tables();
+
     morvale_convertor& conv_;
     std::unique_ptr<udb_database> source_;
     std::unique_ptr<dbf_database> destination_;
@@ -185,6 +189,7 @@ class conversion_run {
     std::unique_ptr<udb_recordset> source_table_;
     std::unique_ptr<udb_recordset> destination_table_;
     std::vector<std::wstring> tables_;
+    std::unordered_map<std::wstring, std::wstring> dbf_names_;  // source name, DBF name
     std::wstring table_;
     bool connection_lost_ = false;
 };

@@ -1,10 +1,12 @@
 // The steps of a run that both programs share, and the scope object's shared parts.
+#include <algorithm>
 #include <ctime>
 #include <unordered_set>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
 #include "UDB/udb_db.hpp"
 #include "dbf/dbf_db.hpp"
 #include "dbf/dbf_except.hpp"
@@ -57,9 +59,39 @@ void conversion_run::prepare() {
         if (seen.insert(pair.first).second) tables_.push_back(pair.first);
     conv_.set_table_count(static_cast<uint32_t>(tables_.size()));
     tk_log_printf(2, "Source database has %d table(s)", tables_.size());
-    // Every table of this run and every table of the folder counts as taken, so that no
-    // generated name can land on a file another table writes.
-    validator_ = std::make_unique<dbf_tn_validator>(tables_, destination_->get_table_names());
+    name_tables();
+}
+
+void conversion_run::name_tables() {
+    // A table's DBF name depends on the source's table names only, never on what the
+    // folder holds or which tables this run takes, so that every run writes a table to
+    // the same file, which modes 1 to 3 then treat as the table's own. Every name
+    // counts as taken, so that no generated name lands on another table's file.
+    const std::vector<std::wstring>& listed = source_->get_table_names();
+    // The source finds a table by its exact name, else by the first listed name that
+    // differs in case only.
+    const std::unordered_set<std::wstring> exact(listed.begin(), listed.end());
+    auto listed_as = [&](const std::wstring& table) -> const std::wstring& {
+        if (exact.count(table)) return table;
+        for (const auto& name : listed)
+            if (tk_iequal(name, table)) return name;
+        return table;
+    };
+    std::vector<std::wstring> names = listed;
+    for (const auto& table : tables_) names.push_back(listed_as(table));
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    validator_ = std::make_unique<dbf_tn_validator>(names, std::vector<std::wstring>());
+    std::unordered_map<std::wstring, std::wstring> by_name;
+    for (const auto& name : names) {
+        const bool acceptable = validator_->is_acceptable(name);
+        std::wstring dbf_name = acceptable ? name : validator_->get_safe_name(name);
+        if (!acceptable) validator_->add_existing_name(dbf_name);
+        validator_->reserved_words().push_back(dbf_name);
+        by_name.emplace(name, std::move(dbf_name));
+    }
+    dbf_names_.clear();
+    for (const auto& table : tables_) dbf_names_.emplace(table, by_name.at(listed_as(table)));
 }
 
 void conversion_run::check_stop() const {
@@ -74,8 +106,7 @@ void conversion_run::begin_table(const std::wstring& name) {
 
 bool conversion_run::open_table(const std::wstring& name) {
     source_table_ = source_->get_table(name, udb_open_read);
-    const bool acceptable = validator_->is_acceptable(name);
-    const std::wstring dbf_name = acceptable ? name : validator_->get_safe_name(name);
+    const std::wstring& dbf_name = dbf_names_.at(name);
     if (destination_->is_table_exist(dbf_name)) {
         if (conv_.mode() == udb_mode_skip_tables) return false;
         if (conv_.mode() == udb_mode_overwrite_tables) destination_->delete_tab(dbf_name);
@@ -88,11 +119,7 @@ bool conversion_run::open_table(const std::wstring& name) {
         throw tk_exception(
             "The structure of data source does not conform to the destination table.",
             tk_kind_continue);
-    if (!acceptable) {
-        tk_log_wprintf(2, L"Store generated table name '%s'", dbf_name);
-        validator_->add_existing_name(dbf_name);
-    }
-    validator_->reserved_words().push_back(dbf_name);
+    if (dbf_name != name) tk_log_wprintf(2, L"Store generated table name '%s'", dbf_name);
     tk_log_printf(1, "Table structure has been written");
     const uint64_t count = source_table_->get_rec_count();
     conv_.set_record_count(count);

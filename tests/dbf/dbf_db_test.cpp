@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <chrono>
 #include <unistd.h>
 
 #include "dbf/dbf_except.hpp"
@@ -78,9 +80,47 @@ TEST(dbf_database, deleting_a_table_takes_its_memo_and_index_files) {
     write_file_bytes(f.file("a.dbf"), table);
     write_file_bytes(f.file("A.DBF"), table);
     dbf_database& again = f.open();
+    ASSERT_TRUE(again.is_table_exist(L"A"));
     again.delete_all_tables();
     EXPECT_TRUE(again.get_table_names().empty());
+    EXPECT_FALSE(again.is_table_exist(L"a"));
+    // The list is the callers' too; what they put in it counts.
+    again.get_table_names().push_back(L"Added");
+    EXPECT_TRUE(again.is_table_exist(L"ADDED"));
     EXPECT_EQ(files_in(f.dir()), (std::vector<std::wstring>{L".dbf", L"other.fpt"}));
+}
+
+TEST(dbf_database, a_companion_file_belongs_to_the_table_whose_name_it_matches_exactly) {
+    struct {
+        std::vector<std::string> files;
+        std::wstring deleted;
+        std::vector<std::wstring> left;
+    } cases[] = {
+        {{"T.dbf", "t.dbf", "t.fpt", "t.cdx"}, L"T", {L"t.cdx", L"t.dbf", L"t.fpt"}},
+        {{"T.dbf", "t.fpt", "t.cdx"}, L"T", {}},  // no table t: the memo file is T's
+        {{"T.DBF", "T.FPT", "t.dbf", "t.fpt"}, L"t", {L"T.DBF", L"T.FPT"}},
+        {{"T.DBF", "T.FPT", "t.dbf", "t.fpt"}, L"T", {L"t.dbf", L"t.fpt"}},
+        {{"T.DBF", "t.FPT", "t.dbf"}, L"T", {L"t.FPT", L"t.dbf"}},
+        {{"T.DBF", "t.FPT", "t.dbf"}, L"t", {L"T.DBF"}},
+    };
+    const std::string table = build_dbf(0x03, {{"A", 'C', 1}}, {});
+    for (const auto& c : cases) {
+        dbf_folder f;
+        for (const auto& name : c.files) write_file_bytes(f.file(name), table);
+        EXPECT_TRUE(f.open().delete_tab(c.deleted));
+        EXPECT_EQ(files_in(f.dir()), c.left) << c.files.size();
+    }
+    // Nor does a memo table read or write another table's memo file.
+    dbf_folder f;
+    write_file_bytes(f.file("T.dbf"), build_dbf(0xF5, {{"M", 'M', 10}}, {}));
+    write_file_bytes(f.file("t.dbf"), build_dbf(0xF5, {{"M", 'M', 10}}, {}));
+    write_file_bytes(f.file("t.fpt"), empty_fpt() + '\0');
+    auto t = f.db().get_table(L"T", udb_open_append);
+    ASSERT_EQ(reported_errors().size(), 1u);
+    EXPECT_EQ(reported_errors()[0].message, f.file("T.dbf") + ": Memo file not found");
+    EXPECT_EQ(error_of([&] { t->append_record(*make_record({ole_variant(L"memo")})); }).second,
+              "Memo file not found");
+    EXPECT_EQ(read_file_bytes(f.file("t.fpt")), empty_fpt() + '\0');
 }
 
 TEST(dbf_database, created_tables_join_the_list_and_are_appended_to_afterwards) {
@@ -203,4 +243,30 @@ TEST(dbf_database, appending_to_existing_tables) {
     // A table opened for reading is not written.
     EXPECT_EQ(
         error_of([&] { f.read("r.dbf")->append_record(*make_record({ole_variant()})); }).first, 1);
+}
+
+TEST(dbf_database, opening_and_deleting_tables_take_time_linear_in_their_number) {
+    // Every lookup of a table's files once read the whole folder again: 4,000 tables took
+    // seconds to delete. The folder is listed once when the database opens; the time
+    // bound is generous, and a return to reading the folder per table passes it many
+    // times over.
+    constexpr int tables = 2000;
+    dbf_folder f;
+    const std::string table = build_dbf(0xF5, {{"M", 'M', 10}}, {});
+    for (int i = 0; i < tables; ++i) {
+        write_file_bytes(f.file("t" + std::to_string(i) + ".dbf"), table);
+        write_file_bytes(f.file("t" + std::to_string(i) + ".fpt"), empty_fpt() + '\0');
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const uint64_t listings = dbf_listing::listings();
+    dbf_database& db = f.open();
+    for (const auto& name : std::vector<std::wstring>(db.get_table_names())) {
+        EXPECT_TRUE(db.is_table_exist(name));
+        db.get_table(name, udb_open_append);
+    }
+    db.delete_all_tables();
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(dbf_listing::listings(), listings + 1);
+    EXPECT_LT(seconds.count(), 10.0);
+    EXPECT_TRUE(files_in(f.dir()).empty());
 }

@@ -85,3 +85,55 @@ TEST(dbf_dbfread, every_kind_of_value_reads_back) {
     plain.reset();
     EXPECT_EQ(dbfread(f.file("plain.dbf")), "1 records\nR=3.5 N=255\n");
 }
+
+TEST(dbf_dbfread, columns_whose_names_differ_only_in_replaced_characters_keep_their_values) {
+    dbf_folder f;
+    // The code page lacks the Cyrillic letter and "?" is no legal character: both
+    // names become "a_" unless the second is told apart.
+    auto t =
+        f.create(L"names",
+                 {{L"a\u0416", VT_I4}, {L"a?", VT_I4}, {L"b??", VT_I4}, {L"b\u0416\u0416", VT_I4}});
+    t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(int32_t{2}),
+                                   ole_variant(int32_t{3}), ole_variant(int32_t{4})}));
+    t.reset();
+    EXPECT_EQ(dbfread(f.file("names.dbf")), "1 records\na_=1 a_000=2 b__=3 b__000=4\n");
+}
+
+TEST(dbf_dbfread, the_folder_reader_shows_every_table_without_a_traceback) {
+    dbf_folder f;
+    auto plain = f.create(L"doubles", {{L"R", VT_R8}});
+    plain->append_record(*make_record({ole_variant(3.5)}));
+    plain.reset();
+    // A memo table whose memo file is gone reads with empty memos.
+    auto memo = f.create(L"memo", {{L"M", VT_BSTR, 0}, {L"C", VT_BSTR, 2}});
+    memo->append_record(*make_record({ole_variant(L"text"), ole_variant(L"ok")}));
+    memo.reset();
+    std::remove(f.file("memo.fpt").c_str());
+    const char* root = std::getenv("TORVANE_SOURCE_DIR");
+    const std::string reader = std::string(root ? root : ".") + "/scripts/dbf-read";
+    struct {
+        std::string args, expected;
+    } cases[] = {
+        {"dump '" + f.file("doubles.dbf") + "'", "version=0x03 records=1\nfields=R:B:8:0\n3.5\n"},
+        {"dump '" + f.file("memo.dbf") + "'",
+         "version=0xf5 records=1\nfields=M:M:10:0 C:C:3:0\nNULL|ok\n"},
+        {"summary '" + f.dir().path() + "' 1",
+         "  doubles.dbf                    1 records\n"
+         "      fields: R B(8)\n"
+         "      3.5\n"
+         "  memo.dbf                       1 records (memo file missing)\n"
+         "      fields: M M(10), C C(3)\n"
+         "      NULL | ok\n"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        if (FILE* p = popen(
+                ("DBF_ENCODING=cp1252 '" + reader + "' " + c.args + " 2>/dev/null").c_str(), "r")) {
+            char buf[4096];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+            EXPECT_EQ(pclose(p), 0) << c.args;
+        }
+        EXPECT_EQ(out, c.expected) << c.args;
+    }
+}

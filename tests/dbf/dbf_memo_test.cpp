@@ -144,10 +144,16 @@ TEST(dbf_memo, damaged_and_missing_memo_files) {
     EXPECT_EQ(
         error_of([&] { fpt_memo_file(d.file("none.fpt"), tk_file_write, dbf_memo_fpt); }).first, 1);
     EXPECT_NE(access(d.file("none.fpt").c_str(), F_OK), 0);
-    // A next free block inside the header is refused before anything is written.
-    write_file_bytes(path, be32(0) + std::string("\0\0\0\x40", 4) + std::string(505, '\0'));
+    // A next free block inside the header, or past the block that holds the file's last
+    // byte (a file of 513 bytes ends in block 8), is refused before anything is written.
+    for (auto [next, refused] : {std::pair{0u, true}, {8u, false}, {9u, false}, {10u, true}}) {
+        write_file_bytes(path, be32(next) + std::string("\0\0\0\x40", 4) + std::string(505, '\0'));
+        fpt_memo_file m(path, tk_file_write, dbf_memo_fpt);
+        EXPECT_EQ(error_of([&] { m.check_writable(); }).second,
+                  refused ? "Memo file is corrupted" : "")
+            << next;
+    }
     fpt_memo_file m(path, tk_file_write, dbf_memo_fpt);
-    EXPECT_EQ(error_of([&] { m.check_writable(); }).second, "Memo file is corrupted");
     EXPECT_EQ(error_of([&] { m.write_memo(7, "x"); }).second, "Memo file is corrupted");
 }
 

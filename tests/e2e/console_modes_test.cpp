@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "tests/e2e/e2e_support.hpp"
@@ -197,5 +198,59 @@ TEST(console_modes, a_missing_destination_is_created_in_every_mode) {
         run_result r = run_talvorin(with_server({mode, "--src=" + db.name(), "--dest=" + out}));
         EXPECT_EQ(r.code, 0) << mode << r.out << r.err;
         EXPECT_EQ(dbf_header_records(out + "/t.dbf"), 1) << mode;
+    }
+}
+
+TEST(console_modes, reruns_keep_one_file_per_table_whose_name_had_to_be_made_safe) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_rerun");
+    // Names that need a safe DBF name: a blank, a device name, two names that differ
+    // in case only, a dot next to the safe form it would take; one table has a memo.
+    const std::vector<std::string> tables = {"my table", "con", "Case", "case", "a.b", "a_b"};
+    for (const auto& t : tables) db.exec("CREATE TABLE `" + t + "` (a INT, t TEXT)");
+    auto add_row = [&] {
+        for (const auto& t : tables) db.exec("INSERT INTO `" + t + "` VALUES (1, 'memo')");
+    };
+    add_row();
+    // Between the two runs every table gets one more row, so that the record counts
+    // tell a replaced table (n + 1) from a skipped one (n) and one appended to (2n + 1).
+    struct {
+        const char* mode;
+        long times, plus;
+    } cases[] = {{"--mode=1", 1, 1}, {"--mode=2", 1, 0}, {"--mode=3", 2, 1}};
+    for (const auto& c : cases) {
+        tmp_dir d;
+        const std::string out = d.file("out");
+        auto run = [&](std::vector<std::string> more) {
+            more.push_back("--src=" + db.name());
+            more.push_back("--dest=" + out);
+            run_result r = run_talvorin(with_server(more));
+            EXPECT_EQ(r.code, 0) << c.mode << r.out << r.err;
+            EXPECT_EQ(r.out.find("Error"), std::string::npos) << c.mode << r.out;
+        };
+        // Every file of the folder, with the record count of each table.
+        auto files = [&] {
+            std::map<std::string, long> found;
+            for (const auto& e : fs::directory_iterator(out)) {
+                const std::string name = e.path().filename().string();
+                const bool table = name.size() > 4 && name.substr(name.size() - 4) == ".dbf";
+                found[name] = table ? dbf_header_records(e.path().string()) : -1;
+            }
+            return found;
+        };
+        run({});
+        const auto first = files();
+        ASSERT_EQ(first.size(), 2 * tables.size()) << c.mode;  // each table and its memo
+        add_row();
+        run({c.mode});
+        auto expected = first;
+        for (auto& [name, records] : expected)
+            if (records >= 0) records = c.times * records + c.plus;
+        EXPECT_EQ(files(), expected) << c.mode;
+        for (const auto& [name, records] : expected) {
+            if (records >= 0) {
+                EXPECT_EQ(read_dbf(out + "/" + name).error, "") << name;
+            }
+        }
     }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
@@ -152,6 +153,20 @@ TEST_F(run_fixture, generated_names_never_land_on_a_file_another_table_of_the_ru
     for (const auto& e : fs::directory_iterator(out.path()))
         if (e.path().extension() == ".dbf") counts.insert(dbf_records(e.path().string()));
     EXPECT_EQ(counts, (std::multiset<long>{1, 2, 3}));
+    EXPECT_EQ(dbf_records(out.file("a_b.dbf")), 2);
+
+    // A later run of one of them writes to the same file: the names do not depend on
+    // the folder, nor on which tables a run takes.
+    std::set<std::string> files;
+    for (const auto& e : fs::directory_iterator(out.path())) files.insert(e.path().string());
+    conv.selected_tables().clear();
+    conv.selection() = {L"a b"};
+    conv.set_mode(udb_mode_merge_tables);
+    conv();
+    EXPECT_TRUE(reported_errors().empty());
+    std::set<std::string> after;
+    for (const auto& e : fs::directory_iterator(out.path())) after.insert(e.path().string());
+    EXPECT_EQ(after, files);
     EXPECT_EQ(dbf_records(out.file("a_b.dbf")), 2);
 }
 

@@ -1,7 +1,9 @@
 // The libFuzzer target: arbitrary bytes as a table with its memo and container files.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_singl.hpp"
@@ -11,11 +13,28 @@ const char* const tk_singl_path = "../..\\TK/tk_singl.hpp";
 
 // The fuzz target's report: nothing to show, and an internal error is a finding.
 void error_handler::handle(const tk_exception& e, bool) {
-    if (e.kind() == tk_kind_internal) std::abort();
+    if (e.kind() == tk_kind_internal) {
+        std::fprintf(stderr, "internal error reported: %s\n", e.what());
+        std::abort();
+    }
+}
+
+// The engine sees the same relative paths in every run, never a random folder name, so
+// that one seed always takes the same course. libFuzzer is given absolute paths.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    static char outer[] = "/tmp/dbf-fuzz-XXXXXX";
+    if (!mkdtemp(outer) || ::chdir(outer) != 0) std::abort();
+    std::atexit([] { ::rmdir(outer); });
+    dbf_fuzz_use_folder("w");
+    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static error_handler handler(error_handler_code_count, error_handler_codes);
-    dbf_fuzz_one(data, size);
+    const std::string outcome = dbf_fuzz_one(data, size);
+    if (outcome.rfind("internal: ", 0) == 0) {
+        std::fprintf(stderr, "%s\n", outcome.c_str());
+        std::abort();
+    }
     return 0;
 }

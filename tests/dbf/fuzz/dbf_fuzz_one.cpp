@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -16,12 +17,22 @@
 
 namespace {
 
+std::string& chosen_folder() {
+    static std::string folder;
+    return folder;
+}
+
 const std::string& work_folder() {
     static const std::string folder = [] {
-        char tmpl[] = "/tmp/dbf-fuzz-XXXXXX";
-        const char* made = mkdtemp(tmpl);
-        if (!made) std::abort();
-        std::string f = made;
+        std::string f = chosen_folder();
+        if (f.empty()) {
+            char tmpl[] = "/tmp/dbf-fuzz-XXXXXX";
+            const char* made = mkdtemp(tmpl);
+            if (!made) std::abort();
+            f = made;
+        } else if (::mkdir(f.c_str(), 0700) != 0) {
+            std::abort();
+        }
         static std::string for_exit = f;
         std::atexit([] {
             for (const char* n : {"t.dbf", "t.fpt", "t.dbt", "t.smt", "t.dct", "c.dbc", "c.dct"})
@@ -75,7 +86,11 @@ std::unique_ptr<udb_record> record_for(const udb_schema& schema, size_t start) {
 
 }  // namespace
 
-void dbf_fuzz_one(const uint8_t* data, size_t size) {
+void dbf_fuzz_use_folder(const std::string& folder) {
+    chosen_folder() = folder;
+}
+
+std::string dbf_fuzz_one(const uint8_t* data, size_t size) {
     auto table = piece(data, size);
     auto memo = piece(data, size);
     put_file("t.dbf", table.first, table.second);
@@ -83,32 +98,36 @@ void dbf_fuzz_one(const uint8_t* data, size_t size) {
         put_file(n, memo.first, memo.second);
     put_file("c.dbc", data, size);
 
+    // Records that fail on their own are the expected outcome of damaged bytes, unless
+    // the failure is an internal error.
+    auto record_step = [](auto&& step) {
+        try {
+            step();
+        } catch (const dbf_exception& e) {
+            if (e.kind() == tk_kind_internal) throw;
+        }
+    };
+    std::string outcome = "refused: ";
     try {
         dbf_database db(pt::utf8_decode(work_folder()), udb_open_append, 0, true);
         {
             auto t = db.get_table(L"t", udb_open_read);
             for (t->reset(); !t->is_eof(); t->next()) {
-                try {
+                record_step([&] {
                     if (udb_record* r = t->get_item())
                         for (size_t i = 0; i < r->size(); ++i) (*r)[i].to_wstring();
-                } catch (const dbf_exception&) {
-                }
+                });
             }
         }
+        outcome = "read, not appended to: ";
         auto t = db.get_table(L"t", udb_open_append);
-        for (size_t start : {0, 3}) {
-            try {
-                t->append_record(*record_for(t->get_schema(), start));
-            } catch (const dbf_exception&) {
-            }
-        }
-        for (t->reset(); !t->is_eof(); t->next()) {
-            try {
-                t->get_item();
-            } catch (const dbf_exception&) {
-            }
-        }
-    } catch (const tk_exception&) {
-        // Refusing a damaged file is the expected outcome; only crashes count.
+        for (size_t start : {0, 3})
+            record_step([&] { t->append_record(*record_for(t->get_schema(), start)); });
+        for (t->reset(); !t->is_eof(); t->next()) record_step([&] { t->get_item(); });
+        t->flush();
+    } catch (const tk_exception& e) {
+        if (e.kind() == tk_kind_internal) outcome = "internal: ";
+        return outcome + e.what();
     }
+    return "read and appended to";
 }
