@@ -178,16 +178,11 @@ TEST(sql_columns, a_value_that_cannot_be_kept_whole_is_reported_with_its_record)
         {MYSQL_TYPE_TIME, 63, "838:59:59", VT_EMPTY, "'838:59:59'"},
         {MYSQL_TYPE_TIME, 63, "-00:00:01", VT_EMPTY, "'-00:00:01'"},
         {MYSQL_TYPE_TIME, 63, "-838:59:59.000000", VT_EMPTY, "'-838:59:59.000000'"},
-        {MYSQL_TYPE_DATE, 63, "2024-02-29", VT_DATE, nullptr},
-        {MYSQL_TYPE_DATE, 63, "0000-00-00", VT_EMPTY, nullptr},
         {MYSQL_TYPE_DATETIME, 63, "0000-00-00 00:00:00.000000", VT_EMPTY, nullptr},
         {MYSQL_TYPE_DATE, 63, "2024-00-15", VT_EMPTY, "'2024-00-15' of column 'v'"},
-        {MYSQL_TYPE_DATE, 63, "0000-01-01", VT_EMPTY, "'0000-01-01'"},
         {MYSQL_TYPE_DATE, 63, "2024-02-31", VT_EMPTY, "'2024-02-31'"},
-        {MYSQL_TYPE_DATETIME, 63, "2024-05-00 10:00:00", VT_EMPTY, "'2024-05-00 10:00:00'"},
         {MYSQL_TYPE_DATETIME, 63, "0000-00-00 10:00:00", VT_EMPTY, "'0000-00-00 10:00:00'"},
         {MYSQL_TYPE_TIMESTAMP, 63, "2024-01-01 00:00:00", VT_DATE, nullptr},
-        {MYSQL_TYPE_VAR_STRING, utf8, "caf\xC3\xA9", VT_BSTR, nullptr},
         {MYSQL_TYPE_BLOB, utf8, "ab\xFF", VT_BSTR, "column 'v' is not UTF-8 text"},
     };
     for (const auto& c : cases) {
