@@ -24,6 +24,13 @@ bool is_outside_day(std::string_view text) {
     return false;
 }
 
+// "0000-00-00", with or without a time of zeros.
+bool is_zero_date(std::string_view text) {
+    for (char ch : text)
+        if (ch >= '1' && ch <= '9') return false;
+    return true;
+}
+
 }  // namespace
 
 ole_variant get_variant(VARTYPE vartype, const char* text, size_t length) {
@@ -91,20 +98,30 @@ std::unique_ptr<sql_record> sql_columns::make_record(MYSQL_ROW row, const unsign
     for (size_t i = 0; i < columns_.size(); ++i) {
         const column& c = columns_[i];
         size_t length = row[i] ? lengths[i] : 0;
-        record->push_back(std::make_unique<sql_field>(c.name, static_cast<uint32_t>(length),
-                                                      convert(c, row[i], length, row_number)));
+        record->push_back(
+            std::make_unique<sql_field>(c.name, static_cast<uint32_t>(length),
+                                        convert(c, row[i], length, *record, row_number)));
     }
     return record;
 }
 
 ole_variant sql_columns::convert(const column& c, const char* cell, size_t length,
-                                 uint64_t row_number) const {
+                                 sql_record& record, uint64_t row_number) const {
     if (!cell) return ole_variant();
     std::string_view text(cell, length);
     switch (c.kind) {
         case k_text: {
+            bool ill_formed;
+            std::wstring decoded = pt::utf8_decode(text, ill_formed);
+            // Binary content read as text (BLOB columns as memos) loses what is not
+            // UTF-8; say so rather than store question marks without a word.
+            if (ill_formed)
+                report(record, row_number,
+                       tk_format("The value of column '%s' is not UTF-8 text; what cannot be "
+                                 "read as text is stored as '?'.",
+                                 c.name));
             ole_variant v;
-            v.attach_string(text);
+            v.attach_wstring(std::move(decoded));
             return v;
         }
         case k_bytes: {
@@ -121,13 +138,21 @@ ole_variant sql_columns::convert(const column& c, const char* cell, size_t lengt
         }
         case k_time:
             if (is_outside_day(text)) {
-                report(c, text, row_number, "a time outside 00:00:00 to 23:59:59");
+                report_left_empty(record, row_number, c, text,
+                                  "a time outside 00:00:00 to 23:59:59");
                 return ole_variant();
             }
             return ole_variant::from_string(text, VT_DATE);
-        case k_date:
-            if (text.starts_with("0000-00-00")) return ole_variant();
-            return ole_variant::from_string(text, VT_DATE);
+        case k_date: {
+            // The zero date is MySQL's way of saying "no date"; any other date with a zero
+            // part, or a day the month does not have, is a value that cannot be kept.
+            if (is_zero_date(text)) return ole_variant();
+            ole_variant v = ole_variant::from_string(text, VT_DATE);
+            // A zero date with a time reads as a time of day, which a date column is not.
+            if (v.get_type() == VT_DATE && v.get_date().get_systemtime().wMonth != 0) return v;
+            report_left_empty(record, row_number, c, text, "not a calendar date");
+            return ole_variant();
+        }
         case k_decimal: {
             ole_variant v;
             v.attach_string(text);
@@ -139,20 +164,32 @@ ole_variant sql_columns::convert(const column& c, const char* cell, size_t lengt
     try {
         return ole_variant::from_string(text, c.vartype);
     } catch (const tk_exception&) {
-        report(c, text, row_number, "unreadable");
+        report_left_empty(record, row_number, c, text, "unreadable");
         return ole_variant();
     }
 }
 
-void sql_columns::report(const column& c, std::string_view cell, uint64_t row_number,
-                         const char* why) const {
-    std::string message =
-        tk_format("The value '%s' of column '%s' cannot be stored (%s); it is left empty.", cell,
-                  c.name, why);
+void sql_columns::report_left_empty(sql_record& record, uint64_t row_number, const column& c,
+                                    std::string_view cell, const char* why) const {
+    report(record, row_number,
+           tk_format("The value '%s' of column '%s' cannot be stored (%s); it is left empty.", cell,
+                     c.name, why));
+}
+
+void sql_columns::report(sql_record& record, uint64_t row_number, std::string message) const {
     tk_log_printf(3, "%s", message);
     if (source_.empty()) return;
-    if (error_handler* handler = error_handler::find()) {
-        handler->set_record_context(source_, row_number);
+    if (!record.losses_) record.losses_.reset(new sql_record::losses{source_, row_number, {}});
+    record.losses_->messages.push_back(std::move(message));
+}
+
+void sql_record::report_losses() {
+    if (!losses_) return;
+    std::unique_ptr<losses> l = std::move(losses_);
+    error_handler* handler = error_handler::find();
+    if (!handler) return;
+    for (const std::string& message : l->messages) {
+        handler->set_record_context(l->source, l->row_number);
         handler->handle(tk_exception(message, tk_kind_continue), false);
     }
 }

@@ -20,7 +20,22 @@ class sql_field : public udb_field {
         : udb_field(name, size, std::move(value)) {}
 };
 
-class sql_record : public udb_record {};
+class sql_record : public udb_record {
+  public:
+    // Reports, once, each value of the row that could not be kept whole, as a kind-0
+    // error of the row's record. The recordset calls it as it hands the row out, so the
+    // reports keep the order of the records.
+    void report_losses();
+
+  private:
+    friend class sql_columns;
+    struct losses {
+        std::wstring source;
+        uint64_t row_number;
+        std::vector<std::string> messages;
+    };
+    std::unique_ptr<losses> losses_;  // null for the usual row that lost nothing
+};
 
 // A value of the type from a cell's text (UTF-8). A null text gives the empty value;
 // Booleans are true when the text's first byte is not zero.
@@ -60,9 +75,13 @@ class sql_columns {
     const column& operator[](size_t i) const { return columns_[i]; }
 
   private:
-    ole_variant convert(const column& c, const char* cell, size_t length,
+    ole_variant convert(const column& c, const char* cell, size_t length, sql_record& record,
                         uint64_t row_number) const;
-    void report(const column& c, std::string_view cell, uint64_t row_number, const char* why) const;
+    // Keeps a loss for the record's report; only rows of a table (a source name) are
+    // reported.
+    void report(sql_record& record, uint64_t row_number, std::string message) const;
+    void report_left_empty(sql_record& record, uint64_t row_number, const column& c,
+                           std::string_view cell, const char* why) const;
 
     std::vector<column> columns_;
     std::wstring source_;

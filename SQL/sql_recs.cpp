@@ -310,7 +310,10 @@ udb_record* sql_recordset::get_item() {
         start_pass();
         pass_from_reset_ = false;
     }
-    return cache_index_ < cache_count_ ? cache_[cache_index_].get() : nullptr;
+    if (cache_index_ >= cache_count_) return nullptr;
+    sql_record* record = cache_[cache_index_].get();
+    record->report_losses();
+    return record;
 }
 
 bool sql_recordset::is_eof() {

@@ -17,8 +17,10 @@ std::string absolute(const std::string& path) {
 
 }  // namespace
 
+// Building the name traces through this very logger, so it stays disabled until the
+// name is known: enabled earlier, the first trace would spend truncate-once on no file.
 tk_logger::tk_logger(const char* file_name, bool enabled, int32_t threshold, bool time_stamps)
-    : threshold_(threshold), enabled_(enabled), time_stamps_(time_stamps) {
+    : threshold_(threshold), enabled_(false), time_stamps_(time_stamps) {
     if (file_name) {
         file_name_ = absolute(file_name);
     } else {
@@ -26,13 +28,16 @@ tk_logger::tk_logger(const char* file_name, bool enabled, int32_t threshold, boo
         module.set_extension(".log");
         file_name_ = module.make_path();
     }
+    enabled_ = enabled;
     if (enabled_) truncate_once();
 }
 
 void tk_logger::set_file_name(const char* name) {
     if (!name) throw tk_mail_assertion("..\\TK/tk_log.hpp", 82);
+    // Outside the lock: making the path absolute writes trace lines, which take it.
+    std::string path = absolute(name);
     std::lock_guard lock(mutex_);
-    file_name_ = absolute(name);
+    file_name_ = std::move(path);
 }
 
 void tk_logger::truncate_once() {

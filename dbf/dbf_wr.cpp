@@ -40,7 +40,13 @@ std::string short_text(const ole_variant& v) {
             w.push_back(static_cast<wchar_t>(hex[(*bytes)[i] & 15]));
         }
     } else if (const auto* s = v.get_bstr()) {
-        w = s->substr(0, limit + 1);
+        // A NUL shows as \0, as MySQL writes it; a message never carries a NUL.
+        for (size_t i = 0; i < s->size() && w.size() <= limit; ++i) {
+            if ((*s)[i] == L'\0')
+                w += L"\\0";
+            else
+                w.push_back((*s)[i]);
+        }
     } else {
         w = v.to_wstring();
     }
@@ -89,6 +95,15 @@ std::wstring_view up_to_nul(const std::wstring& s) {
     std::wstring_view v(s);
     size_t nul = v.find(L'\0');
     return nul == std::wstring_view::npos ? v : v.substr(0, nul);
+}
+
+// A date as a text field shows it. A date and time keeps its time at midnight too, so
+// that one column never mixes two forms.
+std::wstring date_text(const ole_date& date, int precision) {
+    if (date.get_kind() != ole_date::kind_datetime) return date.to_wstring(precision);
+    ole_date full = date;
+    full.set_midnight_as_date(false);
+    return full.to_wstring(precision);
 }
 
 std::wstring_view trim_blanks(std::wstring_view v) {
@@ -348,8 +363,10 @@ void dbf_recordset::append_record(const udb_record& record) {
                     if (v.vt == VT_EMPTY || v.vt == VT_NULL) break;
                     if (v.vt == VT_BSTR) {
                         text = up_to_nul(v.bstr());
+                        if (text.size() < v.bstr().size())
+                            report(w, value, "is cut at its NUL character in");
                     } else if (v.vt == VT_DATE) {
-                        text_holder = value.get_date().to_wstring(0);
+                        text_holder = date_text(value.get_date(), 0);
                         text = text_holder;
                     } else if (const auto* bytes = value.get_byte_array()) {
                         // Only as many hexadecimal digits as the field can take.
@@ -497,8 +514,10 @@ void dbf_recordset::append_record(const udb_record& record) {
                     std::wstring_view text;
                     if (v.vt == VT_BSTR) {
                         text = up_to_nul(v.bstr());
+                        if (text.size() < v.bstr().size())
+                            report(w, value, "is cut at its NUL character in");
                     } else if (v.vt == VT_DATE) {
-                        text_holder = value.get_date().to_wstring(6);
+                        text_holder = date_text(value.get_date(), 6);
                         text = text_holder;
                     } else if (!bytes && v.vt != VT_EMPTY && v.vt != VT_NULL) {
                         text_holder = value.to_wstring();

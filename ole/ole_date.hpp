@@ -38,6 +38,9 @@ class ole_date {
     void set_kind(int32_t kind) { kind_ = kind; }
     int32_t get_tz_hours() const { return tz_hours_; }
     bool get_midnight_as_date() const { return midnight_as_date_; }
+    // Off: a date and time prints its time also at midnight, so that every value of a
+    // date-time column has one text form.
+    void set_midnight_as_date(bool on) { midnight_as_date_ = on; }
     int32_t get_microseconds() const { return microseconds_; }
     const SYSTEMTIME& get_systemtime() const { return time_; }
 

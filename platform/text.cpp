@@ -61,6 +61,12 @@ locale_t c_utf8() {
 }  // namespace
 
 std::wstring utf8_decode(std::string_view in) {
+    bool ill_formed;
+    return utf8_decode(in, ill_formed);
+}
+
+std::wstring utf8_decode(std::string_view in, bool& ill_formed) {
+    ill_formed = false;
     std::wstring out;
     out.reserve(in.size());
     const auto* s = reinterpret_cast<const unsigned char*>(in.data());
@@ -90,6 +96,7 @@ std::wstring utf8_decode(std::string_view in) {
             if (c == 0xF4) hi = 0x8F;
         } else {
             out.push_back(replacement);
+            ill_formed = true;
             ++i;
             continue;
         }
@@ -107,6 +114,7 @@ std::wstring utf8_decode(std::string_view in) {
             cp = (cp << 6) | (b & 0x3F);
         }
         out.push_back(ok ? static_cast<wchar_t>(cp) : replacement);
+        ill_formed = ill_formed || !ok;
         i = j;
     }
     return out;

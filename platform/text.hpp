@@ -10,15 +10,17 @@ static_assert(sizeof(wchar_t) == 4, "wide text is UTF-32 on this platform");
 namespace pt {
 
 // Code page identifiers as the design spells them.
-constexpr int cp_acp = 0;          // the system code page
+constexpr int cp_acp = 0;  // the system code page
 constexpr int cp_oemcp = 1;
 constexpr int cp_thread_acp = 3;
-constexpr int cp_system = -1;      // callers' shorthand for cp_acp
+constexpr int cp_system = -1;  // callers' shorthand for cp_acp
 constexpr int cp_utf8 = 65001;
 
 // UTF-8 that never fails: every ill-formed sequence decodes to U+FFFD, and a
 // character that UTF-8 cannot carry (a surrogate, a value past U+10FFFF) encodes as U+FFFD.
 std::wstring utf8_decode(std::string_view in);
+// The same, telling whether anything was ill-formed (and so replaced).
+std::wstring utf8_decode(std::string_view in, bool& ill_formed);
 std::string utf8_encode(std::wstring_view in);
 void utf8_append(std::string& out, wchar_t c);
 

@@ -9,7 +9,9 @@
 
 namespace {
 
-bool exists(const std::string& p) { return ::access(p.c_str(), F_OK) == 0; }
+bool exists(const std::string& p) {
+    return ::access(p.c_str(), F_OK) == 0;
+}
 
 }  // namespace
 
@@ -67,7 +69,8 @@ TEST(tk_logger, enabled_from_the_start_empties_at_construction_and_stamps_lines)
     EXPECT_EQ(read_file_bytes(f), "");
     tk_log_printf(1, "stamped");
     std::string s = read_file_bytes(f);
-    EXPECT_TRUE(std::regex_match(s, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9] stamped\r\n"))) << s;
+    EXPECT_TRUE(std::regex_match(s, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9] stamped\r\n")))
+        << s;
 }
 
 TEST(tk_logger, default_name_is_the_program_path_with_log_extension) {
@@ -76,4 +79,52 @@ TEST(tk_logger, default_name_is_the_program_path_with_log_extension) {
     EXPECT_EQ(n.substr(n.size() - 4), ".log");
     EXPECT_NE(n.find("tk_tests"), std::string::npos);
     EXPECT_THROW(log.set_file_name(nullptr), tk_mail_assertion);
+}
+
+// Each case runs in a child process: a deadlock ends there by the alarm, and the child's
+// change of folder stays there.
+TEST(tk_logger, default_and_relative_names_empty_their_file_and_never_deadlock) {
+    tmp_dir d;
+    const std::string module_log = [] {
+        tk_logger probe(nullptr, false, 3, false);
+        return probe.file_name();
+    }();
+    struct {
+        const char* what;
+        const char* ctor_name;  // null: the default name
+        const char* renamed;    // set_file_name after construction, when not null
+        int32_t threshold;
+        std::string file;
+    } cases[] = {
+        {"created enabled with the default name", nullptr, nullptr, 3, module_log},
+        {"created enabled with a relative name", "trace.log", nullptr, 3, d.file("trace.log")},
+        {"created enabled at threshold 1 with a relative name", "trace.log", nullptr, 1,
+         d.file("trace.log")},
+        {"renamed to a relative name at threshold 2", "first.log", "trace.log", 2,
+         d.file("trace.log")},
+        {"renamed to a relative name at threshold 1", "first.log", "trace.log", 1,
+         d.file("trace.log")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file_bytes(c.file, c.renamed ? "" : "stale\r\n");
+        EXPECT_EXIT(
+            {
+                alarm(10);
+                if (::chdir(d.path().c_str()) != 0) _exit(3);
+                tk_logger log(c.ctor_name, true, c.threshold, false);
+                if (c.renamed) log.set_file_name(c.renamed);
+                tk_log_printf(3, "line");
+                _exit(0);
+            },
+            ::testing::ExitedWithCode(0), "");
+        std::string s = read_file_bytes(c.file);
+        // Lines of the name's own set-up may stand before it at low thresholds.
+        EXPECT_TRUE(s.ends_with("line\r\n")) << s;
+        EXPECT_EQ(s.find("stale"), std::string::npos) << s;
+        if (!c.renamed && c.threshold == 3) {
+            EXPECT_EQ(s, "line\r\n");
+        }
+    }
+    ::unlink(module_log.c_str());
 }
