@@ -125,11 +125,14 @@ sql_table::sql_table(sql_database* owner, const std::wstring& name,
 sql_table::~sql_table() {
     tk_log_printf(2, "sql_table::dtor");
     try {
+        rows_reported_ = false;
         flush_pending();
     } catch (const tk_exception& e) {
         // Nothing may leave a destructor; the rows must still not be lost unheard of.
         tk_log_wprintf(3, L"Table '%s': ERROR '%s'", name_, pt::utf8_decode(e.message()));
-        if (error_handler* handler = error_handler::find()) {
+        error_handler* handler = error_handler::find();
+        // Refused rows were reported one by one already.
+        if (handler && !rows_reported_) {
             try {
                 handler->set_context(name_);
                 handler->handle(e, false);
@@ -173,6 +176,8 @@ std::map<std::wstring, sql_table::column_default> sql_table::read_column_default
             d.text = unquote_literal(std::wstring_view(*text).substr(1, text->size() - 2));
         } else if (text && *text != L"NULL") {
             d.text = *text;
+        } else {
+            d.none = true;
         }
         out.emplace(row[0].to_wstring(), std::move(d));
     }
@@ -218,9 +223,13 @@ void sql_table::read_columns() {
             d.vartype = VT_BSTR;
         }
 
-        std::wstring def = row[row.size() - 2].to_wstring();
+        const udb_field& def_cell = row[row.size() - 2];
+        std::wstring def = def_cell.to_wstring();
+        // A NOT NULL text column without a default is no column whose default is ''.
+        bool no_default = def_cell.get_type() == VT_EMPTY;
         if (auto it = defaults.find(column); it != defaults.end()) {
             def = it->second.text;
+            no_default = it->second.none;
             // A call such as uuid() is not a value: written back, it would become text.
             if (!it->second.literal && udb_is_text_vt(d.vartype) && !def.empty()) {
                 tk_log_wprintf(2, L"Default '%s' of '%s' is an expression; not kept", def, column);
@@ -244,7 +253,7 @@ void sql_table::read_columns() {
                 d.default_value = ole_variant(false);
             else if (tk_iequal(def, L"b'1'"))
                 d.default_value = ole_variant(true);
-        } else {
+        } else if (!no_default) {
             d.default_value = sql_default_value(d, def);
         }
     }
@@ -432,10 +441,17 @@ void sql_table::append_record(const udb_record& record) {
     }
     if (engine.is_fast_insert()) {
         fast_append(std::move(values));
-    } else {
-        flush_pending();
-        slow_append(record);
+        return;
     }
+    // The rows gathered so far go first; their failure is raised after this row went.
+    std::exception_ptr failure;
+    try {
+        flush_pending();
+    } catch (const tk_exception&) {
+        failure = std::current_exception();
+    }
+    slow_append(record);
+    if (failure) std::rethrow_exception(failure);
 }
 
 void sql_table::fast_append(std::string&& values) {
@@ -572,6 +588,7 @@ void sql_table::resend_rows(const std::string& statement, const std::vector<size
         }
     }
     if (!first) return;
+    rows_reported_ = error_handler::find() != nullptr;
     throw sql_exception(first->error_number(),
                         tk_format("Record #%I64d was refused: %s (%d of %d records refused)",
                                   first_record, first->message(), refused, rows.size()));

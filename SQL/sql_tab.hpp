@@ -46,6 +46,7 @@ class sql_table : public sql_recordset {
     // (numbers, bit literals and calls stand unquoted there).
     struct column_default {
         bool literal = false;
+        bool none = false;  // no default at all
         std::wstring text;
     };
     std::map<std::wstring, column_default> read_column_defaults();
@@ -93,7 +94,8 @@ class sql_table : public sql_recordset {
     std::vector<uint64_t> pending_records_;  // each row's record number
     uint64_t appended_ = 0;
     uint64_t skipped_rows_ = 0;
-    int transactional_ = -1;  // -1: not asked yet
+    int transactional_ = -1;      // -1: not asked yet
+    bool rows_reported_ = false;  // the last failure's rows went to the error handler
 };
 
 // The value of a column's default text as SHOW COLUMNS gives it, for the column's
