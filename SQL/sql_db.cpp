@@ -381,9 +381,10 @@ void sql_database::report_item(const std::wstring& context, const tk_exception& 
         if (!first) first = std::make_unique<tk_exception>(e);
         return;
     }
+    const std::string saved = handler->get_context();
     handler->set_context_text(sql_to_utf8(context));
     handler->handle(e, false);
-    handler->set_context_text(std::string());
+    handler->set_context_text(saved);
 }
 
 void sql_database::create_views(const udb_view_list& views) {

@@ -394,6 +394,7 @@ void sql_table::prepare_mapping(const udb_record& record) {
             mapping_.push_back({c, static_cast<size_t>(it - names.begin())});
         }
     }
+    if (mapping_.empty()) throw tk_exception(structure_error, tk_kind_continue);
     column_list_.clear();
     for (size_t k = 0; k < mapping_.size(); ++k) {
         if (k > 0) column_list_ += ", ";
@@ -634,16 +635,10 @@ bool sql_table::is_transactional() {
     return transactional_ == 1;
 }
 
-void sql_table::update(const std::wstring& key, const udb_record& record) {
-    tk_log_wprintf(1, L"sql_table::update(key=%s)", key);
-    if (key.empty()) {
-        tk_log_printf(1, "Missing key for update");
-        throw tk_exception("Missing key for update", tk_kind_continue);
-    }
+void sql_table::walk_fields(const udb_record& record,
+                            const std::function<void(const udb_field&, const t_ftd&)>& visit) {
     before_statement();
-    MYSQL* m = db_->get_connection();
     const std::vector<std::wstring> names = column_names_of(record);
-    std::string set;
     for (size_t i = 0; i < record.size(); ++i) {
         tk_log_wprintf(1, L"Got mappend fn: %s", names[i]);
         const int column = schema_.find_index(names[i]);
@@ -651,15 +646,36 @@ void sql_table::update(const std::wstring& key, const udb_record& record) {
             tk_log_wprintf(1, L"Field '%s' is not found in schema", names[i]);
             continue;
         }
-        if (is_lob_field(record[i])) {
-            tk_log_wprintf(2, L"Field %s is LOB, skip it", names[i]);
-            continue;
-        }
-        const t_ftd& c = schema_[static_cast<size_t>(column)];
-        if (!set.empty()) set += ", ";
-        set += pt::utf8_encode(sql_engine::get_safe_name(c.name)) + "=" +
-               get_fld_append_str(record[i], c, false, m);
+        visit(record[i], schema_[static_cast<size_t>(column)]);
     }
+}
+
+std::string sql_table::assignment(const udb_field& field, const t_ftd& column) const {
+    return pt::utf8_encode(sql_engine::get_safe_name(column.name)) + "=" +
+           get_fld_append_str(field, column, false, db_->get_connection());
+}
+
+std::string sql_table::condition(const udb_field& field, const t_ftd& column) const {
+    // NULL-safe: a unique key with a NULL part still finds its row.
+    return pt::utf8_encode(sql_engine::get_safe_name(column.name)) + " <=> " +
+           get_fld_condition_str(field, column, db_->get_connection());
+}
+
+void sql_table::update(const std::wstring& key, const udb_record& record) {
+    tk_log_wprintf(1, L"sql_table::update(key=%s)", key);
+    if (key.empty()) {
+        tk_log_printf(1, "Missing key for update");
+        throw tk_exception("Missing key for update", tk_kind_continue);
+    }
+    std::string set;
+    walk_fields(record, [&](const udb_field& f, const t_ftd& c) {
+        if (is_lob_field(f)) {
+            tk_log_wprintf(2, L"Field %s is LOB, skip it", c.name);
+            return;
+        }
+        if (!set.empty()) set += ", ";
+        set += assignment(f, c);
+    });
     if (set.empty()) {
         tk_log_printf(2, "Nothing to update");
         return;
@@ -678,38 +694,24 @@ void sql_table::update(const udb_record& record) {
         throw tk_exception("There's no primary/unique key", tk_kind_continue);
     }
     if (static_cast<size_t>(key_index_) >= indexes_.size()) throw tk_mail_assertion("sql_tab", 692);
-    before_statement();
     const udb_index& key = indexes_[static_cast<size_t>(key_index_)];
-    MYSQL* m = db_->get_connection();
-    const std::vector<std::wstring> names = column_names_of(record);
     std::string set, where;
-    for (size_t i = 0; i < record.size(); ++i) {
-        tk_log_wprintf(1, L"Got mappend fn: %s", names[i]);
-        const int column = schema_.find_index(names[i]);
-        if (column < 0) {
-            tk_log_wprintf(1, L"Field '%s' is not found in schema", names[i]);
-            continue;
-        }
-        const t_ftd& c = schema_[static_cast<size_t>(column)];
-        const std::string quoted = pt::utf8_encode(sql_engine::get_safe_name(c.name));
+    walk_fields(record, [&](const udb_field& f, const t_ftd& c) {
         const bool in_key =
             std::any_of(key.fields.begin(), key.fields.end(),
                         [&](const std::wstring& k) { return tk_iequal(k, c.name); });
         if (in_key) {
-            tk_log_wprintf(1, L"Field %s is a part of UKey", names[i]);
-            // NULL-safe: a unique key with a NULL part still finds its row.
+            tk_log_wprintf(1, L"Field %s is a part of UKey", c.name);
             if (!where.empty()) where += " AND ";
-            where += quoted + " <=> " + get_fld_condition_str(record[i], c, m);
+            where += condition(f, c);
+        } else if (is_lob_field(f)) {
+            tk_log_wprintf(2, L"Field %s is LOB, skip it", c.name);
         } else {
-            tk_log_wprintf(1, L"Field %s is NOT a part of UKey", names[i]);
-            if (is_lob_field(record[i])) {
-                tk_log_wprintf(2, L"Field %s is LOB, skip it", names[i]);
-                continue;
-            }
+            tk_log_wprintf(1, L"Field %s is NOT a part of UKey", c.name);
             if (!set.empty()) set += ", ";
-            set += quoted + "=" + get_fld_append_str(record[i], c, false, m);
+            set += assignment(f, c);
         }
-    }
+    });
     if (where.empty()) {
         tk_log_printf(1, "Missing primary/unique key");
         throw tk_exception("There's no primary/unique key", tk_kind_continue);
@@ -734,21 +736,11 @@ void sql_table::delete_key(const std::wstring& key) {
 
 void sql_table::delete_key(const udb_record& record) {
     tk_log_printf(1, "sql_table::delete_key");
-    before_statement();
-    MYSQL* m = db_->get_connection();
-    const std::vector<std::wstring> names = column_names_of(record);
     std::string where;
-    for (size_t i = 0; i < record.size(); ++i) {
-        const int column = schema_.find_index(names[i]);
-        if (column < 0) {
-            tk_log_wprintf(1, L"Field '%s' is not found in schema", names[i]);
-            continue;
-        }
-        const t_ftd& c = schema_[static_cast<size_t>(column)];
+    walk_fields(record, [&](const udb_field& f, const t_ftd& c) {
         if (!where.empty()) where += " AND ";
-        where += pt::utf8_encode(sql_engine::get_safe_name(c.name)) + " <=> " +
-                 get_fld_condition_str(record[i], c, m);
-    }
+        where += condition(f, c);
+    });
     if (where.empty()) throw tk_exception("Missing key for delete", tk_kind_continue);
     db_->query_append("DELETE FROM " + utf8_name() + " WHERE " + where);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -76,6 +77,13 @@ class sql_table : public sql_recordset {
     std::string utf8_name() const;
     // Flushes pending rows, so that what follows sees them.
     void before_statement() { flush_pending(); }
+    // Each record field that names a column, with that column.
+    void walk_fields(const udb_record& record,
+                     const std::function<void(const udb_field&, const t_ftd&)>& visit);
+    // "`column`=value" for SET: an empty value takes the column's default.
+    std::string assignment(const udb_field& field, const t_ftd& column) const;
+    // "`column` <=> value" for WHERE: the value itself.
+    std::string condition(const udb_field& field, const t_ftd& column) const;
 
     struct column_pair {
         size_t column;

@@ -286,6 +286,8 @@ TEST(sql_fk_rule, only_the_referential_actions_are_written) {
     for (const auto& c : cases) {
         std::wstring rule = L"stale";
         EXPECT_EQ(sql_fk_rule(c.text, rule), c.ok) << pt::utf8_encode(c.text);
-        if (c.ok) EXPECT_EQ(rule, c.rule) << pt::utf8_encode(c.text);
+        if (c.ok) {
+            EXPECT_EQ(rule, c.rule) << pt::utf8_encode(c.text);
+        }
     }
 }
