@@ -302,10 +302,12 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
                                                           const udb_indexes& indexes) {
     tk_log_wprintf(2, L"sql_database::create_table(%s)", name);
     if (open_mode_ & udb_open_read) throw tk_mail_assertion("sql_db.cpp", 336);
-    // The quoting would cut a longer name, and the rows would go to another table.
-    if (name.empty() || name.size() > 64)
-        throw tk_exception(L"The table name '" + name + L"' is empty or longer than 64 characters",
-                           tk_kind_continue);
+    // The table is read back under the quoting of the read side, which cuts a longer
+    // name and keeps one that looks quoted: the rows would go to another table.
+    if (name.empty() || sql_engine::get_safe_name(name) != sql_engine::quote_name(name))
+        throw tk_exception(
+            L"The table name '" + name + L"' is empty, longer than 64 characters or quoted already",
+            tk_kind_continue);
     sql_engine& engine = sql_engine::instance();
     // Where the server keeps "T" and "t" apart, only the exact name is the same table.
     if (const std::wstring* listed = find_listed(name, !engine.is_table_case_kept()))
@@ -328,7 +330,7 @@ std::unique_ptr<udb_recordset> sql_database::create_table(const std::wstring& na
         keys.get_init_chunks(chunks);
     }
     std::wstring text =
-        L"CREATE TABLE " + sql_engine::get_safe_name(name) + L" (" + join(chunks, L", ") + L")";
+        L"CREATE TABLE " + sql_engine::quote_name(name) + L" (" + join(chunks, L", ") + L")";
     const std::wstring charset =
         properties ? sql_property(properties->table, L"character set") : L"";
     if (!charset.empty()) text += L" character set " + charset;
@@ -350,7 +352,7 @@ bool sql_database::delete_tab(const std::wstring& name) {
     const std::wstring* listed = find_listed(name, true);
     if (!listed) throw tk_mail_assertion("sql_db.cpp", 447);
     const std::wstring table = *listed;
-    execute(sql_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::get_safe_name(table) + L" CASCADE"));
+    execute(sql_to_utf8(L"DROP TABLE IF EXISTS " + sql_engine::quote_name(table) + L" CASCADE"));
     // The very spelling that was dropped leaves the list, not another that differs in case.
     for (auto it = table_names_.begin(); it != table_names_.end(); ++it) {
         if (*it == table) {
@@ -365,7 +367,7 @@ void sql_database::empty_table(const std::wstring& name) {
     tk_log_wprintf(2, L"sql_database::empty_table(%s)", name);
     // A source is never emptied.
     if (open_mode_ & udb_open_read) throw tk_mail_assertion("sql_db.cpp", 461);
-    query_append(sql_to_utf8(L"DELETE FROM " + sql_engine::get_safe_name(name)));
+    query_append(sql_to_utf8(L"DELETE FROM " + sql_engine::quote_name(name)));
 }
 
 // --- Views and foreign keys ---
@@ -426,9 +428,8 @@ void sql_database::create_views(const udb_view_list& views) {
         std::vector<tk_exception> errors;
         for (const pending_view& v : todo) {
             try {
-                execute(sql_to_utf8(L"CREATE OR REPLACE VIEW " +
-                                    sql_engine::get_safe_name(v.target) + L" AS " +
-                                    refine_view_in(v.sql)));
+                execute(sql_to_utf8(L"CREATE OR REPLACE VIEW " + sql_engine::quote_name(v.target) +
+                                    L" AS " + refine_view_in(v.sql)));
             } catch (const tk_exception& e) {
                 tk_log_printf(2, "Error while creating view:\n%s\n", e.what());
                 failed.push_back(v);
@@ -503,8 +504,7 @@ void sql_database::create_relationships(const std::vector<udb_relationship>& lis
         auto column_list = [&](const std::wstring& table, const std::vector<std::wstring>& cols) {
             std::vector<std::wstring> quoted;
             for (const auto& c : cols)
-                quoted.push_back(
-                    sql_engine::get_safe_name(names_map_.get_fn_mapped_name(table, c)));
+                quoted.push_back(sql_engine::quote_name(names_map_.get_fn_mapped_name(table, c)));
             return join(quoted, L", ");
         };
         for (const udb_relationship& r : relationships) {
@@ -529,11 +529,11 @@ void sql_database::create_relationships(const std::vector<udb_relationship>& lis
                 }
                 validator->reserved_words().push_back(name);
 
-                std::wstring text = L"ALTER TABLE " + sql_engine::get_safe_name(fk_table) + L" ADD";
-                if (!name.empty()) text += L" CONSTRAINT " + sql_engine::get_safe_name(name);
+                std::wstring text = L"ALTER TABLE " + sql_engine::quote_name(fk_table) + L" ADD";
+                if (!name.empty()) text += L" CONSTRAINT " + sql_engine::quote_name(name);
                 text += L" FOREIGN KEY(" + column_list(fk_table, r.fk_flds) + L") REFERENCES " +
-                        sql_engine::get_safe_name(pk_table) + L"(" +
-                        column_list(pk_table, r.pk_flds) + L")";
+                        sql_engine::quote_name(pk_table) + L"(" + column_list(pk_table, r.pk_flds) +
+                        L")";
                 if (!rule.empty()) text += L" " + rule;
                 tk_log_wprintf(3, L"Foreign key query: '%s'", text);
                 execute(sql_to_utf8(text));
@@ -567,7 +567,7 @@ void sql_database::create_fk_index_if(const std::wstring& table,
     t.reset();
     tk_log_wprintf(2, L"Index for table '%s' does NOT exist", table);
     std::vector<std::wstring> quoted;
-    for (const auto& c : mapped) quoted.push_back(sql_engine::get_safe_name(c));
-    execute(sql_to_utf8(L"ALTER TABLE " + sql_engine::get_safe_name(table) + L" ADD INDEX (" +
+    for (const auto& c : mapped) quoted.push_back(sql_engine::quote_name(c));
+    execute(sql_to_utf8(L"ALTER TABLE " + sql_engine::quote_name(table) + L" ADD INDEX (" +
                         join(quoted, L", ") + L")"));
 }

@@ -203,8 +203,7 @@ std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
         throw tk_exception(
             L"The database name '" + name + L"' is empty or longer than 64 characters",
             tk_kind_continue);
-    std::wstring statement =
-        L"CREATE DATABASE " + get_safe_name(name) + L" character set " + charset_;
+    std::wstring statement = L"CREATE DATABASE " + quote_name(name) + L" character set " + charset_;
     tk_log_wprintf(2, L"Run SQL-query: %s", statement);
     const std::string text = sql_to_utf8(statement);
     if (mysql_real_query(&mysql_, text.data(), text.size()) != 0) throw sql_exception(&mysql_);
@@ -366,17 +365,20 @@ std::wstring sql_engine::get_safe_name(const std::wstring& name) {
     }
     // The server allows 64 characters; a longer name is cut before it is quoted, so
     // the cut can never split a doubled backtick.
-    std::wstring_view text(name);
-    if (text.size() > 64) text = text.substr(0, 63);
+    std::wstring result = quote_name(name.size() > 64 ? name.substr(0, 63) : name);
+    tk_log_wprintf(1, L"Returns [%s]", result);
+    return result;
+}
+
+std::wstring sql_engine::quote_name(const std::wstring& name) {
     std::wstring result;
-    result.reserve(text.size() + 2);
+    result.reserve(name.size() + 2);
     result.push_back(L'`');
-    for (wchar_t c : text) {
+    for (wchar_t c : name) {
         if (c == L'`') result.push_back(L'`');
         result.push_back(c);
     }
     result.push_back(L'`');
-    tk_log_wprintf(1, L"Returns [%s]", result);
     return result;
 }
 

@@ -103,6 +103,9 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     // The name as an identifier inside a statement: between backticks, every backtick
     // inside doubled. A complete quoted identifier passes unchanged.
     static std::wstring get_safe_name(const std::wstring& name);
+    // The name between backticks, every backtick inside doubled, always: what the
+    // write side writes, since a name taken from data may look quoted already.
+    static std::wstring quote_name(const std::wstring& name);
     std::unique_ptr<udb_validator> create_fn_validator(const udb_record& record);
     std::unique_ptr<udb_validator> create_fn_validator(const udb_schema& schema);
     std::unique_ptr<udb_validator> create_in_validator(const udb_indexes& indexes);

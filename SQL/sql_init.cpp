@@ -100,7 +100,7 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& out,
     for (size_t i = 0; i < schema_.size(); ++i) {
         const t_ftd& c = schema_[i];
         tk_log_wprintf(2, L"Processing field '%s'", c.name);
-        std::wstring clause = sql_engine::get_safe_name(c.name) + L" ";
+        std::wstring clause = sql_engine::quote_name(c.name) + L" ";
 
         tk_log_wprintf(1, L"native_type=%s", c.aux_text);
         // A type text from a rule or from aux_text is typed by the caller, not taken from
@@ -217,7 +217,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& out) {
             continue;
         }
         std::wstring clause = key.primary ? L"PRIMARY KEY" : key.unique ? L"UNIQUE" : L"INDEX";
-        if (!key.primary && !key.name.empty()) clause += L" " + sql_engine::get_safe_name(key.name);
+        if (!key.primary && !key.name.empty()) clause += L" " + sql_engine::quote_name(key.name);
         clause += L" (";
         uint32_t length = 0;
         bool written = true;
@@ -225,7 +225,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& out) {
             const std::wstring& field = key.fields[i];
             tk_log_wprintf(1, L"Process idx.field %s", field);
             if (i > 0) clause += L", ";
-            clause += sql_engine::get_safe_name(field);
+            clause += sql_engine::quote_name(field);
             const int at = schema_.find_index(field);
             if (at < 0) {
                 tk_log_wprintf(2, L"Index column '%s' is not found", key.name);
@@ -266,7 +266,7 @@ void sql_indexes_initializer::get_init_chunks(std::vector<std::wstring>& out) {
         tk_log_printf(2, "Creating index for auto-field");
         const std::wstring name =
             validator_->is_acceptable(auto_num_) ? auto_num_ : validator_->get_safe_name(auto_num_);
-        out.push_back(L"INDEX " + sql_engine::get_safe_name(name) + L" (" +
-                      sql_engine::get_safe_name(auto_num_) + L")");
+        out.push_back(L"INDEX " + sql_engine::quote_name(name) + L" (" +
+                      sql_engine::quote_name(auto_num_) + L")");
     }
 }

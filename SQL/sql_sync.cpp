@@ -26,7 +26,7 @@ std::wstring sql_sync::get_filter_subquery(const std::wstring& table, const std:
     std::wstring result;
     auto column = [&](const std::wstring& name) {
         if (!result.empty()) result += L" and ";
-        result += sql_engine::get_safe_name(name);
+        result += sql_engine::quote_name(name);
     };
     auto value = [&](const std::wstring& name, const std::wstring& v) {
         const VARTYPE vt = columns->find_field(name) ? columns->get_field_type(name) : VT_BSTR;

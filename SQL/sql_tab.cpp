@@ -337,7 +337,7 @@ bool is_lob_field(const udb_field& f) {
 }  // namespace
 
 std::string sql_table::utf8_name() const {
-    return pt::utf8_encode(sql_engine::get_safe_name(name_));
+    return pt::utf8_encode(sql_engine::quote_name(name_));
 }
 
 std::string sql_table::verb() const {
@@ -398,10 +398,9 @@ void sql_table::prepare_mapping(const udb_record& record) {
     column_list_.clear();
     for (size_t k = 0; k < mapping_.size(); ++k) {
         if (k > 0) column_list_ += ", ";
-        column_list_ +=
-            pt::utf8_encode(sql_engine::get_safe_name(schema_[mapping_[k].column].name));
+        column_list_ += pt::utf8_encode(sql_engine::quote_name(schema_[mapping_[k].column].name));
     }
-    first_column_ = pt::utf8_encode(sql_engine::get_safe_name(schema_[mapping_[0].column].name));
+    first_column_ = pt::utf8_encode(sql_engine::quote_name(schema_[mapping_[0].column].name));
     for (size_t i = 0; i < record.size(); ++i) mapped_for_.push_back(record[i].get_name());
 }
 
@@ -651,13 +650,13 @@ void sql_table::walk_fields(const udb_record& record,
 }
 
 std::string sql_table::assignment(const udb_field& field, const t_ftd& column) const {
-    return pt::utf8_encode(sql_engine::get_safe_name(column.name)) + "=" +
+    return pt::utf8_encode(sql_engine::quote_name(column.name)) + "=" +
            get_fld_append_str(field, column, false, db_->get_connection());
 }
 
 std::string sql_table::condition(const udb_field& field, const t_ftd& column) const {
     // NULL-safe: a unique key with a NULL part still finds its row.
-    return pt::utf8_encode(sql_engine::get_safe_name(column.name)) + " <=> " +
+    return pt::utf8_encode(sql_engine::quote_name(column.name)) + " <=> " +
            get_fld_condition_str(field, column, db_->get_connection());
 }
 

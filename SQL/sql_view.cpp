@@ -149,7 +149,7 @@ std::wstring sql_view_converter::refine(const std::wstring& sql) const {
                 if (t.kind == t_backticked && !to)
                     out += t.text;
                 else
-                    out += sql_engine::get_safe_name(to ? *to : name);
+                    out += sql_engine::quote_name(to ? *to : name);
                 break;
             }
             case t_word: {
@@ -188,7 +188,7 @@ std::wstring sql_view_converter::refine(const std::wstring& sql) const {
                     break;
                 }
                 const std::wstring* to = renamed(word);
-                out += to ? sql_engine::get_safe_name(*to) : word;
+                out += to ? sql_engine::quote_name(*to) : word;
                 break;
             }
             default:
