@@ -6,7 +6,10 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "TK/tk_except.hpp"
 #include "UDB/udb_db.hpp"
 
 class sql_tmp_recordset;
@@ -20,9 +23,40 @@ class sql_database : public udb_database {
     sql_database(const std::wstring& name, MYSQL* connection, int32_t open_mode);
     ~sql_database() override;
 
-    std::unique_ptr<udb_recordset> create_table(const std::wstring& name,
-                                                const udb_schema& schema,
+    // --- Write side ---
+    // The new table, or the existing one of that name opened for appending. A name
+    // that is empty or longer than 64 characters is refused before anything is sent.
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
+    // Drops the table and takes it off the list.
+    bool delete_tab(const std::wstring& name) override;
+    // Deletes every row of the table.
+    void empty_table(const std::wstring& name) override;
+    // CREATE OR REPLACE VIEW for each SELECT, its text rewritten for this server and
+    // this database's renames. A view that fails is reported; the others go on.
+    void create_views(const udb_view_list& views) override;
+    // ALTER TABLE ... ADD CONSTRAINT for each foreign key, after indexing both ends. A
+    // key that fails is reported; the others go on.
+    void create_relationships(const std::vector<udb_relationship>& relationships) override;
+    // Adds an index over the columns unless a key of the table begins with them.
+    void create_fk_index_if(const std::wstring& table, const std::vector<std::wstring>& columns);
+    std::wstring refine_view_in(const std::wstring& sql) const;
+
+    // --- Statements ---
+    // Makes this database the connection's selected one.
+    void use();
+    // Sends exactly these bytes (NULs included) as one statement and reads off any
+    // result. Raises sql_exception when refused; returns the warning count.
+    unsigned execute(std::string_view utf8);
+    // A data-changing statement: refused, or accepted with warnings (a value was
+    // altered), it raises kind 0 with the server's text.
+    void query_append(std::string_view utf8);
+    // Raises the last statement's warnings, when it left any, as one kind-0 error.
+    void raise_warnings(unsigned count);
+    // One statement whose placeholders take the fields' values, in placeholder order, as
+    // long data of a prepared statement.
+    void prepared_statement(std::string_view utf8, const std::vector<const udb_field*>& params);
+
     // A statement's rows (sql_recordset).
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name,
                                              const std::wstring& query) override;
@@ -45,6 +79,13 @@ class sql_database : public udb_database {
   private:
     void init_tables();
     void init_views();
+    // The listed spelling of a table: the exact name first, else one that differs in case
+    // (only when `any_case`); null when none.
+    const std::wstring* find_listed(const std::wstring& name, bool any_case) const;
+    // Reports one failed view or foreign key and goes on; without an error handler the
+    // first failure is kept in `first` for the caller.
+    void report_item(const std::wstring& context, const tk_exception& e,
+                     std::unique_ptr<tk_exception>& first);
 
     MYSQL* connection_;
 };

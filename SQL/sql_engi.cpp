@@ -25,8 +25,9 @@ constexpr const char* net_timeouts_statement =
     "@@session.net_write_timeout) as unsigned), net_read_timeout=cast(if("
     "@@session.net_read_timeout < 28800,28800,@@session.net_read_timeout) as unsigned);";
 
-// A charset or storage-engine name that can stand bare in a statement.
-bool is_plain_word(const std::wstring& s) {
+}  // namespace
+
+bool sql_is_plain_word(const std::wstring& s) {
     if (s.empty() || s.size() > 64) return false;
     for (wchar_t c : s)
         if (!((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
@@ -35,7 +36,11 @@ bool is_plain_word(const std::wstring& s) {
     return true;
 }
 
-}  // namespace
+std::wstring sql_property(const sql_properties& set, const wchar_t* key) {
+    auto it = set.find(key);
+    if (it == set.end() || !sql_is_plain_word(it->second)) return {};
+    return it->second;
+}
 
 // --- Exceptions ---
 
@@ -74,6 +79,11 @@ sql_auth_not_supported_exception::sql_auth_not_supported_exception()
 
 sql_prep_stmt_failed_exception::sql_prep_stmt_failed_exception()
     : tk_exception("Failed to execute prepared statement", tk_kind_error) {
+    set_code(0x400BB9);
+}
+
+sql_prep_stmt_failed_exception::sql_prep_stmt_failed_exception(const std::string& server_text)
+    : tk_exception("Failed to execute prepared statement: " + server_text, tk_kind_continue) {
     set_code(0x400BB9);
 }
 
@@ -156,6 +166,9 @@ void sql_engine::connect(const std::string& host, const std::string& user,
         connected_ = false;
     }
     max_allowed_packet_ = 0;
+    selected_db_.clear();
+    write_session_ = false;
+    table_case_kept_ = -1;
 
     tk_log_printf(3, "Connecting to MySQL server...");
     if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
@@ -190,29 +203,57 @@ void sql_engine::connect(const std::string& host, const std::string& user,
 
 // --- Databases ---
 
-void sql_engine::create_db(const std::wstring& name) {
+std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
     tk_log_wprintf(2, L"sql_engine::create_db(%s)", name);
     tk_log_wprintf(3, L"Creating MySQL database '%s'", name);
-    std::wstring statement =
-        L"CREATE DATABASE " + get_safe_name(name) + L" character set " + charset_;
+    // The quoting would cut a longer name, and another database would be made.
+    if (name.empty() || name.size() > 64)
+        throw tk_exception(
+            L"The database name '" + name + L"' is empty or longer than 64 characters",
+            tk_kind_continue);
+    std::wstring statement = L"CREATE DATABASE " + quote_name(name) + L" character set " + charset_;
     tk_log_wprintf(2, L"Run SQL-query: %s", statement);
-    if (mysql_query(&mysql_, sql_to_utf8(statement).c_str()) != 0) throw sql_exception(&mysql_);
+    const std::string text = sql_to_utf8(statement);
+    if (mysql_real_query(&mysql_, text.data(), text.size()) != 0) throw sql_exception(&mysql_);
+    return open_db(name, 2, std::wstring());
 }
 
 std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int32_t open_mode,
                                                   const std::wstring& text) {
     tk_log_wprintf(2, L"sql_engine::open_db(%s,%d,%s)", name, open_mode, text);
     tk_log_wprintf(3, L"Opening MySQL database '%s'", name);
-    if (mysql_select_db(&mysql_, sql_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
+    // Always asked: the database may have gone since it was last selected.
+    selected_db_.clear();
+    use_database(name);
     return std::make_unique<sql_database>(name, &mysql_, open_mode);
+}
+
+void sql_engine::use_database(const std::wstring& name) {
+    if (!selected_db_.empty() && selected_db_ == name) return;
+    tk_log_wprintf(1, L"sql_engine::use_database(%s)", name);
+    if (mysql_select_db(&mysql_, sql_to_utf8(name).c_str()) != 0) throw sql_exception(&mysql_);
+    selected_db_ = name;
+}
+
+void sql_engine::ensure_write_session() {
+    if (write_session_) return;
+    tk_log_printf(2, "Setting the write session's sql_mode...");
+    static constexpr std::string_view statement =
+        "SET SESSION sql_mode = CONCAT_WS(',', @@SESSION.sql_mode, 'STRICT_ALL_TABLES', "
+        "'NO_AUTO_VALUE_ON_ZERO')";
+    if (mysql_real_query(&mysql_, statement.data(), statement.size()) != 0)
+        throw sql_exception(&mysql_);
+    write_session_ = true;
 }
 
 void sql_engine::db_delete(const std::wstring& name) {
     tk_log_wprintf(2, L"sql_engine::db_delete(%s)", name);
     tk_log_wprintf(3, L"Deleting MySQL database '%s'", name);
     run_logged("SET FOREIGN_KEY_CHECKS = 0", nullptr, "Cannot turn off foreign key check: %s");
-    std::wstring statement = L"DROP DATABASE " + get_safe_name(name);
-    if (mysql_query(&mysql_, sql_to_utf8(statement).c_str()) != 0) throw sql_exception(&mysql_);
+    const std::string text = sql_to_utf8(L"DROP DATABASE " + get_safe_name(name));
+    if (mysql_real_query(&mysql_, text.data(), text.size()) != 0) throw sql_exception(&mysql_);
+    // A dropped selected database leaves the connection without one.
+    if (selected_db_ == name) selected_db_.clear();
     // The session keeps foreign-key checks off until the engine goes (see connect).
 }
 
@@ -220,6 +261,8 @@ bool sql_engine::is_db_exist(const std::wstring& name) {
     tk_log_wprintf(1, L"sql_engine::is_db_exist(%s)", name);
     int result = mysql_select_db(&mysql_, sql_to_utf8(name).c_str());
     tk_log_printf(1, "n_result=%d", result);
+    // A refused selection keeps the database selected before.
+    if (result == 0) selected_db_ = name;
     return result == 0;
 }
 
@@ -231,7 +274,7 @@ void sql_engine::set_properties(void* properties) {
         if (!properties_map_) return false;
         auto it = properties_map_->find(key);
         if (it == properties_map_->end()) return false;
-        if (!is_plain_word(it->second)) {
+        if (!sql_is_plain_word(it->second)) {
             tk_log_wprintf(2, L"Ignored property %s='%s'", key, it->second);
             return false;
         }
@@ -284,6 +327,25 @@ uint32_t sql_engine::get_max_allowed_packet() {
     return max_allowed_packet_;
 }
 
+bool sql_engine::is_table_case_kept() {
+    if (table_case_kept_ < 0) {
+        static constexpr std::string_view statement = "SELECT @@lower_case_table_names";
+        if (mysql_real_query(&mysql_, statement.data(), statement.size()) != 0)
+            throw sql_exception(&mysql_);
+        MYSQL_RES* result = mysql_use_result(&mysql_);
+        if (!result) throw sql_exception(&mysql_);
+        sql_tmp_recordset rs(&mysql_, result);
+        table_case_kept_ = !rs.is_eof() && (*rs.get_item())[0].to_string() == "0" ? 1 : 0;
+    }
+    return table_case_kept_ == 1;
+}
+
+const sql_table_properties* sql_engine::get_table_properties(const std::wstring& table) const {
+    if (!table_properties_) return nullptr;
+    auto it = table_properties_->find(table);
+    return it == table_properties_->end() ? nullptr : &it->second;
+}
+
 // --- Names ---
 
 namespace {
@@ -311,17 +373,20 @@ std::wstring sql_engine::get_safe_name(const std::wstring& name) {
     }
     // The server allows 64 characters; a longer name is cut before it is quoted, so
     // the cut can never split a doubled backtick.
-    std::wstring_view text(name);
-    if (text.size() > 64) text = text.substr(0, 63);
+    std::wstring result = quote_name(name.size() > 64 ? name.substr(0, 63) : name);
+    tk_log_wprintf(1, L"Returns [%s]", result);
+    return result;
+}
+
+std::wstring sql_engine::quote_name(const std::wstring& name) {
     std::wstring result;
-    result.reserve(text.size() + 2);
+    result.reserve(name.size() + 2);
     result.push_back(L'`');
-    for (wchar_t c : text) {
+    for (wchar_t c : name) {
         if (c == L'`') result.push_back(L'`');
         result.push_back(c);
     }
     result.push_back(L'`');
-    tk_log_wprintf(1, L"Returns [%s]", result);
     return result;
 }
 
@@ -330,6 +395,21 @@ std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_record&
     tk_log_printf(1, "is_old_version(%08X)", version_);
     if (version_ >= 0x040100) return std::make_unique<sql_new_fn_validator>(record);
     return std::make_unique<sql_old_fn_validator>(record);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_fn_validator(const udb_schema& schema) {
+    tk_log_printf(1, "sql_engine::create_fn_validator( const udb_schema& )");
+    tk_log_printf(1, "is_old_version(%08X)", version_);
+    if (version_ >= 0x040100) return std::make_unique<sql_new_fn_validator>(schema);
+    return std::make_unique<sql_old_fn_validator>(schema);
+}
+
+std::unique_ptr<udb_validator> sql_engine::create_tn_validator(
+    const std::vector<std::wstring>& names1, const std::vector<std::wstring>& names2) {
+    tk_log_printf(1, "sql_engine::create_tn_validator");
+    tk_log_printf(1, "is_old_version(%08X)", version_);
+    if (version_ >= 0x040100) return std::make_unique<sql_new_tn_validator>(names1, names2);
+    return std::make_unique<sql_old_tn_validator>(names1, names2);
 }
 
 std::unique_ptr<udb_validator> sql_engine::create_in_validator(const udb_indexes& indexes) {

@@ -47,11 +47,23 @@ class sql_auth_not_supported_exception : public tk_exception {
 class sql_prep_stmt_failed_exception : public tk_exception {
   public:
     sql_prep_stmt_failed_exception();
+    // Kind 0 with the server's text after the fixed one: one refused row must not end
+    // a run, and the caller must learn why it was refused.
+    explicit sql_prep_stmt_failed_exception(const std::string& server_text);
     sql_prep_stmt_failed_exception(const sql_prep_stmt_failed_exception&) = default;
 };
 
 // What set_properties accepts: "engine" and "character set".
 using sql_properties = std::map<std::wstring, std::wstring>;
+
+// The settings of one table created on the write side: "engine" and "character set"
+// for the table, "character_set" per column. Values stand bare in CREATE TABLE, so
+// only plain words are taken.
+struct sql_table_properties {
+    sql_properties table;
+    std::map<std::wstring, sql_properties> columns;
+};
+using sql_tables_properties = std::map<std::wstring, sql_table_properties>;
 
 class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
   public:
@@ -64,7 +76,8 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
                  int port);
 
     // --- Databases ---
-    void create_db(const std::wstring& name) override;
+    // The new database, opened with mode 2.
+    std::unique_ptr<udb_database> create_db(const std::wstring& name) override;
     // Selects the database and reads its table list (and views unless mode bit 0x80).
     std::unique_ptr<udb_database> open_db(const std::wstring& name, int32_t open_mode,
                                           const std::wstring& text) override;
@@ -76,13 +89,31 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     std::vector<std::wstring> get_contents();
     // The server's largest packet; 0 when not connected. Asked once.
     uint32_t get_max_allowed_packet();
+    // Whether the server keeps the case of table names apart (lower_case_table_names
+    // is 0). Asked once per connection.
+    bool is_table_case_kept();
+
+    // --- The selected database ---
+    // Makes `name` the connection's database unless it already is: every database
+    // object selects its own before each statement, so two of them never mix.
+    // Raises sql_exception when the server refuses.
+    void use_database(const std::wstring& name);
+    // Once per connection, before the first write: values the server would alter are
+    // errors, and a zero in an AUTO_INCREMENT column stays zero.
+    void ensure_write_session();
 
     // --- Names ---
     // The name as an identifier inside a statement: between backticks, every backtick
     // inside doubled. A complete quoted identifier passes unchanged.
     static std::wstring get_safe_name(const std::wstring& name);
+    // The name between backticks, every backtick inside doubled, always: what the
+    // write side writes, since a name taken from data may look quoted already.
+    static std::wstring quote_name(const std::wstring& name);
     std::unique_ptr<udb_validator> create_fn_validator(const udb_record& record);
+    std::unique_ptr<udb_validator> create_fn_validator(const udb_schema& schema);
     std::unique_ptr<udb_validator> create_in_validator(const udb_indexes& indexes);
+    std::unique_ptr<udb_validator> create_tn_validator(const std::vector<std::wstring>& names1,
+                                                       const std::vector<std::wstring>& names2);
 
     // --- Settings ---
     void set_blob_to_text(bool on) { blob_to_text_ = on; }
@@ -94,6 +125,12 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     const std::wstring& get_charset() const { return charset_; }
     const std::wstring& get_table_type() const { return table_type_; }
     bool is_fast_insert() const { return fast_insert_; }
+    void set_fast_insert(bool on) { fast_insert_ = on; }
+    // Per-table settings for the write side, not owned; null for none.
+    void set_table_properties(const sql_tables_properties* properties) {
+        table_properties_ = properties;
+    }
+    const sql_table_properties* get_table_properties(const std::wstring& table) const;
 
     // The version number of a server's version text, "%d.%d.%d" from its start (a
     // replication prefix "5.5.5-" before a MariaDB version is skipped); false when
@@ -113,7 +150,17 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     uint32_t version_ = 0;
     MYSQL mysql_;
     uint32_t max_allowed_packet_ = 0;
+    const sql_tables_properties* table_properties_ = nullptr;
+    // The connection's database as far as this engine made it so; empty when unknown.
+    std::wstring selected_db_;
+    bool write_session_ = false;
+    int table_case_kept_ = -1;  // -1 not asked yet
 };
+
+// A charset or storage-engine name that can stand bare in a statement.
+bool sql_is_plain_word(const std::wstring& s);
+// A property's value when it is such a word, else empty.
+std::wstring sql_property(const sql_properties& set, const wchar_t* key);
 
 // Sets the engine's BLOB-to-text setting for one listing and restores it on every way out.
 class sql_blob_to_text_scope {

@@ -105,7 +105,7 @@ void sql_fk_parser::do_parse(std::vector<udb_relationship>& list) const {
     for (size_t n = 0; n < chunks_.size(); ++n) {
         tk_log_printf(1, "Processing FK chunk #%d", n);
         fk_scanner sc(chunks_[n]);
-        std::wstring name, pk_table, qualified;
+        std::wstring name, pk_table;
         std::vector<std::wstring> fk_columns, pk_columns;
         // Column lines (whose comments may mimic a constraint) never begin this way.
         if (!sc.keyword(L"CONSTRAINT")) {
@@ -121,11 +121,12 @@ void sql_fk_parser::do_parse(std::vector<udb_relationship>& list) const {
             tk_log_printf(1, "REFERENCES is not found");
             continue;
         }
-        // `db`.`table` names a table of another database: the table is the last part.
         if (!sc.identifier(pk_table)) continue;
+        // The server qualifies only a table of another database; written elsewhere,
+        // the key would bind to a local table of the same name.
         if (sc.symbol(L'.')) {
-            if (!sc.identifier(qualified)) continue;
-            pk_table = qualified;
+            tk_log_wprintf(2, L"Foreign key '%s' refers to another database; skipped", name);
+            continue;
         }
         tk_log_wprintf(1, L"Got PK table: %s", pk_table);
         if (!sc.identifier_list(pk_columns)) {
@@ -189,4 +190,44 @@ int32_t sql_field_finder::get_field_idx(const std::wstring& name) const {
         if (names_[i].size() == name.size() && tk_iequal(names_[i], name))
             return static_cast<int32_t>(i);
     return -1;
+}
+
+bool sql_fk_rule(const std::wstring& text, std::wstring& rule) {
+    rule.clear();
+    std::vector<std::wstring> words;
+    std::wstring word;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const wchar_t c = i < text.size() ? text[i] : L' ';
+        if (c == L' ' || c == L'\t') {
+            if (!word.empty()) words.push_back(std::move(word));
+            word.clear();
+        } else {
+            word.push_back(c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c);
+        }
+    }
+    // Each clause: ON, DELETE or UPDATE (each once), and one of the five actions.
+    bool seen_delete = false, seen_update = false;
+    size_t i = 0;
+    while (i < words.size()) {
+        if (words[i] != L"ON" || i + 2 >= words.size()) return false;
+        const std::wstring event = words[i + 1];
+        if (event != L"DELETE" && event != L"UPDATE") return false;
+        bool& seen = event == L"DELETE" ? seen_delete : seen_update;
+        if (seen) return false;
+        seen = true;
+        std::wstring action = words[i + 2];
+        i += 3;
+        if (action == L"SET" || action == L"NO") {
+            if (i >= words.size()) return false;
+            const std::wstring second = words[i++];
+            if (action == L"SET" ? second != L"NULL" && second != L"DEFAULT" : second != L"ACTION")
+                return false;
+            action += L" " + second;
+        } else if (action != L"RESTRICT" && action != L"CASCADE") {
+            return false;
+        }
+        if (!rule.empty()) rule += L" ";
+        rule += L"ON " + event + L" " + action;
+    }
+    return true;
 }

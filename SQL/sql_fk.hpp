@@ -42,3 +42,8 @@ class sql_field_finder {
     std::unique_ptr<udb_validator> validator_;
     std::vector<std::wstring> names_;
 };
+
+// The referential rule of a foreign key as it may stand in ALTER TABLE: up to one
+// ON DELETE and one ON UPDATE clause with RESTRICT, CASCADE, SET NULL, SET DEFAULT or
+// NO ACTION, in capitals. False for any other text, which is never written.
+bool sql_fk_rule(const std::wstring& text, std::wstring& rule);

@@ -17,6 +17,7 @@ sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name,
         statement += sql_engine::get_safe_name(name);
     }
     tk_log_wprintf(1, L"sql_database::do_query2(%s)", statement);
+    db.use();
     if (mysql_query(connection_, sql_to_utf8(statement).c_str()) != 0)
         throw sql_exception(connection_);
     result_ = mysql_use_result(connection_);

@@ -172,6 +172,7 @@ void sql_recordset::initialize() {
     std::wstring statement = L"SELECT * FROM " + source + L" LIMIT 0";
     tk_log_wprintf(1, L"sql_database::do_query2(%s)", statement);
     MYSQL* m = db_->get_connection();
+    db_->use();
     if (mysql_query(m, sql_to_utf8(statement).c_str()) != 0) throw sql_exception(m);
     MYSQL_RES* result = mysql_use_result(m);
     if (!result) {

@@ -4,8 +4,10 @@
 #include <mysql.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
+#include "UDB/udb_ftd.hpp"
 #include "platform/oa/oa_types.hpp"
 
 // The character-set number of binary strings: BINARY, VARBINARY and the BLOBs.
@@ -26,3 +28,29 @@ int32_t sql_decimal_precision(const MYSQL_FIELD& field);
 // A default value text that means "the current time" in any of the forms servers
 // report: CURRENT_TIMESTAMP, current_timestamp(), current_timestamp(6), now(), ...
 bool sql_is_current_time_default(std::wstring_view text);
+
+// --- Literals in statements ---
+
+// A number that may stand bare in a statement: [+-]?digits[.digits][(e|E)[+-]?digits].
+bool sql_is_number_literal(std::string_view text);
+// "0x" and at least one hexadecimal digit: a byte literal.
+bool sql_is_hex_literal(std::string_view text);
+// The text between apostrophes, escaped by the client library for the connection (it
+// knows NO_BACKSLASH_ESCAPES); null takes the engine's. NULs and line ends survive.
+std::string sql_quote_literal(MYSQL* connection, std::string_view utf8);
+
+// --- Column types on the write side ---
+
+// The column type of a CREATE TABLE clause for a descriptor, on a server of `version`.
+std::wstring get_sql_native_type2(const t_ftd& column, uint32_t version);
+// The same on the engine's server.
+std::wstring get_sql_native_type2(const t_ftd& column);
+// The fractional-second digits of a date, time or timestamp descriptor (0 to 6), from
+// its display size; 0 on servers before 5.6.4, which have none.
+int sql_fractional_digits(const t_ftd& column, uint32_t version);
+// The word of a native type number (0 "BINARY" ... 27 "TINYTEXT"), "<Unknown type>".
+const wchar_t* sql_native_type_name(int code);
+
+// Position of the first case-insensitive match of `pattern` at or after `start`,
+// `start` for an empty pattern, npos when none fits.
+size_t sql_ifind(std::wstring_view text, size_t start, std::wstring_view pattern);

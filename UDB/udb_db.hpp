@@ -27,7 +27,7 @@ inline constexpr udb_no_result_t udb_no_result{};
 using udb_view_list = std::vector<std::pair<std::wstring, std::wstring>>;
 
 class udb_database {
-public:
+  public:
     udb_database(const std::wstring& name, int32_t open_mode, int32_t case_sensitive);
     virtual ~udb_database();
     udb_database(const udb_database&) = delete;
@@ -66,7 +66,7 @@ public:
     udb_names_map& get_names_map() { return names_map_; }
     std::vector<udb_relationship>& get_relationships() { return relationships_; }
 
-protected:
+  protected:
     // Table names compare without regard to case unless the database says otherwise.
     bool same_table_name(const std::wstring& a, const std::wstring& b) const;
     // What create_indexes asks for each index; no engine creates indexes this way.
@@ -84,13 +84,14 @@ protected:
 };
 
 class udb_engine {
-public:
+  public:
     udb_engine() = default;
     virtual ~udb_engine() = default;
     udb_engine(const udb_engine&) = delete;
     udb_engine& operator=(const udb_engine&) = delete;
 
-    virtual void create_db(const std::wstring& name) = 0;
+    // The new database, owned by the caller.
+    virtual std::unique_ptr<udb_database> create_db(const std::wstring& name) = 0;
     virtual std::unique_ptr<udb_database> open_db(const std::wstring& name, int32_t open_mode,
                                                   const std::wstring& text) = 0;
     // The base deletes a file of that name.
@@ -98,6 +99,6 @@ public:
     virtual bool is_db_exist(const std::wstring& name);
     virtual void set_properties(void* properties) { properties_ = properties; }
 
-protected:
+  protected:
     void* properties_ = nullptr;
 };

@@ -17,17 +17,25 @@ udb_recordset::udb_recordset(const std::wstring& name) : name_(name), schema_(tr
     tk_log_printf(2, "udb_recordset::ctor(default)");
 }
 
-udb_recordset::~udb_recordset() { tk_log_printf(1, "udb_recordset::dtor"); }
+udb_recordset::~udb_recordset() {
+    tk_log_printf(1, "udb_recordset::dtor");
+}
 
 void udb_recordset::update(const std::wstring&, const udb_record&) {
     tk_log_printf(1, "udb_recordset::update2");
 }
 
-void udb_recordset::update(const udb_record&) { tk_log_printf(1, "udb_recordset::update1"); }
+void udb_recordset::update(const udb_record&) {
+    tk_log_printf(1, "udb_recordset::update1");
+}
 
-udb_record* udb_recordset::get_item() { return nullptr; }
+udb_record* udb_recordset::get_item() {
+    return nullptr;
+}
 
-bool udb_recordset::is_eof() { return true; }
+bool udb_recordset::is_eof() {
+    return true;
+}
 
 void udb_recordset::move_to(uint32_t position) {
     tk_log_printf(1, "udb_recordset::move_to(%d)", position);
@@ -117,9 +125,10 @@ std::wstring quote_text(const std::wstring& v) {
 
 }  // namespace
 
-std::wstring udb_recordset::get_filter_subquery(const std::wstring& text) {
-    tk_log_wprintf(1, L"udb_recordset::get_filter_subquery(%s)", text);
-    std::wstring result, name, value;
+void udb_scan_key_text(
+    const std::wstring& text, const std::function<void(const std::wstring& name)>& column,
+    const std::function<void(const std::wstring& name, const std::wstring& value)>& value) {
+    std::wstring name, content;
     int opened = 0;
     bool inside = false;
     for (size_t pos = 0; pos < text.size(); ++pos) {
@@ -127,45 +136,58 @@ std::wstring udb_recordset::get_filter_subquery(const std::wstring& text) {
         if (c == L'<') {
             tk_log_printf(1, "Open XML-tag at pos=%d", pos);
             if (++opened == 2) {
-                VARTYPE vt = schema_.get_field_type(name);
-                if (udb_is_numeric_vt(vt) || udb_is_blob_vt(vt)) {
-                    tk_log_printf(1, "Special processing for binary");
-                    bool ok = udb_is_blob_vt(vt) ? looks_hex(value) : looks_numeric(value);
-                    result += ok ? L"=" + value : L"=" + quote_text(value);
-                } else {
-                    tk_wstring v(value);
-                    v.replace_all(L"&lt;", L"<");
-                    v.replace_all(L"&gt;", L">");
-                    v.replace_all(L"&amp;", L"&");
-                    result += L"=" + quote_text(v) + L" ";
-                }
+                value(name, content);
                 name.clear();
-                value.clear();
+                content.clear();
                 opened = 0;
             }
         } else if (c == L'>') {
             tk_log_printf(1, "Close XML-tag at pos=%d", pos);
-            if (!inside) {
-                if (!result.empty()) result += L" and ";
-                if (!schema_.find_field(name)) {
-                    tk_log_wprintf(2, L"Field %s not found in the schema", name);
-                    throw tk_exception(
-                        "The structure of data source does not conform to the destination table.",
-                        tk_kind_continue);
-                }
-                // Double quotes inside a column name are doubled like any quoted identifier.
-                std::wstring col = schema_.get_field2(name).name;
-                std::wstring q = L"\"";
-                for (wchar_t ch : col) {
-                    if (ch == L'"') q.push_back(ch);
-                    q.push_back(ch);
-                }
-                result += q + L"\"";
-            }
+            if (!inside) column(name);
             inside = !inside;
         } else if (opened == 1) {
-            (inside ? value : name).push_back(c);
+            (inside ? content : name).push_back(c);
         }
     }
+}
+
+std::wstring udb_unentity(const std::wstring& value) {
+    tk_wstring v(value);
+    v.replace_all(L"&lt;", L"<");
+    v.replace_all(L"&gt;", L">");
+    v.replace_all(L"&amp;", L"&");
+    return v;
+}
+
+std::wstring udb_recordset::get_filter_subquery(const std::wstring& text) {
+    tk_log_wprintf(1, L"udb_recordset::get_filter_subquery(%s)", text);
+    std::wstring result;
+    auto column = [&](const std::wstring& name) {
+        if (!result.empty()) result += L" and ";
+        if (!schema_.find_field(name)) {
+            tk_log_wprintf(2, L"Field %s not found in the schema", name);
+            throw tk_exception(
+                "The structure of data source does not conform to the destination table.",
+                tk_kind_continue);
+        }
+        // Double quotes inside a column name are doubled like any quoted identifier.
+        std::wstring q = L"\"";
+        for (wchar_t ch : schema_.get_field2(name).name) {
+            if (ch == L'"') q.push_back(ch);
+            q.push_back(ch);
+        }
+        result += q + L"\"";
+    };
+    auto value = [&](const std::wstring& name, const std::wstring& v) {
+        VARTYPE vt = schema_.get_field_type(name);
+        if (udb_is_numeric_vt(vt) || udb_is_blob_vt(vt)) {
+            tk_log_printf(1, "Special processing for binary");
+            bool ok = udb_is_blob_vt(vt) ? looks_hex(v) : looks_numeric(v);
+            result += ok ? L"=" + v : L"=" + quote_text(v);
+        } else {
+            result += L"=" + quote_text(udb_unentity(v)) + L" ";
+        }
+    };
+    udb_scan_key_text(text, column, value);
     return result;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,7 +14,7 @@
 class udb_database;
 
 class udb_recordset {
-public:
+  public:
     udb_recordset(udb_database* owner, const std::wstring& name, const std::wstring& query,
                   bool flag);
     udb_recordset(udb_database* owner, const std::wstring& name, bool flag);
@@ -58,7 +59,7 @@ public:
     // end of the data is what is_eof says.
     uint64_t get_rec_count() const { return rec_count_; }
 
-protected:
+  protected:
     std::wstring query_;
     std::wstring name_;
     int32_t key_index_ = -1;
@@ -67,3 +68,12 @@ protected:
     udb_database* owner_ = nullptr;
     uint64_t rec_count_ = 0;
 };
+
+// Reads a tagged list of key values ("<id>5</id><name>x</name>"): `column` is called at
+// the end of each opening tag with the element's name, `value` when the element is
+// complete with its name and value. The closing tag's name is not read.
+void udb_scan_key_text(
+    const std::wstring& text, const std::function<void(const std::wstring& name)>& column,
+    const std::function<void(const std::wstring& name, const std::wstring& value)>& value);
+// A key value with &lt;, &gt; and &amp; as the characters they stand for.
+std::wstring udb_unentity(const std::wstring& value);

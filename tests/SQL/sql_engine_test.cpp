@@ -107,7 +107,15 @@ TEST_F(sql_engine_connection, creates_lists_tests_and_deletes_databases) {
     const std::string name = make_database("o'b`é");
     const std::wstring wname = pt::utf8_decode(name);
     EXPECT_FALSE(engine->is_db_exist(wname));
-    engine->create_db(wname);
+    {
+        auto created = engine->create_db(wname);
+        ASSERT_TRUE(created);
+        EXPECT_EQ(created->get_name(), wname);
+        EXPECT_TRUE(created->get_table_names().empty());
+        auto rs = static_cast<sql_database&>(*created).query_rs(L"SELECT DATABASE()");
+        ASSERT_FALSE(rs->is_eof());
+        EXPECT_EQ((*rs->get_item())[0].to_wstring(), wname);
+    }
     EXPECT_TRUE(engine->is_db_exist(wname));
     EXPECT_EQ(admin->scalar("SELECT DEFAULT_CHARACTER_SET_NAME FROM information_schema.SCHEMATA "
                             "WHERE SCHEMA_NAME = " +

@@ -60,3 +60,8 @@ class sql_server_test : public ::testing::Test {
 std::string quote_ident(const std::string& name);
 // A string literal: between apostrophes, apostrophes and backslashes escaped.
 std::string quote_literal(const std::string& text);
+
+// A table of every column type of the server, and rows for it: every value at its
+// edge, all NULLs, zero dates and times, and a character the session cannot carry.
+extern const char* const all_types_table;
+extern const char* const all_types_rows[4];

@@ -1,0 +1,232 @@
+// Rows on the write side: batched inserts and what happens to the rows the server
+// refuses, long values, updates and deletes, and key texts that try to change the
+// statement.
+#include <string>
+#include <vector>
+
+#include "SQL/sql_db.hpp"
+#include "SQL/sql_engi.hpp"
+#include "platform/text.hpp"
+#include "tests/SQL/sql_write_support.hpp"
+
+namespace {
+
+using sql_write_rows = sql_write_test;
+
+ole_variant i4(int32_t v) {
+    return ole_variant(v);
+}
+ole_variant text(const std::wstring& v) {
+    return ole_variant(v);
+}
+
+}  // namespace
+
+TEST_F(sql_write_rows, rows_gather_into_one_statement_until_flushed) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table("CREATE TABLE p (id INT PRIMARY KEY, name VARCHAR(700))", L"p");
+    const long long before = session_status(*dest, L"Com_insert");
+    for (int i = 1; i <= 3; ++i)
+        t->append_record(
+            *make_record({{L"id", i4(i)}, {L"name", text(L"n" + std::to_wstring(i))}}));
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM p"), "0") << "nothing is sent before the flush";
+    t->flush();
+    EXPECT_EQ(session_status(*dest, L"Com_insert"), before + 1);
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(name ORDER BY id) FROM p"), "n1,n2,n3");
+
+    // A record of the same field count but other fields starts a statement of its own
+    // and lands in its own columns.
+    t->append_record(*make_record({{L"name", text(L"four")}, {L"id", i4(4)}}));
+    t->append_record(*make_record({{L"id", i4(5)}}));
+    t.reset();  // the destructor sends what is pending
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(CONCAT(id, '=', IFNULL(name, '-')) ORDER BY id) "
+                            "FROM p WHERE id > 3"),
+              "4=four,5=-");
+
+    // Thousands of rows of 700 bytes travel in several statements of at most a megabyte.
+    auto big = dest->get_sql_table(L"p", 2);
+    const long long statements = session_status(*dest, L"Com_insert");
+    for (int i = 0; i < 3000; ++i)
+        big->append_record(*make_record(
+            {{L"id", i4(1000 + i)}, {L"name", text(std::wstring(700, L'a' + i % 26))}}));
+    big.reset();
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM p WHERE id >= 1000"), "3000");
+    EXPECT_GE(session_status(*dest, L"Com_insert") - statements, 3);
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM p WHERE id >= 1000 AND name = REPEAT(CHAR(97 + "
+                            "(id - 1000) % 26), 700)"),
+              "3000");
+    EXPECT_TRUE(reported_errors().empty());
+}
+
+TEST_F(sql_write_rows, a_refused_row_is_reported_and_the_others_land) {
+    REQUIRE_TEST_SERVER();
+    struct {
+        const char* what;
+        std::string engine;
+    } cases[] = {{"transactional", "InnoDB"}, {"without transactions", "MyISAM"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        reported_errors().clear();
+        admin->exec("DROP TABLE IF EXISTS " + quote_ident(dst) + ".r");
+        auto t = dest_table("CREATE TABLE r (id INT PRIMARY KEY, v VARCHAR(3)) ENGINE=" + c.engine,
+                            L"r");
+        // Without transactions each row is its own statement and fails at once; in a
+        // batch the failure shows when the batch is sent.
+        std::string message;
+        for (int i = 1; i <= 5; ++i) {
+            try {
+                t->append_record(
+                    *make_record({{L"id", i4(i)}, {L"v", text(i == 3 ? L"abcdef" : L"ok")}}));
+            } catch (const sql_exception& e) {
+                message = e.what();
+            }
+        }
+        try {
+            t->flush();
+        } catch (const sql_exception& e) {
+            message = e.what();
+        }
+        EXPECT_NE(message.find("Record #3"), std::string::npos) << message;
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(id ORDER BY id) FROM r"), "1,2,4,5")
+            << "strict: never 'abc'";
+        ASSERT_EQ(reported_errors().size(), 1u);
+        EXPECT_NE(reported_errors()[0].message.find("r, record #3"), std::string::npos)
+            << reported_errors()[0].message;
+    }
+
+    // A character of four bytes is refused, not stored as '?'.
+    reported_errors().clear();
+    auto t = dest_table("CREATE TABLE r4 (id INT PRIMARY KEY, v VARCHAR(3))", L"r4");
+    t->append_record(*make_record({{L"id", i4(9)}, {L"v", text(L"\U0001F600")}}));
+    EXPECT_THROW(t->flush(), sql_exception);
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM r4"), "0");
+
+    // The destructor cannot raise: it reports.
+    reported_errors().clear();
+    t->append_record(*make_record({{L"id", i4(10)}, {L"v", text(L"toolong")}}));
+    t.reset();
+    ASSERT_EQ(reported_errors().size(), 1u);
+    EXPECT_EQ(reported_errors()[0].kind, 0);
+}
+
+TEST_F(sql_write_rows, a_row_whose_key_exists_is_skipped_or_replaced) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table("CREATE TABLE k (id INT PRIMARY KEY, v VARCHAR(10))", L"k");
+    for (const wchar_t* v : {L"first", L"second"})
+        t->append_record(*make_record({{L"id", i4(1)}, {L"v", text(v)}}));
+    t->append_record(*make_record({{L"id", i4(2)}, {L"v", text(L"other")}}));
+    t->flush();
+    EXPECT_EQ(as_table(*t).skipped_rows(), 1u);
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(v ORDER BY id) FROM k"), "first,other");
+
+    auto replacing = engine->open_db(wdst, 0x102, L"");
+    auto r = replacing->get_table(L"k", 2);
+    r->append_record(*make_record({{L"id", i4(1)}, {L"v", text(L"replaced")}}));
+    r->flush();
+    EXPECT_EQ(scalar_in_dst("SELECT v FROM k WHERE id = 1"), "replaced");
+}
+
+TEST_F(sql_write_rows, long_values_travel_as_their_bytes) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table(
+        "CREATE TABLE l (id INT PRIMARY KEY, note VARCHAR(10), bytes LONGBLOB, "
+        "body LONGTEXT)",
+        L"l");
+    t->append_record(*make_record({{L"id", i4(1)}, {L"note", text(L"before")}}));
+    std::wstring body;
+    while (body.size() < 2 * 1024 * 1024) body += std::wstring(L"é世\0'\\\"x", 7);
+    std::vector<uint8_t> bytes;
+    while (bytes.size() < 2 * 1024 * 1024) bytes.push_back(static_cast<uint8_t>(bytes.size()));
+    // The record holds the long values in the order opposite to the table's.
+    t->append_record(*make_record(
+        {{L"body", ole_variant(body)}, {L"bytes", ole_variant(bytes)}, {L"id", i4(2)}}));
+    EXPECT_FALSE(engine->is_fast_insert()) << "a row too big for a batch turns the engine";
+    t->append_record(*make_record({{L"id", i4(3)}, {L"note", text(L"after")}}));
+    t.reset();
+    // The body is one piece of seven characters over and over: the server builds it too.
+    const std::string sha_body =
+        admin->scalar("SELECT SHA2(REPEAT(CONVERT(X'C3A9E4B89600275C2278' USING utf8mb4), " +
+                      std::to_string(body.size() / 7) + "), 256)");
+    EXPECT_EQ(scalar_in_dst("SELECT SHA2(CONVERT(body USING utf8mb4), 256) FROM l WHERE id = 2"),
+              sha_body);
+    EXPECT_EQ(scalar_in_dst("SELECT LENGTH(bytes) FROM l WHERE id = 2"),
+              std::to_string(bytes.size()));
+    EXPECT_EQ(scalar_in_dst("SELECT HEX(SUBSTRING(bytes, 255, 4)) FROM l WHERE id = 2"),
+              "FEFF0001");
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(note ORDER BY id) FROM l"), "before,after");
+
+    // Later rows of another table still arrive, one statement each.
+    auto other = dest_table("CREATE TABLE o (id INT)", L"o");
+    other->append_record(*make_record({{L"id", i4(7)}}));
+    EXPECT_EQ(scalar_in_dst("SELECT id FROM o"), "7");
+
+    // A prepared statement the server refuses raises with its text.
+    auto narrow = dest_table("CREATE TABLE n (id INT, v VARCHAR(5))", L"n");
+    try {
+        narrow->append_record(*make_record({{L"id", i4(1)}, {L"v", ole_variant(body)}}));
+        ADD_FAILURE() << "a value too long for its column is refused";
+    } catch (const tk_exception& e) {
+        EXPECT_EQ(e.kind(), 0);
+        EXPECT_NE(std::string(e.what()).find("Data too long"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(sql_write_rows, updates_and_deletes_by_record) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table(
+        "CREATE TABLE u (id INT PRIMARY KEY, a INT, b INT, name VARCHAR(5), body "
+        "TEXT, g GEOMETRY, UNIQUE KEY ab (a, b))",
+        L"u");
+    in_dst("INSERT INTO u VALUES (1, 1, NULL, 'one', 'x', NULL), (5, 5, 5, 'five', 'y', NULL)");
+    t->update(
+        *make_record({{L"id", i4(5)}, {L"name", text(L"FIVE")}, {L"g", text(L"POINT(1 2)")}}));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(CONCAT(name, ST_AsText(IFNULL(g, POINT(0,0)))) "
+                            "ORDER BY id) FROM u"),
+              "onePOINT(0 0),FIVEPOINT(1 2)");
+
+    // A text field of declared size 0 was not read whole: it is not assigned.
+    auto lob = std::make_unique<udb_record>();
+    lob->push_back(std::make_unique<udb_field>(L"id", 11, i4(1)));
+    lob->push_back(std::make_unique<udb_field>(L"body", 0, text(L"lost")));
+    lob->push_back(std::make_unique<udb_field>(L"name", 5, text(L"uno")));
+    t->update(*lob);
+    EXPECT_EQ(scalar_in_dst("SELECT CONCAT(name, body) FROM u WHERE id = 1"), "unox");
+
+    // A value the column cannot take raises; the table object goes on working.
+    EXPECT_THROW(t->update(*make_record({{L"id", i4(1)}, {L"name", text(L"toolong")}})),
+                 sql_exception);
+    t->delete_key(*make_record({{L"a", i4(1)}, {L"b", ole_variant()}}));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(id) FROM u"), "5") << "a NULL key part matches";
+
+    auto keyless = dest_table("CREATE TABLE nk (a INT)", L"nk");
+    const long long updates = session_status(*dest, L"Com_update");
+    EXPECT_THROW(keyless->update(*make_record({{L"a", i4(1)}})), tk_exception);
+    EXPECT_EQ(session_status(*dest, L"Com_update"), updates);
+}
+
+TEST_F(sql_write_rows, key_texts_cannot_change_the_statement) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table("CREATE TABLE s (id INT PRIMARY KEY, name VARCHAR(20))", L"s");
+    in_dst("INSERT INTO s VALUES (1, 'a&b'), (2, 'x'), (3, 'y'), (5, 'z')");
+    struct {
+        std::wstring key;
+        bool raises;
+        const char* left;
+    } cases[] = {
+        {L"<id>5 OR 1=1</id>", true, "1,2,3,5"},   {L"<name>x' OR '1'='1</name>", false, "1,2,3,5"},
+        {L"<id>5</id>", false, "1,2,3"},           {L"<name>a&amp;b</name>", false, "2,3"},
+        {L"<id>2</id><name>x</name>", false, "3"},
+    };
+    const size_t relationships = dest->get_relationships().size();
+    for (const auto& c : cases) {
+        if (c.raises)
+            EXPECT_THROW(t->delete_key(c.key), tk_exception) << pt::utf8_encode(c.key);
+        else
+            t->delete_key(c.key);
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(id ORDER BY id) FROM s"), c.left)
+            << pt::utf8_encode(c.key);
+    }
+    t->update(L"<id>3</id>", *make_record({{L"name", text(L"it's")}}));
+    EXPECT_EQ(scalar_in_dst("SELECT name FROM s WHERE id = 3"), "it's");
+    EXPECT_EQ(dest->get_relationships().size(), relationships);
+}
