@@ -15,6 +15,11 @@
 
 std::atomic<bool> wizard_shell::initialized_{false};
 
+// The pictures are compiled into a static library: their registration must be asked for.
+static void load_art() {
+    Q_INIT_RESOURCE(morvale);
+}
+
 namespace {
 
 QPixmap art(int id) {
@@ -47,6 +52,7 @@ std::unique_ptr<QApplication> gui_initialize(int& argc, char** argv) {
 wizard_shell::wizard_shell(const std::wstring& title, int icon_id, int watermark_id, int header_id)
     : icon_id_(icon_id), title_(title) {
     tk_log_wprintf(2, L"wizard_shell::ctor(%s)", title);
+    load_art();
     sheet_.set_images(watermark_id ? art(watermark_id) : QPixmap(),
                       header_id ? art(header_id) : QPixmap());
 }

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
+#include <QThread>
 #include <atomic>
 
 #include "GUI2/g_errdlg.hpp"
@@ -30,9 +32,15 @@ void gui_end_process(int code) {
     (void)code;  // every failure ends with the one code the program returns for it
     ending.store(true);
     if (morvale_convertor* conv = morvale_convertor::find()) conv->request_stop();
+    // Only a running loop is ended: an exit asked for outside any loop would make every
+    // later loop return at once.
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(
-            app, [] { QCoreApplication::exit(-1); }, Qt::QueuedConnection);
+            app,
+            [] {
+                if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(-1);
+            },
+            Qt::QueuedConnection);
     throw tk_final_exception();
 }
 
