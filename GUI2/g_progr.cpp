@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "GUI2/g_wiz_sh.hpp"
+#include "GUI2/gui_body.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
@@ -16,20 +17,6 @@
 namespace {
 
 constexpr int finish_page_id = 116;
-
-// Hands an exception that ended the worker (or kept it from starting) to the usual
-// reporting; a foreign exception is listed and shown as it is.
-void report(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const tk_final_exception&) {
-    } catch (const tk_exception& e) {
-        error_handler::get_instance().handle(e, true);
-    } catch (const std::exception& e) {
-        if (wizard_shell* shell = wizard_shell::find()) shell->append_error(e.what());
-        wizard_shell::error(std::string(e.what()));
-    }
-}
 
 }  // namespace
 
@@ -81,7 +68,7 @@ bool progress_page::page_init() {
         start();
     } catch (...) {
         // No worker, so no timer: report and go on to the finish page by ourselves.
-        report(std::current_exception());
+        gui_report(std::current_exception());
         QTimer::singleShot(0, &shell.sheet(),
                            [&shell] { shell.sheet().set_current_by_id(finish_page_id); });
     }
@@ -89,7 +76,7 @@ bool progress_page::page_init() {
 }
 
 void progress_page::report_worker_end() {
-    if (std::exception_ptr e = error()) report(e);
+    if (std::exception_ptr e = error()) gui_report(e);
 }
 
 void progress_page::on_timer() {

@@ -52,6 +52,18 @@ void gui_reset_ending() {
     ending.store(false);
 }
 
+void gui_report(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const tk_final_exception&) {
+    } catch (const tk_exception& e) {
+        error_handler::get_instance().handle(e, true);
+    } catch (const std::exception& e) {
+        if (wizard_shell* shell = wizard_shell::find()) shell->append_error(e.what());
+        wizard_shell::error(std::string(e.what()));
+    }
+}
+
 void error_handler::handle(const tk_exception& e, bool outermost) {
     tk_log_printf(2, "error_handler::handle");
     if (e.kind() == tk_kind_internal) {
@@ -128,13 +140,8 @@ void morvale_convertor::operator()() {
             run.end_table();
         }
         run.finish();
-    } catch (const tk_final_exception&) {
-        // Aborted or stopped; the user knows.
-    } catch (const tk_exception& e) {
-        error_handler::get_instance().handle(e, true);
-    } catch (const std::exception& e) {
-        // Listed too, so that the finish page does not report success.
-        if (wizard_shell* shell = wizard_shell::find()) shell->append_error(e.what());
-        wizard_shell::error(std::string(e.what()));
+    } catch (const std::exception&) {
+        // A foreign exception is listed too, so that the finish page reports no success.
+        gui_report(std::current_exception());
     }
 }

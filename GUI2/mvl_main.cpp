@@ -18,18 +18,6 @@ namespace {
 
 const wchar_t* const wizard_title = L"Torvane 4.3";
 
-// What a callback of the wizard let escape: reported, never thrown into Qt.
-void report_escaped(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const tk_final_exception&) {
-    } catch (const tk_exception& e) {
-        error_handler::get_instance().handle(e, true);
-    } catch (const std::exception& e) {
-        wizard_shell::error(std::string(e.what()));
-    }
-}
-
 // The arguments left after the window system took its own, joined with single blanks.
 std::string profile_argument(int argc, char** argv) {
     std::string path;
@@ -51,7 +39,8 @@ int morvale_main(int argc, char** argv) {
     std::unique_ptr<QApplication> app;
     if (!QApplication::instance()) app = gui_initialize(argc, argv);
     ui::gui_bridge::instance().open();
-    ui::set_exception_sink(report_escaped);
+    // Whatever a callback of the wizard lets escape is reported, never thrown into Qt.
+    ui::set_exception_sink(gui_report);
 
     int code = morvale_failed;
     {
@@ -100,14 +89,12 @@ int morvale_main(int argc, char** argv) {
                 code = morvale_cancelled;
             else if (converter.done() && converter.run_completed())
                 code = morvale_ok;
-        } catch (const tk_final_exception&) {
-        } catch (const tk_exception& e) {
+        } catch (const std::exception&) {
             try {
-                handler.handle(e, true);
+                gui_report(std::current_exception());
             } catch (const tk_final_exception&) {
+                // The internal-error end: the flag below says it.
             }
-        } catch (const std::exception& e) {
-            wizard_shell::error(std::string(e.what()));
         }
         if (gui_ending()) code = morvale_failed;
         // A worker still waiting for a dialog gets its refusal, so the join cannot hang.
