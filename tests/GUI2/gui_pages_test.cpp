@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 #include <cstdlib>
+#include <stdexcept>
 #include <filesystem>
 
 #include "GUI2/g_f_dlg.hpp"
@@ -134,6 +135,27 @@ TEST_F(finish_fixture, saves_the_settings_as_a_profile) {
     ASSERT_TRUE(conv.load_profile_file(out.wpath() + L"/p.mvl"));
     EXPECT_EQ(conv.mode(), 2);
     EXPECT_EQ(conv.selected_tables(), (udb_pairs{{L"orders", L""}}));
+}
+
+TEST_F(finish_fixture, a_worker_that_ends_without_its_run_still_reaches_the_finish_page) {
+    // A run body that fails before its scope object could set done.
+    struct failing : tk_thread_functor {
+        void operator()() override { throw std::runtime_error("worker broke"); }
+    };
+    struct test_progress : progress_page {
+        using progress_page::progress_page;
+        failing body;
+        tk_thread_functor* create_functor() override { return &body; }
+    } progress{L"Step 4 of 4", L"Database conversion is in progress"};
+    shell.add_page(progress);
+    shell.sheet().set_current_by_id(107);
+    shell.start_timer(20);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return shell.sheet().current_page() && shell.sheet().current_page()->id() == 116; },
+        5000));
+    EXPECT_EQ(shell.errors(), (std::vector<std::string>{"worker broke"}));
+    EXPECT_EQ(modal.of("error").size(), 1u);
+    EXPECT_EQ(page.ctrl<QLabel>(1314)->text(), "some errors");
 }
 
 namespace {
