@@ -3,6 +3,7 @@
 // body per program, defined by the program (and by the test programs).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -11,7 +12,7 @@
 #include "TK/tk_singl.hpp"
 
 class error_handler : public tk_singleton<error_handler> {
-public:
+  public:
     error_handler(int count, const tk_error_record* table);
     ~error_handler() override = default;
 
@@ -29,9 +30,10 @@ public:
     // Reports one exception: returns, throws tk_final_exception, or ends the process.
     void handle(const tk_exception& e, bool outermost);
 
-    bool do_not_show = false;
+    // Written by the worker's reports and read by the GUI thread's.
+    std::atomic<bool> do_not_show{false};
 
-private:
+  private:
     std::string context_;
     tk_error_converter texts_;
 };

@@ -48,6 +48,11 @@ bool tk_thread::is_running() {
     return thread_.joinable() && !wait_finished(10ms);
 }
 
+bool tk_thread::finished() const {
+    std::lock_guard lock(mutex_);
+    return finished_;
+}
+
 std::exception_ptr tk_thread::error() const {
     std::lock_guard lock(mutex_);
     return error_;

@@ -49,6 +49,8 @@ class tk_thread {
     void reset();
     // True when a run was started and has not ended within a 10 ms wait.
     bool is_running();
+    // True when a run was started and has ended; never waits.
+    bool finished() const;
 
     tk_thread_functor* functor() const { return functor_; }
     // An exception that escaped the run operation, kept for the owner; null otherwise.

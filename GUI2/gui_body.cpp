@@ -1,0 +1,147 @@
+// The wizard's bodies of the operations each program defines once: the converter's
+// construction and destruction with the settings store, the run on the worker thread,
+// the scope object that starts the progress timer, and the error handler's reporting.
+#include "GUI2/gui_body.hpp"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
+#include <QThread>
+#include <atomic>
+
+#include "GUI2/g_errdlg.hpp"
+#include "GUI2/g_wiz_sh.hpp"
+#include "TK/tk_errh.hpp"
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+#include "UDB/udb_db.hpp"
+#include "platform/ui/ui_bridge.hpp"
+#include "platform/ui/ui_modal.hpp"
+#include "shell/morvale_conv.hpp"
+
+const char* const tk_singl_path = "..\\TK/tk_singl.hpp";
+
+namespace {
+
+std::atomic<bool> ending{false};
+
+}  // namespace
+
+void gui_end_process(int code) {
+    (void)code;  // every failure ends with the one code the program returns for it
+    ending.store(true);
+    if (morvale_convertor* conv = morvale_convertor::find()) conv->request_stop();
+    // Only a running loop is ended: an exit asked for outside any loop would make every
+    // later loop return at once.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app,
+            [] {
+                if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(-1);
+            },
+            Qt::QueuedConnection);
+    throw tk_final_exception();
+}
+
+bool gui_ending() {
+    return ending.load();
+}
+
+void gui_reset_ending() {
+    ending.store(false);
+}
+
+void gui_report(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const tk_final_exception&) {
+    } catch (const tk_exception& e) {
+        error_handler::get_instance().handle(e, true);
+    } catch (const std::exception& e) {
+        if (wizard_shell* shell = wizard_shell::find()) shell->append_error(e.what());
+        wizard_shell::error(std::string(e.what()));
+    }
+}
+
+void error_handler::handle(const tk_exception& e, bool outermost) {
+    tk_log_printf(2, "error_handler::handle");
+    if (e.kind() == tk_kind_internal) {
+        tk_log_printf(3, "Internal error:\n%s", e.what());
+        const std::wstring text = tk_ansi_to_unicode(e.what());
+        ui::gui_bridge::instance().call([&] {
+            dlg_error_ex dlg(text, error_dialog_owner());
+            ui::modal().run_dialog(dlg);
+        });
+        gui_end_process(-1);
+    }
+    std::string message = build_message(e);
+    tk_log_printf(3, "Error:\n%s", message);
+    message = on_one_line(std::move(message));
+    if (wizard_shell::is_initialized())
+        if (wizard_shell* shell = wizard_shell::find()) shell->append_error(message);
+    if (e.kind() == tk_kind_error) {
+        tk_log_printf(1, "Got 1-level error");
+        if (!do_not_show) {
+            tk_log_printf(1, "Step 1");
+            wizard_shell::error(tk_ansi_to_unicode(message));
+        }
+        tk_log_printf(1, "Step 2");
+        return;
+    }
+    tk_log_printf(1, "Got 0-level error");
+    if (do_not_show) return;
+    // A dialog the closing wizard refused counts as Abort.
+    int answer = 1;
+    bool box = false;
+    ui::gui_bridge::instance().call([&] {
+        dlg_error_continue dlg(tk_ansi_to_unicode(message), error_dialog_owner());
+        answer = ui::modal().run_dialog(dlg);
+        box = dlg.do_not_show();
+    });
+    if (answer == 1 && !outermost) throw tk_final_exception();
+    do_not_show = box;
+}
+
+morvale_convertor::morvale_convertor() : tk_serializer("Software\\Quillmark\\Torvane") {
+    serialize(false);
+}
+
+morvale_convertor::~morvale_convertor() {
+    // After an internal error the settings of the broken session are not kept.
+    if (!gui_ending()) serialize(true);
+}
+
+init_conversion::init_conversion(bool com_initialized, std::atomic<bool>* done)
+    : com_initialized_(com_initialized), done_(done) {
+    tk_log_printf(2, "init_conversion::ctor");
+    log_time("started");
+    wizard_shell::get_instance().start_timer(200);
+}
+
+void morvale_convertor::operator()() {
+    tk_log_printf(2, "morvale_convertor::operator()");
+    init_conversion scope(true, &done_);
+    try {
+        conversion_run run(*this);
+        run.open();
+        run.prepare();
+        for (const std::wstring& name : run.tables()) {
+            run.check_stop();
+            try {
+                run.begin_table(name);
+                // A table the source lacks ends as an error the run goes past.
+                if (!run.source().is_table_exist(name))
+                    throw tk_exception(L"Table " + name + L" not exists", tk_kind_continue);
+                if (run.open_table(name)) run.copy_rows();
+            } catch (const tk_exception& e) {
+                run.table_failed(e);
+            }
+            run.end_table();
+        }
+        run.finish();
+    } catch (const std::exception&) {
+        // A foreign exception is listed too, so that the finish page reports no success.
+        gui_report(std::current_exception());
+    }
+}

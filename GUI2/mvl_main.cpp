@@ -1,0 +1,109 @@
+#include "GUI2/mvl_main.hpp"
+
+#include <memory>
+#include <vector>
+
+#include "GUI2/g_finish.hpp"
+#include "GUI2/g_progr.hpp"
+#include "GUI2/g_wiz_sh.hpp"
+#include "GUI2/gui_body.hpp"
+#include "TK/tk_errh.hpp"
+#include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
+#include "platform/ui/ui_bridge.hpp"
+#include "shell/morvale_conv.hpp"
+
+namespace {
+
+const wchar_t* const wizard_title = L"Torvane 4.3";
+
+// The arguments left after the window system took its own, joined with single blanks.
+std::string profile_argument(int argc, char** argv) {
+    std::string path;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) path += ' ';
+        path += argv[i];
+    }
+    return path;
+}
+
+// The pages that ask for the settings, in front of the progress page.
+void add_settings_pages(std::vector<std::unique_ptr<wizard_page_base>>&) {}
+
+}  // namespace
+
+int morvale_main(int argc, char** argv) {
+    gui_reset_ending();
+    error_handler handler(error_handler_code_count, error_handler_codes);
+    std::unique_ptr<QApplication> app;
+    if (!QApplication::instance()) app = gui_initialize(argc, argv);
+    ui::gui_bridge::instance().open();
+    // Whatever a callback of the wizard lets escape is reported, never thrown into Qt.
+    ui::set_exception_sink(gui_report);
+
+    int code = morvale_failed;
+    {
+        morvale_convertor converter;
+        const std::string argument = profile_argument(argc, argv);
+        const bool quick = !argument.empty();
+        std::unique_ptr<wizard_shell> shell;
+        std::vector<std::unique_ptr<wizard_page_base>> pages;
+        try {
+            if (quick) {
+                std::wstring path;
+                tk_to_wide(argument.c_str(), path);
+                tk_log_wprintf(2, L"QUICK LAUNCH: profile=%s", path);
+                // Going on with the stored settings would run mode 0 on whatever folder
+                // they name.
+                if (!converter.load_profile_file(path))
+                    throw tk_exception(
+                        "Profile cannot be loaded: text stands before its first section. "
+                        "Please verify the correct path/name was given.",
+                        tk_kind_error);
+            }
+            shell = std::make_unique<wizard_shell>(wizard_title, 501, 311, 312);
+            add_settings_pages(pages);
+            const size_t first_run_page = pages.size();
+            pages.push_back(std::make_unique<progress_page>(L"Step 4 of 4",
+                                                            L"Database conversion is in progress"));
+            pages.push_back(std::make_unique<gui_finish_page_t<morvale_convertor, 116>>(
+                L"Wizard has converted your MySQL database into\nDBase format "
+                L"successfully.\n\nClick 'Finish' to exit the wizard.",
+                L"There were some errors while converting the database.\nClick 'Finish' to "
+                L"exit the wizard.",
+                L"mvl"));
+            if (quick) {
+                converter.connect_mysql_server();
+                converter.check_dest();
+            } else if (first_run_page == 0) {
+                throw tk_exception(
+                    "This morvale converts from a profile only: start it with the path of a "
+                    "profile file.",
+                    tk_kind_error);
+            }
+            for (size_t i = quick ? first_run_page : 0; i < pages.size(); ++i)
+                shell->add_page(*pages[i]);
+            const int result = shell->run();
+            if (result == ui::sheet_cancelled)
+                code = morvale_cancelled;
+            else if (converter.done() && converter.run_completed())
+                code = morvale_ok;
+        } catch (const std::exception&) {
+            try {
+                gui_report(std::current_exception());
+            } catch (const tk_final_exception&) {
+                // The internal-error end: the flag below says it.
+            }
+        }
+        if (gui_ending()) code = morvale_failed;
+        // A worker still waiting for a dialog gets its refusal, so the join cannot hang.
+        ui::gui_bridge::instance().close();
+        if (shell) shell->sheet().hide();
+        while (!pages.empty()) pages.pop_back();
+        shell.reset();
+    }
+    ui::set_exception_sink(nullptr);
+    app.reset();
+    return code;
+}

@@ -1,0 +1,165 @@
+#include "platform/ui/ui_dialog.hpp"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <utility>
+
+namespace ui {
+
+namespace {
+
+std::function<void(std::exception_ptr)>& sink() {
+    static std::function<void(std::exception_ptr)> s;
+    return s;
+}
+
+QLabel* icon_label(QWidget* parent, QStyle::StandardPixmap which) {
+    auto* l = new QLabel(parent);
+    l->setPixmap(parent->style()->standardIcon(which).pixmap(32, 32));
+    l->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    return l;
+}
+
+}  // namespace
+
+QWidget* make_control(QWidget* parent, int id, control_kind kind, const QString& text,
+                      const std::function<void(int)>& on_click) {
+    QWidget* w = nullptr;
+    QAbstractButton* b = nullptr;
+    switch (kind) {
+        case control_kind::label:
+        case control_kind::title: {
+            auto* l = new QLabel(text, parent);
+            l->setWordWrap(true);
+            if (kind == control_kind::title) l->setFont(title_font());
+            w = l;
+            break;
+        }
+        case control_kind::button:
+        case control_kind::default_button: {
+            auto* p = new QPushButton(text, parent);
+            p->setDefault(kind == control_kind::default_button);
+            p->setAutoDefault(kind == control_kind::default_button);
+            w = b = p;
+            break;
+        }
+        case control_kind::check:
+            w = b = new QCheckBox(text, parent);
+            break;
+        case control_kind::radio:
+            w = b = new QRadioButton(text, parent);
+            break;
+        case control_kind::edit:
+        case control_kind::password: {
+            auto* e = new QLineEdit(text, parent);
+            if (kind == control_kind::password) e->setEchoMode(QLineEdit::Password);
+            w = e;
+            break;
+        }
+        case control_kind::list:
+            w = new QListWidget(parent);
+            break;
+        case control_kind::progress: {
+            auto* p = new QProgressBar(parent);
+            p->setRange(0, 100);
+            p->setValue(0);
+            w = p;
+            break;
+        }
+        case control_kind::text_view: {
+            auto* t = new QPlainTextEdit(text, parent);
+            t->setReadOnly(true);
+            w = t;
+            break;
+        }
+        case control_kind::icon_error:
+            w = icon_label(parent, QStyle::SP_MessageBoxCritical);
+            break;
+        case control_kind::icon_warning:
+            w = icon_label(parent, QStyle::SP_MessageBoxWarning);
+            break;
+    }
+    if (id != 0) w->setObjectName(QString::number(id));
+    if (b && on_click)
+        QObject::connect(b, &QAbstractButton::clicked,
+                         [on_click, id] { guarded([&] { on_click(id); }); });
+    return w;
+}
+
+QWidget* find_control(const QWidget* root, int id) {
+    return root->findChild<QWidget*>(QString::number(id));
+}
+
+QFont title_font() {
+    QFont f = QApplication::font();
+    f.setPointSize(13);
+    f.setWeight(QFont::Normal);
+    return f;
+}
+
+void set_exception_sink(std::function<void(std::exception_ptr)> s) {
+    sink() = std::move(s);
+}
+
+bool guarded(const std::function<void()>& fn) {
+    try {
+        fn();
+        return true;
+    } catch (...) {
+        if (sink()) {
+            try {
+                sink()(std::current_exception());
+            } catch (...) {
+                // The sink reports; nothing it raises may reach Qt either.
+            }
+        }
+        return false;
+    }
+}
+
+namespace {
+
+void press_control(QWidget* root, int id) {
+    if (auto* b = control<QAbstractButton>(root, id)) b->click();
+}
+
+}  // namespace
+
+dialog::dialog(QWidget* owner) : QDialog(owner) {
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+}
+
+QWidget* dialog::add(int id, control_kind kind, const QString& text) {
+    return make_control(this, id, kind, text, [this](int c) { on_command(c); });
+}
+
+void dialog::press(int id) {
+    press_control(this, id);
+}
+
+void dialog::reject() {
+    const int id = escape_id();
+    guarded([&] { on_command(id); });
+}
+
+page::page(int id, int buttons, int flags) : id_(id), buttons_(buttons), flags_(flags) {
+    setObjectName(QString("page-%1").arg(id));
+}
+
+QWidget* page::add(int id, control_kind kind, const QString& text) {
+    return make_control(this, id, kind, text, [this](int c) { on_command(c); });
+}
+
+void page::press(int id) {
+    press_control(this, id);
+}
+
+}  // namespace ui

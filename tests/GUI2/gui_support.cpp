@@ -1,0 +1,110 @@
+#include "tests/GUI2/gui_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QtTest/QTest>
+#include <cstdlib>
+
+#include "GUI2/g_wiz_sh.hpp"
+
+scripted_modal::scripted_modal() {
+    ui::set_modal(this);
+}
+
+scripted_modal::~scripted_modal() {
+    ui::set_modal(nullptr);
+}
+
+std::vector<modal_request> scripted_modal::of(const std::string& kind) const {
+    std::vector<modal_request> r;
+    for (const auto& q : requests)
+        if (q.kind == kind) r.push_back(q);
+    return r;
+}
+
+ui::box_answer scripted_modal::message_box(QWidget* owner, ui::box_icon icon,
+                                           const QString& caption, const QString& text,
+                                           bool default_no) {
+    const char* kind = icon == ui::box_icon::error         ? "error"
+                       : icon == ui::box_icon::information ? "information"
+                                                           : "question";
+    requests.push_back({kind, caption, text, owner != nullptr, default_no});
+    if (icon != ui::box_icon::question) return ui::box_answer::ok;
+    if (questions.empty()) return ui::box_answer::no;
+    ui::box_answer a = questions.front();
+    questions.pop_front();
+    return a;
+}
+
+int scripted_modal::run_dialog(ui::dialog& d) {
+    auto* message = d.ctrl<QLabel>(1320);
+    requests.push_back({"dialog", d.windowTitle(), message ? message->text() : QString(),
+                        d.parentWidget() != nullptr});
+    d.adjustSize();
+    save_shot(d, "dialog-" + std::to_string(requests.size()));
+    if (real_dialogs) return d.exec();
+    std::vector<int> presses{1};
+    if (!dialogs.empty()) {
+        presses = dialogs.front();
+        dialogs.pop_front();
+    }
+    d.setResult(0);
+    for (int id : presses) d.press(id);
+    return d.result();
+}
+
+bool scripted_modal::choose_file(const ui::file_request& request, QString& path) {
+    requests.push_back({"file", request.title, request.folder, request.owner != nullptr});
+    file_requests.push_back(request);
+    if (files.empty()) return false;
+    path = files.front();
+    files.pop_front();
+    return !path.isEmpty();
+}
+
+void scripted_modal::show_help(QWidget* owner, const QString& file, const QString& anchor) {
+    requests.push_back({"help", QString(), anchor, owner != nullptr});
+    help_file = file;
+}
+
+bool scripted_modal::open_url(const QString& url) {
+    requests.push_back({"url", QString(), url});
+    return urls_open;
+}
+
+void scripted_modal::set_clipboard_text(const QString& text) {
+    clipboard = text;
+}
+
+void save_shot(QWidget& w, const std::string& name) {
+    const char* dir = std::getenv("TORVANE_GUI_SHOTS");
+    const QPixmap shot = w.grab();
+    EXPECT_FALSE(shot.isNull()) << name;
+    if (!dir) return;
+    QDir().mkpath(dir);
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    shot.save(QString::fromStdString(std::string(dir) + "/" + test + "-" + name + ".png"));
+}
+
+wizard_robot::wizard_robot() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+    timer_.start(20);
+}
+
+void wizard_robot::poll() {
+    wizard_shell* shell = wizard_shell::find();
+    if (!shell || !shell->sheet().isVisible()) return;
+    ui::wizard_sheet& sheet = shell->sheet();
+    ui::page* p = sheet.current_page();
+    if (!p) return;
+    if (seen.empty() || seen.back() != p->id()) {
+        seen.push_back(p->id());
+        save_shot(sheet, "page-" + std::to_string(p->id()));
+    }
+    if (on_page) on_page(p->id(), sheet);
+    if (p->id() == 116) QTest::mouseClick(sheet.button(ui::id_finish), Qt::LeftButton);
+}

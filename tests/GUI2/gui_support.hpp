@@ -1,0 +1,69 @@
+// What the wizard tests share: a scripted modal service that records every request,
+// screenshots for a person to look at, and a robot that drives a running wizard.
+#pragma once
+
+#include <QString>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/ui/ui_dialog.hpp"
+#include "platform/ui/ui_modal.hpp"
+#include "platform/ui/ui_sheet.hpp"
+
+struct modal_request {
+    std::string kind;  // "error", "information", "question", "dialog", "file", "help", "url"
+    QString caption;
+    QString text;  // the box's text, the dialog's message (1320), the help anchor, the URL
+    bool owned = false;
+    bool default_no = false;
+};
+
+class scripted_modal : public ui::modal_service {
+  public:
+    scripted_modal();
+    ~scripted_modal() override;
+
+    ui::box_answer message_box(QWidget* owner, ui::box_icon icon, const QString& caption,
+                               const QString& text, bool default_no) override;
+    int run_dialog(ui::dialog& d) override;
+    bool choose_file(const ui::file_request& request, QString& path) override;
+    void show_help(QWidget* owner, const QString& file, const QString& anchor) override;
+    bool open_url(const QString& url) override;
+    void set_clipboard_text(const QString& text) override;
+
+    // The answers, taken in order. A dialog answer is the ids to press on it; without
+    // one a dialog gets Abort/OK (1), a question No.
+    std::deque<ui::box_answer> questions;
+    std::deque<std::vector<int>> dialogs;
+    std::deque<QString> files;
+    bool urls_open = false;
+    // Dialogs are shown for real (exec) instead of pressed.
+    bool real_dialogs = false;
+
+    std::vector<modal_request> requests;
+    std::vector<ui::file_request> file_requests;
+    QString clipboard;
+    QString help_file;
+
+    // Requests of one kind.
+    std::vector<modal_request> of(const std::string& kind) const;
+};
+
+// Saves the widget's picture as gui-shots/<name>.png and checks it is not empty.
+void save_shot(QWidget& w, const std::string& name);
+
+// Polls the running wizard every 20 ms: takes a picture of each page it sees, calls
+// on_page for it, and presses Finish on the finish page.
+class wizard_robot {
+  public:
+    wizard_robot();
+    std::function<void(int page_id, ui::wizard_sheet& sheet)> on_page;
+    std::vector<int> seen;
+
+  private:
+    void poll();
+    QTimer timer_;
+};
