@@ -75,6 +75,8 @@ int morvale_main(int argc, char** argv) {
                 L"mvl"));
             if (quick) {
                 converter.connect_mysql_server();
+                // A mistyped database must be found out before mode 0 empties the folder.
+                converter.check_source();
                 converter.check_dest();
             } else if (first_run_page == 0) {
                 throw tk_exception(

@@ -122,3 +122,14 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
         EXPECT_EQ(read_dbf(home.file("out") + "/prices.dbf").records, 2);
     }
 }
+
+TEST_F(quick_launch, an_unknown_database_ends_with_255_before_the_folder_is_touched) {
+    scratch_db db("gui_nodb");
+    const std::string path = profile(db, 0, "t\n");
+    fs::create_directories(home.file("out"));
+    write_file_bytes(home.file("out") + "/t.dbf", "keep");
+    db.exec("DROP DATABASE " + db.name());
+    modal.dialogs.assign({{1}});
+    EXPECT_EQ(run(path), morvale_failed);
+    EXPECT_EQ(read_file_bytes(home.file("out") + "/t.dbf"), "keep");
+}
