@@ -75,6 +75,13 @@ sel_tables_page::sel_tables_page(const std::wstring& prompt, int b_reorder,
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(2, 1);
     layout->addLayout(grid, 1);
+    // Tab goes from the available list through the buttons to the selected list.
+    QWidget* previous = available_;
+    for (int id : {id_add, id_add_all, id_remove, id_remove_all, id_selected, id_up, id_down}) {
+        QWidget* next = ui::find_control(this, id);
+        setTabOrder(previous, next);
+        previous = next;
+    }
     ctrl<QWidget>(id_add_query)->hide();
     ctrl<QWidget>(id_up)->hide();
     ctrl<QWidget>(id_down)->hide();

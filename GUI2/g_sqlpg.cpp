@@ -41,7 +41,10 @@ void add_row(ui::page& page, QGridLayout* grid, int row, const char* label, int 
     l->setBuddy(edit);
     grid->addWidget(l, row, 0);
     grid->addWidget(edit, row, 1);
-    if (remark) grid->addWidget(page.add(0, ui::control_kind::label, remark), row, 2);
+    if (!remark) return;
+    auto* r = static_cast<QLabel*>(page.add(0, ui::control_kind::label, remark));
+    r->setWordWrap(false);  // the edit gives way instead
+    grid->addWidget(r, row, 2);
 }
 
 std::string text_of(const ui::page& page, int id) {
