@@ -129,22 +129,17 @@ void sel_tables_page::on_command(int id) {
     }
 }
 
-void sel_tables_page::add_item(int index) {
-    QListWidgetItem* item = available_->takeItem(index);
+void sel_tables_page::move_item(QListWidget* from, QListWidget* to, int index) {
+    QListWidgetItem* item = from->takeItem(index);
     if (!item) return;
     const std::wstring name = item->text().toStdWString();
-    ui::add_list_item(selected_, item->text());
+    ui::add_list_item(to, item->text());
     delete item;
-    if (is_excluded(name)) on_added(name);
-}
-
-void sel_tables_page::remove_item(int index) {
-    QListWidgetItem* item = selected_->takeItem(index);
-    if (!item) return;
-    const std::wstring name = item->text().toStdWString();
-    ui::add_list_item(available_, item->text());
-    delete item;
-    if (is_excluded(name)) on_removed(name);
+    if (!is_excluded(name)) return;
+    if (to == selected_)
+        on_added(name);
+    else
+        on_removed(name);
 }
 
 void sel_tables_page::focus_first(QListWidget* list) {
@@ -162,10 +157,7 @@ void sel_tables_page::move_selected(QListWidget* from, QListWidget* to, const ch
     if (n == 0) return;
     for (int k = 0; k < n; ++k) {
         tk_log_printf(1, trace, rows[k]);
-        if (from == available_)
-            add_item(rows[k] - k);
-        else
-            remove_item(rows[k] - k);
+        move_item(from, to, rows[k] - k);
     }
     if (from->count() > 0)
         select_only(from, std::min(rows.back() - n + 1, from->count() - 1));
@@ -185,13 +177,13 @@ void sel_tables_page::on_delete() {
 
 void sel_tables_page::on_add_all() {
     tk_log_printf(2, "sel_tables_page::on_add_all");
-    while (available_->count() > 0) add_item(0);
+    while (available_->count() > 0) move_item(available_, selected_, 0);
     focus_first(selected_);
 }
 
 void sel_tables_page::on_del_all() {
     tk_log_printf(2, "sel_tables_page::on_del_all");
-    while (selected_->count() > 0) remove_item(0);
+    while (selected_->count() > 0) move_item(selected_, available_, 0);
     focus_first(available_);
 }
 
@@ -221,7 +213,7 @@ void sel_tables_page::select_names(const std::vector<std::wstring>& wanted) {
         const QString text = QString::fromStdWString(name);
         for (int i = 0; i < available_->count(); ++i)
             if (available_->item(i)->text() == text) {
-                add_item(i);
+                move_item(available_, selected_, i);
                 break;
             }
     }

@@ -41,8 +41,8 @@ class sel_tables_page : public wizard_page<127, 3, page_has_help> {
     void on_command(int id) override;
 
   private:
-    void add_item(int index);
-    void remove_item(int index);
+    // One entry to the other list; a read that fails leaves both lists as they were.
+    void move_item(QListWidget* from, QListWidget* to, int index);
     void move_selected(QListWidget* from, QListWidget* to, const char* trace);
     // The list gets the focus and only its first entry is selected.
     void focus_first(QListWidget* list);
