@@ -205,6 +205,9 @@ struct wizard_runs : quick_launch {
 
 TEST_F(wizard_runs, every_page_then_the_saved_profile_repeats_the_run_as_a_merge) {
     scratch_db db("gui_wiz");
+    const std::string unicode =
+        "\xc3\xbcn\xc3\xaf"
+        "code";  // a name DBF cannot take
     db.exec(
         "CREATE TABLE customers (id INT PRIMARY KEY, name VARCHAR(40) CHARACTER SET utf8mb4, "
         "note TEXT, born DATE NULL, pic BLOB);"
@@ -212,27 +215,28 @@ TEST_F(wizard_runs, every_page_then_the_saved_profile_repeats_the_run_as_a_merge
         "(2,'Ann',NULL,'1990-02-03',NULL);"
         "CREATE TABLE prices (id INT, p DECIMAL(12,4), ts DATETIME);"
         "INSERT INTO prices VALUES (1, 12.5, '2024-03-05 06:07:08'),(2, NULL, NULL);"
-        "CREATE TABLE `\xc3\xbcn\xc3\xaf"
-        "code` (a INT); INSERT INTO `\xc3\xbcn\xc3\xaf"
-        "code` "
-        "VALUES (7)");
+        "CREATE TABLE `" +
+        unicode + "` (a INT); INSERT INTO `" + unicode + "` VALUES (7)");
     const std::string out = home.file("out/db");
-    wizard_robot robot;
-    walk_to_tables(robot, db, out, true);
-    robot.on_enter[127] = [](ui::wizard_sheet& sheet) {
-        click(sheet, 1102);
-        click(sheet, ui::id_next);
-    };
     bool errors_shown = true;
-    robot.on_enter[116] = [&](ui::wizard_sheet& sheet) {
-        heading = finish_text(sheet);
-        errors_shown = control(sheet, 1016)->isVisible();
-        save_shot(sheet, "page-116-success");
-        modal.files = {QString::fromStdString(home.file("p"))};
-        click(sheet, 1116);
-    };
-    EXPECT_EQ(run_wizard(), morvale_ok);
-    EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127, 107, 116}));
+    {
+        // Gone before the second run, which has a robot of its own.
+        wizard_robot robot;
+        walk_to_tables(robot, db, out, true);
+        robot.on_enter[127] = [](ui::wizard_sheet& sheet) {
+            click(sheet, 1102);
+            click(sheet, ui::id_next);
+        };
+        robot.on_enter[116] = [&](ui::wizard_sheet& sheet) {
+            heading = finish_text(sheet);
+            errors_shown = control(sheet, 1016)->isVisible();
+            save_shot(sheet, "page-116-success");
+            modal.files = {QString::fromStdString(home.file("p"))};
+            click(sheet, 1116);
+        };
+        EXPECT_EQ(run_wizard(), morvale_ok);
+        EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127, 107, 116}));
+    }
     EXPECT_EQ(heading.rfind("Wizard has converted your MySQL database", 0), 0u) << heading;
     EXPECT_FALSE(errors_shown);
     EXPECT_TRUE(modal.of("error").empty());
