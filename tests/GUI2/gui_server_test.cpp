@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "GUI2/g_selfil.hpp"
+#include "GUI2/g_seltab.hpp"
 #include "GUI2/g_sqlpg.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/support/server_db.hpp"
@@ -176,4 +177,27 @@ TEST_F(server_pages, next_prepares_the_destination_or_says_what_is_missing) {
     EXPECT_EQ(conv.destination(), out.wpath() + L"/old");
     EXPECT_EQ(conv.source(), std::wstring(db.name().begin(), db.name().end()));
     EXPECT_TRUE(shell.errors().empty());
+}
+
+TEST_F(server_pages, a_table_list_that_fails_keeps_the_wizard_on_the_page_before) {
+    connect();
+    struct plain_page : wizard_page<106, 3, page_has_help> {
+    } before;
+    mvl_sel_tables_page tables{L"", 0, L"Step 3 of 4", L"Select tables to convert"};
+    shell.add_page(before);
+    shell.add_page(tables);
+    ASSERT_TRUE(shell.sheet().start());
+    conv.set_source(L"dropped_meanwhile");
+    shell.sheet().go_next();
+    EXPECT_EQ(shell.sheet().current_page()->id(), 106);
+    ASSERT_EQ(texts("error").size(), 1u);
+    EXPECT_NE(texts("error")[0].find("dropped_meanwhile"), std::string::npos) << texts("error")[0];
+    EXPECT_TRUE(shell.errors().empty());
+
+    scratch_db db("tables");
+    db.exec("CREATE TABLE b (a INT); CREATE TABLE a (a INT)");
+    conv.set_source(std::wstring(db.name().begin(), db.name().end()));
+    shell.sheet().go_next();
+    EXPECT_EQ(shell.sheet().current_page()->id(), 127);
+    EXPECT_EQ(tables.ctrl<QListWidget>(1317)->count(), 2);
 }
