@@ -3,6 +3,7 @@
 #include <QCheckBox>
 
 #include "GUI2/g_wiz_sh.hpp"
+#include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 
@@ -47,4 +48,11 @@ void wizard_page_base::enable_ctrl(int id, bool on) {
 void wizard_page_base::show_ctrl(int id, bool on) {
     tk_log_printf(1, "wizard_page::show_ctrl(%d=%d)", id, on);
     if (QWidget* w = ui::find_control(this, id)) w->setVisible(on);
+}
+
+void show_page_error(const tk_exception& e) {
+    if (e.kind() == tk_kind_internal) error_handler::get_instance().handle(e, true);
+    static const tk_error_converter texts(error_handler_code_count, error_handler_codes);
+    const std::string text = texts.convert(static_cast<int32_t>(e.code()));
+    wizard_shell::error(text.empty() ? e.message() : text);
 }

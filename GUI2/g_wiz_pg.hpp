@@ -6,6 +6,8 @@
 
 #include "platform/ui/ui_dialog.hpp"
 
+class tk_exception;
+
 // Page flags.
 enum : int { page_has_help = 32, page_hide_header = 2048 };
 
@@ -41,6 +43,12 @@ class wizard_page_base : public ui::page {
     bool on_cancel_request() override { return on_cancel(); }
     void on_tick() override { on_timer(); }
 };
+
+// A failure of a page's own step (connecting, listing, preparing the folder): the text
+// the error handler's table gives its code, else its own, in an error box. It is no
+// error of the run, so the finish page does not list it. An internal error goes to the
+// error handler, which ends the program.
+void show_page_error(const tk_exception& e);
 
 template <int Dialog, int Buttons, int Flags>
 class wizard_page : public wizard_page_base {

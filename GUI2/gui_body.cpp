@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
-#include <QThread>
 #include <atomic>
 
 #include "GUI2/g_errdlg.hpp"
@@ -126,20 +125,9 @@ void morvale_convertor::operator()() {
         conversion_run run(*this);
         run.open();
         run.prepare();
-        for (const std::wstring& name : run.tables()) {
-            run.check_stop();
-            try {
-                run.begin_table(name);
-                // A table the source lacks ends as an error the run goes past.
-                if (!run.source().is_table_exist(name))
-                    throw tk_exception(L"Table " + name + L" not exists", tk_kind_continue);
-                if (run.open_table(name)) run.copy_rows();
-            } catch (const tk_exception& e) {
-                run.table_failed(e);
-            }
-            run.end_table();
-        }
-        run.finish();
+        // A table the source lacks ends as an error the run goes past.
+        conversion_events events;
+        run.convert_tables(events);
     } catch (const std::exception&) {
         // A foreign exception is listed too, so that the finish page reports no success.
         gui_report(std::current_exception());

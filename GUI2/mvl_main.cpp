@@ -5,6 +5,10 @@
 
 #include "GUI2/g_finish.hpp"
 #include "GUI2/g_progr.hpp"
+#include "GUI2/g_selfil.hpp"
+#include "GUI2/g_seltab.hpp"
+#include "GUI2/g_sqlpg.hpp"
+#include "GUI2/g_welc.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "GUI2/gui_body.hpp"
 #include "TK/tk_errh.hpp"
@@ -29,7 +33,15 @@ std::string profile_argument(int argc, char** argv) {
 }
 
 // The pages that ask for the settings, in front of the progress page.
-void add_settings_pages(std::vector<std::unique_ptr<wizard_page_base>>&) {}
+void add_settings_pages(std::vector<std::unique_ptr<wizard_page_base>>& pages) {
+    pages.push_back(std::make_unique<welcome_page_t<morvale_convertor, 103>>(L"mvl"));
+    pages.push_back(std::make_unique<sql_settings_page2<morvale_convertor, 1011, 1016>>(
+        L"Step 1 of 4", L"MySQL server connection settings"));
+    pages.push_back(std::make_unique<sel_file_page>(L"Step 2 of 4", L"Select databases"));
+    pages.push_back(
+        std::make_unique<mvl_sel_tables_page>(L"There are no tables selected. Continue anyway?", 0,
+                                              L"Step 3 of 4", L"Select tables to convert"));
+}
 
 }  // namespace
 
@@ -56,11 +68,7 @@ int morvale_main(int argc, char** argv) {
                 tk_log_wprintf(2, L"QUICK LAUNCH: profile=%s", path);
                 // Going on with the stored settings would run mode 0 on whatever folder
                 // they name.
-                if (!converter.load_profile_file(path))
-                    throw tk_exception(
-                        "Profile cannot be loaded: text stands before its first section. "
-                        "Please verify the correct path/name was given.",
-                        tk_kind_error);
+                converter.require_profile_file(path);
             }
             shell = std::make_unique<wizard_shell>(wizard_title, 501, 311, 312);
             add_settings_pages(pages);
@@ -78,11 +86,6 @@ int morvale_main(int argc, char** argv) {
                 // A mistyped database must be found out before mode 0 empties the folder.
                 converter.check_source();
                 converter.check_dest();
-            } else if (first_run_page == 0) {
-                throw tk_exception(
-                    "This morvale converts from a profile only: start it with the path of a "
-                    "profile file.",
-                    tk_kind_error);
             }
             for (size_t i = quick ? first_run_page : 0; i < pages.size(); ++i)
                 shell->add_page(*pages[i]);

@@ -44,6 +44,23 @@ struct active_run_scope {
     std::exit(-1);
 }
 
+// One line per table on the console, unless silent.
+class console_events : public conversion_events {
+  public:
+    explicit console_events(const morvale_convertor& conv) : conv_(conv) {}
+    void table_missing(const std::wstring& name) override {
+        if (!conv_.silent()) put_line(stderr, "Table " + tk_unicode_to_ansi(name) + " not exists");
+    }
+    void table_opened(const std::wstring& name) override {
+        if (!conv_.silent())
+            put_line(stdout, tk_format(std::string_view("Converting table %s(%d records)"),
+                                       tk_unicode_to_ansi(name), conv_.record_count()));
+    }
+
+  private:
+    const morvale_convertor& conv_;
+};
+
 }  // namespace
 
 void fatal_exit(const std::string& text) {
@@ -99,26 +116,8 @@ void morvale_convertor::operator()() {
         if (!silent_)
             put_line(stdout, tk_format(std::string_view("Converting database %s(%d tables)"),
                                        tk_unicode_to_ansi(source_), table_count()));
-        for (const std::wstring& name : run.tables()) {
-            run.check_stop();
-            try {
-                run.begin_table(name);
-                if (!run.source().is_table_exist(name)) {
-                    if (!silent_)
-                        put_line(stderr, "Table " + tk_unicode_to_ansi(name) + " not exists");
-                } else if (run.open_table(name)) {
-                    if (!silent_)
-                        put_line(stdout,
-                                 tk_format(std::string_view("Converting table %s(%d records)"),
-                                           tk_unicode_to_ansi(name), record_count()));
-                    run.copy_rows();
-                }
-            } catch (const tk_exception& e) {
-                run.table_failed(e);
-            }
-            run.end_table();
-        }
-        run.finish();
+        console_events events(*this);
+        run.convert_tables(events);
     } catch (const tk_final_exception&) {
         // Stopped on request; nothing more to say.
     } catch (const tk_exception& e) {

@@ -139,11 +139,7 @@ bool parse_cmd_line(int argc, char** argv) {
                 const size_t tables_before = conv.selected_tables().size();
                 // A profile that cannot be taken must stop the program: going on with
                 // defaults would run mode 0 and empty the destination.
-                if (!conv.load_profile_file(path))
-                    throw tk_exception(
-                        "Profile cannot be loaded: text stands before its first "
-                        "section. Please verify the correct path/name was given.",
-                        tk_kind_error);
+                conv.require_profile_file(path);
                 // Tables the profile chose replace those of an earlier table-list file.
                 if (conv.selected_tables().size() > tables_before) conv.selection().clear();
                 break;

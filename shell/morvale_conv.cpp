@@ -134,6 +134,14 @@ bool morvale_convertor::load_profile_file(const std::wstring& path) {
     return load_profile(profile);
 }
 
+void morvale_convertor::require_profile_file(const std::wstring& path) {
+    if (!load_profile_file(path))
+        throw tk_exception(
+            "Profile cannot be loaded: text stands before its first section. Please verify "
+            "the correct path/name was given.",
+            tk_kind_error);
+}
+
 bool morvale_convertor::store_profile_file(const std::wstring& path) {
     udb_profile profile;
     if (!store_profile(profile)) return false;

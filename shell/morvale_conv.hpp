@@ -88,6 +88,9 @@ class morvale_convertor : public udb_converter,
     // False when the file's content cannot be taken (text before its first section);
     // a missing or unreadable file raises a kind-1 error.
     bool load_profile_file(const std::wstring& path);
+    // load_profile_file for a front end: a file whose content cannot be taken raises the
+    // kind-1 error that every program shows for it, and the settings stay as they were.
+    void require_profile_file(const std::wstring& path);
     // Writes the settings to the file; a file that cannot be written raises kind 1.
     bool store_profile_file(const std::wstring& path);
     bool load_profile(udb_profile& profile);
@@ -116,6 +119,10 @@ class morvale_convertor : public udb_converter,
     bool run_completed_ = false;
 };
 
+// Deletes every DBF table of an existing folder with its memo and index files, the way
+// a mode-0 run opens it.
+void empty_dbf_folder(const std::wstring& folder);
+
 // Brackets one run: logs its start and end and, at the very end, sets the done flag.
 class init_conversion {
   public:
@@ -131,6 +138,21 @@ class init_conversion {
   private:
     bool com_initialized_;
     std::atomic<bool>* done_;
+};
+
+// What a program adds to the shared loop over the tables of a run.
+class conversion_events {
+  public:
+    virtual ~conversion_events() = default;
+    // Before anything of the table is done (the stop request is tested after it).
+    virtual void before_table(const std::wstring&) {}
+    // A table the source does not have; a throw here is the table's error. By default
+    // it ends as an error the run goes past.
+    virtual void table_missing(const std::wstring& name);
+    // The table's DBF table is open; its rows come next.
+    virtual void table_opened(const std::wstring&) {}
+    // Mode 2 found the DBF table and leaves it.
+    virtual void table_skipped(const std::wstring&) {}
 };
 
 // The steps of a run that every program shares; each program's run calls them in
@@ -152,6 +174,10 @@ class conversion_run {
     // convert: each source name once, in list order. The table count is their number.
     void prepare();
     const std::vector<std::wstring>& tables() const { return tables_; }
+
+    // Every table of the list in order: begin, open, copy, end; a table's failure is
+    // reported and the loop goes on. Then finish().
+    void convert_tables(conversion_events& events);
 
     // Ends the run the way an Abort does when the converter was asked to stop, or when
     // a table lost the connection to the server (no later table could be read).

@@ -25,9 +25,13 @@ void morvale_convertor::check_dest() {
     }
     if (mode_ != udb_mode_overwrite_database) return;
     tk_log_printf(2, "Make DBF directory empty");
-    dbf_database folder(destination_, udb_open_overwrite_db, 0, true);
-    folder.delete_all_tables();
+    empty_dbf_folder(destination_);
     tk_log_printf(2, "Right after...");
+}
+
+void empty_dbf_folder(const std::wstring& folder) {
+    dbf_database db(folder, udb_open_overwrite_db, 0, true);
+    db.delete_all_tables();
 }
 
 void morvale_convertor::get_all_tables(std::vector<std::wstring>& names) {

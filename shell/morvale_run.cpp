@@ -94,6 +94,32 @@ void conversion_run::name_tables() {
     for (const auto& table : tables_) dbf_names_.emplace(table, by_name.at(listed_as(table)));
 }
 
+void conversion_events::table_missing(const std::wstring& name) {
+    throw tk_exception(L"Table " + name + L" not exists", tk_kind_continue);
+}
+
+void conversion_run::convert_tables(conversion_events& events) {
+    for (const std::wstring& name : tables_) {
+        events.before_table(name);
+        check_stop();
+        try {
+            begin_table(name);
+            if (!source_->is_table_exist(name)) {
+                events.table_missing(name);
+            } else if (open_table(name)) {
+                events.table_opened(name);
+                copy_rows();
+            } else {
+                events.table_skipped(name);
+            }
+        } catch (const tk_exception& e) {
+            table_failed(e);
+        }
+        end_table();
+    }
+    finish();
+}
+
 void conversion_run::check_stop() const {
     if (conv_.stop_requested() || connection_lost_) throw tk_final_exception();
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,6 +21,15 @@ std::function<void(std::exception_ptr)>& sink() {
     static std::function<void(std::exception_ptr)> s;
     return s;
 }
+
+class nocase_item : public QListWidgetItem {
+  public:
+    explicit nocase_item(const QString& text) : QListWidgetItem(text) {}
+    bool operator<(const QListWidgetItem& other) const override {
+        const int c = text().compare(other.text(), Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : text() < other.text();
+    }
+};
 
 QLabel* icon_label(QWidget* parent, QStyle::StandardPixmap which) {
     auto* l = new QLabel(parent);
@@ -65,7 +75,16 @@ QWidget* make_control(QWidget* parent, int id, control_kind kind, const QString&
             break;
         }
         case control_kind::list:
-            w = new QListWidget(parent);
+        case control_kind::single_list: {
+            auto* l = new QListWidget(parent);
+            l->setSortingEnabled(true);
+            l->setSelectionMode(kind == control_kind::list ? QAbstractItemView::ExtendedSelection
+                                                           : QAbstractItemView::SingleSelection);
+            w = l;
+            break;
+        }
+        case control_kind::group:
+            w = new QGroupBox(text, parent);
             break;
         case control_kind::progress: {
             auto* p = new QProgressBar(parent);
@@ -92,6 +111,14 @@ QWidget* make_control(QWidget* parent, int id, control_kind kind, const QString&
         QObject::connect(b, &QAbstractButton::clicked,
                          [on_click, id] { guarded([&] { on_click(id); }); });
     return w;
+}
+
+QListWidgetItem* add_list_item(QListWidget* list, const QString& text) {
+    // Added after construction: an item given its list in the constructor is sorted in
+    // before its own comparison exists.
+    auto* item = new nocase_item(text);
+    list->addItem(item);
+    return item;
 }
 
 QWidget* find_control(const QWidget* root, int id) {

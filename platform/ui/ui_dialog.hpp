@@ -10,6 +10,8 @@
 #include <functional>
 
 class QAbstractButton;
+class QListWidget;
+class QListWidgetItem;
 
 namespace ui {
 
@@ -22,7 +24,9 @@ enum class control_kind {
     radio,
     edit,
     password,
-    list,
+    list,         // sorted without regard to case, several entries selectable
+    single_list,  // sorted without regard to case, one entry selectable
+    group,        // a frame with a caption around other controls
     progress,
     text_view,  // multi-line, read-only
     icon_error,
@@ -41,6 +45,10 @@ template <class T>
 T* control(const QWidget* root, int id) {
     return qobject_cast<T*>(find_control(root, id));
 }
+
+// Adds an entry to a list; a sorted list keeps its order without regard to case, as
+// the lists of the design do (ties in case order, so that the order is stable).
+QListWidgetItem* add_list_item(QListWidget* list, const QString& text);
 
 // The large title font of the welcome and finish pages: the default family at 13 pt.
 QFont title_font();

@@ -1,14 +1,21 @@
-// Whole quick-launch runs of the wizard against the test server: profile, progress
-// page, finish page, Finish; the tables read back by the independent reader.
+// Whole runs of the wizard against the test server, driven through its pages or
+// started from a profile; the tables read back by the independent reader.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
+#include <QPushButton>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QtTest/QTest>
+#include <chrono>
 #include <filesystem>
 
 #include "GUI2/mvl_main.hpp"
+#include "UDB/udb_prof.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
 #include "tests/support/server_db.hpp"
@@ -132,4 +139,218 @@ TEST_F(quick_launch, an_unknown_database_ends_with_255_before_the_folder_is_touc
     modal.dialogs.assign({{1}});
     EXPECT_EQ(run(path), morvale_failed);
     EXPECT_EQ(read_file_bytes(home.file("out") + "/t.dbf"), "keep");
+}
+
+namespace {
+
+// Acts on the controls of the page on show, found by id there, as a user would.
+QWidget* control(ui::wizard_sheet& sheet, int id) {
+    QWidget* w = ui::find_control(sheet.current_page(), id);
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+}
+
+void click(ui::wizard_sheet& sheet, int id) {
+    QWidget* w = sheet.button(id);
+    if (!w) w = control(sheet, id);
+    // Near the left edge: a radio button or box takes clicks on its mark and text only.
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
+}
+
+void type(ui::wizard_sheet& sheet, int id, const std::string& text) {
+    auto* edit = static_cast<QLineEdit*>(control(sheet, id));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, QString::fromStdString(text));
+}
+
+struct wizard_runs : quick_launch {
+    // The robot walks the welcome, connection and database pages: Remote to the test
+    // server, the database, the destination typed in.
+    void walk_to_tables(wizard_robot& robot, const scratch_db& db, const std::string& dest,
+                        bool blob_to_memo) {
+        const test_server& s = test_server::get();
+        robot.on_enter[103] = [](ui::wizard_sheet& sheet) { click(sheet, ui::id_next); };
+        robot.on_enter[123] = [&s](ui::wizard_sheet& sheet) {
+            click(sheet, 1330);
+            type(sheet, 1014, s.host);
+            type(sheet, 1015, std::to_string(s.port));
+            type(sheet, 1012, s.user);
+            type(sheet, 1013, s.password);
+            click(sheet, ui::id_next);
+        };
+        robot.on_enter[106] = [name = db.name(), dest, blob_to_memo](ui::wizard_sheet& sheet) {
+            auto* list = static_cast<QListWidget*>(control(sheet, 1317));
+            const auto found = list->findItems(QString::fromStdString(name), Qt::MatchExactly);
+            ASSERT_EQ(found.size(), 1);
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(found[0]).center());
+            type(sheet, 1004, dest);
+            if (blob_to_memo) click(sheet, 1204);
+            click(sheet, ui::id_next);
+        };
+    }
+    // Started without a profile; the robot drives it.
+    int run_wizard() {
+        std::string a0 = "morvale";
+        char* argv[] = {a0.data(), nullptr};
+        return morvale_main(1, argv);
+    }
+    static std::string finish_text(ui::wizard_sheet& sheet) {
+        return static_cast<QLabel*>(control(sheet, 1314))->text().toStdString();
+    }
+};
+
+}  // namespace
+
+TEST_F(wizard_runs, every_page_then_the_saved_profile_repeats_the_run_as_a_merge) {
+    scratch_db db("gui_wiz");
+    const std::string unicode =
+        "\xc3\xbcn\xc3\xaf"
+        "code";  // a name DBF cannot take
+    db.exec(
+        "CREATE TABLE customers (id INT PRIMARY KEY, name VARCHAR(40) CHARACTER SET utf8mb4, "
+        "note TEXT, born DATE NULL, pic BLOB);"
+        "INSERT INTO customers VALUES (1,'Zo\xc3\xab','long note',NULL,'abc'),"
+        "(2,'Ann',NULL,'1990-02-03',NULL);"
+        "CREATE TABLE prices (id INT, p DECIMAL(12,4), ts DATETIME);"
+        "INSERT INTO prices VALUES (1, 12.5, '2024-03-05 06:07:08'),(2, NULL, NULL);"
+        "CREATE TABLE `" +
+        unicode + "` (a INT); INSERT INTO `" + unicode + "` VALUES (7)");
+    const std::string out = home.file("out/db");
+    bool errors_shown = true;
+    {
+        // Gone before the second run, which has a robot of its own.
+        wizard_robot robot;
+        walk_to_tables(robot, db, out, true);
+        robot.on_enter[127] = [](ui::wizard_sheet& sheet) {
+            click(sheet, 1102);
+            click(sheet, ui::id_next);
+        };
+        robot.on_enter[116] = [&](ui::wizard_sheet& sheet) {
+            heading = finish_text(sheet);
+            errors_shown = control(sheet, 1016)->isVisible();
+            save_shot(sheet, "page-116-success");
+            modal.files = {QString::fromStdString(home.file("p"))};
+            click(sheet, 1116);
+        };
+        EXPECT_EQ(run_wizard(), morvale_ok);
+        EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127, 107, 116}));
+    }
+    EXPECT_EQ(heading.rfind("Wizard has converted your MySQL database", 0), 0u) << heading;
+    EXPECT_FALSE(errors_shown);
+    EXPECT_TRUE(modal.of("error").empty());
+
+    // Every value as the server has it: NULL blank, the BLOB as memo text.
+    std::map<std::string, std::vector<std::string>> rows;
+    for (const auto& f : fs::directory_iterator(out)) {
+        if (f.path().extension() != ".dbf") continue;
+        const dbf_read t = read_dbf(f.path().string());
+        ASSERT_EQ(t.error, "") << f.path();
+        rows[f.path().stem().string()] = t.rows;
+    }
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows["customers"], (std::vector<std::string>{"1|Zo\xc3\xab|long note|NULL|abc",
+                                                           "2|Ann|NULL|1990-02-03|NULL"}));
+    EXPECT_EQ(rows["prices"],
+              (std::vector<std::string>{"1|12.5000|2024-03-05T06:07:08", "2|NULL|NULL"}));
+    rows.erase("customers");
+    rows.erase("prices");
+    EXPECT_EQ(rows.begin()->second, std::vector<std::string>{"7"}) << rows.begin()->first;
+
+    // The settings store keeps the eight values, for this user only.
+    const std::string conf = read_file_bytes(home.file("config/Quillmark/Torvane.conf"));
+    const test_server& s = test_server::get();
+    for (const std::string& line :
+         {"host=text:" + s.host, "port=text:" + std::to_string(s.port), "user=text:" + s.user,
+          "pswd=text:" + s.password, "src=text:" + db.name(), "dest=text:" + out,
+          std::string("blob2memo=dword:1"), std::string("tab_def=dword:0")})
+        EXPECT_NE(conf.find(line + "\n"), std::string::npos) << line;
+    struct stat st {};
+    ASSERT_EQ(stat(home.file("config/Quillmark/Torvane.conf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    udb_profile saved;
+    ASSERT_TRUE(saved.load(home.wpath() + L"/p.mvl"));
+    EXPECT_EQ(saved.selected_tables().size(), 3u);
+    EXPECT_EQ(saved.get_value(L"Generic settings", L"mode"), L"0");
+
+    // The saved profile again, as a merge, after one table changed its structure: that
+    // table is reported and kept, the others get their rows a second time.
+    std::string profile = read_file_bytes(home.file("p.mvl"));
+    profile.replace(profile.find("mode=0"), 6, "mode=3");
+    write_file_bytes(home.file("p.mvl"), profile);
+    db.exec("ALTER TABLE prices ADD extra INT");
+    const std::string prices_before = read_file_bytes(out + "/prices.dbf");
+    modal.requests.clear();
+    modal.dialogs = {{2}};
+    std::vector<int> pages;
+    EXPECT_EQ(run(home.file("p.mvl"), &pages), morvale_ok);
+    EXPECT_EQ(pages, (std::vector<int>{107, 116}));
+    EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
+    EXPECT_EQ(listed,
+              "prices: The structure of data source does not conform to the destination "
+              "table.\n");
+    EXPECT_EQ(modal.of("dialog").size(), 1u);
+    EXPECT_EQ(read_file_bytes(out + "/prices.dbf"), prices_before);
+    EXPECT_EQ(read_dbf(out + "/customers.dbf").records, 4);
+}
+
+TEST_F(wizard_runs, cancel_during_a_run_ends_soon_with_whole_records) {
+    scratch_db db("gui_cancel");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30));"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq) FROM seq_1_to_300000");
+    const std::string path = profile(db, 0, "big\n");
+    wizard_robot robot;
+    bool asked = false;
+    auto cancelled_at = std::chrono::steady_clock::now();
+    robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
+        morvale_convertor* conv = morvale_convertor::find();
+        if (id != 107 || asked || !conv || conv->get_progress().record_index == 0) return;
+        asked = true;
+        modal.questions = {ui::box_answer::yes};
+        cancelled_at = std::chrono::steady_clock::now();
+        click(sheet, ui::id_cancel);
+    };
+    std::string a0 = "morvale", a1 = path;
+    char* argv[] = {a0.data(), a1.data(), nullptr};
+    EXPECT_EQ(morvale_main(2, argv), morvale_cancelled);
+    ASSERT_TRUE(asked) << "the run ended before it could be cancelled";
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(10));
+    EXPECT_EQ(modal.of("question").size(), 1u);
+    EXPECT_TRUE(modal.of("dialog").empty());
+    const std::string dbf = read_file_bytes(home.file("out") + "/big.dbf");
+    ASSERT_GE(dbf.size(), 32u);
+    auto le = [&](size_t at, int n) {
+        uint64_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(dbf[at + i]);
+        return v;
+    };
+    EXPECT_GT(le(4, 4), 0u);
+    EXPECT_LT(le(4, 4), 300000u);
+    EXPECT_LE(le(8, 2) + le(4, 4) * le(10, 2), dbf.size());
+}
+
+TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confirmed) {
+    scratch_db db("gui_mode0");
+    db.exec("CREATE TABLE t (a INT)");
+    const std::string out = home.file("out");
+    fs::create_directories(out);
+    write_file_bytes(out + "/keep.dbf", "keep");
+    write_file_bytes(out + "/notes.txt", "keep");
+    wizard_robot robot;
+    walk_to_tables(robot, db, out, false);
+    modal.dialogs = {{1}};  // "&Overwrite the entire database", selected at the start
+    robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
+        modal.questions = {ui::box_answer::yes};
+        click(sheet, ui::id_cancel);
+    };
+    EXPECT_EQ(run_wizard(), morvale_cancelled);
+    EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127}));
+    ASSERT_EQ(modal.of("dialog").size(), 1u);
+    EXPECT_EQ(modal.of("dialog")[0].caption, "Torvane 4.3 Warning");
+    // The user chose to empty the folder, and it was emptied at once.
+    EXPECT_FALSE(fs::exists(out + "/keep.dbf"));
+    EXPECT_EQ(read_file_bytes(out + "/notes.txt"), "keep");
 }

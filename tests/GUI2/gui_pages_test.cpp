@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -16,6 +19,11 @@
 #include "GUI2/g_f_dlg.hpp"
 #include "GUI2/g_finish.hpp"
 #include "GUI2/g_progr.hpp"
+#include "GUI2/g_selfil.hpp"
+#include "GUI2/g_seltab.hpp"
+#include "GUI2/g_sqlpg.hpp"
+#include "GUI2/g_welc.hpp"
+#include "common/over_dlg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "GUI2/mvl_main.hpp"
 #include "TK/tk_errh.hpp"
@@ -87,11 +95,7 @@ TEST(profile_dialogs, filters_and_the_save_rule) {
 
 namespace {
 
-struct finish_fixture : ::testing::Test {
-    error_handler handler{error_handler_code_count, error_handler_codes};
-    scripted_modal modal;
-    morvale_convertor conv;
-    wizard_shell shell{L"Torvane 4.3", 501, 311, 312};
+struct finish_fixture : page_fixture {
     gui_finish_page_t<morvale_convertor, 116> page{L"all done", L"some errors", L"mvl"};
     void SetUp() override { shell.add_page(page); }
 };
@@ -216,4 +220,288 @@ TEST(morvale_program, without_a_window_system_it_says_so_and_ends_with_255) {
     EXPECT_EQ(WEXITSTATUS(status), 255);
     EXPECT_NE(read_file_bytes(d.file("err")).find("Failed to initialize GUI library"),
               std::string::npos);
+}
+
+namespace {
+
+struct settings_pages : page_fixture {
+    welcome_page_t<morvale_convertor, 103> welcome{L"mvl"};
+    sql_settings_page2<morvale_convertor, 1011, 1016> mysql{L"Step 1 of 4", L"MySQL server"};
+    QLineEdit* edit(int id) { return mysql.ctrl<QLineEdit>(id); }
+    QRadioButton* radio(int id) { return mysql.ctrl<QRadioButton>(id); }
+};
+
+}  // namespace
+
+TEST_F(settings_pages, load_settings_takes_a_profile_and_a_bad_one_changes_nothing) {
+    tmp_dir d;
+    write_file_bytes(d.file("good.mvl"),
+                     "[Generic settings]\nsrc=shop\nmode=2\n[Selected Tables]\norders\n"
+                     "[MySQL settings]\nhost=db1\nport=3307\nuser=ann\n");
+    write_file_bytes(d.file("text.mvl"), "host=x\n[MySQL settings]\nhost=y\n");
+    write_file_bytes(d.file("mode.mvl"), "[Generic settings]\nsrc=x\nmode=7\n");
+    conv.set_source(L"kept");
+    struct {
+        std::string file;  // empty: the dialog is cancelled
+        const char* error;
+        const wchar_t* source;
+    } cases[] = {
+        {"", nullptr, L"kept"},
+        {d.file("text.mvl"), "Profile cannot be loaded: text stands before its first section.",
+         L"kept"},
+        {d.file("mode.mvl"), "Invalid merge/overwrite mode in the profile: '7'", L"kept"},
+        {d.file("none.mvl"),
+         "Profile does not exist. Please verify the correct path/name was given.", L"kept"},
+        {d.file("good.mvl"), nullptr, L"shop"},
+    };
+    for (const auto& t : cases) {
+        modal.requests.clear();
+        modal.files = {QString::fromStdString(t.file)};
+        welcome.press(1115);
+        const std::vector<std::string> errors = texts("error");
+        ASSERT_EQ(errors.size(), t.error ? 1u : 0u) << t.file;
+        if (t.error) {
+            EXPECT_EQ(errors[0].rfind(t.error, 0), 0u) << errors[0];
+        }
+        EXPECT_EQ(conv.source(), t.source) << t.file;
+    }
+    // A page's own failure is no error of the run.
+    EXPECT_TRUE(shell.errors().empty());
+    EXPECT_EQ(modal.file_requests.back().title, "Select Profile");
+    EXPECT_TRUE(modal.file_requests.back().must_exist);
+    EXPECT_EQ(conv.mode(), 2);
+    EXPECT_EQ(conv.selected_tables(), (udb_pairs{{L"orders", L""}}));
+
+    // The connection page shows what the profile gave.
+    ASSERT_TRUE(mysql.page_init());
+    EXPECT_TRUE(radio(1330)->isChecked());
+    EXPECT_EQ(edit(1014)->text(), "db1");
+    EXPECT_EQ(edit(1015)->text(), "3307");
+    EXPECT_EQ(edit(1012)->text(), "ann");
+    EXPECT_TRUE(edit(1014)->isEnabled());
+}
+
+TEST_F(settings_pages, the_connection_page_stores_what_its_mode_allows_and_checks_the_port) {
+    conv.store_mysql_settings("", "ann", "pw", "3306");
+    ASSERT_TRUE(mysql.page_init());
+    EXPECT_TRUE(radio(1329)->isChecked());
+    EXPECT_FALSE(edit(1014)->isEnabled());
+    EXPECT_FALSE(edit(1015)->isEnabled());
+    save_shot(mysql, "local");
+    struct {
+        int mode;
+        const char *host, *port, *user;
+        bool next;  // Next (else Back)
+        std::string stored_host, stored_port, box;
+    } cases[] = {
+        // Local ignores what the disabled edits hold.
+        {1329, "db9", "1", " bob ", false, "", "3306", ""},
+        {1330, " db2 ", "", "bob", false, "db2", "3306", ""},
+        // Back never connects, whatever the port; Next checks it first.
+        {1330, "db2", "abc", "bob", false, "db2", "abc", ""},
+        {1330, "db2", "abc", "bob", true, "db2", "abc", "Invalid port number"},
+        {1330, "db2", "0", "bob", true, "db2", "0", "Invalid port number"},
+    };
+    for (const auto& t : cases) {
+        modal.requests.clear();
+        radio(t.mode)->click();
+        EXPECT_EQ(edit(1014)->isEnabled(), t.mode == 1330);
+        edit(1014)->setText(t.host);
+        edit(1015)->setText(t.port);
+        edit(1012)->setText(t.user);
+        EXPECT_EQ(t.next ? mysql.on_next() : mysql.on_back(), t.next ? -1 : 0);
+        EXPECT_EQ(conv.host(), t.stored_host);
+        EXPECT_EQ(conv.port(), t.stored_port);
+        EXPECT_EQ(conv.user(), "bob");
+        EXPECT_EQ(texts("error"),
+                  t.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{t.box});
+    }
+    EXPECT_FALSE(conv.engine().is_connected());
+}
+
+TEST(sel_file_page, a_destination_built_from_a_database_stays_in_its_folder) {
+    const std::wstring home = QDir::homePath().toStdWString();
+    struct {
+        const wchar_t *folder, *database, *destination;
+    } cases[] = {
+        {L"/data/x/old", L"new", L"/data/x/new"},
+        {L"/data/x/", L"new", L"/data/x/new"},
+        {L"/data/x/old", L"a/b", L"/data/x/a_b"},
+        {L"/data/x/old", L"..", L""},
+        {L"/data/x/old", L".", L""},
+        {L"", L"shop", nullptr},  // the home folder
+    };
+    for (const auto& t : cases)
+        EXPECT_EQ(destination_for_database(t.folder, t.database),
+                  t.destination ? t.destination : home + L"/shop")
+            << t.database;
+    struct {
+        const wchar_t *typed, *stored;
+    } typed[] = {{L"~", L""}, {L"~/out", L"/out"}, {L"~bob/out", nullptr}, {L"/a/~", nullptr}};
+    for (const auto& t : typed)
+        EXPECT_EQ(expand_home(t.typed), t.stored ? home + t.stored : t.typed);
+}
+
+namespace {
+
+struct table_page : page_fixture {
+    sel_tables_page page{L"There are no tables selected. Continue anyway?", 0, L"Step 3 of 4",
+                         L"Select tables to convert"};
+    QListWidget* available() { return page.ctrl<QListWidget>(1317); }
+    QListWidget* selected() { return page.ctrl<QListWidget>(1318); }
+    static std::vector<std::string> texts_of(QListWidget* l, bool only_selected = false) {
+        std::vector<std::string> r;
+        for (int i = 0; i < l->count(); ++i)
+            if (!only_selected || l->item(i)->isSelected())
+                r.push_back(l->item(i)->text().toStdString());
+        return r;
+    }
+    void show_with(std::vector<std::wstring> names) {
+        page.names = std::move(names);
+        page.do_page_init();
+    }
+    void SetUp() override {
+        shell.add_page(page);
+        shell.sheet().show();
+        shell.sheet().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&shell.sheet()));
+        shell.sheet().set_current_by_id(127);
+    }
+};
+
+using strings = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(table_page, entries_move_between_the_lists_as_they_are_selected) {
+    show_with({L"t0", L"t1", L"t2", L"t3", L"t4", L"t5", L"t6", L"t7", L"t8", L"t9"});
+    EXPECT_EQ(texts_of(available(), true), strings{"t0"});
+    available()->clearSelection();
+    for (int row : {2, 5, 7}) available()->item(row)->setSelected(true);
+    page.press(1101);
+    EXPECT_EQ(texts_of(selected()), (strings{"t2", "t5", "t7"}));
+    EXPECT_EQ(texts_of(available(), true), strings{"t8"});  // the one after the last moved
+    save_shot(shell.sheet(), "added");
+
+    // The mirror: the last entries go back and the selection falls on the list's end.
+    for (int row : {1, 2}) selected()->item(row)->setSelected(true);
+    page.press(1111);
+    EXPECT_EQ(texts_of(selected()), strings{"t2"});
+    EXPECT_EQ(texts_of(selected(), true), strings{"t2"});
+
+    page.press(1102);  // add all
+    EXPECT_EQ(available()->count(), 0);
+    EXPECT_EQ(selected()->count(), 10);
+    EXPECT_EQ(texts_of(selected(), true), strings{"t0"});
+    EXPECT_TRUE(selected()->hasFocus());
+
+    selected()->item(9)->setSelected(true);
+    page.press(1110);  // remove all
+    EXPECT_EQ(available()->count(), 10);
+    EXPECT_EQ(texts_of(available(), true), strings{"t0"});
+    EXPECT_TRUE(available()->hasFocus());
+
+    // Added one by one, the last emptying the list: focus and selection go across.
+    show_with({L"b", L"a"});
+    page.press(1101);
+    page.press(1101);
+    EXPECT_EQ(texts_of(selected()), (strings{"a", "b"}));
+    EXPECT_EQ(texts_of(selected(), true), strings{"a"});
+    EXPECT_TRUE(selected()->hasFocus());
+
+    // A new activation starts with nothing selected.
+    show_with({L"b", L"a"});
+    EXPECT_EQ(selected()->count(), 0);
+    EXPECT_TRUE(page.ctrl<QWidget>(1117)->isHidden());
+    EXPECT_TRUE(page.ctrl<QWidget>(1114)->isHidden());
+}
+
+TEST_F(table_page, names_sort_without_regard_to_case) {
+    show_with({L"beta", L"Zeta", L"alpha", L"Alpha", L"_x"});
+    EXPECT_EQ(texts_of(available()), (strings{"_x", "Alpha", "alpha", "beta", "Zeta"}));
+}
+
+TEST_F(table_page, an_empty_selection_asks_first_when_there_was_something_to_choose) {
+    struct {
+        std::vector<std::wstring> names;
+        std::deque<ui::box_answer> answers;
+        bool stored;
+        size_t questions;
+    } cases[] = {
+        {{L"a"}, {ui::box_answer::yes}, true, 1},
+        {{L"a"}, {ui::box_answer::no}, false, 1},
+        {{}, {}, true, 0},
+    };
+    for (const auto& t : cases) {
+        modal.requests.clear();
+        modal.questions = t.answers;
+        show_with(t.names);
+        page.names = {L"stale"};
+        EXPECT_EQ(page.store_selection(), t.stored);
+        if (t.stored) {
+            EXPECT_TRUE(page.names.empty());
+        }
+        ASSERT_EQ(modal.of("question").size(), t.questions);
+        if (t.questions) {
+            EXPECT_EQ(texts("question")[0], "There are no tables selected. Continue anyway?");
+            EXPECT_TRUE(modal.of("question")[0].default_no);
+        }
+    }
+}
+
+TEST_F(table_page, reordering_swaps_neighbours_and_stops_at_the_ends) {
+    sel_tables_page ordered{L"", 1, L"", L""};
+    shell.add_page(ordered);
+    shell.sheet().set_current_by_id(127);
+    ordered.names = {L"c", L"a", L"b"};
+    ordered.do_page_init();
+    ordered.press(1102);
+    auto* list = ordered.ctrl<QListWidget>(1318);
+    EXPECT_EQ(texts_of(list), (strings{"c", "a", "b"}));  // no sorting
+    EXPECT_FALSE(ordered.ctrl<QWidget>(1117)->isHidden());
+    struct {
+        int row, button;
+        strings order;
+        int current;
+    } cases[] = {
+        {0, 1117, {"c", "a", "b"}, 0},  // the first cannot go up
+        {0, 1118, {"a", "c", "b"}, 1},
+        {2, 1118, {"a", "c", "b"}, 2},  // nor the last down
+    };
+    for (const auto& t : cases) {
+        list->setCurrentRow(t.row);
+        ordered.press(t.button);
+        EXPECT_EQ(texts_of(list), t.order) << t.row << " " << t.button;
+        EXPECT_EQ(list->currentRow(), t.current);
+    }
+}
+
+TEST(overwrite_dialog, each_choice_gives_its_mode_and_help_leaves_it_open) {
+    struct {
+        std::vector<int> presses;
+        int result, mode;
+    } cases[] = {
+        {{1}, 1, 0}, {{1330, 1}, 1, 1}, {{1331, 1}, 1, 2}, {{1332, 1}, 1, 3}, {{9, 2}, 2, 0},
+    };
+    for (const auto& t : cases) {
+        std::vector<int> topics;
+        overwrite_dlg2<121> dlg(L"The destination database already exists.", 1013, L"Torvane 4.3",
+                                [&](int topic) { topics.push_back(topic); });
+        EXPECT_EQ(dlg.windowTitle(), "Torvane 4.3 Warning");
+        EXPECT_TRUE(dlg.ctrl<QRadioButton>(1329)->isChecked());
+        bool open_after_help = true;
+        // The real modal loop, driven by clicks from inside it.
+        QTimer::singleShot(0, &dlg, [&] {
+            for (int id : t.presses) {
+                if (id == 2) open_after_help = dlg.isVisible();
+                auto* b = dlg.ctrl<QAbstractButton>(id);
+                // Near the left edge: a radio button takes clicks on its box and text only.
+                QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+            }
+        });
+        EXPECT_EQ(dlg.exec(), t.result);
+        EXPECT_EQ(dlg.mode(), t.mode);
+        EXPECT_TRUE(open_after_help);
+        EXPECT_EQ(topics, t.presses[0] == 9 ? std::vector<int>{1013} : std::vector<int>{});
+    }
 }

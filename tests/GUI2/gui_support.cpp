@@ -4,12 +4,13 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QPixmap>
 #include <QPushButton>
 #include <QtTest/QTest>
 #include <cstdlib>
 
-#include "GUI2/g_wiz_sh.hpp"
+#include "platform/ui/ui_bridge.hpp"
 
 scripted_modal::scripted_modal() {
     ui::set_modal(this);
@@ -80,8 +81,30 @@ void scripted_modal::set_clipboard_text(const QString& text) {
     clipboard = text;
 }
 
+private_settings::private_settings() {
+    setenv("XDG_CONFIG_HOME", dir.file("config").c_str(), 1);
+}
+
+std::string private_settings::file() const {
+    return dir.file("config/Quillmark/Torvane.conf");
+}
+
+page_fixture::page_fixture() {
+    // An earlier run of the whole program closed the bridge on its way out.
+    ui::gui_bridge::instance().open();
+    shell.initialize_if();
+}
+
+std::vector<std::string> page_fixture::texts(const std::string& kind) const {
+    std::vector<std::string> r;
+    for (const auto& q : modal.of(kind)) r.push_back(q.text.toStdString());
+    return r;
+}
+
 void save_shot(QWidget& w, const std::string& name) {
     const char* dir = std::getenv("TORVANE_GUI_SHOTS");
+    // A control hidden a moment ago still has its room until the layout runs again.
+    if (QLayout* l = w.layout()) l->activate();
     const QPixmap shot = w.grab();
     EXPECT_FALSE(shot.isNull()) << name;
     if (!dir) return;
@@ -104,6 +127,9 @@ void wizard_robot::poll() {
     if (seen.empty() || seen.back() != p->id()) {
         seen.push_back(p->id());
         save_shot(sheet, "page-" + std::to_string(p->id()));
+        if (auto it = on_enter.find(p->id()); it != on_enter.end()) it->second(sheet);
+        // The action may have moved the wizard on; the next poll sees where.
+        if (sheet.current_page() != p) return;
     }
     if (on_page) on_page(p->id(), sheet);
     if (p->id() == 116) QTest::mouseClick(sheet.button(ui::id_finish), Qt::LeftButton);

@@ -6,8 +6,14 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "GUI2/g_wiz_sh.hpp"
+#include "TK/tk_errh.hpp"
+#include "shell/morvale_conv.hpp"
+#include "tests/support/test_support.hpp"
 
 #include "platform/ui/ui_dialog.hpp"
 #include "platform/ui/ui_modal.hpp"
@@ -55,11 +61,33 @@ class scripted_modal : public ui::modal_service {
 // Saves the widget's picture as gui-shots/<name>.png and checks it is not empty.
 void save_shot(QWidget& w, const std::string& name);
 
+// A settings store of the test's own, in force before the converter reads it.
+struct private_settings {
+    tmp_dir dir;
+    private_settings();
+    std::string file() const;  // the store's file
+};
+
+// What every page needs around it: the error handler, the converter, the wizard (up,
+// so that boxes carry its title) and scripted boxes.
+struct page_fixture : ::testing::Test {
+    private_settings settings;
+    error_handler handler{error_handler_code_count, error_handler_codes};
+    scripted_modal modal;
+    morvale_convertor conv;
+    wizard_shell shell{L"Torvane 4.3", 501, 311, 312};
+    page_fixture();
+    // The texts of the boxes shown, of one kind.
+    std::vector<std::string> texts(const std::string& kind) const;
+};
+
 // Polls the running wizard every 20 ms: takes a picture of each page it sees, calls
-// on_page for it, and presses Finish on the finish page.
+// on_enter once each time a page is entered and on_page on every poll, and presses
+// Finish on the finish page.
 class wizard_robot {
   public:
     wizard_robot();
+    std::map<int, std::function<void(ui::wizard_sheet& sheet)>> on_enter;
     std::function<void(int page_id, ui::wizard_sheet& sheet)> on_page;
     std::vector<int> seen;
 

@@ -18,6 +18,27 @@ std::function<void(const char*, const std::wstring&)>& run_hook() {
     return hook;
 }
 
+namespace {
+
+// Records each table's way; a missing table ends as an error the run goes past.
+struct test_events : conversion_events {
+    explicit test_events(const morvale_convertor& conv) : conv(conv) {}
+    const morvale_convertor& conv;
+    void before_table(const std::wstring& name) override {
+        if (run_hook()) run_hook()("table", name);
+    }
+    void table_opened(const std::wstring& name) override {
+        run_lines().push_back(tk_format(std::string_view("table %s(%d records)"),
+                                        tk_unicode_to_utf8(name), conv.record_count()));
+        if (run_hook()) run_hook()("rows", name);
+    }
+    void table_skipped(const std::wstring& name) override {
+        run_lines().push_back("skipped " + tk_unicode_to_utf8(name));
+    }
+};
+
+}  // namespace
+
 morvale_convertor::morvale_convertor() : tk_serializer("Software\\Quillmark\\Torvane") {}
 
 morvale_convertor::~morvale_convertor() = default;
@@ -35,28 +56,8 @@ void morvale_convertor::operator()() {
         run.prepare();
         run_lines().push_back(tk_format(std::string_view("database %s(%d tables)"),
                                         tk_unicode_to_utf8(source_), table_count()));
-        for (const std::wstring& name : run.tables()) {
-            if (run_hook()) run_hook()("table", name);
-            run.check_stop();
-            try {
-                run.begin_table(name);
-                // A missing table ends in an orderly way, as a reported error.
-                if (!run.source().is_table_exist(name))
-                    throw tk_exception(L"Table " + name + L" not exists", tk_kind_continue);
-                if (run.open_table(name)) {
-                    run_lines().push_back(tk_format(std::string_view("table %s(%d records)"),
-                                                    tk_unicode_to_utf8(name), record_count()));
-                    if (run_hook()) run_hook()("rows", name);
-                    run.copy_rows();
-                } else {
-                    run_lines().push_back("skipped " + tk_unicode_to_utf8(name));
-                }
-            } catch (const tk_exception& e) {
-                run.table_failed(e);
-            }
-            run.end_table();
-        }
-        run.finish();
+        test_events events(*this);
+        run.convert_tables(events);
     } catch (const tk_final_exception&) {
         run_lines().push_back("stopped");
     } catch (const tk_exception& e) {

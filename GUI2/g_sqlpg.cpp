@@ -1,0 +1,143 @@
+#include "GUI2/g_sqlpg.hpp"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "GUI2/g_wiz_sh.hpp"
+#include "SQL/sql_engi.hpp"
+#include "TK/tk_log.hpp"
+#include "platform/ui/ui_app.hpp"
+#include "shell/morvale_conv.hpp"
+
+namespace {
+
+enum : int {
+    id_local = 1329,
+    id_remote = 1330,
+    id_user = 1012,
+    id_password = 1013,
+    id_host = 1014,
+    id_port = 1015,
+};
+
+// A captioned frame whose rows are a label, its edit and an optional remark.
+QGridLayout* framed_grid(ui::page& page, QVBoxLayout* layout, const char* caption) {
+    auto* group = static_cast<QGroupBox*>(page.add(0, ui::control_kind::group, caption));
+    layout->addWidget(group);
+    auto* grid = new QGridLayout(group);
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+void add_row(ui::page& page, QGridLayout* grid, int row, const char* label, int edit_id,
+             ui::control_kind kind, const char* remark = nullptr) {
+    auto* l = static_cast<QLabel*>(page.add(0, ui::control_kind::label, label));
+    QWidget* edit = page.add(edit_id, kind);
+    l->setBuddy(edit);
+    grid->addWidget(l, row, 0);
+    grid->addWidget(edit, row, 1);
+    if (!remark) return;
+    auto* r = static_cast<QLabel*>(page.add(0, ui::control_kind::label, remark));
+    r->setWordWrap(false);  // the edit gives way instead
+    grid->addWidget(r, row, 2);
+}
+
+std::string text_of(const ui::page& page, int id) {
+    return page.ctrl<QLineEdit>(id)->text().toStdString();
+}
+
+}  // namespace
+
+sql_settings_page::sql_settings_page(const std::wstring& title, const std::wstring& subtitle,
+                                     int help_topic, int auth_topic)
+    : wizard_page(title, subtitle), help_topic_(help_topic), auth_topic_(auth_topic) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(add(0, ui::control_kind::label,
+                          "Provide necessary information to establish connection with MySQL "
+                          "server."));
+    auto* mode = static_cast<QGroupBox*>(add(0, ui::control_kind::group, " Access mode "));
+    auto* radios = new QHBoxLayout(mode);
+    radios->addWidget(add(id_local, ui::control_kind::radio, "&Local"));
+    radios->addWidget(add(id_remote, ui::control_kind::radio, "&Remote"));
+    radios->addStretch(1);
+    layout->addWidget(mode);
+    QGridLayout* auth = framed_grid(*this, layout, " Authorization settings ");
+    add_row(*this, auth, 0, "&User name:", id_user, ui::control_kind::edit);
+    add_row(*this, auth, 1, "User pa&ssword:", id_password, ui::control_kind::password);
+    QGridLayout* remote = framed_grid(*this, layout, " Remote settings ");
+    add_row(*this, remote, 0, "H&ost:", id_host, ui::control_kind::edit,
+            "(it could be network name or IP address)");
+    add_row(*this, remote, 1, "&Port:", id_port, ui::control_kind::edit,
+            "(default MySQL port is 3306)");
+    layout->addStretch(1);
+}
+
+bool sql_settings_page::page_init() {
+    tk_log_printf(2, "sql_settings_page2::page_init");
+    mysql_converter_impl& conv = settings(true);
+    ctrl<QLineEdit>(id_user)->setText(QString::fromStdString(conv.user()));
+    ctrl<QLineEdit>(id_password)->setText(QString::fromStdString(conv.password()));
+    if (conv.host().empty()) {
+        ctrl<QRadioButton>(id_local)->setChecked(true);
+        enable_remote(false);
+    } else {
+        ctrl<QRadioButton>(id_remote)->setChecked(true);
+        enable_remote(true);
+        ctrl<QLineEdit>(id_host)->setText(QString::fromStdString(conv.host()));
+        ctrl<QLineEdit>(id_port)->setText(QString::fromStdString(conv.port()));
+    }
+    return true;
+}
+
+void sql_settings_page::enable_remote(bool on) {
+    enable_ctrl(id_host, on);
+    enable_ctrl(id_port, on);
+}
+
+void sql_settings_page::on_command(int id) {
+    if (id == id_local || id == id_remote) enable_remote(id == id_remote);
+}
+
+void sql_settings_page::on_help() {
+    wizard_shell::get_instance().display_help(help_topic_);
+}
+
+void sql_settings_page::store_settings() {
+    tk_log_printf(2, "sql_settings_page2::store_settings");
+    std::string host, port = "3306";
+    if (ctrl<QRadioButton>(id_remote)->isChecked()) {
+        host = text_of(*this, id_host);
+        port = text_of(*this, id_port);
+    }
+    settings(false).store_mysql_settings(host, text_of(*this, id_user), text_of(*this, id_password),
+                                         port);
+}
+
+int sql_settings_page::on_next() {
+    tk_log_printf(2, "sql_settings_page2::on_next");
+    store_settings();
+    mysql_converter_impl& conv = settings(false);
+    try {
+        ui::wait_cursor wait;
+        conv.connect_mysql_server();
+        return 0;
+    } catch (const sql_auth_not_supported_exception& e) {
+        wizard_shell::error(e.message());
+        wizard_shell::get_instance().display_help(auth_topic_);
+    } catch (const tk_exception& e) {
+        show_page_error(e);
+        const uint32_t error = e.code() & 0xFFFF;
+        if (error == 1249 || error == 1250) wizard_shell::get_instance().display_help(auth_topic_);
+    }
+    return -1;
+}
+
+int sql_settings_page::on_back() {
+    store_settings();
+    return 0;
+}

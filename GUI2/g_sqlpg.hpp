@@ -1,0 +1,44 @@
+// The MySQL connection page: Local or Remote, user, password, host and port. Next
+// connects, and the wizard goes on only once the server took the connection.
+#pragma once
+
+#include <string>
+
+#include "GUI2/g_wiz_pg.hpp"
+
+class mysql_converter_impl;
+
+class sql_settings_page : public wizard_page<123, 3, page_has_help> {
+  public:
+    sql_settings_page(const std::wstring& title, const std::wstring& subtitle, int help_topic,
+                      int auth_topic);
+
+    bool page_init() override;
+    void on_help() override;
+    int on_next() override;
+    int on_back() override;
+    // Local mode stores an empty host and port 3306, whatever the edits hold.
+    void store_settings();
+
+  protected:
+    void on_command(int id) override;
+    // The converter's connection settings (a missing converter is an internal error,
+    // at the line that activation and the other steps each report).
+    virtual mysql_converter_impl& settings(bool at_init) = 0;
+
+  private:
+    void enable_remote(bool on);
+    int help_topic_, auth_topic_;
+};
+
+template <class Converter, int HelpTopic, int AuthTopic>
+class sql_settings_page2 : public sql_settings_page {
+  public:
+    sql_settings_page2(const std::wstring& title, const std::wstring& subtitle)
+        : sql_settings_page(title, subtitle, HelpTopic, AuthTopic) {}
+
+  protected:
+    mysql_converter_impl& settings(bool at_init) override {
+        return at_init ? Converter::instance() : Converter::get_instance();
+    }
+};
