@@ -21,6 +21,8 @@ constexpr int cp_utf8 = 65001;
 std::wstring utf8_decode(std::string_view in);
 // The same, telling whether anything was ill-formed (and so replaced).
 std::wstring utf8_decode(std::string_view in, bool& ill_formed);
+// The same into `out`, whose storage is reused; true when anything was ill-formed.
+bool utf8_decode_into(std::string_view in, std::wstring& out);
 std::string utf8_encode(std::wstring_view in);
 void utf8_append(std::string& out, wchar_t c);
 
