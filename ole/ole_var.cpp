@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
@@ -383,6 +384,66 @@ void ole_variant::attach_wstring(std::wstring_view text) {
 void ole_variant::attach_wstring(std::wstring&& text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
     var_.set_bstr(std::move(text));
+}
+
+void ole_variant::park(refill_storage& spare) {
+    auto keep = [](auto& from, auto& to) {
+        using T = std::remove_reference_t<decltype(from)>;
+        if (from.capacity() * sizeof(typename T::value_type) <= refill_keep_bytes &&
+            from.capacity() > to.capacity()) {
+            from.clear();
+            to.swap(from);
+        }
+        T().swap(from);
+    };
+    if (var_.has_bstr())
+        keep(std::get<std::wstring>(var_.value), spare.text);
+    else if (var_.has_bytes())
+        keep(var_.bytes(), spare.bytes);
+    i64_ = 0;
+    u64_ = 0;
+    date_ = ole_date();
+}
+
+std::wstring& ole_variant::refill_text(refill_storage& spare) {
+    if (!var_.has_bstr()) {
+        park(spare);
+        var_.value = std::move(spare.text);
+        spare.text = std::wstring();
+    } else {
+        std::wstring& kept = std::get<std::wstring>(var_.value);
+        if (kept.capacity() * sizeof(wchar_t) > refill_keep_bytes) std::wstring().swap(kept);
+        i64_ = 0;
+        u64_ = 0;
+        date_ = ole_date();
+    }
+    var_.vt = VT_BSTR;
+    std::wstring& text = std::get<std::wstring>(var_.value);
+    text.clear();
+    return text;
+}
+
+std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
+    if (!var_.has_bytes()) {
+        park(spare);
+        var_.value = std::move(spare.bytes);
+        spare.bytes = std::vector<uint8_t>();
+    } else {
+        std::vector<uint8_t>& kept = var_.bytes();
+        if (kept.capacity() > refill_keep_bytes) std::vector<uint8_t>().swap(kept);
+        i64_ = 0;
+        u64_ = 0;
+        date_ = ole_date();
+    }
+    var_.vt = VT_UI1_ARRAY;
+    std::vector<uint8_t>& bytes = var_.bytes();
+    bytes.clear();
+    return bytes;
+}
+
+void ole_variant::refill(ole_variant&& v, refill_storage& spare) {
+    park(spare);
+    *this = std::move(v);
 }
 
 size_t ole_variant::get_at(std::string& out, size_t position, size_t length) const {
