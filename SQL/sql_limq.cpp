@@ -1,8 +1,18 @@
 #include "SQL/sql_limq.hpp"
 
+#include <system_error>
+
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_engi.hpp"
 #include "TK/tk_log.hpp"
+
+namespace {
+
+// Blocks the reader may fill ahead of the one the caller holds: enough to ride out
+// the unevenness of either side, few enough to keep memory to a few blocks.
+constexpr size_t blocks_ahead = 3;
+
+}  // namespace
 
 sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
                                      const std::wstring& source)
@@ -32,36 +42,111 @@ sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name,
 
 sql_limited_query::~sql_limited_query() {
     tk_log_printf(2, "sql_limited_query::~sql_limited_query");
+    stop_reader();
     // Freeing an unfinished stream reads off its remaining rows.
     if (result_) mysql_free_result(result_);
     result_ = nullptr;
 }
 
-size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema,
-                                   uint64_t first_row_number) {
+void sql_limited_query::stop_reader() noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    block_free_.notify_all();
+    if (reader_.joinable()) reader_.join();
+}
+
+void sql_limited_query::start(const udb_schema* schema) {
+    // The columns read the engine's settings here, on the caller's thread.
+    columns_.emplace(n_fields_, fields_, schema, source_);
+    for (size_t i = 0; i < blocks_ahead; ++i) free_.push_back(std::make_unique<filled>());
+    try {
+        reader_ = std::thread(&sql_limited_query::read_blocks, this);
+        threaded_ = true;
+    } catch (const std::system_error& e) {
+        // No thread to be had: the caller reads each block itself.
+        tk_log_printf(2, "Reading without a reader thread: %s", e.what());
+        threaded_ = false;
+    }
+}
+
+size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     tk_log_printf(1, "sql_limited_query::store_to(n_max_records=%d)", sql_block_size);
-    for (auto& slot : block) slot.reset();
     if (exhausted_) return 0;
-    if (!columns_ || columns_schema_ != schema) {
-        columns_.emplace(n_fields_, fields_, schema, source_);
-        columns_schema_ = schema;
+    if (!columns_) start(schema);
+    std::unique_ptr<filled> next;
+    if (threaded_) {
+        std::unique_lock lock(mutex_);
+        block_ready_.wait(lock, [&] { return !ready_.empty(); });
+        next = std::move(ready_.front());
+        ready_.pop_front();
+    } else {
+        next = std::move(free_.back());
+        free_.pop_back();
+        fill(*next);
     }
-    size_t count = 0;
-    while (count < sql_block_size) {
-        MYSQL_ROW row = mysql_fetch_row(result_);
-        if (!row) {
-            // The end of the rows only when the library saw no error.
-            exhausted_ = true;
-            if (mysql_errno(connection_) != 0) {
-                sql_exception e(connection_);
-                for (auto& slot : block) slot.reset();
-                throw e;
-            }
-            break;
-        }
-        const unsigned long* lengths = mysql_fetch_lengths(result_);
-        block[count] = columns_->make_record(row, lengths, first_row_number + count);
-        ++count;
+    // The block's trace lines go where reading it here and now would have put them.
+    next->trace.replay();
+    exhausted_ = next->last;
+    const std::exception_ptr failure = next->failure;
+    const size_t count = next->count;
+    if (!failure) std::swap(block, next->records);
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(std::move(next));
     }
+    block_free_.notify_one();
+    if (failure) std::rethrow_exception(failure);
     return count;
+}
+
+void sql_limited_query::read_blocks() {
+    for (;;) {
+        std::unique_ptr<filled> block;
+        {
+            std::unique_lock lock(mutex_);
+            block_free_.wait(lock, [&] { return stopping_ || !free_.empty(); });
+            if (stopping_) return;
+            block = std::move(free_.back());
+            free_.pop_back();
+        }
+        fill(*block);
+        const bool last = block->last;
+        {
+            std::lock_guard lock(mutex_);
+            ready_.push_back(std::move(block));
+        }
+        block_ready_.notify_one();
+        if (last) return;
+    }
+}
+
+void sql_limited_query::fill(filled& block) {
+    tk_log_capture_scope capture(block.trace);
+    block.count = 0;
+    block.last = false;
+    block.failure = nullptr;
+    try {
+        size_t bytes = 0;
+        while (block.count < sql_block_size && bytes < block_bytes) {
+            MYSQL_ROW row = mysql_fetch_row(result_);
+            if (!row) {
+                // The end of the rows only when the library saw no error.
+                block.last = true;
+                if (mysql_errno(connection_) != 0) throw sql_exception(connection_);
+                break;
+            }
+            const unsigned long* lengths = mysql_fetch_lengths(result_);
+            std::unique_ptr<sql_record>& slot = block.records[block.count];
+            if (!slot) slot = std::make_unique<sql_record>();
+            columns_->fill_record(*slot, row, lengths, ++rows_read_);
+            for (unsigned i = 0; i < n_fields_; ++i) bytes += lengths[i];
+            ++block.count;
+        }
+    } catch (...) {
+        block.failure = std::current_exception();
+        block.last = true;
+        block.count = 0;
+    }
 }

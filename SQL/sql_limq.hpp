@@ -1,15 +1,24 @@
-// The rows of one table, or of one query, streamed from the server in blocks.
+// The rows of one table, or of one query, streamed from the server in blocks. A reader
+// thread receives and decodes the next blocks while the caller works on the current
+// one, so that the program's own work hides behind the network.
 #pragma once
 
 #include <mysql.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "SQL/sql_rec.hpp"
+#include "TK/tk_log.hpp"
 #include "UDB/udb_ftd.hpp"
 
 class sql_database;
@@ -25,22 +34,45 @@ class sql_limited_query {
     // `source` names the table in value reports.
     sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
                       const std::wstring& source = std::wstring());
+    // Stops and joins the reader; freeing the unfinished stream reads off its rows.
     ~sql_limited_query();
     sql_limited_query(const sql_limited_query&) = delete;
     sql_limited_query& operator=(const sql_limited_query&) = delete;
 
-    // Replaces the block's records with the next rows, up to 256, built with the schema
-    // when it describes the result's columns (else from the column descriptions).
-    // Returns the number stored; fewer than 256 means the stream has ended. A stream
-    // that breaks (a lost connection, an oversized row) raises sql_exception.
-    // first_row_number: the number (from 1) of the row that will land in slot 0.
-    size_t store_to(sql_block& block, const udb_schema* schema, uint64_t first_row_number);
+    // Replaces the block's rows with the next ones, up to 256, in the order the server
+    // sends them; the records of the block are reused for later rows, so pointers into
+    // it hold until the next call. The schema of the first call, when it describes the
+    // result's columns, types them for the whole stream (else the column descriptions
+    // do). Returns the number stored; 0 once the stream has ended. A stream that breaks
+    // (a lost connection, an oversized row) raises sql_exception, and nothing is
+    // returned of the block it broke in.
+    size_t store_to(sql_block& block, const udb_schema* schema);
 
+    // True once the block that ends the stream has been handed out.
     bool is_exhausted() const { return exhausted_; }
     unsigned num_fields() const { return n_fields_; }
     const MYSQL_FIELD* fields() const { return fields_; }
 
+    // A block ends early once its cells hold this many bytes, so that a few blocks of
+    // large rows stay a few blocks' worth of memory.
+    static constexpr size_t block_bytes = 8 * 1024 * 1024;
+
   private:
+    // A block as the reader fills it.
+    struct filled {
+        sql_block records;
+        size_t count = 0;
+        bool last = false;           // the stream ended after these rows
+        std::exception_ptr failure;  // the stream broke; no rows
+        tk_log_capture trace;        // what was traced while it was filled
+    };
+
+    void start(const udb_schema* schema);
+    void read_blocks();
+    // Receives and decodes the next rows into the block, on whichever thread reads.
+    void fill(filled& block);
+    void stop_reader() noexcept;
+
     MYSQL* connection_;
     MYSQL_RES* result_ = nullptr;
     unsigned n_fields_ = 0;
@@ -48,5 +80,15 @@ class sql_limited_query {
     bool exhausted_ = false;
     std::wstring source_;
     std::optional<sql_columns> columns_;
-    const udb_schema* columns_schema_ = nullptr;
+    uint64_t rows_read_ = 0;  // the reader's
+
+    // Between the two threads. While the reader runs, it alone uses the connection.
+    std::thread reader_;
+    bool threaded_ = false;
+    std::mutex mutex_;
+    std::condition_variable block_ready_;
+    std::condition_variable block_free_;
+    std::deque<std::unique_ptr<filled>> ready_;
+    std::vector<std::unique_ptr<filled>> free_;
+    bool stopping_ = false;
 };
