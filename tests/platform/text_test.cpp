@@ -35,6 +35,10 @@ TEST(utf8, decodes_ill_formed_input_to_replacement_characters) {
         {"abcdefg\xc3\xa4hijklmnop", L"abcdefg\u00e4hijklmnop", false},
         {"abcdefgh\xc3", L"abcdefgh\uFFFD", true},
         {std::string("0123456789abcdef\0", 17), std::wstring(L"0123456789abcdef\0", 17), false},
+        {std::string(40, 'a') + "\xc3\xa4" + std::string(40, 'b'),
+         std::wstring(40, L'a') + L"\u00e4" + std::wstring(40, L'b'), false},
+        {std::string(31, 'a') + "\x80" + std::string(700, 'b'),
+         std::wstring(31, L'a') + L"\uFFFD" + std::wstring(700, L'b'), true},
     };
     std::wstring reused = L"a longer text that the next decoding must replace entirely";
     for (const auto& c : cases) {
