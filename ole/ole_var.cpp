@@ -75,11 +75,13 @@ bool matches_word(std::string_view text, std::initializer_list<const char*> word
     return false;
 }
 
-std::string commas_to_points(std::string_view text) {
-    std::string s(text);
-    for (char& c : s)
+// The text with its commas read as points; a changed copy is kept in `holder`.
+std::string_view commas_to_points(std::string_view text, std::string& holder) {
+    if (text.find(',') == std::string_view::npos) return text;
+    holder.assign(text);
+    for (char& c : holder)
         if (c == ',') c = '.';
-    return s;
+    return holder;
 }
 
 // Narrow text of a double in the C runtime's "%.<p>e" shape; NaN prints as 0.
@@ -1049,13 +1051,15 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE type) {
             return ole_variant(saturate32(oa::parse_i64_prefix(text)));
         case VT_R4:
         case VT_R8: {
-            double d = oa::parse_double_prefix(commas_to_points(text));
+            std::string holder;
+            double d = oa::parse_double_prefix(commas_to_points(text, holder));
             return type == VT_R4 ? ole_variant(to_float(d)) : ole_variant(d);
         }
         case VT_CY: {
             tk_log_printf(1, "GOT VT_CY");
             CY c;
-            oa::status st = oa::currency_from_string(commas_to_points(text), c);
+            std::string holder;
+            oa::status st = oa::currency_from_string(commas_to_points(text, holder), c);
             if (st != oa::status::ok) {
                 tk_log_printf(2, "VarCyFromStr failed: %08X", hresult_of(st));
                 return ole_variant();
@@ -1078,7 +1082,8 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE type) {
         }
         case VT_DECIMAL: {
             tk_log_printf(1, "GOT VT_DECIMAL");
-            std::string s = commas_to_points(text);
+            std::string holder;
+            std::string_view s = commas_to_points(text, holder);
             DECIMAL d;
             oa::status st = oa::decimal_from_string(s, d);
             if (st != oa::status::ok) {
