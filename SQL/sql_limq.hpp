@@ -55,7 +55,7 @@ class sql_limited_query {
 
     // A block ends early once its cells hold this many bytes, so that a few blocks of
     // large rows stay a few blocks' worth of memory.
-    static constexpr size_t block_bytes = 8 * 1024 * 1024;
+    static constexpr size_t block_bytes = 256 * 1024;
 
   private:
     // A block as the reader fills it.
