@@ -33,10 +33,12 @@ bool is_zero_date(std::string_view text) {
 
 // A date or time value from MySQL's text of it: its own forms read directly, anything
 // else through the general parser, with the same result.
-ole_variant date_value(std::string_view text) {
+void read_date(sql_field& field, std::string_view text, ole_variant::refill_storage& spare) {
     ole_date d;
-    if (d.parse_canonical(text)) return ole_variant(d);
-    return ole_variant::from_string(text, VT_DATE);
+    if (d.parse_canonical(text))
+        field.refill(d, spare);
+    else
+        field.refill_from_string(text, VT_DATE, spare);
 }
 
 }  // namespace
@@ -160,15 +162,16 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
                                   "a time outside 00:00:00 to 23:59:59");
                 return field.refill(ole_variant(), field.spare_);
             }
-            return field.refill(date_value(text), field.spare_);
+            return read_date(field, text, field.spare_);
         case k_date: {
             // The zero date is MySQL's way of saying "no date"; any other date with a zero
             // part, or a day the month does not have, is a value that cannot be kept.
             if (is_zero_date(text)) return field.refill(ole_variant(), field.spare_);
-            ole_variant v = date_value(text);
+            read_date(field, text, field.spare_);
             // A zero date with a time reads as a time of day, which a date column is not.
-            if (v.get_type() == VT_DATE && v.get_date().get_systemtime().wMonth != 0)
-                return field.refill(std::move(v), field.spare_);
+            if (field.ole_variant::get_type() == VT_DATE &&
+                field.get_date().get_systemtime().wMonth != 0)
+                return;
             report_left_empty(record, row_number, c, text, "not a calendar date");
             return field.refill(ole_variant(), field.spare_);
         }
@@ -179,7 +182,7 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
             break;
     }
     try {
-        field.refill(ole_variant::from_string(text, c.vartype), field.spare_);
+        field.refill_from_string(text, c.vartype, field.spare_);
     } catch (const tk_exception&) {
         report_left_empty(record, row_number, c, text, "unreadable");
         field.refill(ole_variant(), field.spare_);

@@ -124,6 +124,9 @@ class ole_variant {
     std::vector<uint8_t>& refill_bytes(refill_storage& spare);
     // The value becomes `v`, a value that holds no text and no bytes.
     void refill(ole_variant&& v, refill_storage& spare);
+    // The value becomes what from_string or the date's constructor would give.
+    void refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare);
+    void refill(const ole_date& d, refill_storage& spare);
 
     // --- Raw readers ---
     // The text of a VT_BSTR (embedded NULs kept), else nullptr.
@@ -141,6 +144,10 @@ class ole_variant {
   private:
     void initialize();
     void park(refill_storage& spare);
+    // In place: the value from_string gives (nothing else of the value is kept), and a
+    // date-time.
+    void set_from_string(std::string_view text, VARTYPE type);
+    void set_date(const ole_date& d);
     void copy_from(const ole_variant& that, bool assignment);
     static ole_variant from_hex(std::wstring_view text, VARTYPE type);
 
