@@ -8,9 +8,9 @@
 
 namespace {
 
-// Blocks the reader may fill ahead of the one the caller holds: enough to ride out
-// the unevenness of either side, few enough to keep memory to a few blocks.
-constexpr size_t blocks_ahead = 3;
+// Blocks the reader and the helper may fill ahead of the one the caller holds: enough
+// to ride out the unevenness of the sides, few enough to keep memory to a few blocks.
+constexpr size_t blocks_ahead = 4;
 
 }  // namespace
 
@@ -54,7 +54,10 @@ void sql_limited_query::stop_reader() noexcept {
         stopping_ = true;
     }
     block_free_.notify_all();
+    helper_work_.notify_all();
+    // The reader starts the helper: once it is joined, the helper is known.
     if (reader_.joinable()) reader_.join();
+    if (helper_.joinable()) helper_.join();
 }
 
 void sql_limited_query::start(const udb_schema* schema) {
@@ -71,6 +74,14 @@ void sql_limited_query::start(const udb_schema* schema) {
     }
 }
 
+void sql_limited_query::start_helper() {
+    try {
+        helper_ = std::thread(&sql_limited_query::decode_blocks, this);
+    } catch (const std::system_error&) {
+        // The reader decodes every block itself.
+    }
+}
+
 size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     tk_log_printf(1, "sql_limited_query::store_to(n_max_records=%d)", sql_block_size);
     if (exhausted_) return 0;
@@ -78,7 +89,7 @@ size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     std::unique_ptr<filled> next;
     if (threaded_) {
         std::unique_lock lock(mutex_);
-        block_ready_.wait(lock, [&] { return !ready_.empty(); });
+        block_ready_.wait(lock, [&] { return !ready_.empty() && ready_.front()->done; });
         next = std::move(ready_.front());
         ready_.pop_front();
     } else {
@@ -88,6 +99,7 @@ size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     }
     // The block's trace lines go where reading it here and now would have put them.
     next->trace.replay();
+    next->read_trace.replay();
     exhausted_ = next->last;
     const std::exception_ptr failure = next->failure;
     const size_t count = next->count;
@@ -102,7 +114,7 @@ size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
 }
 
 void sql_limited_query::read_blocks() {
-    for (;;) {
+    for (uint64_t k = 0;; ++k) {
         std::unique_ptr<filled> block;
         {
             std::unique_lock lock(mutex_);
@@ -111,11 +123,47 @@ void sql_limited_query::read_blocks() {
             block = std::move(free_.back());
             free_.pop_back();
         }
-        fill(*block);
+        // Decoding is most of the work: from the third block on, a stream that goes on
+        // has every other block decoded by a helper.
+        if (k == 2) start_helper();
+        const bool to_helper = helper_.joinable() && k % 2 == 1;
+        if (to_helper)
+            receive(*block);
+        else
+            fill(*block);
         const bool last = block->last;
         {
             std::lock_guard lock(mutex_);
+            block->done = !to_helper;
+            if (to_helper) to_decode_.push_back(block.get());
             ready_.push_back(std::move(block));
+        }
+        if (to_helper)
+            helper_work_.notify_one();
+        else
+            block_ready_.notify_one();
+        if (last) return;
+    }
+}
+
+void sql_limited_query::decode_blocks() {
+    std::vector<char*> row(n_fields_);
+    std::vector<unsigned long> lengths(n_fields_);
+    for (;;) {
+        filled* block;
+        {
+            std::unique_lock lock(mutex_);
+            helper_work_.wait(lock, [&] { return stopping_ || !to_decode_.empty(); });
+            if (stopping_) return;
+            block = to_decode_.front();
+            to_decode_.pop_front();
+        }
+        decode(*block, row, lengths);
+        // Once done, the block is the caller's.
+        const bool last = block->last;
+        {
+            std::lock_guard lock(mutex_);
+            block->done = true;
         }
         block_ready_.notify_one();
         if (last) return;
@@ -149,4 +197,67 @@ void sql_limited_query::fill(filled& block) {
         block.last = true;
         block.count = 0;
     }
+}
+
+void sql_limited_query::receive(filled& block) {
+    tk_log_capture_scope capture(block.read_trace);
+    block.count = 0;
+    block.rows = 0;
+    block.last = false;
+    block.failure = nullptr;
+    block.cells.clear();
+    block.lengths.clear();
+    block.first_row = rows_read_ + 1;
+    try {
+        while (block.rows < sql_block_size && block.cells.size() < block_bytes) {
+            MYSQL_ROW row = mysql_fetch_row(result_);
+            if (!row) {
+                block.last = true;
+                if (mysql_errno(connection_) != 0) throw sql_exception(connection_);
+                break;
+            }
+            const unsigned long* lengths = mysql_fetch_lengths(result_);
+            if (!lengths && n_fields_ > 0) throw tk_mail_assertion("sql_rec.cpp", 20);
+            for (unsigned i = 0; i < n_fields_; ++i) {
+                if (!row[i]) {
+                    block.lengths.push_back(null_cell);
+                    continue;
+                }
+                block.lengths.push_back(lengths[i]);
+                block.cells.insert(block.cells.end(), row[i], row[i] + lengths[i]);
+            }
+            ++block.rows;
+            ++rows_read_;
+        }
+    } catch (...) {
+        block.failure = std::current_exception();
+        block.last = true;
+    }
+}
+
+void sql_limited_query::decode(filled& block, std::vector<char*>& row,
+                               std::vector<unsigned long>& lengths) {
+    tk_log_capture_scope capture(block.trace);
+    try {
+        // An empty cell is no NULL: it needs a pointer even when no cell has bytes.
+        char none = 0;
+        char* cell = block.cells.empty() ? &none : block.cells.data();
+        const unsigned long* length = block.lengths.data();
+        for (size_t r = 0; r < block.rows; ++r) {
+            for (unsigned i = 0; i < n_fields_; ++i, ++length) {
+                row[i] = *length == null_cell ? nullptr : cell;
+                lengths[i] = *length == null_cell ? 0 : *length;
+                cell += lengths[i];
+            }
+            std::unique_ptr<sql_record>& slot = block.records[r];
+            if (!slot) slot = std::make_unique<sql_record>();
+            columns_->fill_record(*slot, row.data(), lengths.data(), block.first_row + r);
+            ++block.count;
+        }
+    } catch (...) {
+        // Read in one piece, the stream would have stopped here.
+        block.failure = std::current_exception();
+        block.last = true;
+    }
+    if (block.failure) block.count = 0;
 }

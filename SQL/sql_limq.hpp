@@ -58,19 +58,34 @@ class sql_limited_query {
     static constexpr size_t block_bytes = 256 * 1024;
 
   private:
-    // A block as the reader fills it.
+    // A block as the threads fill it.
     struct filled {
         sql_block records;
         size_t count = 0;
         bool last = false;           // the stream ended after these rows
+        bool done = false;           // decoded: the caller may take it
         std::exception_ptr failure;  // the stream broke; no rows
-        tk_log_capture trace;        // what was traced while it was filled
+        tk_log_capture trace;        // what was traced while it was filled or decoded
+        tk_log_capture read_trace;   // what receiving traced, for a block decoded later
+        // Rows received for the helper to decode: the cells back to back, and the length
+        // of each (null_cell for NULL), row after row.
+        std::vector<char> cells;
+        std::vector<unsigned long> lengths;
+        size_t rows = 0;
+        uint64_t first_row = 0;  // the number of the first row, from 1
     };
+    static constexpr unsigned long null_cell = ~0ul;
 
     void start(const udb_schema* schema);
     void read_blocks();
-    // Receives and decodes the next rows into the block, on whichever thread reads.
+    void decode_blocks();
+    void start_helper();
+    // Receives the next rows and decodes them into the block, on whichever thread reads.
     void fill(filled& block);
+    // Receives the next rows as they are, for the helper.
+    void receive(filled& block);
+    // Decodes what receive kept.
+    void decode(filled& block, std::vector<char*>& row, std::vector<unsigned long>& lengths);
     void stop_reader() noexcept;
 
     MYSQL* connection_;
@@ -82,13 +97,17 @@ class sql_limited_query {
     std::optional<sql_columns> columns_;
     uint64_t rows_read_ = 0;  // the reader's
 
-    // Between the two threads. While the reader runs, it alone uses the connection.
+    // Between the threads. While the reader runs, it alone uses the connection; from the
+    // third block on, a helper decodes every other block.
     std::thread reader_;
+    std::thread helper_;
     bool threaded_ = false;
     std::mutex mutex_;
     std::condition_variable block_ready_;
     std::condition_variable block_free_;
-    std::deque<std::unique_ptr<filled>> ready_;
+    std::condition_variable helper_work_;
+    std::deque<std::unique_ptr<filled>> ready_;  // in the order of the rows
+    std::deque<filled*> to_decode_;
     std::vector<std::unique_ptr<filled>> free_;
     bool stopping_ = false;
 };
