@@ -1,6 +1,7 @@
 // The rows of one table, or of one query, streamed from the server in blocks. A reader
-// thread receives and decodes the next blocks while the caller works on the current
-// one, so that the program's own work hides behind the network.
+// thread receives the next blocks and decodes them, with a helper thread for a long
+// stream, while the caller works on the current one, so that the program's own work
+// hides behind the network.
 #pragma once
 
 #include <mysql.h>
@@ -34,7 +35,7 @@ class sql_limited_query {
     // `source` names the table in value reports.
     sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
                       const std::wstring& source = std::wstring());
-    // Stops and joins the reader; freeing the unfinished stream reads off its rows.
+    // Stops and joins the threads; freeing the unfinished stream reads off its rows.
     ~sql_limited_query();
     sql_limited_query(const sql_limited_query&) = delete;
     sql_limited_query& operator=(const sql_limited_query&) = delete;
