@@ -12,7 +12,16 @@ namespace {
 // to ride out the unevenness of the sides, few enough to keep memory to a few blocks.
 constexpr size_t blocks_ahead = 4;
 
+// The queries whose threads run.
+std::mutex readers_mutex;
+std::vector<sql_limited_query*> readers;
+
 }  // namespace
+
+void sql_stop_all_readers() noexcept {
+    std::lock_guard lock(readers_mutex);
+    for (sql_limited_query* q : readers) q->stop_reader();
+}
 
 sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
                                      const std::wstring& source)
@@ -42,6 +51,10 @@ sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name,
 
 sql_limited_query::~sql_limited_query() {
     tk_log_printf(2, "sql_limited_query::~sql_limited_query");
+    {
+        std::lock_guard lock(readers_mutex);
+        std::erase(readers, this);
+    }
     stop_reader();
     // Freeing an unfinished stream reads off its remaining rows.
     if (result_) mysql_free_result(result_);
@@ -65,6 +78,8 @@ void sql_limited_query::start(const udb_schema* schema) {
     columns_.emplace(n_fields_, fields_, schema, source_);
     for (size_t i = 0; i < blocks_ahead; ++i) free_.push_back(std::make_unique<filled>());
     try {
+        std::lock_guard lock(readers_mutex);
+        readers.push_back(this);
         reader_ = std::thread(&sql_limited_query::read_blocks, this);
         threaded_ = true;
     } catch (const std::system_error& e) {

@@ -27,6 +27,11 @@ class sql_database;
 constexpr size_t sql_block_size = 256;
 using sql_block = std::array<std::unique_ptr<sql_record>, sql_block_size>;
 
+// Stops the threads of every stream being read, without reading off the rest: for a
+// program about to end at once (std::exit unwinds nothing), so that no thread still
+// works while the process comes down.
+void sql_stop_all_readers() noexcept;
+
 class sql_limited_query {
   public:
     // Sends "SELECT * FROM `name`" (or "SELECT * FROM (name) as temp___table" for a
@@ -88,6 +93,7 @@ class sql_limited_query {
     // Decodes what receive kept.
     void decode(filled& block, std::vector<char*>& row, std::vector<unsigned long>& lengths);
     void stop_reader() noexcept;
+    friend void sql_stop_all_readers() noexcept;
 
     MYSQL* connection_;
     MYSQL_RES* result_ = nullptr;
