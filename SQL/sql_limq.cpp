@@ -185,25 +185,39 @@ void sql_limited_query::decode_blocks() {
     }
 }
 
-void sql_limited_query::fill(filled& block) {
-    tk_log_capture_scope capture(block.trace);
+void sql_limited_query::begin(filled& block) {
     block.count = 0;
+    block.rows = 0;
     block.last = false;
     block.failure = nullptr;
+    block.first_row = rows_read_ + 1;
+}
+
+MYSQL_ROW sql_limited_query::next_row(filled& block, const unsigned long*& lengths) {
+    MYSQL_ROW row = mysql_fetch_row(result_);
+    if (!row) {
+        // The end of the rows only when the library saw no error.
+        block.last = true;
+        if (mysql_errno(connection_) != 0) throw sql_exception(connection_);
+        return nullptr;
+    }
+    lengths = mysql_fetch_lengths(result_);
+    ++rows_read_;
+    return row;
+}
+
+void sql_limited_query::fill(filled& block) {
+    tk_log_capture_scope capture(block.trace);
+    begin(block);
     try {
         size_t bytes = 0;
+        const unsigned long* lengths;
         while (block.count < sql_block_size && bytes < block_bytes) {
-            MYSQL_ROW row = mysql_fetch_row(result_);
-            if (!row) {
-                // The end of the rows only when the library saw no error.
-                block.last = true;
-                if (mysql_errno(connection_) != 0) throw sql_exception(connection_);
-                break;
-            }
-            const unsigned long* lengths = mysql_fetch_lengths(result_);
+            MYSQL_ROW row = next_row(block, lengths);
+            if (!row) break;
             std::unique_ptr<sql_record>& slot = block.records[block.count];
             if (!slot) slot = std::make_unique<sql_record>();
-            columns_->fill_record(*slot, row, lengths, ++rows_read_);
+            columns_->fill_record(*slot, row, lengths, rows_read_);
             for (unsigned i = 0; i < n_fields_; ++i) bytes += lengths[i];
             ++block.count;
         }
@@ -216,22 +230,14 @@ void sql_limited_query::fill(filled& block) {
 
 void sql_limited_query::receive(filled& block) {
     tk_log_capture_scope capture(block.read_trace);
-    block.count = 0;
-    block.rows = 0;
-    block.last = false;
-    block.failure = nullptr;
+    begin(block);
     block.cells.clear();
     block.lengths.clear();
-    block.first_row = rows_read_ + 1;
     try {
+        const unsigned long* lengths;
         while (block.rows < sql_block_size && block.cells.size() < block_bytes) {
-            MYSQL_ROW row = mysql_fetch_row(result_);
-            if (!row) {
-                block.last = true;
-                if (mysql_errno(connection_) != 0) throw sql_exception(connection_);
-                break;
-            }
-            const unsigned long* lengths = mysql_fetch_lengths(result_);
+            MYSQL_ROW row = next_row(block, lengths);
+            if (!row) break;
             if (!lengths && n_fields_ > 0) throw tk_mail_assertion("sql_rec.cpp", 20);
             for (unsigned i = 0; i < n_fields_; ++i) {
                 if (!row[i]) {
@@ -242,7 +248,6 @@ void sql_limited_query::receive(filled& block) {
                 block.cells.insert(block.cells.end(), row[i], row[i] + lengths[i]);
             }
             ++block.rows;
-            ++rows_read_;
         }
     } catch (...) {
         block.failure = std::current_exception();

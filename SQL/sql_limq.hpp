@@ -86,6 +86,11 @@ class sql_limited_query {
     void read_blocks();
     void decode_blocks();
     void start_helper();
+    // Empties the block for the rows that come next.
+    void begin(filled& block);
+    // The next row and its lengths; null at the end of the stream, which makes the block
+    // the last. A broken stream raises sql_exception.
+    MYSQL_ROW next_row(filled& block, const unsigned long*& lengths);
     // Receives the next rows and decodes them into the block, on whichever thread reads.
     void fill(filled& block);
     // Receives the next rows as they are, for the helper.
