@@ -1,8 +1,27 @@
 #include "SQL/sql_limq.hpp"
 
+#include <system_error>
+
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_engi.hpp"
 #include "TK/tk_log.hpp"
+
+namespace {
+
+// Blocks the reader and the helper may fill ahead of the one the caller holds: enough
+// to ride out the unevenness of the sides, few enough to keep memory to a few blocks.
+constexpr size_t blocks_ahead = 4;
+
+// The queries whose threads run.
+std::mutex readers_mutex;
+std::vector<sql_limited_query*> readers;
+
+}  // namespace
+
+void sql_stop_all_readers() noexcept {
+    std::lock_guard lock(readers_mutex);
+    for (sql_limited_query* q : readers) q->stop_reader();
+}
 
 sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
                                      const std::wstring& source)
@@ -32,36 +51,233 @@ sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name,
 
 sql_limited_query::~sql_limited_query() {
     tk_log_printf(2, "sql_limited_query::~sql_limited_query");
+    {
+        std::lock_guard lock(readers_mutex);
+        std::erase(readers, this);
+    }
+    stop_reader();
     // Freeing an unfinished stream reads off its remaining rows.
     if (result_) mysql_free_result(result_);
     result_ = nullptr;
 }
 
-size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema,
-                                   uint64_t first_row_number) {
+void sql_limited_query::stop_reader() noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    block_free_.notify_all();
+    helper_work_.notify_all();
+    // The reader starts the helper: once it is joined, the helper is known.
+    if (reader_.joinable()) reader_.join();
+    if (helper_.joinable()) helper_.join();
+}
+
+void sql_limited_query::start(const udb_schema* schema) {
+    // The columns read the engine's settings here, on the caller's thread.
+    columns_.emplace(n_fields_, fields_, schema, source_);
+    for (size_t i = 0; i < blocks_ahead; ++i) free_.push_back(std::make_unique<filled>());
+    try {
+        std::lock_guard lock(readers_mutex);
+        readers.push_back(this);
+        reader_ = std::thread(&sql_limited_query::read_blocks, this);
+        threaded_ = true;
+    } catch (const std::system_error& e) {
+        // No thread to be had: the caller reads each block itself.
+        tk_log_printf(2, "Reading without a reader thread: %s", e.what());
+        threaded_ = false;
+    }
+}
+
+void sql_limited_query::start_helper() {
+    try {
+        helper_ = std::thread(&sql_limited_query::decode_blocks, this);
+    } catch (const std::system_error&) {
+        // The reader decodes every block itself.
+    }
+}
+
+size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     tk_log_printf(1, "sql_limited_query::store_to(n_max_records=%d)", sql_block_size);
-    for (auto& slot : block) slot.reset();
     if (exhausted_) return 0;
-    if (!columns_ || columns_schema_ != schema) {
-        columns_.emplace(n_fields_, fields_, schema, source_);
-        columns_schema_ = schema;
+    if (!columns_) start(schema);
+    std::unique_ptr<filled> next;
+    if (threaded_) {
+        std::unique_lock lock(mutex_);
+        block_ready_.wait(lock, [&] { return !ready_.empty() && ready_.front()->done; });
+        next = std::move(ready_.front());
+        ready_.pop_front();
+    } else {
+        next = std::move(free_.back());
+        free_.pop_back();
+        fill(*next);
     }
-    size_t count = 0;
-    while (count < sql_block_size) {
-        MYSQL_ROW row = mysql_fetch_row(result_);
-        if (!row) {
-            // The end of the rows only when the library saw no error.
-            exhausted_ = true;
-            if (mysql_errno(connection_) != 0) {
-                sql_exception e(connection_);
-                for (auto& slot : block) slot.reset();
-                throw e;
-            }
-            break;
-        }
-        const unsigned long* lengths = mysql_fetch_lengths(result_);
-        block[count] = columns_->make_record(row, lengths, first_row_number + count);
-        ++count;
+    // The block's trace lines go where reading it here and now would have put them.
+    next->trace.replay();
+    next->read_trace.replay();
+    exhausted_ = next->last;
+    const std::exception_ptr failure = next->failure;
+    const size_t count = next->count;
+    if (!failure) std::swap(block, next->records);
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(std::move(next));
     }
+    block_free_.notify_one();
+    if (failure) std::rethrow_exception(failure);
     return count;
+}
+
+void sql_limited_query::read_blocks() {
+    for (uint64_t k = 0;; ++k) {
+        std::unique_ptr<filled> block;
+        {
+            std::unique_lock lock(mutex_);
+            block_free_.wait(lock, [&] { return stopping_ || !free_.empty(); });
+            if (stopping_) return;
+            block = std::move(free_.back());
+            free_.pop_back();
+        }
+        // Decoding is most of the work: from the third block on, a stream that goes on
+        // has every other block decoded by a helper.
+        if (k == 2) start_helper();
+        const bool to_helper = helper_.joinable() && k % 2 == 1;
+        if (to_helper)
+            receive(*block);
+        else
+            fill(*block);
+        const bool last = block->last;
+        {
+            std::lock_guard lock(mutex_);
+            block->done = !to_helper;
+            if (to_helper) to_decode_.push_back(block.get());
+            ready_.push_back(std::move(block));
+        }
+        if (to_helper)
+            helper_work_.notify_one();
+        else
+            block_ready_.notify_one();
+        if (last) return;
+    }
+}
+
+void sql_limited_query::decode_blocks() {
+    std::vector<char*> row(n_fields_);
+    std::vector<unsigned long> lengths(n_fields_);
+    for (;;) {
+        filled* block;
+        {
+            std::unique_lock lock(mutex_);
+            helper_work_.wait(lock, [&] { return stopping_ || !to_decode_.empty(); });
+            if (stopping_) return;
+            block = to_decode_.front();
+            to_decode_.pop_front();
+        }
+        decode(*block, row, lengths);
+        // Once done, the block is the caller's.
+        const bool last = block->last;
+        {
+            std::lock_guard lock(mutex_);
+            block->done = true;
+        }
+        block_ready_.notify_one();
+        if (last) return;
+    }
+}
+
+void sql_limited_query::begin(filled& block) {
+    block.count = 0;
+    block.rows = 0;
+    block.last = false;
+    block.failure = nullptr;
+    block.first_row = rows_read_ + 1;
+}
+
+MYSQL_ROW sql_limited_query::next_row(filled& block, const unsigned long*& lengths) {
+    MYSQL_ROW row = mysql_fetch_row(result_);
+    if (!row) {
+        // The end of the rows only when the library saw no error.
+        block.last = true;
+        if (mysql_errno(connection_) != 0) throw sql_exception(connection_);
+        return nullptr;
+    }
+    lengths = mysql_fetch_lengths(result_);
+    ++rows_read_;
+    return row;
+}
+
+void sql_limited_query::fill(filled& block) {
+    tk_log_capture_scope capture(block.trace);
+    begin(block);
+    try {
+        size_t bytes = 0;
+        const unsigned long* lengths;
+        while (block.count < sql_block_size && bytes < block_bytes) {
+            MYSQL_ROW row = next_row(block, lengths);
+            if (!row) break;
+            std::unique_ptr<sql_record>& slot = block.records[block.count];
+            if (!slot) slot = std::make_unique<sql_record>();
+            columns_->fill_record(*slot, row, lengths, rows_read_);
+            for (unsigned i = 0; i < n_fields_; ++i) bytes += lengths[i];
+            ++block.count;
+        }
+    } catch (...) {
+        block.failure = std::current_exception();
+        block.last = true;
+        block.count = 0;
+    }
+}
+
+void sql_limited_query::receive(filled& block) {
+    tk_log_capture_scope capture(block.read_trace);
+    begin(block);
+    block.cells.clear();
+    block.lengths.clear();
+    try {
+        const unsigned long* lengths;
+        while (block.rows < sql_block_size && block.cells.size() < block_bytes) {
+            MYSQL_ROW row = next_row(block, lengths);
+            if (!row) break;
+            if (!lengths && n_fields_ > 0) throw tk_mail_assertion("sql_rec.cpp", 20);
+            for (unsigned i = 0; i < n_fields_; ++i) {
+                if (!row[i]) {
+                    block.lengths.push_back(null_cell);
+                    continue;
+                }
+                block.lengths.push_back(lengths[i]);
+                block.cells.insert(block.cells.end(), row[i], row[i] + lengths[i]);
+            }
+            ++block.rows;
+        }
+    } catch (...) {
+        block.failure = std::current_exception();
+        block.last = true;
+    }
+}
+
+void sql_limited_query::decode(filled& block, std::vector<char*>& row,
+                               std::vector<unsigned long>& lengths) {
+    tk_log_capture_scope capture(block.trace);
+    try {
+        // An empty cell is no NULL: it needs a pointer even when no cell has bytes.
+        char none = 0;
+        char* cell = block.cells.empty() ? &none : block.cells.data();
+        const unsigned long* length = block.lengths.data();
+        for (size_t r = 0; r < block.rows; ++r) {
+            for (unsigned i = 0; i < n_fields_; ++i, ++length) {
+                row[i] = *length == null_cell ? nullptr : cell;
+                lengths[i] = *length == null_cell ? 0 : *length;
+                cell += lengths[i];
+            }
+            std::unique_ptr<sql_record>& slot = block.records[r];
+            if (!slot) slot = std::make_unique<sql_record>();
+            columns_->fill_record(*slot, row.data(), lengths.data(), block.first_row + r);
+            ++block.count;
+        }
+    } catch (...) {
+        // Read in one piece, the stream would have stopped here.
+        block.failure = std::current_exception();
+        block.last = true;
+    }
+    if (block.failure) block.count = 0;
 }

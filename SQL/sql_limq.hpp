@@ -1,21 +1,36 @@
-// The rows of one table, or of one query, streamed from the server in blocks.
+// The rows of one table, or of one query, streamed from the server in blocks. A reader
+// thread receives the next blocks and decodes them, with a helper thread for a long
+// stream, while the caller works on the current one, so that the program's own work
+// hides behind the network.
 #pragma once
 
 #include <mysql.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "SQL/sql_rec.hpp"
+#include "TK/tk_log.hpp"
 #include "UDB/udb_ftd.hpp"
 
 class sql_database;
 
 constexpr size_t sql_block_size = 256;
 using sql_block = std::array<std::unique_ptr<sql_record>, sql_block_size>;
+
+// Stops the threads of every stream being read, without reading off the rest: for a
+// program about to end at once (std::exit unwinds nothing), so that no thread still
+// works while the process comes down.
+void sql_stop_all_readers() noexcept;
 
 class sql_limited_query {
   public:
@@ -25,22 +40,66 @@ class sql_limited_query {
     // `source` names the table in value reports.
     sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
                       const std::wstring& source = std::wstring());
+    // Stops and joins the threads; freeing the unfinished stream reads off its rows.
     ~sql_limited_query();
     sql_limited_query(const sql_limited_query&) = delete;
     sql_limited_query& operator=(const sql_limited_query&) = delete;
 
-    // Replaces the block's records with the next rows, up to 256, built with the schema
-    // when it describes the result's columns (else from the column descriptions).
-    // Returns the number stored; fewer than 256 means the stream has ended. A stream
-    // that breaks (a lost connection, an oversized row) raises sql_exception.
-    // first_row_number: the number (from 1) of the row that will land in slot 0.
-    size_t store_to(sql_block& block, const udb_schema* schema, uint64_t first_row_number);
+    // Replaces the block's rows with the next ones, up to 256, in the order the server
+    // sends them; the records of the block are reused for later rows, so pointers into
+    // it hold until the next call. The schema of the first call, when it describes the
+    // result's columns, types them for the whole stream (else the column descriptions
+    // do). Returns the number stored; 0 once the stream has ended. A stream that breaks
+    // (a lost connection, an oversized row) raises sql_exception, and nothing is
+    // returned of the block it broke in.
+    size_t store_to(sql_block& block, const udb_schema* schema);
 
+    // True once the block that ends the stream has been handed out.
     bool is_exhausted() const { return exhausted_; }
     unsigned num_fields() const { return n_fields_; }
     const MYSQL_FIELD* fields() const { return fields_; }
 
+    // A block ends early once its cells hold this many bytes, so that a few blocks of
+    // large rows stay a few blocks' worth of memory.
+    static constexpr size_t block_bytes = 256 * 1024;
+
   private:
+    // A block as the threads fill it.
+    struct filled {
+        sql_block records;
+        size_t count = 0;
+        bool last = false;           // the stream ended after these rows
+        bool done = false;           // decoded: the caller may take it
+        std::exception_ptr failure;  // the stream broke; no rows
+        tk_log_capture trace;        // what was traced while it was filled or decoded
+        tk_log_capture read_trace;   // what receiving traced, for a block decoded later
+        // Rows received for the helper to decode: the cells back to back, and the length
+        // of each (null_cell for NULL), row after row.
+        std::vector<char> cells;
+        std::vector<unsigned long> lengths;
+        size_t rows = 0;
+        uint64_t first_row = 0;  // the number of the first row, from 1
+    };
+    static constexpr unsigned long null_cell = ~0ul;
+
+    void start(const udb_schema* schema);
+    void read_blocks();
+    void decode_blocks();
+    void start_helper();
+    // Empties the block for the rows that come next.
+    void begin(filled& block);
+    // The next row and its lengths; null at the end of the stream, which makes the block
+    // the last. A broken stream raises sql_exception.
+    MYSQL_ROW next_row(filled& block, const unsigned long*& lengths);
+    // Receives the next rows and decodes them into the block, on whichever thread reads.
+    void fill(filled& block);
+    // Receives the next rows as they are, for the helper.
+    void receive(filled& block);
+    // Decodes what receive kept.
+    void decode(filled& block, std::vector<char*>& row, std::vector<unsigned long>& lengths);
+    void stop_reader() noexcept;
+    friend void sql_stop_all_readers() noexcept;
+
     MYSQL* connection_;
     MYSQL_RES* result_ = nullptr;
     unsigned n_fields_ = 0;
@@ -48,5 +107,19 @@ class sql_limited_query {
     bool exhausted_ = false;
     std::wstring source_;
     std::optional<sql_columns> columns_;
-    const udb_schema* columns_schema_ = nullptr;
+    uint64_t rows_read_ = 0;  // the reader's
+
+    // Between the threads. While the reader runs, it alone uses the connection; from the
+    // third block on, a helper decodes every other block.
+    std::thread reader_;
+    std::thread helper_;
+    bool threaded_ = false;
+    std::mutex mutex_;
+    std::condition_variable block_ready_;
+    std::condition_variable block_free_;
+    std::condition_variable helper_work_;
+    std::deque<std::unique_ptr<filled>> ready_;  // in the order of the rows
+    std::deque<filled*> to_decode_;
+    std::vector<std::unique_ptr<filled>> free_;
+    bool stopping_ = false;
 };

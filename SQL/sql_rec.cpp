@@ -31,6 +31,16 @@ bool is_zero_date(std::string_view text) {
     return true;
 }
 
+// A date or time value from MySQL's text of it: its own forms read directly, anything
+// else through the general parser, with the same result.
+void read_date(sql_field& field, std::string_view text, ole_variant::refill_storage& spare) {
+    ole_date d;
+    if (d.parse_canonical(text))
+        field.refill(d, spare);
+    else
+        field.refill_from_string(text, VT_DATE, spare);
+}
+
 }  // namespace
 
 ole_variant get_variant(VARTYPE vartype, const char* text, size_t length) {
@@ -93,79 +103,89 @@ sql_columns::sql_columns(unsigned n_fields, const MYSQL_FIELD* fields, const udb
 
 std::unique_ptr<sql_record> sql_columns::make_record(MYSQL_ROW row, const unsigned long* lengths,
                                                      uint64_t row_number) const {
-    if (!row || (!lengths && !columns_.empty())) throw tk_mail_assertion("sql_rec.cpp", 20);
     auto record = std::make_unique<sql_record>();
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        const column& c = columns_[i];
-        size_t length = row[i] ? lengths[i] : 0;
-        record->push_back(
-            std::make_unique<sql_field>(c.name, static_cast<uint32_t>(length),
-                                        convert(c, row[i], length, *record, row_number)));
-    }
+    fill_record(*record, row, lengths, row_number);
     return record;
 }
 
-ole_variant sql_columns::convert(const column& c, const char* cell, size_t length,
-                                 sql_record& record, uint64_t row_number) const {
-    if (!cell) return ole_variant();
+void sql_columns::fill_record(sql_record& record, MYSQL_ROW row, const unsigned long* lengths,
+                              uint64_t row_number) const {
+    if (!row || (!lengths && !columns_.empty())) throw tk_mail_assertion("sql_rec.cpp", 20);
+    if (record.size() != columns_.size()) {
+        record.clear();
+        for (const column& c : columns_)
+            record.push_back(std::make_unique<sql_field>(c.name, 0, ole_variant()));
+    }
+    record.losses_.reset();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        auto& field = static_cast<sql_field&>(record[i]);
+        size_t length = row[i] ? lengths[i] : 0;
+        field.set_size(static_cast<uint32_t>(length));
+        convert(columns_[i], row[i], length, field, record, row_number);
+    }
+}
+
+void sql_columns::convert(const column& c, const char* cell, size_t length, sql_field& field,
+                          sql_record& record, uint64_t row_number) const {
+    if (!cell) return field.refill(ole_variant(), field.spare_);
     std::string_view text(cell, length);
     switch (c.kind) {
         case k_text: {
-            bool ill_formed;
-            std::wstring decoded = pt::utf8_decode(text, ill_formed);
             // Binary content read as text (BLOB columns as memos) loses what is not
             // UTF-8; say so rather than store question marks without a word.
-            if (ill_formed)
+            if (pt::utf8_decode_into(text, field.refill_text(field.spare_)))
                 report(record, row_number,
                        tk_format("The value of column '%s' is not UTF-8 text; what cannot be "
                                  "read as text is stored as '?'.",
                                  c.name));
-            ole_variant v;
-            v.attach_wstring(std::move(decoded));
-            return v;
+            return;
         }
         case k_bytes: {
+            // An empty byte string is no value.
+            if (length == 0) return field.refill(ole_variant(), field.spare_);
             const auto* p = reinterpret_cast<const uint8_t*>(cell);
-            return ole_variant(std::vector<uint8_t>(p, p + length));
+            field.refill_bytes(field.spare_).assign(p, p + length);
+            return;
         }
         case k_bool:
-            return ole_variant(length > 0 && cell[0] != 0);
+            return field.refill(ole_variant(length > 0 && cell[0] != 0), field.spare_);
         case k_bits: {
             uint64_t v = 0;
             for (char b : text) v = (v << 8) | static_cast<uint8_t>(b);
-            if (c.vartype == VT_UI4) return ole_variant(static_cast<uint32_t>(v));
-            return ole_variant(v);
+            if (c.vartype == VT_UI4)
+                return field.refill(ole_variant(static_cast<uint32_t>(v)), field.spare_);
+            return field.refill(ole_variant(v), field.spare_);
         }
         case k_time:
             if (is_outside_day(text)) {
                 report_left_empty(record, row_number, c, text,
                                   "a time outside 00:00:00 to 23:59:59");
-                return ole_variant();
+                return field.refill(ole_variant(), field.spare_);
             }
-            return ole_variant::from_string(text, VT_DATE);
+            return read_date(field, text, field.spare_);
         case k_date: {
             // The zero date is MySQL's way of saying "no date"; any other date with a zero
             // part, or a day the month does not have, is a value that cannot be kept.
-            if (is_zero_date(text)) return ole_variant();
-            ole_variant v = ole_variant::from_string(text, VT_DATE);
+            if (is_zero_date(text)) return field.refill(ole_variant(), field.spare_);
+            read_date(field, text, field.spare_);
             // A zero date with a time reads as a time of day, which a date column is not.
-            if (v.get_type() == VT_DATE && v.get_date().get_systemtime().wMonth != 0) return v;
+            if (field.ole_variant::get_type() == VT_DATE &&
+                field.get_date().get_systemtime().wMonth != 0)
+                return;
             report_left_empty(record, row_number, c, text, "not a calendar date");
-            return ole_variant();
+            return field.refill(ole_variant(), field.spare_);
         }
-        case k_decimal: {
-            ole_variant v;
-            v.attach_string(text);
-            return v;
-        }
+        case k_decimal:
+            pt::utf8_decode_into(text, field.refill_text(field.spare_));
+            return;
         case k_parse:
             break;
     }
     try {
-        return ole_variant::from_string(text, c.vartype);
+        field.refill_from_string(text, c.vartype, field.spare_);
     } catch (const tk_exception&) {
         report_left_empty(record, row_number, c, text, "unreadable");
-        return ole_variant();
+        field.refill(ole_variant(), field.spare_);
     }
 }
 

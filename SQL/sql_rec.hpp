@@ -18,6 +18,10 @@ class sql_field : public udb_field {
     // size: the cell's length in bytes as the client library reports it.
     sql_field(const std::wstring& name, uint32_t size, ole_variant&& value)
         : udb_field(name, size, std::move(value)) {}
+
+  private:
+    friend class sql_columns;
+    refill_storage spare_;  // the text or bytes of earlier rows, kept for the next
 };
 
 class sql_record : public udb_record {
@@ -55,6 +59,10 @@ class sql_columns {
     // One record from a fetched row. row_number (from 1) is for reports only.
     std::unique_ptr<sql_record> make_record(MYSQL_ROW row, const unsigned long* lengths,
                                             uint64_t row_number) const;
+    // The same into a record that held an earlier row of these columns (or none), whose
+    // fields and their storage are reused.
+    void fill_record(sql_record& record, MYSQL_ROW row, const unsigned long* lengths,
+                     uint64_t row_number) const;
     size_t size() const { return columns_.size(); }
 
     enum kind_t : uint8_t {
@@ -75,8 +83,9 @@ class sql_columns {
     const column& operator[](size_t i) const { return columns_[i]; }
 
   private:
-    ole_variant convert(const column& c, const char* cell, size_t length, sql_record& record,
-                        uint64_t row_number) const;
+    // Sets the field's value from the cell.
+    void convert(const column& c, const char* cell, size_t length, sql_field& field,
+                 sql_record& record, uint64_t row_number) const;
     // Keeps a loss for the record's report; only rows of a table (a source name) are
     // reported.
     void report(sql_record& record, uint64_t row_number, std::string message) const;

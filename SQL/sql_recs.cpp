@@ -279,13 +279,14 @@ void sql_recordset::start_pass() {
     failure_.reset();
     reader_ =
         std::make_unique<sql_limited_query>(*db_, is_query() ? query_ : name_, is_query(), name_);
-    fill(1);
+    fill();
 }
 
-void sql_recordset::fill(uint64_t first_row_number) {
-    clean();
+void sql_recordset::fill() {
+    cache_index_ = 0;
+    cache_count_ = 0;
     try {
-        cache_count_ = reader_->store_to(cache_, &schema_, first_row_number);
+        cache_count_ = reader_->store_to(cache_, &schema_);
     } catch (const sql_exception& e) {
         // A broken stream stays broken: the table must never look complete.
         failure_.emplace(e);
@@ -339,7 +340,7 @@ void sql_recordset::next() {
         cache_index_ = cache_count_;
         return;
     }
-    fill(position_ + 1);
+    fill();
 }
 
 void sql_recordset::prev() {

@@ -101,7 +101,7 @@ class sql_recordset : public udb_recordset {
     void initialize();
     uint64_t count_rows();
     void start_pass();
-    void fill(uint64_t first_row_number);
+    void fill();
 
     sql_database* db_;
     std::unique_ptr<sql_limited_query> reader_;

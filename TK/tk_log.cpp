@@ -66,3 +66,31 @@ void tk_logger::write_line(const std::string& text) {
     std::fwrite(line.data(), 1, line.size(), f);
     std::fclose(f);
 }
+
+namespace {
+
+thread_local tk_log_capture* capturing = nullptr;
+
+}  // namespace
+
+void tk_log_put(std::string&& line) {
+    if (capturing) {
+        capturing->lines_.push_back(std::move(line));
+        return;
+    }
+    if (tk_logger* l = tk_logger::find()) l->write_line(line);
+}
+
+void tk_log_capture::replay() {
+    std::vector<std::string> lines = std::move(lines_);
+    lines_.clear();
+    for (std::string& line : lines) tk_log_put(std::move(line));
+}
+
+tk_log_capture_scope::tk_log_capture_scope(tk_log_capture& capture) : previous_(capturing) {
+    capturing = &capture;
+}
+
+tk_log_capture_scope::~tk_log_capture_scope() {
+    capturing = previous_;
+}

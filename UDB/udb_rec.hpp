@@ -9,7 +9,7 @@
 #include "ole/ole_var.hpp"
 
 class udb_field : public ole_variant {
-public:
+  public:
     udb_field();
     udb_field(const std::wstring& name, uint32_t size, const ole_variant& value, bool flag1 = false,
               bool flag2 = false);
@@ -26,7 +26,10 @@ public:
     ole_variant& value() { return *this; }
     const ole_variant& value() const { return *this; }
 
-private:
+  protected:
+    void set_size(uint32_t size) { size_ = size; }
+
+  private:
     uint32_t size_ = 0;
     std::wstring name_;
     bool flag1_ = false;
@@ -34,7 +37,7 @@ private:
 };
 
 class udb_record {
-public:
+  public:
     udb_record() = default;
     virtual ~udb_record();
     udb_record(const udb_record&) = delete;
@@ -54,6 +57,6 @@ public:
     // Sum of the lengths of the fields that hold a value.
     uint32_t get_total_size() const;
 
-private:
+  private:
     std::vector<std::unique_ptr<udb_field>> fields_;
 };

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "SQL/sql_limq.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
@@ -38,9 +39,11 @@ struct active_run_scope {
 };
 
 // std::exit unwinds no stack, so the records that the open DBF table gathers in memory
-// are written first: the table keeps every row converted before the error.
+// are written first: the table keeps every row converted before the error. The threads
+// reading the table's rows are stopped, so that nothing runs while the process ends.
 [[noreturn]] void end_process() {
     if (conversion_run* run = std::exchange(active_run, nullptr)) run->flush_open_table();
+    sql_stop_all_readers();
     std::exit(-1);
 }
 

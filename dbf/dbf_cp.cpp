@@ -1,5 +1,6 @@
 #include "dbf/dbf_cp.hpp"
 
+#include <algorithm>
 #include <mutex>
 
 #include "TK/tk_log.hpp"
@@ -60,9 +61,20 @@ const dbf_codec& dbf_codec::get(uint32_t code_page) {
 
 std::string dbf_codec::encode(std::wstring_view text) const {
     std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        out[i] = static_cast<char>(encode_or_question(text[i]));
+    encode_into(text, reinterpret_cast<uint8_t*>(out.data()));
     return out;
+}
+
+void dbf_codec::encode_into(std::wstring_view text, uint8_t* out) const {
+    const wchar_t* in = text.data();
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        i += pt::narrow_ascii(in + i, n - i, out + i);
+        // Then character by character, 16 at most.
+        for (const size_t stop = std::min(n, i + 16); i < stop; ++i)
+            out[i] = encode_or_question(in[i]);
+    }
 }
 
 std::wstring dbf_codec::decode(std::string_view bytes) const {

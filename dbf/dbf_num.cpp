@@ -53,10 +53,16 @@ void dbf_digits::set_unsigned(uint64_t v) {
 void dbf_digits::set_scaled(unsigned __int128 magnitude, int scale, bool negative) {
     char buf[48];
     int n = 0;
-    do {
+    // 128-bit division is slow; most magnitudes fit in 64 bits.
+    while (magnitude >> 64) {
         buf[n++] = static_cast<char>('0' + static_cast<int>(magnitude % 10));
         magnitude /= 10;
-    } while (magnitude);
+    }
+    auto small = static_cast<uint64_t>(magnitude);
+    do {
+        buf[n++] = static_cast<char>('0' + static_cast<int>(small % 10));
+        small /= 10;
+    } while (small);
     while (n <= scale) buf[n++] = '0';  // at least one integer digit
     char text[48];
     for (int i = 0; i < n; ++i) text[i] = buf[n - 1 - i];
@@ -201,8 +207,8 @@ std::string dbf_digits::text() const {
 namespace {
 
 // The length of the number's text; without the leading "0" before the point when asked.
-uint32_t text_length(const dbf_digits& n, bool drop_zero) {
-    uint32_t len = n.negative() ? 1 : 0;
+uint32_t text_length(const dbf_digits& n, bool negative, bool drop_zero) {
+    uint32_t len = negative ? 1 : 0;
     len += static_cast<uint32_t>(drop_zero ? 0 : n.int_digits());
     if (n.fraction_digits() > 0) len += 1 + static_cast<uint32_t>(n.fraction_digits());
     return len;
@@ -212,11 +218,11 @@ bool can_drop_zero(const dbf_digits& n) {
     return n.int_digits() == 1 && n.fraction_digits() > 0 && n.digits()[0] == '0';
 }
 
-void put(const dbf_digits& n, bool drop_zero, uint8_t* out, uint32_t width) {
-    const uint32_t len = text_length(n, drop_zero);
+void put(const dbf_digits& n, bool negative, bool drop_zero, uint8_t* out, uint32_t width) {
+    const uint32_t len = text_length(n, negative, drop_zero);
     std::memset(out, ' ', width - len);
     uint8_t* p = out + (width - len);
-    if (n.negative()) *p++ = '-';
+    if (negative) *p++ = '-';
     const auto int_len = static_cast<size_t>(n.int_digits());
     if (!drop_zero) {
         std::memcpy(p, n.digits(), int_len);
@@ -229,12 +235,13 @@ void put(const dbf_digits& n, bool drop_zero, uint8_t* out, uint32_t width) {
 }
 
 bool try_put(const dbf_digits& n, uint8_t* out, uint32_t width) {
-    if (text_length(n, false) <= width) {
-        put(n, false, out, width);
+    const bool negative = n.negative();
+    if (text_length(n, negative, false) <= width) {
+        put(n, negative, false, out, width);
         return true;
     }
-    if (can_drop_zero(n) && text_length(n, true) <= width) {
-        put(n, true, out, width);
+    if (can_drop_zero(n) && text_length(n, negative, true) <= width) {
+        put(n, negative, true, out, width);
         return true;
     }
     return false;

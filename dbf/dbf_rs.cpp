@@ -350,6 +350,7 @@ void dbf_recordset::init_memo_file() {
         default: {
             auto fpt = std::make_unique<fpt_memo_file>(path, mode, memo_kind_);
             if (write) fpt->check_writable();
+            fpt_ = fpt.get();
             memo_ = std::move(fpt);
             break;
         }

@@ -93,6 +93,7 @@ class dbf_recordset : public udb_recordset {
     int32_t memo_kind_ = dbf_memo_none;
     const dbf_codec* codec_ = nullptr;
     std::unique_ptr<dbf_memo_file> memo_;
+    fpt_memo_file* fpt_ = nullptr;  // memo_ when it is an FPT file
     std::vector<dbf_read_descriptor> descriptors_;
     std::vector<dbf_field_info> fields_;
     std::unique_ptr<dbf_record> record_;

@@ -60,7 +60,7 @@ class wide_source : public dbf_memo_source {
     wide_source(std::wstring_view text, const dbf_codec& codec) : text_(text), codec_(codec) {}
     uint64_t size() const override { return text_.size(); }
     void fill(uint64_t offset, uint8_t* out, size_t n) const override {
-        for (size_t i = 0; i < n; ++i) out[i] = codec_.encode_or_question(text_[offset + i]);
+        codec_.encode_into(text_.substr(static_cast<size_t>(offset), n), out);
     }
 
   private:
@@ -269,7 +269,7 @@ void dbf_recordset::prepare_append() {
 }
 
 void dbf_recordset::flush() {
-    auto* fpt = dynamic_cast<fpt_memo_file*>(memo_.get());
+    fpt_memo_file* const fpt = fpt_;
     if (pending_.empty()) {
         if (fpt) fpt->flush();
         return;
@@ -310,7 +310,7 @@ void dbf_recordset::append_record(const udb_record& record) {
 
     const bool trace = tk_log_on(1);
     problems trouble;
-    auto* fpt = dynamic_cast<fpt_memo_file*>(memo_.get());
+    fpt_memo_file* const fpt = fpt_;
     const uint32_t saved_next_free = fpt ? fpt->next_free() : 0;
     uint8_t* const rec = write_buffer_.data();
     std::memset(rec, ' ', record_length_);
@@ -380,8 +380,8 @@ void dbf_recordset::append_record(const udb_record& record) {
                         text = text_holder;
                     }
                     // The code page is single-byte: one character, one byte.
-                    size_t n = std::min<size_t>(text.size(), w.width);
-                    for (size_t i = 0; i < n; ++i) out[i] = codec_->encode_or_question(text[i]);
+                    codec_->encode_into(text.substr(0, std::min<size_t>(text.size(), w.width)),
+                                        out);
                     if (text.size() > w.width) report(w, value, "does not fit");
                     break;
                 }

@@ -123,6 +123,71 @@ void ole_date::parse(std::string_view input) {
         time_.wHour = 0;  // 12 AM is the hour after midnight
 }
 
+namespace {
+
+// n digits at p as a number; false when any of them is no digit.
+bool fixed_digits(const char* p, int n, uint16_t& out) {
+    unsigned v = 0;
+    for (int i = 0; i < n; ++i) {
+        if (p[i] < '0' || p[i] > '9') return false;
+        v = v * 10 + static_cast<unsigned>(p[i] - '0');
+    }
+    out = static_cast<uint16_t>(v);
+    return true;
+}
+
+// "hh:mm:ss" with an optional fraction of 1 to 6 digits, within a day.
+bool canonical_time(std::string_view t, SYSTEMTIME& st, int32_t& micro) {
+    if (t.size() < 8 || t[2] != ':' || t[5] != ':') return false;
+    if (!fixed_digits(t.data(), 2, st.wHour) || !fixed_digits(t.data() + 3, 2, st.wMinute) ||
+        !fixed_digits(t.data() + 6, 2, st.wSecond))
+        return false;
+    if (st.wHour > 23 || st.wMinute > 59 || st.wSecond > 59) return false;
+    micro = 0;
+    if (t.size() > 8) {
+        const size_t digits = t.size() - 9;
+        if (t[8] != '.' || digits < 1 || digits > 6) return false;
+        for (size_t i = 0; i < 6; ++i) {
+            char c = i < digits ? t[9 + i] : '0';
+            if (c < '0' || c > '9') return false;
+            micro = micro * 10 + (c - '0');
+        }
+    }
+    st.wMilliseconds = static_cast<uint16_t>(micro / 1000);
+    return true;
+}
+
+}  // namespace
+
+bool ole_date::parse_canonical(std::string_view text) {
+    SYSTEMTIME st{};
+    int32_t micro = 0;
+    int32_t kind;
+    if (text.size() >= 10 && text[4] == '-' && text[7] == '-') {
+        if (!fixed_digits(text.data(), 4, st.wYear) ||
+            !fixed_digits(text.data() + 5, 2, st.wMonth) ||
+            !fixed_digits(text.data() + 8, 2, st.wDay))
+            return false;
+        if (st.wYear == 0 || st.wMonth < 1 || st.wMonth > 12 || st.wDay == 0 ||
+            st.wDay > oa::days_in_month(st.wYear, st.wMonth))
+            return false;
+        if (text.size() == 10) {
+            kind = kind_date;
+        } else {
+            if (text[10] != ' ' || !canonical_time(text.substr(11), st, micro)) return false;
+            kind = kind_datetime;
+        }
+    } else {
+        if (!canonical_time(text, st, micro)) return false;
+        kind = kind_time;
+    }
+    *this = ole_date();
+    kind_ = kind;
+    microseconds_ = micro;
+    time_ = st;
+    return true;
+}
+
 bool ole_date::import_from_string(const std::string& text) {
     tk_log_printf(1, "ole_date::import_from_string(%s)", text);
 

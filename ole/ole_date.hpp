@@ -21,6 +21,12 @@ class ole_date {
     explicit ole_date(std::string_view text);
     explicit ole_date(std::wstring_view text);
 
+    // MySQL's own text forms of a calendar date, a date and time and a time of day:
+    // "YYYY-MM-DD", "YYYY-MM-DD hh:mm:ss" and "hh:mm:ss", the seconds with up to six
+    // fraction digits. Reads them straight into the value, exactly as the text
+    // constructor would; false, with the value unchanged, for any other text.
+    bool parse_canonical(std::string_view text);
+
     // Kind not 0, month and day within the Gregorian calendar, minute and second at
     // most 60; an all-zero date is a pure time.
     bool is_valid() const;

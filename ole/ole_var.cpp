@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
@@ -74,11 +75,13 @@ bool matches_word(std::string_view text, std::initializer_list<const char*> word
     return false;
 }
 
-std::string commas_to_points(std::string_view text) {
-    std::string s(text);
-    for (char& c : s)
+// The text with its commas read as points; a changed copy is kept in `holder`.
+std::string_view commas_to_points(std::string_view text, std::string& holder) {
+    if (text.find(',') == std::string_view::npos) return text;
+    holder.assign(text);
+    for (char& c : holder)
         if (c == ',') c = '.';
-    return s;
+    return holder;
 }
 
 // Narrow text of a double in the C runtime's "%.<p>e" shape; NaN prints as 0.
@@ -118,6 +121,15 @@ std::vector<uint8_t> utf16le_bytes(const std::wstring& w) {
         }
     }
     return out;
+}
+
+// The lines a value's constructor writes, for a value that is built in place.
+template <class... A>
+void trace_built(std::string_view line, const A&... a) {
+    if (!tk_log_on(1)) return;
+    tk_log_write("ole_variant::initialize");
+    tk_log_write("src.vt=%d", 0);
+    tk_log_write(line, a...);
 }
 
 [[noreturn]] void cast_error() {
@@ -207,12 +219,10 @@ ole_variant::ole_variant(const SYSTEMTIME& st) : date_(st) {
     var_.set_date(v);
 }
 
-ole_variant::ole_variant(const ole_date& d) : date_(d) {
+ole_variant::ole_variant(const ole_date& d) {
     initialize();
     tk_log_printf(1, "ole_variant::ole_variant( const ole_date& )");
-    DATE v = 0;
-    if (!date_.to_variant_time(v)) tk_log_printf(2, "Failed to convert SYSTEMTIME->VARIANT");
-    var_.set_date(v);
+    set_date(d);
 }
 
 ole_variant::ole_variant(int16_t v) {
@@ -383,6 +393,66 @@ void ole_variant::attach_wstring(std::wstring_view text) {
 void ole_variant::attach_wstring(std::wstring&& text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
     var_.set_bstr(std::move(text));
+}
+
+void ole_variant::park(refill_storage& spare) {
+    auto keep = [](auto& from, auto& to) {
+        using T = std::remove_reference_t<decltype(from)>;
+        if (from.capacity() * sizeof(typename T::value_type) <= refill_keep_bytes &&
+            from.capacity() > to.capacity()) {
+            from.clear();
+            to.swap(from);
+        }
+        T().swap(from);
+    };
+    if (var_.has_bstr())
+        keep(std::get<std::wstring>(var_.value), spare.text);
+    else if (var_.has_bytes())
+        keep(var_.bytes(), spare.bytes);
+    i64_ = 0;
+    u64_ = 0;
+    date_ = ole_date();
+}
+
+std::wstring& ole_variant::refill_text(refill_storage& spare) {
+    if (!var_.has_bstr()) {
+        park(spare);
+        var_.value = std::move(spare.text);
+        spare.text = std::wstring();
+    } else {
+        std::wstring& kept = std::get<std::wstring>(var_.value);
+        if (kept.capacity() * sizeof(wchar_t) > refill_keep_bytes) std::wstring().swap(kept);
+        i64_ = 0;
+        u64_ = 0;
+        date_ = ole_date();
+    }
+    var_.vt = VT_BSTR;
+    std::wstring& text = std::get<std::wstring>(var_.value);
+    text.clear();
+    return text;
+}
+
+std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
+    if (!var_.has_bytes()) {
+        park(spare);
+        var_.value = std::move(spare.bytes);
+        spare.bytes = std::vector<uint8_t>();
+    } else {
+        std::vector<uint8_t>& kept = var_.bytes();
+        if (kept.capacity() > refill_keep_bytes) std::vector<uint8_t>().swap(kept);
+        i64_ = 0;
+        u64_ = 0;
+        date_ = ole_date();
+    }
+    var_.vt = VT_UI1_ARRAY;
+    std::vector<uint8_t>& bytes = var_.bytes();
+    bytes.clear();
+    return bytes;
+}
+
+void ole_variant::refill(ole_variant&& v, refill_storage& spare) {
+    park(spare);
+    *this = std::move(v);
 }
 
 size_t ole_variant::get_at(std::string& out, size_t position, size_t length) const {
@@ -971,94 +1041,168 @@ ole_variant ole_variant::from_hex(std::wstring_view text, VARTYPE type) {
 }
 
 ole_variant ole_variant::from_string(std::string_view text, VARTYPE type) {
+    ole_variant res;
+    res.set_from_string(text, type);
+    return res;
+}
+
+void ole_variant::refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare) {
+    park(spare);
+    set_from_string(text, type);
+}
+
+void ole_variant::refill(const ole_date& d, refill_storage& spare) {
+    park(spare);
+    set_date(d);
+}
+
+void ole_variant::set_date(const ole_date& d) {
+    i64_ = 0;
+    u64_ = 0;
+    date_ = d;
+    DATE v = 0;
+    if (!date_.to_variant_time(v)) tk_log_printf(2, "Failed to convert SYSTEMTIME->VARIANT");
+    var_.set_date(v);
+}
+
+void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     tk_log_printf(1, "ole_variant::from_string('%s', 0x%08X)", text, type);
-    if (text.empty() && type != VT_BSTR) return ole_variant();
+    // Every rule below gives a value of a plain type, as its constructor would.
+    i64_ = 0;
+    u64_ = 0;
+    date_ = ole_date();
+    if (text.empty() && type != VT_BSTR) {
+        trace_built("ole_variant::empty ctor");
+        return var_.clear();
+    }
     if (type == VT_UI1_ARRAY || type == VT_BLOB) {
         tk_log_printf(1, "GOT BLOB");
-        return hex_to_value(text, type);
+        *this = hex_to_value(text, type);
+        return;
     }
     switch (type) {
         // Integers: read as a 64-bit number that saturates at its ends, then narrowed
         // to the width of the type (VT_I4 saturates at 32 bits, as the C runtime's atoi).
         case VT_I2: {
-            int64_t v = oa::parse_i64_prefix(text);
-            return ole_variant(static_cast<int16_t>(static_cast<uint16_t>(v)));
+            auto v = static_cast<int16_t>(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
+            trace_built("ole_variant::ctor from short(%d)", v);
+            return var_.set_i2(v);
         }
-        case VT_I4:
-            return ole_variant(saturate32(oa::parse_i64_prefix(text)));
+        case VT_I4: {
+            int32_t v = saturate32(oa::parse_i64_prefix(text));
+            trace_built("ole_variant::ctor from int(%d)", v);
+            return var_.set_i4(v);
+        }
         case VT_R4:
         case VT_R8: {
-            double d = oa::parse_double_prefix(commas_to_points(text));
-            return type == VT_R4 ? ole_variant(to_float(d)) : ole_variant(d);
+            std::string holder;
+            double d = oa::parse_double_prefix(commas_to_points(text, holder));
+            if (type == VT_R4) {
+                trace_built("ole_variant::ctor from float(%f)", to_float(d));
+                return var_.set_r4(to_float(d));
+            }
+            trace_built("ole_variant::ctor from double(%e)", d);
+            return var_.set_r8(d);
         }
         case VT_CY: {
             tk_log_printf(1, "GOT VT_CY");
             CY c;
-            oa::status st = oa::currency_from_string(commas_to_points(text), c);
+            std::string holder;
+            oa::status st = oa::currency_from_string(commas_to_points(text, holder), c);
             if (st != oa::status::ok) {
                 tk_log_printf(2, "VarCyFromStr failed: %08X", hresult_of(st));
-                return ole_variant();
+                trace_built("ole_variant::empty ctor");
+                return var_.clear();
             }
-            return ole_variant(c);
+            trace_built("Construct ole_variant from CY");
+            return var_.set_cy(c);
         }
         case VT_DATE: {
             tk_log_printf(1, "GOT VT_DATE");
             ole_date d(text);
-            if (!d.is_valid()) return ole_variant();
-            ole_variant res(d);
+            if (!d.is_valid()) {
+                trace_built("ole_variant::empty ctor");
+                return var_.clear();
+            }
+            trace_built("ole_variant::ole_variant( const ole_date& )");
+            set_date(d);
             tk_log_printf(1, "ole_date=%s", d.to_string(6));
-            return res;
+            return;
         }
         case VT_BOOL: {
             tk_log_printf(1, "ole_variant::from_string(VT_BOOL, '%s')", text);
-            if (matches_word(text, {"1", "yes", "t", "true"})) return ole_variant(true);
-            if (matches_word(text, {"0", "no", "f", "false"})) return ole_variant(false);
-            return ole_variant(oa::parse_i64_prefix(text) != 0);
+            bool v;
+            if (matches_word(text, {"1", "yes", "t", "true"}))
+                v = true;
+            else if (matches_word(text, {"0", "no", "f", "false"}))
+                v = false;
+            else
+                v = oa::parse_i64_prefix(text) != 0;
+            trace_built("ole_variant::ctor from bool (%d)", v);
+            return var_.set_bool(v);
         }
         case VT_DECIMAL: {
             tk_log_printf(1, "GOT VT_DECIMAL");
-            std::string s = commas_to_points(text);
+            std::string holder;
+            std::string_view s = commas_to_points(text, holder);
             DECIMAL d;
             oa::status st = oa::decimal_from_string(s, d);
             if (st != oa::status::ok) {
                 tk_log_printf(2, "ERROR: VarDecFromStr for '%s' failed (hr=%08X)", s,
                               hresult_of(st));
-                return ole_variant(oa::parse_double_prefix(s));
+                double v = oa::parse_double_prefix(s);
+                trace_built("ole_variant::ctor from double(%e)", v);
+                return var_.set_r8(v);
             }
-            return ole_variant(d);
+            trace_built("Construct ole_variant from DECIMAL");
+            return var_.set_decimal(d);
         }
         case VT_I1: {
-            int64_t v = oa::parse_i64_prefix(text);
-            return ole_variant(static_cast<int8_t>(static_cast<uint8_t>(v)));
+            auto v = static_cast<int8_t>(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
+            trace_built("ole_variant::ctor from char(%d)", v);
+            return var_.set_i1(v);
         }
-        case VT_UI1:
-            return ole_variant(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
-        case VT_UI2:
-            return ole_variant(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
-        case VT_UI4:
-            return ole_variant(oa::parse_u32_prefix(text));
+        case VT_UI1: {
+            auto v = static_cast<uint8_t>(oa::parse_i64_prefix(text));
+            trace_built("ole_variant::ctor from byte(%d)", v);
+            return var_.set_ui1(v);
+        }
+        case VT_UI2: {
+            auto v = static_cast<uint16_t>(oa::parse_i64_prefix(text));
+            trace_built("ole_variant::ctor from ushort(%d)", v);
+            return var_.set_ui2(v);
+        }
+        case VT_UI4: {
+            uint32_t v = oa::parse_u32_prefix(text);
+            trace_built("ole_variant::ctor from uint(%u)", v);
+            return var_.set_ui4(v);
+        }
         case VT_I8:
-            return ole_variant(oa::parse_i64_prefix(text));
+            i64_ = oa::parse_i64_prefix(text);
+            trace_built("ole_variant::ctor(hyper, %I64d)", i64_);
+            return var_.set_i8(i64_);
         case VT_UI8:
-            return ole_variant(oa::parse_u64_prefix(text));
+            u64_ = oa::parse_u64_prefix(text);
+            trace_built("ole_variant::ctor(uhyper, %I64u)", u64_);
+            return var_.set_ui8(u64_);
         default:
             break;
     }
     tk_log_printf(1, "default processing");
-    ole_variant res;
-    res.attach_string(text);
-    if (type == VT_BSTR) return res;
+    trace_built("ole_variant::empty ctor");
+    var_.clear();
+    attach_string(text);
+    if (type == VT_BSTR) return;
     if (type == VT_EMPTY || type == VT_NULL) {
-        res.var_.clear();
-        res.var_.vt = type;
-        return res;
+        var_.clear();
+        var_.vt = type;
+        return;
     }
     tk_log_printf(1, "Right before VariantChangeType");
-    oa::status st = oa::change_type(res.var_, type);
+    oa::status st = oa::change_type(var_, type);
     tk_log_printf(1, "Right after VariantChangeType");
     if (st != oa::status::ok) throw ole_type_exception();
     tk_log_printf(1, "VariantChangeType succeeded");
-    return res;
 }
 
 ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type) {

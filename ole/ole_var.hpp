@@ -108,6 +108,26 @@ class ole_variant {
     static std::vector<uint8_t>& convert_to_byte_array(const void* source, size_t count,
                                                        std::vector<uint8_t>& out);
 
+    // --- Refilling ---
+    // A value that takes one row's value after another keeps the storage of its text or
+    // bytes, and parks it in `spare` while it holds something else, so that the steady
+    // state allocates nothing. Storage beyond refill_keep_bytes is let go.
+    struct refill_storage {
+        std::wstring text;
+        std::vector<uint8_t> bytes;
+    };
+    static constexpr size_t refill_keep_bytes = 64 * 1024;
+    // The value becomes VT_BSTR with an empty text, and returns that text to fill.
+    std::wstring& refill_text(refill_storage& spare);
+    // The value becomes a byte array with no bytes yet, and returns the bytes to fill;
+    // the caller fills at least one (an empty byte array is no value).
+    std::vector<uint8_t>& refill_bytes(refill_storage& spare);
+    // The value becomes `v`, a value that holds no text and no bytes.
+    void refill(ole_variant&& v, refill_storage& spare);
+    // The value becomes what from_string or the date's constructor would give.
+    void refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare);
+    void refill(const ole_date& d, refill_storage& spare);
+
     // --- Raw readers ---
     // The text of a VT_BSTR (embedded NULs kept), else nullptr.
     const std::wstring* get_bstr() const;
@@ -123,6 +143,11 @@ class ole_variant {
 
   private:
     void initialize();
+    void park(refill_storage& spare);
+    // In place: the value from_string gives (nothing else of the value is kept), and a
+    // date-time.
+    void set_from_string(std::string_view text, VARTYPE type);
+    void set_date(const ole_date& d);
     void copy_from(const ole_variant& that, bool assignment);
     static ole_variant from_hex(std::wstring_view text, VARTYPE type);
 

@@ -4,8 +4,13 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <cwctype>
 #include <locale.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace pt {
 
@@ -66,58 +71,131 @@ std::wstring utf8_decode(std::string_view in) {
 }
 
 std::wstring utf8_decode(std::string_view in, bool& ill_formed) {
-    ill_formed = false;
     std::wstring out;
-    out.reserve(in.size());
+    ill_formed = utf8_decode_into(in, out);
+    return out;
+}
+
+size_t widen_ascii(const char* in, size_t n, wchar_t* out) {
+    size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        if (_mm_movemask_epi8(b) != 0) break;  // a byte with its high bit set
+        const __m128i lo = _mm_unpacklo_epi8(b, zero), hi = _mm_unpackhi_epi8(b, zero);
+        auto* o = reinterpret_cast<__m128i*>(out + i);
+        _mm_storeu_si128(o, _mm_unpacklo_epi16(lo, zero));
+        _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
+        _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
+        _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
+    }
+#else
+    for (; i + 16 <= n; i += 16) {
+        uint64_t w[2];
+        std::memcpy(w, in + i, 16);
+        if ((w[0] | w[1]) & 0x8080808080808080u) break;
+        for (int k = 0; k < 16; ++k) out[i + k] = static_cast<wchar_t>(in[i + k]);
+    }
+#endif
+    return i;
+}
+
+size_t narrow_ascii(const wchar_t* in, size_t n, unsigned char* out) {
+    size_t i = 0;
+#ifdef __SSE2__
+    const __m128i high = _mm_set1_epi32(~0x7F);
+    for (; i + 16 <= n; i += 16) {
+        const auto* p = reinterpret_cast<const __m128i*>(in + i);
+        const __m128i a = _mm_loadu_si128(p), b = _mm_loadu_si128(p + 1),
+                      c = _mm_loadu_si128(p + 2), d = _mm_loadu_si128(p + 3);
+        const __m128i any =
+            _mm_and_si128(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d)), high);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) != 0xFFFF) break;
+        // Every value is below 0x80, so the saturating packs keep it as it is.
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+    }
+#else
+    for (; i + 16 <= n; i += 16) {
+        uint32_t any = 0;
+        for (int k = 0; k < 16; ++k) any |= static_cast<uint32_t>(in[i + k]);
+        if (any >= 0x80) break;
+        for (int k = 0; k < 16; ++k) out[i + k] = static_cast<unsigned char>(in[i + k]);
+    }
+#endif
+    return i;
+}
+
+bool utf8_decode_into(std::string_view in, std::wstring& out) {
+    out.clear();
+    out.reserve(in.size());  // never more characters than bytes
+    // Decoded into a small buffer and appended from there: the text is written once.
+    constexpr size_t chunk = 512;
+    wchar_t buf[chunk];
+    size_t k = 0;
+    bool ill_formed = false;
     const auto* s = reinterpret_cast<const unsigned char*>(in.data());
     size_t n = in.size(), i = 0;
     while (i < n) {
-        unsigned c = s[i];
-        if (c < 0x80) {
-            out.push_back(static_cast<wchar_t>(c));
-            ++i;
-            continue;
+        if (chunk - k < 16) {
+            out.append(buf, k);
+            k = 0;
         }
-        int len;
-        uint32_t cp;
-        unsigned lo = 0x80, hi = 0xBF;  // bounds of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;  // no surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            out.push_back(replacement);
-            ill_formed = true;
-            ++i;
-            continue;
-        }
-        // Replace the maximal ill-formed subpart with one U+FFFD, as Windows and
-        // the Unicode standard's recommended practice do.
-        size_t j = i + 1;
-        bool ok = true;
-        for (int k = 1; k < len; ++k, ++j) {
-            unsigned b = j < n ? s[j] : 0;
-            unsigned l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
-            if (j >= n || b < l || b > h) {
-                ok = false;
-                break;
+        const size_t run = widen_ascii(in.data() + i, std::min(n - i, chunk - k), buf + k);
+        i += run;
+        k += run;
+        if (chunk - k < 16) continue;
+        // Then character by character, 16 bytes' worth at most.
+        for (const size_t stop = std::min(n, i + 16); i < stop;) {
+            unsigned c = s[i];
+            if (c < 0x80) {
+                buf[k++] = static_cast<wchar_t>(c);
+                ++i;
+                continue;
             }
-            cp = (cp << 6) | (b & 0x3F);
+            int len;
+            uint32_t cp;
+            unsigned lo = 0x80, hi = 0xBF;  // bounds of the second byte
+            if (c >= 0xC2 && c <= 0xDF) {
+                len = 2;
+                cp = c & 0x1F;
+            } else if (c >= 0xE0 && c <= 0xEF) {
+                len = 3;
+                cp = c & 0x0F;
+                if (c == 0xE0) lo = 0xA0;
+                if (c == 0xED) hi = 0x9F;  // no surrogates
+            } else if (c >= 0xF0 && c <= 0xF4) {
+                len = 4;
+                cp = c & 0x07;
+                if (c == 0xF0) lo = 0x90;
+                if (c == 0xF4) hi = 0x8F;
+            } else {
+                buf[k++] = replacement;
+                ill_formed = true;
+                ++i;
+                continue;
+            }
+            // Replace the maximal ill-formed subpart with one U+FFFD, as Windows and
+            // the Unicode standard's recommended practice do.
+            size_t j = i + 1;
+            bool ok = true;
+            for (int m = 1; m < len; ++m, ++j) {
+                unsigned b = j < n ? s[j] : 0;
+                unsigned l = m == 1 ? lo : 0x80, h = m == 1 ? hi : 0xBF;
+                if (j >= n || b < l || b > h) {
+                    ok = false;
+                    break;
+                }
+                cp = (cp << 6) | (b & 0x3F);
+            }
+            buf[k++] = ok ? static_cast<wchar_t>(cp) : replacement;
+            ill_formed = ill_formed || !ok;
+            i = j;
         }
-        out.push_back(ok ? static_cast<wchar_t>(cp) : replacement);
-        ill_formed = ill_formed || !ok;
-        i = j;
     }
-    return out;
+    out.append(buf, k);
+    return ill_formed;
 }
 
 void utf8_append(std::string& out, wchar_t wc) {

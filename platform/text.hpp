@@ -21,7 +21,14 @@ constexpr int cp_utf8 = 65001;
 std::wstring utf8_decode(std::string_view in);
 // The same, telling whether anything was ill-formed (and so replaced).
 std::wstring utf8_decode(std::string_view in, bool& ill_formed);
+// The same into `out`, whose storage is reused; true when anything was ill-formed.
+bool utf8_decode_into(std::string_view in, std::wstring& out);
 std::string utf8_encode(std::wstring_view in);
+
+// The leading run of ASCII, in whole blocks of 16, widened (narrowed) from in to out;
+// returns how many characters it did. The bulk of most texts goes this way.
+size_t widen_ascii(const char* in, size_t n, wchar_t* out);
+size_t narrow_ascii(const wchar_t* in, size_t n, unsigned char* out);
 void utf8_append(std::string& out, wchar_t c);
 
 // The system code page is UTF-8, always (paths, console, messages, settings, logs).

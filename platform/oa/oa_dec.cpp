@@ -178,7 +178,37 @@ bool make_decimal(unsigned __int128 mantissa, int scale, bool negative, DECIMAL&
     return true;
 }
 
+namespace {
+
+// The plain text that MySQL sends for a DECIMAL ("-12.50"): at most 28 digits, so the
+// number is exact as it stands. False for any other text.
+bool plain_decimal(std::string_view s, DECIMAL& out) {
+    size_t i = 0, n = s.size();
+    bool negative = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    u128 m = 0;
+    int digits = 0, scale = 0;
+    bool point = false;
+    for (; i < n; ++i) {
+        if (is_digit(s[i])) {
+            if (++digits > 28) return false;
+            m = m * 10 + static_cast<unsigned>(s[i] - '0');
+            if (point) ++scale;
+        } else if (s[i] == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    // Zero has no decimals, whatever the text shows.
+    return make_decimal(m, m == 0 ? 0 : scale, negative, out);
+}
+
+}  // namespace
+
 status decimal_from_string(std::string_view text, DECIMAL& out) {
+    if (plain_decimal(text, out)) return status::ok;
     digits_form f;
     if (!read_number(text, f)) return status::type_mismatch;
     u128 m;

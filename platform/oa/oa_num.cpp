@@ -40,12 +40,15 @@ int_read read_int(std::string_view s, size_t i) {
     }
     for (; i < s.size() && is_digit(s[i]); ++i) {
         r.any = true;
-        unsigned d = static_cast<unsigned>(s[i] - '0');
-        if (r.magnitude > (UINT64_MAX - d) / 10) {
+        const auto d = static_cast<unsigned>(s[i] - '0');
+        // Below a tenth of the maximum, no digit can overflow; once saturated, the
+        // magnitude stays at the maximum.
+        if (r.magnitude < UINT64_MAX / 10 ||
+            (r.magnitude == UINT64_MAX / 10 && d <= UINT64_MAX % 10)) {
+            r.magnitude = r.magnitude * 10 + d;
+        } else {
             r.saturated = true;
             r.magnitude = UINT64_MAX;
-        } else if (!r.saturated) {
-            r.magnitude = r.magnitude * 10 + d;
         }
     }
     r.end = i;

@@ -78,6 +78,58 @@ TEST_F(sql_stream, every_row_is_read_once_whatever_the_count) {
     }
 }
 
+// Read ahead by the reader thread, in blocks of 256 rows or fewer when large rows fill
+// them early: every row once, in order, with its own values, never one of an earlier
+// row that the reused record held.
+TEST_F(sql_stream, rows_of_many_blocks_arrive_complete_and_in_order) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    admin->exec("CREATE TABLE many (id INT PRIMARY KEY, s MEDIUMTEXT, n BIGINT)");
+    admin->exec(
+        "INSERT INTO many SELECT seq, IF(seq % 7 = 0, NULL, REPEAT(CHAR(65 + seq % 26), "
+        "IF(seq BETWEEN 1000 AND 1100, 300000, seq % 50))), IF(seq % 5 = 0, NULL, seq * 3) "
+        "FROM seq_1_to_3000");
+    auto database = open();
+    auto t = database->get_table(L"many", 1);
+    int id = 0;
+    for (t->reset(); !t->is_eof(); t->next()) {
+        ++id;
+        udb_record* r = t->get_item();
+        ASSERT_NE(r, nullptr);
+        ASSERT_EQ((*r)[0].to_long(), id);
+        const size_t width = id >= 1000 && id <= 1100 ? 300000 : id % 50;
+        if (id % 7 == 0) {
+            ASSERT_EQ((*r)[1].get_type(), VT_EMPTY) << id;
+        } else {
+            ASSERT_EQ((*r)[1].get_type(), VT_BSTR) << id;
+            ASSERT_EQ(*(*r)[1].get_bstr(), std::wstring(width, L'A' + id % 26)) << id;
+        }
+        if (id % 5 == 0)
+            ASSERT_EQ((*r)[2].get_type(), VT_EMPTY) << id;
+        else
+            ASSERT_EQ((*r)[2].to_string(), std::to_string(id * 3)) << id;
+    }
+    EXPECT_EQ(id, 3000);
+}
+
+// A stop ends the table object in the middle of its rows: the reader is joined, the rest
+// of the stream read off, and the connection serves the next statement.
+TEST_F(sql_stream, a_table_left_in_the_middle_frees_its_connection) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    make_table("halfway", 20000, 1000);
+    make_table("next", 3);
+    auto database = open();
+    for (int rows : {0, 1, 1000}) {
+        SCOPED_TRACE(rows);
+        auto t = database->get_table(L"halfway", 1);
+        t->reset();
+        for (int i = 0; i < rows && !t->is_eof(); ++i) t->next();
+        t.reset();
+        EXPECT_EQ(ids(*database->get_table(L"next", 1)), one_to(3));
+    }
+}
+
 TEST_F(sql_stream, rows_added_or_deleted_after_the_count_are_read_as_they_are) {
     REQUIRE_TEST_SERVER();
     use_db();

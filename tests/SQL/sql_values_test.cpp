@@ -231,3 +231,58 @@ TEST(sql_columns, blob_to_text_decodes_binary_cells_and_a_schema_chooses_the_typ
     EXPECT_EQ((*rec)[1].to_string(), "12.5");
     EXPECT_THROW(sql_columns(2, nullptr, nullptr), tk_mail_assertion);
 }
+
+// The reader refills the records of a block row after row: a field must hold each row's
+// value exactly as a new record would, whatever the value before it was.
+TEST(sql_columns, a_reused_record_takes_each_row_as_a_new_one_would) {
+    error_handler handler(error_handler_code_count, error_handler_codes);
+    const MYSQL_FIELD fields[] = {
+        column("s", MYSQL_TYPE_VAR_STRING, 0, utf8),
+        column("b", MYSQL_TYPE_BLOB, BLOB_FLAG | BINARY_FLAG, 63),
+        column("d", MYSQL_TYPE_DATETIME, BINARY_FLAG, 63),
+        column("n", MYSQL_TYPE_LONGLONG, 0, 63),
+        column("w", MYSQL_TYPE_NEWDECIMAL, 0, 63, 40, 5),
+    };
+    const std::string long_text(100000, 'x');  // beyond the storage a field keeps
+    const char* const rows[][5] = {
+        {"first", "\x01\x02", "2024-01-05 10:30:15.5", "7", "1.5"},
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
+        {"", "", "0000-00-00 00:00:00", "-9", "123456789012345678901234567890123.12345"},
+        {long_text.c_str(), long_text.c_str(), "2024-02-31 00:00:00", "x", nullptr},
+        {"\xC3\xA4\xFF", "\xFF", "2024-02-29", "9223372036854775807", "2.25"},
+        {"a", "\x00", "23:59:59", "0", "0"},
+    };
+    sql_columns columns(5, fields, nullptr, L"t");
+    sql_record reused;
+    uint64_t row_number = 0;
+    for (const auto& cells : rows) {
+        ++row_number;
+        SCOPED_TRACE(row_number);
+        char* row[5];
+        unsigned long lengths[5];
+        for (int i = 0; i < 5; ++i) {
+            row[i] = const_cast<char*>(cells[i]);
+            lengths[i] = cells[i] ? static_cast<unsigned long>(std::strlen(cells[i])) : 0;
+        }
+        if (row_number == 6) lengths[1] = 1;  // one zero byte
+        reported_errors().clear();
+        auto fresh = columns.make_record(row, lengths, row_number);
+        fresh->report_losses();
+        const std::vector<reported_error> fresh_reports = reported_errors();
+        reported_errors().clear();
+        columns.fill_record(reused, row, lengths, row_number);
+        reused.report_losses();
+        ASSERT_EQ(reused.size(), fresh->size());
+        for (size_t i = 0; i < fresh->size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(reused[i].get_type(), (*fresh)[i].get_type());
+            EXPECT_EQ(reused[i].get_size(), (*fresh)[i].get_size());
+            EXPECT_EQ(reused[i].get_length(), (*fresh)[i].get_length());
+            EXPECT_EQ(reused[i].to_wstring(), (*fresh)[i].to_wstring());
+            EXPECT_EQ(reused[i].get_name(), (*fresh)[i].get_name());
+        }
+        ASSERT_EQ(reported_errors().size(), fresh_reports.size());
+        for (size_t i = 0; i < fresh_reports.size(); ++i)
+            EXPECT_EQ(reported_errors()[i].message, fresh_reports[i].message);
+    }
+}

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <regex>
+#include <thread>
 
 #include "tests/support/test_support.hpp"
 
@@ -127,4 +128,29 @@ TEST(tk_logger, default_and_relative_names_empty_their_file_and_never_deadlock) 
         }
     }
     ::unlink(module_log.c_str());
+}
+
+// Work done ahead on a helper thread is logged where it is taken over, so the log does
+// not depend on how the threads ran.
+TEST(tk_logger, lines_captured_on_a_helper_thread_land_where_they_are_replayed) {
+    tmp_dir d;
+    std::string f = d.file("trace.log");
+    tk_logger log(f.c_str(), true, 2, false);
+    tk_log_capture ahead;
+    std::thread helper([&] {
+        tk_log_capture_scope scope(ahead);
+        tk_log_printf(2, "read %d", 1);
+        tk_log_printf(1, "below the threshold");
+        tk_log_wprintf(3, L"read %s", L"two");
+    });
+    helper.join();
+    tk_log_printf(3, "before");
+    EXPECT_EQ(read_file_bytes(f), "before\r\n");
+    EXPECT_FALSE(ahead.empty());
+    ahead.replay();
+    EXPECT_TRUE(ahead.empty());
+    tk_log_printf(3, "after");
+    EXPECT_EQ(read_file_bytes(f), "before\r\nread 1\r\nread two\r\nafter\r\n");
+    ahead.replay();  // nothing twice
+    EXPECT_EQ(read_file_bytes(f), "before\r\nread 1\r\nread two\r\nafter\r\n");
 }

@@ -26,6 +26,20 @@ TEST(dbf_code_pages, text_goes_through_the_dbf_code_page) {
     EXPECT_EQ(ansi.decode("\x80\xE9"), L"\u20ac\u00e9");
     const dbf_codec& cyr = dbf_codec::get(1251);
     EXPECT_EQ(cyr.encode(L"\u0416"), "\xC6");
+    // Runs of ASCII go sixteen at a time: other characters at every place in and
+    // around such a run, and values no code page has, are still encoded one by one.
+    const std::wstring run = L"abcdefghijklmnopqrstuvwxyz0123456789";
+    for (size_t at = 0; at <= run.size(); ++at) {
+        for (wchar_t odd : {L'\u00e9', L'\u20ac', L'\u0416', static_cast<wchar_t>(0x110000),
+                            static_cast<wchar_t>(-1)}) {
+            std::wstring text = run;
+            text.insert(at, 1, odd);
+            std::string expected;
+            for (wchar_t c : text)
+                expected.push_back(static_cast<char>(ansi.encode_or_question(c)));
+            ASSERT_EQ(ansi.encode(text), expected) << at;
+        }
+    }
     // Code pages without a table of their own read as the DBF code page.
     EXPECT_EQ(dbf_codec::get(895).code_page(), 1252);
     setenv("LC_ALL", "ru_RU.UTF-8", 1);

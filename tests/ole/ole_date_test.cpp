@@ -1,6 +1,8 @@
 // Parsing, validating and printing date-time values.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "ole/ole_date.hpp"
 
 TEST(ole_date, parses_every_form_and_prints_the_canonical_text) {
@@ -149,4 +151,79 @@ TEST(ole_date, built_from_system_times_and_refined) {
     EXPECT_EQ(d.to_string(6), "0000-00-00 10:20:30.005");
     EXPECT_EQ(ole_date().to_string(6), "");
     EXPECT_FALSE(ole_date().is_valid());
+}
+
+// The direct reading of MySQL's forms must give exactly what the general parser gives,
+// and leave every other text to it.
+TEST(ole_date, mysql_forms_read_directly_equal_the_general_parser) {
+    auto same = [](const ole_date& a, const ole_date& b) {
+        const SYSTEMTIME &x = a.get_systemtime(), &y = b.get_systemtime();
+        return a.get_kind() == b.get_kind() && a.get_microseconds() == b.get_microseconds() &&
+               a.get_midnight_as_date() == b.get_midnight_as_date() &&
+               a.get_tz_hours() == b.get_tz_hours() && x.wYear == y.wYear && x.wMonth == y.wMonth &&
+               x.wDayOfWeek == y.wDayOfWeek && x.wDay == y.wDay && x.wHour == y.wHour &&
+               x.wMinute == y.wMinute && x.wSecond == y.wSecond &&
+               x.wMilliseconds == y.wMilliseconds;
+    };
+    const struct {
+        const char* text;
+        bool direct;
+    } cases[] = {
+        {"2024-01-05", true},
+        {"2024-02-29", true},
+        {"0001-01-01", true},
+        {"9999-12-31 23:59:59.999999", true},
+        {"2024-01-05 00:00:00", true},
+        {"2024-01-05 10:30:15.5", true},
+        {"2024-01-05 10:30:15.000250", true},
+        {"10:30:59", true},
+        {"10:30:15.12345", true},  // 14 characters: not a timestamp
+        {"00:00:00.000001", true},
+        {"23:59:59.9", true},
+        // Left to the general parser.
+        {"2023-02-29", false},
+        {"2024-13-01", false},
+        {"0000-00-00", false},
+        {"2024-00-05 10:00:00", false},
+        {"0031-01-40", false},
+        {"2024-01-05 24:00:00", false},
+        {"2024-01-05 10:60:00", false},
+        {"2024-01-05 10:30:15.", false},
+        {"2024-01-05 10:30:15.1234567", false},
+        {"2024-01-05T10:30:15", false},
+        {"2024-01-05 10:30", false},
+        {"24:00:00", false},
+        {"838:59:59", false},
+        {"-01:00:00", false},
+        {"10:30", false},
+        {"10:30:15 PM", false},
+        {" 2024-01-05", false},
+        {"2024-1-05", false},
+        {"20240105", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        ole_date direct;
+        ASSERT_EQ(direct.parse_canonical(c.text), c.direct) << c.text;
+        if (c.direct)
+            EXPECT_TRUE(same(direct, ole_date(std::string_view(c.text)))) << c.text;
+        else
+            EXPECT_EQ(direct.get_kind(), ole_date::kind_empty) << c.text;
+    }
+    // Every fraction length, and fractions the floating-point reading could round
+    // differently, across the seconds of a minute.
+    for (int second = 0; second < 60; second += 7) {
+        for (int micro = 0; micro < 1000000; micro += 4999) {
+            for (int digits = 1; digits <= 6; ++digits) {
+                char text[40];
+                int scaled = micro;
+                for (int i = digits; i < 6; ++i) scaled /= 10;
+                std::snprintf(text, sizeof text, "2024-03-31 22:59:%02d.%0*d", second, digits,
+                              scaled);
+                ole_date direct;
+                ASSERT_TRUE(direct.parse_canonical(text)) << text;
+                ASSERT_TRUE(same(direct, ole_date(std::string_view(text)))) << text;
+            }
+        }
+    }
 }

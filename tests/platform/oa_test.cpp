@@ -80,6 +80,17 @@ TEST(oa_decimal, parses_and_prints_across_scales_signs_and_limits) {
         EXPECT_EQ(dec_text(c.in, &st), c.out) << c.in;
         EXPECT_EQ(st, c.st) << c.in;
     }
+    // Plain texts are read directly; a leading blank sends the same text through the
+    // general reader, which must build the very same value, scale included.
+    for (const char* plain : {"12.50", "-0.00", "0", "5.", ".5", "-.5", "+7", "007.50",
+                              "0.0000000000000000000000000001", "1234567890123456789012345678",
+                              "-1.234567890123456789012345678", "99999999999999999999999999.99",
+                              "12345678901234567890123456789"}) {
+        DECIMAL direct, general;
+        ASSERT_EQ(oa::decimal_from_string(plain, direct), status::ok) << plain;
+        ASSERT_EQ(oa::decimal_from_string(std::string(" ") + plain, general), status::ok) << plain;
+        EXPECT_EQ(oa::decimal_bytes(direct), oa::decimal_bytes(general)) << plain;
+    }
 }
 
 TEST(oa_decimal, rounds_half_to_even_into_integer_ranges) {

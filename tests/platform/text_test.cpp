@@ -4,7 +4,7 @@
 
 namespace {
 
-const int sb_pages[] = {437,  737,  850,  852,  857,  861,  865,  866,  874,  1250, 1251,
+const int sb_pages[] = {437,  737,  850,  852,  857,  861,  865,  866,   874,   1250, 1251,
                         1252, 1253, 1254, 1255, 1256, 1257, 1258, 10000, 10007, 10029};
 
 }  // namespace
@@ -13,23 +13,41 @@ TEST(utf8, decodes_ill_formed_input_to_replacement_characters) {
     struct {
         std::string in;
         std::wstring out;
+        bool ill_formed;
     } cases[] = {
-        {"", L""},
-        {"abc", L"abc"},
-        {"\xc3\xa4", L"\u00e4"},
-        {"\xe2\x82\xac", L"\u20ac"},
-        {"\xf0\x9f\x98\x80", L"\U0001F600"},
-        {"\x80", L"\uFFFD"},                      // lone continuation byte
-        {"\xc3", L"\uFFFD"},                      // truncated at the end
-        {"\xc3" "a", L"\uFFFDa"},                 // truncated before ASCII
-        {"\xc0\xaf", L"\uFFFD\uFFFD"},            // overlong
-        {"\xed\xa0\x80", L"\uFFFD\uFFFD\uFFFD"},  // surrogate
-        {"\xf4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
-        {"\xe2\x82", L"\uFFFD"},                  // maximal subpart: one replacement
-        {"\xff\xfe", L"\uFFFD\uFFFD"},
-        {std::string("a\0b", 3), std::wstring(L"a\0b", 3)},
+        {"", L"", false},
+        {"abc", L"abc", false},
+        {"\xc3\xa4", L"\u00e4", false},
+        {"\xe2\x82\xac", L"\u20ac", false},
+        {"\xf0\x9f\x98\x80", L"\U0001F600", false},
+        {"\x80", L"\uFFFD", true},                                // lone continuation byte
+        {"\xc3", L"\uFFFD", true},                                // truncated at the end
+        {"\xc3\x61", L"\uFFFDa", true},                           // truncated before ASCII
+        {"\xc0\xaf", L"\uFFFD\uFFFD", true},                      // overlong
+        {"\xed\xa0\x80", L"\uFFFD\uFFFD\uFFFD", true},            // surrogate
+        {"\xf4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD", true},  // past U+10FFFF
+        {"\xe2\x82", L"\uFFFD", true},  // maximal subpart: one replacement
+        {"\xff\xfe", L"\uFFFD\uFFFD", true},
+        {std::string("a\0b", 3), std::wstring(L"a\0b", 3), false},
+        // Long runs of ASCII, read eight bytes at a time, around other characters.
+        {"abcdefgh", L"abcdefgh", false},
+        {"abcdefghi\xc3\xa4jklmnopqrstu", L"abcdefghi\u00e4jklmnopqrstu", false},
+        {"abcdefg\xc3\xa4hijklmnop", L"abcdefg\u00e4hijklmnop", false},
+        {"abcdefgh\xc3", L"abcdefgh\uFFFD", true},
+        {std::string("0123456789abcdef\0", 17), std::wstring(L"0123456789abcdef\0", 17), false},
+        {std::string(40, 'a') + "\xc3\xa4" + std::string(40, 'b'),
+         std::wstring(40, L'a') + L"\u00e4" + std::wstring(40, L'b'), false},
+        {std::string(31, 'a') + "\x80" + std::string(700, 'b'),
+         std::wstring(31, L'a') + L"\uFFFD" + std::wstring(700, L'b'), true},
     };
-    for (const auto& c : cases) EXPECT_EQ(pt::utf8_decode(c.in), c.out) << c.in;
+    std::wstring reused = L"a longer text that the next decoding must replace entirely";
+    for (const auto& c : cases) {
+        bool ill_formed = !c.ill_formed;
+        EXPECT_EQ(pt::utf8_decode(c.in, ill_formed), c.out) << c.in;
+        EXPECT_EQ(ill_formed, c.ill_formed) << c.in;
+        EXPECT_EQ(pt::utf8_decode_into(c.in, reused), c.ill_formed) << c.in;
+        EXPECT_EQ(reused, c.out) << c.in;
+    }
 }
 
 TEST(utf8, encodes_what_it_cannot_carry_as_replacement) {

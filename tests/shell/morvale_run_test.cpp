@@ -1,8 +1,11 @@
 // The run's shared steps against the test server, through the test programs' run body.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
@@ -110,6 +113,39 @@ TEST_F(run_fixture, a_stop_request_ends_the_copy_between_records) {
     EXPECT_TRUE(conv.done());
     // The table keeps its header and whatever rows were written, and is closed.
     EXPECT_EQ(dbf_records(out.file("t1.dbf")), 0);
+}
+
+// As the wizard does: another thread asks for the stop while rows stream in, read ahead
+// of the records being written.
+TEST_F(run_fixture, a_stop_from_another_thread_ends_a_table_in_the_middle_of_its_rows) {
+    scratch_db db("shell_stop_mid");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, s VARCHAR(200));"
+        "INSERT INTO big SELECT seq, REPEAT('x', 200) FROM seq_1_to_20000");
+    use(db);
+    conv.selection() = {L"big"};
+    std::atomic<bool> running{true};
+    std::thread watcher([&] {
+        while (running && conv.get_progress().record_index < 1000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        conv.request_stop();
+    });
+    conv();
+    running = false;
+    watcher.join();
+    conv.clear_stop();
+    EXPECT_EQ(run_lines().back(), "stopped");
+    EXPECT_FALSE(conv.run_completed());
+    const long written = dbf_records(out.file("big.dbf"));
+    EXPECT_GE(written, 1000);
+    EXPECT_LT(written, 20000);
+    EXPECT_TRUE(reported_errors().empty());
+
+    // The connection serves the next run, which converts the whole table.
+    conv.set_mode(udb_mode_overwrite_tables);
+    conv();
+    EXPECT_TRUE(conv.run_completed());
+    EXPECT_EQ(dbf_records(out.file("big.dbf")), 20000);
 }
 
 TEST_F(run_fixture, a_failed_table_is_reported_with_its_name_and_the_run_goes_on) {
