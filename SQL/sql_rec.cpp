@@ -203,8 +203,7 @@ void sql_columns::report(sql_record& record, uint64_t row_number, std::string me
     record.losses_->messages.push_back(std::move(message));
 }
 
-void sql_record::report_losses() {
-    if (!losses_) return;
+void sql_record::report_kept_losses() {
     std::unique_ptr<losses> l = std::move(losses_);
     error_handler* handler = error_handler::find();
     if (!handler) return;
