@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,7 @@ constexpr int32_t tk_file_write = 1;
 constexpr int32_t tk_file_create = 3;
 
 class tk_file {
-public:
+  public:
     tk_file(const std::string& file_name, int32_t mode);
     virtual ~tk_file();
     tk_file(const tk_file&) = delete;
@@ -23,21 +22,21 @@ public:
     virtual uint8_t get_byte(uint32_t offset) = 0;
     virtual uint16_t get_ushort(uint32_t offset) = 0;
     virtual uint32_t get_ulong(uint32_t offset) = 0;
-    virtual bool eof() { return stream_ && std::feof(stream_); }
+    // The whole content is taken at construction, so no read is ever left pending.
+    virtual bool eof() { return false; }
     virtual void put_at(uint32_t offset, const void* data, uint32_t length) = 0;
     virtual uint32_t get_size() = 0;
 
     const std::string& name() const { return name_; }
     int32_t mode() const { return mode_; }
 
-protected:
-    FILE* stream_ = nullptr;
+  protected:
     int32_t mode_;
     std::string name_;
 };
 
 class tk_memory_file : public tk_file {
-public:
+  public:
     tk_memory_file(const std::string& file_name, int32_t mode);
     // A writable file is written back here when flush was not called; a failure
     // then can only be traced, so writers call flush themselves.
@@ -53,14 +52,14 @@ public:
     // Writes the whole image back; raises on failure.
     void flush();
 
-private:
+  private:
     void initialize();
     std::vector<uint8_t> image_;
     bool dirty_ = false;
 };
 
 class tk_huge_file {
-public:
+  public:
     // Read-only opens need an existing file; writable ones create it when missing,
     // unless create is false (a file that must already be there, such as a memo file).
     tk_huge_file(const std::string& file_name, bool writable, bool create = true);
@@ -80,13 +79,15 @@ public:
 
     const std::string& name() const { return name_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string name_;
 };
 
 // Little-endian helpers for byte layouts.
-inline uint16_t tk_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t tk_le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t tk_le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
