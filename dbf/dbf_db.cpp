@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
@@ -47,9 +48,10 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
     dbf_code_page_map();
     // The folder is listed where it is; the current directory is never changed.
     std::string dir = folder.empty() ? std::string(".") : utf8(folder);
-    std::vector<pt::folder_entry> listed;
-    if (int err = pt::list_folder(dir, listed); err && listed.empty())
+    int fd = -1;
+    if (int err = pt::open_file(dir, O_RDONLY | O_DIRECTORY, 0, fd))
         throw tk_exception("Cannot read destination folder: " + pt::error_text(err), tk_kind_error);
+    pt::close_file(fd);
     // One listing serves every later lookup of a table's files.
     std::vector<std::wstring> entries;
     listing_.list(folder, &entries);
