@@ -12,7 +12,7 @@ constexpr int32_t tk_file_write = 1;
 constexpr int32_t tk_file_create = 3;
 
 class tk_file {
-  public:
+public:
     tk_file(const std::string& file_name, int32_t mode);
     virtual ~tk_file();
     tk_file(const tk_file&) = delete;
@@ -30,13 +30,13 @@ class tk_file {
     const std::string& name() const { return name_; }
     int32_t mode() const { return mode_; }
 
-  protected:
+protected:
     int32_t mode_;
     std::string name_;
 };
 
 class tk_memory_file : public tk_file {
-  public:
+public:
     tk_memory_file(const std::string& file_name, int32_t mode);
     // A writable file is written back here when flush was not called; a failure
     // then can only be traced, so writers call flush themselves.
@@ -52,14 +52,14 @@ class tk_memory_file : public tk_file {
     // Writes the whole image back; raises on failure.
     void flush();
 
-  private:
+private:
     void initialize();
     std::vector<uint8_t> image_;
     bool dirty_ = false;
 };
 
 class tk_huge_file {
-  public:
+public:
     // Read-only opens need an existing file; writable ones create it when missing,
     // unless create is false (a file that must already be there, such as a memo file).
     tk_huge_file(const std::string& file_name, bool writable, bool create = true);
@@ -79,15 +79,13 @@ class tk_huge_file {
 
     const std::string& name() const { return name_; }
 
-  private:
+private:
     int fd_ = -1;
     std::string name_;
 };
 
 // Little-endian helpers for byte layouts.
-inline uint16_t tk_le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+inline uint16_t tk_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t tk_le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
