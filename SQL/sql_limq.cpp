@@ -8,9 +8,13 @@
 
 namespace {
 
-// Blocks the reader and the helper may fill ahead of the one the caller holds: enough
+// Blocks the reader and the helpers may fill ahead of the one the caller holds: enough
 // to ride out the unevenness of the sides, few enough to keep memory to a few blocks.
-constexpr size_t blocks_ahead = 4;
+constexpr size_t blocks_ahead = 8;
+
+// Decoding a block takes longer than receiving it: the helpers that decode, between
+// them, keep up with the network.
+constexpr size_t decode_helpers = 3;
 
 // The queries whose threads run.
 std::mutex readers_mutex;
@@ -68,9 +72,10 @@ void sql_limited_query::stop_reader() noexcept {
     }
     block_free_.notify_all();
     helper_work_.notify_all();
-    // The reader starts the helper: once it is joined, the helper is known.
+    // The reader starts the helpers: once it is joined, they are known.
     if (reader_.joinable()) reader_.join();
-    if (helper_.joinable()) helper_.join();
+    for (std::thread& helper : helpers_)
+        if (helper.joinable()) helper.join();
 }
 
 void sql_limited_query::start(const udb_schema* schema) {
@@ -89,11 +94,12 @@ void sql_limited_query::start(const udb_schema* schema) {
     }
 }
 
-void sql_limited_query::start_helper() {
+void sql_limited_query::start_helpers() {
     try {
-        helper_ = std::thread(&sql_limited_query::decode_blocks, this);
+        for (size_t i = 0; i < decode_helpers; ++i)
+            helpers_.emplace_back(&sql_limited_query::decode_blocks, this);
     } catch (const std::system_error&) {
-        // The reader decodes every block itself.
+        // Fewer helpers, or none: the reader then decodes every block itself.
     }
 }
 
@@ -139,9 +145,9 @@ void sql_limited_query::read_blocks() {
             free_.pop_back();
         }
         // Decoding is most of the work: from the third block on, a stream that goes on
-        // has every other block decoded by a helper.
-        if (k == 2) start_helper();
-        const bool to_helper = helper_.joinable() && k % 2 == 1;
+        // has its blocks decoded by the helpers while the reader receives the next.
+        if (k == 2) start_helpers();
+        const bool to_helper = !helpers_.empty();
         if (to_helper)
             receive(*block);
         else
@@ -151,12 +157,15 @@ void sql_limited_query::read_blocks() {
             std::lock_guard lock(mutex_);
             block->done = !to_helper;
             if (to_helper) to_decode_.push_back(block.get());
+            received_all_ = last;
             ready_.push_back(std::move(block));
         }
-        if (to_helper)
-            helper_work_.notify_one();
-        else
+        if (!to_helper)
             block_ready_.notify_one();
+        else if (last)
+            helper_work_.notify_all();
+        else
+            helper_work_.notify_one();
         if (last) return;
     }
 }
@@ -168,20 +177,19 @@ void sql_limited_query::decode_blocks() {
         filled* block;
         {
             std::unique_lock lock(mutex_);
-            helper_work_.wait(lock, [&] { return stopping_ || !to_decode_.empty(); });
-            if (stopping_) return;
+            helper_work_.wait(lock,
+                              [&] { return stopping_ || !to_decode_.empty() || received_all_; });
+            if (stopping_ || to_decode_.empty()) return;
             block = to_decode_.front();
             to_decode_.pop_front();
         }
         decode(*block, row, lengths);
-        // Once done, the block is the caller's.
-        const bool last = block->last;
+        // Once done, the block is the caller's; it waits for the first block in order.
         {
             std::lock_guard lock(mutex_);
             block->done = true;
         }
-        block_ready_.notify_one();
-        if (last) return;
+        block_ready_.notify_all();
     }
 }
 

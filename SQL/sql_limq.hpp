@@ -1,7 +1,7 @@
 // The rows of one table, or of one query, streamed from the server in blocks. A reader
-// thread receives the next blocks and decodes them, with a helper thread for a long
-// stream, while the caller works on the current one, so that the program's own work
-// hides behind the network.
+// thread receives the next blocks, and for a long stream helper threads decode them,
+// while the caller works on the current one, so that the program's own work hides
+// behind the network.
 #pragma once
 
 #include <mysql.h>
@@ -60,8 +60,9 @@ class sql_limited_query {
     const MYSQL_FIELD* fields() const { return fields_; }
 
     // A block ends early once its cells hold this many bytes, so that a few blocks of
-    // large rows stay a few blocks' worth of memory.
-    static constexpr size_t block_bytes = 256 * 1024;
+    // large rows stay a few blocks' worth of memory, and their records, reused from
+    // block to block, soon hold all the storage that such rows need.
+    static constexpr size_t block_bytes = 64 * 1024;
 
   private:
     // A block as the threads fill it.
@@ -85,7 +86,7 @@ class sql_limited_query {
     void start(const udb_schema* schema);
     void read_blocks();
     void decode_blocks();
-    void start_helper();
+    void start_helpers();
     // Empties the block for the rows that come next.
     void begin(filled& block);
     // The next row and its lengths; null at the end of the stream, which makes the block
@@ -110,9 +111,9 @@ class sql_limited_query {
     uint64_t rows_read_ = 0;  // the reader's
 
     // Between the threads. While the reader runs, it alone uses the connection; from the
-    // third block on, a helper decodes every other block.
+    // third block on, it only receives, and the helpers decode.
     std::thread reader_;
-    std::thread helper_;
+    std::vector<std::thread> helpers_;
     bool threaded_ = false;
     std::mutex mutex_;
     std::condition_variable block_ready_;
@@ -120,6 +121,7 @@ class sql_limited_query {
     std::condition_variable helper_work_;
     std::deque<std::unique_ptr<filled>> ready_;  // in the order of the rows
     std::deque<filled*> to_decode_;
+    bool received_all_ = false;  // the last block is queued for the helpers
     std::vector<std::unique_ptr<filled>> free_;
     bool stopping_ = false;
 };

@@ -133,7 +133,7 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
         case k_text: {
             // Binary content read as text (BLOB columns as memos) loses what is not
             // UTF-8; say so rather than store question marks without a word.
-            if (pt::utf8_decode_into(text, field.refill_text(field.spare_)))
+            if (field.refill_utf8(text, field.spare_))
                 report(record, row_number,
                        tk_format("The value of column '%s' is not UTF-8 text; what cannot be "
                                  "read as text is stored as '?'.",
@@ -176,7 +176,7 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
             return field.refill(ole_variant(), field.spare_);
         }
         case k_decimal:
-            pt::utf8_decode_into(text, field.refill_text(field.spare_));
+            field.refill_utf8(text, field.spare_);
             return;
         case k_parse:
             break;
@@ -203,8 +203,7 @@ void sql_columns::report(sql_record& record, uint64_t row_number, std::string me
     record.losses_->messages.push_back(std::move(message));
 }
 
-void sql_record::report_losses() {
-    if (!losses_) return;
+void sql_record::report_kept_losses() {
     std::unique_ptr<losses> l = std::move(losses_);
     error_handler* handler = error_handler::find();
     if (!handler) return;

@@ -29,10 +29,13 @@ class sql_record : public udb_record {
     // Reports, once, each value of the row that could not be kept whole, as a kind-0
     // error of the row's record. The recordset calls it as it hands the row out, so the
     // reports keep the order of the records.
-    void report_losses();
+    void report_losses() {
+        if (losses_) report_kept_losses();
+    }
 
   private:
     friend class sql_columns;
+    void report_kept_losses();
     struct losses {
         std::wstring source;
         uint64_t row_number;

@@ -1,8 +1,7 @@
 #include "TK/tk_except.hpp"
 
-#include <cstring>
-
 #include "TK/tk_log.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 
 tk_exception::tk_exception(const std::string& text, int32_t kind)
@@ -13,21 +12,10 @@ tk_exception::tk_exception(const std::wstring& text, int32_t kind)
 
 tk_exception::tk_exception(int32_t kind) : message_("Unknown exception"), kind_(kind) {}
 
-namespace {
-
-std::string os_error_text(int err) {
-    char buf[256];
-    // glibc's GNU strerror_r may return a static string instead of filling buf.
-    const char* s = strerror_r(err, buf, sizeof buf);
-    return s ? std::string(s) : std::string();
-}
-
-}  // namespace
-
 tk_exception_ex::tk_exception_ex(const std::string& text, int32_t kind, int os_error)
     : tk_exception(kind) {
     set_code(static_cast<uint32_t>(os_error));
-    std::string sys = os_error_text(os_error);
+    std::string sys = pt::error_text(os_error);
     if (sys.empty()) return;  // stays "Unknown exception"
     // The system text ends in a line break, as the platform's message texts do.
     set_message(sys + "\n" + text);
@@ -53,4 +41,6 @@ tk_mail_assertion::tk_mail_assertion(const char* file, int line)
     tk_log_printf(2, "tk_mail_assertion::ctor(%s)", file ? file : "");
 }
 
-tk_final_exception::tk_final_exception() { tk_log_printf(2, "tk_final_exception::ctor"); }
+tk_final_exception::tk_final_exception() {
+    tk_log_printf(2, "tk_final_exception::ctor");
+}

@@ -3,13 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
+#include "platform/files.hpp"
 
 tk_file::tk_file(const std::string& file_name, int32_t mode) : mode_(mode) {
     tk_log_printf(2, "tk_file::tk_file(%s)", file_name);
@@ -22,7 +21,6 @@ tk_file::tk_file(const std::string& file_name, int32_t mode) : mode_(mode) {
 
 tk_file::~tk_file() {
     tk_log_printf(2, "tk_file::~tk_file");
-    if (stream_) std::fclose(stream_);
 }
 
 tk_memory_file::tk_memory_file(const std::string& file_name, int32_t mode)
@@ -33,23 +31,22 @@ tk_memory_file::tk_memory_file(const std::string& file_name, int32_t mode)
 
 void tk_memory_file::initialize() {
     tk_log_printf(1, "tk_memory_file::initialize");
-    const char* how = mode_ == tk_file_create ? "w+b" : (mode_ & tk_file_write) ? "r+b" : "rb";
-    stream_ = std::fopen(name_.c_str(), how);
-    if (!stream_) throw tk_exception("Error opening file", tk_kind_error);
-    auto fail = [this] {
-        std::fclose(stream_);
-        stream_ = nullptr;
-        throw tk_exception("Error reading from file", tk_kind_error);
-    };
-    if (std::fseek(stream_, 0, SEEK_END) != 0) fail();
-    long size = std::ftell(stream_);
+    const int flags = mode_ == tk_file_create   ? O_RDWR | O_CREAT | O_TRUNC
+                      : (mode_ & tk_file_write) ? O_RDWR
+                                                : O_RDONLY;
+    int fd = -1;
+    if (pt::open_file(name_, flags, 0666, fd) != 0)
+        throw tk_exception("Error opening file", tk_kind_error);
+    int64_t size = 0;
+    size_t done = 0;
+    bool ok = pt::file_size(fd, size) == 0 && size >= 0 && size <= int64_t{UINT32_MAX};
     // The image is addressed with 32-bit offsets.
-    if (size < 0 || static_cast<unsigned long>(size) > UINT32_MAX) fail();
-    if (std::fseek(stream_, 0, SEEK_SET) != 0) fail();
-    image_.resize(static_cast<size_t>(size));
-    if (size > 0 && std::fread(image_.data(), 1, image_.size(), stream_) != image_.size()) fail();
-    std::fclose(stream_);
-    stream_ = nullptr;
+    if (ok) {
+        image_.resize(static_cast<size_t>(size));
+        ok = pt::read_at(fd, image_.data(), image_.size(), 0, done) == 0 && done == image_.size();
+    }
+    pt::close_file(fd);
+    if (!ok) throw tk_exception("Error reading from file", tk_kind_error);
     // A created file is written back even when nothing was put into it.
     dirty_ = mode_ == tk_file_create;
 }
@@ -108,15 +105,14 @@ void tk_memory_file::put_at(uint32_t offset, const void* data, uint32_t length) 
 void tk_memory_file::flush() {
     tk_log_printf(2, "tk_memory_file::flush(name='%s')", name_);
     if (!(mode_ & tk_file_write)) throw tk_mail_assertion("tk_file.cpp", 64);
-    FILE* f = std::fopen(name_.c_str(), "w+b");
-    if (!f) {
-        tk_log_printf(2, "fopen_s returns error: %08X", errno);
+    int fd = -1;
+    if (int err = pt::open_file(name_, O_RDWR | O_CREAT | O_TRUNC, 0666, fd)) {
+        tk_log_printf(2, "fopen_s returns error: %08X", err);
         throw tk_exception("Error opening file", tk_kind_error);
     }
-    bool ok = image_.empty() || std::fwrite(image_.data(), 1, image_.size(), f) == image_.size();
-    // Errors of buffered writes show up only at close.
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) throw tk_exception("Cannot write into file", tk_kind_error);
+    int err = pt::write_at(fd, image_.data(), image_.size(), 0);
+    pt::close_file(fd);
+    if (err) throw tk_exception("Cannot write into file", tk_kind_error);
     dirty_ = false;
 }
 
@@ -124,28 +120,21 @@ tk_huge_file::tk_huge_file(const std::string& file_name, bool writable, bool cre
     : name_(file_name) {
     tk_log_printf(2, "tk_huge_file::ctor('%s',%d)", file_name, writable);
     int flags = writable ? (create ? O_RDWR | O_CREAT : O_RDWR) : O_RDONLY;
-    fd_ = ::open(file_name.c_str(), flags | O_CLOEXEC, 0666);
-    if (fd_ < 0) throw tk_exception("Error opening file", tk_kind_error);
+    if (pt::open_file(file_name, flags, 0666, fd_) != 0)
+        throw tk_exception("Error opening file", tk_kind_error);
 }
 
 tk_huge_file::~tk_huge_file() {
     tk_log_printf(2, "tk_huge_file::dtor");
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) pt::close_file(fd_);
 }
 
 void* tk_huge_file::get_at(int64_t offset, void* buffer, uint32_t length) {
     tk_log_printf(1, "tk_huge_file::get_at(%I64d, %d)", offset, length);
-    auto* p = static_cast<uint8_t*>(buffer);
-    uint32_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pread(fd_, p + done, length - done, offset + done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw tk_exception_ex("", tk_kind_error, errno);
-        }
-        if (n == 0) throw tk_exception("Error reading from file", tk_kind_error);
-        done += static_cast<uint32_t>(n);
-    }
+    size_t done = 0;
+    if (int err = pt::read_at(fd_, buffer, length, offset, done))
+        throw tk_exception_ex("", tk_kind_error, err);
+    if (done < length) throw tk_exception("Error reading from file", tk_kind_error);
     return buffer;
 }
 
@@ -168,24 +157,19 @@ uint32_t tk_huge_file::get_ulong(int64_t offset) {
 }
 
 int64_t tk_huge_file::get_size() {
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) throw tk_exception_ex("", tk_kind_error, errno);
-    return st.st_size;
+    int64_t size = 0;
+    if (int err = pt::file_size(fd_, size)) throw tk_exception_ex("", tk_kind_error, err);
+    return size;
 }
 
 void tk_huge_file::put_at(int64_t offset, const void* data, uint32_t length) {
     tk_log_printf(1, "tk_huge_file::put_at(%I64d, %d)", offset, length);
-    const auto* p = static_cast<const uint8_t*>(data);
-    uint32_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pwrite(fd_, p + done, length - done, offset + done);
-        if (n < 0 && errno == EINTR) continue;
-        // A full disk shows as an error or as a write that makes no progress.
-        if (n <= 0) throw tk_exception("Cannot write into file", tk_kind_error);
-        done += static_cast<uint32_t>(n);
-    }
+    // A full disk shows as an error or as a write that makes no progress.
+    if (pt::write_at(fd_, data, length, offset) != 0)
+        throw tk_exception("Cannot write into file", tk_kind_error);
 }
 
 void tk_huge_file::set_size(int64_t size) {
-    if (::ftruncate(fd_, size) != 0) throw tk_exception("Cannot write into file", tk_kind_error);
+    if (pt::set_file_size(fd_, size) != 0)
+        throw tk_exception("Cannot write into file", tk_kind_error);
 }

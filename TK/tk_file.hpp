@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,7 +22,8 @@ public:
     virtual uint8_t get_byte(uint32_t offset) = 0;
     virtual uint16_t get_ushort(uint32_t offset) = 0;
     virtual uint32_t get_ulong(uint32_t offset) = 0;
-    virtual bool eof() { return stream_ && std::feof(stream_); }
+    // The whole content is taken at construction, so no read is ever left pending.
+    virtual bool eof() { return false; }
     virtual void put_at(uint32_t offset, const void* data, uint32_t length) = 0;
     virtual uint32_t get_size() = 0;
 
@@ -31,7 +31,6 @@ public:
     int32_t mode() const { return mode_; }
 
 protected:
-    FILE* stream_ = nullptr;
     int32_t mode_;
     std::string name_;
 };

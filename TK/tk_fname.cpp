@@ -1,7 +1,6 @@
 #include "TK/tk_fname.hpp"
 
 #include <cerrno>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "TK/tk_utils.hpp"
+#include "platform/files.hpp"
 
 std::string tk_absolute_path(const std::string& path) {
     std::string full;
@@ -145,10 +145,11 @@ void common_create_path(const std::wstring& path) {
         if (name.empty())
             throw tk_exception("The program cannot resolve the path specified", tk_kind_error);
         missing.push_back(name);
-        struct stat st;
-        if (::stat(parent.c_str(), &st) == 0) {
+        pt::path_status st;
+        if (pt::stat_path(parent, st) == 0) {
             // A file where a folder must be: say so, and which one.
-            if (!S_ISDIR(st.st_mode)) throw tk_exception_ex(parent, tk_kind_error, ENOTDIR);
+            if (st.kind != pt::path_kind::folder)
+                throw tk_exception_ex(parent, tk_kind_error, ENOTDIR);
             cur = parent == "/" ? "" : parent;
             break;
         }
@@ -160,11 +161,11 @@ void common_create_path(const std::wstring& path) {
         cur += "/" + missing.back();
         missing.pop_back();
         tk_log_printf(2, "tmp_path=%s", cur);
-        if (::mkdir(cur.c_str(), 0777) != 0) {
-            int err = errno;
-            struct stat st;
+        if (int err = pt::make_folder(cur, 0777)) {
+            pt::path_status st;
             // Another process may have made it meanwhile; a file of that name is still an error.
-            if (err == EEXIST && ::stat(cur.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+            if (err == EEXIST && pt::stat_path(cur, st) == 0 && st.kind == pt::path_kind::folder)
+                continue;
             throw tk_exception_ex(cur, tk_kind_error, err);
         }
     }

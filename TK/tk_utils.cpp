@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <limits.h>
-#include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 
 namespace {
@@ -32,7 +30,8 @@ std::string current_dir() {
 bool match_mask(std::wstring_view mask, std::wstring_view name) {
     size_t m = 0, n = 0, star = std::wstring_view::npos, back = 0;
     while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == L'?' || pt::fold_case(mask[m]) == pt::fold_case(name[n]))) {
+        if (m < mask.size() &&
+            (mask[m] == L'?' || pt::fold_case(mask[m]) == pt::fold_case(name[n]))) {
             ++m, ++n;
         } else if (m < mask.size() && mask[m] == L'*') {
             star = m++;
@@ -73,13 +72,16 @@ std::string tk_get_program_folder() {
     return p.substr(0, p.rfind('/') + 1);
 }
 
-std::wstring tk_get_program_wfolder() { return pt::utf8_decode(tk_get_program_folder()); }
+std::wstring tk_get_program_wfolder() {
+    return pt::utf8_decode(tk_get_program_folder());
+}
 
 bool tk_is_file_exist1(const std::string& path, unsigned mode) {
     tk_log_printf(1, "tk_is_file_exist1(%s,%d)", path, mode);
-    struct stat st;
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (mode & tk_exist_writable) return (st.st_mode & 0222) != 0;
+    pt::path_status st;
+    if (path.empty() || pt::stat_path(path, st) != 0 || st.kind == pt::path_kind::folder)
+        return false;
+    if (mode & tk_exist_writable) return st.writable;
     return true;
 }
 
@@ -91,8 +93,8 @@ bool tk_is_file_exist2(const std::wstring& path, unsigned mode) {
 bool tk_is_path_exist(const std::string& path) {
     tk_log_printf(1, "tk_is_path_exist(%s)", path);
     if (path.empty()) return true;
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    pt::path_status st;
+    return pt::stat_path(path, st) == 0 && st.kind == pt::path_kind::folder;
 }
 
 bool tk_is_path_exist(const std::wstring& path) {
@@ -101,8 +103,8 @@ bool tk_is_path_exist(const std::wstring& path) {
 }
 
 bool tk_has_write_access(const std::string& folder) {
-    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK,
-                       AT_EACCESS) == 0;
+    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
+           0;
 }
 
 bool tk_find_files(const std::wstring& folder, const std::wstring& mask,
@@ -110,15 +112,14 @@ bool tk_find_files(const std::wstring& folder, const std::wstring& mask,
     tk_log_wprintf(1, L"tk_temp_chdir::find_files(%s)", mask);
     names.clear();
     std::string dir = folder.empty() ? "." : pt::utf8_encode(folder);
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
-    if (!d) {
+    std::vector<pt::folder_entry> entries;
+    if (pt::list_folder(dir, entries) != 0 && entries.empty()) {
         tk_log_printf(1, "No files found");
         return false;
     }
-    int dfd = ::dirfd(d.get());
     bool matched = false;  // any entry at all, "." and folders included
-    while (dirent* e = ::readdir(d.get())) {
-        std::string n = e->d_name;
+    for (const auto& e : entries) {
+        const std::string& n = e.name;
         if (!is_valid_utf8(n)) {
             tk_log_printf(1, "...ignored");
             continue;
@@ -126,16 +127,8 @@ bool tk_find_files(const std::wstring& folder, const std::wstring& mask,
         std::wstring wn = pt::utf8_decode(n);
         if (!match_mask(mask, wn)) continue;
         matched = true;
-        if (n == "." || n == "..") continue;
-        struct stat st;
-        if (::fstatat(dfd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISLNK(st.st_mode)) {
-            // A link counts as a file unless it leads to a folder.
-            struct stat target;
-            if (::fstatat(dfd, n.c_str(), &target, 0) == 0 && !S_ISREG(target.st_mode)) continue;
-        } else if (!S_ISREG(st.st_mode)) {
-            continue;
-        }
+        // A link counts as what it leads to, a dangling one as a file.
+        if (n == "." || n == ".." || e.kind != pt::path_kind::file) continue;
         tk_log_wprintf(1, L"Found file: %s", wn);
         names.push_back(std::move(wn));
     }
@@ -151,14 +144,14 @@ bool tk_find_files(const std::wstring& folder, const std::wstring& mask,
 std::optional<std::wstring> tk_resolve_nocase(const std::wstring& folder,
                                               const std::wstring& name) {
     std::string dir = folder.empty() ? "." : pt::utf8_encode(folder);
-    struct stat st;
+    pt::path_status st;
     std::string exact = dir + "/" + pt::utf8_encode(name);
-    if (::lstat(exact.c_str(), &st) == 0) return name;
-    std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
-    if (!d) return std::nullopt;
+    if (pt::stat_path(exact, st, false) == 0) return name;
+    std::vector<pt::folder_entry> entries;
+    if (pt::list_folder(dir, entries) != 0 && entries.empty()) return std::nullopt;
     std::vector<std::wstring> found;
-    while (dirent* e = ::readdir(d.get())) {
-        std::string n = e->d_name;
+    for (const auto& e : entries) {
+        const std::string& n = e.name;
         if (!is_valid_utf8(n)) continue;
         std::wstring wn = pt::utf8_decode(n);
         if (pt::iequal(wn, name)) found.push_back(std::move(wn));

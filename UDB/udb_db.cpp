@@ -1,19 +1,21 @@
 #include "UDB/udb_db.hpp"
 
 #include <cerrno>
-#include <unistd.h>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "TK/tk_utils.hpp"
+#include "platform/files.hpp"
 
 udb_database::udb_database(const std::wstring& name, int32_t open_mode, int32_t case_sensitive)
     : open_mode_(open_mode), name_(name), case_sensitive_(case_sensitive) {
     tk_log_wprintf(2, L"udb_database::ctor(%s,%d)", name_, open_mode_);
 }
 
-udb_database::~udb_database() { tk_log_printf(2, "udb_database::dtor"); }
+udb_database::~udb_database() {
+    tk_log_printf(2, "udb_database::dtor");
+}
 
 void udb_database::create_table(const std::wstring&, const std::wstring&) {
     tk_log_printf(2, "udb_database::create_table(partition)");
@@ -68,7 +70,8 @@ bool udb_database::is_table_exist(const std::wstring& name) {
 }
 
 void udb_engine::db_delete(const std::wstring& name) {
-    if (::unlink(tk_unicode_to_utf8(name).c_str()) != 0) throw tk_exception_ex("", tk_kind_error, errno);
+    if (int err = pt::remove_file(tk_unicode_to_utf8(name)))
+        throw tk_exception_ex("", tk_kind_error, err);
 }
 
 bool udb_engine::is_db_exist(const std::wstring& name) {

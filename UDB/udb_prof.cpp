@@ -1,8 +1,6 @@
 #include "UDB/udb_prof.hpp"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
@@ -65,47 +63,21 @@ bool udb_profile::load(const std::wstring& path) {
         throw tk_exception("Profile does not exist. Please verify the correct path/name was given.",
                            tk_kind_error);
     const std::string file = tk_unicode_to_utf8(path);
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        int err = errno;
-        throw tk_exception_ex("Cannot open profile " + file, tk_kind_error, err);
-    }
+    std::string bytes;
+    bool opened = false;
+    if (int err = pt::read_file(file, bytes, &opened))
+        throw tk_exception_ex((opened ? "Cannot read profile " : "Cannot open profile ") + file,
+                              tk_kind_error, err);
+    std::string_view rest(bytes);
+    // Editors that save UTF-8 with a byte-order mark put it before the first line.
+    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
     std::wstring current;
     bool in_section = false;
-    std::string pending;  // the line being read; lines may be of any length
-    static constexpr std::string_view bom = "\xEF\xBB\xBF";
-    bool at_start = true;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            throw tk_exception_ex("Cannot read profile " + file, tk_kind_error, err);
-        }
-        if (n == 0) break;
-        pending.append(buf, static_cast<size_t>(n));
-        // Editors that save UTF-8 with a byte-order mark put it before the first line.
-        if (at_start && (pending.size() >= bom.size() || pending.find('\n') != std::string::npos)) {
-            if (pending.starts_with(bom)) pending.erase(0, bom.size());
-            at_start = false;
-        }
-        size_t start = 0;
-        for (size_t nl; (nl = pending.find('\n', start)) != std::string::npos; start = nl + 1) {
-            std::string_view raw(pending.data() + start, nl - start);
-            if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-            if (!load_line(raw, current, in_section)) {
-                ::close(fd);
-                return false;
-            }
-        }
-        pending.erase(0, start);
-    }
-    ::close(fd);
-    if (!pending.empty()) {
-        std::string_view raw(pending);
-        if (raw.back() == '\r') raw.remove_suffix(1);
+    while (!rest.empty()) {
+        size_t nl = rest.find('\n');
+        std::string_view raw = rest.substr(0, nl);
+        rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
         if (!load_line(raw, current, in_section)) return false;
     }
     return true;

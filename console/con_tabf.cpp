@@ -1,9 +1,4 @@
 // The table-list file: one table name per line.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string_view>
 #include <vector>
 
@@ -11,38 +6,16 @@
 #include "TK/tk_string.hpp"
 #include "console/con_main.hpp"
 #include "shell/morvale_conv.hpp"
-
-namespace {
-
-// The whole file; false when it cannot be opened or read.
-bool read_whole(const std::string& path, std::string& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return false;
-        }
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-}  // namespace
+#include "platform/files.hpp"
 
 void process_tab_file(const std::string& path) {
     tk_log_printf(1, "process_tab_file(%s)", path);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    pt::path_status st;
+    if (pt::stat_path(path, st) != 0 || st.kind != pt::path_kind::file)
         fatal_exit(
             "Table names file does not exist.\nPlease verify the correct path/name was given.");
     std::string bytes;
-    if (!read_whole(path, bytes)) fatal_exit("Cannot read table names file " + path);
+    if (pt::read_file(path, bytes) != 0) fatal_exit("Cannot read table names file " + path);
 
     static constexpr std::string_view bom = "\xEF\xBB\xBF";
     std::vector<std::wstring> names;

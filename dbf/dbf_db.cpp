@@ -1,14 +1,10 @@
 #include "dbf/dbf_db.hpp"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
@@ -21,61 +17,18 @@
 #include "dbf/dbf_rs.hpp"
 #include "dbf/dbf_type.hpp"
 #include "dbf/dbf_vali.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 
 namespace {
-
-std::string os_text(int err) {
-    char buf[256];
-    const char* s = strerror_r(err, buf, sizeof buf);
-    return s ? s : "";
-}
 
 std::string utf8(const std::wstring& s) {
     return pt::utf8_encode(s);
 }
 
 bool path_exists(const std::wstring& path) {
-    struct stat st;
-    return ::lstat(utf8(path).c_str(), &st) == 0;
-}
-
-// Writes a new file beside `path` and moves it into place only when nothing is there
-// yet. Returns 0, EEXIST when the file appeared meanwhile, or the errno of a failure;
-// nothing is left behind unless 0 is returned.
-int write_new_file(const std::string& path, const std::vector<uint8_t>& data) {
-    static std::atomic<unsigned> counter{0};
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tmp = path + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return errno;
-    }
-    if (fd < 0) return EEXIST;
-    int err = 0;
-    for (size_t done = 0; done < data.size() && !err;) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            err = n < 0 ? errno : ENOSPC;
-        else
-            done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0 && !err) err = errno;
-    if (!err && ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-        err = errno;
-        // File systems without the flag: test, then rename.
-        if (err == EINVAL || err == ENOSYS || err == EOPNOTSUPP) {
-            struct stat st;
-            if (::lstat(path.c_str(), &st) == 0)
-                err = EEXIST;
-            else
-                err = ::rename(tmp.c_str(), path.c_str()) == 0 ? 0 : errno;
-        }
-    }
-    if (err) ::unlink(tmp.c_str());
-    return err;
+    pt::path_status st;
+    return pt::stat_path(utf8(path), st, false) == 0;
 }
 
 bool ends_with_dbf_family(const std::wstring& name) {
@@ -95,11 +48,10 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
     dbf_code_page_map();
     // The folder is listed where it is; the current directory is never changed.
     std::string dir = folder.empty() ? std::string(".") : utf8(folder);
-    if (DIR* d = ::opendir(dir.c_str())) {
-        ::closedir(d);
-    } else {
-        throw tk_exception("Cannot read destination folder: " + os_text(errno), tk_kind_error);
-    }
+    int fd = -1;
+    if (int err = pt::open_file(dir, O_RDONLY | O_DIRECTORY, 0, fd))
+        throw tk_exception("Cannot read destination folder: " + pt::error_text(err), tk_kind_error);
+    pt::close_file(fd);
     // One listing serves every later lookup of a table's files.
     std::vector<std::wstring> entries;
     listing_.list(folder, &entries);
@@ -267,7 +219,8 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     // The table appears whole or not at all; its memo file follows it, and a failure
     // there takes the table away again.
     const std::string path = utf8(full);
-    int err = write_new_file(path, image);
+    int err = pt::create_file(
+        path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
     if (err == EEXIST) {
         if (listing_of(full)) listing_.add(dbf_file_of(full));
         add_table(name, dbf_file_of(full));
@@ -279,8 +232,8 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
         try {
             fpt_memo_file create(memo, tk_file_create, dbf_memo_fpt);
         } catch (...) {
-            ::unlink(memo.c_str());
-            ::unlink(path.c_str());
+            pt::remove_file(memo);
+            pt::remove_file(path);
             throw;
         }
         if (listing_of(full)) listing_.add(dbf_base_of(full) + L".fpt");
@@ -313,11 +266,12 @@ void dbf_database::delete_files(const std::wstring& name) {
         }
     }
     // unlink removes a symbolic link itself, never what it points to.
-    if (::unlink(utf8(full).c_str()) != 0) throw tk_exception_ex(utf8(full), tk_kind_error, errno);
+    if (int err = pt::remove_file(utf8(full)))
+        throw tk_exception_ex(utf8(full), tk_kind_error, err);
     if (listing) listing_.remove(dbf_file_of(full));
     for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
         std::wstring companion = dbf_companion(full, ext, listing);
-        if (path_exists(companion) && ::unlink(utf8(companion).c_str()) == 0 && listing)
+        if (path_exists(companion) && pt::remove_file(utf8(companion)) == 0 && listing)
             listing_.remove(dbf_file_of(companion));
     }
 }

@@ -20,19 +20,6 @@ void put_be32(uint8_t* p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v);
 }
 
-// A memo held in memory as it is (the text form of the write_memo operations).
-class text_source : public dbf_memo_source {
-  public:
-    explicit text_source(const std::string& text) : text_(text) {}
-    uint64_t size() const override { return text_.size(); }
-    void fill(uint64_t offset, uint8_t* out, size_t n) const override {
-        std::memcpy(out, text_.data() + offset, n);
-    }
-
-  private:
-    const std::string& text_;
-};
-
 // The text of a memo block ends at its first NUL.
 void cut_at_nul(std::string& text) {
     size_t nul = text.find('\0');
@@ -242,7 +229,7 @@ void fpt_memo_file::restore_next_free(uint32_t next_free) {
 void fpt_memo_file::write_memo(uint32_t block, const std::string& text) {
     tk_log_printf(1, "fpt_memo_file::write_memo(%d,%s)", block, text);
     if (text.empty()) return;
-    uint32_t used = write_block(block, text_source(text));
+    uint32_t used = write_block(block, dbf_bytes_source(text));
     next_free_ = block + used;
     flush();
 }

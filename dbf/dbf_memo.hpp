@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TK/tk_file.hpp"
@@ -28,6 +30,19 @@ class dbf_memo_source {
     virtual uint64_t size() const = 0;
     // n bytes of the memo from byte `offset`.
     virtual void fill(uint64_t offset, uint8_t* out, size_t n) const = 0;
+};
+
+// A memo whose bytes are at hand as they are.
+class dbf_bytes_source : public dbf_memo_source {
+  public:
+    explicit dbf_bytes_source(std::string_view bytes) : bytes_(bytes) {}
+    uint64_t size() const override { return bytes_.size(); }
+    void fill(uint64_t offset, uint8_t* out, size_t n) const override {
+        std::memcpy(out, bytes_.data() + offset, n);
+    }
+
+  private:
+    std::string_view bytes_;
 };
 
 class dbf_memo_file : public tk_huge_file {

@@ -1,9 +1,9 @@
 #include "dbf/dbf_path.hpp"
 
 #include <atomic>
-#include <sys/stat.h>
 
 #include "TK/tk_utils.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 
 namespace {
@@ -95,8 +95,8 @@ std::wstring dbf_companion(const std::wstring& path, const std::wstring& extensi
     const std::wstring prefix =
         path.rfind(L'/') == std::wstring::npos ? std::wstring() : folder + L"/";
     const std::wstring name = dbf_base_of(path) + L"." + extension;
-    struct stat st;
-    if (::lstat(pt::utf8_encode(prefix + name).c_str(), &st) == 0) return prefix + name;
+    pt::path_status st;
+    if (pt::stat_path(pt::utf8_encode(prefix + name), st, false) == 0) return prefix + name;
     dbf_listing own;
     if (!listing) {
         own.list(folder.empty() && prefix.empty() ? L"." : prefix);

@@ -91,8 +91,11 @@ class hex_source : public dbf_memo_source {
     const std::vector<uint8_t>& bytes_;
 };
 
-std::wstring_view up_to_nul(const std::wstring& s) {
-    std::wstring_view v(s);
+// The text of a VT_BSTR value up to its first NUL. Long texts are searched only when
+// their reader could not say that they hold none.
+std::wstring_view up_to_nul(const ole_variant& value) {
+    std::wstring_view v(value.get_variant().bstr());
+    if (value.known_nul_free()) return v;
     size_t nul = v.find(L'\0');
     return nul == std::wstring_view::npos ? v : v.substr(0, nul);
 }
@@ -168,7 +171,7 @@ number_kind to_digits(const ole_variant& value, dbf_digits& d) {
         case VT_R8:
             return d.set_double(v.r8()) ? number_kind::floating : number_kind::invalid;
         case VT_BSTR: {
-            std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+            std::wstring_view t = trim_blanks(up_to_nul(value));
             if (t.empty()) return number_kind::empty;
             return d.set_text(t) ? number_kind::exact : number_kind::invalid;
         }
@@ -192,7 +195,7 @@ bool to_date(const ole_variant& value, ole_date& date, bool& empty) {
         return true;
     }
     if (v.vt == VT_BSTR) {
-        std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+        std::wstring_view t = trim_blanks(up_to_nul(value));
         if (t.empty()) {
             empty = true;
             return true;
@@ -361,8 +364,15 @@ void dbf_recordset::append_record(const udb_record& record) {
                     std::wstring text_holder;
                     std::wstring_view text;
                     if (v.vt == VT_EMPTY || v.vt == VT_NULL) break;
+                    if (const std::string* ascii = value.ascii_text()) {
+                        // ASCII is the same bytes in the table's code page.
+                        const size_t n = std::min<size_t>(ascii->size(), w.width);
+                        std::memcpy(out, ascii->data(), n);
+                        if (ascii->size() > w.width) report(w, value, "does not fit");
+                        break;
+                    }
                     if (v.vt == VT_BSTR) {
-                        text = up_to_nul(v.bstr());
+                        text = up_to_nul(value);
                         if (text.size() < v.bstr().size())
                             report(w, value, "is cut at its NUL character in");
                     } else if (v.vt == VT_DATE) {
@@ -391,7 +401,7 @@ void dbf_recordset::append_record(const udb_record& record) {
                     if (ole_variant::is_numeric_vt(v.vt)) {
                         out[0] = value.to_bool() ? 'T' : 'F';
                     } else if (v.vt == VT_BSTR) {
-                        std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+                        std::wstring_view t = trim_blanks(up_to_nul(value));
                         std::wstring low(t);
                         for (auto& c : low) c = pt::fold_case(c);
                         if (low.empty()) break;
@@ -469,7 +479,7 @@ void dbf_recordset::append_record(const udb_record& record) {
                     if (ole_variant::is_numeric_vt(v.vt)) {
                         d = value.to_double();
                     } else if (v.vt == VT_BSTR) {
-                        std::wstring_view t = trim_blanks(up_to_nul(v.bstr()));
+                        std::wstring_view t = trim_blanks(up_to_nul(value));
                         if (!t.empty() &&
                             oa::parse_double_strict(pt::utf8_encode(t), d) != oa::status::ok) {
                             d = 0;
@@ -510,10 +520,14 @@ void dbf_recordset::append_record(const udb_record& record) {
                 case 'M':
                 case 'G': {
                     const std::vector<uint8_t>* bytes = value.get_byte_array();
+                    const std::string* ascii = value.ascii_text();
                     std::wstring text_holder;
                     std::wstring_view text;
-                    if (v.vt == VT_BSTR) {
-                        text = up_to_nul(v.bstr());
+                    if (ascii) {
+                        // The bytes themselves: the wide text is four times their memory.
+                        text = std::wstring_view(v.bstr());
+                    } else if (v.vt == VT_BSTR) {
+                        text = up_to_nul(value);
                         if (text.size() < v.bstr().size())
                             report(w, value, "is cut at its NUL character in");
                     } else if (v.vt == VT_DATE) {
@@ -532,8 +546,9 @@ void dbf_recordset::append_record(const udb_record& record) {
                         trouble.no_memo = true;
                         break;
                     }
-                    uint32_t block = bytes ? fpt->append(hex_source(*bytes))
-                                           : fpt->append(wide_source(text, *codec_));
+                    uint32_t block = bytes   ? fpt->append(hex_source(*bytes))
+                                     : ascii ? fpt->append(dbf_bytes_source(*ascii))
+                                             : fpt->append(wide_source(text, *codec_));
                     char digits[12];
                     int n = 0;
                     for (uint32_t b = block; b; b /= 10)

@@ -145,6 +145,7 @@ void ole_variant::initialize() {
     var_.clear();
     i64_ = 0;
     u64_ = 0;
+    forget_text_hints();
     tk_log_printf(1, "src.vt=%d", var_.vt);
 }
 
@@ -289,6 +290,9 @@ void ole_variant::copy_from(const ole_variant& that, bool assignment) {
     i64_ = that.i64_;
     u64_ = that.u64_;
     date_ = that.date_;
+    nul_free_ = that.nul_free_;
+    ascii_kept_ = that.ascii_kept_;
+    if (ascii_kept_) ascii_ = that.ascii_;
     if ((var_.vt == VT_I8 || var_.vt == VT_UI8) && !assignment)
         tk_log_printf(1, "Special processing for VT_(U)I8 type");
     if (var_.vt == VT_DATE) {
@@ -308,8 +312,15 @@ ole_variant::ole_variant(const ole_variant& that) {
 }
 
 ole_variant::ole_variant(ole_variant&& that) noexcept
-    : i64_(that.i64_), u64_(that.u64_), date_(that.date_), var_(std::move(that.var_)) {
+    : i64_(that.i64_),
+      u64_(that.u64_),
+      date_(that.date_),
+      var_(std::move(that.var_)),
+      nul_free_(that.nul_free_),
+      ascii_kept_(that.ascii_kept_),
+      ascii_(std::move(that.ascii_)) {
     that.var_.clear();
+    that.forget_text_hints();
 }
 
 ole_variant::~ole_variant() {
@@ -330,7 +341,12 @@ ole_variant& ole_variant::operator=(ole_variant&& that) noexcept {
         u64_ = that.u64_;
         date_ = that.date_;
         var_ = std::move(that.var_);
+        nul_free_ = that.nul_free_;
+        ascii_kept_ = that.ascii_kept_;
+        // Unkept bytes stay where they are: their storage serves the next text.
+        if (ascii_kept_) ascii_ = std::move(that.ascii_);
         that.var_.clear();
+        that.forget_text_hints();
     }
     return *this;
 }
@@ -382,16 +398,19 @@ void ole_variant::attach_binary(std::vector<uint8_t>&& bytes) {
 
 void ole_variant::attach_string(std::string_view utf8) {
     tk_log_printf(1, "ole_variant::attach_string('%s')", utf8);
+    forget_text_hints();
     var_.set_bstr(pt::utf8_decode(utf8));
 }
 
 void ole_variant::attach_wstring(std::wstring_view text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
+    forget_text_hints();
     var_.set_bstr(std::wstring(text));
 }
 
 void ole_variant::attach_wstring(std::wstring&& text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
+    forget_text_hints();
     var_.set_bstr(std::move(text));
 }
 
@@ -405,6 +424,7 @@ void ole_variant::park(refill_storage& spare) {
         }
         T().swap(from);
     };
+    forget_text_hints();
     if (var_.has_bstr())
         keep(std::get<std::wstring>(var_.value), spare.text);
     else if (var_.has_bytes())
@@ -427,9 +447,25 @@ std::wstring& ole_variant::refill_text(refill_storage& spare) {
         date_ = ole_date();
     }
     var_.vt = VT_BSTR;
+    forget_text_hints();
     std::wstring& text = std::get<std::wstring>(var_.value);
     text.clear();
     return text;
+}
+
+bool ole_variant::refill_utf8(std::string_view utf8, refill_storage& spare) {
+    std::wstring& text = refill_text(spare);
+    // A NUL byte is the only thing that decodes to a NUL, so the bytes, a quarter of
+    // the memory of the decoded text, tell what the text holds.
+    const pt::byte_scan scan = pt::scan_bytes(utf8);
+    const bool ill_formed = pt::utf8_decode_into(utf8, text);
+    nul_free_ = !scan.nul;
+    ascii_kept_ = scan.ascii && !scan.nul;
+    if (ascii_kept_) {
+        if (ascii_.capacity() > refill_keep_bytes) std::string().swap(ascii_);
+        ascii_.assign(utf8);
+    }
+    return ill_formed;
 }
 
 std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
@@ -543,6 +579,7 @@ std::vector<uint8_t>* ole_variant::get_byte_array() {
 void ole_variant::change_type(VARTYPE to) {
     const VARTYPE from = var_.vt;
     tk_log_printf(1, "ole_variant::change_type(old=%d,new=%d)", from, to);
+    forget_text_hints();
 
     // 1. The two names of a byte array.
     if ((from == VT_UI1_ARRAY && to == VT_BLOB) || (from == VT_BLOB && to == VT_UI1_ARRAY)) {
@@ -1068,6 +1105,7 @@ void ole_variant::set_date(const ole_date& d) {
 void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     tk_log_printf(1, "ole_variant::from_string('%s', 0x%08X)", text, type);
     // Every rule below gives a value of a plain type, as its constructor would.
+    forget_text_hints();
     i64_ = 0;
     u64_ = 0;
     date_ = ole_date();

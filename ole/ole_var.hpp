@@ -119,6 +119,10 @@ class ole_variant {
     static constexpr size_t refill_keep_bytes = 64 * 1024;
     // The value becomes VT_BSTR with an empty text, and returns that text to fill.
     std::wstring& refill_text(refill_storage& spare);
+    // The value becomes the text of UTF-8 bytes, as attach_string makes it; true when the
+    // bytes were not all UTF-8. What the bytes show is kept beside the text, for
+    // writers of long texts: whether it holds a NUL, and plain ASCII as its bytes.
+    bool refill_utf8(std::string_view utf8, refill_storage& spare);
     // The value becomes a byte array with no bytes yet, and returns the bytes to fill;
     // the caller fills at least one (an empty byte array is no value).
     std::vector<uint8_t>& refill_bytes(refill_storage& spare);
@@ -131,6 +135,13 @@ class ole_variant {
     // --- Raw readers ---
     // The text of a VT_BSTR (embedded NULs kept), else nullptr.
     const std::wstring* get_bstr() const;
+    // True when the value is a text that is known to hold no NUL character; false
+    // says nothing. Every change of the value forgets it, copies keep it.
+    bool known_nul_free() const { return nul_free_ && is_text(); }
+    // The text as its bytes when it is known to be ASCII without NUL (each character
+    // one byte, the same in every code page that has ASCII), else null. Every change
+    // of the value forgets it, copies keep it.
+    const std::string* ascii_text() const { return ascii_kept_ && is_text() ? &ascii_ : nullptr; }
     // The bytes of a byte array or VT_BLOB, else nullptr.
     const std::vector<uint8_t>* get_byte_array() const;
     std::vector<uint8_t>* get_byte_array();
@@ -144,6 +155,12 @@ class ole_variant {
   private:
     void initialize();
     void park(refill_storage& spare);
+    bool is_text() const { return var_.vt == VT_BSTR && var_.has_bstr(); }
+    // What a change of the value makes untrue.
+    void forget_text_hints() {
+        nul_free_ = false;
+        ascii_kept_ = false;
+    }
     // In place: the value from_string gives (nothing else of the value is kept), and a
     // date-time.
     void set_from_string(std::string_view text, VARTYPE type);
@@ -155,4 +172,7 @@ class ole_variant {
     uint64_t u64_ = 0;
     ole_date date_;
     oa::variant var_;
+    bool nul_free_ = false;    // see known_nul_free
+    bool ascii_kept_ = false;  // see ascii_text
+    std::string ascii_;        // its storage is kept for the next text
 };

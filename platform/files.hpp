@@ -1,15 +1,103 @@
-// Small file operations that the stand-ins share. No exceptions; errno values back.
+// The one home of file access: every open, read, write, listing and rename of the
+// program goes through here. No exceptions; errno values back. One policy for all:
+// interrupted calls are repeated, short transfers are continued, a transfer that makes
+// no progress is a full disk (ENOSPC), descriptors are closed on exec, and a file that
+// is moved into place atomically is flushed to disk before the rename.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace pt {
+
+// The text the C library gives for an errno value ("" when it has none).
+std::string error_text(int err);
+
+// --- Whole files ---------------------------------------------------------------------
+
+// Reads the whole file into `data`. 0 or the errno of the failure; `opened` tells
+// whether the failure came after the file was open.
+int read_file(const std::string& path, std::string& data, bool* opened = nullptr);
+
+// Writes a new file beside `path` and moves it into place only when nothing is there
+// yet. 0, EEXIST when a file of that name exists (or appeared meanwhile), or the errno
+// of a failure; nothing is left behind unless 0 is returned.
+int create_file(const std::string& path, std::string_view data);
 
 // Replaces the file's content as a whole: writes a temporary file beside it with the
 // given mode, flushes it to disk and renames it over the file. On failure the old file
 // is untouched and the temporary file removed. 0 or the errno of the failure.
 int replace_file(const std::string& path, std::string_view data, mode_t mode);
+
+// --- Paths ---------------------------------------------------------------------------
+
+enum class path_kind : uint8_t { none, file, folder, other };
+
+struct path_status {
+    path_kind kind = path_kind::none;
+    bool is_link = false;   // only when links are not followed
+    bool writable = false;  // any write permission bit
+    int64_t size = 0;
+};
+
+// What is at `path`; links are followed unless `follow` is false. 0 or the errno.
+int stat_path(const std::string& path, path_status& st, bool follow = true);
+
+// One entry of a folder. A link counts as what it leads to; a dangling link as a file.
+struct folder_entry {
+    std::string name;
+    path_kind kind;
+};
+
+// Every entry of the folder, "." and ".." included, in the order the system gives.
+int list_folder(const std::string& folder, std::vector<folder_entry>& entries);
+
+int remove_file(const std::string& path);
+int make_folder(const std::string& path, mode_t mode);
+
+// --- Open files, for the file classes built on this layer ----------------------------
+
+// flags as for open(2); O_CLOEXEC is always added. 0 or the errno; fd set on success.
+int open_file(const std::string& path, int flags, mode_t mode, int& fd);
+void close_file(int fd);
+// Reads up to `length` bytes at `offset`; `done` < length only at the end of the file.
+int read_at(int fd, void* buffer, size_t length, int64_t offset, size_t& done);
+// Writes all of it, or returns the errno (ENOSPC for a write that makes no progress).
+int write_at(int fd, const void* data, size_t length, int64_t offset);
+int file_size(int fd, int64_t& size);
+int set_file_size(int fd, int64_t size);
+
+// --- The seam ------------------------------------------------------------------------
+
+// The system calls the functions above are made of. Tests put their own in place to
+// fail a given call, and the fuzz target to keep its files in memory. Each returns 0 or
+// an errno value, never -1.
+struct file_ops {
+    int (*open)(const char* path, int flags, mode_t mode, int& fd);
+    int (*close)(int fd);
+    // One transfer; `done` is what moved (0 at the end of a file for a read).
+    int (*pread)(int fd, void* buffer, size_t length, int64_t offset, size_t& done);
+    int (*pwrite)(int fd, const void* data, size_t length, int64_t offset, size_t& done);
+    int (*fsync)(int fd);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*fstat)(int fd, path_status& st);
+    int (*ftruncate)(int fd, int64_t size);
+    int (*stat)(const char* path, path_status& st, bool follow);
+    int (*list)(const char* folder, std::vector<folder_entry>& entries);
+    int (*unlink)(const char* path);
+    // With `no_replace`, EEXIST when the target exists.
+    int (*rename)(const char* from, const char* to, bool no_replace);
+    int (*mkdir)(const char* path, mode_t mode);
+};
+
+// The operating system's calls.
+const file_ops& system_file_ops();
+// Puts `ops` in place (the system's when null) and returns what was there. Not for use
+// while other threads touch files.
+const file_ops* use_file_ops(const file_ops* ops);
 
 }  // namespace pt

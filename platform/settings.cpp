@@ -3,9 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/files.hpp"
@@ -123,11 +121,11 @@ int make_folders(const std::string& dir) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos < dir.size() && dir[pos] != '/') continue;
         std::string part = dir.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (int err = make_folder(part, 0700); err && err != EEXIST) return err;
     }
-    struct stat st;
-    if (::stat(dir.c_str(), &st) != 0) return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    path_status st;
+    if (int err = stat_path(dir, st)) return err;
+    return st.kind == path_kind::folder ? 0 : ENOTDIR;
 }
 
 }  // namespace
@@ -160,23 +158,9 @@ std::string settings_file_for_key(std::string_view key_path) {
 
 int settings_file::load() {
     lines_.clear();
-    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? 0 : errno;
     std::string data;
-    char buf[4096];
-    int err = 0;
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
-        }
-        if (n == 0) break;
-        data.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    if (err) return err;
+    bool opened = false;
+    if (int err = read_file(path_, data, &opened)) return err == ENOENT && !opened ? 0 : err;
     size_t start = 0;
     while (start < data.size()) {
         size_t end = data.find('\n', start);
@@ -193,11 +177,12 @@ int settings_file::load() {
 
 int settings_file::create(bool& created) {
     created = false;
-    struct stat st;
-    if (::stat(path_.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? 0 : EISDIR;
-    if (errno != ENOENT) return errno;
-    if (int err = make_folders(path_.substr(0, path_.rfind('/')))) return err;
-    if (int err = replace_file(path_, std::string_view(), 0600)) return err;
+    path_status st;
+    int err = stat_path(path_, st);
+    if (err == 0) return st.kind == path_kind::file ? 0 : EISDIR;
+    if (err != ENOENT) return err;
+    if ((err = make_folders(path_.substr(0, path_.rfind('/'))))) return err;
+    if ((err = replace_file(path_, std::string_view(), 0600))) return err;
     created = true;
     return 0;
 }

@@ -127,6 +127,29 @@ size_t narrow_ascii(const wchar_t* in, size_t n, unsigned char* out) {
     return i;
 }
 
+byte_scan scan_bytes(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t i = 0;
+    unsigned nul = 0, high = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    __m128i zeros = zero, any = zero;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        zeros = _mm_or_si128(zeros, _mm_cmpeq_epi8(b, zero));
+        any = _mm_or_si128(any, b);
+    }
+    nul = static_cast<unsigned>(_mm_movemask_epi8(zeros));
+    high = static_cast<unsigned>(_mm_movemask_epi8(any));
+#endif
+    for (; i < n; ++i) {
+        nul |= s[i] == 0;
+        high |= s[i] & 0x80;
+    }
+    return {nul != 0, high == 0};
+}
+
 bool utf8_decode_into(std::string_view in, std::wstring& out) {
     out.clear();
     out.reserve(in.size());  // never more characters than bytes

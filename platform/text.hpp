@@ -29,6 +29,12 @@ std::string utf8_encode(std::wstring_view in);
 // returns how many characters it did. The bulk of most texts goes this way.
 size_t widen_ascii(const char* in, size_t n, wchar_t* out);
 size_t narrow_ascii(const wchar_t* in, size_t n, unsigned char* out);
+// What bytes hold, found in one pass: a NUL, and bytes of 0x80 and above.
+struct byte_scan {
+    bool nul = false;
+    bool ascii = true;
+};
+byte_scan scan_bytes(std::string_view bytes);
 void utf8_append(std::string& out, wchar_t c);
 
 // The system code page is UTF-8, always (paths, console, messages, settings, logs).

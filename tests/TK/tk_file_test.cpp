@@ -1,11 +1,10 @@
 #include "TK/tk_file.hpp"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include "TK/tk_except.hpp"
+#include "tests/support/file_faults.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {
@@ -118,19 +117,15 @@ TEST(tk_huge_file, a_write_that_cannot_complete_raises) {
         uint8_t b[16] = {};
         EXPECT_EQ(message_of([&] { full.put_at(0, b, 16); }), "Cannot write into file");
     }
-    // A short write: the file-size limit lets part of the data through.
+    // A short write: the disk takes part of the data, then is full.
     tmp_dir d;
     tk_huge_file h(d.file("limited"), true);
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto old_handler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = old;
-    lim.rlim_cur = 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
     std::string data(150, 'z');
-    std::string msg = message_of([&] { h.put_at(0, data.data(), 150); });
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, old_handler);
+    std::string msg;
+    {
+        file_fault_scope faults({.write_budget = 100, .write_error = EFBIG});
+        msg = message_of([&] { h.put_at(0, data.data(), 150); });
+    }
     EXPECT_EQ(msg, "Cannot write into file");
     EXPECT_EQ(h.get_size(), 100);
 }

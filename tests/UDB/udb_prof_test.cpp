@@ -1,13 +1,12 @@
 #include "UDB/udb_prof.hpp"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "TK/tk_except.hpp"
 #include "platform/text.hpp"
+#include "tests/support/file_faults.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {
@@ -180,22 +179,16 @@ TEST(udb_profile, a_failed_store_is_an_error_and_leaves_the_old_profile_whole) {
     udb_profile big;
     big.set_value(udb_generic_settings, L"src", std::wstring(5000, L's'));
 
-    struct rlimit saved;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto handler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 1000;  // the disk "fills up" part way through the write
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string message;
     int32_t kind = -1;
     try {
+        // The disk fills up part way through the write.
+        file_fault_scope faults({.write_budget = 1000});
         big.store(wide(d.file("p.prf")));
     } catch (const tk_exception& e) {
         message = e.message();
         kind = e.kind();
     }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::signal(SIGXFSZ, handler);
     EXPECT_EQ(kind, tk_kind_error);
     EXPECT_NE(message.find("Cannot write profile " + d.file("p.prf")), std::string::npos);
     EXPECT_EQ(read_file_bytes(d.file("p.prf")), old);

@@ -1,14 +1,13 @@
 // What the writer does at the edges of the format and of the disk.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "dbf/dbf_except.hpp"
 #include "dbf/dbf_memo.hpp"
 #include "tests/dbf/dbf_test_util.hpp"
+#include "tests/support/file_faults.hpp"
 
 namespace {
 
@@ -49,19 +48,15 @@ TEST(dbf_limits, a_failed_write_leaves_nothing_behind_the_counted_records) {
     const std::string before = read_file_bytes(f.file("t.dbf"));
 
     // The disk fills up in the middle of the second record.
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto old_handler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit lim = old;
-    lim.rlim_cur = before.size() + 50;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
-    auto [kind, text] = error_of([&] {
-        t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(L"x")}));
-        t->flush();
-    });
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, old_handler);
-
+    std::pair<int, std::string> error;
+    {
+        file_fault_scope faults({.write_budget = 50, .write_error = EFBIG});
+        error = error_of([&] {
+            t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(L"x")}));
+            t->flush();
+        });
+    }
+    auto [kind, text] = error;
     EXPECT_EQ(kind, 1);
     EXPECT_EQ(text, "Cannot write into file");
     EXPECT_EQ(read_file_bytes(f.file("t.dbf")), before);  // no phantom record

@@ -268,3 +268,34 @@ TEST(dbf_writer, character_fields_hold_their_whole_length) {
     dbf = read_file_bytes(f.file("c.dbf"));
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));
 }
+
+// What a reader kept of a text (that it holds no NUL, its ASCII bytes) only spares the
+// writer work: every text is written and reported as the same text without it.
+TEST(dbf_writer, texts_with_what_their_reader_kept_are_written_as_plain_texts) {
+    const std::string texts[] = {
+        "",
+        "abc",
+        "abcdefghijkl",  // longer than the C field
+        "Zo\xc3\xab",
+        std::string("ab\0cd", 5),
+        std::string(40, 'x') + '\0',
+        std::string(3 << 20, 'q'),  // memo chunks of a megabyte
+    };
+    dbf_folder f;
+    const std::vector<col> cols = {{L"C", VT_BSTR, 10}, {L"M", VT_BSTR, 0}};
+    auto kept = f.create(L"kept", cols);
+    auto plain = f.create(L"plain", cols);
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text.substr(0, 20));
+        ole_variant::refill_storage spare;
+        ole_variant read;
+        read.refill_utf8(text, spare);
+        const ole_variant made(pt::utf8_decode(text));
+        EXPECT_EQ(error_of([&] { kept->append_record(*make_record({read, read})); }),
+                  error_of([&] { plain->append_record(*make_record({made, made})); }));
+    }
+    kept->flush();
+    plain->flush();
+    EXPECT_EQ(read_file_bytes(f.file("kept.dbf")), read_file_bytes(f.file("plain.dbf")));
+    EXPECT_EQ(read_file_bytes(f.file("kept.fpt")), read_file_bytes(f.file("plain.fpt")));
+}

@@ -5,7 +5,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +18,7 @@
 #include <thread>
 
 #include "tests/e2e/e2e_support.hpp"
+#include "tests/support/file_faults.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
 
@@ -191,29 +191,6 @@ class cutting_proxy {
     unsigned port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
-};
-
-// Files the programs started meanwhile write cannot grow past `bytes`; a write beyond
-// fails instead of raising the signal.
-class file_size_limit {
-  public:
-    explicit file_size_limit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        old_handler_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit l = saved_;
-        l.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~file_size_limit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, old_handler_);
-    }
-    file_size_limit(const file_size_limit&) = delete;
-    file_size_limit& operator=(const file_size_limit&) = delete;
-
-  private:
-    rlimit saved_{};
-    sighandler_t old_handler_;
 };
 
 }  // namespace

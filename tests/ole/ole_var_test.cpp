@@ -1,7 +1,10 @@
 // The value's storage: construction, copying, byte and text accessors.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ole/ole_var.hpp"
+#include "platform/text.hpp"
 
 namespace {
 
@@ -193,4 +196,61 @@ TEST(ole_variant, small_accessors) {
     std::vector<uint8_t> out{9, 9, 9, 9};
     const char src[] = "ab";
     EXPECT_EQ(ole_variant::convert_to_byte_array(src, 2, out), (std::vector<uint8_t>{'a', 'b'}));
+}
+
+// What a text's UTF-8 bytes showed (no NUL; plain ASCII, kept as bytes) spares its
+// writer a search: it must be exact, and it must not outlive the text it describes.
+TEST(ole_variant, what_utf8_bytes_show_of_a_text_holds_until_the_value_changes) {
+    const std::string tail_nul = std::string(33, 'a') + '\0' + "b";  // past the first 16 bytes
+    const std::string tail_high = std::string(20, 'a') + "\xc3\xa9";
+    const struct {
+        std::string bytes;
+        bool nul_free;
+        bool ascii;
+    } texts[] = {
+        {"", true, true},
+        {"plain", true, true},
+        {std::string("a\0b", 3), false, false},
+        {tail_nul, false, false},
+        {"M\xc3\xbcller", true, false},
+        {tail_high, true, false},
+        {"\xff", true, false},  // ill-formed: U+FFFD, no NUL
+    };
+    for (const auto& t : texts) {
+        SCOPED_TRACE(t.bytes);
+        ole_variant v;
+        ole_variant::refill_storage spare;
+        v.refill_utf8(t.bytes, spare);
+        EXPECT_EQ(*v.get_bstr(), pt::utf8_decode(t.bytes));
+        EXPECT_EQ(v.known_nul_free(), t.nul_free);
+        ASSERT_EQ(v.ascii_text() != nullptr, t.ascii);
+        if (t.ascii) {
+            EXPECT_EQ(*v.ascii_text(), t.bytes);
+        }
+    }
+
+    // Copies keep it; every change of the value forgets it.
+    ole_variant::refill_storage spare;
+    const std::function<void(ole_variant&)> changes[] = {
+        [](ole_variant& v) { v.attach_wstring(std::wstring(L"x\0y", 3)); },
+        [](ole_variant& v) { v.attach_string("x"); },
+        [](ole_variant& v) { v.change_type(VT_BSTR); },
+        [&](ole_variant& v) { v.refill_text(spare).assign(L"x\0y", 3); },
+        [&](ole_variant& v) { v.refill(ole_variant(int32_t{1}), spare); },
+        [&](ole_variant& v) { v.refill_from_string("x", VT_BSTR, spare); },
+        [](ole_variant& v) { v = ole_variant(std::wstring(L"x\0y", 3)); },
+        [](ole_variant& v) { ole_variant taken(std::move(v)); },
+    };
+    for (size_t i = 0; i < std::size(changes); ++i) {
+        SCOPED_TRACE(i);
+        ole_variant v;
+        v.refill_utf8("plain", spare);
+        const ole_variant copy(v);
+        EXPECT_TRUE(copy.known_nul_free());
+        ASSERT_NE(copy.ascii_text(), nullptr);
+        EXPECT_EQ(*copy.ascii_text(), "plain");
+        changes[i](v);
+        EXPECT_FALSE(v.known_nul_free());
+        EXPECT_EQ(v.ascii_text(), nullptr);
+    }
 }

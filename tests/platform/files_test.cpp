@@ -1,13 +1,12 @@
 #include "platform/files.hpp"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
 
+#include "tests/support/file_faults.hpp"
 #include "tests/support/test_support.hpp"
 
 namespace {
@@ -36,21 +35,58 @@ TEST(replace_file, writes_the_whole_content_with_the_mode_asked_for) {
     EXPECT_EQ(entries(d.path()), 1u);
 }
 
-TEST(replace_file, a_write_that_fails_halfway_leaves_the_old_file_whole) {
+// Each failure on the way to the rename: the old file stays whole, the error is the
+// system's, and no temporary file is left.
+TEST(atomic_writers, a_failure_on_the_way_leaves_the_old_file_and_nothing_else) {
+    struct fault_case {
+        const char* name;
+        file_faults faults;
+        int expected;
+    };
+    const fault_case cases[] = {
+        {"the write fails part way", {.write_budget = 1000, .write_error = EFBIG}, EFBIG},
+        {"the first write fails", {.write_fails_at = 1}, ENOSPC},
+        {"fsync fails", {.fsync_error = EIO}, EIO},
+        {"rename fails", {.rename_error = EXDEV}, EXDEV},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tmp_dir d;
+        std::string f = d.file("a.conf");
+        write_file_bytes(f, "old");
+        auto with_faults = [&](auto&& call) {
+            file_fault_scope faults(c.faults);
+            return call();
+        };
+        EXPECT_EQ(with_faults([&] { return pt::replace_file(f, std::string(5000, 'x'), 0600); }),
+                  c.expected);
+        EXPECT_EQ(with_faults([&] { return pt::create_file(d.file("n"), std::string(5000, 'x')); }),
+                  c.expected);
+        EXPECT_EQ(read_file_bytes(f), "old");
+        EXPECT_EQ(entries(d.path()), 1u);
+    }
+}
+
+TEST(create_file, never_replaces_what_is_there) {
     tmp_dir d;
-    std::string f = d.file("a.conf");
-    write_file_bytes(f, "old");
-    // A file-size limit makes the write fail part way, for root as well.
-    struct rlimit old_limit;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-    auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old_limit;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    int err = pt::replace_file(f, std::string(5000, 'x'), 0600);
-    ::setrlimit(RLIMIT_FSIZE, &old_limit);
-    ::signal(SIGXFSZ, old_handler);
-    EXPECT_EQ(err, EFBIG);
-    EXPECT_EQ(read_file_bytes(f), "old");
+    std::string f = d.file("t.dbf");
+    ASSERT_EQ(pt::create_file(f, "first"), 0);
+    EXPECT_EQ(pt::create_file(f, "second"), EEXIST);
+    EXPECT_EQ(read_file_bytes(f), "first");
     EXPECT_EQ(entries(d.path()), 1u);
+}
+
+TEST(read_file, tells_a_file_that_cannot_be_opened_from_one_that_cannot_be_read) {
+    tmp_dir d;
+    std::string data = "stale";
+    bool opened = true;
+    EXPECT_EQ(pt::read_file(d.file("missing"), data, &opened), ENOENT);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(pt::read_file(d.path(), data, &opened), EISDIR);
+    EXPECT_TRUE(opened);
+    // More than one transfer's worth.
+    const std::string big(200000, 'b');
+    write_file_bytes(d.file("big"), big);
+    ASSERT_EQ(pt::read_file(d.file("big"), data), 0);
+    EXPECT_EQ(data, big);
 }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_singl.hpp"
@@ -17,16 +16,6 @@ void error_handler::handle(const tk_exception& e, bool) {
         std::fprintf(stderr, "internal error reported: %s\n", e.what());
         std::abort();
     }
-}
-
-// The engine sees the same relative paths in every run, never a random folder name, so
-// that one seed always takes the same course. libFuzzer is given absolute paths.
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    static char outer[] = "/tmp/dbf-fuzz-XXXXXX";
-    if (!mkdtemp(outer) || ::chdir(outer) != 0) std::abort();
-    std::atexit([] { ::rmdir(outer); });
-    dbf_fuzz_use_folder("w");
-    return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,11 +1,7 @@
 #include "tests/dbf/fuzz/dbf_fuzz_one.hpp"
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "TK/tk_except.hpp"
@@ -13,43 +9,9 @@
 #include "dbf/dbf_db.hpp"
 #include "dbf/dbf_except.hpp"
 #include "dbf/dbf_rs.hpp"
-#include "platform/text.hpp"
+#include "tests/dbf/fuzz/dbf_fuzz_files.hpp"
 
 namespace {
-
-std::string& chosen_folder() {
-    static std::string folder;
-    return folder;
-}
-
-const std::string& work_folder() {
-    static const std::string folder = [] {
-        std::string f = chosen_folder();
-        if (f.empty()) {
-            char tmpl[] = "/tmp/dbf-fuzz-XXXXXX";
-            const char* made = mkdtemp(tmpl);
-            if (!made) std::abort();
-            f = made;
-        } else if (::mkdir(f.c_str(), 0700) != 0) {
-            std::abort();
-        }
-        static std::string for_exit = f;
-        std::atexit([] {
-            for (const char* n : {"t.dbf", "t.fpt", "t.dbt", "t.smt", "t.dct", "c.dbc", "c.dct"})
-                ::unlink((for_exit + "/" + n).c_str());
-            ::rmdir(for_exit.c_str());
-        });
-        return f;
-    }();
-    return folder;
-}
-
-void put_file(const std::string& name, const uint8_t* data, size_t size) {
-    FILE* f = std::fopen((work_folder() + "/" + name).c_str(), "wb");
-    if (!f) std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size) std::abort();
-    std::fclose(f);
-}
 
 // Cuts the next piece: a 16-bit length, then up to that many bytes.
 std::pair<const uint8_t*, size_t> piece(const uint8_t*& data, size_t& size) {
@@ -86,17 +48,16 @@ std::unique_ptr<udb_record> record_for(const udb_schema& schema, size_t start) {
 
 }  // namespace
 
-void dbf_fuzz_use_folder(const std::string& folder) {
-    chosen_folder() = folder;
-}
-
 std::string dbf_fuzz_one(const uint8_t* data, size_t size) {
     auto table = piece(data, size);
     auto memo = piece(data, size);
-    put_file("t.dbf", table.first, table.second);
-    for (const char* n : {"t.fpt", "t.dbt", "t.smt", "t.dct", "c.dct"})
-        put_file(n, memo.first, memo.second);
-    put_file("c.dbc", data, size);
+    // The same relative paths in every run, so that one input always takes the same course.
+    dbf_fuzz_files files;
+    files.add_folder("w");
+    files.put("w/t.dbf", table.first, table.second);
+    for (const char* n : {"w/t.fpt", "w/t.dbt", "w/t.smt", "w/t.dct", "w/c.dct"})
+        files.put(n, memo.first, memo.second);
+    files.put("w/c.dbc", data, size);
 
     // Records that fail on their own are the expected outcome of damaged bytes, unless
     // the failure is an internal error.
@@ -109,7 +70,7 @@ std::string dbf_fuzz_one(const uint8_t* data, size_t size) {
     };
     std::string outcome = "refused: ";
     try {
-        dbf_database db(pt::utf8_decode(work_folder()), udb_open_append, 0, true);
+        dbf_database db(L"w", udb_open_append, 0, true);
         {
             auto t = db.get_table(L"t", udb_open_read);
             for (t->reset(); !t->is_eof(); t->next()) {

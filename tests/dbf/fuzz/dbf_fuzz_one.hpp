@@ -1,5 +1,6 @@
 // One fuzz input: a table, its memo file and a database container, each cut from the
-// bytes; opened, read to the end and appended to by the DBF engine.
+// bytes; opened, read to the end and appended to by the DBF engine. The files are
+// held in memory, never written to disk.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,3 @@
 // must never cause.
 std::string dbf_fuzz_one(const uint8_t* data, size_t size);
 
-// The folder the files are written to, made on first use; a temporary folder of its
-// own unless one was chosen before.
-void dbf_fuzz_use_folder(const std::string& folder);

@@ -1,0 +1,66 @@
+#include "tests/support/file_faults.hpp"
+
+#include <algorithm>
+
+namespace {
+
+file_faults plan;
+int writes_tried = 0;
+
+int faulty_pwrite(int fd, const void* data, size_t length, int64_t offset, size_t& done) {
+    done = 0;
+    ++writes_tried;
+    if (plan.write_fails_at == writes_tried) return plan.write_error;
+    if (plan.write_budget == 0 && length > 0) return plan.write_error;
+    if (plan.write_budget > 0) length = std::min<size_t>(length, plan.write_budget);
+    int err = pt::system_file_ops().pwrite(fd, data, length, offset, done);
+    if (plan.write_budget > 0) plan.write_budget -= static_cast<int64_t>(done);
+    return err;
+}
+
+int faulty_fsync(int fd) {
+    return plan.fsync_error ? plan.fsync_error : pt::system_file_ops().fsync(fd);
+}
+
+int faulty_rename(const char* from, const char* to, bool no_replace) {
+    return plan.rename_error ? plan.rename_error
+                             : pt::system_file_ops().rename(from, to, no_replace);
+}
+
+pt::file_ops faulty_ops() {
+    pt::file_ops ops = pt::system_file_ops();
+    ops.pwrite = faulty_pwrite;
+    ops.fsync = faulty_fsync;
+    ops.rename = faulty_rename;
+    return ops;
+}
+
+}  // namespace
+
+file_fault_scope::file_fault_scope(const file_faults& faults) {
+    static const pt::file_ops ops = faulty_ops();
+    plan = faults;
+    writes_tried = 0;
+    saved_ = pt::use_file_ops(&ops);
+}
+
+file_fault_scope::~file_fault_scope() {
+    pt::use_file_ops(saved_);
+}
+
+int file_fault_scope::writes() const {
+    return writes_tried;
+}
+
+file_size_limit::file_size_limit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit l = saved_;
+    l.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &l);
+}
+
+file_size_limit::~file_size_limit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, old_handler_);
+}

@@ -1,0 +1,49 @@
+// File failures on purpose: deterministic ones through the platform's file calls, and
+// the process-wide file-size limit for tests that run the real program in a child.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+
+#include "platform/files.hpp"
+
+// What is to fail while a file_fault_scope lives. Everything else goes to the system.
+struct file_faults {
+    int write_fails_at = 0;     // the n-th write fails (1 is the first); 0: none does
+    int64_t write_budget = -1;  // bytes all writes may still move, then a full disk; -1: no limit
+    int write_error = ENOSPC;   // what a failing write gives
+    int fsync_error = 0;        // every fsync gives this, when not 0
+    int rename_error = 0;       // every rename gives this, when not 0
+};
+
+// Puts the plan in place for its lifetime. One at a time, on the test's own thread.
+class file_fault_scope {
+  public:
+    explicit file_fault_scope(const file_faults& faults);
+    ~file_fault_scope();
+    file_fault_scope(const file_fault_scope&) = delete;
+    file_fault_scope& operator=(const file_fault_scope&) = delete;
+
+    // Writes tried so far, failed ones included.
+    int writes() const;
+
+  private:
+    const pt::file_ops* saved_;
+};
+
+// Files this process and the programs it starts write cannot grow past `bytes`; a write
+// beyond fails (EFBIG) instead of raising the signal.
+class file_size_limit {
+  public:
+    explicit file_size_limit(rlim_t bytes);
+    ~file_size_limit();
+    file_size_limit(const file_size_limit&) = delete;
+    file_size_limit& operator=(const file_size_limit&) = delete;
+
+  private:
+    rlimit saved_{};
+    void (*old_handler_)(int);
+};
