@@ -10,9 +10,21 @@
 #include "TK/tk_file.hpp"
 #include "UDB/udb_rs.hpp"
 #include "dbf/dbf_cp.hpp"
+#include "dbf/dbf_format.hpp"
 #include "dbf/dbf_memo.hpp"
 #include "dbf/dbf_rec.hpp"
 #include "dbf/dbf_type.hpp"
+
+// One field as the writer encodes it, worked out once per table.
+struct dbf_write_field {
+    char letter;
+    uint8_t length;
+    uint8_t decimals;
+    uint8_t pad_scale;  // decimals completed in exact numbers: N's own, 0 for F
+    uint32_t offset;
+    uint32_t width;
+    int32_t column;  // -1 for a null-flags field, which gets zeros
+};
 
 class dbf_recordset : public udb_recordset {
   public:
@@ -51,9 +63,7 @@ class dbf_recordset : public udb_recordset {
 
   protected:
     // Whether opening this table may follow a back-link to a database container.
-    bool is_container() const {
-        return (flags_ & 0x04) != 0 && version_ >= 0x30 && version_ <= 0x32;
-    }
+    bool is_container() const { return (flags_ & dbf_flag_container) != 0 && dbf_is_vfp(version_); }
 
   private:
     void open_table();
@@ -68,17 +78,6 @@ class dbf_recordset : public udb_recordset {
     void init_indexes();
     void prepare_append();
     [[noreturn]] void bad_format(const char* trace);
-
-    // The writer's side (append_record).
-    struct write_field {
-        char letter;
-        uint8_t length;
-        uint8_t decimals;
-        uint8_t pad_scale;  // decimals completed in exact numbers: N's own, 0 for F
-        uint32_t offset;
-        uint32_t width;
-        int32_t column;  // -1 for a null-flags field, which gets zeros
-    };
 
     std::unique_ptr<tk_huge_file> file_;
     uint32_t open_mode_;
@@ -98,7 +97,7 @@ class dbf_recordset : public udb_recordset {
     std::vector<dbf_field_info> fields_;
     std::unique_ptr<dbf_record> record_;
     std::vector<uint8_t> read_buffer_;
-    std::vector<write_field> plan_;
+    std::vector<dbf_write_field> plan_;
     bool appendable_ = false;
     std::vector<uint8_t> write_buffer_;
     // Records appended but not yet written, and the count the header holds.
