@@ -52,14 +52,10 @@ class dbf_recordset : public udb_recordset {
 
     uint8_t get_version() const { return version_; }
     uint32_t get_record_count() const { return count_; }
-    uint32_t get_header_length() const { return header_length_; }
     uint32_t get_record_length() const { return record_length_; }
-    uint8_t get_table_flags() const { return flags_; }
     uint8_t get_code_page_mark() const { return mark_; }
     int32_t get_memo_kind() const { return memo_kind_; }
     const std::vector<dbf_read_descriptor>& get_descriptors() const { return descriptors_; }
-    dbf_memo_file* get_memo_file() const { return memo_.get(); }
-    const dbf_codec& get_codec() const { return *codec_; }
 
   protected:
     // Whether opening this table may follow a back-link to a database container.
