@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "TK/tk_bytes.hpp"
+
 // Open modes: bit 0 writable, 3 = create (empty the file or make it).
 constexpr int32_t tk_file_read = 0;
 constexpr int32_t tk_file_write = 1;
@@ -83,17 +85,3 @@ private:
     int fd_ = -1;
     std::string name_;
 };
-
-// Little-endian helpers for byte layouts.
-inline uint16_t tk_le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t tk_le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline void tk_put_le16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void tk_put_le32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}

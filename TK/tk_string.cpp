@@ -107,7 +107,6 @@ bool tk_wstring::ends_with(std::wstring_view s, std::wstring_view suffix, bool e
 }
 
 bool tk_iequal(std::wstring_view a, std::wstring_view b) { return pt::iequal(a, b); }
-int tk_icompare(std::wstring_view a, std::wstring_view b) { return pt::icompare(a, b); }
 
 std::wstring tk_ansi_to_unicode(std::string_view text, int code_page) {
     std::wstring out;

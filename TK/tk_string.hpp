@@ -43,9 +43,8 @@ public:
     static bool ends_with(std::wstring_view s, std::wstring_view suffix, bool exact);
 };
 
-// Name comparison without regard to case (simple case folding, fixed locale).
+// Name equality without regard to case (simple case folding, fixed locale).
 bool tk_iequal(std::wstring_view a, std::wstring_view b);
-int tk_icompare(std::wstring_view a, std::wstring_view b);
 
 // Code-page conversions. Code page -1 (and 0, 3) is the system code page, UTF-8.
 // They stop at the first NUL of the input. Only an unsupported code page fails:

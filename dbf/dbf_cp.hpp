@@ -43,7 +43,6 @@ class dbf_codec {
     std::string encode(std::wstring_view text) const;
     // Encodes text.size() characters into out, '?' for those the code page lacks.
     void encode_into(std::wstring_view text, uint8_t* out) const;
-    wchar_t decode_byte(uint8_t b) const { return decode_[b]; }
     std::wstring decode(std::string_view bytes) const;
 
     explicit dbf_codec(int cp);

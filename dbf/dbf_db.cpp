@@ -12,6 +12,7 @@
 #include "TK/tk_utils.hpp"
 #include "dbf/dbf_cp.hpp"
 #include "dbf/dbf_dbc.hpp"
+#include "dbf/dbf_format.hpp"
 #include "dbf/dbf_memo.hpp"
 #include "dbf/dbf_path.hpp"
 #include "dbf/dbf_rs.hpp"
@@ -208,13 +209,13 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
-    image[0] = has_memo ? 0xF5 : 0x03;
+    image[0] = has_memo ? dbf_version_fox_memo : dbf_version_dbase3;
     image[1] = static_cast<uint8_t>((local.tm_year + 1900) % 100);
     image[2] = static_cast<uint8_t>(local.tm_mon + 1);
     image[3] = static_cast<uint8_t>(local.tm_mday);
     tk_put_le16(image.data() + 8, static_cast<uint16_t>(header_length));
     tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
-    image[header_length - 1] = 0x0D;
+    image[header_length - 1] = dbf_header_terminator;
 
     // The table appears whole or not at all; its memo file follows it, and a failure
     // there takes the table away again.

@@ -52,9 +52,6 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     void init_dbc(const std::string& name);
 
     dbf_dbc* get_dbc() const { return dbc_.get(); }
-    uint8_t get_user_code_page() const { return user_code_page_; }
-    bool get_use_container() const { return use_container_; }
-    const std::wstring& get_folder() const { return name_; }
     // The listing of the database's folder when the path lies in it, else none.
     const dbf_listing* listing_of(const std::wstring& path) const;
 

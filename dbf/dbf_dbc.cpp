@@ -3,6 +3,7 @@
 #include "TK/tk_errh.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "UDB/udb_db.hpp"
 #include "dbf/dbf_except.hpp"
 #include "platform/text.hpp"
 
@@ -32,7 +33,7 @@ bool dbf_name_less::operator()(const std::string& a, const std::string& b) const
 }
 
 dbf_dbc::dbf_dbc(const std::wstring& full_path, uint8_t user_code_page)
-    : dbf_recordset(full_path, 1, user_code_page) {
+    : dbf_recordset(full_path, udb_open_read, user_code_page) {
     tk_log_printf(2, "dbf_dbc::ctor");
     initialize();
 }

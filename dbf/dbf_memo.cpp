@@ -3,22 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "TK/tk_bytes.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "dbf/dbf_except.hpp"
+#include "dbf/dbf_format.hpp"
 
 namespace {
-
-uint32_t be32(const uint8_t* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-void put_be32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
 
 // The text of a memo block ends at its first NUL.
 void cut_at_nul(std::string& text) {
@@ -97,7 +88,7 @@ fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t
     tk_log_printf(2, "fpt_memo_file::ctor");
     if (mode == tk_file_create) {
         uint8_t header[513] = {};
-        put_be32(header, 8);
+        tk_put_be32(header, 8);
         header[7] = 64;
         tk_log_printf(2, "%08X %08X", 8, 64);
         put_at(0, header, sizeof header);
@@ -106,7 +97,7 @@ fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t
     if (size_ < 8) memo_corrupted();
     uint8_t h[8];
     get_at(0, h, 8);
-    next_free_ = be32(h);
+    next_free_ = tk_be32(h);
     stored_next_free_ = next_free_;
     block_size_ = static_cast<uint32_t>((h[6] << 8) | h[7]);
     tk_log_printf(2, "FPT block size=%d", block_size_);
@@ -134,7 +125,7 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& text) {
     }
     uint8_t h[8];
     get_at(static_cast<int64_t>(pos), h, 8);
-    uint32_t length = be32(h + 4);
+    uint32_t length = tk_be32(h + 4);
     tk_log_printf(1, "memo_len=%d", length);
     if (pos + 8 + length > size_) {
         tk_log_printf(2, "MEMO has invalid size: %d", length);
@@ -176,8 +167,8 @@ uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo)
         pending_.resize(static_cast<size_t>(pos - pending_pos_), 0);
         const size_t at = pending_.size();
         pending_.resize(at + 8 + static_cast<size_t>(n));
-        put_be32(pending_.data() + at, 1);
-        put_be32(pending_.data() + at + 4, static_cast<uint32_t>(n));
+        tk_put_be32(pending_.data() + at, 1);
+        tk_put_be32(pending_.data() + at + 4, static_cast<uint32_t>(n));
         memo.fill(0, pending_.data() + at + 8, static_cast<size_t>(n));
         size_ = std::max(size_, pos + 8 + n);
         if (pending_.size() >= chunk_limit) flush_pending();
@@ -187,8 +178,8 @@ uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo)
     flush_pending();
     const size_t first = static_cast<size_t>(std::min<uint64_t>(n + 8, chunk_limit));
     if (chunk_.size() < first) chunk_.resize(first);
-    put_be32(chunk_.data(), 1);
-    put_be32(chunk_.data() + 4, static_cast<uint32_t>(n));
+    tk_put_be32(chunk_.data(), 1);
+    tk_put_be32(chunk_.data() + 4, static_cast<uint32_t>(n));
     memo.fill(0, chunk_.data() + 8, first - 8);
     put_at(static_cast<int64_t>(pos), chunk_.data(), static_cast<uint32_t>(first));
     for (uint64_t done = first - 8; done < n;) {
@@ -212,7 +203,7 @@ void fpt_memo_file::flush() {
     flush_pending();
     if (stored_next_free_ != next_free_) {
         uint8_t b[4];
-        put_be32(b, next_free_);
+        tk_put_be32(b, next_free_);
         put_at(0, b, 4);
         stored_next_free_ = next_free_;
     }
@@ -319,7 +310,7 @@ void old_memo_file::read_memo(uint32_t block, std::string& text) {
         tk_log_printf(2, "Reading MEMO out of range: pos=%I64d", pos);
         return;
     }
-    read_until(pos, 0x1A, text);
+    read_until(pos, dbf_memo_end, text);
 }
 
 void old_memo_file::write_memo(uint32_t block, const std::string& text) {

@@ -4,19 +4,21 @@
 #include <cmath>
 #include <cstring>
 
+#include "TK/tk_bytes.hpp"
 #include "TK/tk_log.hpp"
+#include "dbf/dbf_format.hpp"
 #include "dbf/dbf_memo.hpp"
 #include "platform/oa/oa_date.hpp"
 #include "platform/oa/oa_dec.hpp"
 #include "platform/oa/oa_num.hpp"
 
 int64_t dbf_julian_day(int year, int month, int day) {
-    // The value core counts days from 1899-12-30, which is Julian day 2415019.
-    return oa::days_from_civil(year, month, day) + 2415019;
+    // The value core counts days from 1899-12-30.
+    return oa::days_from_civil(year, month, day) + dbf_julian_1899_12_30;
 }
 
 void dbf_date_of_julian_day(int64_t day, int64_t& year, int& month, int& d) {
-    oa::civil_from_days(day - 2415019, year, month, d);
+    oa::civil_from_days(day - dbf_julian_1899_12_30, year, month, d);
 }
 
 namespace {
@@ -111,15 +113,13 @@ ole_variant dbf_field::get_variant(const uint8_t* bytes, const dbf_field_info& i
         case 'B': {
             tk_log_printf(1, "Processing as DOUBLE");
             if (width < 8) return ole_variant();
-            uint64_t bits = uint64_t{tk_le32(bytes)} | (uint64_t{tk_le32(bytes + 4)} << 32);
-            return ole_variant(std::bit_cast<double>(bits));
+            return ole_variant(std::bit_cast<double>(tk_le64(bytes)));
         }
         case 'Y': {
             tk_log_printf(1, "Processing as CURRENCY");
             if (width < 8) return ole_variant();
             CY cy;
-            cy.int64 = static_cast<int64_t>(uint64_t{tk_le32(bytes)} |
-                                            (uint64_t{tk_le32(bytes + 4)} << 32));
+            cy.int64 = static_cast<int64_t>(tk_le64(bytes));
             return ole_variant(cy);
         }
         case 'L': {

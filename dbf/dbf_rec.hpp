@@ -51,5 +51,3 @@ class dbf_record : public udb_record {
 // Julian day numbers of the proleptic Gregorian calendar (2451545 is 2000-01-01).
 int64_t dbf_julian_day(int year, int month, int day);
 void dbf_date_of_julian_day(int64_t day, int64_t& year, int& month, int& d);
-constexpr int64_t dbf_julian_0001_01_01 = 1721426;
-constexpr int64_t dbf_julian_9999_12_31 = 5373484;

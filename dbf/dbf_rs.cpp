@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "TK/tk_bytes.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
@@ -9,17 +10,14 @@
 #include "dbf/dbf_db.hpp"
 #include "dbf/dbf_dbc.hpp"
 #include "dbf/dbf_except.hpp"
+#include "dbf/dbf_format.hpp"
 #include "dbf/dbf_path.hpp"
 #include "platform/text.hpp"
 
 namespace {
 
-constexpr uint32_t open_read = 1;
-constexpr uint32_t open_append = 8;
-
-bool is_vfp(uint8_t version) {
-    return version >= 0x30 && version <= 0x32;
-}
+constexpr uint32_t open_read = udb_open_read;
+constexpr uint32_t open_append = udb_open_append;
 
 }  // namespace
 
@@ -67,7 +65,7 @@ void dbf_recordset::bad_format(const char* trace) {
 
 void dbf_recordset::open_table() {
     const int64_t file_size = file_->get_size();
-    if (file_size < 32) bad_format("ERROR: File is too small");
+    if (file_size < dbf_header_size) bad_format("ERROR: File is too small");
     const auto size = static_cast<uint64_t>(file_size);
 
     // The whole header is read once; every descriptor is then taken from memory, so a
@@ -76,15 +74,16 @@ void dbf_recordset::open_table() {
     file_->get_at(0, head.data(), static_cast<uint32_t>(head.size()));
     version_ = head[0];
     uint32_t stop = 0;
-    if (version_ == 0x02) {
+    if (version_ == dbf_version_foxbase) {
         count_ = tk_le16(head.data() + 1);
         record_length_ = tk_le16(head.data() + 6);
         if (record_length_ < 1) bad_format("ERROR: Invalid DBF header");
         codec_ = &dbf_codec::get(dbf_get_codepage(user_code_page_));
         tk_log_printf(2, "Processing FoxBase format (signature=2)");
         uint32_t pos = 8;
-        while (pos < head.size() && head[pos] != 0x0D) {
-            if (pos + 16 > head.size()) bad_format("ERROR: Invalid DBF header");
+        while (pos < head.size() && head[pos] != dbf_header_terminator) {
+            if (pos + dbf_foxbase_descriptor_size > head.size())
+                bad_format("ERROR: Invalid DBF header");
             dbf_read_descriptor fd;
             fd.name.assign(reinterpret_cast<const char*>(&head[pos]),
                            std::find(&head[pos], &head[pos] + 11, 0) - &head[pos]);
@@ -92,7 +91,7 @@ void dbf_recordset::open_table() {
             fd.length = head[pos + 12];
             tk_log_printf(2, "Got field: %s/%c/%d", fd.name, fd.letter, fd.length);
             fd7_post_process(fd);
-            pos += 16;
+            pos += dbf_foxbase_descriptor_size;
         }
         if (pos >= head.size()) bad_format("ERROR: Invalid DBF header");
         header_length_ = pos + 33;
@@ -103,10 +102,11 @@ void dbf_recordset::open_table() {
         record_length_ = tk_le16(head.data() + 10);
         flags_ = head[28];
         mark_ = head[29];
-        const bool level7 = version_ == 0x04 || version_ == 0x8C;
+        const bool level7 = dbf_is_level7(version_);
         // A table without fields has records of the deletion flag alone.
         if (record_length_ < 1 || static_cast<int32_t>(count_) < 0 ||
-            header_length_ < (level7 ? 69u : 33u) || header_length_ > size)
+            header_length_ < (level7 ? dbf_level7_header_size : dbf_header_size) + 1 ||
+            header_length_ > size)
             bad_format("ERROR: Invalid DBF header");
         head.resize(header_length_);
         if (user_code_page_ != 0) {
@@ -117,10 +117,10 @@ void dbf_recordset::open_table() {
         tk_log_printf(2, "dbf_recordset::init_schema");
         if (level7) {
             tk_log_printf(2, "Processing dBASE Level 7 format");
-            read_descriptors(head, 68, 48, stop);
+            read_descriptors(head, dbf_level7_header_size, dbf_level7_descriptor_size, stop);
         } else {
             tk_log_printf(2, "Default processing");
-            read_descriptors(head, 32, 32, stop);
+            read_descriptors(head, dbf_header_size, dbf_descriptor_size, stop);
         }
     }
     tk_log_printf(2, "data_offset=%d, last_rec=%d, rec_size=%d", header_length_, count_,
@@ -133,7 +133,7 @@ void dbf_recordset::open_table() {
     for (const auto& f : fields_) widths += f.width;
     if (widths > record_length_) bad_format("ERROR: Invalid DBF header");
 
-    if (version_ != 0x02 && version_ != 0x04 && version_ != 0x8C) {
+    if (version_ != dbf_version_foxbase && !dbf_is_level7(version_)) {
         read_back_link(head, stop);
         refine_from_dbc();
     }
@@ -157,17 +157,17 @@ void dbf_recordset::open_table() {
 void dbf_recordset::read_descriptors(const std::vector<uint8_t>& head, uint32_t first,
                                      uint32_t step, uint32_t& stop) {
     tk_log_printf(2, "DATA OFFSET=%d, sizeof(dbf_header)=%d, sizeof(dbf_field_descriptor)=%d",
-                  header_length_, 32, step);
-    const uint32_t count = (header_length_ - 32) / step;
+                  header_length_, dbf_header_size, step);
+    const uint32_t count = (header_length_ - dbf_header_size) / step;
     tk_log_printf(2, "Table has %d fields", count);
     uint32_t pos = first;
     for (uint32_t i = 0; i < count && pos < head.size(); ++i, pos += step) {
-        if (head[pos] == 0x0D) break;
+        if (head[pos] == dbf_header_terminator) break;
         // A descriptor cut by the end of the header ends the list.
         if (pos + step > head.size()) break;
         const uint8_t* d = &head[pos];
         dbf_read_descriptor fd;
-        if (step == 48) {
+        if (step == dbf_level7_descriptor_size) {
             tk_log_printf(1, "Reading FD7 at %d", pos);
             fd.name.assign(reinterpret_cast<const char*>(d), std::find(d, d + 32, 0) - d);
             fd.letter = static_cast<char>(d[32]);
@@ -220,8 +220,8 @@ void dbf_recordset::fd7_post_process(const dbf_read_descriptor& fd) {
 void dbf_recordset::read_back_link(const std::vector<uint8_t>& head, uint32_t stop) {
     // Only Visual FoxPro tables carry the back-link, in the header area after the
     // terminator; a container itself never follows one.
-    if (!is_vfp(version_) || is_container()) return;
-    if (stop + 1 >= header_length_ || head[stop] != 0x0D) return;
+    if (!dbf_is_vfp(version_) || is_container()) return;
+    if (stop + 1 >= header_length_ || head[stop] != dbf_header_terminator) return;
     dbf_database* db = dbf_database::find();
     if (db && db->get_dbc()) return;
     tk_log_printf(2, "Got 0x0D, try to init .dbc");
@@ -267,34 +267,34 @@ void dbf_recordset::refine_from_dbc() {
 void dbf_recordset::choose_memo_kind() {
     tk_log_printf(2, "dbf_recordset::get_memo_type");
     switch (version_) {
-        case 0x30:
-        case 0x31:
-        case 0x32:
+        case dbf_version_vfp:
+        case dbf_version_vfp + 1:
+        case dbf_version_vfp_last:
             tk_log_printf(2, "MEMO TYPE=Visual FoxPro 3.0");
-            if (flags_ & 0x02) {
-                memo_kind_ = (flags_ & 0x04) ? dbf_memo_dct : dbf_memo_vfp;
+            if (flags_ & dbf_flag_memo) {
+                memo_kind_ = (flags_ & dbf_flag_container) ? dbf_memo_dct : dbf_memo_vfp;
             } else {
                 tk_log_printf(2, "MEMO TYPE=NO MEMO");
                 memo_kind_ = dbf_memo_none;
             }
             break;
-        case 0x7B:
-        case 0x8B:
-        case 0x8C:
-        case 0xCB:
-        case 0xEB:
+        case dbf_version_dbase4_sql:
+        case dbf_version_dbase4_memo:
+        case dbf_version_level7_memo:
+        case dbf_version_dbase4_sql_memo:
+        case dbf_version_dbase4_sys:
             tk_log_printf(2, "MEMO TYPE=DBASE IV");
             memo_kind_ = dbf_memo_dbt;
             break;
-        case 0x83:
+        case dbf_version_dbase3_memo:
             tk_log_printf(2, "MEMO TYPE=OLD (FoxBASE/dBASE III)");
             memo_kind_ = dbf_memo_old;
             break;
-        case 0xE5:
+        case dbf_version_smt:
             tk_log_printf(2, "MEMO TYPE=SMT");
             memo_kind_ = dbf_memo_smt;
             break;
-        case 0xF5:
+        case dbf_version_fox_memo:
             tk_log_printf(2, "MEMO TYPE=FPT");
             memo_kind_ = dbf_memo_fpt;
             break;

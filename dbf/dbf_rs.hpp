@@ -10,9 +10,21 @@
 #include "TK/tk_file.hpp"
 #include "UDB/udb_rs.hpp"
 #include "dbf/dbf_cp.hpp"
+#include "dbf/dbf_format.hpp"
 #include "dbf/dbf_memo.hpp"
 #include "dbf/dbf_rec.hpp"
 #include "dbf/dbf_type.hpp"
+
+// One field as the writer encodes it, worked out once per table.
+struct dbf_write_field {
+    char letter;
+    uint8_t length;
+    uint8_t decimals;
+    uint8_t pad_scale;  // decimals completed in exact numbers: N's own, 0 for F
+    uint32_t offset;
+    uint32_t width;
+    int32_t column;  // -1 for a null-flags field, which gets zeros
+};
 
 class dbf_recordset : public udb_recordset {
   public:
@@ -40,20 +52,14 @@ class dbf_recordset : public udb_recordset {
 
     uint8_t get_version() const { return version_; }
     uint32_t get_record_count() const { return count_; }
-    uint32_t get_header_length() const { return header_length_; }
     uint32_t get_record_length() const { return record_length_; }
-    uint8_t get_table_flags() const { return flags_; }
     uint8_t get_code_page_mark() const { return mark_; }
     int32_t get_memo_kind() const { return memo_kind_; }
     const std::vector<dbf_read_descriptor>& get_descriptors() const { return descriptors_; }
-    dbf_memo_file* get_memo_file() const { return memo_.get(); }
-    const dbf_codec& get_codec() const { return *codec_; }
 
   protected:
     // Whether opening this table may follow a back-link to a database container.
-    bool is_container() const {
-        return (flags_ & 0x04) != 0 && version_ >= 0x30 && version_ <= 0x32;
-    }
+    bool is_container() const { return (flags_ & dbf_flag_container) != 0 && dbf_is_vfp(version_); }
 
   private:
     void open_table();
@@ -68,17 +74,6 @@ class dbf_recordset : public udb_recordset {
     void init_indexes();
     void prepare_append();
     [[noreturn]] void bad_format(const char* trace);
-
-    // The writer's side (append_record).
-    struct write_field {
-        char letter;
-        uint8_t length;
-        uint8_t decimals;
-        uint8_t pad_scale;  // decimals completed in exact numbers: N's own, 0 for F
-        uint32_t offset;
-        uint32_t width;
-        int32_t column;  // -1 for a null-flags field, which gets zeros
-    };
 
     std::unique_ptr<tk_huge_file> file_;
     uint32_t open_mode_;
@@ -98,7 +93,7 @@ class dbf_recordset : public udb_recordset {
     std::vector<dbf_field_info> fields_;
     std::unique_ptr<dbf_record> record_;
     std::vector<uint8_t> read_buffer_;
-    std::vector<write_field> plan_;
+    std::vector<dbf_write_field> plan_;
     bool appendable_ = false;
     std::vector<uint8_t> write_buffer_;
     // Records appended but not yet written, and the count the header holds.

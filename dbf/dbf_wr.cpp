@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "TK/tk_bytes.hpp"
 #include "TK/tk_log.hpp"
 #include "dbf/dbf_except.hpp"
+#include "dbf/dbf_format.hpp"
 #include "dbf/dbf_num.hpp"
 #include "dbf/dbf_rs.hpp"
 #include "platform/oa/oa_date.hpp"
@@ -13,10 +15,6 @@
 #include "platform/text.hpp"
 
 namespace {
-
-bool is_vfp(uint8_t version) {
-    return version >= 0x30 && version <= 0x32;
-}
 
 // What went wrong with the fields of one record; reported after the record is written.
 struct problems {
@@ -219,11 +217,252 @@ void put_digits(uint8_t* out, unsigned v, int width) {
     for (int i = width - 1; i >= 0; --i, v /= 10) out[i] = static_cast<uint8_t>('0' + v % 10);
 }
 
+// What the encoders of one record share: where its problems go and where memos go.
+struct record_writer {
+    const udb_schema& schema;
+    const dbf_codec& codec;
+    fpt_memo_file* const fpt;
+    const bool trace;
+    problems trouble;
+
+    void report(const dbf_write_field& w, const ole_variant& value, const char* what) {
+        trouble.add(tk_format("Value of field '%s' %s %c(%d,%d): %s",
+                              schema[static_cast<size_t>(w.column)].name, what, w.letter, w.length,
+                              w.decimals, short_text(value)));
+    }
+};
+
+// One encoder per field letter: each writes exactly the field's bytes at `out`, which
+// start as blanks, and reports what it cannot write.
+
+void put_numeric(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
+                 record_writer& rw) {
+    if (rw.trace)
+        tk_log_write("Processing as NUMERIC, fld_size=%d, scale=%d", w.width, w.pad_scale);
+    dbf_digits d;
+    number_kind kind = to_digits(value, d);
+    if (kind == number_kind::empty) return;  // blanks
+    if (kind == number_kind::invalid) return rw.report(w, value, "cannot be written as");
+    if (kind == number_kind::floating) {
+        d.round_to(w.decimals);
+        d.pad_fraction(w.decimals);
+    } else {
+        d.pad_fraction(w.pad_scale);
+    }
+    if (dbf_put_number(d, out, w.width) != dbf_fit::exact) rw.report(w, value, "does not fit");
+}
+
+void put_character(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
+                   record_writer& rw) {
+    if (rw.trace) tk_log_write("Got FLD_TYPE_CHARACTER, fld_size=%d", w.width);
+    const oa::variant& v = value.get_variant();
+    if (v.vt == VT_EMPTY || v.vt == VT_NULL) return;
+    if (const std::string* ascii = value.ascii_text()) {
+        // ASCII is the same bytes in the table's code page.
+        const size_t n = std::min<size_t>(ascii->size(), w.width);
+        std::memcpy(out, ascii->data(), n);
+        if (ascii->size() > w.width) rw.report(w, value, "does not fit");
+        return;
+    }
+    std::wstring text_holder;
+    std::wstring_view text;
+    if (v.vt == VT_BSTR) {
+        text = up_to_nul(value);
+        if (text.size() < v.bstr().size()) rw.report(w, value, "is cut at its NUL character in");
+    } else if (v.vt == VT_DATE) {
+        text_holder = date_text(value.get_date(), 0);
+        text = text_holder;
+    } else if (const auto* bytes = value.get_byte_array()) {
+        // Only as many hexadecimal digits as the field can take.
+        hex_source hex(*bytes);
+        uint64_t n = std::min<uint64_t>(hex.size(), w.width);
+        hex.fill(0, out, static_cast<size_t>(n));
+        if (hex.size() > w.width) rw.report(w, value, "does not fit");
+        return;
+    } else {
+        text_holder = value.to_wstring();
+        text = text_holder;
+    }
+    // The code page is single-byte: one character, one byte.
+    rw.codec.encode_into(text.substr(0, std::min<size_t>(text.size(), w.width)), out);
+    if (text.size() > w.width) rw.report(w, value, "does not fit");
+}
+
+void put_logical(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
+                 record_writer& rw) {
+    if (rw.trace) tk_log_write("Processing as LOGICAL");
+    const oa::variant& v = value.get_variant();
+    if (v.vt == VT_EMPTY || v.vt == VT_NULL) return;  // blank: unknown
+    if (ole_variant::is_numeric_vt(v.vt)) {
+        out[0] = value.to_bool() ? 'T' : 'F';
+        return;
+    }
+    if (v.vt != VT_BSTR) return rw.report(w, value, "cannot be written as");
+    std::wstring low(trim_blanks(up_to_nul(value)));
+    for (auto& c : low) c = pt::fold_case(c);
+    if (low.empty()) return;
+    if (low == L"t" || low == L"y" || low == L"1" || low == L"true" || low == L"yes")
+        out[0] = 'T';
+    else if (low == L"f" || low == L"n" || low == L"0" || low == L"false" || low == L"no")
+        out[0] = 'F';
+    else
+        rw.report(w, value, "cannot be written as");
+}
+
+void put_date(const dbf_write_field& w, const ole_variant& value, uint8_t* out, record_writer& rw) {
+    ole_date date;
+    bool empty;
+    if (!to_date(value, date, empty)) return rw.report(w, value, "cannot be written as");
+    if (empty) return;
+    const SYSTEMTIME& t = date.get_systemtime();
+    if (is_zero_date(t)) return;  // a zero date, or a time without a date
+    if (!is_calendar_date(t)) return rw.report(w, value, "cannot be written as");
+    put_digits(out, t.wYear, 4);
+    put_digits(out + 4, t.wMonth, 2);
+    put_digits(out + 6, t.wDay, 2);
+}
+
+void put_datetime(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
+                  record_writer& rw) {
+    if (rw.trace) tk_log_write("Processing as DATETIME");
+    std::memset(out, 0, 8);  // an empty date and time
+    ole_date date;
+    bool empty;
+    if (!to_date(value, date, empty)) return rw.report(w, value, "cannot be written as");
+    if (empty) return;
+    const SYSTEMTIME& t = date.get_systemtime();
+    int64_t day;
+    if (is_zero_date(t)) {
+        // A time of day alone stands on the xBase zero date, 1899-12-30; a zero date with
+        // or without a time is empty.
+        if (date.get_kind() != ole_date::kind_time) return;
+        day = dbf_julian_1899_12_30;
+    } else if (is_calendar_date(t)) {
+        day = dbf_julian_day(t.wYear, t.wMonth, t.wDay);
+    } else {
+        return rw.report(w, value, "cannot be written as");
+    }
+    // Hours of 24 and more (a long MySQL TIME) carry whole days.
+    int64_t ms = (int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond) * 1000;
+    day += ms / 86400000;
+    ms %= 86400000;
+    if (day > dbf_julian_9999_12_31) return rw.report(w, value, "cannot be written as");
+    tk_put_le32(out, static_cast<uint32_t>(day));
+    tk_put_le32(out + 4, static_cast<uint32_t>(ms));
+}
+
+void put_double(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
+                record_writer& rw) {
+    if (rw.trace) tk_log_write("Processing as DOUBLE");
+    const oa::variant& v = value.get_variant();
+    double d = 0;
+    if (ole_variant::is_numeric_vt(v.vt)) {
+        d = value.to_double();
+    } else if (v.vt == VT_BSTR) {
+        std::wstring_view t = trim_blanks(up_to_nul(value));
+        if (!t.empty() && oa::parse_double_strict(pt::utf8_encode(t), d) != oa::status::ok) {
+            d = 0;
+            rw.report(w, value, "cannot be written as");
+        }
+    } else if (v.vt != VT_EMPTY && v.vt != VT_NULL) {
+        rw.report(w, value, "cannot be written as");
+    }
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    tk_put_le64(out, bits);
+}
+
+void put_integer(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
+                 record_writer& rw) {
+    if (rw.trace) tk_log_write("Processing as INTEGER");
+    std::memset(out, 0, 4);
+    dbf_digits d;
+    number_kind kind = to_digits(value, d);
+    if (kind == number_kind::empty) return;
+    if (kind == number_kind::invalid) return rw.report(w, value, "cannot be written as");
+    bool lost = d.round_to(0);
+    std::string t = d.text();
+    int64_t n = 0;
+    if (d.too_large() || d.int_digits() > 10 || oa::parse_i64_strict(t, n) != oa::status::ok ||
+        n < INT32_MIN || n > INT32_MAX)
+        return rw.report(w, value, "does not fit");
+    if (lost) rw.report(w, value, "does not fit");
+    tk_put_le32(out, static_cast<uint32_t>(static_cast<int32_t>(n)));
+}
+
+// The memo's block number as decimal text, right-aligned in the field's blanks.
+void put_block_number(uint32_t block, uint8_t* out, uint32_t width) {
+    for (uint32_t i = 0; block; block /= 10, ++i)
+        out[width - 1 - i] = static_cast<uint8_t>('0' + block % 10);
+}
+
+void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, record_writer& rw) {
+    const oa::variant& v = value.get_variant();
+    const std::vector<uint8_t>* bytes = value.get_byte_array();
+    const std::string* ascii = value.ascii_text();
+    std::wstring text_holder;
+    std::wstring_view text;
+    if (ascii) {
+        // The bytes themselves: the wide text is four times their memory.
+        text = std::wstring_view(v.bstr());
+    } else if (v.vt == VT_BSTR) {
+        text = up_to_nul(value);
+        if (text.size() < v.bstr().size()) rw.report(w, value, "is cut at its NUL character in");
+    } else if (v.vt == VT_DATE) {
+        text_holder = date_text(value.get_date(), 6);
+        text = text_holder;
+    } else if (!bytes && v.vt != VT_EMPTY && v.vt != VT_NULL) {
+        text_holder = value.to_wstring();
+        text = text_holder;
+    }
+    if ((bytes && bytes->empty()) || (!bytes && text.empty())) {
+        if (rw.trace) tk_log_write("Skip empty MEMO");
+        return;  // 10 blanks
+    }
+    if (rw.trace) tk_log_write("Processing as MEMO");
+    if (!rw.fpt) {
+        rw.trouble.no_memo = true;
+        return;
+    }
+    uint32_t block = bytes   ? rw.fpt->append(hex_source(*bytes))
+                     : ascii ? rw.fpt->append(dbf_bytes_source(*ascii))
+                             : rw.fpt->append(wide_source(text, rw.codec));
+    put_block_number(block, out, w.width);
+}
+
+// One value into its field's bytes, by the field's letter.
+void put_field(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
+               record_writer& rw) {
+    switch (w.letter) {
+        case 'N':
+        case 'F':
+            return put_numeric(w, value, out, rw);
+        case 'C':
+            return put_character(w, value, out, rw);
+        case 'L':
+            return put_logical(w, value, out, rw);
+        case 'D':
+            return put_date(w, value, out, rw);
+        case 'T':
+            return put_datetime(w, value, out, rw);
+        case 'B':
+            return put_double(w, value, out, rw);
+        case 'I':
+            return put_integer(w, value, out, rw);
+        case 'M':
+        case 'G':
+            return put_memo(w, value, out, rw);
+        default:
+            return;
+    }
+}
+
 }  // namespace
 
 void dbf_recordset::prepare_append() {
     // Only layouts that the writer encodes exactly as readers decode them are appended to.
-    bool ok = version_ == 0x03 || version_ == 0xF5 || is_vfp(version_);
+    bool ok =
+        version_ == dbf_version_dbase3 || version_ == dbf_version_fox_memo || dbf_is_vfp(version_);
     plan_.clear();
     for (const auto& f : fields_) {
         const dbf_read_descriptor& fd = f.fd;
@@ -253,7 +492,7 @@ void dbf_recordset::prepare_append() {
                 ok = false;
                 break;
         }
-        write_field w;
+        dbf_write_field w;
         w.letter = fd.letter;
         w.length = fd.length;
         w.decimals = fd.decimals;
@@ -311,259 +550,26 @@ void dbf_recordset::append_record(const udb_record& record) {
     if (count_ == UINT32_MAX || position + record_length_ > dbf_max_file_size)
         throw tk_exception("Table is full: a DBF file cannot pass 4 GB", tk_kind_continue);
 
-    const bool trace = tk_log_on(1);
-    problems trouble;
-    fpt_memo_file* const fpt = fpt_;
-    const uint32_t saved_next_free = fpt ? fpt->next_free() : 0;
+    record_writer rw{schema_, *codec_, fpt_, tk_log_on(1), {}};
+    const uint32_t saved_next_free = rw.fpt ? rw.fpt->next_free() : 0;
     uint8_t* const rec = write_buffer_.data();
     std::memset(rec, ' ', record_length_);
-
-    auto report = [&](const write_field& w, const ole_variant& value, const char* what) {
-        trouble.add(tk_format("Value of field '%s' %s %c(%d,%d): %s",
-                              schema_[static_cast<size_t>(w.column)].name, what, w.letter, w.length,
-                              w.decimals, short_text(value)));
-    };
-
     try {
-        for (const write_field& w : plan_) {
+        for (const dbf_write_field& w : plan_) {
             uint8_t* out = rec + w.offset;
             if (w.column < 0) {
                 std::memset(out, 0, w.width);
                 continue;
             }
             const udb_field& value = record[static_cast<size_t>(w.column)];
-            const oa::variant& v = value.get_variant();
-            if (trace)
+            if (rw.trace)
                 tk_log_write("Processing field #%d (size=%d): %s", w.column, w.width,
                              short_text(value));
-            switch (w.letter) {
-                case 'N':
-                case 'F': {
-                    if (trace)
-                        tk_log_write("Processing as NUMERIC, fld_size=%d, scale=%d", w.width,
-                                     w.pad_scale);
-                    dbf_digits d;
-                    number_kind kind = to_digits(value, d);
-                    if (kind == number_kind::empty) break;  // blanks
-                    if (kind == number_kind::invalid) {
-                        report(w, value, "cannot be written as");
-                        break;
-                    }
-                    if (kind == number_kind::floating) {
-                        d.round_to(w.decimals);
-                        d.pad_fraction(w.decimals);
-                    } else {
-                        d.pad_fraction(w.pad_scale);
-                    }
-                    if (dbf_put_number(d, out, w.width) != dbf_fit::exact)
-                        report(w, value, "does not fit");
-                    break;
-                }
-                case 'C': {
-                    if (trace) tk_log_write("Got FLD_TYPE_CHARACTER, fld_size=%d", w.width);
-                    std::wstring text_holder;
-                    std::wstring_view text;
-                    if (v.vt == VT_EMPTY || v.vt == VT_NULL) break;
-                    if (const std::string* ascii = value.ascii_text()) {
-                        // ASCII is the same bytes in the table's code page.
-                        const size_t n = std::min<size_t>(ascii->size(), w.width);
-                        std::memcpy(out, ascii->data(), n);
-                        if (ascii->size() > w.width) report(w, value, "does not fit");
-                        break;
-                    }
-                    if (v.vt == VT_BSTR) {
-                        text = up_to_nul(value);
-                        if (text.size() < v.bstr().size())
-                            report(w, value, "is cut at its NUL character in");
-                    } else if (v.vt == VT_DATE) {
-                        text_holder = date_text(value.get_date(), 0);
-                        text = text_holder;
-                    } else if (const auto* bytes = value.get_byte_array()) {
-                        // Only as many hexadecimal digits as the field can take.
-                        hex_source hex(*bytes);
-                        uint64_t n = std::min<uint64_t>(hex.size(), w.width);
-                        hex.fill(0, out, static_cast<size_t>(n));
-                        if (hex.size() > w.width) report(w, value, "does not fit");
-                        break;
-                    } else {
-                        text_holder = value.to_wstring();
-                        text = text_holder;
-                    }
-                    // The code page is single-byte: one character, one byte.
-                    codec_->encode_into(text.substr(0, std::min<size_t>(text.size(), w.width)),
-                                        out);
-                    if (text.size() > w.width) report(w, value, "does not fit");
-                    break;
-                }
-                case 'L': {
-                    if (trace) tk_log_write("Processing as LOGICAL");
-                    if (v.vt == VT_EMPTY || v.vt == VT_NULL) break;  // blank: unknown
-                    if (ole_variant::is_numeric_vt(v.vt)) {
-                        out[0] = value.to_bool() ? 'T' : 'F';
-                    } else if (v.vt == VT_BSTR) {
-                        std::wstring_view t = trim_blanks(up_to_nul(value));
-                        std::wstring low(t);
-                        for (auto& c : low) c = pt::fold_case(c);
-                        if (low.empty()) break;
-                        if (low == L"t" || low == L"y" || low == L"1" || low == L"true" ||
-                            low == L"yes")
-                            out[0] = 'T';
-                        else if (low == L"f" || low == L"n" || low == L"0" || low == L"false" ||
-                                 low == L"no")
-                            out[0] = 'F';
-                        else
-                            report(w, value, "cannot be written as");
-                    } else {
-                        report(w, value, "cannot be written as");
-                    }
-                    break;
-                }
-                case 'D': {
-                    ole_date date;
-                    bool empty;
-                    if (!to_date(value, date, empty)) {
-                        report(w, value, "cannot be written as");
-                        break;
-                    }
-                    if (empty) break;
-                    const SYSTEMTIME& t = date.get_systemtime();
-                    if (is_zero_date(t)) break;  // a zero date, or a time without a date
-                    if (!is_calendar_date(t)) {
-                        report(w, value, "cannot be written as");
-                        break;
-                    }
-                    put_digits(out, t.wYear, 4);
-                    put_digits(out + 4, t.wMonth, 2);
-                    put_digits(out + 6, t.wDay, 2);
-                    break;
-                }
-                case 'T': {
-                    if (trace) tk_log_write("Processing as DATETIME");
-                    std::memset(out, 0, 8);  // an empty date and time
-                    ole_date date;
-                    bool empty;
-                    if (!to_date(value, date, empty)) {
-                        report(w, value, "cannot be written as");
-                        break;
-                    }
-                    if (empty) break;
-                    const SYSTEMTIME& t = date.get_systemtime();
-                    int64_t day;
-                    if (is_zero_date(t)) {
-                        // A time of day alone stands on the xBase zero date, 1899-12-30;
-                        // a zero date with or without a time is empty.
-                        if (date.get_kind() != ole_date::kind_time) break;
-                        day = 2415019;
-                    } else if (is_calendar_date(t)) {
-                        day = dbf_julian_day(t.wYear, t.wMonth, t.wDay);
-                    } else {
-                        report(w, value, "cannot be written as");
-                        break;
-                    }
-                    // Hours of 24 and more (a long MySQL TIME) carry whole days.
-                    int64_t ms =
-                        (int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond) * 1000;
-                    day += ms / 86400000;
-                    ms %= 86400000;
-                    if (day > dbf_julian_9999_12_31) {
-                        report(w, value, "cannot be written as");
-                        break;
-                    }
-                    tk_put_le32(out, static_cast<uint32_t>(day));
-                    tk_put_le32(out + 4, static_cast<uint32_t>(ms));
-                    break;
-                }
-                case 'B': {
-                    if (trace) tk_log_write("Processing as DOUBLE");
-                    double d = 0;
-                    if (ole_variant::is_numeric_vt(v.vt)) {
-                        d = value.to_double();
-                    } else if (v.vt == VT_BSTR) {
-                        std::wstring_view t = trim_blanks(up_to_nul(value));
-                        if (!t.empty() &&
-                            oa::parse_double_strict(pt::utf8_encode(t), d) != oa::status::ok) {
-                            d = 0;
-                            report(w, value, "cannot be written as");
-                        }
-                    } else if (v.vt != VT_EMPTY && v.vt != VT_NULL) {
-                        report(w, value, "cannot be written as");
-                    }
-                    uint64_t bits;
-                    std::memcpy(&bits, &d, 8);
-                    tk_put_le32(out, static_cast<uint32_t>(bits));
-                    tk_put_le32(out + 4, static_cast<uint32_t>(bits >> 32));
-                    break;
-                }
-                case 'I': {
-                    if (trace) tk_log_write("Processing as INTEGER");
-                    std::memset(out, 0, 4);
-                    dbf_digits d;
-                    number_kind kind = to_digits(value, d);
-                    if (kind == number_kind::empty) break;
-                    if (kind == number_kind::invalid) {
-                        report(w, value, "cannot be written as");
-                        break;
-                    }
-                    bool lost = d.round_to(0);
-                    std::string t = d.text();
-                    int64_t n = 0;
-                    if (d.too_large() || d.int_digits() > 10 ||
-                        oa::parse_i64_strict(t, n) != oa::status::ok || n < INT32_MIN ||
-                        n > INT32_MAX) {
-                        report(w, value, "does not fit");
-                        break;
-                    }
-                    if (lost) report(w, value, "does not fit");
-                    tk_put_le32(out, static_cast<uint32_t>(static_cast<int32_t>(n)));
-                    break;
-                }
-                case 'M':
-                case 'G': {
-                    const std::vector<uint8_t>* bytes = value.get_byte_array();
-                    const std::string* ascii = value.ascii_text();
-                    std::wstring text_holder;
-                    std::wstring_view text;
-                    if (ascii) {
-                        // The bytes themselves: the wide text is four times their memory.
-                        text = std::wstring_view(v.bstr());
-                    } else if (v.vt == VT_BSTR) {
-                        text = up_to_nul(value);
-                        if (text.size() < v.bstr().size())
-                            report(w, value, "is cut at its NUL character in");
-                    } else if (v.vt == VT_DATE) {
-                        text_holder = date_text(value.get_date(), 6);
-                        text = text_holder;
-                    } else if (!bytes && v.vt != VT_EMPTY && v.vt != VT_NULL) {
-                        text_holder = value.to_wstring();
-                        text = text_holder;
-                    }
-                    if ((bytes && bytes->empty()) || (!bytes && text.empty())) {
-                        if (trace) tk_log_write("Skip empty MEMO");
-                        break;  // 10 blanks
-                    }
-                    if (trace) tk_log_write("Processing as MEMO");
-                    if (!fpt) {
-                        trouble.no_memo = true;
-                        break;
-                    }
-                    uint32_t block = bytes   ? fpt->append(hex_source(*bytes))
-                                     : ascii ? fpt->append(dbf_bytes_source(*ascii))
-                                             : fpt->append(wide_source(text, *codec_));
-                    char digits[12];
-                    int n = 0;
-                    for (uint32_t b = block; b; b /= 10)
-                        digits[n++] = static_cast<char>('0' + b % 10);
-                    for (int i = 0; i < n; ++i)
-                        out[w.width - 1 - i] = static_cast<uint8_t>(digits[i]);
-                    break;
-                }
-                default:
-                    break;
-            }
+            put_field(w, value, out, rw);
         }
     } catch (...) {
         // The memos written so far belong to no record; their blocks stay free.
-        if (fpt) fpt->restore_next_free(saved_next_free);
+        if (rw.fpt) rw.fpt->restore_next_free(saved_next_free);
         throw;
     }
 
@@ -573,6 +579,7 @@ void dbf_recordset::append_record(const udb_record& record) {
     ++count_;
     if (pending_.size() >= batch_bytes) flush();
 
+    problems& trouble = rw.trouble;
     if (trouble.no_memo && trouble.text.empty()) throw dbf_no_memo_exception();
     if (trouble.no_memo) trouble.add("Memo file not found");
     if (!trouble.text.empty()) throw dbf_exception(trouble.text, tk_kind_continue);

@@ -593,85 +593,9 @@ void ole_variant::change_type(VARTYPE to) {
         return;
     }
     // 3. Boolean words.
-    if (from == VT_BSTR && to == VT_BOOL) {
-        std::string s = to_string();
-        if (matches_word(s, {"yes", "t", "true"}))
-            var_.set_bool(true);
-        else if (matches_word(s, {"no", "f", "false"}))
-            var_.set_bool(false);
-        else
-            cast_error();
-        return;
-    }
+    if (from == VT_BSTR && to == VT_BOOL) return change_word_to_bool();
     // 4. and 5. From the 64-bit integers.
-    if (from == VT_I8 || from == VT_UI8) {
-        const bool is_signed = from == VT_I8;
-        const int64_t s = i64_;
-        const uint64_t u = u64_;
-        const uint64_t bits = is_signed ? static_cast<uint64_t>(s) : u;
-        switch (to) {
-            case VT_I2:
-                var_.set_i2(static_cast<int16_t>(static_cast<uint16_t>(bits)));
-                break;
-            case VT_UI2:
-                var_.set_ui2(static_cast<uint16_t>(bits));
-                break;
-            case VT_BOOL:
-                var_.set_bool(bits != 0);
-                break;  // any non-zero number is true
-            case VT_I4:
-                var_.set_i4(static_cast<int32_t>(static_cast<uint32_t>(bits)));
-                break;
-            case VT_UI4:
-                var_.set_ui4(static_cast<uint32_t>(bits));
-                break;
-            case VT_INT:
-                var_.set_int(static_cast<int32_t>(static_cast<uint32_t>(bits)));
-                break;
-            case VT_UINT:
-                var_.set_uint(static_cast<uint32_t>(bits));
-                break;
-            case VT_R4:
-                var_.set_r4(is_signed ? static_cast<float>(s) : static_cast<float>(u));
-                break;
-            case VT_R8:
-                var_.set_r8(is_signed ? static_cast<double>(s) : static_cast<double>(u));
-                break;
-            case VT_CY: {
-                CY c;
-                if (oa::currency_from_integer(is_signed ? __int128(s) : __int128(u), c) !=
-                    oa::status::ok)
-                    cast_error();  // beyond the currency range; never wrap
-                var_.set_cy(c);
-                break;
-            }
-            case VT_BSTR:
-                tk_log_printf(1, "ole_variant::operator = (const BSTR)");
-                attach_string(is_signed ? oa::format_i64(s) : oa::format_u64(u));
-                break;
-            case VT_DECIMAL:
-                tk_log_printf(1, is_signed ? "VT_I8->VT_DECIMAL" : "VT_UI8->VT_DECIMAL");
-                var_.set_decimal(is_signed ? oa::decimal_from_i64(s) : oa::decimal_from_u64(u));
-                break;
-            case VT_I1:
-                var_.set_i1(static_cast<int8_t>(static_cast<uint8_t>(bits)));
-                break;
-            case VT_UI1:
-                var_.set_ui1(static_cast<uint8_t>(bits));
-                break;
-            case VT_UI8:
-                u64_ = bits;
-                var_.set_ui8(bits);
-                break;
-            case VT_I8:
-                i64_ = static_cast<int64_t>(bits);
-                var_.set_i8(i64_);
-                break;
-            default:
-                cast_error();
-        }
-        return;
-    }
+    if (from == VT_I8 || from == VT_UI8) return change_from_64(to);
     // 6. A date only becomes its text.
     if (from == VT_DATE) {
         if (to != VT_BSTR) cast_error();
@@ -679,117 +603,10 @@ void ole_variant::change_type(VARTYPE to) {
         return;
     }
     // 7. and 8. To the 64-bit integers.
-    if (to == VT_I8 || to == VT_UI8) {
-        const bool to_signed = to == VT_I8;
-        __int128 v = 0;
-        switch (from) {
-            case VT_I2:
-            case VT_BOOL:
-                v = var_.i2();
-                break;
-            case VT_I4:
-            case VT_INT:
-                v = var_.i4();
-                break;
-            case VT_I1:
-                v = var_.i1();
-                break;
-            case VT_UI1:
-                v = var_.ui1();
-                break;
-            case VT_UI2:
-                v = var_.ui2();
-                break;
-            case VT_UI4:
-            case VT_UINT:
-                v = var_.ui4();
-                break;
-            case VT_R4:
-            case VT_R8: {
-                double d = from == VT_R4 ? var_.r4() : var_.r8();
-                oa::status st;
-                if (to_signed) {
-                    int64_t r = 0;
-                    st = oa::i64_from_double(d, r);
-                    tk_log_printf(1,
-                                  from == VT_R4 ? "from FLOAT: res=%I64d, hr=%08X"
-                                                : "from DOUBLE: res=%I64d, hr=%08X",
-                                  r, st == oa::status::ok ? 0u : hresult_of(st));
-                    v = r;
-                } else {
-                    uint64_t r = 0;
-                    st = oa::u64_from_double(d, r);
-                    tk_log_printf(1,
-                                  from == VT_R4 ? "from FLOAT: res=%I64u, hr=%08X"
-                                                : "from DOUBLE: res=%I64u, hr=%08X",
-                                  r, st == oa::status::ok ? 0u : hresult_of(st));
-                    v = r;
-                }
-                if (st != oa::status::ok) cast_error();  // out of range or NaN: no value
-                break;
-            }
-            case VT_CY: {
-                // Half up, the same for both signs: floor(amount + 0.5).
-                __int128 a = var_.cy().int64;
-                __int128 q = (a + 5000) / 10000;
-                if ((a + 5000) % 10000 < 0) --q;
-                v = q;
-                break;
-            }
-            case VT_DECIMAL: {
-                tk_log_printf(1, to_signed ? "VT_DECIMAL->VT_I8" : "VT_DECIMAL->VT_UI8");
-                __int128 r;
-                if (oa::decimal_to_integer(var_.decimal(),
-                                           to_signed ? __int128(INT64_MIN) : __int128(0),
-                                           to_signed ? __int128(INT64_MAX) : __int128(UINT64_MAX),
-                                           r) != oa::status::ok)
-                    cast_error();
-                v = r;
-                break;
-            }
-            default:
-                cast_error();
-        }
-        if (to_signed) {
-            if (v < INT64_MIN || v > INT64_MAX) cast_error();
-            i64_ = static_cast<int64_t>(v);
-            var_.set_i8(i64_);
-        } else {
-            if (v < 0 || v > UINT64_MAX) cast_error();  // a negative number has no unsigned value
-            u64_ = static_cast<uint64_t>(v);
-            var_.set_ui8(u64_);
-        }
-        return;
-    }
+    if (to == VT_I8 || to == VT_UI8) return change_to_64(to);
     // 9. To the 32- and 16-bit integers.
     if (to == VT_I4 || to == VT_UI4 || to == VT_I2 || to == VT_UI2) {
-        if (from == VT_R4 || from == VT_R8) {
-            // The value classes' own rounding: half away from zero, then the range of
-            // the destination (NaN and numbers beyond it have no value there).
-            double r = oa::round_half_away(from == VT_R4 ? var_.r4() : var_.r8());
-            double lo = to == VT_I4 ? -2147483648.0 : to == VT_I2 ? -32768.0 : 0.0;
-            double hi = to == VT_I4    ? 2147483647.0
-                        : to == VT_UI4 ? 4294967295.0
-                        : to == VT_I2  ? 32767.0
-                                       : 65535.0;
-            if (!(r >= lo && r <= hi)) cast_error();
-            auto i = static_cast<int64_t>(r);
-            switch (to) {
-                case VT_I4:
-                    var_.set_i4(static_cast<int32_t>(i));
-                    break;
-                case VT_UI4:
-                    var_.set_ui4(static_cast<uint32_t>(i));
-                    break;
-                case VT_I2:
-                    var_.set_i2(static_cast<int16_t>(i));
-                    break;
-                default:
-                    var_.set_ui2(static_cast<uint16_t>(i));
-                    break;
-            }
-            return;
-        }
+        if (from == VT_R4 || from == VT_R8) return change_float_to_small(to);
         if (from == VT_DECIMAL) {
             const char* names[] = {"VT_DECIMAL->VT_I4", "VT_DECIMAL->VT_UI4", "VT_DECIMAL->VT_I2",
                                    "VT_DECIMAL->VT_UI2"};
@@ -803,94 +620,11 @@ void ole_variant::change_type(VARTYPE to) {
     // 10. To VT_I1: the same.
     if (to == VT_I1 && from == VT_DECIMAL) tk_log_printf(1, "VT_DECIMAL->VT_I1");
     // 11. Text to a date.
-    if (to == VT_DATE) {
-        if (from != VT_BSTR) cast_error();
-        ole_date d(to_string());
-        if (!d.is_valid()) cast_error();
-        *this = ole_variant(d);
-        return;
-    }
+    if (to == VT_DATE) return change_text_to_date();
     // 12. A byte array becomes text and nothing else.
-    if (is_binary(from)) {
-        tk_log_printf(1, "src.vt is binary, a_type=%d", to);
-        if (to != VT_BSTR) cast_error();
-        std::string_view bytes;
-        if (var_.has_bytes()) {
-            const auto& b = var_.bytes();
-            size_t n = std::min(b.size(), max_array_text);
-            bytes = std::string_view(reinterpret_cast<const char*>(b.data()), n);
-            // Text ends at its first zero byte or at the end of the array.
-            bytes = bytes.substr(0, bytes.find('\0'));
-        }
-        tk_log_printf(1, "ole_variant::operator = (const BSTR)");
-        attach_string(bytes);
-        return;
-    }
+    if (is_binary(from)) return change_from_binary(to);
     // 13. A value's own bytes become a byte array.
-    if (is_binary(to)) {
-        tk_log_printf(1, "a_type is binary, src.vt=%d", from);
-        std::vector<uint8_t> bytes;
-        auto take = [&](const auto& v) { convert_to_byte_array(&v, sizeof v, bytes); };
-        switch (from) {
-            case VT_I2:
-            case VT_BOOL:
-                take(var_.i2());
-                break;
-            case VT_UI2:
-                take(var_.ui2());
-                break;
-            case VT_I4:
-            case VT_INT:
-                take(var_.i4());
-                break;
-            case VT_UI4:
-            case VT_UINT:
-                take(var_.ui4());
-                break;
-            case VT_R4:
-                take(var_.r4());
-                break;
-            case VT_R8:
-                take(var_.r8());
-                break;
-            case VT_CY:
-                take(var_.cy().int64);
-                break;
-            case VT_DECIMAL: {
-                auto image = oa::decimal_bytes(var_.decimal());
-                convert_to_byte_array(image.data(), image.size(), bytes);
-                break;
-            }
-            case VT_I1:
-                take(var_.i1());
-                break;
-            case VT_UI1:
-                take(var_.ui1());
-                break;
-            case VT_BSTR: {
-                tk_log_printf(1, "VT_BSTR->binary");
-                std::string s = pt::utf8_encode(var_.bstr());
-                tk_log_printf(1, "char_buf=%s", s);
-                convert_to_byte_array(s.data(), s.size(), bytes);
-                break;
-            }
-            case VT_LPSTR: {
-                tk_log_printf(1, "VT_LPSTR->binary");
-                const std::string& s = var_.lpstr();
-                convert_to_byte_array(s.data(), std::min(s.size(), s.find('\0')), bytes);
-                break;
-            }
-            case VT_LPWSTR:
-                tk_log_printf(1, "VT_LPWSTR->binary");
-                bytes = utf16le_bytes(var_.bstr());
-                break;
-            default:
-                cast_error();
-        }
-        if (bytes.empty()) return;
-        var_.set_bytes(std::move(bytes), VT_UI1_ARRAY);
-        return;
-    }
+    if (is_binary(to)) return change_to_binary();
     // 14. The rest: numbers to text by this value's own text forms, numbers between
     // numeric types and text to numbers by the core's checked conversions.
     if (to == VT_BSTR && oa::is_numeric(from)) {
@@ -902,6 +636,278 @@ void ole_variant::change_type(VARTYPE to) {
         tk_log_printf(1, "to_string()=%s", to_string());
         cast_error();
     }
+}
+
+void ole_variant::change_text_to_date() {
+    if (var_.vt != VT_BSTR) cast_error();
+    ole_date d(to_string());
+    if (!d.is_valid()) cast_error();
+    *this = ole_variant(d);
+}
+
+void ole_variant::change_word_to_bool() {
+    std::string s = to_string();
+    if (matches_word(s, {"yes", "t", "true"}))
+        var_.set_bool(true);
+    else if (matches_word(s, {"no", "f", "false"}))
+        var_.set_bool(false);
+    else
+        cast_error();
+}
+
+bool ole_variant::set_integer_bits(VARTYPE to, uint64_t bits) {
+    switch (to) {
+        case VT_I1:
+            var_.set_i1(static_cast<int8_t>(static_cast<uint8_t>(bits)));
+            return true;
+        case VT_UI1:
+            var_.set_ui1(static_cast<uint8_t>(bits));
+            return true;
+        case VT_I2:
+            var_.set_i2(static_cast<int16_t>(static_cast<uint16_t>(bits)));
+            return true;
+        case VT_UI2:
+            var_.set_ui2(static_cast<uint16_t>(bits));
+            return true;
+        case VT_BOOL:
+            var_.set_bool(bits != 0);  // any non-zero number is true
+            return true;
+        case VT_I4:
+            var_.set_i4(static_cast<int32_t>(static_cast<uint32_t>(bits)));
+            return true;
+        case VT_UI4:
+            var_.set_ui4(static_cast<uint32_t>(bits));
+            return true;
+        case VT_INT:
+            var_.set_int(static_cast<int32_t>(static_cast<uint32_t>(bits)));
+            return true;
+        case VT_UINT:
+            var_.set_uint(static_cast<uint32_t>(bits));
+            return true;
+        case VT_UI8:
+            u64_ = bits;
+            var_.set_ui8(bits);
+            return true;
+        case VT_I8:
+            i64_ = static_cast<int64_t>(bits);
+            var_.set_i8(i64_);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void ole_variant::change_from_64(VARTYPE to) {
+    const bool is_signed = var_.vt == VT_I8;
+    const int64_t s = i64_;
+    const uint64_t u = u64_;
+    if (set_integer_bits(to, is_signed ? static_cast<uint64_t>(s) : u)) return;
+    switch (to) {
+        case VT_R4:
+            var_.set_r4(is_signed ? static_cast<float>(s) : static_cast<float>(u));
+            break;
+        case VT_R8:
+            var_.set_r8(is_signed ? static_cast<double>(s) : static_cast<double>(u));
+            break;
+        case VT_CY: {
+            CY c;
+            if (oa::currency_from_integer(is_signed ? __int128(s) : __int128(u), c) !=
+                oa::status::ok)
+                cast_error();  // beyond the currency range; never wrap
+            var_.set_cy(c);
+            break;
+        }
+        case VT_BSTR:
+            tk_log_printf(1, "ole_variant::operator = (const BSTR)");
+            attach_string(is_signed ? oa::format_i64(s) : oa::format_u64(u));
+            break;
+        case VT_DECIMAL:
+            tk_log_printf(1, is_signed ? "VT_I8->VT_DECIMAL" : "VT_UI8->VT_DECIMAL");
+            var_.set_decimal(is_signed ? oa::decimal_from_i64(s) : oa::decimal_from_u64(u));
+            break;
+        default:
+            cast_error();
+    }
+}
+
+__int128 ole_variant::float_to_64(bool to_signed) const {
+    const bool r4 = var_.vt == VT_R4;
+    double d = r4 ? var_.r4() : var_.r8();
+    oa::status st;
+    __int128 v;
+    if (to_signed) {
+        int64_t r = 0;
+        st = oa::i64_from_double(d, r);
+        tk_log_printf(1, r4 ? "from FLOAT: res=%I64d, hr=%08X" : "from DOUBLE: res=%I64d, hr=%08X",
+                      r, st == oa::status::ok ? 0u : hresult_of(st));
+        v = r;
+    } else {
+        uint64_t r = 0;
+        st = oa::u64_from_double(d, r);
+        tk_log_printf(1, r4 ? "from FLOAT: res=%I64u, hr=%08X" : "from DOUBLE: res=%I64u, hr=%08X",
+                      r, st == oa::status::ok ? 0u : hresult_of(st));
+        v = r;
+    }
+    if (st != oa::status::ok) cast_error();  // out of range or NaN: no value
+    return v;
+}
+
+__int128 ole_variant::integer_for_64(bool to_signed) const {
+    switch (var_.vt) {
+        case VT_I2:
+        case VT_BOOL:
+            return var_.i2();
+        case VT_I4:
+        case VT_INT:
+            return var_.i4();
+        case VT_I1:
+            return var_.i1();
+        case VT_UI1:
+            return var_.ui1();
+        case VT_UI2:
+            return var_.ui2();
+        case VT_UI4:
+        case VT_UINT:
+            return var_.ui4();
+        case VT_R4:
+        case VT_R8:
+            return float_to_64(to_signed);
+        case VT_CY: {
+            // Half up, the same for both signs: floor(amount + 0.5).
+            __int128 a = var_.cy().int64;
+            __int128 q = (a + 5000) / 10000;
+            if ((a + 5000) % 10000 < 0) --q;
+            return q;
+        }
+        case VT_DECIMAL: {
+            tk_log_printf(1, to_signed ? "VT_DECIMAL->VT_I8" : "VT_DECIMAL->VT_UI8");
+            __int128 r;
+            if (oa::decimal_to_integer(
+                    var_.decimal(), to_signed ? __int128(INT64_MIN) : __int128(0),
+                    to_signed ? __int128(INT64_MAX) : __int128(UINT64_MAX), r) != oa::status::ok)
+                cast_error();
+            return r;
+        }
+        default:
+            cast_error();
+    }
+}
+
+void ole_variant::change_to_64(VARTYPE to) {
+    const bool to_signed = to == VT_I8;
+    const __int128 v = integer_for_64(to_signed);
+    if (to_signed) {
+        if (v < INT64_MIN || v > INT64_MAX) cast_error();
+        i64_ = static_cast<int64_t>(v);
+        var_.set_i8(i64_);
+    } else {
+        if (v < 0 || v > UINT64_MAX) cast_error();  // a negative number has no unsigned value
+        u64_ = static_cast<uint64_t>(v);
+        var_.set_ui8(u64_);
+    }
+}
+
+void ole_variant::change_float_to_small(VARTYPE to) {
+    // The value classes' own rounding: half away from zero, then the range of the
+    // destination (NaN and numbers beyond it have no value there).
+    double r = oa::round_half_away(var_.vt == VT_R4 ? var_.r4() : var_.r8());
+    double lo = to == VT_I4 ? -2147483648.0 : to == VT_I2 ? -32768.0 : 0.0;
+    double hi = to == VT_I4    ? 2147483647.0
+                : to == VT_UI4 ? 4294967295.0
+                : to == VT_I2  ? 32767.0
+                               : 65535.0;
+    if (!(r >= lo && r <= hi)) cast_error();
+    set_integer_bits(to, static_cast<uint64_t>(static_cast<int64_t>(r)));
+}
+
+void ole_variant::change_from_binary(VARTYPE to) {
+    tk_log_printf(1, "src.vt is binary, a_type=%d", to);
+    if (to != VT_BSTR) cast_error();
+    std::string_view bytes;
+    if (var_.has_bytes()) {
+        const auto& b = var_.bytes();
+        size_t n = std::min(b.size(), max_array_text);
+        bytes = std::string_view(reinterpret_cast<const char*>(b.data()), n);
+        // Text ends at its first zero byte or at the end of the array.
+        bytes = bytes.substr(0, bytes.find('\0'));
+    }
+    tk_log_printf(1, "ole_variant::operator = (const BSTR)");
+    attach_string(bytes);
+}
+
+bool ole_variant::number_bytes(std::vector<uint8_t>& bytes) const {
+    auto take = [&](const auto& v) { convert_to_byte_array(&v, sizeof v, bytes); };
+    switch (var_.vt) {
+        case VT_I2:
+        case VT_BOOL:
+            take(var_.i2());
+            return true;
+        case VT_UI2:
+            take(var_.ui2());
+            return true;
+        case VT_I4:
+        case VT_INT:
+            take(var_.i4());
+            return true;
+        case VT_UI4:
+        case VT_UINT:
+            take(var_.ui4());
+            return true;
+        case VT_R4:
+            take(var_.r4());
+            return true;
+        case VT_R8:
+            take(var_.r8());
+            return true;
+        case VT_CY:
+            take(var_.cy().int64);
+            return true;
+        case VT_DECIMAL: {
+            auto image = oa::decimal_bytes(var_.decimal());
+            convert_to_byte_array(image.data(), image.size(), bytes);
+            return true;
+        }
+        case VT_I1:
+            take(var_.i1());
+            return true;
+        case VT_UI1:
+            take(var_.ui1());
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool ole_variant::text_bytes(std::vector<uint8_t>& bytes) const {
+    switch (var_.vt) {
+        case VT_BSTR: {
+            tk_log_printf(1, "VT_BSTR->binary");
+            std::string s = pt::utf8_encode(var_.bstr());
+            tk_log_printf(1, "char_buf=%s", s);
+            convert_to_byte_array(s.data(), s.size(), bytes);
+            return true;
+        }
+        case VT_LPSTR: {
+            tk_log_printf(1, "VT_LPSTR->binary");
+            const std::string& s = var_.lpstr();
+            convert_to_byte_array(s.data(), std::min(s.size(), s.find('\0')), bytes);
+            return true;
+        }
+        case VT_LPWSTR:
+            tk_log_printf(1, "VT_LPWSTR->binary");
+            bytes = utf16le_bytes(var_.bstr());
+            return true;
+        default:
+            return false;
+    }
+}
+
+void ole_variant::change_to_binary() {
+    tk_log_printf(1, "a_type is binary, src.vt=%d", var_.vt);
+    std::vector<uint8_t> bytes;
+    if (!number_bytes(bytes) && !text_bytes(bytes)) cast_error();
+    if (bytes.empty()) return;
+    var_.set_bytes(std::move(bytes), VT_UI1_ARRAY);
 }
 
 bool ole_variant::to_bool() const {
@@ -1118,55 +1124,10 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
         *this = hex_to_value(text, type);
         return;
     }
+    if (set_integer_from_string(text, type) || set_fraction_from_string(text, type)) return;
     switch (type) {
-        // Integers: read as a 64-bit number that saturates at its ends, then narrowed
-        // to the width of the type (VT_I4 saturates at 32 bits, as the C runtime's atoi).
-        case VT_I2: {
-            auto v = static_cast<int16_t>(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
-            trace_built("ole_variant::ctor from short(%d)", v);
-            return var_.set_i2(v);
-        }
-        case VT_I4: {
-            int32_t v = saturate32(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from int(%d)", v);
-            return var_.set_i4(v);
-        }
-        case VT_R4:
-        case VT_R8: {
-            std::string holder;
-            double d = oa::parse_double_prefix(commas_to_points(text, holder));
-            if (type == VT_R4) {
-                trace_built("ole_variant::ctor from float(%f)", to_float(d));
-                return var_.set_r4(to_float(d));
-            }
-            trace_built("ole_variant::ctor from double(%e)", d);
-            return var_.set_r8(d);
-        }
-        case VT_CY: {
-            tk_log_printf(1, "GOT VT_CY");
-            CY c;
-            std::string holder;
-            oa::status st = oa::currency_from_string(commas_to_points(text, holder), c);
-            if (st != oa::status::ok) {
-                tk_log_printf(2, "VarCyFromStr failed: %08X", hresult_of(st));
-                trace_built("ole_variant::empty ctor");
-                return var_.clear();
-            }
-            trace_built("Construct ole_variant from CY");
-            return var_.set_cy(c);
-        }
-        case VT_DATE: {
-            tk_log_printf(1, "GOT VT_DATE");
-            ole_date d(text);
-            if (!d.is_valid()) {
-                trace_built("ole_variant::empty ctor");
-                return var_.clear();
-            }
-            trace_built("ole_variant::ole_variant( const ole_date& )");
-            set_date(d);
-            tk_log_printf(1, "ole_date=%s", d.to_string(6));
-            return;
-        }
+        case VT_DATE:
+            return set_date_from_string(text);
         case VT_BOOL: {
             tk_log_printf(1, "ole_variant::from_string(VT_BOOL, '%s')", text);
             bool v;
@@ -1179,50 +1140,6 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
             trace_built("ole_variant::ctor from bool (%d)", v);
             return var_.set_bool(v);
         }
-        case VT_DECIMAL: {
-            tk_log_printf(1, "GOT VT_DECIMAL");
-            std::string holder;
-            std::string_view s = commas_to_points(text, holder);
-            DECIMAL d;
-            oa::status st = oa::decimal_from_string(s, d);
-            if (st != oa::status::ok) {
-                tk_log_printf(2, "ERROR: VarDecFromStr for '%s' failed (hr=%08X)", s,
-                              hresult_of(st));
-                double v = oa::parse_double_prefix(s);
-                trace_built("ole_variant::ctor from double(%e)", v);
-                return var_.set_r8(v);
-            }
-            trace_built("Construct ole_variant from DECIMAL");
-            return var_.set_decimal(d);
-        }
-        case VT_I1: {
-            auto v = static_cast<int8_t>(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
-            trace_built("ole_variant::ctor from char(%d)", v);
-            return var_.set_i1(v);
-        }
-        case VT_UI1: {
-            auto v = static_cast<uint8_t>(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from byte(%d)", v);
-            return var_.set_ui1(v);
-        }
-        case VT_UI2: {
-            auto v = static_cast<uint16_t>(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from ushort(%d)", v);
-            return var_.set_ui2(v);
-        }
-        case VT_UI4: {
-            uint32_t v = oa::parse_u32_prefix(text);
-            trace_built("ole_variant::ctor from uint(%u)", v);
-            return var_.set_ui4(v);
-        }
-        case VT_I8:
-            i64_ = oa::parse_i64_prefix(text);
-            trace_built("ole_variant::ctor(hyper, %I64d)", i64_);
-            return var_.set_i8(i64_);
-        case VT_UI8:
-            u64_ = oa::parse_u64_prefix(text);
-            trace_built("ole_variant::ctor(uhyper, %I64u)", u64_);
-            return var_.set_ui8(u64_);
         default:
             break;
     }
@@ -1241,6 +1158,126 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     tk_log_printf(1, "Right after VariantChangeType");
     if (st != oa::status::ok) throw ole_type_exception();
     tk_log_printf(1, "VariantChangeType succeeded");
+}
+
+bool ole_variant::set_integer_from_string(std::string_view text, VARTYPE type) {
+    switch (type) {
+        // Integers: read as a 64-bit number that saturates at its ends, then narrowed
+        // to the width of the type (VT_I4 saturates at 32 bits, as the C runtime's atoi).
+        case VT_I2: {
+            auto v = static_cast<int16_t>(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
+            trace_built("ole_variant::ctor from short(%d)", v);
+            var_.set_i2(v);
+            return true;
+        }
+        case VT_I4: {
+            int32_t v = saturate32(oa::parse_i64_prefix(text));
+            trace_built("ole_variant::ctor from int(%d)", v);
+            var_.set_i4(v);
+            return true;
+        }
+        case VT_I1: {
+            auto v = static_cast<int8_t>(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
+            trace_built("ole_variant::ctor from char(%d)", v);
+            var_.set_i1(v);
+            return true;
+        }
+        case VT_UI1: {
+            auto v = static_cast<uint8_t>(oa::parse_i64_prefix(text));
+            trace_built("ole_variant::ctor from byte(%d)", v);
+            var_.set_ui1(v);
+            return true;
+        }
+        case VT_UI2: {
+            auto v = static_cast<uint16_t>(oa::parse_i64_prefix(text));
+            trace_built("ole_variant::ctor from ushort(%d)", v);
+            var_.set_ui2(v);
+            return true;
+        }
+        case VT_UI4: {
+            uint32_t v = oa::parse_u32_prefix(text);
+            trace_built("ole_variant::ctor from uint(%u)", v);
+            var_.set_ui4(v);
+            return true;
+        }
+        case VT_I8:
+            i64_ = oa::parse_i64_prefix(text);
+            trace_built("ole_variant::ctor(hyper, %I64d)", i64_);
+            var_.set_i8(i64_);
+            return true;
+        case VT_UI8:
+            u64_ = oa::parse_u64_prefix(text);
+            trace_built("ole_variant::ctor(uhyper, %I64u)", u64_);
+            var_.set_ui8(u64_);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type) {
+    switch (type) {
+        case VT_R4:
+        case VT_R8: {
+            std::string holder;
+            double d = oa::parse_double_prefix(commas_to_points(text, holder));
+            if (type == VT_R4) {
+                trace_built("ole_variant::ctor from float(%f)", to_float(d));
+                var_.set_r4(to_float(d));
+                return true;
+            }
+            trace_built("ole_variant::ctor from double(%e)", d);
+            var_.set_r8(d);
+            return true;
+        }
+        case VT_CY: {
+            tk_log_printf(1, "GOT VT_CY");
+            CY c;
+            std::string holder;
+            oa::status st = oa::currency_from_string(commas_to_points(text, holder), c);
+            if (st != oa::status::ok) {
+                tk_log_printf(2, "VarCyFromStr failed: %08X", hresult_of(st));
+                trace_built("ole_variant::empty ctor");
+                var_.clear();
+                return true;
+            }
+            trace_built("Construct ole_variant from CY");
+            var_.set_cy(c);
+            return true;
+        }
+        case VT_DECIMAL: {
+            tk_log_printf(1, "GOT VT_DECIMAL");
+            std::string holder;
+            std::string_view s = commas_to_points(text, holder);
+            DECIMAL d;
+            oa::status st = oa::decimal_from_string(s, d);
+            if (st != oa::status::ok) {
+                tk_log_printf(2, "ERROR: VarDecFromStr for '%s' failed (hr=%08X)", s,
+                              hresult_of(st));
+                double v = oa::parse_double_prefix(s);
+                trace_built("ole_variant::ctor from double(%e)", v);
+                var_.set_r8(v);
+                return true;
+            }
+            trace_built("Construct ole_variant from DECIMAL");
+            var_.set_decimal(d);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void ole_variant::set_date_from_string(std::string_view text) {
+    tk_log_printf(1, "GOT VT_DATE");
+    ole_date d(text);
+    if (!d.is_valid()) {
+        trace_built("ole_variant::empty ctor");
+        return var_.clear();
+    }
+    trace_built("ole_variant::ole_variant( const ole_date& )");
+    set_date(d);
+    tk_log_printf(1, "ole_date=%s", d.to_string(6));
 }
 
 ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type) {

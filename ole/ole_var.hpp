@@ -164,9 +164,29 @@ class ole_variant {
     // In place: the value from_string gives (nothing else of the value is kept), and a
     // date-time.
     void set_from_string(std::string_view text, VARTYPE type);
+    // Its steps by the family of the type; false for a type of another family.
+    bool set_integer_from_string(std::string_view text, VARTYPE type);
+    bool set_fraction_from_string(std::string_view text, VARTYPE type);
+    void set_date_from_string(std::string_view text);
     void set_date(const ole_date& d);
     void copy_from(const ole_variant& that, bool assignment);
     static ole_variant from_hex(std::wstring_view text, VARTYPE type);
+    // The steps of change_type, by the family of the source or the destination.
+    void change_word_to_bool();
+    void change_text_to_date();
+    // The low bits of a 64-bit integer as an integer type `to`; false for other types.
+    bool set_integer_bits(VARTYPE to, uint64_t bits);
+    void change_from_64(VARTYPE to);
+    __int128 float_to_64(bool to_signed) const;
+    __int128 integer_for_64(bool to_signed) const;
+    void change_to_64(VARTYPE to);
+    void change_float_to_small(VARTYPE to);
+    void change_from_binary(VARTYPE to);
+    // The bytes of a number as it is held; false for a value that is no number.
+    bool number_bytes(std::vector<uint8_t>& bytes) const;
+    // The bytes of a text; false for a value that is no text.
+    bool text_bytes(std::vector<uint8_t>& bytes) const;
+    void change_to_binary();
 
     int64_t i64_ = 0;
     uint64_t u64_ = 0;

@@ -148,14 +148,11 @@ TEST(udb_profile, a_profile_that_cannot_be_read_is_an_error) {
     ::mkdir(d.file("folder.prf").c_str(), 0755);
     for (const char* name : {"missing.prf", "folder.prf"}) {
         udb_profile p;
-        try {
-            p.load(wide(d.file(name)));
-            ADD_FAILURE() << name;
-        } catch (const tk_exception& e) {
-            EXPECT_EQ(e.message(),
-                      "Profile does not exist. Please verify the correct path/name was given.");
-            EXPECT_EQ(e.kind(), tk_kind_error);
-        }
+        EXPECT_EQ(error_of([&] { p.load(wide(d.file(name))); }),
+                  std::pair(int{tk_kind_error},
+                            std::string("Profile does not exist. Please verify the correct "
+                                        "path/name was given.")))
+            << name;
     }
     if (geteuid() == 0) GTEST_SKIP() << "root may read anything";
     write_file_bytes(d.file("locked.prf"), "[Generic settings]\nsrc=a\n");

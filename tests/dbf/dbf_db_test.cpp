@@ -41,7 +41,7 @@ TEST(dbf_database, the_folder_scan_ignores_case_and_takes_regular_files_only) {
     // A table asked for in another case is the same table (appending in mode 3).
     auto t = db.get_table(L"orders", udb_open_append);
     EXPECT_EQ(t->get_name(), folder + L"/Orders.DBF");
-    EXPECT_EQ(error_of([&] { db.get_table(L"gone", 1); }),
+    EXPECT_EQ(error_of([&] { db.get_table(L"gone", udb_open_read); }),
               std::make_pair(1, "Table file not found"s));
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
@@ -52,7 +52,8 @@ TEST(dbf_database, the_folder_scan_ignores_case_and_takes_regular_files_only) {
 
 TEST(dbf_database, a_folder_that_cannot_be_read_is_an_error) {
     tmp_dir d;
-    auto [kind, text] = error_of([&] { dbf_database db(d.wpath() + L"/none", 8, 0, true); });
+    auto [kind, text] =
+        error_of([&] { dbf_database db(d.wpath() + L"/none", udb_open_append, 0, true); });
     EXPECT_EQ(kind, 1);
     EXPECT_EQ(text, "Cannot read destination folder: No such file or directory");
 }
@@ -193,7 +194,7 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
     };
     for (const auto& c : cases) {
         write_file_bytes(f.file("t.dbf"), c.bytes);
-        auto [kind, text] = error_of([&] { f.read("t.dbf", 8); });
+        auto [kind, text] = error_of([&] { f.read("t.dbf", udb_open_append); });
         if (c.accepted) {
             EXPECT_EQ(kind, -1) << text;
         } else {
@@ -204,7 +205,7 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
     }
     // The null flags are paired with no column and cleared.
     write_file_bytes(f.file("t.dbf"), cases[6].bytes);
-    auto t = f.read("t.dbf", 8);
+    auto t = f.read("t.dbf", udb_open_append);
     ASSERT_EQ(t->get_schema().size(), 2u);
     t->append_record(*make_record({ole_variant(L"ab"), ole_variant(int32_t{258})}));
     t->flush();
@@ -217,7 +218,7 @@ TEST(dbf_database, appending_to_existing_tables) {
     // A memo table whose FPT is gone: said once at opening, then per record that loses a
     // memo; the record itself is written and no empty FPT appears.
     write_file_bytes(f.file("m.dbf"), build_dbf(0xF5, {{"M", 'M', 10}, {"C", 'C', 2}}, {}));
-    auto m = f.read("m.dbf", 8);
+    auto m = f.read("m.dbf", udb_open_append);
     EXPECT_EQ(reported_errors().size(), 1u);
     m->append_record(*make_record({ole_variant(), ole_variant(L"ok")}));
     auto [kind, text] = error_of([&] {
@@ -230,7 +231,7 @@ TEST(dbf_database, appending_to_existing_tables) {
 
     // Text goes in the table's own code page.
     write_file_bytes(f.file("r.dbf"), build_dbf(0x03, {{"C", 'C', 2}}, {}, 0, 0xC9));
-    auto r = f.read("r.dbf", 8);
+    auto r = f.read("r.dbf", udb_open_append);
     r->append_record(*make_record({ole_variant(L"\u0416\u0430")}));
     r->flush();
     EXPECT_EQ(read_file_bytes(f.file("r.dbf")).substr(65), " \xC6\xE0");

@@ -52,12 +52,12 @@ TEST(dbf_container, long_field_names_come_from_the_container) {
     write_file_bytes(f.file("items.dbf"), build_dbf(0x30, fields, {}, 0, 0, back_link("SHOP.DBC")));
 
     dbf_database& db = f.open();
-    auto orders = db.get_table(L"orders", 1);
+    auto orders = db.get_table(L"orders", udb_open_read);
     EXPECT_EQ(names_of(*orders),
               (std::vector<std::wstring>{L"customer_number", L"customer_name", L"OTHER"}));
     dbf_dbc* dbc = db.get_dbc();
     ASSERT_NE(dbc, nullptr);
-    auto items = db.get_table(L"items", 1);
+    auto items = db.get_table(L"items", udb_open_read);
     EXPECT_EQ(db.get_dbc(), dbc);  // read once
     EXPECT_EQ(names_of(*items),
               (std::vector<std::wstring>{L"CUSTOMER_N", L"CUSTOMER_2", L"OTHER"}));
@@ -76,9 +76,9 @@ TEST(dbf_container, back_links_are_never_followed_in_a_circle_or_outside_the_fol
     std::string escape = outside.path() + "/far.dbc";
     write_file_bytes(f.file("esc.dbf"), build_dbf(0x30, fields, {}, 0, 0, back_link(escape)));
     dbf_database& db = f.open();
-    auto esc = db.get_table(L"esc", 1);
+    auto esc = db.get_table(L"esc", udb_open_read);
     EXPECT_EQ(db.get_dbc(), nullptr);
-    auto loop = db.get_table(L"loop", 1);
+    auto loop = db.get_table(L"loop", udb_open_read);
     ASSERT_NE(db.get_dbc(), nullptr);
     ASSERT_EQ(reported_errors().size(), 1u);
     EXPECT_EQ(reported_errors()[0].kind, 0);
@@ -87,5 +87,5 @@ TEST(dbf_container, back_links_are_never_followed_in_a_circle_or_outside_the_fol
     EXPECT_EQ(names_of(*loop), std::vector<std::wstring>{L"A"});
     // A back-link is read only in Visual FoxPro tables.
     write_file_bytes(f.file("plain.dbf"), build_dbf(0x03, fields, {}, 0, 0, back_link("x.dbc")));
-    EXPECT_NO_THROW(db.get_table(L"plain", 1));
+    EXPECT_NO_THROW(db.get_table(L"plain", udb_open_read));
 }

@@ -11,14 +11,6 @@
 
 namespace {
 
-void put_le32_at(const std::string& path, long offset, uint32_t v) {
-    FILE* f = std::fopen(path.c_str(), "r+b");
-    ASSERT_TRUE(f);
-    std::fseek(f, offset, SEEK_SET);
-    for (int i = 0; i < 4; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
-    std::fclose(f);
-}
-
 std::string read_head(const std::string& path, size_t n) {
     std::string s(n, '\0');
     FILE* f = std::fopen(path.c_str(), "rb");
@@ -71,9 +63,9 @@ TEST(dbf_limits, a_table_never_passes_4_gib) {
     f.close();
     // A sparse table one record short of the limit.
     const uint32_t count = 104755295;
-    put_le32_at(f.file("t.dbf"), 4, count);
+    write_file_bytes(f.file("t.dbf"), with_le32(read_file_bytes(f.file("t.dbf")), 4, count));
     ASSERT_EQ(truncate(f.file("t.dbf").c_str(), 129 + int64_t{count} * 41), 0);
-    auto t = f.read("t.dbf", 8);
+    auto t = f.read("t.dbf", udb_open_append);
     auto rec = make_record({ole_variant(int32_t{1}), ole_variant(2.0), ole_variant(L"x")});
     t->append_record(*rec);
     t->flush();
@@ -97,16 +89,11 @@ TEST(dbf_limits, a_memo_file_never_passes_4_gib) {
     f.create(L"m", {{L"A", VT_I4}, {L"M", VT_BSTR, 0}});
     f.close();
     // The next free block sits just below 4 GiB.
-    std::string fpt = read_file_bytes(f.file("m.fpt"));
     uint32_t next = (0xFFFFFFFFu - 100) / 64;
-    fpt[0] = static_cast<char>(next >> 24);
-    fpt[1] = static_cast<char>(next >> 16);
-    fpt[2] = static_cast<char>(next >> 8);
-    fpt[3] = static_cast<char>(next);
-    write_file_bytes(f.file("m.fpt"), fpt);
+    write_file_bytes(f.file("m.fpt"), with_be32(read_file_bytes(f.file("m.fpt")), 0, next));
     // The blocks before it exist (as a hole): a next free block past the end is refused.
     ASSERT_EQ(truncate(f.file("m.fpt").c_str(), off_t{next} * 64), 0);
-    auto t = f.read("m.dbf", 8);
+    auto t = f.read("m.dbf", udb_open_append);
     t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(std::wstring(20, L'a'))}));
     auto big = make_record({ole_variant(int32_t{2}), ole_variant(std::wstring(200, L'b'))});
     EXPECT_FALSE(is_dbf_exception([&] { t->append_record(*big); }));

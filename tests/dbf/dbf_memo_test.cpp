@@ -9,16 +9,6 @@
 
 namespace {
 
-std::string be32(uint32_t v) {
-    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-            static_cast<char>(v)};
-}
-
-std::string le32(uint32_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
-}
-
 std::string read_memo(dbf_memo_file& m, uint32_t block) {
     std::string text = "stale";
     m.read_memo(block, text);
@@ -43,8 +33,8 @@ TEST(dbf_memo, fpt_blocks_as_written) {
         m.write_memo(12, std::string("ab\0cd", 5));
     }
     std::string bytes = read_file_bytes(path);
-    EXPECT_EQ(bytes.substr(0, 8), be32(13) + std::string("\0\0\0\x40", 4));
-    EXPECT_EQ(bytes.substr(512, 13), be32(1) + be32(5) + "hello");
+    EXPECT_EQ(bytes.substr(0, 8), be32s(13) + be32s(64));
+    EXPECT_EQ(bytes.substr(512, 13), be32s(1) + be32s(5) + "hello");
     EXPECT_EQ(bytes.size(), 12u * 64 + 13);
 
     fpt_memo_file m(path, tk_file_read, dbf_memo_fpt);
@@ -59,28 +49,29 @@ TEST(dbf_memo, fpt_blocks_as_written) {
 TEST(dbf_memo, fpt_reads_stay_inside_the_file) {
     tmp_dir d;
     const std::string path = d.file("t.fpt");
-    std::string head =
-        be32(9) + std::string(2, '\0') + std::string("\0\x40", 2) + std::string(504, '\0');
-    struct {
+    const std::string head = be32s(9) + be32s(64) + std::string(504, '\0');
+    const struct {
+        const char* name;
         std::string block;
         std::string text;
     } cases[] = {
-        {be32(1) + be32(4) + "abcd", "abcd"},  // ends exactly at the end of the file
-        {be32(1) + be32(5) + "abcd", ""},      // one byte beyond: no text, no error
-        {be32(1) + be32(0xFFFFFFFF) + "abcd", ""}, {be32(1) + be32(0), ""},
-        {be32(1) + std::string("\0\0", 2), ""},  // the length itself is cut off
+        {"ends exactly at the end of the file", be32s(1) + be32s(4) + "abcd", "abcd"},
+        {"one byte beyond: no text, no error", be32s(1) + be32s(5) + "abcd", ""},
+        {"a length of 4 GB", be32s(1) + be32s(0xFFFFFFFF) + "abcd", ""},
+        {"a length of 0", be32s(1) + be32s(0), ""},
+        {"the length itself is cut off", be32s(1) + std::string("\0\0", 2), ""},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         write_file_bytes(path, head + c.block);
         fpt_memo_file m(path, tk_file_read, dbf_memo_fpt);
-        EXPECT_EQ(read_memo(m, 8), c.text) << c.block.size();
+        EXPECT_EQ(read_memo(m, 8), c.text);
     }
 }
 
 TEST(dbf_memo, block_numbers_in_record_fields) {
     tmp_dir d;
-    write_file_bytes(d.file("t.fpt"),
-                     be32(8) + std::string("\0\0\0\x40", 4) + std::string(505, '\0'));
+    write_file_bytes(d.file("t.fpt"), be32s(8) + be32s(64) + std::string(505, '\0'));
     fpt_memo_file decimal(d.file("t.fpt"), tk_file_read, dbf_memo_fpt);
     fpt_memo_file binary(d.file("t.fpt"), tk_file_read, dbf_memo_vfp);
     struct {
@@ -95,7 +86,7 @@ TEST(dbf_memo, block_numbers_in_record_fields) {
                                            c.field.size()),
                   c.block)
             << c.field;
-    std::string vfp = le32(0x01020304);
+    std::string vfp = le32s(0x01020304);
     EXPECT_EQ(binary.get_block_number(reinterpret_cast<const uint8_t*>(vfp.data()), 4),
               0x01020304u);
     EXPECT_EQ(binary.get_block_number(reinterpret_cast<const uint8_t*>(vfp.data()), 3), 0u);
@@ -106,20 +97,27 @@ TEST(dbf_memo, block_numbers_in_record_fields) {
 TEST(dbf_memo, damaged_and_missing_memo_files) {
     tmp_dir d;
     const std::string path = d.file("m");
-    struct {
+    const struct {
+        const char* name;
         std::string bytes;
         int kind;  // of memo file
         std::string error;
     } cases[] = {
-        {std::string(7, '\0'), dbf_memo_fpt, "Memo file is corrupted"},
-        {be32(8) + std::string(4, '\0'), dbf_memo_fpt, "Memo file is corrupted"},  // block size 0
-        {std::string(23, '\0'), dbf_memo_dbt, "Memo file is corrupted"},
-        {std::string(24, '\0'), dbf_memo_dbt, "Memo file is corrupted"},
-        {std::string(511, '\0'), dbf_memo_smt, "Memo file is corrupted"},
-        {std::string(3, '\0'), dbf_memo_old, "Memo file is corrupted"},
-        {std::string(512, '\0'), dbf_memo_old, "Failed to read MEMO field"},
+        {"FPT shorter than its header", std::string(7, '\0'), dbf_memo_fpt,
+         "Memo file is corrupted"},
+        {"FPT block size 0", be32s(8) + be32s(0), dbf_memo_fpt, "Memo file is corrupted"},
+        {"DBT shorter than its header", std::string(23, '\0'), dbf_memo_dbt,
+         "Memo file is corrupted"},
+        {"DBT block size 0", std::string(24, '\0'), dbf_memo_dbt, "Memo file is corrupted"},
+        {"SMT shorter than its header", std::string(511, '\0'), dbf_memo_smt,
+         "Memo file is corrupted"},
+        {"dBASE III shorter than its next block", std::string(3, '\0'), dbf_memo_old,
+         "Memo file is corrupted"},
+        {"dBASE III next block 0", std::string(512, '\0'), dbf_memo_old,
+         "Failed to read MEMO field"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         write_file_bytes(path, c.bytes);
         auto [kind, text] = error_of([&] {
             switch (c.kind) {
@@ -137,8 +135,8 @@ TEST(dbf_memo, damaged_and_missing_memo_files) {
                     break;
             }
         });
-        EXPECT_EQ(kind, 0) << c.bytes.size();
-        EXPECT_EQ(text, c.error) << c.bytes.size();
+        EXPECT_EQ(kind, 0);
+        EXPECT_EQ(text, c.error);
     }
     // Opening a memo file for writing never creates it.
     EXPECT_EQ(
@@ -147,7 +145,7 @@ TEST(dbf_memo, damaged_and_missing_memo_files) {
     // A next free block inside the header, or past the block that holds the file's last
     // byte (a file of 513 bytes ends in block 8), is refused before anything is written.
     for (auto [next, refused] : {std::pair{0u, true}, {8u, false}, {9u, false}, {10u, true}}) {
-        write_file_bytes(path, be32(next) + std::string("\0\0\0\x40", 4) + std::string(505, '\0'));
+        write_file_bytes(path, be32s(next) + be32s(64) + std::string(505, '\0'));
         fpt_memo_file m(path, tk_file_write, dbf_memo_fpt);
         EXPECT_EQ(error_of([&] { m.check_writable(); }).second,
                   refused ? "Memo file is corrupted" : "")
@@ -169,7 +167,7 @@ TEST(dbf_memo, dbase_and_smt_memos) {
         EXPECT_EQ(m.next_free(), 4u);
     }
     std::string old = read_file_bytes(d.file("o.dbt"));
-    EXPECT_EQ(old.substr(0, 4), le32(4));
+    EXPECT_EQ(old.substr(0, 4), le32s(4));
     EXPECT_EQ(old[16], '\x03');
     EXPECT_EQ(old.substr(1022, 2), "\x1A\x1A");
     old_memo_file o(d.file("o.dbt"), tk_file_read);
@@ -180,8 +178,8 @@ TEST(dbf_memo, dbase_and_smt_memos) {
     // dBASE IV: block size at 20, a length that counts the block's own 8 bytes.
     std::string dbt = std::string(20, '\0') + std::string("\0\2", 2) + std::string(490, '\0');
     const std::string signature("\xFF\xFF\x08\x00", 4);
-    dbt += signature + le32(8 + 6) + std::string("memo\0x", 6);
-    dbt += std::string(1024 - dbt.size(), '\0') + signature + le32(8 + 7) + "cut";
+    dbt += signature + le32s(8 + 6) + std::string("memo\0x", 6);
+    dbt += std::string(1024 - dbt.size(), '\0') + signature + le32s(8 + 7) + "cut";
     write_file_bytes(d.file("f.dbt"), dbt);
     dbt_memo_file f(d.file("f.dbt"), tk_file_read);
     EXPECT_EQ(read_memo(f, 1), "memo");
@@ -189,11 +187,11 @@ TEST(dbf_memo, dbase_and_smt_memos) {
     EXPECT_EQ(read_memo(f, 3), "");
 
     // SMT: block size at 4; the block number in bytes 6-9 of the field; text up to NUL.
-    std::string smt = std::string(4, '\0') + le32(16) + std::string(504, '\0');
+    std::string smt = std::string(4, '\0') + le32s(16) + std::string(504, '\0');
     smt += std::string(4096, 'z') + std::string(1, '\0') + "after";
     write_file_bytes(d.file("s.smt"), smt);
     smt_memo_file s(d.file("s.smt"), tk_file_read);
-    std::string field = "      " + le32(32);
+    std::string field = "      " + le32s(32);
     EXPECT_EQ(s.get_block_number(reinterpret_cast<const uint8_t*>(field.data()), 10), 32u);
     EXPECT_EQ(s.get_block_number(reinterpret_cast<const uint8_t*>("          "), 10), 0u);
     EXPECT_EQ(read_memo(s, 32), std::string(4096, 'z'));

@@ -16,27 +16,27 @@ std::wstring text_of(const udb_field& f) {
 
 TEST(dbf_reader, damaged_headers_are_refused) {
     dbf_folder f;
-    std::string good = build_dbf(0x03, {{"A", 'C', 4}, {"B", 'N', 3}}, {" abcd  7"});
-    auto with = [&](size_t at, std::string bytes) {
-        std::string s = good;
-        s.replace(at, bytes.size(), bytes);
-        return s;
+    const std::string good =
+        build_dbf(dbf_version_dbase3, {{"A", 'C', 4}, {"B", 'N', 3}}, {" abcd  7"});
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"shorter than a header", shrunk(good, 31)},
+        {"header length below 33", with_le16(good, 8, 32)},
+        {"header length past the end", with_le16(good, 8, 0xFF)},
+        {"no record length", with_le16(good, 10, 0)},
+        {"fields wider than the record", with_le16(good, 10, 5)},
+        {"more records than the file holds", with_le32(good, 4, 2)},
+        {"a negative count", with_le32(good, 4, 0x80000000)},
+        {"FoxBASE without its terminator", shrunk(build_dbf(dbf_version_foxbase, {}, {}), 40)},
     };
-    const std::string cases[] = {
-        good.substr(0, 31),                     // shorter than a header
-        with(8, std::string("\x20\0", 2)),      // header length below 33
-        with(8, std::string("\xFF\x00", 2)),    // header length past the end
-        with(10, std::string("\0\0", 2)),       // no record length
-        with(10, std::string("\x05\0", 2)),     // fields wider than the record
-        with(4, le32s(2)),                      // more records than the file holds
-        with(4, le32s(0x80000000)),             // a negative count
-        build_dbf(0x02, {}, {}).substr(0, 40),  // FoxBASE without its terminator
-    };
-    for (const auto& bytes : cases) {
-        write_file_bytes(f.file("t.dbf"), bytes);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file_bytes(f.file("t.dbf"), c.bytes);
         auto [kind, text] = error_of([&] { f.read("t.dbf"); });
-        EXPECT_EQ(kind, 0) << bytes.size();
-        EXPECT_EQ(text, "File does not comply with DBF format") << bytes.size();
+        EXPECT_EQ(kind, 0);
+        EXPECT_EQ(text, "File does not comply with DBF format");
     }
     write_file_bytes(f.file("t.dbf"), good);
     auto t = f.read("t.dbf");
@@ -74,7 +74,7 @@ TEST(dbf_reader, fields_by_letter) {
     write_file_bytes(f.file("t.dbf"),
                      build_dbf(0x30, fields, records, 0, 0x03, std::string(263, '\0')));
     f.open();
-    auto rs = f.db().get_table(L"t", 1);
+    auto rs = f.db().get_table(L"t", udb_open_read);
     auto* t = static_cast<dbf_recordset*>(rs.get());
     const udb_schema& s = t->get_schema();
     ASSERT_EQ(s.size(), 10u);  // the null flags keep their place in the record only

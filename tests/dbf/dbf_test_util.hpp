@@ -10,6 +10,7 @@
 #include "UDB/udb_ftd.hpp"
 #include "UDB/udb_rec.hpp"
 #include "dbf/dbf_db.hpp"
+#include "dbf/dbf_format.hpp"
 #include "dbf/dbf_rs.hpp"
 #include "platform/oa/oa_dec.hpp"
 #include "TK/tk_utils.hpp"
@@ -76,7 +77,7 @@ class dbf_folder {
         auto rs = db().create_table(name, schema, udb_indexes());
         return std::unique_ptr<dbf_recordset>(static_cast<dbf_recordset*>(rs.release()));
     }
-    std::unique_ptr<dbf_recordset> read(const std::string& file, uint32_t mode = 1) {
+    std::unique_ptr<dbf_recordset> read(const std::string& file, uint32_t mode = udb_open_read) {
         return std::make_unique<dbf_recordset>(pt::utf8_decode(dir_.file(file)), mode, 0);
     }
     void close() { db_.reset(); }
@@ -86,17 +87,6 @@ class dbf_folder {
     error_handler handler_;
     std::unique_ptr<dbf_database> db_;
 };
-
-// The text of a caught exception, and its kind (-1 for none).
-template <class F>
-std::pair<int, std::string> error_of(F&& f) {
-    try {
-        f();
-    } catch (const tk_exception& e) {
-        return {e.kind(), e.what()};
-    }
-    return {-1, ""};
-}
 
 // A DBF file made by hand, for the reader's tests.
 struct raw_field {
@@ -117,9 +107,9 @@ inline std::string build_dbf(uint8_t version, const std::vector<raw_field>& fiel
     std::string h(32, '\0');
     h[0] = static_cast<char>(version);
     h[1] = 24, h[2] = 1, h[3] = 15;
-    for (int i = 0; i < 4; ++i) h[4 + i] = static_cast<char>(records.size() >> (8 * i));
-    h[8] = static_cast<char>(header_length), h[9] = static_cast<char>(header_length >> 8);
-    h[10] = static_cast<char>(record_length), h[11] = static_cast<char>(record_length >> 8);
+    h = with_le32(h, 4, static_cast<uint32_t>(records.size()));
+    h = with_le16(h, 8, static_cast<uint16_t>(header_length));
+    h = with_le16(h, 10, static_cast<uint16_t>(record_length));
     h[28] = static_cast<char>(flags);
     h[29] = static_cast<char>(mark);
     for (const auto& f : fields) {
@@ -130,21 +120,13 @@ inline std::string build_dbf(uint8_t version, const std::vector<raw_field>& fiel
         d[17] = static_cast<char>(f.decimals);
         h += d;
     }
-    h += '\x0D';
+    h += static_cast<char>(dbf_header_terminator);
     h += after_terminator;
     for (const auto& r : records) h += r;
     return h;
 }
 
-inline std::string le32s(uint32_t v) {
-    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-            static_cast<char>(v >> 24)};
-}
-
 // An empty FPT: next free block 8, block size 64.
 inline std::string empty_fpt() {
-    std::string f(512, '\0');
-    f[3] = 8;
-    f[7] = 64;
-    return f;
+    return be32s(8) + be32s(64) + std::string(504, '\0');
 }

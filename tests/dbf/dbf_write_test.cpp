@@ -16,16 +16,10 @@ std::string descriptor(const char* name, char letter, uint32_t displacement, uin
     std::string d(32, '\0');
     d.replace(0, std::strlen(name), name);
     d[11] = letter;
-    for (int i = 0; i < 4; ++i) d[12 + i] = static_cast<char>(displacement >> (8 * i));
+    d = with_le32(d, 12, displacement);
     d[16] = static_cast<char>(length);
     d[17] = static_cast<char>(decimals);
     return d;
-}
-
-std::string le32(uint32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
-    return s;
 }
 
 std::string header(uint8_t version, uint32_t count, uint16_t hl, uint16_t rl) {
@@ -37,11 +31,9 @@ std::string header(uint8_t version, uint32_t count, uint16_t hl, uint16_t rl) {
     h[1] = static_cast<char>((t.tm_year + 1900) % 100);
     h[2] = static_cast<char>(t.tm_mon + 1);
     h[3] = static_cast<char>(t.tm_mday);
-    h.replace(4, 4, le32(count));
-    h[8] = static_cast<char>(hl);
-    h[9] = static_cast<char>(hl >> 8);
-    h[10] = static_cast<char>(rl);
-    h[11] = static_cast<char>(rl >> 8);
+    h.replace(4, 4, le32s(count));
+    h = with_le16(h, 8, hl);
+    h = with_le16(h, 10, rl);
     return h;
 }
 
@@ -83,7 +75,7 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     t->append_record(*make_record(std::vector<ole_variant>(12)));
     t.reset();
 
-    std::string expected = header(0xF5, 2, 417, 128);
+    std::string expected = header(dbf_version_fox_memo, 2, 417, 128);
     expected += descriptor("ID", 'N', 0, 11, 0);
     expected += descriptor("SMALL", 'N', 11, 6, 0);
     expected += descriptor("TINY", 'N', 17, 4, 0);
@@ -99,7 +91,7 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     expected += '\x0D';
     expected += std::string(" ") + "         42" + "    -7" + "   5" + "           12.00000" +
                 "       12.50" + std::string("\0\0\0\0\0\0\xF8\x3F", 8) + "20240115" +
-                le32(2451545) + le32(1000) + "2024-01-15 10:20:30" + "Zo\xEB" +
+                le32s(2451545) + le32s(1000) + "2024-01-15 10:20:30" + "Zo\xEB" +
                 std::string(18, ' ') + "T" + "         8";
     expected += std::string(1 + 11 + 6 + 4 + 19 + 12, ' ') + std::string(8, '\0') +
                 std::string(8, ' ') + std::string(8, '\0') + std::string(19 + 21 + 1 + 10, ' ');
@@ -116,7 +108,7 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
 TEST(dbf_writer, new_tables_and_their_memo_files) {
     dbf_folder f;
     f.create(L"empty", {});
-    EXPECT_EQ(read_file_bytes(f.file("empty.dbf")), header(0x03, 0, 33, 1) + "\x0D");
+    EXPECT_EQ(read_file_bytes(f.file("empty.dbf")), header(dbf_version_dbase3, 0, 33, 1) + "\x0D");
 
     // The three-column example: N(11,0), B(8) and C(21); records at 129 and 170.
     auto t = f.create(L"three", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});
@@ -124,7 +116,7 @@ TEST(dbf_writer, new_tables_and_their_memo_files) {
     t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(0.0), ole_variant(L"y")}));
     t->flush();
     std::string bytes = read_file_bytes(f.file("three.dbf"));
-    EXPECT_EQ(bytes.substr(0, 32), header(0x03, 2, 129, 41));
+    EXPECT_EQ(bytes.substr(0, 32), header(dbf_version_dbase3, 2, 129, 41));
     EXPECT_EQ(bytes.size(), 129u + 2 * 41);
     EXPECT_EQ(bytes[128], '\x0D');
     EXPECT_EQ(bytes.substr(129, 12), "           1");
@@ -220,7 +212,7 @@ TEST(dbf_writer, values_the_field_cannot_take) {
           ole_variant(L"yes"), ole_variant(L"abcde"), ole_variant(L"2.5")},
          "       12.0"
          "20240229" +
-             le32(2415019 + 34) + le32(82799000) +
+             le32s(dbf_julian_1899_12_30 + 34) + le32s(82799000) +
              "T"
              "abcd" +
              std::string("\0\0\0\0\0\0\x04\x40", 8),
@@ -238,8 +230,8 @@ TEST(dbf_writer, values_the_field_cannot_take) {
          false},
         {{ole_variant(), date("10:20:30"), date("10:20:30"), ole_variant(), ole_variant(),
           ole_variant()},
-         std::string(11, ' ') + std::string(8, ' ') + le32(2415019) + le32(37230000) + " " +
-             "    " + std::string(8, '\0'),
+         std::string(11, ' ') + std::string(8, ' ') + le32s(dbf_julian_1899_12_30) +
+             le32s(37230000) + " " + "    " + std::string(8, '\0'),
          false},
     };
     for (const auto& c : cases) {
@@ -291,8 +283,12 @@ TEST(dbf_writer, texts_with_what_their_reader_kept_are_written_as_plain_texts) {
         ole_variant read;
         read.refill_utf8(text, spare);
         const ole_variant made(pt::utf8_decode(text));
-        EXPECT_EQ(error_of([&] { kept->append_record(*make_record({read, read})); }),
-                  error_of([&] { plain->append_record(*make_record({made, made})); }));
+        EXPECT_EQ(error_of([&] {
+                      kept->append_record(*make_record({read, read}));
+                  }),
+                  error_of([&] {
+                      plain->append_record(*make_record({made, made}));
+                  }));
     }
     kept->flush();
     plain->flush();

@@ -26,21 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-uint32_t le32(const std::string& b, size_t at) {
-    return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
-           static_cast<unsigned char>(b[at + 2]) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
-}
-uint32_t be32(const std::string& b, size_t at) {
-    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) << 24 |
-           static_cast<unsigned char>(b[at + 1]) << 16 |
-           static_cast<unsigned char>(b[at + 2]) << 8 | static_cast<unsigned char>(b[at + 3]);
-}
-uint16_t le16(const std::string& b, size_t at) {
-    return static_cast<uint16_t>(static_cast<unsigned char>(b[at]) |
-                                 static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
 // True once the started program has written rows of the table; false when it ended
 // (or a minute passed) first.
 bool wait_for_rows(const std::string& dbf, pid_t pid) {
@@ -61,7 +46,7 @@ bool wait_for_rows(const std::string& dbf, pid_t pid) {
 void expect_whole_records(const std::string& folder, const std::string& table) {
     const std::string b = read_file_bytes(folder + "/" + table + ".dbf");
     ASSERT_GE(b.size(), 32u);
-    const uint32_t count = le32(b, 4), header = le16(b, 8), length = le16(b, 10);
+    const uint32_t count = le32_at(b, 4), header = le16_at(b, 8), length = le16_at(b, 10);
     EXPECT_LE(static_cast<uint64_t>(header) + static_cast<uint64_t>(count) * length, b.size());
 
     size_t memo_at = 0, offset = 1;
@@ -72,7 +57,7 @@ void expect_whole_records(const std::string& folder, const std::string& table) {
     ASSERT_GT(memo_at, 0u);
     const std::string fpt = read_file_bytes(folder + "/" + table + ".fpt");
     ASSERT_GE(fpt.size(), 512u);
-    const uint32_t next_free = be32(fpt, 0), block = be32(fpt, 4) & 0xFFFF;
+    const uint32_t next_free = be32_at(fpt, 0), block = be32_at(fpt, 4) & 0xFFFF;
     ASSERT_GT(block, 0u);
     for (uint32_t i = 0; i < count; ++i) {
         const std::string pointer =
@@ -82,7 +67,7 @@ void expect_whole_records(const std::string& folder, const std::string& table) {
         ASSERT_LT(n, next_free) << "record " << i + 1;
         const uint64_t start = static_cast<uint64_t>(n) * block;
         ASSERT_LE(start + 8, fpt.size()) << "record " << i + 1;
-        const uint64_t end = start + 8 + be32(fpt, start + 4);
+        const uint64_t end = start + 8 + be32_at(fpt, start + 4);
         ASSERT_LE(end, static_cast<uint64_t>(next_free) * block) << "record " << i + 1;
         ASSERT_LE(end, fpt.size()) << "record " << i + 1;
     }
