@@ -150,6 +150,52 @@ byte_scan scan_bytes(std::string_view bytes) {
     return {nul != 0, high == 0};
 }
 
+namespace {
+
+// Decodes the character that starts at s[i] with a byte of 0x80 or more and moves i past
+// it. The maximal ill-formed subpart becomes one U+FFFD, as Windows and the Unicode
+// standard's recommended practice do.
+inline wchar_t decode_multibyte(const unsigned char* s, size_t n, size_t& i, bool& ill_formed) {
+    const unsigned c = s[i];
+    int len;
+    uint32_t cp;
+    unsigned lo = 0x80, hi = 0xBF;  // bounds of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        cp = c & 0x0F;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else {
+        ill_formed = true;
+        ++i;
+        return replacement;
+    }
+    size_t j = i + 1;
+    bool ok = true;
+    for (int m = 1; m < len; ++m, ++j) {
+        unsigned b = j < n ? s[j] : 0;
+        unsigned l = m == 1 ? lo : 0x80, h = m == 1 ? hi : 0xBF;
+        if (j >= n || b < l || b > h) {
+            ok = false;
+            break;
+        }
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    i = j;
+    ill_formed = ill_formed || !ok;
+    return ok ? static_cast<wchar_t>(cp) : replacement;
+}
+
+}  // namespace
+
 bool utf8_decode_into(std::string_view in, std::wstring& out) {
     out.clear();
     out.reserve(in.size());  // never more characters than bytes
@@ -171,50 +217,10 @@ bool utf8_decode_into(std::string_view in, std::wstring& out) {
         if (chunk - k < 16) continue;
         // Then character by character, 16 bytes' worth at most.
         for (const size_t stop = std::min(n, i + 16); i < stop;) {
-            unsigned c = s[i];
-            if (c < 0x80) {
-                buf[k++] = static_cast<wchar_t>(c);
-                ++i;
-                continue;
-            }
-            int len;
-            uint32_t cp;
-            unsigned lo = 0x80, hi = 0xBF;  // bounds of the second byte
-            if (c >= 0xC2 && c <= 0xDF) {
-                len = 2;
-                cp = c & 0x1F;
-            } else if (c >= 0xE0 && c <= 0xEF) {
-                len = 3;
-                cp = c & 0x0F;
-                if (c == 0xE0) lo = 0xA0;
-                if (c == 0xED) hi = 0x9F;  // no surrogates
-            } else if (c >= 0xF0 && c <= 0xF4) {
-                len = 4;
-                cp = c & 0x07;
-                if (c == 0xF0) lo = 0x90;
-                if (c == 0xF4) hi = 0x8F;
-            } else {
-                buf[k++] = replacement;
-                ill_formed = true;
-                ++i;
-                continue;
-            }
-            // Replace the maximal ill-formed subpart with one U+FFFD, as Windows and
-            // the Unicode standard's recommended practice do.
-            size_t j = i + 1;
-            bool ok = true;
-            for (int m = 1; m < len; ++m, ++j) {
-                unsigned b = j < n ? s[j] : 0;
-                unsigned l = m == 1 ? lo : 0x80, h = m == 1 ? hi : 0xBF;
-                if (j >= n || b < l || b > h) {
-                    ok = false;
-                    break;
-                }
-                cp = (cp << 6) | (b & 0x3F);
-            }
-            buf[k++] = ok ? static_cast<wchar_t>(cp) : replacement;
-            ill_formed = ill_formed || !ok;
-            i = j;
+            if (s[i] < 0x80)
+                buf[k++] = static_cast<wchar_t>(s[i++]);
+            else
+                buf[k++] = decode_multibyte(s, n, i, ill_formed);
         }
     }
     out.append(buf, k);
