@@ -145,8 +145,10 @@ int open_temp(const std::string& path, std::string& tmp, int& fd) {
     return EEXIST;
 }
 
-// Writes the temporary file whole and flushes it, then moves it into place: a crash
-// leaves the old file or the new one, never an empty or half-written one.
+// Writes the temporary file whole, then moves it into place. A file that replaces
+// another is flushed first, so that a crash leaves the old content or the new, never an
+// empty file. A new file has no old content to keep, and what is written into it later
+// is not flushed either: flushing it would cost a disk round trip per file for nothing.
 int write_and_move(const std::string& path, std::string_view data, const mode_t* mode,
                    bool no_replace) {
     std::string tmp;
@@ -154,7 +156,7 @@ int write_and_move(const std::string& path, std::string_view data, const mode_t*
     if (int err = open_temp(path, tmp, fd)) return err;
     int err = mode ? again([&] { return current->fchmod(fd, *mode); }) : 0;
     if (!err) err = write_at(fd, data.data(), data.size(), 0);
-    if (!err) err = again([&] { return current->fsync(fd); });
+    if (!err && !no_replace) err = again([&] { return current->fsync(fd); });
     if (int closed = current->close(fd); closed && !err) err = closed;
     if (!err) err = current->rename(tmp.c_str(), path.c_str(), no_replace);
     if (err) current->unlink(tmp.c_str());

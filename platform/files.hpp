@@ -2,7 +2,7 @@
 // program goes through here. No exceptions; errno values back. One policy for all:
 // interrupted calls are repeated, short transfers are continued, a transfer that makes
 // no progress is a full disk (ENOSPC), descriptors are closed on exec, and a file that
-// is moved into place atomically is flushed to disk before the rename.
+// atomically replaces another is flushed to disk before the rename.
 #pragma once
 
 #include <cstddef>
