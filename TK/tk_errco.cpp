@@ -11,7 +11,8 @@ tk_error_converter::tk_error_converter(int count, const tk_error_record* records
 void tk_error_converter::load_map(int count, const tk_error_record* records) {
     tk_log_printf(2, "tk_error_converter::load_map (map size=%d)", count);
     if (!records) throw tk_mail_assertion("tk_errco.cpp", 43);
-    for (int i = 0; i < count; ++i) map_.emplace(records[i].code, records[i].text ? records[i].text : "");
+    for (int i = 0; i < count; ++i)
+        map_.emplace(records[i].code, records[i].text ? records[i].text : "");
 }
 
 std::string tk_error_converter::convert(int32_t code) const {

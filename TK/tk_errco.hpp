@@ -11,13 +11,13 @@ struct tk_error_record {
 };
 
 class tk_error_converter {
-public:
+  public:
     tk_error_converter(int count, const tk_error_record* records);
     // A code given twice keeps its first text.
     void load_map(int count, const tk_error_record* records);
     // The text for the code, or an empty text.
     std::string convert(int32_t code) const;
 
-private:
+  private:
     std::map<int32_t, std::string> map_;
 };

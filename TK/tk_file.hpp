@@ -14,7 +14,7 @@ constexpr int32_t tk_file_write = 1;
 constexpr int32_t tk_file_create = 3;
 
 class tk_file {
-public:
+  public:
     tk_file(const std::string& file_name, int32_t mode);
     virtual ~tk_file();
     tk_file(const tk_file&) = delete;
@@ -32,13 +32,13 @@ public:
     const std::string& name() const { return name_; }
     int32_t mode() const { return mode_; }
 
-protected:
+  protected:
     int32_t mode_;
     std::string name_;
 };
 
 class tk_memory_file : public tk_file {
-public:
+  public:
     tk_memory_file(const std::string& file_name, int32_t mode);
     // A writable file is written back here when flush was not called; a failure
     // then can only be traced, so writers call flush themselves.
@@ -54,14 +54,14 @@ public:
     // Writes the whole image back; raises on failure.
     void flush();
 
-private:
+  private:
     void initialize();
     std::vector<uint8_t> image_;
     bool dirty_ = false;
 };
 
 class tk_huge_file {
-public:
+  public:
     // Read-only opens need an existing file; writable ones create it when missing,
     // unless create is false (a file that must already be there, such as a memo file).
     tk_huge_file(const std::string& file_name, bool writable, bool create = true);
@@ -81,7 +81,7 @@ public:
 
     const std::string& name() const { return name_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string name_;
 };

@@ -40,9 +40,13 @@ void pad_out(std::wstring& out, std::wstring_view body, const conv_spec& sp, boo
     }
 }
 
-wchar_t lower_ascii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; }
+wchar_t lower_ascii(wchar_t c) {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+}
 
-std::wstring widen_ascii(std::string_view s) { return std::wstring(s.begin(), s.end()); }
+std::wstring widen_ascii(std::string_view s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 std::wstring format_integer(const tk_fmt_arg& a, conv_spec sp) {
     bool is_signed_conv = sp.conv == L'd' || sp.conv == L'i';
@@ -138,10 +142,14 @@ std::wstring format_string(const tk_fmt_arg& a, const conv_spec& sp) {
 
 int64_t as_int(const tk_fmt_arg& a) {
     switch (a.kind) {
-        case tk_fmt_arg::k_signed: return a.i;
-        case tk_fmt_arg::k_unsigned: return static_cast<int64_t>(a.u);
-        case tk_fmt_arg::k_double: return static_cast<int64_t>(a.d);
-        default: return 0;
+        case tk_fmt_arg::k_signed:
+            return a.i;
+        case tk_fmt_arg::k_unsigned:
+            return static_cast<int64_t>(a.u);
+        case tk_fmt_arg::k_double:
+            return static_cast<int64_t>(a.d);
+        default:
+            return 0;
     }
 }
 
@@ -177,12 +185,18 @@ std::wstring format_core(std::basic_string_view<Ch> fmt, std::span<const tk_fmt_
         conv_spec sp;
         for (; i < f.size(); ++i) {
             wchar_t fl = f[i];
-            if (fl == L'-') sp.left = true;
-            else if (fl == L'+') sp.plus = true;
-            else if (fl == L' ') sp.space = true;
-            else if (fl == L'#') sp.alt = true;
-            else if (fl == L'0') sp.zero = true;
-            else break;
+            if (fl == L'-')
+                sp.left = true;
+            else if (fl == L'+')
+                sp.plus = true;
+            else if (fl == L' ')
+                sp.space = true;
+            else if (fl == L'#')
+                sp.alt = true;
+            else if (fl == L'0')
+                sp.zero = true;
+            else
+                break;
         }
         if (i < f.size() && f[i] == L'*') {
             const tk_fmt_arg* a = take();
@@ -225,10 +239,25 @@ std::wstring format_core(std::basic_string_view<Ch> fmt, std::span<const tk_fmt_
         }
         sp.conv = f[i++];
         switch (sp.conv) {
-            case L'd': case L'i': case L'u': case L'x': case L'X': case L'o':
-            case L'p': case L'c': case L'C': case L's': case L'S':
-            case L'e': case L'E': case L'f': case L'F': case L'g': case L'G':
-            case L'a': case L'A':
+            case L'd':
+            case L'i':
+            case L'u':
+            case L'x':
+            case L'X':
+            case L'o':
+            case L'p':
+            case L'c':
+            case L'C':
+            case L's':
+            case L'S':
+            case L'e':
+            case L'E':
+            case L'f':
+            case L'F':
+            case L'g':
+            case L'G':
+            case L'a':
+            case L'A':
                 break;
             default:
                 // Unknown conversion: keep the text as written.
@@ -244,7 +273,8 @@ std::wstring format_core(std::basic_string_view<Ch> fmt, std::span<const tk_fmt_
                 std::wstring s = format_string(*a, conv_spec{});
                 if (!s.empty()) ch.assign(1, s[0]);
             } else {
-                uint64_t v = a->kind == tk_fmt_arg::k_unsigned ? a->u : static_cast<uint64_t>(as_int(*a));
+                uint64_t v =
+                    a->kind == tk_fmt_arg::k_unsigned ? a->u : static_cast<uint64_t>(as_int(*a));
                 if (a->bits == 8) v &= 0xFF;
                 ch.assign(1, static_cast<wchar_t>(v));
             }

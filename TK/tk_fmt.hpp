@@ -70,11 +70,15 @@ tk_fmt_arg make(const T& v) {
 inline tk_fmt_arg make(const char* v) {
     return make(std::string_view(v ? v : "(null)"));
 }
-inline tk_fmt_arg make(char* v) { return make(static_cast<const char*>(v)); }
+inline tk_fmt_arg make(char* v) {
+    return make(static_cast<const char*>(v));
+}
 inline tk_fmt_arg make(const wchar_t* v) {
     return make(std::wstring_view(v ? v : L"(null)"));
 }
-inline tk_fmt_arg make(wchar_t* v) { return make(static_cast<const wchar_t*>(v)); }
+inline tk_fmt_arg make(wchar_t* v) {
+    return make(static_cast<const wchar_t*>(v));
+}
 
 }  // namespace tk_fmt_detail
 

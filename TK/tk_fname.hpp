@@ -5,7 +5,7 @@
 #include <string>
 
 class tk_file_name {
-public:
+  public:
     // An empty path stands for the program's own path with an empty name part.
     // Otherwise the path is made absolute against the current directory.
     explicit tk_file_name(const std::string& path);
@@ -20,12 +20,12 @@ public:
     std::string name;
     std::string directory;  // from the root, with leading and trailing separators
 
-private:
+  private:
     void split(const std::string& path);
 };
 
 class tk_file_wname {
-public:
+  public:
     explicit tk_file_wname(const std::wstring& path);
     explicit tk_file_wname(const wchar_t* path);
 

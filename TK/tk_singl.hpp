@@ -12,7 +12,7 @@ extern const char* const tk_singl_path;
 
 template <class T>
 class tk_singleton {
-public:
+  public:
     tk_singleton() {
         tk_singleton* expected = nullptr;
         slot().compare_exchange_strong(expected, this);
@@ -43,7 +43,7 @@ public:
     }
     static bool exists() noexcept { return slot().load(std::memory_order_acquire) != nullptr; }
 
-private:
+  private:
     static std::atomic<tk_singleton*>& slot() {
         static std::atomic<tk_singleton*> p{nullptr};
         return p;

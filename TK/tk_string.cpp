@@ -41,9 +41,15 @@ V up_to_nul(V v) {
 
 }  // namespace
 
-tk_string tk_string::trim_right() const { return trim_right_of<std::string>(*this); }
-tk_string tk_string::trim_left() const { return trim_left_of<std::string>(*this); }
-tk_string tk_string::trim() const { return tk_string(trim_right()).trim_left(); }
+tk_string tk_string::trim_right() const {
+    return trim_right_of<std::string>(*this);
+}
+tk_string tk_string::trim_left() const {
+    return trim_left_of<std::string>(*this);
+}
+tk_string tk_string::trim() const {
+    return tk_string(trim_right()).trim_left();
+}
 
 tk_string tk_string::pad_left(size_t width, char pad) {
     tk_log_printf(1, "tk_string::pad_left(%d)", width);
@@ -80,9 +86,15 @@ std::vector<std::string> tk_string::split(char separator) const {
     return pieces;
 }
 
-tk_wstring tk_wstring::trim_right() const { return trim_right_of<std::wstring>(*this); }
-tk_wstring tk_wstring::trim_left() const { return trim_left_of<std::wstring>(*this); }
-tk_wstring tk_wstring::trim() const { return tk_wstring(trim_right()).trim_left(); }
+tk_wstring tk_wstring::trim_right() const {
+    return trim_right_of<std::wstring>(*this);
+}
+tk_wstring tk_wstring::trim_left() const {
+    return trim_left_of<std::wstring>(*this);
+}
+tk_wstring tk_wstring::trim() const {
+    return tk_wstring(trim_right()).trim_left();
+}
 
 tk_wstring tk_wstring::replace_all(const std::wstring& search, const std::wstring& replacement) {
     tk_log_wprintf(1, L"tk_wstring::replace_all(%s,%s)", search, replacement);
@@ -106,7 +118,9 @@ bool tk_wstring::ends_with(std::wstring_view s, std::wstring_view suffix, bool e
     return exact ? tail == suffix : pt::iequal(tail, suffix);
 }
 
-bool tk_iequal(std::wstring_view a, std::wstring_view b) { return pt::iequal(a, b); }
+bool tk_iequal(std::wstring_view a, std::wstring_view b) {
+    return pt::iequal(a, b);
+}
 
 std::wstring tk_ansi_to_unicode(std::string_view text, int code_page) {
     std::wstring out;

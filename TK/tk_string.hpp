@@ -6,7 +6,7 @@
 #include <vector>
 
 class tk_string : public std::string {
-public:
+  public:
     tk_string() = default;
     tk_string(const std::string& s) : std::string(s) {}
     tk_string(std::string&& s) : std::string(std::move(s)) {}
@@ -25,7 +25,7 @@ public:
 };
 
 class tk_wstring : public std::wstring {
-public:
+  public:
     tk_wstring() = default;
     tk_wstring(const std::wstring& s) : std::wstring(s) {}
     tk_wstring(std::wstring&& s) : std::wstring(std::move(s)) {}

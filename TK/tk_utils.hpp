@@ -34,8 +34,7 @@ bool tk_find_files(const std::wstring& folder, const std::wstring& mask,
 
 // The name of an existing entry of the folder that equals name without regard to
 // case (an exact match first), or nothing.
-std::optional<std::wstring> tk_resolve_nocase(const std::wstring& folder,
-                                              const std::wstring& name);
+std::optional<std::wstring> tk_resolve_nocase(const std::wstring& folder, const std::wstring& name);
 
 // Joins a folder and a file name with one separator.
 std::wstring tk_join_path(const std::wstring& folder, const std::wstring& name);
@@ -43,7 +42,7 @@ std::wstring tk_join_path(const std::wstring& folder, const std::wstring& name);
 // Changes the current directory for the object's lifetime. Process-wide: only for
 // code that runs while no other thread works with relative paths.
 class tk_temp_chdir {
-public:
+  public:
     explicit tk_temp_chdir(const std::string& path);
     ~tk_temp_chdir();
     tk_temp_chdir(const tk_temp_chdir&) = delete;
@@ -53,21 +52,21 @@ public:
     // Files of the current directory matching the mask.
     bool find_files(const std::wstring& mask, std::vector<std::wstring>& names);
 
-private:
+  private:
     void initialize(const std::string& path);
     bool changed_ = false;
     std::string saved_;
 };
 
 class tk_temp_chdir_w {
-public:
+  public:
     explicit tk_temp_chdir_w(const std::wstring& path);
     ~tk_temp_chdir_w();
     tk_temp_chdir_w(const tk_temp_chdir_w&) = delete;
     tk_temp_chdir_w& operator=(const tk_temp_chdir_w&) = delete;
     bool changed() const { return changed_; }
 
-private:
+  private:
     bool changed_ = false;
     std::string saved_;
 };

@@ -8,7 +8,9 @@ bool udb_is_numeric_vt(VARTYPE vt) {
            (vt >= VT_I1 && vt <= VT_UINT);
 }
 
-bool udb_is_text_vt(VARTYPE vt) { return vt == VT_BSTR || vt == VT_LPSTR || vt == VT_LPWSTR; }
+bool udb_is_text_vt(VARTYPE vt) {
+    return vt == VT_BSTR || vt == VT_LPSTR || vt == VT_LPWSTR;
+}
 
 bool udb_is_blob_vt(VARTYPE vt) {
     return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY;
@@ -69,7 +71,9 @@ bool t_ftd::conform_to(const t_ftd& dest) const {
     return false;
 }
 
-udb_schema::udb_schema(bool flag) : flag_(flag) { tk_log_printf(1, "udb_schema::ctor"); }
+udb_schema::udb_schema(bool flag) : flag_(flag) {
+    tk_log_printf(1, "udb_schema::ctor");
+}
 
 udb_schema::~udb_schema() {
     tk_log_printf(1, "udb_schema::dtor");
@@ -77,12 +81,15 @@ udb_schema::~udb_schema() {
     tk_log_printf(1, "udb_schema::dtor - at the end");
 }
 
-void udb_schema::push_back(std::unique_ptr<t_ftd> ftd) { fields_.push_back(std::move(ftd)); }
+void udb_schema::push_back(std::unique_ptr<t_ftd> ftd) {
+    fields_.push_back(std::move(ftd));
+}
 
 bool udb_schema::conform_to(const udb_schema& dest, bool by_name) const {
     tk_log_printf(1, "udb_schema::conform_to");
     if (size() != dest.size()) {
-        tk_log_printf(2, "Tables are not conformed: src_size=%d, dest_size=%d", size(), dest.size());
+        tk_log_printf(2, "Tables are not conformed: src_size=%d, dest_size=%d", size(),
+                      dest.size());
         return false;
     }
     for (size_t i = 0; i < size(); ++i) {

@@ -14,8 +14,8 @@ constexpr int32_t udb_date_time = 1, udb_date_only = 2, udb_time_only = 3;
 constexpr int32_t udb_signed = 1, udb_unsigned = 2;
 
 struct t_ftd {
-    t_ftd(int32_t size, const std::wstring& name, VARTYPE vartype, bool b_not_null,
-          bool b_auto_num, const ole_variant& default_value = ole_variant(), int32_t reserved = 0,
+    t_ftd(int32_t size, const std::wstring& name, VARTYPE vartype, bool b_not_null, bool b_auto_num,
+          const ole_variant& default_value = ole_variant(), int32_t reserved = 0,
           const std::wstring& aux_text = std::wstring());
     t_ftd() = default;
 
@@ -42,7 +42,7 @@ bool udb_is_text_vt(VARTYPE vt);     // 8, 30, 31
 bool udb_is_blob_vt(VARTYPE vt);     // 65, 70, 8209
 
 class udb_schema {
-public:
+  public:
     explicit udb_schema(bool flag = true);
     virtual ~udb_schema();
     udb_schema(const udb_schema&) = delete;
@@ -74,7 +74,7 @@ public:
     int64_t auto_num_value = 1;
     int32_t reserved_value = 1;
 
-private:
+  private:
     const t_ftd* lookup(const std::wstring& name) const;
     std::vector<std::unique_ptr<t_ftd>> fields_;
     bool flag_;

@@ -3,7 +3,9 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 
-udb_field::udb_field() { tk_log_printf(1, "udb_field::empty ctor"); }
+udb_field::udb_field() {
+    tk_log_printf(1, "udb_field::empty ctor");
+}
 
 udb_field::udb_field(const std::wstring& name, uint32_t size, const ole_variant& value, bool flag1,
                      bool flag2)

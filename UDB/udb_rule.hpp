@@ -11,7 +11,7 @@
 #include "UDB/udb_rec.hpp"
 
 class udb_conversion_rule {
-public:
+  public:
     virtual ~udb_conversion_rule() = default;
     virtual bool accepts_field(const udb_field& field) const = 0;
     virtual bool accepts_column(const t_ftd& column) const = 0;
@@ -21,12 +21,12 @@ public:
 
 // The process-wide rule list.
 class udb_rule_list : public tk_singleton<udb_rule_list> {
-public:
+  public:
     std::vector<std::unique_ptr<udb_conversion_rule>> rules;
 };
 
 class udb_custom_conversion {
-public:
+  public:
     static bool is_acceptable1(const t_ftd& column);
     static std::wstring handle1(const t_ftd& column);
     static bool is_acceptable2(const udb_field& field);

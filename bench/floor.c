@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
     }
     MYSQL* m = mysql_init(NULL);
     if (!m) return 1;
-    if (!mysql_real_connect(m, argv[1], argv[3], argv[4], argv[5], (unsigned)atoi(argv[2]),
-                            NULL, 0))
+    if (!mysql_real_connect(m, argv[1], argv[3], argv[4], argv[5], (unsigned)atoi(argv[2]), NULL,
+                            0))
         return fail(m, "connect");
     if (mysql_query(m, "SET NAMES UTF8") != 0) return fail(m, "SET NAMES");
 

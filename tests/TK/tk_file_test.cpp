@@ -52,7 +52,10 @@ TEST(tk_memory_file, reads_are_range_checked) {
     struct {
         uint32_t offset, length;
         bool ok;
-    } cases[] = {{60, 4, true}, {62, 4, false}, {64, 0, true}, {0xFFFFFFF0u, 0x20, false},
+    } cases[] = {{60, 4, true},
+                 {62, 4, false},
+                 {64, 0, true},
+                 {0xFFFFFFF0u, 0x20, false},
                  {1, 0xFFFFFFFFu, false}};
     for (const auto& c : cases) {
         std::vector<uint8_t> big(c.ok ? c.length : 0);

@@ -18,16 +18,19 @@ TEST(tk_format, formats_each_argument_by_its_type) {
         {tk_format("%08X|%x|%X", 0xBEEFu, -1, int64_t{-1}), "0000BEEF|ffffffff|FFFFFFFFFFFFFFFF"},
         {tk_format("%02d/%02d/%04d", 3, 9, 2026), "03/09/2026"},
         {tk_format("[%5s][%-5s][%.2s]", "ab", "ab", "abcdef"), "[   ab][ab   ][ab]"},
-        {tk_format("%s and %s", std::string("narrow"), wname), "narrow and t\xc3\xa4""ble"},
+        {tk_format("%s and %s", std::string("narrow"), wname),
+         "narrow and t\xc3\xa4"
+         "ble"},
         {tk_format("%s", null_text), "(null)"},
         {tk_format("%c%c", 'a', L'\u00e4'), "a\xc3\xa4"},
-        {tk_format("%.2f|%f|%e|%g", 2.345, 1.5, 12345.678, 0.0001), "2.35|1.500000|1.234568e+04|0.0001"},
+        {tk_format("%.2f|%f|%e|%g", 2.345, 1.5, 12345.678, 0.0001),
+         "2.35|1.500000|1.234568e+04|0.0001"},
         {tk_format("%5.1f|%-6.1f|%+d", 3.14159, 2.0, 5), "  3.1|2.0   |+5"},
         {tk_format("100%% %d", 1), "100% 1"},
-        {tk_format("%d %s", 1), "1 "},                    // missing argument: nothing
-        {tk_format("%d", "text"), "text"},                // mismatch: printed by type
+        {tk_format("%d %s", 1), "1 "},      // missing argument: nothing
+        {tk_format("%d", "text"), "text"},  // mismatch: printed by type
         {tk_format("%s", 12), "12"},
-        {tk_format("%y%d", 1), "%y1"},                     // unknown conversion kept
+        {tk_format("%y%d", 1), "%y1"},  // unknown conversion kept
         {tk_format("%*d|%-*d|", 4, 1, 3, 2), "   1|2  |"},
         {tk_format("%d %u", true, uint8_t{200}), "1 200"},
         {tk_format("%d", LLONG_MIN), "-9223372036854775808"},

@@ -75,11 +75,9 @@ TEST(common_create_path, creates_every_missing_level) {
         std::wstring rel;
         const char* check;
     } cases[] = {
-        {L"/a/b/c", "a/b/c"},
-        {L"/a/b/c/", "a/b/c"},       // exists already: left alone
-        {L"/x/y/", "x/y"},           // trailing separator adds no level
-        {L"/x/./z/../w", "x/w"},
-        {L"/\u00e4\u00f6/\u0416", "\xc3\xa4\xc3\xb6/\xd0\x96"},
+        {L"/a/b/c", "a/b/c"},    {L"/a/b/c/", "a/b/c"},  // exists already: left alone
+        {L"/x/y/", "x/y"},                               // trailing separator adds no level
+        {L"/x/./z/../w", "x/w"}, {L"/\u00e4\u00f6/\u0416", "\xc3\xa4\xc3\xb6/\xd0\x96"},
     };
     for (const auto& c : cases) {
         common_create_path(base + c.rel);

@@ -38,7 +38,8 @@ TEST(tk_string, replace_all_resumes_after_the_replacement) {
         std::string in, search, repl, out;
     } cases[] = {
         {"banana", "a", "aa", "baanaanaa"},
-        {"banana", "", "x", "banana"},  // an empty search text changes nothing
+        {"banana", "", "x", "banana"},  // an empty search text
+                                        // changes nothing
         {"aaa", "aa", "b", "ba"},
         {"it's", "'", "''", "it''s"},
         {"", "a", "b", ""},
@@ -73,9 +74,12 @@ TEST(tk_wstring, ends_with_exact_and_ignoring_case) {
         std::wstring s, suffix;
         bool exact, want;
     } cases[] = {
-        {L"", L"", true, true},       {L"abc", L"", false, true},
-        {L"a", L"abc", false, false}, {L"SHOP.DBF", L".dbf", false, true},
-        {L"SHOP.DBF", L".dbf", true, false}, {L"shop.dbf", L".dbf", true, true},
+        {L"", L"", true, true},
+        {L"abc", L"", false, true},
+        {L"a", L"abc", false, false},
+        {L"SHOP.DBF", L".dbf", false, true},
+        {L"SHOP.DBF", L".dbf", true, false},
+        {L"shop.dbf", L".dbf", true, true},
         {L"\u00c4.DBF", L"\u00e4.dbf", false, true},
     };
     for (const auto& c : cases) EXPECT_EQ(tk_wstring::ends_with(c.s, c.suffix, c.exact), c.want);
@@ -106,8 +110,7 @@ TEST(code_page_conversion, an_unsupported_code_page_is_a_kind_0_error) {
         tk_unicode_to_ansi(L"x", 54321);
         FAIL();
     } catch (const tk_exception_ex& e) {
-        EXPECT_NE(std::string(e.what()).find("Cannot convert to ANSI string: "),
-                  std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("Cannot convert to ANSI string: "), std::string::npos);
     }
 }
 

@@ -14,13 +14,13 @@ t_ftd col(VARTYPE vt, int32_t size, const wchar_t* name = L"c") {
 
 // A recordset over a given schema, for the base operations.
 class test_rs : public udb_recordset {
-public:
+  public:
     test_rs() : udb_recordset(nullptr, L"t", true) {}
     void append_record(const udb_record&) override {}
 };
 
 class test_db : public udb_database {
-public:
+  public:
     explicit test_db(int32_t case_sensitive) : udb_database(L"db", 1, case_sensitive) {}
     std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&,
                                                 const udb_indexes&) override {
@@ -65,8 +65,8 @@ TEST(t_ftd, conformance_of_source_to_destination_columns) {
         {col(VT_I4, 4), col(VT_EMPTY, 0), false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.src.conform_to(c.dest), c.want) << c.src.vartype << "/" << c.src.size << " -> "
-                                                    << c.dest.vartype << "/" << c.dest.size;
+        EXPECT_EQ(c.src.conform_to(c.dest), c.want)
+            << c.src.vartype << "/" << c.src.size << " -> " << c.dest.vartype << "/" << c.dest.size;
 }
 
 TEST(udb_schema, conformance_by_position_and_by_name) {
@@ -177,7 +177,8 @@ TEST(udb_recordset, filter_subquery_quotes_what_it_must) {
         FAIL();
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.kind(), 0);
-        EXPECT_STREQ(e.what(), "The structure of data source does not conform to the destination table.");
+        EXPECT_STREQ(e.what(),
+                     "The structure of data source does not conform to the destination table.");
     }
 }
 

@@ -27,9 +27,9 @@ TEST(test_server, refuses_a_wrong_password) {
     REQUIRE_TEST_SERVER();
     const auto& s = test_server::get();
     MYSQL* m = mysql_init(nullptr);
-    EXPECT_EQ(mysql_real_connect(m, s.host.c_str(), s.user.c_str(), "wrong", nullptr, s.port,
-                                 nullptr, 0),
-              nullptr);
+    EXPECT_EQ(
+        mysql_real_connect(m, s.host.c_str(), s.user.c_str(), "wrong", nullptr, s.port, nullptr, 0),
+        nullptr);
     EXPECT_EQ(mysql_errno(m), 1045u);
     mysql_close(m);
 }

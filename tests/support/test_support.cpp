@@ -24,7 +24,9 @@ tmp_dir::~tmp_dir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::wstring tmp_dir::wpath() const { return pt::utf8_decode(path_); }
+std::wstring tmp_dir::wpath() const {
+    return pt::utf8_decode(path_);
+}
 
 std::string read_file_bytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);

@@ -17,4 +17,3 @@
 // count), or "internal: " and the message of an internal error, which a damaged file
 // must never cause.
 std::string dbf_fuzz_one(const uint8_t* data, size_t size);
-
