@@ -163,18 +163,8 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
                 return field.refill(ole_variant(), field.spare_);
             }
             return read_date(field, text, field.spare_);
-        case k_date: {
-            // The zero date is MySQL's way of saying "no date"; any other date with a zero
-            // part, or a day the month does not have, is a value that cannot be kept.
-            if (is_zero_date(text)) return field.refill(ole_variant(), field.spare_);
-            read_date(field, text, field.spare_);
-            // A zero date with a time reads as a time of day, which a date column is not.
-            if (field.ole_variant::get_type() == VT_DATE &&
-                field.get_date().get_systemtime().wMonth != 0)
-                return;
-            report_left_empty(record, row_number, c, text, "not a calendar date");
-            return field.refill(ole_variant(), field.spare_);
-        }
+        case k_date:
+            return convert_date(c, text, field, record, row_number);
         case k_decimal:
             field.refill_utf8(text, field.spare_);
             return;
@@ -187,6 +177,19 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
         report_left_empty(record, row_number, c, text, "unreadable");
         field.refill(ole_variant(), field.spare_);
     }
+}
+
+void sql_columns::convert_date(const column& c, std::string_view text, sql_field& field,
+                               sql_record& record, uint64_t row_number) const {
+    // The zero date is MySQL's way of saying "no date"; any other date with a zero
+    // part, or a day the month does not have, is a value that cannot be kept.
+    if (is_zero_date(text)) return field.refill(ole_variant(), field.spare_);
+    read_date(field, text, field.spare_);
+    // A zero date with a time reads as a time of day, which a date column is not.
+    if (field.ole_variant::get_type() == VT_DATE && field.get_date().get_systemtime().wMonth != 0)
+        return;
+    report_left_empty(record, row_number, c, text, "not a calendar date");
+    field.refill(ole_variant(), field.spare_);
 }
 
 void sql_columns::report_left_empty(sql_record& record, uint64_t row_number, const column& c,

@@ -92,6 +92,10 @@ class sql_columns {
     // Keeps a loss for the record's report; only rows of a table (a source name) are
     // reported.
     void report(sql_record& record, uint64_t row_number, std::string message) const;
+    // A DATE column's value: the zero date is no value, a date that cannot be kept is
+    // left empty and reported.
+    void convert_date(const column& c, std::string_view text, sql_field& field, sql_record& record,
+                      uint64_t row_number) const;
     void report_left_empty(sql_record& record, uint64_t row_number, const column& c,
                            std::string_view cell, const char* why) const;
 
