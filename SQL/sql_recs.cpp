@@ -148,11 +148,13 @@ void sql_recordset::clean() {
     cache_index_ = 0;
 }
 
+std::wstring sql_recordset::count_statement() const {
+    return is_query() ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
+                      : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
+}
+
 uint64_t sql_recordset::count_rows() {
-    std::wstring statement = is_query()
-                                 ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
-                                 : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
-    auto rs = db_->query_rs(statement);
+    auto rs = db_->query_rs(count_statement());
     uint64_t count = 0;
     if (rs && !rs->is_eof()) read_number(*rs->get_item(), count);
     tk_log_printf(2, "sql_recordset::get_rec_count - END (result=%I64d)", count);
@@ -162,8 +164,10 @@ uint64_t sql_recordset::count_rows() {
 void sql_recordset::initialize() {
     sql_engine& engine = sql_engine::instance();
     tk_log_printf(2, "is_blob_to_text=%d", engine.is_blob_to_text());
-    rec_count_ = count_rows();
-    tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
+    if (!count_aside()) {
+        rec_count_ = count_rows();
+        tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
+    }
 
     // The column descriptions of a statement that returns no rows: the table's rows
     // travel once, when the pass starts.
@@ -271,6 +275,41 @@ void sql_recordset::initialize() {
     if (geometry) query_ = select;
 }
 
+bool sql_recordset::count_aside() {
+    sql_engine& engine = sql_engine::instance();
+    // With flow lines traced, the count runs where it always ran, so that the trace
+    // keeps its order.
+    if (!engine.is_count_aside() || tk_log_on(2)) return false;
+    counting_ = engine.lend_side_connection();
+    if (!counting_) return false;
+    try {
+        counting_->send_count(db_->get_name(), sql_to_utf8(count_statement()));
+    } catch (const sql_exception&) {
+        // Nothing was counted yet: the count runs here, and the next table opens
+        // another side connection.
+        counting_.reset();
+        return false;
+    }
+    return true;
+}
+
+void sql_recordset::take_count() {
+    std::unique_ptr<sql_side_connection> side = std::move(counting_);
+    try {
+        rec_count_ = side->take_count();
+    } catch (const sql_exception& e) {
+        // As the count on this connection traces it.
+        tk_log_wprintf(3, L"QUERY=%s", count_statement());
+        count_failure_.emplace(e);
+    }
+    sql_engine::instance().give_back_side_connection(std::move(side));
+}
+
+void sql_recordset::wait_rec_count() {
+    if (counting_) take_count();
+    if (count_failure_) throw *count_failure_;
+}
+
 void sql_recordset::start_pass() {
     clean();
     // Only one streamed result may be open on the connection.
@@ -285,6 +324,8 @@ void sql_recordset::start_pass() {
 void sql_recordset::fill() {
     cache_index_ = 0;
     cache_count_ = 0;
+    // Between blocks, the count is taken once it has arrived.
+    if (counting_ && counting_->has_answer()) take_count();
     try {
         cache_count_ = reader_->store_to(cache_, &schema_);
     } catch (const sql_exception& e) {

@@ -13,6 +13,7 @@
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_limq.hpp"
 #include "SQL/sql_rec.hpp"
+#include "SQL/sql_side.hpp"
 #include "UDB/udb_idx.hpp"
 #include "UDB/udb_rs.hpp"
 
@@ -94,12 +95,20 @@ class sql_recordset : public udb_recordset {
     void reset() override;
 
     // get_rec_count (the base's) is the count taken when the recordset was built, for
-    // progress only.
+    // progress only. While the engine counts aside, a table's count is taken on the
+    // side connection as the rows stream, and arrives at a block boundary or when
+    // waited for. A count that failed leaves the rows as they are: waiting raises it.
+    bool is_rec_count_known() override { return !counting_; }
+    void wait_rec_count() override;
     void clean();
 
   protected:
     void initialize();
+    std::wstring count_statement() const;
     uint64_t count_rows();
+    // Sends the count on the side connection; false when it must run here and now.
+    bool count_aside();
+    void take_count();
     void start_pass();
     void fill();
 
@@ -112,4 +121,8 @@ class sql_recordset : public udb_recordset {
     sql_block cache_;
     std::optional<sql_exception> failure_;
     bool pass_from_reset_ = false;
+    // The side connection while it counts this table's rows; dropping it abandons
+    // the count.
+    std::unique_ptr<sql_side_connection> counting_;
+    std::optional<sql_exception> count_failure_;
 };
