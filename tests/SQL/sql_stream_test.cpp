@@ -130,10 +130,10 @@ TEST_F(sql_stream, a_table_left_in_the_middle_frees_its_connection) {
     }
 }
 
-// Counted on the side connection while the rows stream: the count arrives whole; a count
-// nobody waits for, or one whose query or connection is killed, never hangs, never costs
-// a row, and never keeps the next table from being counted; a lost stream is an error
-// of the rows alone.
+// The count of a table longer than one block is taken on the side connection while the
+// rows stream: it arrives whole; a count nobody waits for, or one whose query or
+// connection is killed, never hangs, never costs a row, and never keeps the next table
+// from being counted; a lost stream is an error of the rows alone.
 TEST_F(sql_stream, rows_counted_aside_while_they_stream) {
     REQUIRE_TEST_SERVER();
     use_db();
@@ -143,32 +143,32 @@ TEST_F(sql_stream, rows_counted_aside_while_they_stream) {
     auto database = open();
     const std::string main_id = std::to_string(mysql_thread_id(engine->get_connection()));
     // The side connection: the one of this database that is neither the engine's nor
-    // the test's own, doing what `command` says; waits for it to be alone.
-    auto side_id = [&](const std::string& command) {
+    // the test's own, doing what `what` says; waits for it to be alone.
+    auto side_id = [&](const std::string& what) {
         for (int i = 0; i < 500; ++i) {
             const auto rows = admin->rows(
                 "SELECT id FROM information_schema.processlist WHERE db = " + quote_literal(db) +
-                " AND id NOT IN (" + main_id + ", CONNECTION_ID()) AND " + command);
+                " AND id NOT IN (" + main_id + ", CONNECTION_ID()) AND " + what);
             if (rows.size() == 1) return rows[0][0];
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        ADD_FAILURE() << "no side connection doing " << command;
+        ADD_FAILURE() << "no side connection doing " << what;
         return std::string("0");
     };
-    // Counted slowly on the side only: the rows it counts take 5 seconds each there.
-    const std::wstring slow = L"SELECT id FROM small WHERE CONNECTION_ID() = " +
+    // Slow to count on the side only: there each row takes 5 seconds.
+    const std::wstring slow = L"SELECT id FROM big WHERE CONNECTION_ID() = " +
                               pt::utf8_decode(main_id) + L" OR SLEEP(5) = 0";
     enum way { waited, read_first, left_behind, idle_killed, query_killed, killed, rows_lost };
     struct row {
         way w;
-        const char* kill;  // the statement that meets the side connection, if any
+        const char* kill;  // what meets the side connection, if anything
         bool count_fails;
     };
     const row rows[] = {
         {waited, nullptr, false},
         {read_first, nullptr, false},
+        {idle_killed, "KILL ", false},  // the connection that counted for read_first
         {left_behind, nullptr, false},
-        {idle_killed, "KILL ", false},
         {query_killed, "KILL QUERY ", true},
         {killed, "KILL ", true},
         {rows_lost, nullptr, false},  // last: the engine's connection is gone after it
@@ -178,11 +178,8 @@ TEST_F(sql_stream, rows_counted_aside_while_they_stream) {
         if (r.w == idle_killed) admin->exec(r.kill + side_id("command = 'Sleep'"));
         const bool slowly = r.w == query_killed || r.w == killed;
         auto t = slowly ? database->get_query(L"slow", slow) : database->get_table(L"big", 1);
-        const std::vector<int> expected = slowly ? one_to(3) : one_to(3000);
         EXPECT_FALSE(t->is_rec_count_known());
-        if (r.w == left_behind) {
-            t.reset();
-        } else if (r.w == rows_lost) {
+        if (r.w == rows_lost) {
             admin->exec("KILL " + main_id);
             try {
                 ids(*t);
@@ -194,26 +191,32 @@ TEST_F(sql_stream, rows_counted_aside_while_they_stream) {
             t->wait_rec_count();
             EXPECT_EQ(t->get_rec_count(), 3000u);
             break;
+        }
+        if (r.w == waited) {
+            t->wait_rec_count();  // before the rows: counted on the engine's connection
+            EXPECT_EQ(t->get_rec_count(), 3000u);
         } else {
-            if (r.w == waited) {
-                t->wait_rec_count();
-                EXPECT_EQ(t->get_rec_count(), 3000u);
-            }
+            t->is_eof();  // the first block: the count goes aside
+        }
+        if (r.w == left_behind) {
+            t.reset();
+        } else {
             if (r.kill && slowly) admin->exec(r.kill + side_id("info LIKE 'SELECT COUNT(*)%'"));
-            EXPECT_EQ(ids(*t), expected);
+            EXPECT_EQ(ids(*t), one_to(3000));
             try {
                 t->wait_rec_count();
                 EXPECT_FALSE(r.count_fails);
-                EXPECT_EQ(t->get_rec_count(), expected.size());
+                EXPECT_EQ(t->get_rec_count(), 3000u);
             } catch (const sql_exception& e) {
                 EXPECT_TRUE(r.count_fails) << e.what();
                 EXPECT_TRUE(e.on_side_connection()) << e.what();
             }
         }
+        // One block: counted on the engine's connection once its rows are in.
         auto next = database->get_table(L"small", 1);
-        next->wait_rec_count();
-        EXPECT_EQ(next->get_rec_count(), 3u);
         EXPECT_EQ(ids(*next), one_to(3));
+        EXPECT_TRUE(next->is_rec_count_known());
+        EXPECT_EQ(next->get_rec_count(), 3u);
     }
 }
 
