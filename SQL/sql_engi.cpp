@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <system_error>
 
 #include <errmsg.h>
 #include <mysqld_error.h>
@@ -112,6 +113,7 @@ sql_engine::sql_engine() {
 
 sql_engine::~sql_engine() {
     tk_log_printf(2, "sql_engine::dtor");
+    side_opening_ = {};
     side_.reset();
     if (connected_) {
         if (mysql_query(&mysql_, "SET FOREIGN_KEY_CHECKS = 1") != 0)
@@ -182,6 +184,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     selected_db_.clear();
     write_session_ = false;
     table_case_kept_ = -1;
+    side_opening_ = {};  // waits for one still being opened, and closes it
     side_.reset();
     side_refused_ = false;
     ++session_;
@@ -244,21 +247,40 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int3
     return std::make_unique<sql_database>(name, &mysql_, open_mode);
 }
 
+void sql_engine::set_count_aside(bool on) {
+    count_aside_ = on;
+    // Opened while the run reads the table list and the first schema, the connection is
+    // at hand when the first rows start. Flow lines traced mean no counting aside.
+    if (!on || side_ || side_refused_ || side_opening_.valid() || !connected_ || tk_log_on(2))
+        return;
+    try {
+        side_opening_ = std::async(
+            std::launch::async,
+            [host = host_, user = user_, password = password_, port = port_, session = session_] {
+                auto side = std::make_unique<sql_side_connection>(host, user, password, port);
+                side->session = session;
+                return side;
+            });
+    } catch (const std::system_error&) {
+        // No thread to be had: it is opened when first needed.
+    }
+}
+
 std::unique_ptr<sql_side_connection> sql_engine::lend_side_connection() {
-    // An idle connection with something to read was closed by the server (killed, or
-    // timed out): it would fail the count.
-    if (side_ && side_->has_answer()) side_.reset();
-    if (!side_ && !side_refused_ && connected_) {
-        try {
+    try {
+        if (side_opening_.valid()) side_ = side_opening_.get();
+        // An idle connection with something to read was closed by the server (killed,
+        // or timed out): it would fail the count.
+        if (side_ && side_->has_answer()) side_.reset();
+        if (!side_ && !side_refused_ && connected_) {
             side_ = std::make_unique<sql_side_connection>(host_, user_, password_, port_);
             side_->session = session_;
-        } catch (const sql_exception& e) {
-            // A user allowed one connection, say: the rows are counted before they are
-            // read, on the one connection.
-            side_refused_ = true;
-            tk_log_printf(2, "No side connection, rows are counted before they are read: %s",
-                          e.what());
         }
+    } catch (const sql_exception& e) {
+        // A user allowed one connection, say: the rows are counted before they are read,
+        // on the one connection.
+        side_refused_ = true;
+        tk_log_printf(2, "No side connection, rows are counted before they are read: %s", e.what());
     }
     return std::move(side_);
 }

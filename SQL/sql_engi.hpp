@@ -5,6 +5,7 @@
 #include <mysql.h>
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -111,8 +112,9 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
 
     // --- The side connection ---
     // While on, a table's rows are counted on a second connection while they stream on
-    // this one (a conversion turns it on for its tables).
-    void set_count_aside(bool on) { count_aside_ = on; }
+    // this one (a conversion turns it on for its tables). Turning it on starts opening
+    // that connection in the background.
+    void set_count_aside(bool on);
     bool is_count_aside() const { return count_aside_; }
     // The second connection, for one count: opened when none is at hand, with this
     // one's settings, and lent until given back (dropping it closes it). Null when it
@@ -181,6 +183,7 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     int port_ = 0;
     bool count_aside_ = false;
     std::unique_ptr<sql_side_connection> side_;
+    std::future<std::unique_ptr<sql_side_connection>> side_opening_;
     bool side_refused_ = false;  // it could not be opened: not tried again
     uint64_t session_ = 0;       // counts the connects
 };
