@@ -152,13 +152,8 @@ void sql_recordset::clean() {
     cache_index_ = 0;
 }
 
-std::wstring sql_recordset::count_statement() const {
-    return is_query() ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
-                      : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
-}
-
 uint64_t sql_recordset::count_rows() {
-    auto rs = db_->query_rs(count_statement());
+    auto rs = db_->query_rs(count_statement_);
     uint64_t count = 0;
     if (rs && !rs->is_eof()) read_number(*rs->get_item(), count);
     tk_log_printf(2, "sql_recordset::get_rec_count - END (result=%I64d)", count);
@@ -168,6 +163,10 @@ uint64_t sql_recordset::count_rows() {
 void sql_recordset::initialize() {
     sql_engine& engine = sql_engine::instance();
     tk_log_printf(2, "is_blob_to_text=%d", engine.is_blob_to_text());
+    // Taken now: a table read through a statement later (geometry) is still counted
+    // as a table.
+    count_statement_ = is_query() ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
+                                  : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
     if (!defer_count()) {
         rec_count_ = count_rows();
         tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
@@ -303,7 +302,7 @@ void sql_recordset::count_here() {
 void sql_recordset::count_aside() {
     count_ = count_step::sent;
     try {
-        side_->send_count(db_->get_name(), sql_to_utf8(count_statement()));
+        side_->send_count(db_->get_name(), sql_to_utf8(count_statement_));
     } catch (const sql_exception& e) {
         side_.reset();
         count_ = count_step::taken;
@@ -323,7 +322,7 @@ void sql_recordset::take_count() {
 
 void sql_recordset::count_failed(const sql_exception& e) {
     // As the count on this connection traces it.
-    tk_log_wprintf(3, L"QUERY=%s", count_statement());
+    tk_log_wprintf(3, L"QUERY=%s", count_statement_);
     count_failure_.emplace(e);
 }
 

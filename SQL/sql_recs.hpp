@@ -106,7 +106,6 @@ class sql_recordset : public udb_recordset {
 
   protected:
     void initialize();
-    std::wstring count_statement() const;
     uint64_t count_rows();
     // Lends the side connection for the count; false when the count must run here and
     // now.
@@ -127,6 +126,7 @@ class sql_recordset : public udb_recordset {
     sql_block cache_;
     std::optional<sql_exception> failure_;
     bool pass_from_reset_ = false;
+    std::wstring count_statement_;
     enum class count_step { taken, deferred, sent };
     count_step count_ = count_step::taken;
     // Lent while the count is deferred or sent; dropping it abandons the count.

@@ -230,12 +230,15 @@ void conversion_run::table_failed(const tk_exception& e) {
     }
     // Every later table would fail the same way, each with a misleading text. The side
     // connection that counts is not the one the rows are read on.
-    if (const auto* sql = dynamic_cast<const sql_exception*>(&e);
-        sql && sql->connection_lost() && !sql->on_side_connection())
-        connection_lost_ = true;
+    auto lost = [](const tk_exception& x) {
+        const auto* sql = dynamic_cast<const sql_exception*>(&x);
+        return sql && sql->connection_lost() && !sql->on_side_connection();
+    };
+    const tk_exception& reported = count_failure ? *count_failure : e;
+    if (lost(e) || lost(reported)) connection_lost_ = true;
     error_handler& handler = error_handler::get_instance();
     handler.set_context(table_);
-    handler.handle(count_failure ? *count_failure : e, false);
+    handler.handle(reported, false);
 }
 
 void conversion_run::flush_open_table() noexcept {
