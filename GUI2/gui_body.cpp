@@ -64,6 +64,7 @@ void gui_report(std::exception_ptr error) {
 }
 
 void error_handler::handle(const tk_exception& e, bool outermost) {
+    settle_gate();
     tk_log_printf(2, "error_handler::handle");
     if (e.kind() == tk_kind_internal) {
         tk_log_printf(3, "Internal error:\n%s", e.what());

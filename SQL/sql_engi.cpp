@@ -2,12 +2,14 @@
 
 #include <charconv>
 #include <cstring>
+#include <system_error>
 
 #include <errmsg.h>
 #include <mysqld_error.h>
 
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_recs.hpp"
+#include "SQL/sql_side.hpp"
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
@@ -18,14 +20,25 @@ namespace {
 // Never written into a trace line in place of a password.
 constexpr const char* masked_password = "***";
 
-// The floor of the session's time-outs: an idle connection, or a read paused by a
-// dialog on screen, must survive a working day.
-constexpr const char* net_timeouts_statement =
-    "set session net_write_timeout=cast(if(@@session.net_write_timeout < 28800,28800,"
-    "@@session.net_write_timeout) as unsigned), net_read_timeout=cast(if("
-    "@@session.net_read_timeout < 28800,28800,@@session.net_read_timeout) as unsigned);";
-
 }  // namespace
+
+const sql_session_statement sql_session_statements[3] = {
+    {"SET NAMES UTF8", "Setting UTF-8 collation...", "Failed to set UTF-8 collation",
+     "Cannot set UTF-8 collation: %s"},
+    {"set session wait_timeout=cast(if(@@session.wait_timeout < "
+     "28800,28800,@@session.wait_timeout) as unsigned);",
+     "Setting wait_timeout...", "Failed to set wait_timeout", "Cannot set wait_timeout: %s"},
+    // The floor of the session's time-outs: an idle connection, or a read paused by a
+    // dialog on screen, must survive a working day.
+    {"set session net_write_timeout=cast(if(@@session.net_write_timeout < 28800,28800,"
+     "@@session.net_write_timeout) as unsigned), net_read_timeout=cast(if("
+     "@@session.net_read_timeout < 28800,28800,@@session.net_read_timeout) as unsigned);",
+     "Setting net_write_timeout and net_read_timeout...", "Failed to set net timeouts",
+     "Cannot set net timeouts: %s"},
+};
+
+const sql_session_statement sql_foreign_key_checks_off = {
+    "SET FOREIGN_KEY_CHECKS = 0", nullptr, nullptr, "Cannot turn off foreign key check: %s"};
 
 bool sql_is_plain_word(const std::wstring& s) {
     if (s.empty() || s.size() > 64) return false;
@@ -100,6 +113,8 @@ sql_engine::sql_engine() {
 
 sql_engine::~sql_engine() {
     tk_log_printf(2, "sql_engine::dtor");
+    side_opening_ = {};
+    side_.reset();
     if (connected_) {
         if (mysql_query(&mysql_, "SET FOREIGN_KEY_CHECKS = 1") != 0)
             tk_log_printf(2, "Cannot turn ON foreign key check: %s", mysql_error(&mysql_));
@@ -169,6 +184,14 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     selected_db_.clear();
     write_session_ = false;
     table_case_kept_ = -1;
+    side_opening_ = {};  // waits for one still being opened, and closes it
+    side_.reset();
+    side_refused_ = false;
+    ++session_;
+    host_ = host;
+    user_ = user;
+    password_ = password;
+    port_ = port;
 
     tk_log_printf(3, "Connecting to MySQL server...");
     if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
@@ -176,15 +199,10 @@ void sql_engine::connect(const std::string& host, const std::string& user,
         throw sql_exception(&mysql_);
     connected_ = true;
 
-    tk_log_printf(2, "Setting UTF-8 collation...");
-    run_logged("SET NAMES UTF8", "Failed to set UTF-8 collation", "Cannot set UTF-8 collation: %s");
-    tk_log_printf(2, "Setting wait_timeout...");
-    run_logged(
-        "set session wait_timeout=cast(if(@@session.wait_timeout < "
-        "28800,28800,@@session.wait_timeout) as unsigned);",
-        "Failed to set wait_timeout", "Cannot set wait_timeout: %s");
-    tk_log_printf(2, "Setting net_write_timeout and net_read_timeout...");
-    run_logged(net_timeouts_statement, "Failed to set net timeouts", "Cannot set net timeouts: %s");
+    for (const sql_session_statement& s : sql_session_statements) {
+        tk_log_printf(2, "%s", s.setting);
+        run_logged(s.text, s.failed3, s.failed2);
+    }
 
     const char* info = mysql_get_server_info(&mysql_);
     if (!info || !*info) return;
@@ -198,7 +216,8 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     tk_log_printf(1, "Hex version: %08X", version_);
     if (version_ == 0x040100 && !password.empty()) throw sql_auth_not_supported_exception();
 
-    run_logged("SET FOREIGN_KEY_CHECKS = 0", nullptr, "Cannot turn off foreign key check: %s");
+    run_logged(sql_foreign_key_checks_off.text, sql_foreign_key_checks_off.failed3,
+               sql_foreign_key_checks_off.failed2);
 }
 
 // --- Databases ---
@@ -226,6 +245,48 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int3
     selected_db_.clear();
     use_database(name);
     return std::make_unique<sql_database>(name, &mysql_, open_mode);
+}
+
+void sql_engine::set_count_aside(bool on) {
+    count_aside_ = on;
+    // Opened while the run reads the table list and the first schema, the connection is
+    // at hand when the first rows start. Flow lines traced mean no counting aside.
+    if (!on || side_ || side_refused_ || side_opening_.valid() || !connected_ || tk_log_on(2))
+        return;
+    try {
+        side_opening_ = std::async(
+            std::launch::async,
+            [host = host_, user = user_, password = password_, port = port_, session = session_] {
+                auto side = std::make_unique<sql_side_connection>(host, user, password, port);
+                side->session = session;
+                return side;
+            });
+    } catch (const std::system_error&) {
+        // No thread to be had: it is opened when first needed.
+    }
+}
+
+std::unique_ptr<sql_side_connection> sql_engine::lend_side_connection() {
+    try {
+        if (side_opening_.valid()) side_ = side_opening_.get();
+        // An idle connection with something to read was closed by the server (killed,
+        // or timed out): it would fail the count.
+        if (side_ && side_->has_answer()) side_.reset();
+        if (!side_ && !side_refused_ && connected_) {
+            side_ = std::make_unique<sql_side_connection>(host_, user_, password_, port_);
+            side_->session = session_;
+        }
+    } catch (const sql_exception& e) {
+        // A user allowed one connection, say: the rows are counted before they are read,
+        // on the one connection.
+        side_refused_ = true;
+        tk_log_printf(2, "No side connection, rows are counted before they are read: %s", e.what());
+    }
+    return std::move(side_);
+}
+
+void sql_engine::give_back_side_connection(std::unique_ptr<sql_side_connection> side) noexcept {
+    if (side && !side_ && !side->is_lost() && side->session == session_) side_ = std::move(side);
 }
 
 void sql_engine::use_database(const std::wstring& name) {

@@ -5,6 +5,7 @@
 #include <mysql.h>
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,10 +33,15 @@ class sql_exception : public tk_exception {
     // The connection is gone (the server went away or killed the session): nothing
     // more can be read on it. A killed query alone leaves it usable.
     bool connection_lost() const;
+    // The failure is the side connection's (see sql_side_connection), not the one the
+    // rows are read on.
+    bool on_side_connection() const { return side_; }
+    void set_on_side_connection() { side_ = true; }
 
   private:
     void init(unsigned error_number, const std::string& text);
     unsigned error_number_ = 0;
+    bool side_ = false;
 };
 
 class sql_auth_not_supported_exception : public tk_exception {
@@ -64,6 +70,8 @@ struct sql_table_properties {
     std::map<std::wstring, sql_properties> columns;
 };
 using sql_tables_properties = std::map<std::wstring, sql_table_properties>;
+
+class sql_side_connection;
 
 class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
   public:
@@ -101,6 +109,19 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     // Once per connection, before the first write: values the server would alter are
     // errors, and a zero in an AUTO_INCREMENT column stays zero.
     void ensure_write_session();
+
+    // --- The side connection ---
+    // While on, a table's rows are counted on a second connection while they stream on
+    // this one (a conversion turns it on for its tables). Turning it on starts opening
+    // that connection in the background.
+    void set_count_aside(bool on);
+    bool is_count_aside() const { return count_aside_; }
+    // The second connection, for one count: opened when none is at hand, with this
+    // one's settings, and lent until given back (dropping it closes it). Null when it
+    // cannot be had (traced once; counts then run on this connection).
+    std::unique_ptr<sql_side_connection> lend_side_connection();
+    // Keeps it for the next count, unless it is unusable or from before a reconnect.
+    void give_back_side_connection(std::unique_ptr<sql_side_connection> side) noexcept;
 
     // --- Names ---
     // The name as an identifier inside a statement: between backticks, every backtick
@@ -155,6 +176,16 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     std::wstring selected_db_;
     bool write_session_ = false;
     int table_case_kept_ = -1;  // -1 not asked yet
+    // What connect was given, for the side connection.
+    std::string host_;
+    std::string user_;
+    std::string password_;
+    int port_ = 0;
+    bool count_aside_ = false;
+    std::unique_ptr<sql_side_connection> side_;
+    std::future<std::unique_ptr<sql_side_connection>> side_opening_;
+    bool side_refused_ = false;  // it could not be opened: not tried again
+    uint64_t session_ = 0;       // counts the connects
 };
 
 // A charset or storage-engine name that can stand bare in a statement.
@@ -176,3 +207,16 @@ class sql_blob_to_text_scope {
 
 // Statements go to the server as UTF-8.
 std::string sql_to_utf8(const std::wstring& text);
+
+// A statement that sets up the session of every connection the engine makes, with the
+// lines that trace it.
+struct sql_session_statement {
+    const char* text;
+    const char* setting;  // level 2, before it runs
+    const char* failed3;  // level 3 when it fails, or null
+    const char* failed2;  // level 2 when it fails, with the server's text
+};
+// Right after connecting, in order.
+extern const sql_session_statement sql_session_statements[3];
+// Once the server's version is known.
+extern const sql_session_statement sql_foreign_key_checks_off;

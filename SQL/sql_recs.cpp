@@ -140,6 +140,10 @@ sql_recordset::sql_recordset(sql_database* owner, const std::wstring& name,
 sql_recordset::~sql_recordset() {
     clean();
     reader_.reset();
+    // Nothing was sent on it yet: it serves the next table.
+    if (count_ == count_step::deferred)
+        if (sql_engine* engine = sql_engine::find())
+            engine->give_back_side_connection(std::move(side_));
 }
 
 void sql_recordset::clean() {
@@ -149,10 +153,7 @@ void sql_recordset::clean() {
 }
 
 uint64_t sql_recordset::count_rows() {
-    std::wstring statement = is_query()
-                                 ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
-                                 : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
-    auto rs = db_->query_rs(statement);
+    auto rs = db_->query_rs(count_statement_);
     uint64_t count = 0;
     if (rs && !rs->is_eof()) read_number(*rs->get_item(), count);
     tk_log_printf(2, "sql_recordset::get_rec_count - END (result=%I64d)", count);
@@ -162,8 +163,14 @@ uint64_t sql_recordset::count_rows() {
 void sql_recordset::initialize() {
     sql_engine& engine = sql_engine::instance();
     tk_log_printf(2, "is_blob_to_text=%d", engine.is_blob_to_text());
-    rec_count_ = count_rows();
-    tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
+    // Taken now: a table read through a statement later (geometry) is still counted
+    // as a table.
+    count_statement_ = is_query() ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
+                                  : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
+    if (!defer_count()) {
+        rec_count_ = count_rows();
+        tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
+    }
 
     // The column descriptions of a statement that returns no rows: the table's rows
     // travel once, when the pass starts.
@@ -271,12 +278,74 @@ void sql_recordset::initialize() {
     if (geometry) query_ = select;
 }
 
+bool sql_recordset::defer_count() {
+    sql_engine& engine = sql_engine::instance();
+    // With flow lines traced, the count runs where it always ran, so that the trace
+    // keeps its order.
+    if (!engine.is_count_aside() || tk_log_on(2)) return false;
+    side_ = engine.lend_side_connection();
+    if (!side_) return false;
+    count_ = count_step::deferred;
+    return true;
+}
+
+void sql_recordset::count_here() {
+    sql_engine::instance().give_back_side_connection(std::move(side_));
+    count_ = count_step::taken;
+    try {
+        rec_count_ = count_rows();
+    } catch (const sql_exception& e) {
+        count_failure_.emplace(e);
+    }
+}
+
+void sql_recordset::count_aside() {
+    count_ = count_step::sent;
+    try {
+        side_->send_count(db_->get_name(), sql_to_utf8(count_statement_));
+    } catch (const sql_exception& e) {
+        side_.reset();
+        count_ = count_step::taken;
+        count_failed(e);
+    }
+}
+
+void sql_recordset::take_count() {
+    count_ = count_step::taken;
+    try {
+        rec_count_ = side_->take_count();
+    } catch (const sql_exception& e) {
+        count_failed(e);
+    }
+    sql_engine::instance().give_back_side_connection(std::move(side_));
+}
+
+void sql_recordset::count_failed(const sql_exception& e) {
+    // As the count on this connection traces it.
+    tk_log_wprintf(3, L"QUERY=%s", count_statement_);
+    count_failure_.emplace(e);
+}
+
+void sql_recordset::wait_rec_count() {
+    // Before the rows this connection is free; a stream that broke before its first
+    // block has the side connection count.
+    if (count_ == count_step::deferred) {
+        if (!rows_asked_)
+            count_here();
+        else
+            count_aside();
+    }
+    if (count_ == count_step::sent) take_count();
+    if (count_failure_) throw *count_failure_;
+}
+
 void sql_recordset::start_pass() {
     clean();
     // Only one streamed result may be open on the connection.
     reader_.reset();
     position_ = 0;
     failure_.reset();
+    rows_asked_ = true;
     reader_ =
         std::make_unique<sql_limited_query>(*db_, is_query() ? query_ : name_, is_query(), name_);
     fill();
@@ -285,12 +354,23 @@ void sql_recordset::start_pass() {
 void sql_recordset::fill() {
     cache_index_ = 0;
     cache_count_ = 0;
+    // Between blocks, the count is taken once it has arrived.
+    if (count_ == count_step::sent && side_->has_answer()) take_count();
     try {
         cache_count_ = reader_->store_to(cache_, &schema_);
     } catch (const sql_exception& e) {
         // A broken stream stays broken: the table must never look complete.
         failure_.emplace(e);
         throw;
+    }
+    // The first block tells what the count costs least: a table that ends in it is
+    // counted here, where the server has it open already; a longer one is counted on
+    // the side connection while the rest of its rows stream.
+    if (count_ == count_step::deferred) {
+        if (reader_->is_exhausted())
+            count_here();
+        else
+            count_aside();
     }
 }
 

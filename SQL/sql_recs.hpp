@@ -13,6 +13,7 @@
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_limq.hpp"
 #include "SQL/sql_rec.hpp"
+#include "SQL/sql_side.hpp"
 #include "UDB/udb_idx.hpp"
 #include "UDB/udb_rs.hpp"
 
@@ -94,12 +95,25 @@ class sql_recordset : public udb_recordset {
     void reset() override;
 
     // get_rec_count (the base's) is the count taken when the recordset was built, for
-    // progress only.
+    // progress only. While the engine counts aside, a table's count waits for the first
+    // block of its rows: a table that ends in it is counted on this connection, a longer
+    // one on the side connection while its rows stream, and the count arrives at a
+    // block boundary or when waited for. A count that failed leaves the rows as they
+    // are: waiting raises it.
+    bool is_rec_count_known() override { return count_ == count_step::taken; }
+    void wait_rec_count() override;
     void clean();
 
   protected:
     void initialize();
     uint64_t count_rows();
+    // Lends the side connection for the count; false when the count must run here and
+    // now.
+    bool defer_count();
+    void count_here();
+    void count_aside();
+    void take_count();
+    void count_failed(const sql_exception& e);
     void start_pass();
     void fill();
 
@@ -112,4 +126,11 @@ class sql_recordset : public udb_recordset {
     sql_block cache_;
     std::optional<sql_exception> failure_;
     bool pass_from_reset_ = false;
+    std::wstring count_statement_;
+    enum class count_step { taken, deferred, sent };
+    count_step count_ = count_step::taken;
+    // Lent while the count is deferred or sent; dropping it abandons the count.
+    std::unique_ptr<sql_side_connection> side_;
+    std::optional<sql_exception> count_failure_;
+    bool rows_asked_ = false;  // a pass has been started
 };

@@ -49,6 +49,24 @@ const tk_error_record error_handler_codes[] = {
 const int error_handler_code_count =
     static_cast<int>(sizeof error_handler_codes / sizeof error_handler_codes[0]);
 
+namespace {
+
+thread_local error_handler_gate* thread_gate = nullptr;
+
+}  // namespace
+
+void error_handler::settle_gate() {
+    if (thread_gate) thread_gate->settle();
+}
+
+error_handler::gate_scope::gate_scope(error_handler_gate& gate) : previous_(thread_gate) {
+    thread_gate = &gate;
+}
+
+error_handler::gate_scope::~gate_scope() {
+    thread_gate = previous_;
+}
+
 error_handler::error_handler(int count, const tk_error_record* table) : texts_(count, table) {
     tk_log_printf(2, "error_handler::ctor");
 }

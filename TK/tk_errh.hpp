@@ -11,6 +11,17 @@
 #include "TK/tk_except.hpp"
 #include "TK/tk_singl.hpp"
 
+// What the reports of one thread wait for: a run that learns something of a table late
+// (its record count) owes the user that before anything else of the table is reported.
+// settle() may raise the error to report in place of the one at hand.
+class error_handler_gate {
+  public:
+    virtual void settle() = 0;
+
+  protected:
+    ~error_handler_gate() = default;
+};
+
 class error_handler : public tk_singleton<error_handler> {
   public:
     error_handler(int count, const tk_error_record* table);
@@ -28,7 +39,23 @@ class error_handler : public tk_singleton<error_handler> {
     static std::string on_one_line(std::string message);
 
     // Reports one exception: returns, throws tk_final_exception, or ends the process.
+    // Each program's body begins with settle_gate(), which may raise the error to
+    // report in place of this one.
     void handle(const tk_exception& e, bool outermost);
+
+    // Settles the calling thread's gate, when it has one.
+    static void settle_gate();
+    // While it lives, the reports of the constructing thread settle `gate` first.
+    class gate_scope {
+      public:
+        explicit gate_scope(error_handler_gate& gate);
+        ~gate_scope();
+        gate_scope(const gate_scope&) = delete;
+        gate_scope& operator=(const gate_scope&) = delete;
+
+      private:
+        error_handler_gate* previous_;
+    };
 
     // Written by the worker's reports and read by the GUI thread's.
     std::atomic<bool> do_not_show{false};

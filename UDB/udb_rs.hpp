@@ -58,6 +58,11 @@ class udb_recordset {
     // The number of records the source expects to deliver, for progress only; the
     // end of the data is what is_eof says.
     uint64_t get_rec_count() const { return rec_count_; }
+    // A source may count its records while they are read: false until get_rec_count
+    // holds the count. Never waits.
+    virtual bool is_rec_count_known() { return true; }
+    // Waits for the count; raises the count's failure.
+    virtual void wait_rec_count() {}
 
   protected:
     std::wstring query_;

@@ -54,7 +54,7 @@ class console_events : public conversion_events {
     void table_missing(const std::wstring& name) override {
         if (!conv_.silent()) put_line(stderr, "Table " + tk_unicode_to_ansi(name) + " not exists");
     }
-    void table_opened(const std::wstring& name) override {
+    void table_counted(const std::wstring& name) override {
         if (!conv_.silent())
             put_line(stdout, tk_format(std::string_view("Converting table %s(%d records)"),
                                        tk_unicode_to_ansi(name), conv_.record_count()));
@@ -74,6 +74,7 @@ void fatal_exit(const std::string& text) {
 
 void error_handler::handle(const tk_exception& e, bool outermost) {
     (void)outermost;
+    settle_gate();
     tk_log_printf(2, "error_handler::handle");
     if (e.kind() == tk_kind_internal) {
         tk_log_printf(3, "Internal error:\n%s", e.what());

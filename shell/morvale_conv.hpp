@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SQL/sql_engi.hpp"
+#include "TK/tk_errh.hpp"
 #include "TK/tk_regk.hpp"
 #include "TK/tk_singl.hpp"
 #include "UDB/udb_conv.hpp"
@@ -151,6 +152,10 @@ class conversion_events {
     virtual void table_missing(const std::wstring& name);
     // The table's DBF table is open; its rows come next.
     virtual void table_opened(const std::wstring&) {}
+    // The table's record count is known (converter's record_count), before anything
+    // else of the table is reported and before the table ends; the source may still be
+    // counting when the rows begin.
+    virtual void table_counted(const std::wstring&) {}
     // Mode 2 found the DBF table and leaves it.
     virtual void table_skipped(const std::wstring&) {}
 };
@@ -158,7 +163,7 @@ class conversion_events {
 // The steps of a run that every program shares; each program's run calls them in
 // order and adds its own output between them. Every object the run creates belongs
 // to this object and is destroyed on every way out, in reverse order of creation.
-class conversion_run {
+class conversion_run : private error_handler_gate {
   public:
     explicit conversion_run(morvale_convertor& converter);
     ~conversion_run();
@@ -186,7 +191,8 @@ class conversion_run {
     // Current table := name, its counters 0.
     void begin_table(const std::wstring& name);
     // Gets the source table and creates or opens its DBF table; false when the table
-    // is skipped (mode 2 and the table exists).
+    // is skipped (mode 2 and the table exists). From here the table's record count is
+    // owed: announced once known.
     bool open_table(const std::wstring& name);
     // The source table's record count.
     uint64_t record_count() const;
@@ -207,6 +213,11 @@ class conversion_run {
   private:
     // Gives every table of the run its DBF name.
     void name_tables();
+    // Waits for the source table's record count, and announces it when it is owed.
+    // Raises the count's failure, once: the table's error.
+    void settle() override;
+    // The record count to the converter, the trace and the program.
+    void announce();
 
     morvale_convertor& conv_;
     std::unique_ptr<udb_database> source_;
@@ -218,4 +229,7 @@ class conversion_run {
     std::unordered_map<std::wstring, std::wstring> dbf_names_;  // source name, DBF name
     std::wstring table_;
     bool connection_lost_ = false;
+    conversion_events* events_ = nullptr;
+    bool count_pending_ = false;  // the source table's count is not waited for yet
+    bool count_owed_ = false;     // the table is open and its count not announced yet
 };

@@ -1,6 +1,7 @@
 // The steps of a run that both programs share, and the scope object's shared parts.
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <unordered_set>
 
 #include "TK/tk_errh.hpp"
@@ -32,9 +33,13 @@ init_conversion::~init_conversion() {
 
 conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) {
     conv_.run_completed_ = false;
+    // The tables are counted on a second connection while their rows stream.
+    conv_.engine().set_count_aside(true);
 }
 
-conversion_run::~conversion_run() = default;
+conversion_run::~conversion_run() {
+    conv_.engine().set_count_aside(false);
+}
 
 void conversion_run::open() {
     if (conv_.mode() < udb_mode_overwrite_database || conv_.mode() > udb_mode_merge_tables)
@@ -99,6 +104,9 @@ void conversion_events::table_missing(const std::wstring& name) {
 }
 
 void conversion_run::convert_tables(conversion_events& events) {
+    events_ = &events;
+    // Whatever is reported of a table comes after its record count.
+    error_handler::gate_scope gate(*this);
     for (const std::wstring& name : tables_) {
         events.before_table(name);
         check_stop();
@@ -110,6 +118,7 @@ void conversion_run::convert_tables(conversion_events& events) {
                 events.table_opened(name);
                 copy_rows();
             } else {
+                settle();
                 events.table_skipped(name);
             }
         } catch (const tk_exception& e) {
@@ -118,6 +127,28 @@ void conversion_run::convert_tables(conversion_events& events) {
         end_table();
     }
     finish();
+}
+
+void conversion_run::settle() {
+    if (count_pending_) {
+        count_pending_ = false;
+        try {
+            source_table_->wait_rec_count();
+        } catch (...) {
+            // A count that failed is never announced: it is the table's error.
+            count_owed_ = false;
+            throw;
+        }
+    }
+    if (count_owed_) announce();
+}
+
+void conversion_run::announce() {
+    count_owed_ = false;
+    const uint64_t count = source_table_->get_rec_count();
+    conv_.set_record_count(count);
+    tk_log_wprintf(2, L"Table %s has %d record(s)", table_, count);
+    if (events_) events_->table_counted(table_);
 }
 
 void conversion_run::check_stop() const {
@@ -132,6 +163,7 @@ void conversion_run::begin_table(const std::wstring& name) {
 
 bool conversion_run::open_table(const std::wstring& name) {
     source_table_ = source_->get_table(name, udb_open_read);
+    count_pending_ = true;
     const std::wstring& dbf_name = dbf_names_.at(name);
     if (destination_->is_table_exist(dbf_name)) {
         if (conv_.mode() == udb_mode_skip_tables) return false;
@@ -147,9 +179,8 @@ bool conversion_run::open_table(const std::wstring& name) {
             tk_kind_continue);
     if (dbf_name != name) tk_log_wprintf(2, L"Store generated table name '%s'", dbf_name);
     tk_log_printf(1, "Table structure has been written");
-    const uint64_t count = source_table_->get_rec_count();
-    conv_.set_record_count(count);
-    tk_log_wprintf(2, L"Table %s has %d record(s)", name, count);
+    count_owed_ = true;
+    if (source_table_->is_rec_count_known()) settle();
     return true;
 }
 
@@ -158,13 +189,15 @@ uint64_t conversion_run::record_count() const {
 }
 
 void conversion_run::copy_rows() {
-    if (conv_.only_definitions()) return;
+    if (conv_.only_definitions()) return settle();
     udb_recordset& source = *source_table_;
     udb_recordset& destination = *destination_table_;
     uint64_t index = 0;
     source.reset();
     while (!source.is_eof()) {
         check_stop();
+        // The count, taken aside, arrives between blocks.
+        if (count_owed_ && source.is_rec_count_known()) settle();
         tk_log_printf(1, "Converting %d record", index + 1);
         try {
             udb_record* record = source.get_item();
@@ -179,6 +212,7 @@ void conversion_run::copy_rows() {
         conv_.increment_record_index();
         ++index;
     }
+    settle();
     // Appended records may still be held in memory; a failure to write them is the
     // table's error.
     destination.flush();
@@ -186,12 +220,25 @@ void conversion_run::copy_rows() {
 }
 
 void conversion_run::table_failed(const tk_exception& e) {
-    // Every later table would fail the same way, each with a misleading text.
-    if (const auto* sql = dynamic_cast<const sql_exception*>(&e); sql && sql->connection_lost())
-        connection_lost_ = true;
+    // The record count comes before anything else of the table; a count that failed is
+    // the table's error, in place of what went wrong after it.
+    std::optional<sql_exception> count_failure;
+    try {
+        settle();
+    } catch (const sql_exception& failure) {
+        count_failure.emplace(failure);
+    }
+    // Every later table would fail the same way, each with a misleading text. The side
+    // connection that counts is not the one the rows are read on.
+    auto lost = [](const tk_exception& x) {
+        const auto* sql = dynamic_cast<const sql_exception*>(&x);
+        return sql && sql->connection_lost() && !sql->on_side_connection();
+    };
+    const tk_exception& reported = count_failure ? *count_failure : e;
+    if (lost(e) || lost(reported)) connection_lost_ = true;
     error_handler& handler = error_handler::get_instance();
     handler.set_context(table_);
-    handler.handle(e, false);
+    handler.handle(reported, false);
 }
 
 void conversion_run::flush_open_table() noexcept {
@@ -204,6 +251,8 @@ void conversion_run::flush_open_table() noexcept {
 }
 
 void conversion_run::end_table() {
+    count_pending_ = false;
+    count_owed_ = false;
     destination_table_.reset();
     source_table_.reset();
     conv_.increment_tables_done();

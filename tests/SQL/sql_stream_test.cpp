@@ -130,6 +130,96 @@ TEST_F(sql_stream, a_table_left_in_the_middle_frees_its_connection) {
     }
 }
 
+// The count of a table longer than one block is taken on the side connection while the
+// rows stream: it arrives whole; a count nobody waits for, or one whose query or
+// connection is killed, never hangs, never costs a row, and never keeps the next table
+// from being counted; a lost stream is an error of the rows alone.
+TEST_F(sql_stream, rows_counted_aside_while_they_stream) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    make_table("big", 3000, 200);  // a dozen blocks
+    make_table("small", 3);
+    engine->set_count_aside(true);
+    auto database = open();
+    const std::string main_id = std::to_string(mysql_thread_id(engine->get_connection()));
+    // The side connection: the one of this database that is neither the engine's nor
+    // the test's own, doing what `what` says; waits for it to be alone.
+    auto side_id = [&](const std::string& what) {
+        for (int i = 0; i < 500; ++i) {
+            const auto rows = admin->rows(
+                "SELECT id FROM information_schema.processlist WHERE db = " + quote_literal(db) +
+                " AND id NOT IN (" + main_id + ", CONNECTION_ID()) AND " + what);
+            if (rows.size() == 1) return rows[0][0];
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ADD_FAILURE() << "no side connection doing " << what;
+        return std::string("0");
+    };
+    // Slow to count on the side only: there each row takes 5 seconds.
+    const std::wstring slow = L"SELECT id FROM big WHERE CONNECTION_ID() = " +
+                              pt::utf8_decode(main_id) + L" OR SLEEP(5) = 0";
+    enum way { waited, read_first, left_behind, idle_killed, query_killed, killed, rows_lost };
+    struct row {
+        way w;
+        const char* kill;  // what meets the side connection, if anything
+        bool count_fails;
+    };
+    const row rows[] = {
+        {waited, nullptr, false},
+        {read_first, nullptr, false},
+        {idle_killed, "KILL ", false},  // the connection that counted for read_first
+        {left_behind, nullptr, false},
+        {query_killed, "KILL QUERY ", true},
+        {killed, "KILL ", true},
+        {rows_lost, nullptr, false},  // last: the engine's connection is gone after it
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.w);
+        if (r.w == idle_killed) admin->exec(r.kill + side_id("command = 'Sleep'"));
+        const bool slowly = r.w == query_killed || r.w == killed;
+        auto t = slowly ? database->get_query(L"slow", slow) : database->get_table(L"big", 1);
+        EXPECT_FALSE(t->is_rec_count_known());
+        if (r.w == rows_lost) {
+            admin->exec("KILL " + main_id);
+            try {
+                ids(*t);
+                ADD_FAILURE() << "the rows of a killed connection were read";
+            } catch (const sql_exception& e) {
+                EXPECT_TRUE(e.connection_lost()) << e.what();
+                EXPECT_FALSE(e.on_side_connection()) << e.what();
+            }
+            t->wait_rec_count();
+            EXPECT_EQ(t->get_rec_count(), 3000u);
+            break;
+        }
+        if (r.w == waited) {
+            t->wait_rec_count();  // before the rows: counted on the engine's connection
+            EXPECT_EQ(t->get_rec_count(), 3000u);
+        } else {
+            t->is_eof();  // the first block: the count goes aside
+        }
+        if (r.w == left_behind) {
+            t.reset();
+        } else {
+            if (r.kill && slowly) admin->exec(r.kill + side_id("info LIKE 'SELECT COUNT(*)%'"));
+            EXPECT_EQ(ids(*t), one_to(3000));
+            try {
+                t->wait_rec_count();
+                EXPECT_FALSE(r.count_fails);
+                EXPECT_EQ(t->get_rec_count(), 3000u);
+            } catch (const sql_exception& e) {
+                EXPECT_TRUE(r.count_fails) << e.what();
+                EXPECT_TRUE(e.on_side_connection()) << e.what();
+            }
+        }
+        // One block: counted on the engine's connection once its rows are in.
+        auto next = database->get_table(L"small", 1);
+        EXPECT_EQ(ids(*next), one_to(3));
+        EXPECT_TRUE(next->is_rec_count_known());
+        EXPECT_EQ(next->get_rec_count(), 3u);
+    }
+}
+
 TEST_F(sql_stream, rows_added_or_deleted_after_the_count_are_read_as_they_are) {
     REQUIRE_TEST_SERVER();
     use_db();

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -73,13 +74,16 @@ void expect_whole_records(const std::string& folder, const std::string& table) {
     }
 }
 
-// A relay between the program and the test server that closes both ends of every
-// connection once `cut_after` bytes have come from the server: to the program, the
-// server went away in the middle of a table.
-class cutting_proxy {
+// A relay between the program and the test server. It closes both ends of every
+// connection once `cut_after` bytes have come from the server (to the program, the
+// server went away in the middle of a table), and holds the server's answer to a row
+// count back for `hold_count` (the count is still pending while the rows stream).
+class relay_proxy {
   public:
-    cutting_proxy(unsigned server_port, size_t cut_after)
-        : server_port_(server_port), cut_after_(cut_after) {
+    using clock = std::chrono::steady_clock;
+    relay_proxy(unsigned server_port, size_t cut_after,
+                std::chrono::milliseconds hold_count = std::chrono::milliseconds(0))
+        : server_port_(server_port), cut_after_(cut_after), hold_count_(hold_count) {
         listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a = loopback(0);
         socklen_t n = sizeof a;
@@ -90,13 +94,13 @@ class cutting_proxy {
         port_ = ntohs(a.sin_port);
         thread_ = std::thread([this] { relay(); });
     }
-    ~cutting_proxy() {
+    ~relay_proxy() {
         stop_ = true;
         thread_.join();
         close(listener_);
     }
-    cutting_proxy(const cutting_proxy&) = delete;
-    cutting_proxy& operator=(const cutting_proxy&) = delete;
+    relay_proxy(const relay_proxy&) = delete;
+    relay_proxy& operator=(const relay_proxy&) = delete;
 
     unsigned port() const { return port_; }
 
@@ -108,26 +112,45 @@ class cutting_proxy {
         a.sin_port = htons(static_cast<uint16_t>(port));
         return a;
     }
+    // One connection through the relay: end 0 is the program's, end 1 the server's.
+    struct link {
+        int fd[2];
+        std::string out[2];  // still to be sent to each end
+        clock::time_point hold_until;
+        std::string held;  // from the server, for the program once hold_until has passed
+    };
 
-    // Pairs of (program side, server side), polled with the listener.
     void relay() {
-        std::vector<std::pair<int, int>> pairs;
+        std::vector<link> links;
         size_t from_server = 0;
         char buffer[65536];
         while (!stop_) {
-            std::vector<pollfd> fds{{listener_, POLLIN, 0}};
-            for (auto [c, srv] : pairs) {
-                fds.push_back({c, POLLIN, 0});
-                fds.push_back({srv, POLLIN, 0});
+            bool holding = false;
+            for (link& l : links) {
+                if (!l.held.empty() && clock::now() >= l.hold_until) {
+                    l.out[0] += l.held;
+                    l.held.clear();
+                }
+                holding |= !l.held.empty();
             }
-            if (poll(fds.data(), fds.size(), 50) <= 0) continue;
+            std::vector<pollfd> fds{{listener_, POLLIN, 0}};
+            for (const link& l : links) {
+                for (int end = 0; end < 2; ++end) {
+                    // An end is read only once what it sent before has been passed on: a
+                    // program that reads nothing holds back its own server, and no other.
+                    const short events = static_cast<short>((l.out[1 - end].empty() ? POLLIN : 0) |
+                                                            (l.out[end].empty() ? 0 : POLLOUT));
+                    fds.push_back({events ? l.fd[end] : -1, events, 0});
+                }
+            }
+            if (poll(fds.data(), fds.size(), holding ? 5 : 50) <= 0) continue;
             if (fds[0].revents & POLLIN) {
                 int c = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
                 int srv = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
                 sockaddr_in a = loopback(server_port_);
                 if (c >= 0 && srv >= 0 &&
                     connect(srv, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-                    pairs.emplace_back(c, srv);
+                    links.push_back({{c, srv}, {}, {}, {}});
                 } else {
                     if (c >= 0) close(c);
                     if (srv >= 0) close(srv);
@@ -135,43 +158,59 @@ class cutting_proxy {
                 continue;
             }
             bool cut = false;
-            for (size_t i = 0; i < pairs.size() && !cut; ++i) {
-                for (int side = 0; side < 2 && !cut; ++side) {
-                    const pollfd& p = fds[1 + 2 * i + side];
-                    if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-                    const int from = side ? pairs[i].second : pairs[i].first;
-                    const int to = side ? pairs[i].first : pairs[i].second;
-                    ssize_t n = read(from, buffer, sizeof buffer);
+            std::vector<size_t> ended;
+            for (size_t i = 0; i < links.size() && !cut; ++i) {
+                for (int end = 0; end < 2 && !cut; ++end) {
+                    const pollfd& p = fds[1 + 2 * i + end];
+                    link& l = links[i];
+                    if (p.revents & POLLOUT) {
+                        ssize_t w = send(l.fd[end], l.out[end].data(), l.out[end].size(),
+                                         MSG_NOSIGNAL | MSG_DONTWAIT);
+                        if (w > 0) l.out[end].erase(0, static_cast<size_t>(w));
+                    }
+                    if (!(p.events & POLLIN) || !(p.revents & (POLLIN | POLLHUP | POLLERR)))
+                        continue;
+                    ssize_t n = read(l.fd[end], buffer, sizeof buffer);
                     if (n <= 0) {
-                        cut = true;
+                        // One connection ended: the others go on.
+                        ended.push_back(i);
                         break;
                     }
-                    for (ssize_t done = 0; done < n;) {
-                        ssize_t w =
-                            send(to, buffer + done, static_cast<size_t>(n - done), MSG_NOSIGNAL);
-                        if (w <= 0) break;
-                        done += w;
-                    }
-                    if (side) from_server += static_cast<size_t>(n);
+                    const std::string_view data(buffer, static_cast<size_t>(n));
+                    if (end == 0 && hold_count_.count() > 0 &&
+                        data.find("COUNT(*)") != std::string_view::npos)
+                        l.hold_until = clock::now() + hold_count_;
+                    if (end == 1 && (!l.held.empty() || clock::now() < l.hold_until))
+                        l.held.append(data);
+                    else
+                        l.out[1 - end].append(data);
+                    if (end == 1) from_server += data.size();
                     if (from_server >= cut_after_) cut = true;
                 }
             }
-            if (!cut) continue;
-            for (auto [c, srv] : pairs) {
-                shutdown(c, SHUT_RDWR);
-                close(c);
-                close(srv);
+            if (cut) ended.clear();
+            for (size_t i = 0; i < links.size(); ++i) {
+                if (!cut && std::find(ended.begin(), ended.end(), i) == ended.end()) continue;
+                shutdown(links[i].fd[0], SHUT_RDWR);
+                close(links[i].fd[0]);
+                close(links[i].fd[1]);
             }
-            pairs.clear();
+            if (cut) {
+                links.clear();
+            } else {
+                for (auto i = ended.rbegin(); i != ended.rend(); ++i)
+                    links.erase(links.begin() + static_cast<std::ptrdiff_t>(*i));
+            }
         }
-        for (auto [c, srv] : pairs) {
-            close(c);
-            close(srv);
+        for (const link& l : links) {
+            close(l.fd[0]);
+            close(l.fd[1]);
         }
     }
 
     unsigned server_port_;
     size_t cut_after_;
+    std::chrono::milliseconds hold_count_;
     int listener_ = -1;
     unsigned port_ = 0;
     std::atomic<bool> stop_{false};
@@ -243,6 +282,63 @@ TEST_F(console_failures, records_that_fail_are_reported_by_number_and_the_copy_g
     EXPECT_EQ(r.err, "");
 }
 
+// The rows stream while their count is still being taken: the table's line comes before
+// the errors of its first rows all the same, and a user allowed one connection, for whom
+// the rows are counted first, gets the same lines and the same files.
+TEST_F(console_failures, the_table_line_precedes_the_errors_of_its_first_rows) {
+    scratch_db db("e2e_first_rows");
+    db.exec(
+        "SET SESSION sql_mode = 'ALLOW_INVALID_DATES';"
+        "CREATE TABLE t (id INT PRIMARY KEY, d DATE, pad VARCHAR(250));"
+        "INSERT INTO t SELECT seq, IF(seq <= 2, '2024-02-31', '2024-01-01'), REPEAT('p', 250) "
+        "FROM seq_1_to_100000");
+    const std::string user = "e2e_one_" + std::to_string(getpid());
+    db.exec("DROP USER IF EXISTS '" + user + "'@'127.0.0.1';CREATE USER '" + user +
+            "'@'127.0.0.1' IDENTIFIED BY 'pw' WITH MAX_USER_CONNECTIONS 1;GRANT SELECT ON `" +
+            db.name() + "`.* TO '" + user + "'@'127.0.0.1'");
+    const test_server& s = test_server::get();
+    const std::string lost =
+        "Error:\nt, record #%d: The value '2024-02-31' of column 'd' cannot be stored (not a "
+        "calendar date); it is left empty.\n";
+    auto error_line = [&](int record) {
+        std::string line = lost;
+        line.replace(line.find("%d"), 2, std::to_string(record));
+        return line;
+    };
+    const std::string expected = "Converting database " + db.name() +
+                                 "(1 tables)\nConverting table t(100000 records)\n" +
+                                 error_line(1) + error_line(2);
+    // The count's answer held back for a second: the first rows are out long before.
+    relay_proxy proxy(s.port, SIZE_MAX, std::chrono::milliseconds(1000));
+    struct {
+        const char* who;
+        std::vector<std::string> login;
+    } runs[] = {
+        {"the count on its way",
+         {"--mysqlh=127.0.0.1", "--port=" + std::to_string(proxy.port()), "--mysqlu=" + s.user,
+          "--mysqlp=" + s.password}},
+        {"a user allowed one connection",
+         {"--mysqlh=" + s.host, "--port=" + std::to_string(s.port), "--mysqlu=" + user,
+          "--mysqlp=pw"}},
+    };
+    tmp_dir d;
+    std::vector<std::string> files;
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.who);
+        const std::string out = d.file(run.who);
+        std::vector<std::string> args = run.login;
+        args.insert(args.end(), {"--src=" + db.name(), "--dest=" + out});
+        run_result r = run_talvorin(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(r.err, "");
+        files.push_back(read_file_bytes(out + "/t.dbf"));
+    }
+    db.exec("DROP USER '" + user + "'@'127.0.0.1'");
+    EXPECT_EQ(dbf_header_records(d.file(std::string(runs[0].who) + "/t.dbf")), 100000);
+    EXPECT_TRUE(files[0] == files[1]);
+}
+
 TEST_F(console_failures, a_table_that_cannot_be_replaced_stops_the_run_with_an_error) {
     if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
     scratch_db db("e2e_readonly");
@@ -296,12 +392,18 @@ TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does
         const char* what;
         int code;
         bool later_table_converted;
+        size_t cut_after = 0;               // through the proxy, when not 0
+        std::chrono::milliseconds hold{0};  // through the proxy, the count held back
     };
     const row rows[] = {
         {how::kill_connection, "KILL", 255, false},
         {how::kill_query, "KILL QUERY", 0, true},
         // The proxy closes both ends once a few megabytes have passed.
-        {how::server_gone, "server gone", 255, false},
+        {how::server_gone, "server gone", 255, false, 4 << 20},
+        // The rows stream on while the count is still on its way: the table's line
+        // comes when the count does, before the error.
+        {how::kill_connection, "KILL, the count still on its way", 255, false, SIZE_MAX,
+         std::chrono::milliseconds(3000)},
     };
     const test_server& s = test_server::get();
     for (const row& r : rows) {
@@ -311,9 +413,9 @@ TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does
         write_file_bytes(d.file("list"), "a_big\nz_small\n");
         std::vector<std::string> args{"--src=" + db.name(), "--dest=" + out,
                                       "--tab_file=" + d.file("list")};
-        std::unique_ptr<cutting_proxy> proxy;
-        if (r.way == how::server_gone) {
-            proxy = std::make_unique<cutting_proxy>(s.port, 4 << 20);
+        std::unique_ptr<relay_proxy> proxy;
+        if (r.cut_after) {
+            proxy = std::make_unique<relay_proxy>(s.port, r.cut_after, r.hold);
             args.insert(args.end(),
                         {"--mysqlh=127.0.0.1", "--port=" + std::to_string(proxy->port()),
                          "--mysqlu=" + s.user, "--mysqlp=" + s.password});

@@ -113,6 +113,17 @@ TEST_F(run_fixture, a_stop_request_ends_the_copy_between_records) {
     EXPECT_TRUE(conv.done());
     // The table keeps its header and whatever rows were written, and is closed.
     EXPECT_EQ(dbf_records(out.file("t1.dbf")), 0);
+
+    // Its count, still on its way at the stop, was dropped with it: the next run counts
+    // and converts the table whole.
+    run_hook() = nullptr;
+    run_lines().clear();
+    conv.set_mode(udb_mode_overwrite_tables);
+    conv();
+    EXPECT_TRUE(conv.run_completed());
+    EXPECT_EQ(run_lines().back(), "table t1(300 records)");
+    EXPECT_EQ(dbf_records(out.file("t1.dbf")), 300);
+    EXPECT_TRUE(reported_errors().empty());
 }
 
 // As the wizard does: another thread asks for the stop while rows stream in, read ahead

@@ -17,6 +17,7 @@ std::vector<reported_error>& reported_errors() {
 }
 
 void error_handler::handle(const tk_exception& e, bool outermost) {
+    settle_gate();
     if (e.kind() == tk_kind_internal) {
         tk_log_printf(3, "Internal error:\n%s", e.what());
         reported_errors().push_back({e.kind(), e.what(), outermost});

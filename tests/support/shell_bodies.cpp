@@ -28,9 +28,11 @@ struct test_events : conversion_events {
         if (run_hook()) run_hook()("table", name);
     }
     void table_opened(const std::wstring& name) override {
+        if (run_hook()) run_hook()("rows", name);
+    }
+    void table_counted(const std::wstring& name) override {
         run_lines().push_back(tk_format(std::string_view("table %s(%d records)"),
                                         tk_unicode_to_utf8(name), conv.record_count()));
-        if (run_hook()) run_hook()("rows", name);
     }
     void table_skipped(const std::wstring& name) override {
         run_lines().push_back("skipped " + tk_unicode_to_utf8(name));

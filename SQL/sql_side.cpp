@@ -1,0 +1,92 @@
+#include "SQL/sql_side.hpp"
+
+#include <poll.h>
+
+#include <charconv>
+#include <cstring>
+#include <memory>
+
+#include "SQL/sql_engi.hpp"
+
+namespace {
+
+sql_exception side_error(unsigned error_number, const std::string& text) {
+    sql_exception e(error_number, text);
+    e.set_on_side_connection();
+    return e;
+}
+
+}  // namespace
+
+sql_side_connection::sql_side_connection(const std::string& host, const std::string& user,
+                                         const std::string& password, int port) {
+    std::memset(&mysql_, 0, sizeof mysql_);
+    if (!mysql_init(&mysql_)) throw side_error(0, "Cannot initialize the MySQL client library");
+    mysql_options(&mysql_, MYSQL_READ_DEFAULT_GROUP, "QM MySQL Lib");
+    unsigned int timeout = 10;
+    mysql_options(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    try {
+        if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
+                                static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS))
+            fail();
+        auto run = [&](const sql_session_statement& s) {
+            if (mysql_query(&mysql_, s.text) != 0) fail();
+            if (MYSQL_RES* r = mysql_use_result(&mysql_)) mysql_free_result(r);
+        };
+        for (const sql_session_statement& s : sql_session_statements) run(s);
+        run(sql_foreign_key_checks_off);
+    } catch (...) {
+        mysql_close(&mysql_);
+        throw;
+    }
+}
+
+sql_side_connection::~sql_side_connection() {
+    // A count still under way is left to the server: closing never waits for it.
+    mysql_close(&mysql_);
+}
+
+void sql_side_connection::fail() {
+    sql_exception e(&mysql_);
+    e.set_on_side_connection();
+    // A client-side error leaves the connection in no known state.
+    if (e.connection_lost() || (e.error_number() >= 2000 && e.error_number() < 3000)) lost_ = true;
+    throw e;
+}
+
+void sql_side_connection::send_count(const std::wstring& database,
+                                     const std::string& utf8_statement) {
+    if (database != database_) {
+        database_.clear();
+        if (mysql_select_db(&mysql_, sql_to_utf8(database).c_str()) != 0) fail();
+        database_ = database;
+    }
+    if (mysql_send_query(&mysql_, utf8_statement.data(), utf8_statement.size()) != 0) fail();
+}
+
+bool sql_side_connection::has_answer() const {
+    pollfd p{};
+    p.fd = mysql_get_socket(const_cast<MYSQL*>(&mysql_));
+    p.events = POLLIN;
+    return poll(&p, 1, 0) > 0;
+}
+
+uint64_t sql_side_connection::take_count() {
+    if (mysql_read_query_result(&mysql_) != 0) fail();
+    MYSQL_RES* result = mysql_store_result(&mysql_);
+    if (!result) {
+        if (mysql_errno(&mysql_) != 0) fail();
+        return 0;
+    }
+    std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> guard(result, &mysql_free_result);
+    if (mysql_num_fields(result) == 0) throw side_error(0, "The result has no columns");
+    MYSQL_ROW row = mysql_fetch_row(result);
+    if (!row || !row[0]) return 0;
+    const unsigned long* lengths = mysql_fetch_lengths(result);
+    const std::string_view text(row[0], lengths ? lengths[0] : std::strlen(row[0]));
+    uint64_t count = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (ec != std::errc() || end != text.data() + text.size())
+        throw side_error(0, "Unexpected number '" + std::string(text) + "' from the server");
+    return count;
+}
