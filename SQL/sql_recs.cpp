@@ -26,6 +26,34 @@ bool read_number(const udb_record& record, T& out) {
     return true;
 }
 
+// The column's type descriptor as the server describes it; `reserved` tells the date
+// and time kinds, the sign of 64-bit integers and geometry apart.
+std::unique_ptr<t_ftd> column_of(const MYSQL_FIELD& f, const std::wstring& name) {
+    int32_t reserved = 0;
+    switch (f.type) {
+        case MYSQL_TYPE_DATETIME:
+            reserved = udb_date_time;
+            break;
+        case MYSQL_TYPE_DATE:
+            reserved = udb_date_only;
+            break;
+        case MYSQL_TYPE_TIME:
+            reserved = udb_time_only;
+            break;
+        case MYSQL_TYPE_LONGLONG:
+            reserved = (f.flags & UNSIGNED_FLAG) ? udb_unsigned : udb_signed;
+            break;
+        case MYSQL_TYPE_GEOMETRY:
+            reserved = 2;
+            break;
+        default:
+            break;
+    }
+    const int32_t size = f.length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(f.length);
+    return std::make_unique<t_ftd>(size, name, get_vartype(f), (f.flags & NOT_NULL_FLAG) != 0,
+                                   (f.flags & AUTO_INCREMENT_FLAG) != 0, ole_variant(), reserved);
+}
+
 }  // namespace
 
 // --- Finished results and listings ---
@@ -198,26 +226,6 @@ void sql_recordset::initialize() {
         tk_log_printf(2, "Processing field #%d", i + 1);
         std::wstring name = pt::utf8_decode(std::string_view(f.name, f.name_length));
         if (i > 0) select += L",";
-        int32_t reserved = 0;
-        switch (f.type) {
-            case MYSQL_TYPE_DATETIME:
-                reserved = udb_date_time;
-                break;
-            case MYSQL_TYPE_DATE:
-                reserved = udb_date_only;
-                break;
-            case MYSQL_TYPE_TIME:
-                reserved = udb_time_only;
-                break;
-            case MYSQL_TYPE_LONGLONG:
-                reserved = (f.flags & UNSIGNED_FLAG) ? udb_unsigned : udb_signed;
-                break;
-            case MYSQL_TYPE_GEOMETRY:
-                reserved = 2;
-                break;
-            default:
-                break;
-        }
         if (f.type == MYSQL_TYPE_GEOMETRY) {
             tk_log_printf(2, "Got MYSQL_TYPE_GEOMETRY");
             select += L"ST_AsText(" + sql_engine::get_safe_name(name) + L") as ";
@@ -226,11 +234,7 @@ void sql_recordset::initialize() {
         select += sql_engine::get_safe_name(name);
         tk_log_wprintf(2, L"GOT FIELD: name=%s, type=%d, size=%d, flags=%d", name, f.type, f.length,
                        f.flags);
-        VARTYPE vartype = get_vartype(f);
-        int32_t size = f.length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(f.length);
-        auto ftd =
-            std::make_unique<t_ftd>(size, name, vartype, (f.flags & NOT_NULL_FLAG) != 0,
-                                    (f.flags & AUTO_INCREMENT_FLAG) != 0, ole_variant(), reserved);
+        auto ftd = column_of(f, name);
         if (ftd->b_auto_num) {
             tk_log_wprintf(1, L"Got auto_number column: '%s'", name);
             auto_num_column = name;
@@ -254,28 +258,30 @@ void sql_recordset::initialize() {
         tk_log_printf(2, "It's a SQL-query, nothing to do anymore");
         return;
     }
-    if (!auto_num_column.empty()) {
-        tk_log_wprintf(2, L"Refining auto_number '%s' (last value)", auto_num_column);
-        std::wstring q = L"select max( " + sql_engine::get_safe_name(auto_num_column) + L") from " +
-                         sql_engine::get_safe_name(name_);
-        tk_log_wprintf(2, L"auto_number query=%s", q);
-        try {
-            auto rs = db_->query_rs(q);
-            int64_t last = 0;
-            if (rs && !rs->is_eof()) read_number(*rs->get_item(), last);
-            tk_log_printf(2, "got last value=%I64d", last);
-            schema_.auto_num_value = last;
-        } catch (const tk_exception& e) {
-            tk_log_printf(3, "Failed to extract last value for auto_number column");
-            tk_log_printf(2, "ERROR: %s", e.what());
-        } catch (const std::logic_error& e) {
-            tk_log_printf(3, "Failed to extract last value for auto_number column");
-            tk_log_printf(2, "ERROR: %s", e.what());
-        }
-    }
+    if (!auto_num_column.empty()) read_last_auto_number(auto_num_column);
     // Geometry reaches the client as text only through ST_AsText: read the table
     // through that statement from now on.
     if (geometry) query_ = select;
+}
+
+void sql_recordset::read_last_auto_number(const std::wstring& column) {
+    tk_log_wprintf(2, L"Refining auto_number '%s' (last value)", column);
+    std::wstring q = L"select max( " + sql_engine::get_safe_name(column) + L") from " +
+                     sql_engine::get_safe_name(name_);
+    tk_log_wprintf(2, L"auto_number query=%s", q);
+    try {
+        auto rs = db_->query_rs(q);
+        int64_t last = 0;
+        if (rs && !rs->is_eof()) read_number(*rs->get_item(), last);
+        tk_log_printf(2, "got last value=%I64d", last);
+        schema_.auto_num_value = last;
+    } catch (const tk_exception& e) {
+        tk_log_printf(3, "Failed to extract last value for auto_number column");
+        tk_log_printf(2, "ERROR: %s", e.what());
+    } catch (const std::logic_error& e) {
+        tk_log_printf(3, "Failed to extract last value for auto_number column");
+        tk_log_printf(2, "ERROR: %s", e.what());
+    }
 }
 
 bool sql_recordset::defer_count() {

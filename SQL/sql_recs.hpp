@@ -109,6 +109,9 @@ class sql_recordset : public udb_recordset {
     uint64_t count_rows();
     // Lends the side connection for the count; false when the count must run here and
     // now.
+    // The last value of the AUTO_INCREMENT column into the schema; a failure is traced
+    // and leaves it 0.
+    void read_last_auto_number(const std::wstring& column);
     bool defer_count();
     void count_here();
     void count_aside();
