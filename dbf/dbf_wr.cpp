@@ -252,6 +252,22 @@ void put_numeric(const dbf_write_field& w, const ole_variant& value, uint8_t* ou
     if (dbf_put_number(d, out, w.width) != dbf_fit::exact) rw.report(w, value, "does not fit");
 }
 
+// The text a C or memo field takes of a value that is neither ASCII text nor bytes: a
+// text up to its first NUL (the cut reported), a date with `precision` digits of
+// seconds, anything else as its text; nothing for no value.
+std::wstring_view field_text(const dbf_write_field& w, const ole_variant& value, int precision,
+                             std::wstring& holder, record_writer& rw) {
+    const oa::variant& v = value.get_variant();
+    if (v.vt == VT_EMPTY || v.vt == VT_NULL) return {};
+    if (v.vt == VT_BSTR) {
+        const std::wstring_view text = up_to_nul(value);
+        if (text.size() < v.bstr().size()) rw.report(w, value, "is cut at its NUL character in");
+        return text;
+    }
+    holder = v.vt == VT_DATE ? date_text(value.get_date(), precision) : value.to_wstring();
+    return holder;
+}
+
 void put_character(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
                    record_writer& rw) {
     if (rw.trace) tk_log_write("Got FLD_TYPE_CHARACTER, fld_size=%d", w.width);
@@ -264,25 +280,16 @@ void put_character(const dbf_write_field& w, const ole_variant& value, uint8_t* 
         if (ascii->size() > w.width) rw.report(w, value, "does not fit");
         return;
     }
-    std::wstring text_holder;
-    std::wstring_view text;
-    if (v.vt == VT_BSTR) {
-        text = up_to_nul(value);
-        if (text.size() < v.bstr().size()) rw.report(w, value, "is cut at its NUL character in");
-    } else if (v.vt == VT_DATE) {
-        text_holder = date_text(value.get_date(), 0);
-        text = text_holder;
-    } else if (const auto* bytes = value.get_byte_array()) {
+    if (const auto* bytes = value.get_byte_array()) {
         // Only as many hexadecimal digits as the field can take.
         hex_source hex(*bytes);
         uint64_t n = std::min<uint64_t>(hex.size(), w.width);
         hex.fill(0, out, static_cast<size_t>(n));
         if (hex.size() > w.width) rw.report(w, value, "does not fit");
         return;
-    } else {
-        text_holder = value.to_wstring();
-        text = text_holder;
     }
+    std::wstring text_holder;
+    const std::wstring_view text = field_text(w, value, 0, text_holder, rw);
     // The code page is single-byte: one character, one byte.
     rw.codec.encode_into(text.substr(0, std::min<size_t>(text.size(), w.width)), out);
     if (text.size() > w.width) rw.report(w, value, "does not fit");
@@ -397,25 +404,12 @@ void put_block_number(uint32_t block, uint8_t* out, uint32_t width) {
 }
 
 void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, record_writer& rw) {
-    const oa::variant& v = value.get_variant();
     const std::vector<uint8_t>* bytes = value.get_byte_array();
     const std::string* ascii = value.ascii_text();
     std::wstring text_holder;
     std::wstring_view text;
-    if (ascii) {
-        // The bytes themselves: the wide text is four times their memory.
-        text = std::wstring_view(v.bstr());
-    } else if (v.vt == VT_BSTR) {
-        text = up_to_nul(value);
-        if (text.size() < v.bstr().size()) rw.report(w, value, "is cut at its NUL character in");
-    } else if (v.vt == VT_DATE) {
-        text_holder = date_text(value.get_date(), 6);
-        text = text_holder;
-    } else if (!bytes && v.vt != VT_EMPTY && v.vt != VT_NULL) {
-        text_holder = value.to_wstring();
-        text = text_holder;
-    }
-    if ((bytes && bytes->empty()) || (!bytes && text.empty())) {
+    if (!bytes && !ascii) text = field_text(w, value, 6, text_holder, rw);
+    if (bytes ? bytes->empty() : ascii ? ascii->empty() : text.empty()) {
         if (rw.trace) tk_log_write("Skip empty MEMO");
         return;  // 10 blanks
     }

@@ -199,7 +199,8 @@ inline wchar_t decode_multibyte(const unsigned char* s, size_t n, size_t& i, boo
 bool utf8_decode_into(std::string_view in, std::wstring& out) {
     out.clear();
     out.reserve(in.size());  // never more characters than bytes
-    // Decoded into a small buffer and appended from there: the text is written once.
+    // Decoded into a small buffer and appended from there: appending spares the zero fill
+    // that sizing the string first would cost.
     constexpr size_t chunk = 512;
     wchar_t buf[chunk];
     size_t k = 0;
