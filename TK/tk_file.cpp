@@ -111,7 +111,7 @@ void tk_memory_file::flush() {
         throw tk_exception("Error opening file", tk_kind_error);
     }
     int err = pt::write_at(fd, image_.data(), image_.size(), 0);
-    pt::close_file(fd);
+    if (int closed = pt::close_file(fd); closed && !err) err = closed;
     if (err) throw tk_exception("Cannot write into file", tk_kind_error);
     dirty_ = false;
 }

@@ -272,7 +272,8 @@ void dbf_database::delete_files(const std::wstring& name) {
     if (listing) listing_.remove(dbf_file_of(full));
     for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
         std::wstring companion = dbf_companion(full, ext, listing);
-        if (path_exists(companion) && pt::remove_file(utf8(companion)) == 0 && listing)
+        // A companion that is not there is simply not removed.
+        if (pt::remove_file(utf8(companion)) == 0 && listing)
             listing_.remove(dbf_file_of(companion));
     }
 }

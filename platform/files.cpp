@@ -27,7 +27,7 @@ void fill(const struct stat& s, path_status& st) {
 }
 
 int sys_open(const char* path, int flags, mode_t mode, int& fd) {
-    fd = ::open(path, flags | O_CLOEXEC, mode);
+    fd = ::open(path, flags, mode);
     return fd < 0 ? errno : 0;
 }
 
@@ -79,8 +79,16 @@ int sys_list(const char* folder, std::vector<folder_entry>& entries) {
     errno = 0;
     while (dirent* e = ::readdir(d.get())) {
         folder_entry entry{e->d_name, path_kind::none};
+        // The entry's type comes with it on most file systems; only links and the
+        // unknown cost a stat.
         struct stat s;
-        if (::fstatat(dfd, e->d_name, &s, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (e->d_type == DT_REG) {
+            entry.kind = path_kind::file;
+        } else if (e->d_type == DT_DIR) {
+            entry.kind = path_kind::folder;
+        } else if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) {
+            entry.kind = path_kind::other;
+        } else if (::fstatat(dfd, e->d_name, &s, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISLNK(s.st_mode)) {
                 struct stat target;
                 entry.kind = ::fstatat(dfd, e->d_name, &target, 0) != 0 ? path_kind::file
@@ -158,8 +166,8 @@ int write_and_move(const std::string& path, std::string_view data, const mode_t*
     if (!err) err = write_at(fd, data.data(), data.size(), 0);
     if (!err && !no_replace) err = again([&] { return current->fsync(fd); });
     if (int closed = current->close(fd); closed && !err) err = closed;
-    if (!err) err = current->rename(tmp.c_str(), path.c_str(), no_replace);
-    if (err) current->unlink(tmp.c_str());
+    if (!err) err = again([&] { return current->rename(tmp.c_str(), path.c_str(), no_replace); });
+    if (err) remove_file(tmp);
     return err;
 }
 
@@ -189,8 +197,8 @@ int open_file(const std::string& path, int flags, mode_t mode, int& fd) {
 }
 
 // Not repeated on EINTR: the descriptor is gone either way on Linux.
-void close_file(int fd) {
-    current->close(fd);
+int close_file(int fd) {
+    return current->close(fd);
 }
 
 int read_at(int fd, void* buffer, size_t length, int64_t offset, size_t& done) {
@@ -269,11 +277,11 @@ int list_folder(const std::string& folder, std::vector<folder_entry>& entries) {
 }
 
 int remove_file(const std::string& path) {
-    return current->unlink(path.c_str());
+    return again([&] { return current->unlink(path.c_str()); });
 }
 
 int make_folder(const std::string& path, mode_t mode) {
-    return current->mkdir(path.c_str(), mode);
+    return again([&] { return current->mkdir(path.c_str(), mode); });
 }
 
 }  // namespace pt

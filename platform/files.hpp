@@ -63,7 +63,8 @@ int make_folder(const std::string& path, mode_t mode);
 
 // flags as for open(2); O_CLOEXEC is always added. 0 or the errno; fd set on success.
 int open_file(const std::string& path, int flags, mode_t mode, int& fd);
-void close_file(int fd);
+// 0 or the errno of the close: a write the system had deferred may fail here.
+int close_file(int fd);
 // Reads up to `length` bytes at `offset`; `done` < length only at the end of the file.
 int read_at(int fd, void* buffer, size_t length, int64_t offset, size_t& done);
 // Writes all of it, or returns the errno (ENOSPC for a write that makes no progress).

@@ -68,6 +68,36 @@ TEST(atomic_writers, a_failure_on_the_way_leaves_the_old_file_and_nothing_else) 
     }
 }
 
+// Interrupted calls and short transfers are the system's everyday answers: the data
+// arrives whole all the same.
+TEST(file_calls, go_on_through_interruptions_and_short_transfers) {
+    struct transfer_case {
+        const char* name;
+        file_faults faults;
+    };
+    const transfer_case cases[] = {
+        {"every call interrupted once", {.interrupt = true}},
+        {"7 bytes a transfer", {.max_transfer = 7}},
+        {"both", {.max_transfer = 7, .interrupt = true}},
+    };
+    std::string data(70001, 'x');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 23);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tmp_dir d;
+        std::string back;
+        {
+            file_fault_scope faults(c.faults);
+            ASSERT_EQ(pt::replace_file(d.file("r"), data, 0600), 0);
+            ASSERT_EQ(pt::create_file(d.file("n"), data), 0);
+            ASSERT_EQ(pt::read_file(d.file("r"), back), 0);
+        }
+        EXPECT_EQ(back, data);
+        EXPECT_EQ(read_file_bytes(d.file("n")), data);
+        EXPECT_EQ(entries(d.path()), 2u);  // no temporary file left behind
+    }
+}
+
 TEST(create_file, never_replaces_what_is_there) {
     tmp_dir d;
     std::string f = d.file("t.dbf");

@@ -6,9 +6,33 @@ namespace {
 
 file_faults plan;
 int writes_tried = 0;
+bool interrupted = false;
+
+// True when the call at hand is to be interrupted: every other call, when asked.
+bool interrupt_now() {
+    if (!plan.interrupt) return false;
+    interrupted = !interrupted;
+    return interrupted;
+}
+
+size_t capped(size_t length) {
+    return plan.max_transfer ? std::min(length, plan.max_transfer) : length;
+}
+
+int faulty_open(const char* path, int flags, mode_t mode, int& fd) {
+    return interrupt_now() ? EINTR : pt::system_file_ops().open(path, flags, mode, fd);
+}
+
+int faulty_pread(int fd, void* buffer, size_t length, int64_t offset, size_t& done) {
+    done = 0;
+    if (interrupt_now()) return EINTR;
+    return pt::system_file_ops().pread(fd, buffer, capped(length), offset, done);
+}
 
 int faulty_pwrite(int fd, const void* data, size_t length, int64_t offset, size_t& done) {
     done = 0;
+    if (interrupt_now()) return EINTR;
+    length = capped(length);
     ++writes_tried;
     if (plan.write_fails_at == writes_tried) return plan.write_error;
     if (plan.write_budget == 0 && length > 0) return plan.write_error;
@@ -19,17 +43,26 @@ int faulty_pwrite(int fd, const void* data, size_t length, int64_t offset, size_
 }
 
 int faulty_fsync(int fd) {
+    if (interrupt_now()) return EINTR;
     return plan.fsync_error ? plan.fsync_error : pt::system_file_ops().fsync(fd);
 }
 
 int faulty_rename(const char* from, const char* to, bool no_replace) {
+    if (interrupt_now()) return EINTR;
     return plan.rename_error ? plan.rename_error
                              : pt::system_file_ops().rename(from, to, no_replace);
 }
 
+int faulty_unlink(const char* path) {
+    return interrupt_now() ? EINTR : pt::system_file_ops().unlink(path);
+}
+
 pt::file_ops faulty_ops() {
     pt::file_ops ops = pt::system_file_ops();
+    ops.open = faulty_open;
+    ops.pread = faulty_pread;
     ops.pwrite = faulty_pwrite;
+    ops.unlink = faulty_unlink;
     ops.fsync = faulty_fsync;
     ops.rename = faulty_rename;
     return ops;
@@ -41,15 +74,12 @@ file_fault_scope::file_fault_scope(const file_faults& faults) {
     static const pt::file_ops ops = faulty_ops();
     plan = faults;
     writes_tried = 0;
+    interrupted = false;
     saved_ = pt::use_file_ops(&ops);
 }
 
 file_fault_scope::~file_fault_scope() {
     pt::use_file_ops(saved_);
-}
-
-int file_fault_scope::writes() const {
-    return writes_tried;
 }
 
 file_size_limit::file_size_limit(rlim_t bytes) {

@@ -17,6 +17,9 @@ struct file_faults {
     int write_error = ENOSPC;   // what a failing write gives
     int fsync_error = 0;        // every fsync gives this, when not 0
     int rename_error = 0;       // every rename gives this, when not 0
+    size_t max_transfer = 0;    // a read or write moves at most this many bytes; 0: no cap
+    bool interrupt = false;     // every open, read, write, fsync, rename and unlink is
+                                // interrupted (EINTR) once before it goes through
 };
 
 // Puts the plan in place for its lifetime. One at a time, on the test's own thread.
@@ -26,9 +29,6 @@ class file_fault_scope {
     ~file_fault_scope();
     file_fault_scope(const file_fault_scope&) = delete;
     file_fault_scope& operator=(const file_fault_scope&) = delete;
-
-    // Writes tried so far, failed ones included.
-    int writes() const;
 
   private:
     const pt::file_ops* saved_;
