@@ -283,14 +283,18 @@ TEST_F(console_failures, records_that_fail_are_reported_by_number_and_the_copy_g
 }
 
 // The rows stream while their count is still being taken: the table's line comes before
-// the errors of its first rows all the same, and a user allowed one connection, for whom
-// the rows are counted first, gets the same lines and the same files.
+// the errors of its first rows all the same, a later row's error keeps its number, and a user
+// allowed one connection, for whom the rows are counted first, gets the same lines and the same
+// files.
 TEST_F(console_failures, the_table_line_precedes_the_errors_of_its_first_rows) {
     scratch_db db("e2e_first_rows");
     db.exec(
         "SET SESSION sql_mode = 'ALLOW_INVALID_DATES';"
         "CREATE TABLE t (id INT PRIMARY KEY, d DATE, pad VARCHAR(250));"
-        "INSERT INTO t SELECT seq, IF(seq <= 2, '2024-02-31', '2024-01-01'), REPEAT('p', 250) "
+        // Rows 1 and 2 are decoded by the reader, row 50000 by a helper, far past the
+        // second block: each keeps its own record number.
+        "INSERT INTO t SELECT seq, IF(seq IN (1, 2, 50000), '2024-02-31', '2024-01-01'), "
+        "REPEAT('p', 250) "
         "FROM seq_1_to_100000");
     const std::string user = "e2e_one_" + std::to_string(getpid());
     db.exec("DROP USER IF EXISTS '" + user + "'@'127.0.0.1';CREATE USER '" + user +
@@ -307,7 +311,7 @@ TEST_F(console_failures, the_table_line_precedes_the_errors_of_its_first_rows) {
     };
     const std::string expected = "Converting database " + db.name() +
                                  "(1 tables)\nConverting table t(100000 records)\n" +
-                                 error_line(1) + error_line(2);
+                                 error_line(1) + error_line(2) + error_line(50000);
     // The count's answer held back for a second: the first rows are out long before.
     relay_proxy proxy(s.port, SIZE_MAX, std::chrono::milliseconds(1000));
     struct {
