@@ -369,14 +369,14 @@ void sql_recordset::fill() {
         failure_.emplace(e);
         throw;
     }
-    // The first block tells what the count costs least: a table that ends in it is
-    // counted here, where the server has it open already; a longer one is counted on
-    // the side connection while the rest of its rows stream.
+    // The first block tells what the count costs least: a table that ends in it holds
+    // its count; a longer one is counted on the side connection while the rest of its
+    // rows stream.
     if (count_ == count_step::deferred) {
-        if (reader_->is_exhausted())
-            count_here();
-        else
-            count_aside();
+        if (!reader_->is_exhausted()) return count_aside();
+        sql_engine::instance().give_back_side_connection(std::move(side_));
+        rec_count_ = cache_count_;
+        count_ = count_step::taken;
     }
 }
 

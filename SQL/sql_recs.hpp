@@ -96,7 +96,7 @@ class sql_recordset : public udb_recordset {
 
     // get_rec_count (the base's) is the count taken when the recordset was built, for
     // progress only. While the engine counts aside, a table's count waits for the first
-    // block of its rows: a table that ends in it is counted on this connection, a longer
+    // block of its rows: a table that ends in it is counted by its rows, a longer
     // one on the side connection while its rows stream, and the count arrives at a
     // block boundary or when waited for. A count that failed leaves the rows as they
     // are: waiting raises it.
@@ -107,11 +107,11 @@ class sql_recordset : public udb_recordset {
   protected:
     void initialize();
     uint64_t count_rows();
-    // Lends the side connection for the count; false when the count must run here and
-    // now.
     // The last value of the AUTO_INCREMENT column into the schema; a failure is traced
     // and leaves it 0.
     void read_last_auto_number(const std::wstring& column);
+    // Lends the side connection for the count; false when the count must run here and
+    // now.
     bool defer_count();
     void count_here();
     void count_aside();

@@ -118,7 +118,7 @@ void conversion_run::convert_tables(conversion_events& events) {
                 events.table_opened(name);
                 copy_rows();
             } else {
-                settle();
+                count_pending_ = false;  // a table left alone needs no count
                 events.table_skipped(name);
             }
         } catch (const tk_exception& e) {
