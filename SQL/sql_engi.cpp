@@ -130,9 +130,9 @@ void sql_engine::initialize() {
     if (!mysql_init(&mysql_))
         throw tk_exception("Cannot initialize the MySQL client library", tk_kind_error);
     tk_log_printf(1, "sql_engine::initialize - 1");
-    mysql_options(&mysql_, MYSQL_READ_DEFAULT_GROUP, "QM MySQL Lib");
+    mysql_options(&mysql_, MYSQL_READ_DEFAULT_GROUP, sql_option_group);
     tk_log_printf(1, "sql_engine::initialize - 2");
-    unsigned int timeout = 10;
+    unsigned int timeout = sql_connect_timeout;
     mysql_options(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     tk_log_printf(1, "sql_engine::initialize - END");
 }

@@ -216,6 +216,10 @@ struct sql_session_statement {
     const char* failed3;  // level 3 when it fails, or null
     const char* failed2;  // level 2 when it fails, with the server's text
 };
+// The client options of every connection, set before it connects: the option files'
+// group and the connect time-out in seconds.
+constexpr const char* sql_option_group = "QM MySQL Lib";
+constexpr unsigned int sql_connect_timeout = 10;
 // Right after connecting, in order.
 extern const sql_session_statement sql_session_statements[3];
 // Once the server's version is known.

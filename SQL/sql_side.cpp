@@ -22,8 +22,8 @@ sql_side_connection::sql_side_connection(const std::string& host, const std::str
                                          const std::string& password, int port) {
     std::memset(&mysql_, 0, sizeof mysql_);
     if (!mysql_init(&mysql_)) throw side_error(0, "Cannot initialize the MySQL client library");
-    mysql_options(&mysql_, MYSQL_READ_DEFAULT_GROUP, "QM MySQL Lib");
-    unsigned int timeout = 10;
+    mysql_options(&mysql_, MYSQL_READ_DEFAULT_GROUP, sql_option_group);
+    unsigned int timeout = sql_connect_timeout;
     mysql_options(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     try {
         if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
