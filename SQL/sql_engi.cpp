@@ -409,32 +409,11 @@ const sql_table_properties* sql_engine::get_table_properties(const std::wstring&
 
 // --- Names ---
 
-namespace {
-
-// "`...`" with every backtick inside doubled.
-bool is_quoted_identifier(const std::wstring& s) {
-    if (s.size() < 2 || s.front() != L'`' || s.back() != L'`') return false;
-    for (size_t i = 1; i + 1 < s.size(); ++i) {
-        if (s[i] != L'`') continue;
-        if (i + 2 < s.size() && s[i + 1] == L'`')
-            ++i;
-        else
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 std::wstring sql_engine::get_safe_name(const std::wstring& name) {
     tk_log_wprintf(1, L"sql_engine::get_safe_name(%s)", name);
-    if (is_quoted_identifier(name)) {
-        tk_log_printf(1, "Preserve the original name");
-        return name;
-    }
-    // The server allows 64 characters; a longer name is cut before it is quoted, so
-    // the cut can never split a doubled backtick.
-    std::wstring result = quote_name(name.size() > 64 ? name.substr(0, 63) : name);
+    // Always quoted, never cut: a name that looks quoted, or a longer one cut short,
+    // would name another table. Callers refuse names the server cannot hold.
+    std::wstring result = quote_name(name);
     tk_log_wprintf(1, L"Returns [%s]", result);
     return result;
 }

@@ -124,11 +124,10 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     void give_back_side_connection(std::unique_ptr<sql_side_connection> side) noexcept;
 
     // --- Names ---
-    // The name as an identifier inside a statement: between backticks, every backtick
-    // inside doubled. A complete quoted identifier passes unchanged.
+    // The name as an identifier inside a statement, traced: quote_name's result.
     static std::wstring get_safe_name(const std::wstring& name);
-    // The name between backticks, every backtick inside doubled, always: what the
-    // write side writes, since a name taken from data may look quoted already.
+    // The name between backticks, every backtick inside doubled, always, whatever it
+    // looks like: a name from the server or from data may look quoted already.
     static std::wstring quote_name(const std::wstring& name);
     std::unique_ptr<udb_validator> create_fn_validator(const udb_record& record);
     std::unique_ptr<udb_validator> create_fn_validator(const udb_schema& schema);

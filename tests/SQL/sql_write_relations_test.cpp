@@ -29,9 +29,8 @@ TEST_F(sql_write_tables, tables_are_created_dropped_and_emptied) {
     udb_schema schema;
     schema.push_back(col(L"id", VT_I4, 11));
     const long long creates = session_status(*dest, L"Com_create_table");
-    // Longer than the server allows, or looking quoted: either would name another table.
-    for (const std::wstring& name :
-         {std::wstring(65, L't'), std::wstring(L"`keep`"), std::wstring()})
+    // Longer than the server allows: cut, it would name another table.
+    for (const std::wstring& name : {std::wstring(65, L't'), std::wstring()})
         EXPECT_THROW(dest->create_table(name, schema, udb_indexes()), tk_exception);
     EXPECT_EQ(session_status(*dest, L"Com_create_table"), creates);
 
@@ -42,7 +41,10 @@ TEST_F(sql_write_tables, tables_are_created_dropped_and_emptied) {
     dest->create_table(odd, schema, udb_indexes())->append_record(*make_record({{L"id", 2}}));
     EXPECT_EQ(session_status(*dest, L"Com_create_table"), creates + 1);
     dest->create_table(L"keep", schema, udb_indexes())->append_record(*make_record({{L"id", 3}}));
+    // A name that looks quoted is a table of its own.
+    dest->create_table(L"`keep`", schema, udb_indexes())->append_record(*make_record({{L"id", 4}}));
     EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM `a ``b`` c`"), "2");
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(id) FROM ```keep```"), "4");
 
     dest->empty_table(odd);
     EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM `a ``b`` c`"), "0");

@@ -353,7 +353,12 @@ TEST_F(console_content, unusual_table_names_get_distinct_safe_files) {
         "CREATE TABLE `order_lines` (a INT); INSERT INTO `order_lines` VALUES (1),(2),(3);"
         "CREATE TABLE `Straße` (a INT); INSERT INTO `Straße` VALUES (1),(2),(3),(4);"
         "CREATE TABLE `" +
-        long_name + "` (a INT); INSERT INTO `" + long_name + "` SELECT seq FROM seq_1_to_5");
+        long_name + "` (a INT); INSERT INTO `" + long_name +
+        "` SELECT seq FROM seq_1_to_5;"
+        // A name that looks quoted is a table of its own, and so is such a column.
+        "CREATE TABLE q (a INT); INSERT INTO q SELECT seq FROM seq_1_to_6;"
+        "CREATE TABLE ```q``` (```c``` INT, c INT);"
+        "INSERT INTO ```q``` SELECT seq, -seq FROM seq_1_to_7");
     tmp_dir d;
     const std::string out = d.file("out");
     run_result r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}));
@@ -364,12 +369,18 @@ TEST_F(console_content, unusual_table_names_get_distinct_safe_files) {
         names.insert(e.path().filename().string());
         counts.insert(dbf_header_records(e.path().string()));
     }
-    EXPECT_EQ(counts, (std::multiset<long>{1, 2, 3, 4, 5})) << ::testing::PrintToString(names);
+    EXPECT_EQ(counts, (std::multiset<long>{1, 2, 3, 4, 5, 6, 7}))
+        << ::testing::PrintToString(names);
     EXPECT_EQ(dbf_header_records(out + "/order_lines.dbf"), 3);
     EXPECT_EQ(dbf_header_records(out + "/Stra\xc3\x9f"
                                        "e.dbf"),
               4);
     EXPECT_EQ(dbf_header_records(out + "/" + long_name + ".dbf"), 5);
+    EXPECT_EQ(read_dbf(out + "/q.dbf").fields, "a:N:11:0");
+    dbf_read quoted = read_dbf(out + "/A_q_.dbf");
+    EXPECT_EQ(quoted.fields, "A_c_:N:11:0 c:N:11:0");
+    ASSERT_EQ(quoted.rows.size(), 7u);
+    EXPECT_EQ(quoted.rows[6], "7|-7");
 }
 
 // Values the DBF file cannot hold as they are: each is left empty or cut, and each such
