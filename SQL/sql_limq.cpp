@@ -28,10 +28,10 @@ void sql_stop_all_readers() noexcept {
 }
 
 sql_limited_query::sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
-                                     const std::wstring& source)
+                                     const std::wstring& source, const std::wstring& columns)
     : connection_(db.get_connection()), source_(source) {
     tk_log_wprintf(1, L"sql_limited_query::sql_limited_query(%s)", name);
-    std::wstring statement = L"SELECT * FROM ";
+    std::wstring statement = L"SELECT " + (columns.empty() ? L"*" : columns) + L" FROM ";
     if (as_query) {
         tk_log_printf(1, "...as query");
         statement += L"(" + name + L") as temp___table";

@@ -37,9 +37,11 @@ class sql_limited_query {
     // Sends "SELECT * FROM `name`" (or "SELECT * FROM (name) as temp___table" for a
     // query) and opens the result as a stream; no other statement may run on the
     // connection until the query is destroyed. Throws sql_exception when refused.
-    // `source` names the table in value reports.
+    // `source` names the table in value reports; `columns`, when not empty, is the
+    // column list that stands in place of "*".
     sql_limited_query(sql_database& db, const std::wstring& name, bool as_query,
-                      const std::wstring& source = std::wstring());
+                      const std::wstring& source = std::wstring(),
+                      const std::wstring& columns = std::wstring());
     // Stops and joins the threads; freeing the unfinished stream reads off its rows.
     ~sql_limited_query();
     sql_limited_query(const sql_limited_query&) = delete;

@@ -13,6 +13,9 @@ namespace {
 
 constexpr size_t tmp_block_size = 1000;
 
+// The decimals the server gives a FLOAT column declared without (M,D).
+constexpr unsigned float_decimals_not_fixed = 31;
+
 // The first column of a record as a decimal number; false for no value.
 template <class T>
 bool read_number(const udb_record& record, T& out) {
@@ -218,20 +221,29 @@ void sql_recordset::initialize() {
     const unsigned n = mysql_num_fields(result);
     const MYSQL_FIELD* fields = mysql_fetch_fields(result);
 
-    std::wstring select = L"SELECT ";
+    std::wstring columns;
     std::wstring auto_num_column;
     bool geometry = false;
+    bool single = false;
     for (unsigned i = 0; i < n; ++i) {
         const MYSQL_FIELD& f = fields[i];
         tk_log_printf(2, "Processing field #%d", i + 1);
         std::wstring name = pt::utf8_decode(std::string_view(f.name, f.name_length));
-        if (i > 0) select += L",";
+        const std::wstring quoted = sql_engine::get_safe_name(name);
+        if (i > 0) columns += L",";
         if (f.type == MYSQL_TYPE_GEOMETRY) {
             tk_log_printf(2, "Got MYSQL_TYPE_GEOMETRY");
-            select += L"ST_AsText(" + sql_engine::get_safe_name(name) + L") as ";
+            columns += L"ST_AsText(" + quoted + L") as ";
             geometry = true;
         }
-        select += sql_engine::get_safe_name(name);
+        // The server writes a FLOAT with six digits (1234567 as 1.23457e+06); as a
+        // double it sends every digit of the stored value, which reads back exactly.
+        // A FLOAT(M,D) comes as its stored value to D decimals already.
+        if (f.type == MYSQL_TYPE_FLOAT && f.decimals >= float_decimals_not_fixed) {
+            columns += quoted + L"+0e0 as ";
+            single = true;
+        }
+        columns += quoted;
         tk_log_wprintf(2, L"GOT FIELD: name=%s, type=%d, size=%d, flags=%d", name, f.type, f.length,
                        f.flags);
         auto ftd = column_of(f, name);
@@ -252,7 +264,7 @@ void sql_recordset::initialize() {
     if (mysql_errno(m) != 0) throw sql_exception(m);
     guard.reset();
 
-    select += L" FROM " + sql_engine::get_safe_name(name_);
+    const std::wstring select = L"SELECT " + columns + L" FROM " + sql_engine::get_safe_name(name_);
     tk_log_wprintf(2, L"local_select_qry=%s", select);
     if (is_query()) {
         tk_log_printf(2, "It's a SQL-query, nothing to do anymore");
@@ -261,7 +273,10 @@ void sql_recordset::initialize() {
     if (!auto_num_column.empty()) read_last_auto_number(auto_num_column);
     // Geometry reaches the client as text only through ST_AsText: read the table
     // through that statement from now on.
-    if (geometry) query_ = select;
+    if (geometry)
+        query_ = select;
+    else if (single)
+        row_columns_ = columns;
 }
 
 void sql_recordset::read_last_auto_number(const std::wstring& column) {
@@ -352,8 +367,8 @@ void sql_recordset::start_pass() {
     position_ = 0;
     failure_.reset();
     rows_asked_ = true;
-    reader_ =
-        std::make_unique<sql_limited_query>(*db_, is_query() ? query_ : name_, is_query(), name_);
+    reader_ = std::make_unique<sql_limited_query>(*db_, is_query() ? query_ : name_, is_query(),
+                                                  name_, row_columns_);
     fill();
 }
 

@@ -130,6 +130,8 @@ class sql_recordset : public udb_recordset {
     std::optional<sql_exception> failure_;
     bool pass_from_reset_ = false;
     std::wstring count_statement_;
+    // The column list of a table's rows, when "*" would lose digits (FLOAT columns).
+    std::wstring row_columns_;
     enum class count_step { taken, deferred, sent };
     count_step count_ = count_step::taken;
     // Lent while the count is deferred or sent; dropping it abandons the count.
