@@ -305,9 +305,11 @@ void sql_engine::use_database(const std::wstring& name) {
 void sql_engine::ensure_write_session() {
     if (write_session_) return;
     tk_log_printf(2, "Setting the write session's sql_mode...");
+    // Every row reported as written must be committed, also where init_connect or the
+    // server's settings turn autocommit off: nothing here ever commits by itself.
     static constexpr std::string_view statement =
         "SET SESSION sql_mode = CONCAT_WS(',', @@SESSION.sql_mode, 'STRICT_ALL_TABLES', "
-        "'NO_AUTO_VALUE_ON_ZERO')";
+        "'NO_AUTO_VALUE_ON_ZERO'), autocommit = 1";
     if (mysql_real_query(&mysql_, statement.data(), statement.size()) != 0)
         throw sql_exception(&mysql_);
     write_session_ = true;

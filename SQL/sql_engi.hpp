@@ -109,7 +109,7 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     // Raises sql_exception when the server refuses.
     void use_database(const std::wstring& name);
     // Once per connection, before the first write: values the server would alter are
-    // errors, and a zero in an AUTO_INCREMENT column stays zero.
+    // errors, a zero in an AUTO_INCREMENT column stays zero, and autocommit is on.
     void ensure_write_session();
 
     // --- The side connection ---

@@ -230,3 +230,20 @@ TEST_F(sql_write_rows, key_texts_cannot_change_the_statement) {
     EXPECT_EQ(scalar_in_dst("SELECT name FROM s WHERE id = 3"), "it's");
     EXPECT_EQ(dest->get_relationships().size(), relationships);
 }
+
+TEST_F(sql_write_rows, rows_are_committed_when_the_session_would_not_commit_them) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table("CREATE TABLE c (id INT PRIMARY KEY, v VARCHAR(5)) ENGINE=InnoDB", L"c");
+    // As a server whose init_connect turns autocommit off leaves the session.
+    ASSERT_TRUE(dest->query(L"SET SESSION autocommit = 0", udb_no_result));
+    for (int i = 1; i <= 3; ++i) t->append_record(*make_record({{L"id", i4(i)}}));
+    t->flush();
+    t->update(L"<id>1</id>", *make_record({{L"v", text(L"one")}}));
+    t->delete_key(L"<id>2</id>");
+    t.reset();
+    // A new connection ends the session: what it had not committed would be rolled back.
+    const auto& s = test_server::get();
+    engine->connect(s.host, s.user, s.password, static_cast<int>(s.port));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(CONCAT(id, IFNULL(v, '')) ORDER BY id) FROM c"),
+              "1one,3");
+}
