@@ -54,13 +54,6 @@ void check_finite(const ole_variant& v) {
                        tk_kind_continue);
 }
 
-bool all_digits(std::string_view s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 // Characters of UTF-8 text (continuation bytes do not count).
 size_t utf8_chars(std::string_view s) {
     size_t n = 0;
@@ -109,9 +102,17 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
                 text = guid.get_guid();
             }
         }
-        return to_mysql_str(text, fvt, m);
+        // A number stands quoted here: bare, the server would compare the column as a
+        // number ('012345' = 12345).
+        return to_mysql_str(text, fvt == VT_DATE ? VT_DATE : VT_BSTR, m);
     }
 
+    // Bytes are a hexadecimal literal; any other value for a binary column is its text,
+    // quoted for the same reason.
+    if (is_binary_vt(c.vartype) && !is_binary_vt(fvt) && fvt != VT_EMPTY && fvt != VT_NULL) {
+        check_finite(f);
+        return to_mysql_str(value_utf8(f), VT_BSTR, m);
+    }
     std::string text = to_mysql_str(f, m);
     if (udb_is_numeric_vt(c.vartype) && !ole_variant::is_numeric_vt(fvt) && fvt != VT_EMPTY &&
         fvt != VT_NULL)
@@ -172,7 +173,9 @@ std::string to_mysql_str(std::string_view text, VARTYPE vt, MYSQL* m) {
     }
     if (is_binary_vt(vt)) {
         tk_log_printf(1, "GOT BLOB");
-        if (sql_is_hex_literal(text) || all_digits(text)) {
+        // Only a hexadecimal literal stands bare: digits alone would be a number, which
+        // the server compares with a binary column as a number.
+        if (sql_is_hex_literal(text)) {
             tk_log_printf(1, "BLOB IS VALID");
             return std::string(text);
         }

@@ -229,6 +229,39 @@ TEST_F(sql_write_rows, key_texts_cannot_change_the_statement) {
     t->update(L"<id>3</id>", *make_record({{L"name", text(L"it's")}}));
     EXPECT_EQ(scalar_in_dst("SELECT name FROM s WHERE id = 3"), "it's");
     EXPECT_EQ(dest->get_relationships().size(), relationships);
+
+    // A binary key compares byte for byte: never as a number, never as a column.
+    auto b =
+        dest_table("CREATE TABLE bk (k VARBINARY(10) PRIMARY KEY, a VARBINARY(10), n INT)", L"bk");
+    in_dst(
+        "INSERT INTO bk VALUES ('12345', 'x', 1), ('012345', 'x', 2), ('12345.0', 'x', 3), "
+        "('a', 'zz', 4), ('q', 'q', 5), ('', 'e', 6), (X'00FF', 'h', 7)");
+    // The neutral layer's filter names columns in double quotes.
+    admin->exec("SET SESSION sql_mode = 'ANSI_QUOTES'");
+    const std::pair<std::wstring, const char*> filters[] = {
+        {L"<k>a</k>", "4"}, {L"<k>12345</k>", "1"},          {L"<k>0x00FF</k>", "7"},
+        {L"<k></k>", "6"},  {L"<n>2</n><k>012345</k>", "2"},
+    };
+    for (const auto& [key, matched] : filters)
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n ORDER BY n) FROM bk WHERE " +
+                                pt::utf8_encode(b->get_filter_subquery(key))),
+                  matched)
+            << pt::utf8_encode(key);
+    admin->exec("SET SESSION sql_mode = ''");
+    b->update(L"<k>012345</k>", *make_record({{L"n", i4(20)}}));
+    b->delete_key(*make_record({{L"k", i4(12345)}}));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n ORDER BY n) FROM bk"), "3,4,5,6,7,20");
+    const std::pair<std::wstring, const char*> deletes[] = {
+        {L"<k>12345.0</k>", "4,5,6,7,20"},
+        {L"<k>0x00FF</k>", "4,5,6,20"},
+        {L"<k></k>", "4,5,20"},
+        {L"<k>a</k>", "5,20"},
+    };
+    for (const auto& [key, left] : deletes) {
+        b->delete_key(key);
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n ORDER BY n) FROM bk"), left)
+            << pt::utf8_encode(key);
+    }
 }
 
 TEST_F(sql_write_rows, rows_are_committed_when_the_session_would_not_commit_them) {
