@@ -9,6 +9,7 @@
 #include "TK/tk_string.hpp"
 #include "UDB/udb_rule.hpp"
 #include "ole/ole_guid.hpp"
+#include "platform/oa/oa_num.hpp"
 #include "platform/text.hpp"
 
 namespace {
@@ -35,9 +36,13 @@ std::string hex_literal(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-// The value's whole text as UTF-8: a text with its NULs, anything else as it prints.
+// The value's whole text as UTF-8: a text with its NULs, anything else as it prints,
+// except a float: the seven digits it prints with do not always read back as the same
+// float (1+2^-23 would be stored as 1); nine always do.
 std::string value_utf8(const ole_variant& v) {
     if (const std::wstring* s = v.get_bstr()) return pt::utf8_encode(*s);
+    if (v.get_type() == VT_R4 && std::isfinite(v.get_variant().r4()))
+        return oa::format_exp(v.get_variant().r4(), 8);
     return v.to_string();
 }
 
@@ -204,7 +209,7 @@ std::wstring make_mysql_def_val(const t_ftd& c, uint32_t version, MYSQL* m) {
     const VARTYPE vt = c.vartype;
     const VARTYPE dvt = c.default_value.get_type();
     const std::wstring* bstr = c.default_value.get_bstr();
-    const std::wstring text = bstr ? *bstr : c.default_value.to_wstring();
+    const std::wstring text = bstr ? *bstr : pt::utf8_decode(value_utf8(c.default_value));
     tk_log_wprintf(1, L"make_mysql_def_val(%d,%s)", vt, text);
     if (text == L"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')") {
         tk_log_printf(3, "Cannot set def.value as current timetsamp for varchar column");
