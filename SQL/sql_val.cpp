@@ -118,6 +118,14 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
         check_finite(f);
         return to_mysql_str(value_utf8(f), VT_BSTR, m);
     }
+    // A TIME column takes the time of day alone: a midnight would otherwise print as the
+    // zero date, which the server refuses for a TIME.
+    if (c.vartype == VT_DATE && (c.reserved & 3) == udb_time_only && fvt == VT_DATE &&
+        f.get_date().get_kind() != ole_date::kind_empty) {
+        ole_date time = f.get_date();
+        time.set_kind(ole_date::kind_time);
+        return sql_quote_literal(m, time.to_string(6).substr(11));
+    }
     std::string text = to_mysql_str(f, m);
     if (udb_is_numeric_vt(c.vartype) && !ole_variant::is_numeric_vt(fvt) && fvt != VT_EMPTY &&
         fvt != VT_NULL)

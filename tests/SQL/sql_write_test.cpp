@@ -40,8 +40,9 @@ TEST_F(sql_write, every_column_type_comes_back) {
     REQUIRE_TEST_SERVER();
     in_src(all_types_table);
     for (const char* row : all_types_rows) in_src(row);
-    // Values that only just survive: a float that seven digits would not tell from 1.
-    in_src("INSERT INTO all_types (f) VALUES (1.00000012)");
+    // Values that only just survive: a float that seven digits would not tell from 1,
+    // and midnight.
+    in_src("INSERT INTO all_types (f, tm, tm6) VALUES (1.00000012, '00:00:00', '00:00:00')");
     src = open();
     const auto source = copy_table(*src, L"all_types");
     ASSERT_EQ(source.size(), 5u);

@@ -12,6 +12,7 @@
 #include "SQL/sql_util.hpp"
 #include "SQL/sql_val.hpp"
 #include "SQL/sql_view.hpp"
+#include "ole/ole_date.hpp"
 #include "TK/tk_except.hpp"
 #include "platform/text.hpp"
 
@@ -123,6 +124,10 @@ TEST(sql_literals, a_field_for_its_column) {
          "'{" + pt::utf8_encode(guid) + "}'"},
         {"GUID cut to its column", field(ole_variant(L"{" + guid + L"}")), column(VT_BSTR, 36),
          false, "'" + pt::utf8_encode(guid) + "'"},
+        {"midnight for a TIME column", field(ole_variant(ole_date("00:00:00"))),
+         column(VT_DATE, 10, udb_time_only), false, "'00:00:00'"},
+        {"a date-time for a TIME column", field(ole_variant(ole_date("2024-01-15 12:34:56.5"))),
+         column(VT_DATE, 17, udb_time_only), false, "'12:34:56.500000'"},
         {"long value, placeholders", field(ole_variant(big), 0x100001), column(VT_BSTR, 0), true,
          "?"},
         {"long geometry, placeholders", field(ole_variant(big), 0x100001), column(VT_BSTR, 0, 2),
