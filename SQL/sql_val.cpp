@@ -160,7 +160,9 @@ std::string to_mysql_str(const ole_variant& value, MYSQL* m) {
     if (is_binary_vt(value.get_type())) {
         tk_log_printf(1, "special processing for BLOBs");
         const std::vector<uint8_t>* bytes = value.get_byte_array();
-        if (!bytes || bytes->empty()) return "NULL";
+        if (!bytes) return "NULL";
+        // Empty bytes are a value, not NULL.
+        if (bytes->empty()) return "X''";
         std::string out = hex_literal(*bytes);
         tk_log_printf(1, "to_mysql_str - at the END");
         return out;

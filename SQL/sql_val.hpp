@@ -12,7 +12,8 @@
 #include "UDB/udb_ftd.hpp"
 #include "UDB/udb_rec.hpp"
 
-// The literal of a value. Byte arrays are 0x followed by hexadecimal digits; texts are
+// The literal of a value. Byte arrays are 0x followed by hexadecimal digits (X'' when
+// empty); texts are
 // taken whole, NULs included; a float has nine significant digits and a double
 // seventeen, enough to read back as the same value. A floating-point value that is not
 // finite raises kind 0.

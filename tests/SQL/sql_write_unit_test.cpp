@@ -77,6 +77,10 @@ TEST(sql_literals, every_value_becomes_a_literal_that_cannot_end_early) {
     EXPECT_EQ(to_mysql_str(ole_variant(std::vector<uint8_t>{0x00, 0xAB})), "0x00AB");
     EXPECT_EQ(to_mysql_str(ole_variant(std::wstring(L"é\0'", 3))), "'é\\0\\''");
     EXPECT_EQ(to_mysql_str(ole_variant()), "NULL");
+    ole_variant::refill_storage spare;
+    ole_variant no_bytes;
+    no_bytes.refill_bytes(spare);
+    EXPECT_EQ(to_mysql_str(no_bytes), "X''") << "empty bytes are a value, not NULL";
     // Enough digits to read back as the same float, or double.
     EXPECT_EQ(to_mysql_str(ole_variant(1.0f + std::ldexp(1.0f, -23))), "1.00000012e+00");
     EXPECT_EQ(to_mysql_str(ole_variant(0.1)), "1.0000000000000001e-01");
