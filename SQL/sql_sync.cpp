@@ -4,6 +4,7 @@
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_tab.hpp"
 #include "SQL/sql_util.hpp"
+#include "SQL/sql_val.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "UDB/udb_rs.hpp"
@@ -37,7 +38,7 @@ std::wstring sql_sync::get_filter_subquery(const std::wstring& table, const std:
                 throw tk_exception(
                     L"Key value '" + v + L"' is not a number for column '" + name + L"'",
                     tk_kind_continue);
-            result += L"=" + v;
+            result += vt == VT_R4 ? L"=" + pt::utf8_decode(sql_float_as_stored(utf8)) : L"=" + v;
         } else if (udb_is_blob_vt(vt) && (sql_is_hex_literal(utf8) || v.empty())) {
             // Bytes as a hexadecimal literal; anything else compares as a string, byte for
             // byte: bare digits would compare as a number.

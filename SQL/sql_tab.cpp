@@ -327,6 +327,13 @@ size_t utf8_size(const std::wstring& s) {
     return n;
 }
 
+// An update or delete by record whose row is not there.
+tk_exception no_row_found(const std::wstring& table, const char* done) {
+    return tk_exception(
+        tk_format("No row of table '%s' matches the record; nothing was %s", table, done),
+        tk_kind_continue);
+}
+
 // A LOB field is left out of SET lists: a declared size of 0 marks a value the source
 // did not read whole.
 bool is_lob_field(const udb_field& f) {
@@ -722,6 +729,8 @@ void sql_table::update(const udb_record& record) {
     const std::string statement = "UPDATE " + utf8_name() + " SET " + set + " WHERE " + where;
     tk_log_printf(2, "UPDATE QUERY: %s", std::string_view(statement).substr(0, 4096));
     db_->query_append(statement);
+    // The record stands for a row: finding none is an error of the record, not success.
+    if (db_->found_rows() == 0) throw no_row_found(name_, "updated");
 }
 
 void sql_table::delete_key(const std::wstring& key) {
@@ -742,4 +751,5 @@ void sql_table::delete_key(const udb_record& record) {
     });
     if (where.empty()) throw tk_exception("Missing key for delete", tk_kind_continue);
     db_->query_append("DELETE FROM " + utf8_name() + " WHERE " + where);
+    if (db_->found_rows() == 0) throw no_row_found(name_, "deleted");
 }

@@ -30,11 +30,14 @@ class sql_table : public sql_recordset {
     void flush() override;
     // UPDATE of the columns named by the record's fields, where the key text matches.
     void update(const std::wstring& key, const udb_record& record) override;
-    // UPDATE of the non-key fields, where the key fields match. Raises kind 0 when the
-    // table has no key or the record none of its fields.
+    // UPDATE of the non-key fields, where the key fields match the values as the row
+    // holds them. Raises kind 0 when the table has no key, the record none of its
+    // fields, or no row matches.
     void update(const udb_record& record) override;
+    // A key text that matches no row changes nothing, silently, as in SQL.
     void delete_key(const std::wstring& key) override;
-    // DELETE where every field of the record that names a column matches.
+    // DELETE where every field of the record that names a column matches; raises kind 0
+    // when no row matches.
     void delete_key(const udb_record& record) override;
 
     // Rows not written because a row of the same key was there already.

@@ -212,7 +212,21 @@ std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool
 }
 
 std::string get_fld_condition_str(const udb_field& field, const t_ftd& column, MYSQL* m) {
-    return value_text(field, column, false, false, m);
+    std::string text = value_text(field, column, false, false, m);
+    if (column.vartype == VT_R4 && sql_is_number_literal(text)) return sql_float_as_stored(text);
+    return text;
+}
+
+std::string sql_float_as_stored(std::string_view number) {
+    std::string_view digits = number;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    double d = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), d);
+    const float stored = static_cast<float>(d);
+    // Beyond the float's range the server refuses the value; the text can stay.
+    if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(stored))
+        return std::string(number);
+    return oa::format_exp(static_cast<double>(stored), 16);
 }
 
 std::wstring make_mysql_def_val(const t_ftd& c, uint32_t version, MYSQL* m) {

@@ -31,9 +31,13 @@ std::wstring to_mysql_wstr(std::wstring_view text, VARTYPE vartype, MYSQL* conne
 std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool placeholders,
                                MYSQL* connection = nullptr);
 // The same without the default in place of an empty value: what a WHERE condition
-// compares with must be the value itself.
+// compares with must be the value itself, as the column stores it.
 std::string get_fld_condition_str(const udb_field& field, const t_ftd& column,
                                   MYSQL* connection = nullptr);
+// A number as a FLOAT column stores it, written as that float's exact value: the column
+// compares as a double, so 0.1 never finds the stored 0.1f. A text that is no number,
+// or beyond the float's range, is returned as it is.
+std::string sql_float_as_stored(std::string_view number);
 
 // The DEFAULT of a CREATE TABLE column clause; empty when none is to be written.
 std::wstring make_mysql_def_val(const t_ftd& column, uint32_t version, MYSQL* connection = nullptr);

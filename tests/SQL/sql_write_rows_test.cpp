@@ -1,6 +1,8 @@
 // Rows on the write side: batched inserts and what happens to the rows the server
 // refuses, long values, updates and deletes, and key texts that try to change the
 // statement.
+#include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,12 @@ ole_variant i4(int32_t v) {
 }
 ole_variant text(const std::wstring& v) {
     return ole_variant(v);
+}
+// A float's exact value as a literal the server reads as that double.
+std::string exact(float v) {
+    char buf[40];
+    auto r = std::to_chars(buf, buf + sizeof buf, double{v}, std::chars_format::scientific, 16);
+    return std::string(buf, r.ptr);
 }
 
 }  // namespace
@@ -202,6 +210,68 @@ TEST_F(sql_write_rows, updates_and_deletes_by_record) {
     const long long updates = session_status(*dest, L"Com_update");
     EXPECT_THROW(keyless->update(*make_record({{L"a", i4(1)}})), tk_exception);
     EXPECT_EQ(session_status(*dest, L"Com_update"), updates);
+}
+
+TEST_F(sql_write_rows, a_record_finds_the_row_it_came_from) {
+    REQUIRE_TEST_SERVER();
+    // Every kind of column, each row deleted by the record the read side made of it.
+    auto every = dest_table(
+        "CREATE TABLE e (id INT PRIMARY KEY, f FLOAT, dbl DOUBLE, d DECIMAL(10,2), dt DATE, "
+        "dtm DATETIME(6), tm TIME(6), ts TIMESTAMP(6) NULL DEFAULT NULL, c CHAR(5), "
+        "vc VARCHAR(10), tx TEXT, vb VARBINARY(10), bl BLOB, b1 BIT(1), b16 BIT(16), yr YEAR, "
+        "en ENUM('a','b'), st SET('x','y'), g GEOMETRY, js JSON) CHARACTER SET utf8mb4",
+        L"e");
+    in_dst(
+        "INSERT INTO e VALUES (1, 0.1, 0.1, 12.50, '2024-02-29', '2024-01-15 00:00:00', "
+        "'00:00:00', '2024-01-15 10:20:30.123456', 'ab', 'it''s', 'long', '', X'00FF', b'1', "
+        "b'1000000000000000', 2024, 'b', 'x,y', POINT(1, 2), '{\"k\": 1}'), "
+        "(2, 16777217, -1.2345678901234567e300, -0.01, '1999-12-31', "
+        "'2024-01-15 10:20:30.5', '12:34:56.000001', NULL, '', '', '', X'3132333435', '', "
+        "b'0', b'0', 1999, 'a', '', NULL, NULL), "
+        "(3, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
+        "NULL, NULL, NULL, NULL, NULL, NULL)");
+    const auto rows = read_table(*dest, L"e");
+    ASSERT_EQ(rows.size(), 3u);
+    for (const auto& r : rows) EXPECT_NO_THROW(every->delete_key(*r));
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM e"), "0");
+
+    // A FLOAT appended, updated and deleted by the same record, also where seven
+    // digits would not tell it from 1.
+    auto f = dest_table("CREATE TABLE f (f FLOAT PRIMARY KEY, n INT)", L"f");
+    for (const float v : {0.1f, 1.0f + std::ldexp(1.0f, -23)}) {
+        SCOPED_TRACE(v);
+        auto record = [&](int n) { return make_record({{L"f", ole_variant(v)}, {L"n", i4(n)}}); };
+        f->append_record(*record(1));
+        f->flush();
+        EXPECT_EQ(scalar_in_dst("SELECT f + 0e0 = " + exact(v) + " FROM f"), "1");
+        f->update(*record(2));
+        f->update(*record(2));  // found, though nothing changes
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n) FROM f"), "2");
+        f->delete_key(*record(2));
+        EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM f"), "0");
+        // Gone: neither finds its row, and both say so.
+        for (const bool update : {true, false}) {
+            try {
+                if (update)
+                    f->update(*record(3));
+                else
+                    f->delete_key(*record(3));
+                ADD_FAILURE() << (update ? "update" : "delete") << " of a missing row";
+            } catch (const tk_exception& e) {
+                EXPECT_EQ(e.kind(), 0) << e.what();
+            }
+        }
+    }
+    // A key text that finds nothing is no error, as in SQL.
+    f->delete_key(L"<f>5</f>");
+    f->update(L"<f>5</f>", *make_record({{L"n", i4(4)}}));
+    // One that names a FLOAT finds it as the column stores it.
+    f->append_record(*make_record({{L"f", ole_variant(0.1f)}, {L"n", i4(5)}}));
+    f->flush();
+    f->update(L"<f>0.1</f>", *make_record({{L"n", i4(6)}}));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n) FROM f"), "6");
+    f->delete_key(L"<f>0.1</f>");
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM f"), "0");
 }
 
 TEST_F(sql_write_rows, key_texts_cannot_change_the_statement) {
