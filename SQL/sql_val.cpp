@@ -15,6 +15,8 @@
 namespace {
 
 constexpr uint32_t long_field_length = 0x100000;
+// The characters of a GUID's text; a text column of that size holds GUIDs.
+constexpr size_t guid_length = 36;
 
 bool is_binary_vt(VARTYPE vt) {
     return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY;
@@ -80,7 +82,7 @@ bool is_exact_integer(const std::string& text) {
 }
 
 std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bool defaults,
-                       MYSQL* m) {
+                       MYSQL* m, std::string* cut = nullptr) {
     tk_log_printf(1, "get_fld_append_str");
     const VARTYPE fvt = f.get_type();
     if (placeholders && sql_is_long_field(f)) {
@@ -97,13 +99,18 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
         std::string text = value_utf8(f);
         tk_log_printf(1, "Got BSTR value: %s, flags=%d", text, c.reserved);
         if (is_geometry(c)) return "ST_GeomFromText(" + sql_quote_literal(m, text) + ")";
-        // A GUID in braces or behind "guid=" is cut to its 36 characters only where
-        // the column could not take the whole text.
-        if (ole_guid_extractor::is_acceptable_vt(fvt) && c.size > 0 && text.size() <= 90 &&
-            utf8_chars(text) > static_cast<size_t>(c.size)) {
+        // A GUID in braces or behind "guid=" is cut to its 36 characters only for a
+        // GUID column that could not take the whole text; any other text column gets
+        // the whole text, or the server's refusal.
+        if (c.size == static_cast<int32_t>(guid_length) &&
+            ole_guid_extractor::is_acceptable_vt(fvt) && text.size() <= 90 &&
+            utf8_chars(text) > guid_length) {
             ole_guid_extractor guid(text);
             if (guid.is_valid()) {
                 tk_log_printf(1, "BSTR IS AN GUID");
+                if (cut)
+                    *cut = tk_format("The value '%s' of column '%s' is cut to the GUID it holds",
+                                     text, c.name);
                 text = guid.get_guid();
             }
         }
@@ -207,8 +214,8 @@ std::wstring to_mysql_wstr(std::wstring_view text, VARTYPE vt, MYSQL* m) {
 }
 
 std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool placeholders,
-                               MYSQL* m) {
-    return value_text(field, column, placeholders, true, m);
+                               MYSQL* m, std::string* cut) {
+    return value_text(field, column, placeholders, true, m, cut);
 }
 
 std::string get_fld_condition_str(const udb_field& field, const t_ftd& column, MYSQL* m) {

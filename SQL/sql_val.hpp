@@ -27,9 +27,11 @@ std::wstring to_mysql_wstr(std::wstring_view text, VARTYPE vartype, MYSQL* conne
 // The value of a record field for the column, as UTF-8. With placeholders allowed a
 // field longer than 1 MiB gives "?" and travels as long data of a prepared statement.
 // An empty value for a NOT NULL column takes the column's default (or 0 for numbers).
-// A date-time value for a TIME column is its time of day.
+// A date-time value for a TIME column is its time of day. A longer text that holds a
+// GUID becomes that GUID for a GUID column (a text column of 36 characters) only;
+// `cut`, when given, then receives a message naming the column and the value.
 std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool placeholders,
-                               MYSQL* connection = nullptr);
+                               MYSQL* connection = nullptr, std::string* cut = nullptr);
 // The same without the default in place of an empty value: what a WHERE condition
 // compares with must be the value itself, as the column stores it.
 std::string get_fld_condition_str(const udb_field& field, const t_ftd& column,

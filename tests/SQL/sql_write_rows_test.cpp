@@ -350,3 +350,47 @@ TEST_F(sql_write_rows, rows_are_committed_when_the_session_would_not_commit_them
     EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(CONCAT(id, IFNULL(v, '')) ORDER BY id) FROM c"),
               "1one,3");
 }
+
+TEST_F(sql_write_rows, a_guid_is_cut_to_fit_a_guid_column_only) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table("CREATE TABLE g (id INT PRIMARY KEY, g VARCHAR(36), v VARCHAR(40))", L"g");
+    const std::wstring guid = L"3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+    struct {
+        const wchar_t* column;
+        std::wstring value;
+        const char* stored;  // null: refused
+        bool reported;
+    } cases[] = {
+        {L"v", L"GUID {" + guid + L"} x", nullptr, false},
+        {L"v", L"{" + guid + L"}", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}", false},
+        {L"g", guid, "3F2504E0-4F89-11D3-9A0C-0305E82C3301", false},
+        {L"g", L"guid={" + guid + L"}", "3F2504E0-4F89-11D3-9A0C-0305E82C3301", true},
+    };
+    int id = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(pt::utf8_encode(c.value));
+        reported_errors().clear();
+        ++id;
+        bool refused = false;
+        try {
+            t->append_record(*make_record({{L"id", i4(id)}, {c.column, text(c.value)}}));
+            t->flush();
+        } catch (const sql_exception& e) {
+            refused = true;
+            EXPECT_NE(std::string(e.what()).find("Data too long"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(refused, c.stored == nullptr);
+        EXPECT_EQ(scalar_in_dst("SELECT IFNULL(g, v) FROM g WHERE id = " + std::to_string(id)),
+                  c.stored ? c.stored : "");
+        if (!c.reported) {
+            EXPECT_EQ(reported_errors().size(), refused ? 1u : 0u);
+            continue;
+        }
+        ASSERT_EQ(reported_errors().size(), 1u);
+        EXPECT_EQ(reported_errors()[0].kind, 0);
+        const std::string& message = reported_errors()[0].message;
+        EXPECT_NE(message.find("g, record #" + std::to_string(id)), std::string::npos) << message;
+        EXPECT_NE(message.find("'g'"), std::string::npos) << message;
+        EXPECT_NE(message.find(pt::utf8_encode(c.value)), std::string::npos) << message;
+    }
+}
