@@ -1,5 +1,6 @@
 #include "SQL/sql_db.hpp"
 
+#include <charconv>
 #include <cstring>
 #include <stdexcept>
 
@@ -23,6 +24,22 @@ std::string_view trace_text(std::string_view s) {
 }
 
 constexpr size_t long_data_chunk = 0x20000;
+
+// The rows a statement found. An UPDATE's affected rows are those it changed; the rows
+// it matched are the first number of its info text, in every language of the server's
+// messages.
+uint64_t rows_found(MYSQL* m) {
+    if (const char* info = mysql_info(m)) {
+        const std::string_view s(info);
+        const size_t at = s.find_first_of("0123456789");
+        uint64_t n = 0;
+        if (at != std::string_view::npos &&
+            std::from_chars(s.data() + at, s.data() + s.size(), n).ec == std::errc())
+            return n;
+    }
+    const my_ulonglong affected = mysql_affected_rows(m);
+    return affected == static_cast<my_ulonglong>(-1) ? 0 : affected;
+}
 
 std::wstring join(const std::vector<std::wstring>& parts, const wchar_t* separator) {
     std::wstring out;
@@ -194,6 +211,7 @@ unsigned sql_database::execute(std::string_view utf8) {
         tk_log_printf(3, "QUERY=%s", trace_text(utf8));
         throw sql_exception(connection_);
     }
+    found_rows_ = rows_found(connection_);
     const unsigned warnings = mysql_warning_count(connection_);
     // A statement that answers with rows must be read off before the next one.
     if (MYSQL_RES* result = mysql_use_result(connection_)) mysql_free_result(result);

@@ -51,6 +51,9 @@ class sql_database : public udb_database {
     // A data-changing statement: refused, or accepted with warnings (a value was
     // altered), it raises kind 0 with the server's text.
     void query_append(std::string_view utf8);
+    // The rows the last statement sent with execute found: for an UPDATE those it
+    // matched, changed or not; else those it affected.
+    uint64_t found_rows() const { return found_rows_; }
     // Raises the last statement's warnings, when it left any, as one kind-0 error.
     void raise_warnings(unsigned count);
     // One statement whose placeholders take the fields' values, in placeholder order, as
@@ -88,4 +91,5 @@ class sql_database : public udb_database {
                      std::unique_ptr<tk_exception>& first);
 
     MYSQL* connection_;
+    uint64_t found_rows_ = 0;
 };

@@ -20,6 +20,16 @@ namespace {
 // Never written into a trace line in place of a password.
 constexpr const char* masked_password = "***";
 
+// A database name the server cannot hold is refused before anything is sent: the
+// server would refuse it only after the statements before it had run, and a quoting
+// that cut it would name another database.
+void check_database_name(const std::wstring& name) {
+    if (name.empty() || name.size() > 64)
+        throw tk_exception(
+            L"The database name '" + name + L"' is empty or longer than 64 characters",
+            tk_kind_continue);
+}
+
 }  // namespace
 
 const sql_session_statement sql_session_statements[3] = {
@@ -225,11 +235,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
 std::unique_ptr<udb_database> sql_engine::create_db(const std::wstring& name) {
     tk_log_wprintf(2, L"sql_engine::create_db(%s)", name);
     tk_log_wprintf(3, L"Creating MySQL database '%s'", name);
-    // The quoting would cut a longer name, and another database would be made.
-    if (name.empty() || name.size() > 64)
-        throw tk_exception(
-            L"The database name '" + name + L"' is empty or longer than 64 characters",
-            tk_kind_continue);
+    check_database_name(name);
     std::wstring statement = L"CREATE DATABASE " + quote_name(name) + L" character set " + charset_;
     tk_log_wprintf(2, L"Run SQL-query: %s", statement);
     const std::string text = sql_to_utf8(statement);
@@ -299,9 +305,11 @@ void sql_engine::use_database(const std::wstring& name) {
 void sql_engine::ensure_write_session() {
     if (write_session_) return;
     tk_log_printf(2, "Setting the write session's sql_mode...");
+    // Every row reported as written must be committed, also where init_connect or the
+    // server's settings turn autocommit off: nothing here ever commits by itself.
     static constexpr std::string_view statement =
         "SET SESSION sql_mode = CONCAT_WS(',', @@SESSION.sql_mode, 'STRICT_ALL_TABLES', "
-        "'NO_AUTO_VALUE_ON_ZERO')";
+        "'NO_AUTO_VALUE_ON_ZERO'), autocommit = 1";
     if (mysql_real_query(&mysql_, statement.data(), statement.size()) != 0)
         throw sql_exception(&mysql_);
     write_session_ = true;
@@ -310,6 +318,7 @@ void sql_engine::ensure_write_session() {
 void sql_engine::db_delete(const std::wstring& name) {
     tk_log_wprintf(2, L"sql_engine::db_delete(%s)", name);
     tk_log_wprintf(3, L"Deleting MySQL database '%s'", name);
+    check_database_name(name);
     run_logged("SET FOREIGN_KEY_CHECKS = 0", nullptr, "Cannot turn off foreign key check: %s");
     const std::string text = sql_to_utf8(L"DROP DATABASE " + get_safe_name(name));
     if (mysql_real_query(&mysql_, text.data(), text.size()) != 0) throw sql_exception(&mysql_);

@@ -89,6 +89,8 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     // Selects the database and reads its table list (and views unless mode bit 0x80).
     std::unique_ptr<udb_database> open_db(const std::wstring& name, int32_t open_mode,
                                           const std::wstring& text) override;
+    // Drops exactly the database named. A name the server cannot hold (empty, over 64
+    // characters) raises kind 0 before anything is sent.
     void db_delete(const std::wstring& name) override;
     bool is_db_exist(const std::wstring& name) override;
     // properties: a sql_properties, or null.
@@ -107,7 +109,7 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     // Raises sql_exception when the server refuses.
     void use_database(const std::wstring& name);
     // Once per connection, before the first write: values the server would alter are
-    // errors, and a zero in an AUTO_INCREMENT column stays zero.
+    // errors, a zero in an AUTO_INCREMENT column stays zero, and autocommit is on.
     void ensure_write_session();
 
     // --- The side connection ---

@@ -141,8 +141,7 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
             return;
         }
         case k_bytes: {
-            // An empty byte string is no value.
-            if (length == 0) return field.refill(ole_variant(), field.spare_);
+            // An empty byte string is a value too: only NULL is none.
             const auto* p = reinterpret_cast<const uint8_t*>(cell);
             field.refill_bytes(field.spare_).assign(p, p + length);
             return;

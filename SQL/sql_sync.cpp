@@ -4,6 +4,7 @@
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_tab.hpp"
 #include "SQL/sql_util.hpp"
+#include "SQL/sql_val.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "UDB/udb_rs.hpp"
@@ -37,11 +38,12 @@ std::wstring sql_sync::get_filter_subquery(const std::wstring& table, const std:
                 throw tk_exception(
                     L"Key value '" + v + L"' is not a number for column '" + name + L"'",
                     tk_kind_continue);
-            result += L"=" + v;
-        } else if (udb_is_blob_vt(vt) &&
-                   (sql_is_hex_literal(utf8) || sql_is_number_literal(utf8))) {
+            result += vt == VT_R4 ? L"=" + pt::utf8_decode(sql_float_as_stored(utf8)) : L"=" + v;
+        } else if (udb_is_blob_vt(vt) && (sql_is_hex_literal(utf8) || v.empty())) {
+            // Bytes as a hexadecimal literal; anything else compares as a string, byte for
+            // byte: bare digits would compare as a number.
             tk_log_printf(1, "No quotes for numeric or binary");
-            result += L"=" + v;
+            result += v.empty() ? L"=X''" : L"=" + v;
         } else {
             result +=
                 L"=" + pt::utf8_decode(sql_quote_literal(m, pt::utf8_encode(udb_unentity(v))));

@@ -327,6 +327,13 @@ size_t utf8_size(const std::wstring& s) {
     return n;
 }
 
+// An update or delete by record whose row is not there.
+tk_exception no_row_found(const std::wstring& table, const char* done) {
+    return tk_exception(
+        tk_format("No row of table '%s' matches the record; nothing was %s", table, done),
+        tk_kind_continue);
+}
+
 // A LOB field is left out of SET lists: a declared size of 0 marks a value the source
 // did not read whole.
 bool is_lob_field(const udb_field& f) {
@@ -405,16 +412,36 @@ void sql_table::prepare_mapping(const udb_record& record) {
 }
 
 std::string sql_table::row_values(const udb_record& record, bool placeholders,
-                                  std::vector<const udb_field*>* long_fields) const {
+                                  std::vector<const udb_field*>* long_fields,
+                                  std::vector<std::string>* cuts) const {
     MYSQL* m = db_->get_connection();
     std::string values;
     for (size_t k = 0; k < mapping_.size(); ++k) {
         if (k > 0) values += ", ";
         const udb_field& f = record[mapping_[k].field];
-        values += get_fld_append_str(f, schema_[mapping_[k].column], placeholders, m);
+        std::string cut;
+        values += get_fld_append_str(f, schema_[mapping_[k].column], placeholders, m, &cut);
+        if (!cut.empty()) cuts->push_back(std::move(cut));
         if (placeholders && sql_is_long_field(f)) long_fields->push_back(&f);
     }
     return values;
+}
+
+void sql_table::report_cuts(uint64_t record, const std::vector<std::string>& cuts) const {
+    for (const std::string& message : cuts) {
+        const tk_exception e(message, tk_kind_continue);
+        if (record > 0) {
+            report_record(record, e);
+            continue;
+        }
+        tk_log_wprintf(3, L"Table '%s': %s", name_, pt::utf8_decode(message));
+        if (error_handler* handler = error_handler::find()) {
+            const std::string context = handler->get_context();
+            handler->set_context(name_);
+            handler->handle(e, false);
+            handler->set_context_text(context);
+        }
+    }
 }
 
 void sql_table::append_record(const udb_record& record) {
@@ -426,11 +453,12 @@ void sql_table::append_record(const udb_record& record) {
     sql_engine& engine = sql_engine::instance();
     const size_t limit = batch_limit();
     std::string values;
+    std::vector<std::string> cuts;
     // "Too big" is what the row takes in the statement: hexadecimal bytes and escapes
     // count, so the raw size is only a first sieve.
     bool too_big = total > limit;
     if (!too_big && engine.is_fast_insert()) {
-        values = row_values(record, false, nullptr);
+        values = row_values(record, false, nullptr, &cuts);
         too_big = verb().size() + utf8_name().size() + column_list_.size() + values.size() +
                       first_column_.size() * 2 + 48 >
                   limit;
@@ -440,6 +468,7 @@ void sql_table::append_record(const udb_record& record) {
         engine.set_fast_insert(false);
     }
     if (engine.is_fast_insert()) {
+        report_cuts(appended_ + 1, cuts);
         fast_append(std::move(values));
         return;
     }
@@ -500,7 +529,9 @@ void sql_table::slow_append(const udb_record& record) {
     tk_log_printf(1, "sql_table::slow_append");
     tk_log_printf(1, "mysql_db.get_mode()=%d", db_->get_open_mode());
     std::vector<const udb_field*> long_fields;
-    const std::string values = row_values(record, true, &long_fields);
+    std::vector<std::string> cuts;
+    const std::string values = row_values(record, true, &long_fields, &cuts);
+    report_cuts(appended_ + 1, cuts);
     const std::string statement =
         verb() + utf8_name() + " (" + column_list_ + ") VALUES (" + values + ")";
     tk_log_printf(1, "Run SQL query: %s", std::string_view(statement).substr(0, 4096));
@@ -649,9 +680,13 @@ void sql_table::walk_fields(const udb_record& record,
     }
 }
 
-std::string sql_table::assignment(const udb_field& field, const t_ftd& column) const {
-    return pt::utf8_encode(sql_engine::quote_name(column.name)) + "=" +
-           get_fld_append_str(field, column, false, db_->get_connection());
+std::string sql_table::assignment(const udb_field& field, const t_ftd& column,
+                                  std::vector<std::string>& cuts) const {
+    std::string cut;
+    std::string text = pt::utf8_encode(sql_engine::quote_name(column.name)) + "=" +
+                       get_fld_append_str(field, column, false, db_->get_connection(), &cut);
+    if (!cut.empty()) cuts.push_back(std::move(cut));
+    return text;
 }
 
 std::string sql_table::condition(const udb_field& field, const t_ftd& column) const {
@@ -667,13 +702,14 @@ void sql_table::update(const std::wstring& key, const udb_record& record) {
         throw tk_exception("Missing key for update", tk_kind_continue);
     }
     std::string set;
+    std::vector<std::string> cuts;
     walk_fields(record, [&](const udb_field& f, const t_ftd& c) {
         if (is_lob_field(f)) {
             tk_log_wprintf(2, L"Field %s is LOB, skip it", c.name);
             return;
         }
         if (!set.empty()) set += ", ";
-        set += assignment(f, c);
+        set += assignment(f, c, cuts);
     });
     if (set.empty()) {
         tk_log_printf(2, "Nothing to update");
@@ -684,6 +720,7 @@ void sql_table::update(const std::wstring& key, const udb_record& record) {
         "UPDATE " + utf8_name() + " SET " + set + " WHERE " + pt::utf8_encode(condition);
     tk_log_printf(2, "UPDATE QUERY: %s", std::string_view(statement).substr(0, 4096));
     db_->query_append(statement);
+    report_cuts(0, cuts);
 }
 
 void sql_table::update(const udb_record& record) {
@@ -695,6 +732,7 @@ void sql_table::update(const udb_record& record) {
     if (static_cast<size_t>(key_index_) >= indexes_.size()) throw tk_mail_assertion("sql_tab", 692);
     const udb_index& key = indexes_[static_cast<size_t>(key_index_)];
     std::string set, where;
+    std::vector<std::string> cuts;
     walk_fields(record, [&](const udb_field& f, const t_ftd& c) {
         const bool in_key =
             std::any_of(key.fields.begin(), key.fields.end(),
@@ -708,7 +746,7 @@ void sql_table::update(const udb_record& record) {
         } else {
             tk_log_wprintf(1, L"Field %s is NOT a part of UKey", c.name);
             if (!set.empty()) set += ", ";
-            set += assignment(f, c);
+            set += assignment(f, c, cuts);
         }
     });
     if (where.empty()) {
@@ -722,6 +760,9 @@ void sql_table::update(const udb_record& record) {
     const std::string statement = "UPDATE " + utf8_name() + " SET " + set + " WHERE " + where;
     tk_log_printf(2, "UPDATE QUERY: %s", std::string_view(statement).substr(0, 4096));
     db_->query_append(statement);
+    // The record stands for a row: finding none is an error of the record, not success.
+    if (db_->found_rows() == 0) throw no_row_found(name_, "updated");
+    report_cuts(0, cuts);
 }
 
 void sql_table::delete_key(const std::wstring& key) {
@@ -742,4 +783,5 @@ void sql_table::delete_key(const udb_record& record) {
     });
     if (where.empty()) throw tk_exception("Missing key for delete", tk_kind_continue);
     db_->query_append("DELETE FROM " + utf8_name() + " WHERE " + where);
+    if (db_->found_rows() == 0) throw no_row_found(name_, "deleted");
 }

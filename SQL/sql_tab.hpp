@@ -30,11 +30,14 @@ class sql_table : public sql_recordset {
     void flush() override;
     // UPDATE of the columns named by the record's fields, where the key text matches.
     void update(const std::wstring& key, const udb_record& record) override;
-    // UPDATE of the non-key fields, where the key fields match. Raises kind 0 when the
-    // table has no key or the record none of its fields.
+    // UPDATE of the non-key fields, where the key fields match the values as the row
+    // holds them. Raises kind 0 when the table has no key, the record none of its
+    // fields, or no row matches.
     void update(const udb_record& record) override;
+    // A key text that matches no row changes nothing, silently, as in SQL.
     void delete_key(const std::wstring& key) override;
-    // DELETE where every field of the record that names a column matches.
+    // DELETE where every field of the record that names a column matches; raises kind 0
+    // when no row matches.
     void delete_key(const udb_record& record) override;
 
     // Rows not written because a row of the same key was there already.
@@ -60,8 +63,12 @@ class sql_table : public sql_recordset {
     void prepare_mapping(const udb_record& record);
     // The column names that the record's fields stand for.
     std::vector<std::wstring> column_names_of(const udb_record& record) const;
+    // `cuts`: what became of values the column could not take whole, for report_cuts.
     std::string row_values(const udb_record& record, bool placeholders,
-                           std::vector<const udb_field*>* long_fields) const;
+                           std::vector<const udb_field*>* long_fields,
+                           std::vector<std::string>* cuts) const;
+    // Reports each as an error of the record (0: of the table), and goes on.
+    void report_cuts(uint64_t record, const std::vector<std::string>& cuts) const;
     void fast_append(std::string&& values);
     void slow_append(const udb_record& record);
     void flush_pending();
@@ -81,7 +88,8 @@ class sql_table : public sql_recordset {
     void walk_fields(const udb_record& record,
                      const std::function<void(const udb_field&, const t_ftd&)>& visit);
     // "`column`=value" for SET: an empty value takes the column's default.
-    std::string assignment(const udb_field& field, const t_ftd& column) const;
+    std::string assignment(const udb_field& field, const t_ftd& column,
+                           std::vector<std::string>& cuts) const;
     // "`column` <=> value" for WHERE: the value itself.
     std::string condition(const udb_field& field, const t_ftd& column) const;
 

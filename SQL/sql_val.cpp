@@ -9,11 +9,14 @@
 #include "TK/tk_string.hpp"
 #include "UDB/udb_rule.hpp"
 #include "ole/ole_guid.hpp"
+#include "platform/oa/oa_num.hpp"
 #include "platform/text.hpp"
 
 namespace {
 
 constexpr uint32_t long_field_length = 0x100000;
+// The characters of a GUID's text; a text column of that size holds GUIDs.
+constexpr size_t guid_length = 36;
 
 bool is_binary_vt(VARTYPE vt) {
     return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY;
@@ -35,9 +38,13 @@ std::string hex_literal(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
-// The value's whole text as UTF-8: a text with its NULs, anything else as it prints.
+// The value's whole text as UTF-8: a text with its NULs, anything else as it prints,
+// except a float: the seven digits it prints with do not always read back as the same
+// float (1+2^-23 would be stored as 1); nine always do.
 std::string value_utf8(const ole_variant& v) {
     if (const std::wstring* s = v.get_bstr()) return pt::utf8_encode(*s);
+    if (v.get_type() == VT_R4 && std::isfinite(v.get_variant().r4()))
+        return oa::format_exp(v.get_variant().r4(), 8);
     return v.to_string();
 }
 
@@ -52,13 +59,6 @@ void check_finite(const ole_variant& v) {
     const char* what = std::isnan(d) ? "NaN" : d < 0 ? "-infinity" : "infinity";
     throw tk_exception(tk_format("The floating-point value %s cannot be stored", what),
                        tk_kind_continue);
-}
-
-bool all_digits(std::string_view s) {
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
 }
 
 // Characters of UTF-8 text (continuation bytes do not count).
@@ -82,7 +82,7 @@ bool is_exact_integer(const std::string& text) {
 }
 
 std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bool defaults,
-                       MYSQL* m) {
+                       MYSQL* m, std::string* cut = nullptr) {
     tk_log_printf(1, "get_fld_append_str");
     const VARTYPE fvt = f.get_type();
     if (placeholders && sql_is_long_field(f)) {
@@ -99,19 +99,40 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
         std::string text = value_utf8(f);
         tk_log_printf(1, "Got BSTR value: %s, flags=%d", text, c.reserved);
         if (is_geometry(c)) return "ST_GeomFromText(" + sql_quote_literal(m, text) + ")";
-        // A GUID in braces or behind "guid=" is cut to its 36 characters only where
-        // the column could not take the whole text.
-        if (ole_guid_extractor::is_acceptable_vt(fvt) && c.size > 0 && text.size() <= 90 &&
-            utf8_chars(text) > static_cast<size_t>(c.size)) {
+        // A GUID in braces or behind "guid=" is cut to its 36 characters only for a
+        // GUID column that could not take the whole text; any other text column gets
+        // the whole text, or the server's refusal.
+        if (c.size == static_cast<int32_t>(guid_length) &&
+            ole_guid_extractor::is_acceptable_vt(fvt) && text.size() <= 90 &&
+            utf8_chars(text) > guid_length) {
             ole_guid_extractor guid(text);
             if (guid.is_valid()) {
                 tk_log_printf(1, "BSTR IS AN GUID");
+                if (cut)
+                    *cut = tk_format("The value '%s' of column '%s' is cut to the GUID it holds",
+                                     text, c.name);
                 text = guid.get_guid();
             }
         }
-        return to_mysql_str(text, fvt, m);
+        // A number stands quoted here: bare, the server would compare the column as a
+        // number ('012345' = 12345).
+        return to_mysql_str(text, fvt == VT_DATE ? VT_DATE : VT_BSTR, m);
     }
 
+    // Bytes are a hexadecimal literal; any other value for a binary column is its text,
+    // quoted for the same reason.
+    if (is_binary_vt(c.vartype) && !is_binary_vt(fvt) && fvt != VT_EMPTY && fvt != VT_NULL) {
+        check_finite(f);
+        return to_mysql_str(value_utf8(f), VT_BSTR, m);
+    }
+    // A TIME column takes the time of day alone: a midnight would otherwise print as the
+    // zero date, which the server refuses for a TIME.
+    if (c.vartype == VT_DATE && (c.reserved & 3) == udb_time_only && fvt == VT_DATE &&
+        f.get_date().get_kind() != ole_date::kind_empty) {
+        ole_date time = f.get_date();
+        time.set_kind(ole_date::kind_time);
+        return sql_quote_literal(m, time.to_string(6).substr(11));
+    }
     std::string text = to_mysql_str(f, m);
     if (udb_is_numeric_vt(c.vartype) && !ole_variant::is_numeric_vt(fvt) && fvt != VT_EMPTY &&
         fvt != VT_NULL)
@@ -146,7 +167,9 @@ std::string to_mysql_str(const ole_variant& value, MYSQL* m) {
     if (is_binary_vt(value.get_type())) {
         tk_log_printf(1, "special processing for BLOBs");
         const std::vector<uint8_t>* bytes = value.get_byte_array();
-        if (!bytes || bytes->empty()) return "NULL";
+        if (!bytes) return "NULL";
+        // Empty bytes are a value, not NULL.
+        if (bytes->empty()) return "X''";
         std::string out = hex_literal(*bytes);
         tk_log_printf(1, "to_mysql_str - at the END");
         return out;
@@ -172,7 +195,9 @@ std::string to_mysql_str(std::string_view text, VARTYPE vt, MYSQL* m) {
     }
     if (is_binary_vt(vt)) {
         tk_log_printf(1, "GOT BLOB");
-        if (sql_is_hex_literal(text) || all_digits(text)) {
+        // Only a hexadecimal literal stands bare: digits alone would be a number, which
+        // the server compares with a binary column as a number.
+        if (sql_is_hex_literal(text)) {
             tk_log_printf(1, "BLOB IS VALID");
             return std::string(text);
         }
@@ -189,19 +214,33 @@ std::wstring to_mysql_wstr(std::wstring_view text, VARTYPE vt, MYSQL* m) {
 }
 
 std::string get_fld_append_str(const udb_field& field, const t_ftd& column, bool placeholders,
-                               MYSQL* m) {
-    return value_text(field, column, placeholders, true, m);
+                               MYSQL* m, std::string* cut) {
+    return value_text(field, column, placeholders, true, m, cut);
 }
 
 std::string get_fld_condition_str(const udb_field& field, const t_ftd& column, MYSQL* m) {
-    return value_text(field, column, false, false, m);
+    std::string text = value_text(field, column, false, false, m);
+    if (column.vartype == VT_R4 && sql_is_number_literal(text)) return sql_float_as_stored(text);
+    return text;
+}
+
+std::string sql_float_as_stored(std::string_view number) {
+    std::string_view digits = number;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    double d = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), d);
+    const float stored = static_cast<float>(d);
+    // Beyond the float's range the server refuses the value; the text can stay.
+    if (ec != std::errc() || end != digits.data() + digits.size() || !std::isfinite(stored))
+        return std::string(number);
+    return oa::format_exp(static_cast<double>(stored), 16);
 }
 
 std::wstring make_mysql_def_val(const t_ftd& c, uint32_t version, MYSQL* m) {
     const VARTYPE vt = c.vartype;
     const VARTYPE dvt = c.default_value.get_type();
     const std::wstring* bstr = c.default_value.get_bstr();
-    const std::wstring text = bstr ? *bstr : c.default_value.to_wstring();
+    const std::wstring text = bstr ? *bstr : pt::utf8_decode(value_utf8(c.default_value));
     tk_log_wprintf(1, L"make_mysql_def_val(%d,%s)", vt, text);
     if (text == L"to_char(sysdate,'yyyy-mm-dd hh24:mi:ss')") {
         tk_log_printf(3, "Cannot set def.value as current timetsamp for varchar column");

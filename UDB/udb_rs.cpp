@@ -106,10 +106,11 @@ bool looks_numeric(const std::wstring& v) {
     return digits;
 }
 
+// Bytes written as "0x" and hexadecimal digits: without the prefix, "a" would name a
+// column and "12345" be a number.
 bool looks_hex(const std::wstring& v) {
-    size_t i = (v.size() >= 2 && v[0] == L'0' && (v[1] == L'x' || v[1] == L'X')) ? 2 : 0;
-    if (i == v.size()) return false;
-    for (; i < v.size(); ++i)
+    if (v.size() < 3 || v[0] != L'0' || (v[1] != L'x' && v[1] != L'X')) return false;
+    for (size_t i = 2; i < v.size(); ++i)
         if (!iswxdigit(static_cast<wint_t>(v[i]))) return false;
     return true;
 }
@@ -180,10 +181,16 @@ std::wstring udb_recordset::get_filter_subquery(const std::wstring& text) {
     };
     auto value = [&](const std::wstring& name, const std::wstring& v) {
         VARTYPE vt = schema_.get_field_type(name);
-        if (udb_is_numeric_vt(vt) || udb_is_blob_vt(vt)) {
+        if (udb_is_blob_vt(vt)) {
             tk_log_printf(1, "Special processing for binary");
-            bool ok = udb_is_blob_vt(vt) ? looks_hex(v) : looks_numeric(v);
-            result += ok ? L"=" + v : L"=" + quote_text(v);
+            // A hexadecimal literal, or the value compared as a string, byte for byte.
+            if (v.empty())
+                result += L"=X''";
+            else
+                result += looks_hex(v) ? L"=" + v : L"=" + quote_text(udb_unentity(v));
+        } else if (udb_is_numeric_vt(vt)) {
+            tk_log_printf(1, "Special processing for binary");
+            result += looks_numeric(v) ? L"=" + v : L"=" + quote_text(v);
         } else {
             result += L"=" + quote_text(udb_unentity(v)) + L" ";
         }

@@ -41,7 +41,9 @@ class udb_recordset {
     // A new record of the key values of the given record, or null when the record
     // lacks a key field. Raises kind 1 when the table has no key.
     virtual std::unique_ptr<udb_record> get_key(const udb_record& record);
-    // A condition from a tagged list of key values ("<id>5</id><name>x</name>").
+    // A condition from a tagged list of key values ("<id>5</id><name>x</name>"): a number
+    // stands bare only for a numeric column, bytes only as a hexadecimal literal ("0x...",
+    // X'' when empty); every other value is quoted.
     virtual std::wstring get_filter_subquery(const std::wstring& text);
 
     // Records one key or index; the primary key, else the first unique index, is the key.

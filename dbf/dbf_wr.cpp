@@ -427,6 +427,9 @@ void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, 
 // One value into its field's bytes, by the field's letter.
 void put_field(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
                record_writer& rw) {
+    // Empty bytes hold nothing to write: the field is what no value gives.
+    if (const std::vector<uint8_t>* bytes = value.get_byte_array(); bytes && bytes->empty())
+        return put_field(w, ole_variant(), out, rw);
     switch (w.letter) {
         case 'N':
         case 'F':

@@ -138,6 +138,50 @@ TEST_F(sql_engine_connection, creates_lists_tests_and_deletes_databases) {
     EXPECT_THROW(engine->open_db(wname, 1, L""), sql_exception);
 }
 
+TEST_F(sql_engine_connection, deletes_only_the_database_it_is_given) {
+    REQUIRE_TEST_SERVER();
+    auto exists = [&](const std::string& name) {
+        const std::string where = "SCHEMA_NAME = " + quote_literal(name);
+        return admin->scalar("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE " + where) ==
+               "1";
+    };
+    // 63 characters: a longer name cut to 63 or 64 would name it.
+    const std::string base = make_database("cut");
+    const std::string other = base + std::string(63 - base.size(), 'x');
+    extra_databases.push_back(other);
+    admin->exec("CREATE DATABASE " + quote_ident(other));
+    // A name the server cannot hold is refused before anything is sent.
+    auto sent = [&] {
+        return session_value(L"SHOW SESSION STATUS LIKE 'Com_set_option'") + "/" +
+               session_value(L"SHOW SESSION STATUS LIKE 'Com_drop_db'");
+    };
+    const std::string before = sent();
+    // Empty, 70 characters beginning with the other's name, and 65.
+    for (const std::string& name : {std::string(), other + "1234567", other + "xy"}) {
+        try {
+            engine->db_delete(pt::utf8_decode(name));
+            ADD_FAILURE() << "refused: '" << name << "'";
+        } catch (const sql_exception& e) {
+            ADD_FAILURE() << "sent to the server: '" << name << "': " << e.what();
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.kind(), 0);
+            EXPECT_NE(e.message().find("'" + name + "'"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(sent(), before);
+    EXPECT_TRUE(exists(other));
+
+    // A name that looks quoted is a database of its own.
+    const std::string plain = make_database("audq");
+    const std::string quoted = "`" + plain + "`";
+    extra_databases.push_back(quoted);
+    admin->exec("CREATE DATABASE " + quote_ident(plain));
+    admin->exec("CREATE DATABASE " + quote_ident(quoted));
+    engine->db_delete(pt::utf8_decode(quoted));
+    EXPECT_FALSE(exists(quoted));
+    EXPECT_TRUE(exists(plain));
+}
+
 TEST_F(sql_engine_connection, asks_for_the_largest_packet_once) {
     REQUIRE_TEST_SERVER();
     const std::string before = admin->scalar("SELECT @@global.max_allowed_packet");

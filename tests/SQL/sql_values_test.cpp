@@ -139,6 +139,7 @@ TEST(sql_columns, decodes_each_cell_from_exactly_its_bytes) {
     r.add(column("wide", MYSQL_TYPE_NEWDECIMAL, 0, 63, 40, 5),
           "123456789012345678901234567890123.12345");
     r.add(column("e", MYSQL_TYPE_VAR_STRING, 0, utf8), "");
+    r.add(column("eb", MYSQL_TYPE_BLOB, BLOB_FLAG | BINARY_FLAG, 63), "");
     auto rec = r.read();
     ASSERT_EQ(rec->size(), r.cells.size());
     EXPECT_EQ(*(*rec)[0].get_bstr(), std::wstring(L"a\0bé", 4));
@@ -161,6 +162,9 @@ TEST(sql_columns, decodes_each_cell_from_exactly_its_bytes) {
     EXPECT_EQ(*(*rec)[11].get_bstr(), L"123456789012345678901234567890123.12345");
     EXPECT_EQ((*rec)[12].get_type(), VT_BSTR);
     EXPECT_EQ((*rec)[12].get_bstr()->size(), 0u);
+    // Empty bytes are a value: only NULL is none.
+    ASSERT_EQ((*rec)[13].get_type(), VT_UI1_ARRAY);
+    EXPECT_TRUE((*rec)[13].get_byte_array()->empty());
 }
 
 TEST(sql_columns, a_value_that_cannot_be_kept_whole_is_reported_with_its_record) {

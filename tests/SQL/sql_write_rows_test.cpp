@@ -1,6 +1,8 @@
 // Rows on the write side: batched inserts and what happens to the rows the server
 // refuses, long values, updates and deletes, and key texts that try to change the
 // statement.
+#include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,12 @@ ole_variant i4(int32_t v) {
 }
 ole_variant text(const std::wstring& v) {
     return ole_variant(v);
+}
+// A float's exact value as a literal the server reads as that double.
+std::string exact(float v) {
+    char buf[40];
+    auto r = std::to_chars(buf, buf + sizeof buf, double{v}, std::chars_format::scientific, 16);
+    return std::string(buf, r.ptr);
 }
 
 }  // namespace
@@ -204,6 +212,68 @@ TEST_F(sql_write_rows, updates_and_deletes_by_record) {
     EXPECT_EQ(session_status(*dest, L"Com_update"), updates);
 }
 
+TEST_F(sql_write_rows, a_record_finds_the_row_it_came_from) {
+    REQUIRE_TEST_SERVER();
+    // Every kind of column, each row deleted by the record the read side made of it.
+    auto every = dest_table(
+        "CREATE TABLE e (id INT PRIMARY KEY, f FLOAT, dbl DOUBLE, d DECIMAL(10,2), dt DATE, "
+        "dtm DATETIME(6), tm TIME(6), ts TIMESTAMP(6) NULL DEFAULT NULL, c CHAR(5), "
+        "vc VARCHAR(10), tx TEXT, vb VARBINARY(10), bl BLOB, b1 BIT(1), b16 BIT(16), yr YEAR, "
+        "en ENUM('a','b'), st SET('x','y'), g GEOMETRY, js JSON) CHARACTER SET utf8mb4",
+        L"e");
+    in_dst(
+        "INSERT INTO e VALUES (1, 0.1, 0.1, 12.50, '2024-02-29', '2024-01-15 00:00:00', "
+        "'00:00:00', '2024-01-15 10:20:30.123456', 'ab', 'it''s', 'long', '', X'00FF', b'1', "
+        "b'1000000000000000', 2024, 'b', 'x,y', POINT(1, 2), '{\"k\": 1}'), "
+        "(2, 16777217, -1.2345678901234567e300, -0.01, '1999-12-31', "
+        "'2024-01-15 10:20:30.5', '12:34:56.000001', NULL, '', '', '', X'3132333435', '', "
+        "b'0', b'0', 1999, 'a', '', NULL, NULL), "
+        "(3, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
+        "NULL, NULL, NULL, NULL, NULL, NULL)");
+    const auto rows = read_table(*dest, L"e");
+    ASSERT_EQ(rows.size(), 3u);
+    for (const auto& r : rows) EXPECT_NO_THROW(every->delete_key(*r));
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM e"), "0");
+
+    // A FLOAT appended, updated and deleted by the same record, also where seven
+    // digits would not tell it from 1.
+    auto f = dest_table("CREATE TABLE f (f FLOAT PRIMARY KEY, n INT)", L"f");
+    for (const float v : {0.1f, 1.0f + std::ldexp(1.0f, -23)}) {
+        SCOPED_TRACE(v);
+        auto record = [&](int n) { return make_record({{L"f", ole_variant(v)}, {L"n", i4(n)}}); };
+        f->append_record(*record(1));
+        f->flush();
+        EXPECT_EQ(scalar_in_dst("SELECT f + 0e0 = " + exact(v) + " FROM f"), "1");
+        f->update(*record(2));
+        f->update(*record(2));  // found, though nothing changes
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n) FROM f"), "2");
+        f->delete_key(*record(2));
+        EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM f"), "0");
+        // Gone: neither finds its row, and both say so.
+        for (const bool update : {true, false}) {
+            try {
+                if (update)
+                    f->update(*record(3));
+                else
+                    f->delete_key(*record(3));
+                ADD_FAILURE() << (update ? "update" : "delete") << " of a missing row";
+            } catch (const tk_exception& e) {
+                EXPECT_EQ(e.kind(), 0) << e.what();
+            }
+        }
+    }
+    // A key text that finds nothing is no error, as in SQL.
+    f->delete_key(L"<f>5</f>");
+    f->update(L"<f>5</f>", *make_record({{L"n", i4(4)}}));
+    // One that names a FLOAT finds it as the column stores it.
+    f->append_record(*make_record({{L"f", ole_variant(0.1f)}, {L"n", i4(5)}}));
+    f->flush();
+    f->update(L"<f>0.1</f>", *make_record({{L"n", i4(6)}}));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n) FROM f"), "6");
+    f->delete_key(L"<f>0.1</f>");
+    EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM f"), "0");
+}
+
 TEST_F(sql_write_rows, key_texts_cannot_change_the_statement) {
     REQUIRE_TEST_SERVER();
     auto t = dest_table("CREATE TABLE s (id INT PRIMARY KEY, name VARCHAR(20))", L"s");
@@ -229,4 +299,98 @@ TEST_F(sql_write_rows, key_texts_cannot_change_the_statement) {
     t->update(L"<id>3</id>", *make_record({{L"name", text(L"it's")}}));
     EXPECT_EQ(scalar_in_dst("SELECT name FROM s WHERE id = 3"), "it's");
     EXPECT_EQ(dest->get_relationships().size(), relationships);
+
+    // A binary key compares byte for byte: never as a number, never as a column.
+    auto b =
+        dest_table("CREATE TABLE bk (k VARBINARY(10) PRIMARY KEY, a VARBINARY(10), n INT)", L"bk");
+    in_dst(
+        "INSERT INTO bk VALUES ('12345', 'x', 1), ('012345', 'x', 2), ('12345.0', 'x', 3), "
+        "('a', 'zz', 4), ('q', 'q', 5), ('', 'e', 6), (X'00FF', 'h', 7)");
+    // The neutral layer's filter names columns in double quotes.
+    admin->exec("SET SESSION sql_mode = 'ANSI_QUOTES'");
+    const std::pair<std::wstring, const char*> filters[] = {
+        {L"<k>a</k>", "4"}, {L"<k>12345</k>", "1"},          {L"<k>0x00FF</k>", "7"},
+        {L"<k></k>", "6"},  {L"<n>2</n><k>012345</k>", "2"},
+    };
+    for (const auto& [key, matched] : filters)
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n ORDER BY n) FROM bk WHERE " +
+                                pt::utf8_encode(b->get_filter_subquery(key))),
+                  matched)
+            << pt::utf8_encode(key);
+    admin->exec("SET SESSION sql_mode = ''");
+    b->update(L"<k>012345</k>", *make_record({{L"n", i4(20)}}));
+    b->delete_key(*make_record({{L"k", i4(12345)}}));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n ORDER BY n) FROM bk"), "3,4,5,6,7,20");
+    const std::pair<std::wstring, const char*> deletes[] = {
+        {L"<k>12345.0</k>", "4,5,6,7,20"},
+        {L"<k>0x00FF</k>", "4,5,6,20"},
+        {L"<k></k>", "4,5,20"},
+        {L"<k>a</k>", "5,20"},
+    };
+    for (const auto& [key, left] : deletes) {
+        b->delete_key(key);
+        EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(n ORDER BY n) FROM bk"), left)
+            << pt::utf8_encode(key);
+    }
+}
+
+TEST_F(sql_write_rows, rows_are_committed_when_the_session_would_not_commit_them) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table("CREATE TABLE c (id INT PRIMARY KEY, v VARCHAR(5)) ENGINE=InnoDB", L"c");
+    // As a server whose init_connect turns autocommit off leaves the session.
+    ASSERT_TRUE(dest->query(L"SET SESSION autocommit = 0", udb_no_result));
+    for (int i = 1; i <= 3; ++i) t->append_record(*make_record({{L"id", i4(i)}}));
+    t->flush();
+    t->update(L"<id>1</id>", *make_record({{L"v", text(L"one")}}));
+    t->delete_key(L"<id>2</id>");
+    t.reset();
+    // A new connection ends the session: what it had not committed would be rolled back.
+    const auto& s = test_server::get();
+    engine->connect(s.host, s.user, s.password, static_cast<int>(s.port));
+    EXPECT_EQ(scalar_in_dst("SELECT GROUP_CONCAT(CONCAT(id, IFNULL(v, '')) ORDER BY id) FROM c"),
+              "1one,3");
+}
+
+TEST_F(sql_write_rows, a_guid_is_cut_to_fit_a_guid_column_only) {
+    REQUIRE_TEST_SERVER();
+    auto t = dest_table("CREATE TABLE g (id INT PRIMARY KEY, g VARCHAR(36), v VARCHAR(40))", L"g");
+    const std::wstring guid = L"3F2504E0-4F89-11D3-9A0C-0305E82C3301";
+    struct {
+        const wchar_t* column;
+        std::wstring value;
+        const char* stored;  // null: refused
+        bool reported;
+    } cases[] = {
+        {L"v", L"GUID {" + guid + L"} x", nullptr, false},
+        {L"v", L"{" + guid + L"}", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}", false},
+        {L"g", guid, "3F2504E0-4F89-11D3-9A0C-0305E82C3301", false},
+        {L"g", L"guid={" + guid + L"}", "3F2504E0-4F89-11D3-9A0C-0305E82C3301", true},
+    };
+    int id = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(pt::utf8_encode(c.value));
+        reported_errors().clear();
+        ++id;
+        bool refused = false;
+        try {
+            t->append_record(*make_record({{L"id", i4(id)}, {c.column, text(c.value)}}));
+            t->flush();
+        } catch (const sql_exception& e) {
+            refused = true;
+            EXPECT_NE(std::string(e.what()).find("Data too long"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(refused, c.stored == nullptr);
+        EXPECT_EQ(scalar_in_dst("SELECT IFNULL(g, v) FROM g WHERE id = " + std::to_string(id)),
+                  c.stored ? c.stored : "");
+        if (!c.reported) {
+            EXPECT_EQ(reported_errors().size(), refused ? 1u : 0u);
+            continue;
+        }
+        ASSERT_EQ(reported_errors().size(), 1u);
+        EXPECT_EQ(reported_errors()[0].kind, 0);
+        const std::string& message = reported_errors()[0].message;
+        EXPECT_NE(message.find("g, record #" + std::to_string(id)), std::string::npos) << message;
+        EXPECT_NE(message.find("'g'"), std::string::npos) << message;
+        EXPECT_NE(message.find(pt::utf8_encode(c.value)), std::string::npos) << message;
+    }
 }

@@ -1,6 +1,5 @@
 // The write side against the server: a database read through the read side is written
 // into another through the write side and compared on the server, column by column.
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -40,9 +39,14 @@ TEST_F(sql_write, every_column_type_comes_back) {
     REQUIRE_TEST_SERVER();
     in_src(all_types_table);
     for (const char* row : all_types_rows) in_src(row);
+    // Values that only just survive: a float that seven digits would not tell from 1,
+    // midnight, and empty bytes.
+    in_src(
+        "INSERT INTO all_types (f, tm, tm6, vbn, bl, lbl) VALUES (1.00000012, '00:00:00', "
+        "'00:00:00', '', '', '')");
     src = open();
     const auto source = copy_table(*src, L"all_types");
-    ASSERT_EQ(source.size(), 4u);
+    ASSERT_EQ(source.size(), 5u);
 
     // What the server made of each column.
     const std::vector<std::pair<std::string, std::string>> types = {
@@ -232,16 +236,7 @@ TEST_F(sql_write, hostile_names_and_values_come_back_byte_exact) {
     std::vector<column_check> checks;
     for (size_t i = 0; i < src_columns.size(); ++i)
         checks.push_back({src_columns[i], dst_columns[i], "HEX($)"});
-    // One row differs, in its binary columns only: the read side reads an empty byte
-    // string as no value, and a nullable column stores that as NULL.
-    EXPECT_EQ(differing_rows(table, table, {"id", "id", ""}, checks), 1);
-    const std::string empty_id =
-        std::to_string(std::find(values.begin(), values.end(), std::string()) - values.begin() + 1);
-    EXPECT_EQ(scalar_in_dst("SELECT CONCAT_WS(',', HEX(a_b), `a_b00000` IS NULL, `a_b00002` IS "
-                            "NULL) FROM " +
-                            quote_ident(table) + " WHERE id = " + empty_id),
-              ",1,1");
-    checks[2].expr = checks[4].expr = "IFNULL(HEX($), '')";
+    // The empty value stays empty in the binary columns too, never NULL.
     EXPECT_EQ(differing_rows(table, table, {"id", "id", ""}, checks), 0);
     for (const std::string& other : {std::string("x;y"), std::string("\xC3\x84\xC3\x96"), long_name,
                                      std::string("T"), std::string("t")})

@@ -12,6 +12,7 @@
 #include "SQL/sql_util.hpp"
 #include "SQL/sql_val.hpp"
 #include "SQL/sql_view.hpp"
+#include "ole/ole_date.hpp"
 #include "TK/tk_except.hpp"
 #include "platform/text.hpp"
 
@@ -66,7 +67,7 @@ TEST(sql_literals, every_value_becomes_a_literal_that_cannot_end_early) {
         {"", VT_I4, "''"},
         {"anything", VT_NULL, "NULL"},
         {"0x1F2E", VT_UI1_ARRAY, "0x1F2E"},
-        {"12345", VT_BLOB, "12345"},
+        {"12345", VT_BLOB, "'12345'"},  // bare, the server would compare it as a number
         {"0xZZ", VT_BLOB, "'0xZZ'"},
         {"2024-02-29 10:20:30.5", VT_DATE, "'2024-02-29 10:20:30.500000'"},
         {"29.02.2024", VT_DATE, "'2024-02-29'"},
@@ -76,6 +77,13 @@ TEST(sql_literals, every_value_becomes_a_literal_that_cannot_end_early) {
     EXPECT_EQ(to_mysql_str(ole_variant(std::vector<uint8_t>{0x00, 0xAB})), "0x00AB");
     EXPECT_EQ(to_mysql_str(ole_variant(std::wstring(L"é\0'", 3))), "'é\\0\\''");
     EXPECT_EQ(to_mysql_str(ole_variant()), "NULL");
+    ole_variant::refill_storage spare;
+    ole_variant no_bytes;
+    no_bytes.refill_bytes(spare);
+    EXPECT_EQ(to_mysql_str(no_bytes), "X''") << "empty bytes are a value, not NULL";
+    // Enough digits to read back as the same float, or double.
+    EXPECT_EQ(to_mysql_str(ole_variant(1.0f + std::ldexp(1.0f, -23))), "1.00000012e+00");
+    EXPECT_EQ(to_mysql_str(ole_variant(0.1)), "1.0000000000000001e-01");
     EXPECT_EQ(to_mysql_wstr(L"it's", VT_BSTR), L"'it\\'s'");
     try {
         to_mysql_str("2024-13-45", VT_DATE);
@@ -107,6 +115,10 @@ TEST(sql_literals, a_field_for_its_column) {
         {"text for a number", field(ole_variant(L"12.50")), column(VT_DECIMAL, 10), false, "12.50"},
         {"words for a number", field(ole_variant(L"5 OR 1=1")), column(VT_I4, 11), false,
          "'5 OR 1=1'"},
+        {"a number for a text", field(ole_variant(int32_t{12345})), column(VT_BSTR, 10), false,
+         "'12345'"},
+        {"a number for bytes", field(ole_variant(int32_t{12345})), column(VT_UI1_ARRAY, 10), false,
+         "'12345'"},
         {"empty bytes, NOT NULL", field(ole_variant()), column(VT_UI1_ARRAY, 10, 0, true), false,
          "''"},
         {"empty bytes, nullable", field(ole_variant()), column(VT_UI1_ARRAY, 10), false, "NULL"},
@@ -114,8 +126,14 @@ TEST(sql_literals, a_field_for_its_column) {
          "ST_GeomFromText('POINT(1 2)')"},
         {"GUID that fits", field(ole_variant(L"{" + guid + L"}")), column(VT_BSTR, 38), false,
          "'{" + pt::utf8_encode(guid) + "}'"},
-        {"GUID cut to its column", field(ole_variant(L"{" + guid + L"}")), column(VT_BSTR, 36),
+        {"GUID cut to its GUID column", field(ole_variant(L"{" + guid + L"}")), column(VT_BSTR, 36),
          false, "'" + pt::utf8_encode(guid) + "'"},
+        {"GUID in a text column", field(ole_variant(L"{" + guid + L"}")), column(VT_BSTR, 37),
+         false, "'{" + pt::utf8_encode(guid) + "}'"},
+        {"midnight for a TIME column", field(ole_variant(ole_date("00:00:00"))),
+         column(VT_DATE, 10, udb_time_only), false, "'00:00:00'"},
+        {"a date-time for a TIME column", field(ole_variant(ole_date("2024-01-15 12:34:56.5"))),
+         column(VT_DATE, 17, udb_time_only), false, "'12:34:56.500000'"},
         {"long value, placeholders", field(ole_variant(big), 0x100001), column(VT_BSTR, 0), true,
          "?"},
         {"long geometry, placeholders", field(ole_variant(big), 0x100001), column(VT_BSTR, 0, 2),
@@ -145,6 +163,7 @@ TEST(sql_literals, column_defaults) {
          L"18446744073709551615"},
         {"double", column(VT_R8, 22, 0, false, ole_variant(L"1.5e3")), L"1.5e3"},
         {"double with words", column(VT_R8, 22, 0, false, ole_variant(L"abc")), L""},
+        {"float", column(VT_R4, 12, 0, false, ole_variant(16777216.0f)), L"1.67772160e+07"},
         {"decimal with a comma", column(VT_DECIMAL, 10, 0, false, ole_variant(L"0,0")), L""},
         {"text", column(VT_BSTR, 10, 0, false, ole_variant(L"a'b\\")), L"'a\\'b\\\\'"},
         {"empty text", column(VT_BSTR, 10, 0, true, ole_variant(L"")), L"''"},

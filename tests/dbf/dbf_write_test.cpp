@@ -202,6 +202,9 @@ TEST(dbf_writer, values_the_field_cannot_take) {
                              {L"L", VT_BOOL},
                              {L"C", VT_BSTR, 3},
                              {L"B", VT_R8}});
+    ole_variant::refill_storage spare;
+    ole_variant no_bytes;
+    no_bytes.refill_bytes(spare);
     struct {
         std::vector<ole_variant> values;
         std::string bytes;
@@ -232,6 +235,11 @@ TEST(dbf_writer, values_the_field_cannot_take) {
           ole_variant()},
          std::string(11, ' ') + std::string(8, ' ') + le32s(dbf_julian_1899_12_30) +
              le32s(37230000) + " " + "    " + std::string(8, '\0'),
+         false},
+        // Empty bytes (a binary column's empty value) are written as no value.
+        {std::vector<ole_variant>(6, no_bytes),
+         std::string(11, ' ') + std::string(8, ' ') + std::string(8, '\0') + " " + "    " +
+             std::string(8, '\0'),
          false},
     };
     for (const auto& c : cases) {
