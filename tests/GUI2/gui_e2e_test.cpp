@@ -332,6 +332,36 @@ TEST_F(wizard_runs, cancel_during_a_run_ends_soon_with_whole_records) {
     EXPECT_LE(le(8, 2) + le(4, 4) * le(10, 2), dbf.size());
 }
 
+TEST_F(wizard_runs, a_cancel_answered_once_the_run_has_ended_leaves_the_finish_page) {
+    scratch_db db("gui_late_cancel");
+    db.exec("CREATE TABLE t (a INT); INSERT INTO t VALUES (1),(2)");
+    const std::string path = profile(db, 0, "t\n");
+    wizard_robot robot;
+    robot.on_enter[107] = [&](ui::wizard_sheet& sheet) {
+        modal.questions = {ui::box_answer::yes};
+        click(sheet, ui::id_cancel);
+    };
+    robot.on_enter[116] = [&](ui::wizard_sheet& sheet) { heading = finish_text(sheet); };
+    // The question stays open while the run ends and the timer moves the wizard on.
+    modal.on_question = [&robot] {
+        robot.paused = true;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [] {
+                ui::page* p = wizard_shell::get_instance().sheet().current_page();
+                return p && p->id() == 116;
+            },
+            20000));
+        robot.paused = false;
+    };
+    std::string a0 = "morvale", a1 = path;
+    char* argv[] = {a0.data(), a1.data(), nullptr};
+    EXPECT_EQ(morvale_main(2, argv), morvale_ok);
+    EXPECT_EQ(robot.seen, (std::vector<int>{107, 116}));
+    EXPECT_EQ(modal.of("question").size(), 1u);
+    EXPECT_EQ(heading.rfind("Wizard has converted your MySQL database", 0), 0u) << heading;
+    EXPECT_EQ(read_dbf(home.file("out") + "/t.dbf").records, 2);
+}
+
 TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confirmed) {
     scratch_db db("gui_mode0");
     db.exec("CREATE TABLE t (a INT)");
