@@ -104,7 +104,8 @@ bool progress_page::on_cancel() {
     if (wizard_shell::get_instance().sheet().current_page() != this || !conv || conv->done() ||
         finished())
         return false;
-    conv->request_stop();
+    // Also when the server has stopped answering: the worker must end to be joined.
+    conv->stop_run();
     return true;
 }
 

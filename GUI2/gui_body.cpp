@@ -32,7 +32,7 @@ std::atomic<bool> ending{false};
 void gui_end_process(int code) {
     (void)code;  // every failure ends with the one code the program returns for it
     ending.store(true);
-    if (morvale_convertor* conv = morvale_convertor::find()) conv->request_stop();
+    if (morvale_convertor* conv = morvale_convertor::find()) conv->stop_run();
     // Only a running loop is ended: an exit asked for outside any loop would make every
     // later loop return at once.
     if (QCoreApplication* app = QCoreApplication::instance())
@@ -136,8 +136,8 @@ void morvale_convertor::operator()() {
         // A table the source lacks ends as an error the run goes past.
         conversion_events events;
         run.convert_tables(events);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A foreign exception is listed too, so that the finish page reports no success.
-        gui_report(std::current_exception());
+        if (!stop_explains(e)) gui_report(std::current_exception());
     }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_intr.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_regk.hpp"
 #include "TK/tk_singl.hpp"
@@ -113,6 +114,13 @@ class morvale_convertor : public udb_converter,
     // True when the last run went through its list of tables (whatever errors single
     // tables or records had); false when it ended early in its outer handler.
     bool run_completed() const { return run_completed_; }
+
+    // Asks the run to stop and ends a read that waits on the server, so that the run
+    // ends the way an Abort does even when the server sends nothing. Async-signal-safe.
+    void stop_run() noexcept;
+    // True when the failure is a read that stop_run broke: a lost connection after a
+    // stop was asked for, which is no error to report.
+    bool stop_explains(const std::exception& e) const;
 
   protected:
     friend class conversion_run;
@@ -220,6 +228,8 @@ class conversion_run : private error_handler_gate {
     void announce();
 
     morvale_convertor& conv_;
+    // The rows' connection, while the run reads on it.
+    sql_interruptible socket_;
     std::unique_ptr<udb_database> source_;
     std::unique_ptr<dbf_database> destination_;
     std::unique_ptr<dbf_tn_validator> validator_;

@@ -33,12 +33,25 @@ init_conversion::~init_conversion() {
 
 conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) {
     conv_.run_completed_ = false;
+    // An interrupt of an earlier run is over; one asked for already stops this run.
+    if (!conv_.stop_requested()) sql_allow_reads();
+    if (conv_.engine().is_connected()) socket_.watch(conv_.engine().get_connection());
     // The tables are counted on a second connection while their rows stream.
     conv_.engine().set_count_aside(true);
 }
 
 conversion_run::~conversion_run() {
     conv_.engine().set_count_aside(false);
+}
+
+void morvale_convertor::stop_run() noexcept {
+    request_stop();
+    sql_interrupt_reads();
+}
+
+bool morvale_convertor::stop_explains(const std::exception& e) const {
+    const auto* sql = dynamic_cast<const sql_exception*>(&e);
+    return stop_requested() && sql && sql->connection_lost();
 }
 
 void conversion_run::open() {
@@ -220,6 +233,13 @@ void conversion_run::copy_rows() {
 }
 
 void conversion_run::table_failed(const tk_exception& e) {
+    if (conv_.stop_explains(e)) {
+        // Nothing more is read of the table: its count is no longer owed either.
+        count_pending_ = false;
+        count_owed_ = false;
+        tk_log_printf(2, "Stopped on request: %s", e.what());
+        return;
+    }
     // The record count comes before anything else of the table; a count that failed is
     // the table's error, in place of what went wrong after it.
     std::optional<sql_exception> count_failure;

@@ -18,6 +18,7 @@
 #include "UDB/udb_prof.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
+#include "tests/support/relay_proxy.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
 
@@ -36,14 +37,18 @@ struct quick_launch : ::testing::Test {
         setenv("LC_ALL", "C", 1);
     }
 
-    std::string profile(const scratch_db& db, int mode, const std::string& tables) {
+    // Through a relay on the loopback when relay_port is not 0.
+    std::string profile(const scratch_db& db, int mode, const std::string& tables,
+                        unsigned relay_port = 0) {
         const test_server& s = test_server::get();
         const std::string path = home.file("p.mvl");
-        write_file_bytes(
-            path, "[Generic settings]\nsrc=" + db.name() + "\ndest=" + home.file("out") +
-                      "\nmode=" + std::to_string(mode) + "\n[Selected Tables]\n" + tables +
-                      "[MySQL settings]\nhost=" + s.host + "\nuser=" + s.user +
-                      "\npassword=" + s.password + "\nport=" + std::to_string(s.port) + "\n");
+        const std::string host = relay_port ? "127.0.0.1" : s.host;
+        const unsigned port = relay_port ? relay_port : s.port;
+        write_file_bytes(path,
+                         "[Generic settings]\nsrc=" + db.name() + "\ndest=" + home.file("out") +
+                             "\nmode=" + std::to_string(mode) + "\n[Selected Tables]\n" + tables +
+                             "[MySQL settings]\nhost=" + host + "\nuser=" + s.user +
+                             "\npassword=" + s.password + "\nport=" + std::to_string(port) + "\n");
         return path;
     }
 
@@ -296,40 +301,70 @@ TEST_F(wizard_runs, every_page_then_the_saved_profile_repeats_the_run_as_a_merge
     EXPECT_EQ(read_dbf(out + "/customers.dbf").records, 4);
 }
 
-TEST_F(wizard_runs, cancel_during_a_run_ends_soon_with_whole_records) {
+TEST_F(wizard_runs, cancel_and_closing_end_soon_with_whole_records_even_from_a_silent_server) {
     scratch_db db("gui_cancel");
     db.exec(
         "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30));"
         "INSERT INTO big SELECT seq, CONCAT('value ', seq) FROM seq_1_to_300000");
-    const std::string path = profile(db, 0, "big\n");
-    wizard_robot robot;
-    bool asked = false;
-    auto cancelled_at = std::chrono::steady_clock::now();
-    robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
-        morvale_convertor* conv = morvale_convertor::find();
-        if (id != 107 || asked || !conv || conv->get_progress().record_index == 0) return;
-        asked = true;
-        modal.questions = {ui::box_answer::yes};
-        cancelled_at = std::chrono::steady_clock::now();
-        click(sheet, ui::id_cancel);
+    struct {
+        const char* what;
+        bool silent;  // the server stops answering in the middle of the table
+        bool close;   // the window is closed rather than Cancel pressed
+    } cases[] = {
+        {"Cancel, the server answering", false, false},
+        {"Cancel, the server silent", true, false},
+        {"closing, the server silent", true, true},
     };
-    std::string a0 = "morvale", a1 = path;
-    char* argv[] = {a0.data(), a1.data(), nullptr};
-    EXPECT_EQ(morvale_main(2, argv), morvale_cancelled);
-    ASSERT_TRUE(asked) << "the run ended before it could be cancelled";
-    EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(10));
-    EXPECT_EQ(modal.of("question").size(), 1u);
-    EXPECT_TRUE(modal.of("dialog").empty());
-    const std::string dbf = read_file_bytes(home.file("out") + "/big.dbf");
-    ASSERT_GE(dbf.size(), 32u);
-    auto le = [&](size_t at, int n) {
-        uint64_t v = 0;
-        for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(dbf[at + i]);
-        return v;
-    };
-    EXPECT_GT(le(4, 4), 0u);
-    EXPECT_LT(le(4, 4), 300000u);
-    EXPECT_LE(le(8, 2) + le(4, 4) * le(10, 2), dbf.size());
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        relay_proxy relay(test_server::get().port);
+        const std::string path = profile(db, 0, "big\n", relay.port());
+        modal.requests.clear();
+        wizard_robot robot;
+        bool frozen = false, asked = false;
+        uint64_t last_index = 0;
+        int still = 0;
+        auto cancelled_at = std::chrono::steady_clock::now();
+        robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
+            morvale_convertor* conv = morvale_convertor::find();
+            if (id != 107 || asked || !conv || conv->get_progress().record_index == 0) return;
+            if (t.silent && !frozen) {
+                relay.freeze(std::chrono::seconds(15));
+                frozen = true;
+            }
+            if (t.silent) {
+                // The rows that got through are taken first; then the run waits.
+                const uint64_t index = conv->get_progress().record_index;
+                if (index != last_index || ++still < 10) {
+                    last_index = index;
+                    return;
+                }
+            }
+            asked = true;
+            modal.questions = {ui::box_answer::yes};
+            cancelled_at = std::chrono::steady_clock::now();
+            if (t.close)
+                sheet.close();
+            else
+                click(sheet, ui::id_cancel);
+        };
+        std::string a0 = "morvale", a1 = path;
+        char* argv[] = {a0.data(), a1.data(), nullptr};
+        EXPECT_EQ(morvale_main(2, argv), morvale_cancelled);
+        ASSERT_TRUE(asked) << "the run ended before it could be cancelled";
+        EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(5));
+        EXPECT_EQ(modal.of("question").size(), 1u);
+        // The read that the stop broke is no lost connection to report.
+        EXPECT_TRUE(modal.of("dialog").empty());
+        EXPECT_TRUE(modal.of("error").empty());
+        // Whole records only: the header counts every record the file holds.
+        const std::string dbf = read_file_bytes(home.file("out") + "/big.dbf");
+        ASSERT_GE(dbf.size(), 32u);
+        const uint64_t count = le32_at(dbf, 4);
+        EXPECT_GT(count, 0u);
+        EXPECT_LT(count, 300000u);
+        EXPECT_EQ(le16_at(dbf, 8) + count * le16_at(dbf, 10), dbf.size());
+    }
 }
 
 TEST_F(wizard_runs, a_cancel_answered_once_the_run_has_ended_leaves_the_finish_page) {
