@@ -234,6 +234,70 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo
         "Converting database " + db.name() + "(1 tables)\nConverting table big(200000 records)\n");
 }
 
+// A run waits for a server that stops answering, as the MySQL client tools do; SIGTERM
+// or SIGINT ends it promptly, as an early stop, with whole records.
+TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_silent_server) {
+    scratch_db db("e2e_signal");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
+        "FROM seq_1_to_200000");
+    struct {
+        const char* what;
+        bool silent;
+        int signal;
+    } cases[] = {
+        {"SIGTERM, the server silent", true, SIGTERM},
+        {"SIGINT, the server answering", false, SIGINT},
+    };
+    const test_server& s = test_server::get();
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        relay_proxy relay(s.port);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        pid_t pid = start_talvorin(
+            {"--mysqlh=127.0.0.1", "--port=" + std::to_string(relay.port()), "--mysqlu=" + s.user,
+             "--mysqlp=" + s.password, "--src=" + db.name(), "--dest=" + out},
+            d.file("stdout"), d.file("stderr"));
+        ASSERT_TRUE(wait_for_rows(out + "/big.dbf", pid)) << "the run ended too soon";
+        if (t.silent) {
+            relay.freeze(std::chrono::seconds(15));
+            // What got through is taken; then the run waits.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        kill(pid, t.signal);
+        const auto signalled = std::chrono::steady_clock::now();
+        // Not for ever: a program that hangs is killed, and fails below.
+        int code = -1;
+        for (;;) {
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid != 0)
+                break;
+            if (std::chrono::steady_clock::now() - signalled > std::chrono::seconds(20))
+                kill(pid, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        code = wait_talvorin(pid);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+        EXPECT_EQ(code, 255);
+        // The read that the stop broke is no lost connection to report (the table's line
+        // comes or not, as its count was in time).
+        const std::string printed = read_file_bytes(d.file("stdout"));
+        EXPECT_EQ(printed.rfind("Converting database " + db.name() + "(1 tables)\n", 0), 0u);
+        EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
+        EXPECT_EQ(read_file_bytes(d.file("stderr")), "");
+        const std::string dbf = read_file_bytes(out + "/big.dbf");
+        ASSERT_GE(dbf.size(), 32u);
+        const uint64_t count = le32_at(dbf, 4);
+        EXPECT_GT(count, 0u);
+        EXPECT_LT(count, 200000u);
+        EXPECT_EQ(le16_at(dbf, 8) + count * le16_at(dbf, 10), dbf.size());
+        expect_whole_records(out, "big");
+    }
+}
+
 TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does_not) {
     scratch_db db("e2e_lost");
     db.exec(
