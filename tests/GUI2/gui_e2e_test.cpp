@@ -105,34 +105,68 @@ TEST_F(quick_launch, converts_the_profile_tables_and_finishes_with_0) {
 
 TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
     scratch_db db("gui_errs");
-    db.exec("CREATE TABLE prices (id INT); INSERT INTO prices VALUES (1),(2)");
-    const std::string path = profile(db, 0, "prices\n");
-    ASSERT_EQ(run(path), morvale_ok);
+    db.exec(
+        "CREATE TABLE prices (id INT); INSERT INTO prices VALUES (1),(2);"
+        "SET SESSION sql_mode = 'ALLOW_INVALID_DATES';"
+        "CREATE TABLE a_first (id INT); INSERT INTO a_first VALUES (1),(2);"
+        "CREATE TABLE orders (id INT, d DATE);"
+        "INSERT INTO orders VALUES (1,'2024-01-01'),(2,'2024-01-02'),(3,'2024-02-31'),"
+        "(4,'2024-01-04'),(5,'2024-01-05');"
+        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1),(2)");
+    ASSERT_EQ(run(profile(db, 0, "prices\n")), morvale_ok);
     // Merge into a table whose structure no longer matches, plus a table that is gone.
     db.exec("ALTER TABLE prices ADD extra INT");
-    const std::string merge = profile(db, 3, "prices\nghost\n");
+    const std::string stopped = "The conversion stopped before its end: ";
     struct {
+        int mode;
+        std::string tables;
         std::vector<std::vector<int>> answers;
         int code;
         std::string listed;
+        std::string table;  // and its records afterwards
+        long records;
     } cases[] = {
-        {{{2}, {2}},
+        {3,
+         "prices\nghost\n",
+         {{2}, {2}},
          morvale_ok,
          "prices: The structure of data source does not conform to the destination table.\n\n"
-         "ghost: Table ghost not exists\n"},
-        {{{1}},
+         "ghost: Table ghost not exists\n",
+         "prices",
+         2},
+        // Stopped on the first table's error: nothing converted, no table half written.
+        {3,
+         "prices\nghost\n",
+         {{1}},
          morvale_failed,
-         "prices: The structure of data source does not conform to the destination table.\n"},
+         "prices: The structure of data source does not conform to the destination table.\n\n" +
+             stopped + "0 of 2 tables converted.\n",
+         "prices",
+         2},
+        // Stopped in the middle of a table: how far the run got, and which table holds
+        // only part of its rows.
+        {0,
+         "a_first\norders\nz_last\n",
+         {{1}},
+         morvale_failed,
+         "orders, record #3: The value '2024-02-31' of column 'd' cannot be stored (not a "
+         "calendar date); it is left empty.\n\n" +
+             stopped +
+             "1 of 3 tables converted; table 'orders' holds the records written until then.\n",
+         "orders",
+         2},
     };
     for (const auto& t : cases) {
+        SCOPED_TRACE(t.tables + std::to_string(t.answers.size()));
         modal.requests.clear();
         modal.dialogs.assign(t.answers.begin(), t.answers.end());
-        EXPECT_EQ(run(merge), t.code);
+        EXPECT_EQ(run(profile(db, t.mode, t.tables)), t.code);
         EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
         EXPECT_EQ(listed, t.listed);
         EXPECT_EQ(modal.of("dialog").size(), t.answers.size());
-        EXPECT_EQ(read_dbf(home.file("out") + "/prices.dbf").records, 2);
+        EXPECT_EQ(read_dbf(home.file("out") + "/" + t.table + ".dbf").records, t.records);
     }
+    EXPECT_FALSE(fs::exists(home.file("out") + "/z_last.dbf"));
 }
 
 TEST_F(quick_launch, an_unknown_database_ends_with_255_before_the_folder_is_touched) {
