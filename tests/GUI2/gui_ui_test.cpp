@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLayout>
 #include <QPushButton>
 #include <QThread>
 #include <QtTest/QTest>
@@ -65,13 +66,27 @@ TEST_F(sheet_fixture, buttons_follow_the_page_flags) {
                  {4, false, false, false, true},
                  {0, false, true, false, false}};
     ui::wizard_sheet& s = shell.sheet();
+    s.start();
+    s.show();
     for (const auto& t : cases) {
         s.set_buttons(t.flags);
         EXPECT_EQ(s.button(ui::id_back)->isEnabled(), t.back) << t.flags;
         EXPECT_EQ(!s.button(ui::id_next)->isHidden(), t.next_shown) << t.flags;
         EXPECT_EQ(s.button(ui::id_next)->isEnabled(), t.next_on) << t.flags;
         EXPECT_EQ(!s.button(ui::id_finish)->isHidden(), t.finish_shown) << t.flags;
+        // Back and Next (or Finish) side by side as a pair, then a gap, Cancel, the same
+        // gap, Help.
+        s.layout()->activate();
+        const QRect back = s.button(ui::id_back)->geometry();
+        const QRect forward = s.button(t.finish_shown ? ui::id_finish : ui::id_next)->geometry();
+        const QRect cancel = s.button(ui::id_cancel)->geometry();
+        const QRect help = s.button(ui::id_help)->geometry();
+        EXPECT_EQ(forward.left(), back.right() + 1) << t.flags;
+        const int gap = cancel.left() - forward.right() - 1;
+        EXPECT_GE(gap, 6) << t.flags;
+        EXPECT_EQ(help.left() - cancel.right() - 1, gap) << t.flags;
     }
+    save_shot(s, "buttons");
 }
 
 TEST_F(sheet_fixture, navigation_moves_stays_and_skips_as_the_pages_answer) {
