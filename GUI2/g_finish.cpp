@@ -8,6 +8,15 @@
 
 #include "GUI2/g_wiz_sh.hpp"
 
+std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring& table) {
+    std::wstring text = L"The conversion stopped before its end: ";
+    if (total == 0) return text + L"no table was converted.";
+    text += std::to_wstring(through) + L" of " + std::to_wstring(total) +
+            (total == 1 ? L" table converted" : L" tables converted");
+    if (table.empty()) return text + L".";
+    return text + L"; table '" + table + L"' holds the records written until then.";
+}
+
 gui_finish_page::gui_finish_page(const std::wstring& success, const std::wstring& heading)
     : success_(success), heading_(heading) {
     tk_log_printf(2, "gui_finish_page::ctor");
@@ -34,7 +43,8 @@ bool gui_finish_page::page_init() {
     const std::vector<std::string> errors = shell.errors();
     auto* text = ctrl<QLabel>(1314);
     // A run that ended early has not done its work, even when it listed nothing.
-    if (!errors.empty() || !run_completed()) {
+    const bool completed = run_completed();
+    if (!errors.empty() || !completed) {
         tk_log_printf(2, "Display errors");
         text->setText(QString::fromStdWString(heading_));
         auto* list = ctrl<QPlainTextEdit>(1016);
@@ -43,6 +53,11 @@ bool gui_finish_page::page_init() {
             for (char& c : e)
                 if (c == '\n') c = ' ';
             list->appendPlainText(QString::fromStdString(e));
+            list->appendPlainText(QString());
+        }
+        // Whatever the list holds, it ends with how far the run got.
+        if (!completed) {
+            list->appendPlainText(QString::fromStdWString(early_end()));
             list->appendPlainText(QString());
         }
         list->moveCursor(QTextCursor::End);

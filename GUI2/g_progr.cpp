@@ -96,6 +96,19 @@ void progress_page::on_timer() {
     ctrl<QLabel>(1323)->setText(QString::fromStdWString(progress_status(p)));
 }
 
+bool progress_page::on_cancel() {
+    if (!wizard_page_base::on_cancel()) return false;
+    // The timer goes on while the question is open: a run that ended meanwhile keeps
+    // its finish page, which may already be on show.
+    morvale_convertor* conv = morvale_convertor::find();
+    if (wizard_shell::get_instance().sheet().current_page() != this || !conv || conv->done() ||
+        finished())
+        return false;
+    // Also when the server has stopped answering: the worker must end to be joined.
+    conv->stop_run();
+    return true;
+}
+
 void progress_page::on_help() {
     wizard_shell::get_instance().display_help();
 }

@@ -20,6 +20,8 @@ class progress_page : public wizard_page<107, 3, page_has_help>, public tk_threa
     bool page_init() override;
     void on_timer() override;
     void on_help() override;
+    // Yes stops the run, unless the run ended while the question was open.
+    bool on_cancel() override;
 
   protected:
     tk_thread_functor* create_functor() override;

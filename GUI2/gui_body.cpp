@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <atomic>
+#include <cstdio>
 
 #include "GUI2/g_errdlg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
@@ -15,6 +16,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "UDB/udb_db.hpp"
+#include "platform/text.hpp"
 #include "platform/ui/ui_bridge.hpp"
 #include "platform/ui/ui_modal.hpp"
 #include "shell/morvale_conv.hpp"
@@ -30,7 +32,7 @@ std::atomic<bool> ending{false};
 void gui_end_process(int code) {
     (void)code;  // every failure ends with the one code the program returns for it
     ending.store(true);
-    if (morvale_convertor* conv = morvale_convertor::find()) conv->request_stop();
+    if (morvale_convertor* conv = morvale_convertor::find()) conv->stop_run();
     // Only a running loop is ended: an exit asked for outside any loop would make every
     // later loop return at once.
     if (QCoreApplication* app = QCoreApplication::instance())
@@ -69,6 +71,11 @@ void error_handler::handle(const tk_exception& e, bool outermost) {
     if (e.kind() == tk_kind_internal) {
         tk_log_printf(3, "Internal error:\n%s", e.what());
         const std::wstring text = tk_ansi_to_unicode(e.what());
+        // The clipboard of a program that ends may end with it: the report also goes
+        // where it cannot be lost, before anything is shown.
+        const std::string report = pt::utf8_encode(text) + "\n";
+        std::fwrite(report.data(), 1, report.size(), stderr);
+        std::fflush(stderr);
         ui::gui_bridge::instance().call([&] {
             dlg_error_ex dlg(text, error_dialog_owner());
             ui::modal().run_dialog(dlg);
@@ -129,8 +136,8 @@ void morvale_convertor::operator()() {
         // A table the source lacks ends as an error the run goes past.
         conversion_events events;
         run.convert_tables(events);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A foreign exception is listed too, so that the finish page reports no success.
-        gui_report(std::current_exception());
+        if (!stop_explains(e)) gui_report(std::current_exception());
     }
 }

@@ -29,6 +29,7 @@ sql_side_connection::sql_side_connection(const std::string& host, const std::str
         if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
                                 static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS))
             fail();
+        socket_.watch(&mysql_);
         auto run = [&](const sql_session_statement& s) {
             if (mysql_query(&mysql_, s.text) != 0) fail();
             if (MYSQL_RES* r = mysql_use_result(&mysql_)) mysql_free_result(r);
@@ -36,12 +37,14 @@ sql_side_connection::sql_side_connection(const std::string& host, const std::str
         for (const sql_session_statement& s : sql_session_statements) run(s);
         run(sql_foreign_key_checks_off);
     } catch (...) {
+        socket_.release();
         mysql_close(&mysql_);
         throw;
     }
 }
 
 sql_side_connection::~sql_side_connection() {
+    socket_.release();
     // A count still under way is left to the server: closing never waits for it.
     mysql_close(&mysql_);
 }

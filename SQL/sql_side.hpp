@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "SQL/sql_intr.hpp"
+
 class sql_side_connection {
   public:
     // Connects and sets up the session as the engine's connect does. Raises
@@ -39,6 +41,8 @@ class sql_side_connection {
     [[noreturn]] void fail();
 
     MYSQL mysql_;
+    // A count that waits on a silent server can be interrupted.
+    sql_interruptible socket_;
     std::wstring database_;
     bool lost_ = false;
 };

@@ -125,7 +125,7 @@ void morvale_convertor::operator()() {
     } catch (const tk_final_exception&) {
         // Stopped on request; nothing more to say.
     } catch (const tk_exception& e) {
-        error_handler::get_instance().handle(e, true);
+        if (!stop_explains(e)) error_handler::get_instance().handle(e, true);
     } catch (const std::exception& e) {
         tk_log_printf(3, "ERROR:\n%s", e.what());
         if (!silent_) put_line(stderr, e.what());

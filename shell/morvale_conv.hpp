@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_intr.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_regk.hpp"
 #include "TK/tk_singl.hpp"
@@ -113,11 +114,25 @@ class morvale_convertor : public udb_converter,
     // True when the last run went through its list of tables (whatever errors single
     // tables or records had); false when it ended early in its outer handler.
     bool run_completed() const { return run_completed_; }
+    // How far a run that ended early got: the tables it went through, and the table in
+    // work whose DBF table keeps the records written until then (empty when the run
+    // stopped between tables or before any row of the table was written).
+    uint32_t tables_through() const { return tables_through_; }
+    const std::wstring& stopped_table() const { return stopped_table_; }
+
+    // Asks the run to stop and ends a read that waits on the server, so that the run
+    // ends the way an Abort does even when the server sends nothing. Async-signal-safe.
+    void stop_run() noexcept;
+    // True when the failure is a read that stop_run broke: a lost connection after a
+    // stop was asked for, which is no error to report.
+    bool stop_explains(const std::exception& e) const;
 
   protected:
     friend class conversion_run;
     bool blob_to_memo_ = false;
     bool run_completed_ = false;
+    uint32_t tables_through_ = 0;
+    std::wstring stopped_table_;
 };
 
 // Deletes every DBF table of an existing folder with its memo and index files, the way
@@ -181,7 +196,8 @@ class conversion_run : private error_handler_gate {
     const std::vector<std::wstring>& tables() const { return tables_; }
 
     // Every table of the list in order: begin, open, copy, end; a table's failure is
-    // reported and the loop goes on. Then finish().
+    // reported and the loop goes on. Then finish(). A run that ends early leaves how
+    // far it got with the converter.
     void convert_tables(conversion_events& events);
 
     // Ends the run the way an Abort does when the converter was asked to stop, or when
@@ -220,6 +236,8 @@ class conversion_run : private error_handler_gate {
     void announce();
 
     morvale_convertor& conv_;
+    // The rows' connection, while the run reads on it.
+    sql_interruptible socket_;
     std::unique_ptr<udb_database> source_;
     std::unique_ptr<dbf_database> destination_;
     std::unique_ptr<dbf_tn_validator> validator_;
@@ -229,6 +247,9 @@ class conversion_run : private error_handler_gate {
     std::unordered_map<std::wstring, std::wstring> dbf_names_;  // source name, DBF name
     std::wstring table_;
     bool connection_lost_ = false;
+    uint32_t through_ = 0;  // tables that went through
+    bool copying_ = false;  // rows of the current table are being written
+    bool broken_ = false;   // the current table's rows stopped coming: it did not go through
     conversion_events* events_ = nullptr;
     bool count_pending_ = false;  // the source table's count is not waited for yet
     bool count_owed_ = false;     // the table is open and its count not announced yet

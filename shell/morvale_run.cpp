@@ -33,12 +33,27 @@ init_conversion::~init_conversion() {
 
 conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) {
     conv_.run_completed_ = false;
+    conv_.tables_through_ = 0;
+    conv_.stopped_table_.clear();
+    // An interrupt of an earlier run is over; one asked for already stops this run.
+    if (!conv_.stop_requested()) sql_allow_reads();
+    if (conv_.engine().is_connected()) socket_.watch(conv_.engine().get_connection());
     // The tables are counted on a second connection while their rows stream.
     conv_.engine().set_count_aside(true);
 }
 
 conversion_run::~conversion_run() {
     conv_.engine().set_count_aside(false);
+}
+
+void morvale_convertor::stop_run() noexcept {
+    request_stop();
+    sql_interrupt_reads();
+}
+
+bool morvale_convertor::stop_explains(const std::exception& e) const {
+    const auto* sql = dynamic_cast<const sql_exception*>(&e);
+    return stop_requested() && sql && sql->connection_lost();
 }
 
 void conversion_run::open() {
@@ -107,26 +122,33 @@ void conversion_run::convert_tables(conversion_events& events) {
     events_ = &events;
     // Whatever is reported of a table comes after its record count.
     error_handler::gate_scope gate(*this);
-    for (const std::wstring& name : tables_) {
-        events.before_table(name);
-        check_stop();
-        try {
-            begin_table(name);
-            if (!source_->is_table_exist(name)) {
-                events.table_missing(name);
-            } else if (open_table(name)) {
-                events.table_opened(name);
-                copy_rows();
-            } else {
-                count_pending_ = false;  // a table left alone needs no count
-                events.table_skipped(name);
+    try {
+        for (const std::wstring& name : tables_) {
+            events.before_table(name);
+            check_stop();
+            try {
+                begin_table(name);
+                if (!source_->is_table_exist(name)) {
+                    events.table_missing(name);
+                } else if (open_table(name)) {
+                    events.table_opened(name);
+                    copy_rows();
+                } else {
+                    count_pending_ = false;  // a table left alone needs no count
+                    events.table_skipped(name);
+                }
+            } catch (const tk_exception& e) {
+                table_failed(e);
             }
-        } catch (const tk_exception& e) {
-            table_failed(e);
+            end_table();
         }
-        end_table();
+        finish();
+    } catch (...) {
+        // An Abort, a lost connection, a stop or an error that ends the run.
+        conv_.tables_through_ = through_;
+        conv_.stopped_table_ = copying_ ? table_ : std::wstring();
+        throw;
     }
-    finish();
 }
 
 void conversion_run::settle() {
@@ -157,6 +179,8 @@ void conversion_run::check_stop() const {
 
 void conversion_run::begin_table(const std::wstring& name) {
     table_ = name;
+    copying_ = false;
+    broken_ = false;
     conv_.begin_table(name);
     tk_log_wprintf(2, L"Processing table %s", name);
 }
@@ -190,6 +214,7 @@ uint64_t conversion_run::record_count() const {
 
 void conversion_run::copy_rows() {
     if (conv_.only_definitions()) return settle();
+    copying_ = true;
     udb_recordset& source = *source_table_;
     udb_recordset& destination = *destination_table_;
     uint64_t index = 0;
@@ -220,6 +245,14 @@ void conversion_run::copy_rows() {
 }
 
 void conversion_run::table_failed(const tk_exception& e) {
+    if (conv_.stop_explains(e)) {
+        // Nothing more is read of the table: its count is no longer owed either.
+        count_pending_ = false;
+        count_owed_ = false;
+        broken_ = true;
+        tk_log_printf(2, "Stopped on request: %s", e.what());
+        return;
+    }
     // The record count comes before anything else of the table; a count that failed is
     // the table's error, in place of what went wrong after it.
     std::optional<sql_exception> count_failure;
@@ -235,7 +268,7 @@ void conversion_run::table_failed(const tk_exception& e) {
         return sql && sql->connection_lost() && !sql->on_side_connection();
     };
     const tk_exception& reported = count_failure ? *count_failure : e;
-    if (lost(e) || lost(reported)) connection_lost_ = true;
+    if (lost(e) || lost(reported)) connection_lost_ = broken_ = true;
     error_handler& handler = error_handler::get_instance();
     handler.set_context(table_);
     handler.handle(reported, false);
@@ -253,6 +286,11 @@ void conversion_run::flush_open_table() noexcept {
 void conversion_run::end_table() {
     count_pending_ = false;
     count_owed_ = false;
+    // A table whose rows stopped coming stays the one in work: the run ends next.
+    if (!broken_) {
+        ++through_;
+        copying_ = false;
+    }
     destination_table_.reset();
     source_table_.reset();
     conv_.increment_tables_done();

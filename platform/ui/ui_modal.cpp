@@ -5,9 +5,12 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
+#include <algorithm>
 
 #include "platform/ui/ui_dialog.hpp"
 #include "platform/ui/ui_help.hpp"
@@ -16,6 +19,26 @@ namespace ui {
 
 namespace {
 
+// Lines that the text's author broke by hand stay whole: the label is at least as wide
+// as its widest line, so that the box does not wrap them again. The box never grows
+// past what Qt allows it on the screen; a longer line still wraps there.
+void keep_hard_lines(QMessageBox& box, const QString& text) {
+    if (!text.contains('\n')) return;
+    auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+    if (!label) return;
+    const bool wrap = label->wordWrap();
+    label->setWordWrap(false);
+    int width = label->sizeHint().width();
+    label->setWordWrap(wrap);
+    if (const QScreen* screen = box.screen()) {
+        const int w = screen->availableGeometry().width();
+        // Qt's limit for a message box, less room for its icon and margins.
+        const int limit = (w <= 1024 ? w : std::min(w - 480, 1000)) - 120;
+        width = std::min(width, limit);
+    }
+    label->setMinimumWidth(width);
+}
+
 class qt_modal : public modal_service {
   public:
     box_answer message_box(QWidget* owner, box_icon icon, const QString& caption,
@@ -23,6 +46,7 @@ class qt_modal : public modal_service {
         QMessageBox box(owner);
         box.setWindowTitle(caption);
         box.setText(text);
+        keep_hard_lines(box, text);
         if (icon == box_icon::question) {
             box.setIcon(QMessageBox::Question);
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

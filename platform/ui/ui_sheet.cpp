@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "platform/ui/ui_app.hpp"
@@ -73,8 +74,13 @@ wizard_sheet::wizard_sheet() {
     outer->addLayout(body, 1);
     outer->addWidget(rule(this));
 
+    // Back and Next (or Finish) touch as a pair; Cancel and Help stand apart from them
+    // and from each other by the style's usual distance between buttons.
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(12, 10, 12, 10);
+    buttons->setSpacing(0);
+    int gap = style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing);
+    if (gap <= 0) gap = 6;
     buttons->addStretch(1);
     back_ = make_button(this, id_back, tr("< &Back"));
     next_ = make_button(this, id_next, tr("&Next >"));
@@ -84,8 +90,9 @@ wizard_sheet::wizard_sheet() {
     buttons->addWidget(back_);
     buttons->addWidget(next_);
     buttons->addWidget(finish_);
-    buttons->addSpacing(8);
+    buttons->addSpacing(gap);
     buttons->addWidget(cancel_);
+    buttons->addSpacing(gap);
     buttons->addWidget(help_);
     outer->addLayout(buttons);
     finish_->hide();

@@ -18,6 +18,7 @@
 #include "UDB/udb_prof.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
+#include "tests/support/relay_proxy.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
 
@@ -36,14 +37,18 @@ struct quick_launch : ::testing::Test {
         setenv("LC_ALL", "C", 1);
     }
 
-    std::string profile(const scratch_db& db, int mode, const std::string& tables) {
+    // Through a relay on the loopback when relay_port is not 0.
+    std::string profile(const scratch_db& db, int mode, const std::string& tables,
+                        unsigned relay_port = 0) {
         const test_server& s = test_server::get();
         const std::string path = home.file("p.mvl");
-        write_file_bytes(
-            path, "[Generic settings]\nsrc=" + db.name() + "\ndest=" + home.file("out") +
-                      "\nmode=" + std::to_string(mode) + "\n[Selected Tables]\n" + tables +
-                      "[MySQL settings]\nhost=" + s.host + "\nuser=" + s.user +
-                      "\npassword=" + s.password + "\nport=" + std::to_string(s.port) + "\n");
+        const std::string host = relay_port ? "127.0.0.1" : s.host;
+        const unsigned port = relay_port ? relay_port : s.port;
+        write_file_bytes(path,
+                         "[Generic settings]\nsrc=" + db.name() + "\ndest=" + home.file("out") +
+                             "\nmode=" + std::to_string(mode) + "\n[Selected Tables]\n" + tables +
+                             "[MySQL settings]\nhost=" + host + "\nuser=" + s.user +
+                             "\npassword=" + s.password + "\nport=" + std::to_string(port) + "\n");
         return path;
     }
 
@@ -100,34 +105,68 @@ TEST_F(quick_launch, converts_the_profile_tables_and_finishes_with_0) {
 
 TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
     scratch_db db("gui_errs");
-    db.exec("CREATE TABLE prices (id INT); INSERT INTO prices VALUES (1),(2)");
-    const std::string path = profile(db, 0, "prices\n");
-    ASSERT_EQ(run(path), morvale_ok);
+    db.exec(
+        "CREATE TABLE prices (id INT); INSERT INTO prices VALUES (1),(2);"
+        "SET SESSION sql_mode = 'ALLOW_INVALID_DATES';"
+        "CREATE TABLE a_first (id INT); INSERT INTO a_first VALUES (1),(2);"
+        "CREATE TABLE orders (id INT, d DATE);"
+        "INSERT INTO orders VALUES (1,'2024-01-01'),(2,'2024-01-02'),(3,'2024-02-31'),"
+        "(4,'2024-01-04'),(5,'2024-01-05');"
+        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1),(2)");
+    ASSERT_EQ(run(profile(db, 0, "prices\n")), morvale_ok);
     // Merge into a table whose structure no longer matches, plus a table that is gone.
     db.exec("ALTER TABLE prices ADD extra INT");
-    const std::string merge = profile(db, 3, "prices\nghost\n");
+    const std::string stopped = "The conversion stopped before its end: ";
     struct {
+        int mode;
+        std::string tables;
         std::vector<std::vector<int>> answers;
         int code;
         std::string listed;
+        std::string table;  // and its records afterwards
+        long records;
     } cases[] = {
-        {{{2}, {2}},
+        {3,
+         "prices\nghost\n",
+         {{2}, {2}},
          morvale_ok,
          "prices: The structure of data source does not conform to the destination table.\n\n"
-         "ghost: Table ghost not exists\n"},
-        {{{1}},
+         "ghost: Table ghost not exists\n",
+         "prices",
+         2},
+        // Stopped on the first table's error: nothing converted, no table half written.
+        {3,
+         "prices\nghost\n",
+         {{1}},
          morvale_failed,
-         "prices: The structure of data source does not conform to the destination table.\n"},
+         "prices: The structure of data source does not conform to the destination table.\n\n" +
+             stopped + "0 of 2 tables converted.\n",
+         "prices",
+         2},
+        // Stopped in the middle of a table: how far the run got, and which table holds
+        // only part of its rows.
+        {0,
+         "a_first\norders\nz_last\n",
+         {{1}},
+         morvale_failed,
+         "orders, record #3: The value '2024-02-31' of column 'd' cannot be stored (not a "
+         "calendar date); it is left empty.\n\n" +
+             stopped +
+             "1 of 3 tables converted; table 'orders' holds the records written until then.\n",
+         "orders",
+         2},
     };
     for (const auto& t : cases) {
+        SCOPED_TRACE(t.tables + std::to_string(t.answers.size()));
         modal.requests.clear();
         modal.dialogs.assign(t.answers.begin(), t.answers.end());
-        EXPECT_EQ(run(merge), t.code);
+        EXPECT_EQ(run(profile(db, t.mode, t.tables)), t.code);
         EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
         EXPECT_EQ(listed, t.listed);
         EXPECT_EQ(modal.of("dialog").size(), t.answers.size());
-        EXPECT_EQ(read_dbf(home.file("out") + "/prices.dbf").records, 2);
+        EXPECT_EQ(read_dbf(home.file("out") + "/" + t.table + ".dbf").records, t.records);
     }
+    EXPECT_FALSE(fs::exists(home.file("out") + "/z_last.dbf"));
 }
 
 TEST_F(quick_launch, an_unknown_database_ends_with_255_before_the_folder_is_touched) {
@@ -296,40 +335,100 @@ TEST_F(wizard_runs, every_page_then_the_saved_profile_repeats_the_run_as_a_merge
     EXPECT_EQ(read_dbf(out + "/customers.dbf").records, 4);
 }
 
-TEST_F(wizard_runs, cancel_during_a_run_ends_soon_with_whole_records) {
+TEST_F(wizard_runs, cancel_and_closing_end_soon_with_whole_records_even_from_a_silent_server) {
     scratch_db db("gui_cancel");
     db.exec(
         "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30));"
         "INSERT INTO big SELECT seq, CONCAT('value ', seq) FROM seq_1_to_300000");
-    const std::string path = profile(db, 0, "big\n");
+    struct {
+        const char* what;
+        bool silent;  // the server stops answering in the middle of the table
+        bool close;   // the window is closed rather than Cancel pressed
+    } cases[] = {
+        {"Cancel, the server answering", false, false},
+        {"Cancel, the server silent", true, false},
+        {"closing, the server silent", true, true},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        relay_proxy relay(test_server::get().port);
+        const std::string path = profile(db, 0, "big\n", relay.port());
+        modal.requests.clear();
+        wizard_robot robot;
+        bool frozen = false, asked = false;
+        uint64_t last_index = 0;
+        int still = 0;
+        auto cancelled_at = std::chrono::steady_clock::now();
+        robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
+            morvale_convertor* conv = morvale_convertor::find();
+            if (id != 107 || asked || !conv || conv->get_progress().record_index == 0) return;
+            if (t.silent && !frozen) {
+                relay.freeze(std::chrono::seconds(15));
+                frozen = true;
+            }
+            if (t.silent) {
+                // The rows that got through are taken first; then the run waits.
+                const uint64_t index = conv->get_progress().record_index;
+                if (index != last_index || ++still < 10) {
+                    last_index = index;
+                    return;
+                }
+            }
+            asked = true;
+            modal.questions = {ui::box_answer::yes};
+            cancelled_at = std::chrono::steady_clock::now();
+            if (t.close)
+                sheet.close();
+            else
+                click(sheet, ui::id_cancel);
+        };
+        std::string a0 = "morvale", a1 = path;
+        char* argv[] = {a0.data(), a1.data(), nullptr};
+        EXPECT_EQ(morvale_main(2, argv), morvale_cancelled);
+        ASSERT_TRUE(asked) << "the run ended before it could be cancelled";
+        EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(5));
+        EXPECT_EQ(modal.of("question").size(), 1u);
+        // The read that the stop broke is no lost connection to report.
+        EXPECT_TRUE(modal.of("dialog").empty());
+        EXPECT_TRUE(modal.of("error").empty());
+        // Whole records only: the header counts every record the file holds.
+        const std::string dbf = read_file_bytes(home.file("out") + "/big.dbf");
+        ASSERT_GE(dbf.size(), 32u);
+        const uint64_t count = le32_at(dbf, 4);
+        EXPECT_GT(count, 0u);
+        EXPECT_LT(count, 300000u);
+        EXPECT_EQ(le16_at(dbf, 8) + count * le16_at(dbf, 10), dbf.size());
+    }
+}
+
+TEST_F(wizard_runs, a_cancel_answered_once_the_run_has_ended_leaves_the_finish_page) {
+    scratch_db db("gui_late_cancel");
+    db.exec("CREATE TABLE t (a INT); INSERT INTO t VALUES (1),(2)");
+    const std::string path = profile(db, 0, "t\n");
     wizard_robot robot;
-    bool asked = false;
-    auto cancelled_at = std::chrono::steady_clock::now();
-    robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
-        morvale_convertor* conv = morvale_convertor::find();
-        if (id != 107 || asked || !conv || conv->get_progress().record_index == 0) return;
-        asked = true;
+    robot.on_enter[107] = [&](ui::wizard_sheet& sheet) {
         modal.questions = {ui::box_answer::yes};
-        cancelled_at = std::chrono::steady_clock::now();
         click(sheet, ui::id_cancel);
+    };
+    robot.on_enter[116] = [&](ui::wizard_sheet& sheet) { heading = finish_text(sheet); };
+    // The question stays open while the run ends and the timer moves the wizard on.
+    modal.on_question = [&robot] {
+        robot.paused = true;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [] {
+                ui::page* p = wizard_shell::get_instance().sheet().current_page();
+                return p && p->id() == 116;
+            },
+            20000));
+        robot.paused = false;
     };
     std::string a0 = "morvale", a1 = path;
     char* argv[] = {a0.data(), a1.data(), nullptr};
-    EXPECT_EQ(morvale_main(2, argv), morvale_cancelled);
-    ASSERT_TRUE(asked) << "the run ended before it could be cancelled";
-    EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(10));
+    EXPECT_EQ(morvale_main(2, argv), morvale_ok);
+    EXPECT_EQ(robot.seen, (std::vector<int>{107, 116}));
     EXPECT_EQ(modal.of("question").size(), 1u);
-    EXPECT_TRUE(modal.of("dialog").empty());
-    const std::string dbf = read_file_bytes(home.file("out") + "/big.dbf");
-    ASSERT_GE(dbf.size(), 32u);
-    auto le = [&](size_t at, int n) {
-        uint64_t v = 0;
-        for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(dbf[at + i]);
-        return v;
-    };
-    EXPECT_GT(le(4, 4), 0u);
-    EXPECT_LT(le(4, 4), 300000u);
-    EXPECT_LE(le(8, 2) + le(4, 4) * le(10, 2), dbf.size());
+    EXPECT_EQ(heading.rfind("Wizard has converted your MySQL database", 0), 0u) << heading;
+    EXPECT_EQ(read_dbf(home.file("out") + "/t.dbf").records, 2);
 }
 
 TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confirmed) {

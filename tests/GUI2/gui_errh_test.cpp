@@ -6,7 +6,9 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 #include "GUI2/g_desk.hpp"
 #include "GUI2/g_errdlg.hpp"
@@ -14,9 +16,38 @@
 #include "GUI2/gui_body.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
+#include "TK/tk_log.hpp"
 #include "tests/GUI2/gui_support.hpp"
 
 namespace {
+
+// What the process writes to standard error while the object lives.
+class stderr_capture {
+  public:
+    explicit stderr_capture(const std::string& path) : path_(path) {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 2);
+        close(fd);
+    }
+    ~stderr_capture() { restore(); }
+    std::string text() {
+        restore();
+        return read_file_bytes(path_);
+    }
+
+  private:
+    void restore() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        saved_ = -1;
+    }
+    std::string path_;
+    int saved_ = -1;
+};
 
 class coded : public tk_exception {
   public:
@@ -110,12 +141,20 @@ TEST_F(errh_fixture, an_internal_error_ends_the_program_whichever_button_is_pres
         size_t urls;
         size_t informations;
     } cases[] = {{1, "", 0, 0}, {1108, "message", 0, 0}, {1112, "report", 1, 1}};
+    tmp_dir d;
+    // A trace log, as a program that opened one has it.
+    tk_logger logger(d.file("trace.log").c_str(), true, 3, false);
     for (const auto& t : cases) {
         gui_reset_ending();
         modal.requests.clear();
         modal.clipboard.clear();
         modal.dialogs = {{t.button}};
+        stderr_capture err(d.file("stderr"));
         EXPECT_THROW(handler.handle(broken, false), tk_final_exception) << t.button;
+        // The clipboard of a program that ends may go with it: the report is kept where
+        // it cannot be lost.
+        EXPECT_EQ(err.text(), std::string(broken.what()) + "\n") << t.button;
+        EXPECT_NE(read_file_bytes(d.file("trace.log")).find(broken.what()), std::string::npos);
         EXPECT_TRUE(gui_ending()) << t.button;
         EXPECT_EQ(modal.of("dialog").at(0).text, text);
         EXPECT_EQ(modal.of("url").size(), t.urls) << t.button;

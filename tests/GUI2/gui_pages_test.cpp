@@ -114,7 +114,10 @@ TEST_F(finish_fixture, shows_the_errors_one_paragraph_each_or_the_heading_for_an
     EXPECT_EQ(page.ctrl<QLabel>(1314)->text(), "some errors");
     auto* list = page.ctrl<QPlainTextEdit>(1016);
     EXPECT_TRUE(list->isVisible());
-    EXPECT_EQ(list->toPlainText(), "t1: first second\n\nt2: third\n");
+    // The list ends with how far the run got (here: nowhere).
+    EXPECT_EQ(list->toPlainText(),
+              "t1: first second\n\nt2: third\n\nThe conversion stopped before its end: no "
+              "table was converted.\n");
     EXPECT_FALSE(shell.sheet().button(ui::id_cancel)->isEnabled());
     EXPECT_FALSE(shell.sheet().button(ui::id_help)->isEnabled());
     EXPECT_FALSE(shell.sheet().button(ui::id_back)->isEnabled());
@@ -124,6 +127,21 @@ TEST_F(finish_fixture, shows_the_errors_one_paragraph_each_or_the_heading_for_an
     EXPECT_TRUE(shell.sheet().button(ui::id_finish)->hasFocus());
     list->setFocus();
     EXPECT_TRUE(list->hasFocus());
+
+    struct {
+        uint32_t through, total;
+        const wchar_t* table;
+        const wchar_t* text;  // after "The conversion stopped before its end: "
+    } ends[] = {
+        {0, 1, L"", L"0 of 1 table converted."},
+        {2, 3, L"", L"2 of 3 tables converted."},
+        {1, 3, L"orders",
+         L"1 of 3 tables converted; table 'orders' holds the records written "
+         L"until then."},
+    };
+    for (const auto& t : ends)
+        EXPECT_EQ(early_end_text(t.through, t.total, t.table),
+                  std::wstring(L"The conversion stopped before its end: ") + t.text);
 }
 
 TEST_F(finish_fixture, saves_the_settings_as_a_profile) {

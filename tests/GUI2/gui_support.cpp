@@ -35,6 +35,7 @@ ui::box_answer scripted_modal::message_box(QWidget* owner, ui::box_icon icon,
                                                            : "question";
     requests.push_back({kind, caption, text, owner != nullptr, default_no});
     if (icon != ui::box_icon::question) return ui::box_answer::ok;
+    if (on_question) on_question();
     if (questions.empty()) return ui::box_answer::no;
     ui::box_answer a = questions.front();
     questions.pop_front();
@@ -119,6 +120,7 @@ wizard_robot::wizard_robot() {
 }
 
 void wizard_robot::poll() {
+    if (paused) return;
     wizard_shell* shell = wizard_shell::find();
     if (!shell || !shell->sheet().isVisible()) return;
     ui::wizard_sheet& sheet = shell->sheet();

@@ -48,6 +48,9 @@ class scripted_modal : public ui::modal_service {
     bool urls_open = false;
     // Dialogs are shown for real (exec) instead of pressed.
     bool real_dialogs = false;
+    // Runs while a question is open, before it is answered: a user who takes a while
+    // to answer (the events go on meanwhile when it waits for them).
+    std::function<void()> on_question;
 
     std::vector<modal_request> requests;
     std::vector<ui::file_request> file_requests;
@@ -90,6 +93,8 @@ class wizard_robot {
     std::map<int, std::function<void(ui::wizard_sheet& sheet)>> on_enter;
     std::function<void(int page_id, ui::wizard_sheet& sheet)> on_page;
     std::vector<int> seen;
+    // While set, the robot does nothing (a box of the wizard is open).
+    bool paused = false;
 
   private:
     void poll();

@@ -2,9 +2,14 @@
 // thread, the progress timer and help.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QtTest/QTest>
 #include <atomic>
 #include <chrono>
@@ -65,12 +70,61 @@ TEST_F(sheet_fixture, buttons_follow_the_page_flags) {
                  {4, false, false, false, true},
                  {0, false, true, false, false}};
     ui::wizard_sheet& s = shell.sheet();
+    s.start();
+    s.show();
     for (const auto& t : cases) {
         s.set_buttons(t.flags);
         EXPECT_EQ(s.button(ui::id_back)->isEnabled(), t.back) << t.flags;
         EXPECT_EQ(!s.button(ui::id_next)->isHidden(), t.next_shown) << t.flags;
         EXPECT_EQ(s.button(ui::id_next)->isEnabled(), t.next_on) << t.flags;
         EXPECT_EQ(!s.button(ui::id_finish)->isHidden(), t.finish_shown) << t.flags;
+        // Back and Next (or Finish) side by side as a pair, then a gap, Cancel, the same
+        // gap, Help.
+        s.layout()->activate();
+        const QRect back = s.button(ui::id_back)->geometry();
+        const QRect forward = s.button(t.finish_shown ? ui::id_finish : ui::id_next)->geometry();
+        const QRect cancel = s.button(ui::id_cancel)->geometry();
+        const QRect help = s.button(ui::id_help)->geometry();
+        EXPECT_EQ(forward.left(), back.right() + 1) << t.flags;
+        const int gap = cancel.left() - forward.right() - 1;
+        EXPECT_GE(gap, 6) << t.flags;
+        EXPECT_EQ(help.left() - cancel.right() - 1, gap) << t.flags;
+    }
+    save_shot(s, "buttons");
+}
+
+// A message whose lines its author broke keeps them: the box is as wide as its widest
+// line, so that no line wraps again.
+TEST(message_boxes, lines_broken_by_hand_do_not_wrap_again) {
+    struct {
+        ui::box_icon icon;
+        const char* text;
+    } cases[] = {
+        {ui::box_icon::error,
+         "Access denied. Verify the user name and password are correct, and you have\nthe "
+         "necessary privileges to connect to the target MySQL server."},
+        {ui::box_icon::question,
+         "Duplicate field values being used for an unique index were found.\nSee "
+         "'Troubleshooting' article of the product documentation\nfor solution."},
+    };
+    int n = 0;
+    for (const auto& t : cases) {
+        const std::string name = "box-" + std::to_string(++n);
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(box));
+            save_shot(*box, name);
+            auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            if (label) {
+                const int shown = label->width();
+                label->setWordWrap(false);
+                EXPECT_GE(shown, label->sizeHint().width()) << t.text;
+            }
+            EXPECT_NE(label, nullptr);
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        ui::modal().message_box(nullptr, t.icon, "Torvane 4.3 Error", t.text, false);
     }
 }
 

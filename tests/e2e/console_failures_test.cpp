@@ -1,25 +1,19 @@
 // Failures during a run: a table, single records, the file system, a killed process
 // and a lost connection.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <thread>
 
 #include "tests/e2e/e2e_support.hpp"
 #include "tests/support/file_faults.hpp"
+#include "tests/support/relay_proxy.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
 
@@ -73,149 +67,6 @@ void expect_whole_records(const std::string& folder, const std::string& table) {
         ASSERT_LE(end, fpt.size()) << "record " << i + 1;
     }
 }
-
-// A relay between the program and the test server. It closes both ends of every
-// connection once `cut_after` bytes have come from the server (to the program, the
-// server went away in the middle of a table), and holds the server's answer to a row
-// count back for `hold_count` (the count is still pending while the rows stream).
-class relay_proxy {
-  public:
-    using clock = std::chrono::steady_clock;
-    relay_proxy(unsigned server_port, size_t cut_after,
-                std::chrono::milliseconds hold_count = std::chrono::milliseconds(0))
-        : server_port_(server_port), cut_after_(cut_after), hold_count_(hold_count) {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a = loopback(0);
-        socklen_t n = sizeof a;
-        if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            listen(listener_, 4) != 0 ||
-            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n) != 0)
-            throw std::runtime_error("proxy: cannot listen");
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] { relay(); });
-    }
-    ~relay_proxy() {
-        stop_ = true;
-        thread_.join();
-        close(listener_);
-    }
-    relay_proxy(const relay_proxy&) = delete;
-    relay_proxy& operator=(const relay_proxy&) = delete;
-
-    unsigned port() const { return port_; }
-
-  private:
-    static sockaddr_in loopback(unsigned port) {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port));
-        return a;
-    }
-    // One connection through the relay: end 0 is the program's, end 1 the server's.
-    struct link {
-        int fd[2];
-        std::string out[2];  // still to be sent to each end
-        clock::time_point hold_until;
-        std::string held;  // from the server, for the program once hold_until has passed
-    };
-
-    void relay() {
-        std::vector<link> links;
-        size_t from_server = 0;
-        char buffer[65536];
-        while (!stop_) {
-            bool holding = false;
-            for (link& l : links) {
-                if (!l.held.empty() && clock::now() >= l.hold_until) {
-                    l.out[0] += l.held;
-                    l.held.clear();
-                }
-                holding |= !l.held.empty();
-            }
-            std::vector<pollfd> fds{{listener_, POLLIN, 0}};
-            for (const link& l : links) {
-                for (int end = 0; end < 2; ++end) {
-                    // An end is read only once what it sent before has been passed on: a
-                    // program that reads nothing holds back its own server, and no other.
-                    const short events = static_cast<short>((l.out[1 - end].empty() ? POLLIN : 0) |
-                                                            (l.out[end].empty() ? 0 : POLLOUT));
-                    fds.push_back({events ? l.fd[end] : -1, events, 0});
-                }
-            }
-            if (poll(fds.data(), fds.size(), holding ? 5 : 50) <= 0) continue;
-            if (fds[0].revents & POLLIN) {
-                int c = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-                int srv = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-                sockaddr_in a = loopback(server_port_);
-                if (c >= 0 && srv >= 0 &&
-                    connect(srv, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-                    links.push_back({{c, srv}, {}, {}, {}});
-                } else {
-                    if (c >= 0) close(c);
-                    if (srv >= 0) close(srv);
-                }
-                continue;
-            }
-            bool cut = false;
-            std::vector<size_t> ended;
-            for (size_t i = 0; i < links.size() && !cut; ++i) {
-                for (int end = 0; end < 2 && !cut; ++end) {
-                    const pollfd& p = fds[1 + 2 * i + end];
-                    link& l = links[i];
-                    if (p.revents & POLLOUT) {
-                        ssize_t w = send(l.fd[end], l.out[end].data(), l.out[end].size(),
-                                         MSG_NOSIGNAL | MSG_DONTWAIT);
-                        if (w > 0) l.out[end].erase(0, static_cast<size_t>(w));
-                    }
-                    if (!(p.events & POLLIN) || !(p.revents & (POLLIN | POLLHUP | POLLERR)))
-                        continue;
-                    ssize_t n = read(l.fd[end], buffer, sizeof buffer);
-                    if (n <= 0) {
-                        // One connection ended: the others go on.
-                        ended.push_back(i);
-                        break;
-                    }
-                    const std::string_view data(buffer, static_cast<size_t>(n));
-                    if (end == 0 && hold_count_.count() > 0 &&
-                        data.find("COUNT(*)") != std::string_view::npos)
-                        l.hold_until = clock::now() + hold_count_;
-                    if (end == 1 && (!l.held.empty() || clock::now() < l.hold_until))
-                        l.held.append(data);
-                    else
-                        l.out[1 - end].append(data);
-                    if (end == 1) from_server += data.size();
-                    if (from_server >= cut_after_) cut = true;
-                }
-            }
-            if (cut) ended.clear();
-            for (size_t i = 0; i < links.size(); ++i) {
-                if (!cut && std::find(ended.begin(), ended.end(), i) == ended.end()) continue;
-                shutdown(links[i].fd[0], SHUT_RDWR);
-                close(links[i].fd[0]);
-                close(links[i].fd[1]);
-            }
-            if (cut) {
-                links.clear();
-            } else {
-                for (auto i = ended.rbegin(); i != ended.rend(); ++i)
-                    links.erase(links.begin() + static_cast<std::ptrdiff_t>(*i));
-            }
-        }
-        for (const link& l : links) {
-            close(l.fd[0]);
-            close(l.fd[1]);
-        }
-    }
-
-    unsigned server_port_;
-    size_t cut_after_;
-    std::chrono::milliseconds hold_count_;
-    int listener_ = -1;
-    unsigned port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 }  // namespace
 
@@ -381,6 +232,70 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo
     EXPECT_EQ(
         read_file_bytes(d.file("stdout")),
         "Converting database " + db.name() + "(1 tables)\nConverting table big(200000 records)\n");
+}
+
+// A run waits for a server that stops answering, as the MySQL client tools do; SIGTERM
+// or SIGINT ends it promptly, as an early stop, with whole records.
+TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_silent_server) {
+    scratch_db db("e2e_signal");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
+        "FROM seq_1_to_200000");
+    struct {
+        const char* what;
+        bool silent;
+        int signal;
+    } cases[] = {
+        {"SIGTERM, the server silent", true, SIGTERM},
+        {"SIGINT, the server answering", false, SIGINT},
+    };
+    const test_server& s = test_server::get();
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        relay_proxy relay(s.port);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        pid_t pid = start_talvorin(
+            {"--mysqlh=127.0.0.1", "--port=" + std::to_string(relay.port()), "--mysqlu=" + s.user,
+             "--mysqlp=" + s.password, "--src=" + db.name(), "--dest=" + out},
+            d.file("stdout"), d.file("stderr"));
+        ASSERT_TRUE(wait_for_rows(out + "/big.dbf", pid)) << "the run ended too soon";
+        if (t.silent) {
+            relay.freeze(std::chrono::seconds(15));
+            // What got through is taken; then the run waits.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        kill(pid, t.signal);
+        const auto signalled = std::chrono::steady_clock::now();
+        // Not for ever: a program that hangs is killed, and fails below.
+        int code = -1;
+        for (;;) {
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid != 0)
+                break;
+            if (std::chrono::steady_clock::now() - signalled > std::chrono::seconds(20))
+                kill(pid, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        code = wait_talvorin(pid);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+        EXPECT_EQ(code, 255);
+        // The read that the stop broke is no lost connection to report (the table's line
+        // comes or not, as its count was in time).
+        const std::string printed = read_file_bytes(d.file("stdout"));
+        EXPECT_EQ(printed.rfind("Converting database " + db.name() + "(1 tables)\n", 0), 0u);
+        EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
+        EXPECT_EQ(read_file_bytes(d.file("stderr")), "");
+        const std::string dbf = read_file_bytes(out + "/big.dbf");
+        ASSERT_GE(dbf.size(), 32u);
+        const uint64_t count = le32_at(dbf, 4);
+        EXPECT_GT(count, 0u);
+        EXPECT_LT(count, 200000u);
+        EXPECT_EQ(le16_at(dbf, 8) + count * le16_at(dbf, 10), dbf.size());
+        expect_whole_records(out, "big");
+    }
 }
 
 TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does_not) {

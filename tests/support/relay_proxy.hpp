@@ -1,0 +1,42 @@
+// A relay between a program and the test server, which misbehaves on demand: it closes
+// every connection once so many bytes came from the server (the server went away in
+// the middle of a table), holds the server's answer to a row count back for a while
+// (the count is still pending while the rows stream), or stops passing anything on
+// with every connection left open (the server went silent).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+
+class relay_proxy {
+  public:
+    using clock = std::chrono::steady_clock;
+    explicit relay_proxy(unsigned server_port, size_t cut_after = SIZE_MAX,
+                         std::chrono::milliseconds hold_count = std::chrono::milliseconds(0));
+    ~relay_proxy();
+    relay_proxy(const relay_proxy&) = delete;
+    relay_proxy& operator=(const relay_proxy&) = delete;
+
+    unsigned port() const { return port_; }
+
+    // From now on nothing passes either way and no connection is taken: to the program
+    // the server stopped answering. After `limit` every connection is closed, so that a
+    // program that would wait for ever still ends.
+    void freeze(std::chrono::milliseconds limit);
+
+  private:
+    void relay();
+
+    unsigned server_port_;
+    size_t cut_after_;
+    std::chrono::milliseconds hold_count_;
+    int listener_ = -1;
+    unsigned port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> frozen_{false};
+    std::atomic<clock::rep> frozen_until_{0};
+    std::thread thread_;
+};
