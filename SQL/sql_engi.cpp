@@ -6,6 +6,7 @@
 
 #include <errmsg.h>
 #include <mysqld_error.h>
+#include <poll.h>
 
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_recs.hpp"
@@ -293,6 +294,17 @@ std::unique_ptr<sql_side_connection> sql_engine::lend_side_connection() {
 
 void sql_engine::give_back_side_connection(std::unique_ptr<sql_side_connection> side) noexcept {
     if (side && !side_ && !side->is_lost() && side->session == session_) side_ = std::move(side);
+}
+
+bool sql_engine::is_connection_gone() {
+    if (!connected_) return true;
+    const unsigned error = mysql_errno(&mysql_);
+    if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST) return true;
+    pollfd p{};
+    p.fd = static_cast<int>(mysql_get_socket(&mysql_));
+    if (p.fd < 0) return true;
+    p.events = POLLIN;
+    return poll(&p, 1, 0) > 0;
 }
 
 void sql_engine::use_database(const std::wstring& name) {

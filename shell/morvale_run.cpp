@@ -268,7 +268,15 @@ void conversion_run::table_failed(const tk_exception& e) {
         return sql && sql->connection_lost() && !sql->on_side_connection();
     };
     const tk_exception& reported = count_failure ? *count_failure : e;
-    if (lost(e) || lost(reported)) connection_lost_ = broken_ = true;
+    if (lost(e) || lost(reported)) {
+        connection_lost_ = broken_ = true;
+    } else if (const auto* sql = dynamic_cast<const sql_exception*>(&reported);
+               sql && sql->connection_lost()) {
+        // The count's connection is gone: the rows' connection may have gone with it (the
+        // server went away), which shows once the table's stream is ended.
+        source_table_.reset();
+        if (conv_.engine().is_connection_gone()) connection_lost_ = broken_ = true;
+    }
     error_handler& handler = error_handler::get_instance();
     handler.set_context(table_);
     handler.handle(reported, false);

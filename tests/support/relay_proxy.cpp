@@ -57,6 +57,11 @@ void relay_proxy::freeze(std::chrono::milliseconds limit) {
     frozen_ = true;
 }
 
+void relay_proxy::cut() {
+    cut_now_ = true;
+    while (cut_now_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 void relay_proxy::relay() {
     std::vector<relay_link> links;
     size_t from_server = 0;
@@ -70,6 +75,10 @@ void relay_proxy::relay() {
         links.clear();
     };
     while (!stop_) {
+        if (cut_now_) {
+            close_all();
+            cut_now_ = false;
+        }
         if (frozen_) {
             if (clock::now().time_since_epoch().count() >= frozen_until_) close_all();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -26,6 +26,8 @@ class relay_proxy {
     // the server stopped answering. After `limit` every connection is closed, so that a
     // program that would wait for ever still ends.
     void freeze(std::chrono::milliseconds limit);
+    // Closes every connection now, as a server that goes away; returns once they are.
+    void cut();
 
   private:
     void relay();
@@ -37,6 +39,7 @@ class relay_proxy {
     unsigned port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> frozen_{false};
+    std::atomic<bool> cut_now_{false};
     std::atomic<clock::rep> frozen_until_{0};
     std::thread thread_;
 };
