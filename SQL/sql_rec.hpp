@@ -44,6 +44,12 @@ class sql_record : public udb_record {
     std::unique_ptr<losses> losses_;  // null for the usual row that lost nothing
 };
 
+// A FLOAT column (quoted) as a row statement names it to read its stored value whole:
+// the server writes a FLOAT as text with six digits only (1234567 as 1.23457e+06), and
+// a double's full text costs it far longer than the double's bytes, which a point's X
+// carries as they are. A table's columns read it back by the schema's single precision.
+std::wstring sql_float_as_point(const std::wstring& quoted_column);
+
 // A value of the type from a cell's text (UTF-8). A null text gives the empty value;
 // Booleans are true when the text's first byte is not zero.
 ole_variant get_variant(VARTYPE vartype, const char* text, size_t length);
@@ -76,6 +82,7 @@ class sql_columns {
         k_time,     // TIME: only times of day fit a date-time value
         k_date,     // DATE, DATETIME, TIMESTAMP: a zero date is no date
         k_decimal,  // a DECIMAL wider than the 96-bit decimal: its exact text
+        k_float,    // a FLOAT sent as a point (sql_float_as_point): its bytes
         k_parse,    // numbers: the text read as the target type
     };
     struct column {

@@ -236,11 +236,9 @@ void sql_recordset::initialize() {
             columns += L"ST_AsText(" + quoted + L") as ";
             geometry = true;
         }
-        // The server writes a FLOAT with six digits (1234567 as 1.23457e+06); as a
-        // double it sends every digit of the stored value, which reads back exactly.
         // A FLOAT(M,D) comes as its stored value to D decimals already.
         if (f.type == MYSQL_TYPE_FLOAT && f.decimals >= float_decimals_not_fixed) {
-            columns += quoted + L"+0e0 as ";
+            columns += sql_float_as_point(quoted) + L" as ";
             single = true;
         }
         columns += quoted;

@@ -2,6 +2,7 @@
 // way the client library reports them.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "SQL/sql_engi.hpp"
@@ -106,8 +107,9 @@ struct one_row {
         cells.push_back(std::move(cell));
         nulls.push_back(null);
     }
-    std::unique_ptr<sql_record> read(const std::wstring& source = L"t", uint64_t row_number = 7) {
-        sql_columns columns(static_cast<unsigned>(fields.size()), fields.data(), nullptr, source);
+    std::unique_ptr<sql_record> read(const std::wstring& source = L"t", uint64_t row_number = 7,
+                                     const udb_schema* schema = nullptr) {
+        sql_columns columns(static_cast<unsigned>(fields.size()), fields.data(), schema, source);
         std::vector<char*> row;
         std::vector<unsigned long> lengths;
         for (size_t i = 0; i < cells.size(); ++i) {
@@ -211,6 +213,48 @@ TEST(sql_columns, a_value_that_cannot_be_kept_whole_is_reported_with_its_record)
     listing.add(column("tm", MYSQL_TYPE_TIME, BINARY_FLAG, 63), "100:00:00");
     EXPECT_EQ((*listing.read(L""))[0].get_type(), VT_EMPTY);
     EXPECT_TRUE(reported_errors().empty());
+}
+
+// A FLOAT column read as a point (its stored value as a double, in a point's bytes).
+TEST(sql_columns, a_float_sent_as_a_point_keeps_its_stored_value) {
+    error_handler handler(error_handler_code_count, error_handler_codes);
+    // SRID, byte order, type, X, Y.
+    auto point = [](double x, bool little, uint32_t type = 1) {
+        std::string cell(4, '\0');
+        cell += little ? '\1' : '\0';
+        uint64_t bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        for (auto [value, size] : {std::pair<uint64_t, int>{type, 4}, {bits, 8}, {0, 8}})
+            for (int k = 0; k < size; ++k)
+                cell += static_cast<char>(value >> 8 * (little ? k : size - 1 - k));
+        return cell;
+    };
+    struct {
+        std::string cell;
+        float kept;  // NaN: left empty and reported
+    } cases[] = {
+        {point(1234567.0, true), 1234567.0f},      {point(double{0.1f}, false), 0.1f},
+        {point(double{-1.5e-7f}, true), -1.5e-7f}, {point(1.0, true, 2), NAN},
+        {point(1.0, true).substr(0, 24), NAN},
+    };
+    udb_schema schema;
+    schema.push_back(t_ftd(12, L"f", VT_R4, false, false));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kept);
+        reported_errors().clear();
+        one_row r;
+        r.add(column("f", MYSQL_TYPE_GEOMETRY, BINARY_FLAG, 63), c.cell);
+        auto rec = r.read(L"t", 3, &schema);
+        if (std::isnan(c.kept)) {
+            EXPECT_EQ((*rec)[0].get_type(), VT_EMPTY);
+            ASSERT_EQ(reported_errors().size(), 1u);
+            EXPECT_NE(reported_errors()[0].message.find("column 'f'"), std::string::npos);
+            continue;
+        }
+        ASSERT_EQ((*rec)[0].get_type(), VT_R4);
+        EXPECT_EQ((*rec)[0].get_variant().r4(), c.kept);
+        EXPECT_TRUE(reported_errors().empty());
+    }
 }
 
 TEST(sql_columns, blob_to_text_decodes_binary_cells_and_a_schema_chooses_the_types) {
