@@ -6,11 +6,11 @@
 
 #include <errmsg.h>
 #include <mysqld_error.h>
-#include <poll.h>
 
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_recs.hpp"
 #include "SQL/sql_side.hpp"
+#include "SQL/sql_util.hpp"
 #include "SQL/sql_vali.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
@@ -90,9 +90,17 @@ void sql_exception::init(unsigned error_number, const std::string& text) {
     tk_log_printf(2, "Got MySQL error code=%d", error_number);
 }
 
+namespace {
+
+bool is_lost_connection_error(unsigned error) {
+    return error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST ||
+           error == ER_CONNECTION_KILLED;
+}
+
+}  // namespace
+
 bool sql_exception::connection_lost() const {
-    return error_number_ == CR_SERVER_GONE_ERROR || error_number_ == CR_SERVER_LOST ||
-           error_number_ == ER_CONNECTION_KILLED;
+    return is_lost_connection_error(error_number_);
 }
 
 sql_auth_not_supported_exception::sql_auth_not_supported_exception()
@@ -297,14 +305,8 @@ void sql_engine::give_back_side_connection(std::unique_ptr<sql_side_connection> 
 }
 
 bool sql_engine::is_connection_gone() {
-    if (!connected_) return true;
-    const unsigned error = mysql_errno(&mysql_);
-    if (error == CR_SERVER_GONE_ERROR || error == CR_SERVER_LOST) return true;
-    pollfd p{};
-    p.fd = static_cast<int>(mysql_get_socket(&mysql_));
-    if (p.fd < 0) return true;
-    p.events = POLLIN;
-    return poll(&p, 1, 0) > 0;
+    return !connected_ || is_lost_connection_error(mysql_errno(&mysql_)) ||
+           mysql_get_socket(&mysql_) < 0 || sql_has_input(&mysql_);
 }
 
 void sql_engine::use_database(const std::wstring& name) {

@@ -4,6 +4,7 @@
 
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_util.hpp"
+#include "TK/tk_bytes.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_log.hpp"
 #include "platform/text.hpp"
@@ -46,18 +47,11 @@ void read_date(sql_field& field, std::string_view text, ole_variant::refill_stor
 // The X of a point as the server sends it: a 4-byte SRID, then its WKB: the byte order
 // (1: little-endian), the type (1: point), X and Y as doubles.
 bool point_x(std::string_view cell, double& x) {
-    if (cell.size() != 25 || (cell[4] != 0 && cell[4] != 1)) return false;
-    const bool little = cell[4] == 1;
-    auto number_at = [&](size_t at, size_t size) {
-        uint64_t v = 0;
-        for (size_t k = 0; k < size; ++k) {
-            const auto b = static_cast<uint8_t>(cell[at + (little ? size - 1 - k : k)]);
-            v = (v << 8) | b;
-        }
-        return v;
-    };
-    if (number_at(5, 4) != 1) return false;
-    const uint64_t bits = number_at(9, 8);
+    const auto* p = reinterpret_cast<const uint8_t*>(cell.data());
+    if (cell.size() != 25 || p[4] > 1) return false;
+    const bool little = p[4] == 1;
+    if ((little ? tk_le32(p + 5) : tk_be32(p + 5)) != 1) return false;
+    const uint64_t bits = little ? tk_le64(p + 9) : tk_be64(p + 9);
     std::memcpy(&x, &bits, sizeof x);
     return true;
 }

@@ -1,12 +1,11 @@
 #include "SQL/sql_side.hpp"
 
-#include <poll.h>
-
 #include <charconv>
 #include <cstring>
 #include <memory>
 
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_util.hpp"
 
 namespace {
 
@@ -68,10 +67,7 @@ void sql_side_connection::send_count(const std::wstring& database,
 }
 
 bool sql_side_connection::has_answer() const {
-    pollfd p{};
-    p.fd = mysql_get_socket(const_cast<MYSQL*>(&mysql_));
-    p.events = POLLIN;
-    return poll(&p, 1, 0) > 0;
+    return sql_has_input(const_cast<MYSQL*>(&mysql_));
 }
 
 uint64_t sql_side_connection::take_count() {

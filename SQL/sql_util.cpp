@@ -1,5 +1,7 @@
 #include "SQL/sql_util.hpp"
 
+#include <poll.h>
+
 #include <iterator>
 
 #include "SQL/sql_engi.hpp"
@@ -341,4 +343,11 @@ size_t sql_ifind(std::wstring_view text, size_t start, std::wstring_view pattern
         if (k == pattern.size()) return i;
     }
     return std::wstring::npos;
+}
+
+bool sql_has_input(MYSQL* connection) {
+    pollfd p{};
+    p.fd = static_cast<int>(mysql_get_socket(connection));
+    p.events = POLLIN;
+    return p.fd >= 0 && poll(&p, 1, 0) > 0;
 }

@@ -51,6 +51,10 @@ int sql_fractional_digits(const t_ftd& column, uint32_t version);
 // The word of a native type number (0 "BINARY" ... 27 "TINYTEXT"), "<Unknown type>".
 const wchar_t* sql_native_type_name(int code);
 
+// True when the connection's socket has something to read now: an answer, or, on an
+// idle connection, the end the server closed it with. Never waits.
+bool sql_has_input(MYSQL* connection);
+
 // Position of the first case-insensitive match of `pattern` at or after `start`,
 // `start` for an empty pattern, npos when none fits.
 size_t sql_ifind(std::wstring_view text, size_t start, std::wstring_view pattern);

@@ -1,5 +1,6 @@
 // Fixed-width integers in byte layouts: little-endian for the DBF header, fields and the
-// dBASE memo files, big-endian for the FPT memo file's block numbers and lengths.
+// dBASE memo files, big-endian for the FPT memo file's block numbers and lengths; either
+// in the server's well-known binary form of a point.
 // Header-only so that every call on the per-record path is inlined.
 #pragma once
 
@@ -21,6 +22,10 @@ constexpr uint64_t tk_le64(const uint8_t* p) {
 constexpr uint32_t tk_be32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+constexpr uint64_t tk_be64(const uint8_t* p) {
+    return (uint64_t{tk_be32(p)} << 32) | uint64_t{tk_be32(p + 4)};
 }
 
 constexpr void tk_put_le16(uint8_t* p, uint16_t v) {

@@ -409,7 +409,8 @@ void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, 
     std::wstring text_holder;
     std::wstring_view text;
     if (!bytes && !ascii) text = field_text(w, value, 6, text_holder, rw);
-    if (bytes ? bytes->empty() : ascii ? ascii->empty() : text.empty()) {
+    // Empty bytes never come here (see put_field).
+    if (!bytes && (ascii ? ascii->empty() : text.empty())) {
         if (rw.trace) tk_log_write("Skip empty MEMO");
         return;  // 10 blanks
     }

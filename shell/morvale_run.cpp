@@ -263,15 +263,14 @@ void conversion_run::table_failed(const tk_exception& e) {
     }
     // Every later table would fail the same way, each with a misleading text. The side
     // connection that counts is not the one the rows are read on.
-    auto lost = [](const tk_exception& x) {
+    auto lost = [](const tk_exception& x, bool on_side) {
         const auto* sql = dynamic_cast<const sql_exception*>(&x);
-        return sql && sql->connection_lost() && !sql->on_side_connection();
+        return sql && sql->connection_lost() && sql->on_side_connection() == on_side;
     };
     const tk_exception& reported = count_failure ? *count_failure : e;
-    if (lost(e) || lost(reported)) {
+    if (lost(e, false) || lost(reported, false)) {
         connection_lost_ = broken_ = true;
-    } else if (const auto* sql = dynamic_cast<const sql_exception*>(&reported);
-               sql && sql->connection_lost()) {
+    } else if (lost(reported, true)) {
         // The count's connection is gone: the rows' connection may have gone with it (the
         // server went away), which shows once the table's stream is ended.
         source_table_.reset();
