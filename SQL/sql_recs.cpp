@@ -199,7 +199,7 @@ void sql_recordset::initialize() {
     count_statement_ = is_query() ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
                                   : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
     if (!defer_count()) {
-        rec_count_ = count_rows();
+        count_here();
         tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
     }
 
@@ -310,11 +310,12 @@ bool sql_recordset::defer_count() {
 
 void sql_recordset::count_here() {
     sql_engine::instance().give_back_side_connection(std::move(side_));
-    count_ = count_step::taken;
     try {
         rec_count_ = count_rows();
+        count_ = count_step::taken;
     } catch (const sql_exception& e) {
-        count_failure_.emplace(e);
+        // A connection that the count lost fails the rows' own statement next.
+        count_failed(e);
     }
 }
 
@@ -324,15 +325,14 @@ void sql_recordset::count_aside() {
         side_->send_count(db_->get_name(), sql_to_utf8(count_statement_));
     } catch (const sql_exception& e) {
         side_.reset();
-        count_ = count_step::taken;
         count_failed(e);
     }
 }
 
 void sql_recordset::take_count() {
-    count_ = count_step::taken;
     try {
         rec_count_ = side_->take_count();
+        count_ = count_step::taken;
     } catch (const sql_exception& e) {
         count_failed(e);
     }
@@ -340,12 +340,14 @@ void sql_recordset::take_count() {
 }
 
 void sql_recordset::count_failed(const sql_exception& e) {
-    // As the count on this connection traces it.
+    // The count only serves the progress display: its failure is traced, and the rows
+    // go on.
     tk_log_wprintf(3, L"QUERY=%s", count_statement_);
-    count_failure_.emplace(e);
+    tk_log_printf(3, "The record count failed: %s", e.what());
+    count_ = count_step::failed;
 }
 
-void sql_recordset::wait_rec_count() {
+bool sql_recordset::wait_rec_count(std::chrono::milliseconds patience) {
     // Before the rows this connection is free; a stream that broke before its first
     // block has the side connection count.
     if (count_ == count_step::deferred) {
@@ -354,8 +356,8 @@ void sql_recordset::wait_rec_count() {
         else
             count_aside();
     }
-    if (count_ == count_step::sent) take_count();
-    if (count_failure_) throw *count_failure_;
+    if (count_ == count_step::sent && side_->has_answer(patience)) take_count();
+    return count_ == count_step::taken;
 }
 
 void sql_recordset::start_pass() {

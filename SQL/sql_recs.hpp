@@ -98,10 +98,10 @@ class sql_recordset : public udb_recordset {
     // progress only. While the engine counts aside, a table's count waits for the first
     // block of its rows: a table that ends in it is counted by its rows, a longer
     // one on the side connection while its rows stream, and the count arrives at a
-    // block boundary or when waited for. A count that failed leaves the rows as they
-    // are: waiting raises it.
+    // block boundary or when waited for. A count that failed is traced and stays
+    // unknown: the rows are read all the same.
     bool is_rec_count_known() override { return count_ == count_step::taken; }
-    void wait_rec_count() override;
+    bool wait_rec_count(std::chrono::milliseconds patience) override;
     void clean();
 
   protected:
@@ -132,10 +132,9 @@ class sql_recordset : public udb_recordset {
     std::wstring count_statement_;
     // The column list of a table's rows, when "*" would lose digits (FLOAT columns).
     std::wstring row_columns_;
-    enum class count_step { taken, deferred, sent };
+    enum class count_step { taken, deferred, sent, failed };
     count_step count_ = count_step::taken;
     // Lent while the count is deferred or sent; dropping it abandons the count.
     std::unique_ptr<sql_side_connection> side_;
-    std::optional<sql_exception> count_failure_;
     bool rows_asked_ = false;  // a pass has been started
 };
