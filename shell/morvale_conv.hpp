@@ -191,7 +191,8 @@ class conversion_run : private error_handler_gate {
     udb_database& source() { return *source_; }
 
     // Appends the selection to the selected-tables list and lists the tables to
-    // convert: each source name once, in list order. The table count is their number.
+    // convert: each source table once, under the first name that reads it, in list
+    // order. The table count is their number.
     void prepare();
     const std::vector<std::wstring>& tables() const { return tables_; }
 
@@ -248,7 +249,8 @@ class conversion_run : private error_handler_gate {
     std::unique_ptr<udb_recordset> source_table_;
     std::unique_ptr<udb_recordset> destination_table_;
     std::vector<std::wstring> tables_;
-    std::unordered_map<std::wstring, std::wstring> dbf_names_;  // source name, DBF name
+    std::unordered_map<std::wstring, std::wstring> read_as_;    // name, listed source name
+    std::unordered_map<std::wstring, std::wstring> dbf_names_;  // name, DBF name
     std::wstring table_;
     bool connection_lost_ = false;
     uint32_t through_ = 0;  // tables that went through

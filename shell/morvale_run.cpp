@@ -71,12 +71,29 @@ void conversion_run::open() {
 void conversion_run::prepare() {
     udb_pairs& pairs = conv_.selected_tables();
     for (const auto& name : conv_.selection()) pairs.emplace_back(name, std::wstring());
-    // A table named twice (in a profile and in the selection, or twice in a table-list
-    // file) is converted once: a second pass would append its rows again.
+    // The source reads a table by its exact name, else by the first listed name that
+    // differs in case only.
+    const std::vector<std::wstring>& listed = source_->get_table_names();
+    const std::unordered_set<std::wstring> exact(listed.begin(), listed.end());
+    auto listed_as = [&](const std::wstring& table) -> const std::wstring& {
+        if (exact.count(table)) return table;
+        for (const auto& name : listed)
+            if (tk_iequal(name, table)) return name;
+        return table;
+    };
+    // A table named twice (in a profile and in the selection, twice in a table-list
+    // file, or in two spellings of one source table) is converted once: a second pass
+    // would append its rows again.
     tables_.clear();
+    read_as_.clear();
     std::unordered_set<std::wstring> seen;
-    for (const auto& pair : pairs)
-        if (seen.insert(pair.first).second) tables_.push_back(pair.first);
+    for (const auto& pair : pairs) {
+        const std::wstring& source = listed_as(pair.first);
+        if (seen.insert(source).second) {
+            tables_.push_back(pair.first);
+            read_as_.emplace(pair.first, source);
+        }
+    }
     conv_.set_table_count(static_cast<uint32_t>(tables_.size()));
     tk_log_printf(2, "Source database has %d table(s)", tables_.size());
     name_tables();
@@ -87,18 +104,8 @@ void conversion_run::name_tables() {
     // folder holds or which tables this run takes, so that every run writes a table to
     // the same file, which modes 1 to 3 then treat as the table's own. Every name
     // counts as taken, so that no generated name lands on another table's file.
-    const std::vector<std::wstring>& listed = source_->get_table_names();
-    // The source finds a table by its exact name, else by the first listed name that
-    // differs in case only.
-    const std::unordered_set<std::wstring> exact(listed.begin(), listed.end());
-    auto listed_as = [&](const std::wstring& table) -> const std::wstring& {
-        if (exact.count(table)) return table;
-        for (const auto& name : listed)
-            if (tk_iequal(name, table)) return name;
-        return table;
-    };
-    std::vector<std::wstring> names = listed;
-    for (const auto& table : tables_) names.push_back(listed_as(table));
+    std::vector<std::wstring> names = source_->get_table_names();
+    for (const auto& table : tables_) names.push_back(read_as_.at(table));
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     validator_ = std::make_unique<dbf_tn_validator>(names, std::vector<std::wstring>());
@@ -111,7 +118,7 @@ void conversion_run::name_tables() {
         by_name.emplace(name, std::move(dbf_name));
     }
     dbf_names_.clear();
-    for (const auto& table : tables_) dbf_names_.emplace(table, by_name.at(listed_as(table)));
+    for (const auto& table : tables_) dbf_names_.emplace(table, by_name.at(read_as_.at(table)));
 }
 
 namespace {

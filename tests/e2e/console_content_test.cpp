@@ -476,3 +476,52 @@ TEST_F(console_content, values_lost_in_part_are_reported_never_silent) {
         EXPECT_EQ(t.rows, run.rows);
     }
 }
+
+// A name that reads the same source table as one before it, in another case, is that
+// table: converted once. Tables whose names differ in case only stay two.
+TEST_F(console_content, a_table_named_in_two_spellings_is_converted_once) {
+    scratch_db db("e2e_spellings");
+    db.exec(
+        "CREATE TABLE t3 (a INT); INSERT INTO t3 VALUES (1),(2),(3);"
+        "CREATE TABLE `Ab` (a INT); INSERT INTO `Ab` VALUES (1);"
+        "CREATE TABLE `ab` (a INT); INSERT INTO `ab` VALUES (1),(2)");
+    const std::string head = "Converting database " + db.name();
+    struct {
+        const char* what;
+        const char* option;
+        std::string file;
+        std::string out;
+        std::multiset<long> records;  // of every table in the folder
+    } cases[] = {
+        {"table-list file",
+         "--tab_file=",
+         "t3\nT3\n",
+         head + "(1 tables)\nConverting table t3(3 records)\n",
+         {3}},
+        {"profile",
+         "--profile=",
+         "[Selected Tables]\nT3\nt3\n",
+         head + "(1 tables)\nConverting table T3(3 records)\n",
+         {3}},
+        {"two tables",
+         "--tab_file=",
+         "ab\nAB\nAb\n",
+         head + "(2 tables)\nConverting table ab(2 records)\nConverting table AB(1 records)\n",
+         {1, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        write_file_bytes(d.file("list"), c.file);
+        run_result r = run_talvorin(with_server(
+            {c.option + d.file("list"), "--src=" + db.name(), "--dest=" + out, "--mode=3"}));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+        std::multiset<long> records;
+        for (const auto& e : fs::directory_iterator(out))
+            records.insert(read_dbf(e.path().string()).records);
+        EXPECT_EQ(records, c.records);
+    }
+}
