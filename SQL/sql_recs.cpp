@@ -192,6 +192,7 @@ uint64_t sql_recordset::count_rows() {
 }
 
 void sql_recordset::initialize() {
+    statement_ = is_query();
     sql_engine& engine = sql_engine::instance();
     tk_log_printf(2, "is_blob_to_text=%d", engine.is_blob_to_text());
     // Taken now: a table read through a statement later (geometry) is still counted
@@ -203,11 +204,15 @@ void sql_recordset::initialize() {
         tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
     }
 
+    describe_columns(L"*", false);
+}
+
+void sql_recordset::describe_columns(const std::wstring& list, bool by_name) {
     // The column descriptions of a statement that returns no rows: the table's rows
     // travel once, when the pass starts.
     std::wstring source =
-        is_query() ? L"(" + query_ + L") as temp___table" : sql_engine::get_safe_name(name_);
-    std::wstring statement = L"SELECT * FROM " + source + L" LIMIT 0";
+        statement_ ? L"(" + query_ + L") as temp___table" : sql_engine::get_safe_name(name_);
+    std::wstring statement = L"SELECT " + list + L" FROM " + source + L" LIMIT 0";
     tk_log_wprintf(1, L"sql_database::do_query2(%s)", statement);
     MYSQL* m = db_->get_connection();
     db_->use();
@@ -221,6 +226,11 @@ void sql_recordset::initialize() {
     const unsigned n = mysql_num_fields(result);
     const MYSQL_FIELD* fields = mysql_fetch_fields(result);
 
+    schema_.clear();
+    if (!statement_) {
+        query_.clear();
+        row_columns_.clear();
+    }
     std::wstring columns;
     std::wstring auto_num_column;
     bool geometry = false;
@@ -264,16 +274,17 @@ void sql_recordset::initialize() {
 
     const std::wstring select = L"SELECT " + columns + L" FROM " + sql_engine::get_safe_name(name_);
     tk_log_wprintf(2, L"local_select_qry=%s", select);
-    if (is_query()) {
+    if (statement_) {
         tk_log_printf(2, "It's a SQL-query, nothing to do anymore");
         return;
     }
     if (!auto_num_column.empty()) read_last_auto_number(auto_num_column);
     // Geometry reaches the client as text only through ST_AsText: read the table
-    // through that statement from now on.
+    // through that statement from now on. Columns that "*" leaves out, or would read
+    // with digits lost, are named.
     if (geometry)
         query_ = select;
-    else if (single)
+    else if (single || by_name)
         row_columns_ = columns;
 }
 

@@ -106,6 +106,9 @@ class sql_recordset : public udb_recordset {
 
   protected:
     void initialize();
+    // The schema, again, from the column descriptions of `SELECT list`; a list of
+    // names (by_name) is also how the rows are read.
+    void describe_columns(const std::wstring& list, bool by_name);
     uint64_t count_rows();
     // The last value of the AUTO_INCREMENT column into the schema; a failure is traced
     // and leaves it 0.
@@ -130,7 +133,9 @@ class sql_recordset : public udb_recordset {
     std::optional<sql_exception> failure_;
     bool pass_from_reset_ = false;
     std::wstring count_statement_;
-    // The column list of a table's rows, when "*" would lose digits (FLOAT columns).
+    bool statement_ = false;  // built over a statement, not a table
+    // The column list of a table's rows, when "*" would lose digits (FLOAT columns) or
+    // leave columns out (invisible ones).
     std::wstring row_columns_;
     enum class count_step { taken, deferred, sent, failed };
     count_step count_ = count_step::taken;
