@@ -167,7 +167,8 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     auto too_big = [] {
         return tk_exception("Table has too many or too wide fields for DBF", tk_kind_continue);
     };
-    if (header_length > 0xFFFF) throw too_big();
+    // dBASE and FoxPro open no table of more fields.
+    if (n > dbf_max_fields) throw too_big();
     std::vector<uint8_t> image(static_cast<size_t>(header_length), 0);
 
     const dbf_codec& codec = dbf_codec::get(0);
