@@ -219,8 +219,11 @@ bool conversion_run::open_table(const std::wstring& name) {
     udb_indexes indexes;
     if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
     destination_table_ = destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
-    if (conv_.mode() == udb_mode_merge_tables &&
-        !source_table_->get_schema().conform_to(destination_table_->get_schema(), false))
+    // A table this program made from such a source takes its rows, whatever the types
+    // of its fields say (a BLOB's hexadecimal memo); any other must conform.
+    const udb_schema& schema = source_table_->get_schema();
+    if (conv_.mode() == udb_mode_merge_tables && !dbf_made_from(*destination_table_, schema) &&
+        !schema.conform_to(destination_table_->get_schema(), false))
         throw tk_exception(
             "The structure of data source does not conform to the destination table.",
             tk_kind_continue);
