@@ -304,11 +304,6 @@ void sql_engine::give_back_side_connection(std::unique_ptr<sql_side_connection> 
     if (side && !side_ && !side->is_lost() && side->session == session_) side_ = std::move(side);
 }
 
-bool sql_engine::is_connection_gone() {
-    return !connected_ || is_lost_connection_error(mysql_errno(&mysql_)) ||
-           mysql_get_socket(&mysql_) < 0 || sql_has_input(&mysql_);
-}
-
 void sql_engine::use_database(const std::wstring& name) {
     if (!selected_db_.empty() && selected_db_ == name) return;
     tk_log_wprintf(1, L"sql_engine::use_database(%s)", name);

@@ -141,9 +141,6 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     void set_blob_to_text(bool on) { blob_to_text_ = on; }
     bool is_blob_to_text() const { return blob_to_text_; }
     bool is_connected() const { return connected_; }
-    // True when the connection, idle, is known to be lost: its last call lost it, or the
-    // server has closed it (an idle connection has nothing to read until then).
-    bool is_connection_gone();
     // major * 65536 + minor * 256 + patch.
     uint32_t get_version() const { return version_; }
     MYSQL* get_connection() { return &mysql_; }

@@ -192,6 +192,7 @@ uint64_t sql_recordset::count_rows() {
 }
 
 void sql_recordset::initialize() {
+    statement_ = is_query();
     sql_engine& engine = sql_engine::instance();
     tk_log_printf(2, "is_blob_to_text=%d", engine.is_blob_to_text());
     // Taken now: a table read through a statement later (geometry) is still counted
@@ -199,15 +200,19 @@ void sql_recordset::initialize() {
     count_statement_ = is_query() ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
                                   : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
     if (!defer_count()) {
-        rec_count_ = count_rows();
+        count_here();
         tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
     }
 
+    describe_columns(L"*", false);
+}
+
+void sql_recordset::describe_columns(const std::wstring& list, bool by_name) {
     // The column descriptions of a statement that returns no rows: the table's rows
     // travel once, when the pass starts.
     std::wstring source =
-        is_query() ? L"(" + query_ + L") as temp___table" : sql_engine::get_safe_name(name_);
-    std::wstring statement = L"SELECT * FROM " + source + L" LIMIT 0";
+        statement_ ? L"(" + query_ + L") as temp___table" : sql_engine::get_safe_name(name_);
+    std::wstring statement = L"SELECT " + list + L" FROM " + source + L" LIMIT 0";
     tk_log_wprintf(1, L"sql_database::do_query2(%s)", statement);
     MYSQL* m = db_->get_connection();
     db_->use();
@@ -221,6 +226,11 @@ void sql_recordset::initialize() {
     const unsigned n = mysql_num_fields(result);
     const MYSQL_FIELD* fields = mysql_fetch_fields(result);
 
+    schema_.clear();
+    if (!statement_) {
+        query_.clear();
+        row_columns_.clear();
+    }
     std::wstring columns;
     std::wstring auto_num_column;
     bool geometry = false;
@@ -264,16 +274,17 @@ void sql_recordset::initialize() {
 
     const std::wstring select = L"SELECT " + columns + L" FROM " + sql_engine::get_safe_name(name_);
     tk_log_wprintf(2, L"local_select_qry=%s", select);
-    if (is_query()) {
+    if (statement_) {
         tk_log_printf(2, "It's a SQL-query, nothing to do anymore");
         return;
     }
     if (!auto_num_column.empty()) read_last_auto_number(auto_num_column);
     // Geometry reaches the client as text only through ST_AsText: read the table
-    // through that statement from now on.
+    // through that statement from now on. Columns that "*" leaves out, or would read
+    // with digits lost, are named.
     if (geometry)
         query_ = select;
-    else if (single)
+    else if (single || by_name)
         row_columns_ = columns;
 }
 
@@ -310,11 +321,12 @@ bool sql_recordset::defer_count() {
 
 void sql_recordset::count_here() {
     sql_engine::instance().give_back_side_connection(std::move(side_));
-    count_ = count_step::taken;
     try {
         rec_count_ = count_rows();
+        count_ = count_step::taken;
     } catch (const sql_exception& e) {
-        count_failure_.emplace(e);
+        // A connection that the count lost fails the rows' own statement next.
+        count_failed(e);
     }
 }
 
@@ -324,15 +336,14 @@ void sql_recordset::count_aside() {
         side_->send_count(db_->get_name(), sql_to_utf8(count_statement_));
     } catch (const sql_exception& e) {
         side_.reset();
-        count_ = count_step::taken;
         count_failed(e);
     }
 }
 
 void sql_recordset::take_count() {
-    count_ = count_step::taken;
     try {
         rec_count_ = side_->take_count();
+        count_ = count_step::taken;
     } catch (const sql_exception& e) {
         count_failed(e);
     }
@@ -340,12 +351,14 @@ void sql_recordset::take_count() {
 }
 
 void sql_recordset::count_failed(const sql_exception& e) {
-    // As the count on this connection traces it.
+    // The count only serves the progress display: its failure is traced, and the rows
+    // go on.
     tk_log_wprintf(3, L"QUERY=%s", count_statement_);
-    count_failure_.emplace(e);
+    tk_log_printf(3, "The record count failed: %s", e.what());
+    count_ = count_step::failed;
 }
 
-void sql_recordset::wait_rec_count() {
+bool sql_recordset::wait_rec_count(std::chrono::milliseconds patience) {
     // Before the rows this connection is free; a stream that broke before its first
     // block has the side connection count.
     if (count_ == count_step::deferred) {
@@ -354,8 +367,8 @@ void sql_recordset::wait_rec_count() {
         else
             count_aside();
     }
-    if (count_ == count_step::sent) take_count();
-    if (count_failure_) throw *count_failure_;
+    if (count_ == count_step::sent && side_->has_answer(patience)) take_count();
+    return count_ == count_step::taken;
 }
 
 void sql_recordset::start_pass() {

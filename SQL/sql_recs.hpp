@@ -98,14 +98,17 @@ class sql_recordset : public udb_recordset {
     // progress only. While the engine counts aside, a table's count waits for the first
     // block of its rows: a table that ends in it is counted by its rows, a longer
     // one on the side connection while its rows stream, and the count arrives at a
-    // block boundary or when waited for. A count that failed leaves the rows as they
-    // are: waiting raises it.
+    // block boundary or when waited for. A count that failed is traced and stays
+    // unknown: the rows are read all the same.
     bool is_rec_count_known() override { return count_ == count_step::taken; }
-    void wait_rec_count() override;
+    bool wait_rec_count(std::chrono::milliseconds patience) override;
     void clean();
 
   protected:
     void initialize();
+    // The schema, again, from the column descriptions of `SELECT list`; a list of
+    // names (by_name) is also how the rows are read.
+    void describe_columns(const std::wstring& list, bool by_name);
     uint64_t count_rows();
     // The last value of the AUTO_INCREMENT column into the schema; a failure is traced
     // and leaves it 0.
@@ -130,12 +133,13 @@ class sql_recordset : public udb_recordset {
     std::optional<sql_exception> failure_;
     bool pass_from_reset_ = false;
     std::wstring count_statement_;
-    // The column list of a table's rows, when "*" would lose digits (FLOAT columns).
+    bool statement_ = false;  // built over a statement, not a table
+    // The column list of a table's rows, when "*" would lose digits (FLOAT columns) or
+    // leave columns out (invisible ones).
     std::wstring row_columns_;
-    enum class count_step { taken, deferred, sent };
+    enum class count_step { taken, deferred, sent, failed };
     count_step count_ = count_step::taken;
     // Lent while the count is deferred or sent; dropping it abandons the count.
     std::unique_ptr<sql_side_connection> side_;
-    std::optional<sql_exception> count_failure_;
     bool rows_asked_ = false;  // a pass has been started
 };

@@ -66,8 +66,8 @@ void sql_side_connection::send_count(const std::wstring& database,
     if (mysql_send_query(&mysql_, utf8_statement.data(), utf8_statement.size()) != 0) fail();
 }
 
-bool sql_side_connection::has_answer() const {
-    return sql_has_input(const_cast<MYSQL*>(&mysql_));
+bool sql_side_connection::has_answer(std::chrono::milliseconds wait) const {
+    return sql_has_input(const_cast<MYSQL*>(&mysql_), wait);
 }
 
 uint64_t sql_side_connection::take_count() {

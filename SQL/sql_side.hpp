@@ -5,6 +5,7 @@
 
 #include <mysql.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -24,9 +25,9 @@ class sql_side_connection {
     // Sends the statement, after making `database` the selected one, and returns at
     // once; take_count reads the answer. Raises sql_exception when it cannot be sent.
     void send_count(const std::wstring& database, const std::string& utf8_statement);
-    // True once something has arrived to be read; never waits. On an idle connection
-    // that means the server closed it.
-    bool has_answer() const;
+    // True once something has arrived to be read, waiting at most `wait` for it. On an
+    // idle connection that means the server closed it.
+    bool has_answer(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) const;
     // The first column of the answer's first row (0 without a row, or for NULL);
     // waits for it. Raises sql_exception, marked as the side connection's, when the
     // statement failed.

@@ -185,19 +185,42 @@ std::map<std::wstring, sql_table::column_default> sql_table::read_column_default
 }
 
 void sql_table::read_columns() {
-    // BLOB-typed cells of the listing (type and default texts) read as text.
-    sql_blob_to_text_scope text_scope(true);
-    const std::map<std::wstring, column_default> defaults = read_column_defaults();
-    auto rs = db_->query_rs(L"SHOW COLUMNS FROM " + sql_engine::get_safe_name(name_));
-    if (!rs) return;
-    rs->reset();
-    for (; !rs->is_eof(); rs->next()) {
-        const udb_record& row = *rs->get_item();
-        if (row.size() < 3) continue;
-        const std::wstring column = row[0].to_wstring();
-        const std::wstring type = row[1].to_wstring();
+    struct listed {
+        std::wstring column, type, def;
+        bool no_default;
+    };
+    std::vector<listed> listing;
+    bool left_out = false;
+    std::map<std::wstring, column_default> defaults;
+    {
+        // BLOB-typed cells of the listing (type and default texts) read as text.
+        sql_blob_to_text_scope text_scope(true);
+        defaults = read_column_defaults();
+        auto rs = db_->query_rs(L"SHOW COLUMNS FROM " + sql_engine::get_safe_name(name_));
+        if (!rs) return;
+        rs->reset();
+        for (; !rs->is_eof(); rs->next()) {
+            const udb_record& row = *rs->get_item();
+            if (row.size() < 3) continue;
+            // A NOT NULL text column without a default is no column whose default is ''.
+            const udb_field& def_cell = row[row.size() - 2];
+            listing.push_back({row[0].to_wstring(), row[1].to_wstring(), def_cell.to_wstring(),
+                               def_cell.get_type() == VT_EMPTY});
+            left_out = left_out || schema_.find_index(listing.back().column) < 0;
+        }
+    }
+    // SELECT * leaves invisible columns out: the table is read by its column names
+    // (typed as the run reads its rows, outside the listing's scope).
+    if (left_out) {
+        std::wstring names;
+        for (const listed& l : listing)
+            names += (names.empty() ? L"" : L",") + sql_engine::get_safe_name(l.column);
+        describe_columns(names, true);
+    }
+    for (const listed& l : listing) {
+        const std::wstring& column = l.column;
+        const std::wstring& type = l.type;
         tk_log_wprintf(2, L"Field '%s' has type: %s", column, type);
-        // Columns that SELECT * leaves out (invisible ones) have no descriptor.
         int index = schema_.find_index(column);
         if (index < 0) {
             tk_log_wprintf(2, L"Column '%s' is not read; skipped", column);
@@ -223,10 +246,8 @@ void sql_table::read_columns() {
             d.vartype = VT_BSTR;
         }
 
-        const udb_field& def_cell = row[row.size() - 2];
-        std::wstring def = def_cell.to_wstring();
-        // A NOT NULL text column without a default is no column whose default is ''.
-        bool no_default = def_cell.get_type() == VT_EMPTY;
+        std::wstring def = l.def;
+        bool no_default = l.no_default;
         if (auto it = defaults.find(column); it != defaults.end()) {
             def = it->second.text;
             no_default = it->second.none;

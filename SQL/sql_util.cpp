@@ -1,7 +1,10 @@
 #include "SQL/sql_util.hpp"
 
+#include <errno.h>
 #include <poll.h>
 
+#include <algorithm>
+#include <chrono>
 #include <iterator>
 
 #include "SQL/sql_engi.hpp"
@@ -345,9 +348,18 @@ size_t sql_ifind(std::wstring_view text, size_t start, std::wstring_view pattern
     return std::wstring::npos;
 }
 
-bool sql_has_input(MYSQL* connection) {
+bool sql_has_input(MYSQL* connection, std::chrono::milliseconds wait) {
     pollfd p{};
     p.fd = static_cast<int>(mysql_get_socket(connection));
     p.events = POLLIN;
-    return p.fd >= 0 && poll(&p, 1, 0) > 0;
+    if (p.fd < 0) return false;
+    const auto until = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        const int n = poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+        // A signal may land while waiting; its handler shuts the socket down when the
+        // run must end, which the next poll sees.
+        if (n >= 0 || errno != EINTR) return n > 0;
+    }
 }

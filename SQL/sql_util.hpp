@@ -3,6 +3,7 @@
 
 #include <mysql.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,9 +52,10 @@ int sql_fractional_digits(const t_ftd& column, uint32_t version);
 // The word of a native type number (0 "BINARY" ... 27 "TINYTEXT"), "<Unknown type>".
 const wchar_t* sql_native_type_name(int code);
 
-// True when the connection's socket has something to read now: an answer, or, on an
-// idle connection, the end the server closed it with. Never waits.
-bool sql_has_input(MYSQL* connection);
+// True when the connection's socket has something to read: an answer, or, on an idle
+// connection, the end the server closed it with. Waits at most `wait` for it.
+bool sql_has_input(MYSQL* connection,
+                   std::chrono::milliseconds wait = std::chrono::milliseconds(0));
 
 // Position of the first case-insensitive match of `pattern` at or after `start`,
 // `start` for an empty pattern, npos when none fits.

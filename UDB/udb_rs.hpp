@@ -2,6 +2,7 @@
 // table. The base gives the default of every operation; the engines override.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,8 +64,13 @@ class udb_recordset {
     // A source may count its records while they are read: false until get_rec_count
     // holds the count. Never waits.
     virtual bool is_rec_count_known() { return true; }
-    // Waits for the count; raises the count's failure.
-    virtual void wait_rec_count() {}
+    // Waits for the count, one taken aside while the records stream at most `patience`:
+    // true once get_rec_count holds it. A count that failed stays unknown; it costs no
+    // record.
+    virtual bool wait_rec_count(std::chrono::milliseconds patience) {
+        (void)patience;
+        return true;
+    }
 
   protected:
     std::wstring query_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <fcntl.h>
 
 #include "TK/tk_except.hpp"
@@ -30,6 +31,15 @@ std::string utf8(const std::wstring& s) {
 bool path_exists(const std::wstring& path) {
     pt::path_status st;
     return pt::stat_path(utf8(path), st, false) == 0;
+}
+
+// Field names as DBF programs compare them: ASCII letters in either case.
+bool same_field_name(std::string_view a, std::string_view b) {
+    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
 }
 
 bool ends_with_dbf_family(const std::wstring& name) {
@@ -153,29 +163,13 @@ void dbf_database::create_memo_file(const std::wstring& name) {
     if (listing_of(full)) listing_.add(dbf_file_of(full));
 }
 
-std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& name,
-                                                          const udb_schema& schema,
-                                                          const udb_indexes& indexes) {
-    (void)indexes;  // no index file is written
-    tk_log_wprintf(2, L"dbf_database::create_table(%s)", name);
-    const std::wstring full = get_full_table_name(name);
-    if (is_table_exist(name)) return get_table(name, udb_open_append);
-
-    // The whole image is built in memory and checked before anything is written.
-    const size_t n = schema.size();
-    const uint64_t header_length = 32 * uint64_t{n} + 33;
-    auto too_big = [] {
-        return tk_exception("Table has too many or too wide fields for DBF", tk_kind_continue);
-    };
-    if (header_length > 0xFFFF) throw too_big();
-    std::vector<uint8_t> image(static_cast<size_t>(header_length), 0);
-
+std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema) {
     const dbf_codec& codec = dbf_codec::get(0);
     dbf_fn_validator validator(schema);
     std::vector<std::wstring> used;
-    uint64_t displacement = 0;
-    bool has_memo = false;
-    for (size_t i = 0; i < n; ++i) {
+    std::vector<dbf_field_descriptor> fields;
+    fields.reserve(schema.size());
+    for (size_t i = 0; i < schema.size(); ++i) {
         const t_ftd& column = schema[i];
         // Names are checked as the bytes they are written as: characters the code page
         // lacks become "_" first, so that two names never share one set of bytes.
@@ -196,6 +190,51 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
         dbf_field_descriptor fd = dbf_create_field(column);
         std::string bytes = codec.encode(field_name);
         std::memcpy(fd.bytes.data(), bytes.data(), std::min<size_t>(bytes.size(), 10));
+        fields.push_back(fd);
+    }
+    return fields;
+}
+
+bool dbf_made_from(const udb_recordset& table, const udb_schema& schema) {
+    const auto* dbf = dynamic_cast<const dbf_recordset*>(&table);
+    if (!dbf) return false;
+    const std::vector<dbf_read_descriptor>& have = dbf->get_descriptors();
+    const std::vector<dbf_field_descriptor> made = dbf_table_fields(schema);
+    if (have.size() != made.size()) return false;
+    for (size_t i = 0; i < made.size(); ++i) {
+        const dbf_field_descriptor& m = made[i];
+        const char* name = reinterpret_cast<const char*>(m.bytes.data());
+        if (!same_field_name(have[i].name, std::string_view(name, strnlen(name, 11))) ||
+            have[i].letter != m.letter() || have[i].length != m.length() ||
+            have[i].decimals != m.decimals())
+            return false;
+    }
+    return true;
+}
+
+std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& name,
+                                                          const udb_schema& schema,
+                                                          const udb_indexes& indexes) {
+    (void)indexes;  // no index file is written
+    tk_log_wprintf(2, L"dbf_database::create_table(%s)", name);
+    const std::wstring full = get_full_table_name(name);
+    if (is_table_exist(name)) return get_table(name, udb_open_append);
+
+    // The whole image is built in memory and checked before anything is written.
+    const size_t n = schema.size();
+    const uint64_t header_length = 32 * uint64_t{n} + 33;
+    auto too_big = [] {
+        return tk_exception("Table has too many or too wide fields for DBF", tk_kind_continue);
+    };
+    // dBASE and FoxPro open no table of more fields.
+    if (n > dbf_max_fields) throw too_big();
+    std::vector<uint8_t> image(static_cast<size_t>(header_length), 0);
+
+    std::vector<dbf_field_descriptor> fields = dbf_table_fields(schema);
+    uint64_t displacement = 0;
+    bool has_memo = false;
+    for (size_t i = 0; i < n; ++i) {
+        dbf_field_descriptor& fd = fields[i];
         tk_put_le32(fd.bytes.data() + 12, static_cast<uint32_t>(displacement));
         std::memcpy(image.data() + 32 + 32 * i, fd.bytes.data(), 32);
         if (dbf_is_memo_letter(fd.letter())) {

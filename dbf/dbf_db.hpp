@@ -11,9 +11,18 @@
 #include "TK/tk_singl.hpp"
 #include "UDB/udb_db.hpp"
 #include "dbf/dbf_path.hpp"
+#include "dbf/dbf_type.hpp"
 
 class dbf_dbc;
 class dbf_recordset;
+
+// The field descriptors create_table writes for these columns, in order: the names made
+// safe in the DBF code page, the letters, lengths and decimals (displacements 0).
+std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema);
+// True when the table is a DBF table whose fields are, one by one, those create_table
+// would write for the columns (names compared as DBF programs do): a table made from
+// such a source, which takes its rows whatever its columns' types.
+bool dbf_made_from(const udb_recordset& table, const udb_schema& schema);
 
 class dbf_database : public tk_singleton<dbf_database>, public udb_database {
   public:

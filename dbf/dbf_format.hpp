@@ -34,6 +34,9 @@ constexpr uint32_t dbf_foxbase_descriptor_size = 16;
 constexpr uint32_t dbf_level7_header_size = 68;
 constexpr uint32_t dbf_level7_descriptor_size = 48;
 
+// The most fields a table may have for dBASE and FoxPro to open it.
+constexpr uint32_t dbf_max_fields = 255;
+
 // Ends the field descriptors; in Visual FoxPro the container's back-link follows it.
 constexpr uint8_t dbf_header_terminator = 0x0D;
 

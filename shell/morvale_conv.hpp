@@ -191,7 +191,8 @@ class conversion_run : private error_handler_gate {
     udb_database& source() { return *source_; }
 
     // Appends the selection to the selected-tables list and lists the tables to
-    // convert: each source name once, in list order. The table count is their number.
+    // convert: each source table once, under the first name that reads it, in list
+    // order. The table count is their number.
     void prepare();
     const std::vector<std::wstring>& tables() const { return tables_; }
 
@@ -229,11 +230,15 @@ class conversion_run : private error_handler_gate {
   private:
     // Gives every table of the run its DBF name.
     void name_tables();
-    // Waits for the source table's record count, and announces it when it is owed.
-    // Raises the count's failure, once: the table's error.
+    // Announces the source table's record count when it is owed and known, after
+    // waiting for it once per table, briefly: what else of the table is reported comes
+    // after it when it comes in time.
     void settle() override;
+    // After the table's last row: the count when it is in, else the rows read, which is
+    // the count of a table read whole.
+    void settle_at_end(uint64_t rows);
     // The record count to the converter, the trace and the program.
-    void announce();
+    void announce(uint64_t count);
 
     morvale_convertor& conv_;
     // The rows' connection, while the run reads on it.
@@ -244,13 +249,14 @@ class conversion_run : private error_handler_gate {
     std::unique_ptr<udb_recordset> source_table_;
     std::unique_ptr<udb_recordset> destination_table_;
     std::vector<std::wstring> tables_;
-    std::unordered_map<std::wstring, std::wstring> dbf_names_;  // source name, DBF name
+    std::unordered_map<std::wstring, std::wstring> read_as_;    // name, listed source name
+    std::unordered_map<std::wstring, std::wstring> dbf_names_;  // name, DBF name
     std::wstring table_;
     bool connection_lost_ = false;
     uint32_t through_ = 0;  // tables that went through
     bool copying_ = false;  // rows of the current table are being written
     bool broken_ = false;   // the current table's rows stopped coming: it did not go through
     conversion_events* events_ = nullptr;
-    bool count_pending_ = false;  // the source table's count is not waited for yet
+    bool count_pending_ = false;  // the source table's count may still be waited for
     bool count_owed_ = false;     // the table is open and its count not announced yet
 };

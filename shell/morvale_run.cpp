@@ -1,7 +1,7 @@
 // The steps of a run that both programs share, and the scope object's shared parts.
 #include <algorithm>
+#include <chrono>
 #include <ctime>
-#include <optional>
 #include <unordered_set>
 
 #include "TK/tk_errh.hpp"
@@ -71,12 +71,29 @@ void conversion_run::open() {
 void conversion_run::prepare() {
     udb_pairs& pairs = conv_.selected_tables();
     for (const auto& name : conv_.selection()) pairs.emplace_back(name, std::wstring());
-    // A table named twice (in a profile and in the selection, or twice in a table-list
-    // file) is converted once: a second pass would append its rows again.
+    // The source reads a table by its exact name, else by the first listed name that
+    // differs in case only.
+    const std::vector<std::wstring>& listed = source_->get_table_names();
+    const std::unordered_set<std::wstring> exact(listed.begin(), listed.end());
+    auto listed_as = [&](const std::wstring& table) -> const std::wstring& {
+        if (exact.count(table)) return table;
+        for (const auto& name : listed)
+            if (tk_iequal(name, table)) return name;
+        return table;
+    };
+    // A table named twice (in a profile and in the selection, twice in a table-list
+    // file, or in two spellings of one source table) is converted once: a second pass
+    // would append its rows again.
     tables_.clear();
+    read_as_.clear();
     std::unordered_set<std::wstring> seen;
-    for (const auto& pair : pairs)
-        if (seen.insert(pair.first).second) tables_.push_back(pair.first);
+    for (const auto& pair : pairs) {
+        const std::wstring& source = listed_as(pair.first);
+        if (seen.insert(source).second) {
+            tables_.push_back(pair.first);
+            read_as_.emplace(pair.first, source);
+        }
+    }
     conv_.set_table_count(static_cast<uint32_t>(tables_.size()));
     tk_log_printf(2, "Source database has %d table(s)", tables_.size());
     name_tables();
@@ -87,18 +104,8 @@ void conversion_run::name_tables() {
     // folder holds or which tables this run takes, so that every run writes a table to
     // the same file, which modes 1 to 3 then treat as the table's own. Every name
     // counts as taken, so that no generated name lands on another table's file.
-    const std::vector<std::wstring>& listed = source_->get_table_names();
-    // The source finds a table by its exact name, else by the first listed name that
-    // differs in case only.
-    const std::unordered_set<std::wstring> exact(listed.begin(), listed.end());
-    auto listed_as = [&](const std::wstring& table) -> const std::wstring& {
-        if (exact.count(table)) return table;
-        for (const auto& name : listed)
-            if (tk_iequal(name, table)) return name;
-        return table;
-    };
-    std::vector<std::wstring> names = listed;
-    for (const auto& table : tables_) names.push_back(listed_as(table));
+    std::vector<std::wstring> names = source_->get_table_names();
+    for (const auto& table : tables_) names.push_back(read_as_.at(table));
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     validator_ = std::make_unique<dbf_tn_validator>(names, std::vector<std::wstring>());
@@ -111,8 +118,15 @@ void conversion_run::name_tables() {
         by_name.emplace(name, std::move(dbf_name));
     }
     dbf_names_.clear();
-    for (const auto& table : tables_) dbf_names_.emplace(table, by_name.at(listed_as(table)));
+    for (const auto& table : tables_) dbf_names_.emplace(table, by_name.at(read_as_.at(table)));
 }
+
+namespace {
+
+// How long the reports of a table wait, once, for its record count to come first.
+constexpr std::chrono::seconds count_patience(5);
+
+}  // namespace
 
 void conversion_events::table_missing(const std::wstring& name) {
     throw tk_exception(L"Table " + name + L" not exists", tk_kind_continue);
@@ -152,22 +166,31 @@ void conversion_run::convert_tables(conversion_events& events) {
 }
 
 void conversion_run::settle() {
+    if (!count_owed_ || !source_table_) return;
+    // Waited for once per table, and never for long: a count that failed, or whose
+    // connection fell silent, must not hold the rows back.
+    bool known;
     if (count_pending_) {
         count_pending_ = false;
-        try {
-            source_table_->wait_rec_count();
-        } catch (...) {
-            // A count that failed is never announced: it is the table's error.
-            count_owed_ = false;
-            throw;
-        }
+        known = source_table_->wait_rec_count(count_patience);
+    } else {
+        known = source_table_->is_rec_count_known();
     }
-    if (count_owed_) announce();
+    if (known) announce(source_table_->get_rec_count());
 }
 
-void conversion_run::announce() {
+void conversion_run::settle_at_end(uint64_t rows) {
+    if (!count_owed_) return;
+    // The rows are all in: a count still on its way is not waited for, and one that
+    // failed is not missed.
+    count_pending_ = false;
+    announce(source_table_->wait_rec_count(std::chrono::milliseconds(0))
+                 ? source_table_->get_rec_count()
+                 : rows);
+}
+
+void conversion_run::announce(uint64_t count) {
     count_owed_ = false;
-    const uint64_t count = source_table_->get_rec_count();
     conv_.set_record_count(count);
     tk_log_wprintf(2, L"Table %s has %d record(s)", table_, count);
     if (events_) events_->table_counted(table_);
@@ -196,8 +219,11 @@ bool conversion_run::open_table(const std::wstring& name) {
     udb_indexes indexes;
     if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
     destination_table_ = destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
-    if (conv_.mode() == udb_mode_merge_tables &&
-        !source_table_->get_schema().conform_to(destination_table_->get_schema(), false))
+    // A table this program made from such a source takes its rows, whatever the types
+    // of its fields say (a BLOB's hexadecimal memo); any other must conform.
+    const udb_schema& schema = source_table_->get_schema();
+    if (conv_.mode() == udb_mode_merge_tables && !dbf_made_from(*destination_table_, schema) &&
+        !schema.conform_to(destination_table_->get_schema(), false))
         throw tk_exception(
             "The structure of data source does not conform to the destination table.",
             tk_kind_continue);
@@ -213,7 +239,7 @@ uint64_t conversion_run::record_count() const {
 }
 
 void conversion_run::copy_rows() {
-    if (conv_.only_definitions()) return settle();
+    if (conv_.only_definitions()) return settle_at_end(0);
     copying_ = true;
     udb_recordset& source = *source_table_;
     udb_recordset& destination = *destination_table_;
@@ -237,7 +263,7 @@ void conversion_run::copy_rows() {
         conv_.increment_record_index();
         ++index;
     }
-    settle();
+    settle_at_end(index);
     // Appended records may still be held in memory; a failure to write them is the
     // table's error.
     destination.flush();
@@ -253,32 +279,15 @@ void conversion_run::table_failed(const tk_exception& e) {
         tk_log_printf(2, "Stopped on request: %s", e.what());
         return;
     }
-    // The record count comes before anything else of the table; a count that failed is
-    // the table's error, in place of what went wrong after it.
-    std::optional<sql_exception> count_failure;
-    try {
-        settle();
-    } catch (const sql_exception& failure) {
-        count_failure.emplace(failure);
-    }
     // Every later table would fail the same way, each with a misleading text. The side
     // connection that counts is not the one the rows are read on.
-    auto lost = [](const tk_exception& x, bool on_side) {
-        const auto* sql = dynamic_cast<const sql_exception*>(&x);
-        return sql && sql->connection_lost() && sql->on_side_connection() == on_side;
-    };
-    const tk_exception& reported = count_failure ? *count_failure : e;
-    if (lost(e, false) || lost(reported, false)) {
+    const auto* sql = dynamic_cast<const sql_exception*>(&e);
+    if (sql && sql->connection_lost() && !sql->on_side_connection())
         connection_lost_ = broken_ = true;
-    } else if (lost(reported, true)) {
-        // The count's connection is gone: the rows' connection may have gone with it (the
-        // server went away), which shows once the table's stream is ended.
-        source_table_.reset();
-        if (conv_.engine().is_connection_gone()) connection_lost_ = broken_ = true;
-    }
+    // The report comes after the table's record count when that comes in time.
     error_handler& handler = error_handler::get_instance();
     handler.set_context(table_);
-    handler.handle(reported, false);
+    handler.handle(e, false);
 }
 
 void conversion_run::flush_open_table() noexcept {

@@ -476,3 +476,118 @@ TEST_F(console_content, values_lost_in_part_are_reported_never_silent) {
         EXPECT_EQ(t.rows, run.rows);
     }
 }
+
+// Every column of a table becomes a field, invisible ones too (FLOAT and geometry
+// among them); a table of more fields than dBASE and FoxPro open is refused, leaving
+// no file; and mode 3 appends to every table it wrote, binary columns included.
+TEST_F(console_content, every_column_arrives_and_mode_3_appends_to_its_own_tables) {
+    scratch_db db("e2e_columns");
+    std::string wide[2];
+    for (int n : {255, 256}) {
+        std::string& t = wide[n - 255];
+        t = "CREATE TABLE w" + std::to_string(n) + " (c0 INT";
+        for (int i = 1; i < n; ++i) t += ", c" + std::to_string(i) + " INT";
+        t += "); INSERT INTO w" + std::to_string(n) + " (c0) VALUES (7);";
+    }
+    db.exec(
+        "CREATE TABLE bin (id INT PRIMARY KEY, bl BLOB, bn BINARY(2), vb VARBINARY(4),"
+        " tb TINYBLOB, lb LONGBLOB);"
+        "INSERT INTO bin VALUES (1, 0x00FF, 0x0102, 0xABCD, 'x', 0x41),"
+        " (2, NULL, NULL, NULL, NULL, NULL);"
+        "CREATE TABLE geo (id INT PRIMARY KEY, g POINT, note VARCHAR(5) INVISIBLE);"
+        "INSERT INTO geo (id, g, note) VALUES (1, POINT(1, 2), 'n');"
+        "CREATE TABLE inv (id INT PRIMARY KEY, h INT INVISIBLE DEFAULT 5, v VARCHAR(5),"
+        " f FLOAT INVISIBLE);"
+        "INSERT INTO inv (id, h, v, f) VALUES (1, 2, 'a', 1.5); INSERT INTO inv (id) VALUES (2);" +
+        wide[0] + wide[1]);
+    struct {
+        const char* table;
+        std::string fields;  // not checked when empty
+        std::vector<std::string> rows;
+    } tables[] = {
+        {"bin",
+         "id:N:11:0 bl:M:10:0 bn:M:10:0 vb:M:10:0 tb:M:10:0 lb:M:10:0",
+         {"1|0x00FF|0x0102|0xABCD|0x78|0x41", "2|NULL|NULL|NULL|NULL|NULL"}},
+        {"geo", "id:N:11:0 g:M:10:0 note:C:6:0", {"1|POINT(1 2)|n"}},
+        {"inv", "id:N:11:0 h:N:11:0 v:C:6:0 f:N:19:5", {"1|2|a|1.50000", "2|5||NULL"}},
+        {"w255", "", {"7"}},
+    };
+    for (int i = 1; i < 255; ++i) tables[3].rows[0] += "|NULL";
+    tmp_dir d;
+    const std::string out = d.file("out");
+    const std::string printed = "Converting database " + db.name() +
+                                "(5 tables)\nConverting table bin(2 records)\nConverting table "
+                                "geo(1 records)\nConverting table inv(2 records)\nConverting "
+                                "table w255(1 records)\nError:\nw256: Table has too many or too "
+                                "wide fields for DBF\n";
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE(pass == 1 ? "written" : "appended to in mode 3");
+        std::vector<std::string> args = {"--src=" + db.name(), "--dest=" + out};
+        if (pass == 2) args.push_back("--mode=3");
+        run_result r = run_talvorin(with_server(args));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, printed);
+        EXPECT_EQ(r.err, "");
+        EXPECT_FALSE(fs::exists(out + "/w256.dbf"));
+        for (const auto& t : tables) {
+            SCOPED_TRACE(t.table);
+            dbf_read got = read_dbf(out + "/" + t.table + ".dbf");
+            ASSERT_EQ(got.error, "");
+            if (!t.fields.empty()) {
+                EXPECT_EQ(got.fields, t.fields);
+            }
+            std::vector<std::string> rows = t.rows;
+            if (pass == 2) rows.insert(rows.end(), t.rows.begin(), t.rows.end());
+            EXPECT_EQ(got.rows, rows);
+        }
+    }
+}
+
+// A name that reads the same source table as one before it, in another case, is that
+// table: converted once. Tables whose names differ in case only stay two.
+TEST_F(console_content, a_table_named_in_two_spellings_is_converted_once) {
+    scratch_db db("e2e_spellings");
+    db.exec(
+        "CREATE TABLE t3 (a INT); INSERT INTO t3 VALUES (1),(2),(3);"
+        "CREATE TABLE `Ab` (a INT); INSERT INTO `Ab` VALUES (1);"
+        "CREATE TABLE `ab` (a INT); INSERT INTO `ab` VALUES (1),(2)");
+    const std::string head = "Converting database " + db.name();
+    struct {
+        const char* what;
+        const char* option;
+        std::string file;
+        std::string out;
+        std::multiset<long> records;  // of every table in the folder
+    } cases[] = {
+        {"table-list file",
+         "--tab_file=",
+         "t3\nT3\n",
+         head + "(1 tables)\nConverting table t3(3 records)\n",
+         {3}},
+        {"profile",
+         "--profile=",
+         "[Selected Tables]\nT3\nt3\n",
+         head + "(1 tables)\nConverting table T3(3 records)\n",
+         {3}},
+        {"two tables",
+         "--tab_file=",
+         "ab\nAB\nAb\n",
+         head + "(2 tables)\nConverting table ab(2 records)\nConverting table AB(1 records)\n",
+         {1, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        write_file_bytes(d.file("list"), c.file);
+        run_result r = run_talvorin(with_server(
+            {c.option + d.file("list"), "--src=" + db.name(), "--dest=" + out, "--mode=3"}));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, "");
+        std::multiset<long> records;
+        for (const auto& e : fs::directory_iterator(out))
+            records.insert(read_dbf(e.path().string()).records);
+        EXPECT_EQ(records, c.records);
+    }
+}

@@ -206,6 +206,64 @@ TEST_F(console_failures, the_table_line_precedes_the_errors_of_its_first_rows) {
     EXPECT_TRUE(files[0] == files[1]);
 }
 
+// The record count serves the progress display alone: refused, cut or silent, it never
+// costs a row nor holds the run, and the table's line comes all the same, with the
+// rows read, once they are all in.
+TEST_F(console_failures, a_count_that_fails_or_never_comes_costs_no_row) {
+    scratch_db db("e2e_count_lost");
+    db.exec(
+        "SET SESSION sql_mode = 'ALLOW_INVALID_DATES';"
+        // Longer than a block, so that each is counted aside while its rows stream; the
+        // first row of t1 has an error to report, which waits for the count first.
+        "CREATE TABLE t1 (id INT PRIMARY KEY, d DATE, pad VARCHAR(100));"
+        "INSERT INTO t1 SELECT seq, IF(seq = 1, '2024-02-31', '2024-01-01'), REPEAT('p', 100) "
+        "FROM seq_1_to_3000;"
+        "CREATE TABLE t2 (id INT PRIMARY KEY, pad VARCHAR(100));"
+        "INSERT INTO t2 SELECT seq, REPEAT('q', 100) FROM seq_1_to_3000");
+    using fault = relay_proxy::count_fault;
+    using ms = std::chrono::milliseconds;
+    struct {
+        const char* what;
+        fault how;
+        ms after;  // of the cut
+        ms hold;   // of the count's answer
+    } cases[] = {
+        {"refused", fault::refuse, ms(0), ms(0)},
+        {"cut at once", fault::cut, ms(0), ms(0)},
+        {"cut a moment later", fault::cut, ms(300), ms(60000)},
+        {"never answered", fault::none, ms(0), ms(120000)},
+    };
+    const test_server& s = test_server::get();
+    const std::string expected =
+        "Converting database " + db.name() +
+        "(2 tables)\nError:\nt1, record #1: The value '2024-02-31' of column 'd' cannot be "
+        "stored (not a calendar date); it is left empty.\nConverting table t1(3000 "
+        "records)\nConverting table t2(3000 records)\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        relay_proxy relay(s.port, SIZE_MAX, c.hold);
+        relay.break_counts(c.how, c.after);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        const auto started = std::chrono::steady_clock::now();
+        run_result r = run_talvorin({"--mysqlh=127.0.0.1", "--port=" + std::to_string(relay.port()),
+                                     "--mysqlu=" + s.user, "--mysqlp=" + s.password,
+                                     "--src=" + db.name(), "--dest=" + out});
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(50));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(r.err, "");
+        for (const char* table : {"t1", "t2"}) {
+            dbf_read t = read_dbf(out + "/" + table + ".dbf");
+            ASSERT_EQ(t.error, "") << table;
+            EXPECT_EQ(t.records, 3000) << table;
+            ASSERT_EQ(t.rows.size(), 3000u) << table;
+            for (size_t i = 0; i < t.rows.size(); ++i)
+                ASSERT_EQ(t.rows[i].rfind(std::to_string(i + 1) + "|", 0), 0u) << table;
+        }
+    }
+}
+
 TEST_F(console_failures, a_table_that_cannot_be_replaced_stops_the_run_with_an_error) {
     if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
     scratch_db db("e2e_readonly");

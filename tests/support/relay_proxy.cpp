@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@ struct relay_link {
     std::string out[2];  // still to be sent to each end
     relay_proxy::clock::time_point hold_until;
     std::string held;  // from the server, for the program once hold_until has passed
+    relay_proxy::clock::time_point cut_at = relay_proxy::clock::time_point::max();
 };
 
 }  // namespace
@@ -62,6 +64,11 @@ void relay_proxy::cut() {
     while (cut_now_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+void relay_proxy::break_counts(count_fault fault, std::chrono::milliseconds after) {
+    count_cut_after_ = std::chrono::duration_cast<clock::duration>(after).count();
+    count_fault_ = fault;
+}
+
 void relay_proxy::relay() {
     std::vector<relay_link> links;
     size_t from_server = 0;
@@ -83,6 +90,14 @@ void relay_proxy::relay() {
             if (clock::now().time_since_epoch().count() >= frozen_until_) close_all();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
+        }
+        // A count's connection whose time has come.
+        for (size_t i = links.size(); i-- > 0;) {
+            if (clock::now() < links[i].cut_at) continue;
+            shutdown(links[i].fd[0], SHUT_RDWR);
+            close(links[i].fd[0]);
+            close(links[i].fd[1]);
+            links.erase(links.begin() + static_cast<std::ptrdiff_t>(i));
         }
         bool holding = false;
         for (relay_link& l : links) {
@@ -139,6 +154,14 @@ void relay_proxy::relay() {
                 if (end == 0 && hold_count_.count() > 0 &&
                     data.find("COUNT(*)") != std::string_view::npos)
                     l.hold_until = clock::now() + hold_count_;
+                if (const size_t at = data.find("COUNT(*)");
+                    end == 0 && at != std::string_view::npos) {
+                    if (count_fault_ == count_fault::refuse)
+                        // As long, so that the packet's length still holds.
+                        std::memcpy(buffer + at, "NOPE_F()", 8);
+                    else if (count_fault_ == count_fault::cut)
+                        l.cut_at = clock::now() + clock::duration(count_cut_after_.load());
+                }
                 if (end == 1 && (!l.held.empty() || clock::now() < l.hold_until))
                     l.held.append(data);
                 else

@@ -1,8 +1,9 @@
 // A relay between a program and the test server, which misbehaves on demand: it closes
 // every connection once so many bytes came from the server (the server went away in
 // the middle of a table), holds the server's answer to a row count back for a while
-// (the count is still pending while the rows stream), or stops passing anything on
-// with every connection left open (the server went silent).
+// (the count is still pending while the rows stream), fails or cuts the connection of
+// each row count alone, or stops passing anything on with every connection left open
+// (the server went silent).
 #pragma once
 
 #include <atomic>
@@ -28,6 +29,15 @@ class relay_proxy {
     void freeze(std::chrono::milliseconds limit);
     // Closes every connection now, as a server that goes away; returns once they are.
     void cut();
+    // What becomes, from now on, of each row count (a statement with "COUNT(*)"); the
+    // other statements, and the other connections, pass as before.
+    enum class count_fault {
+        none,
+        refuse,  // the server refuses the statement; its connection stays usable
+        cut,     // its connection is closed `after` the statement went out (killed, reset)
+    };
+    void break_counts(count_fault fault,
+                      std::chrono::milliseconds after = std::chrono::milliseconds(0));
 
   private:
     void relay();
@@ -41,5 +51,7 @@ class relay_proxy {
     std::atomic<bool> frozen_{false};
     std::atomic<bool> cut_now_{false};
     std::atomic<clock::rep> frozen_until_{0};
+    std::atomic<count_fault> count_fault_{count_fault::none};
+    std::atomic<clock::rep> count_cut_after_{0};
     std::thread thread_;
 };
