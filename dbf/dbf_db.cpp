@@ -58,6 +58,7 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
     listing_.list(folder, &entries);
     folder_ = dbf_folder_of(tk_join_path(folder.empty() ? L"." : folder, L"x"));
     for (const auto& entry : entries) {
+        if (remove_orphaned_temp(entry)) continue;
         if (!tk_wstring::ends_with(entry, L".dbf", false)) continue;
         tk_log_wprintf(2, L"Process entry '%s'", entry);
         std::wstring table = entry.substr(0, entry.size() - 4);
@@ -65,6 +66,22 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
         add_table(table, entry);
     }
     tk_log_printf(2, "dbf_database::ctor - END");
+}
+
+bool dbf_database::remove_orphaned_temp(const std::wstring& entry) {
+    // Only what a run writes here: the temporary files of new tables and memo files.
+    const std::wstring target = pt::utf8_decode(pt::orphaned_temp_target(utf8(entry)));
+    if (target.empty() || !(tk_wstring::ends_with(target, L".dbf", false) ||
+                            tk_wstring::ends_with(target, L".fpt", false)))
+        return false;
+    const std::string path = utf8(tk_join_path(name_.empty() ? L"." : name_, entry));
+    if (int err = pt::remove_file(path)) {
+        tk_log_printf(2, "Cannot remove '%s': %s", path, pt::error_text(err));
+        return false;
+    }
+    tk_log_printf(2, "Removed '%s', left by a run that was killed", path);
+    listing_.remove(entry);
+    return true;
 }
 
 dbf_database::~dbf_database() {
@@ -217,31 +234,40 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
     image[header_length - 1] = dbf_header_terminator;
 
-    // The table appears whole or not at all; its memo file follows it, and a failure
-    // there takes the table away again.
+    // The table appears whole or not at all, and only once its memo file is whole: a run
+    // killed in between leaves no table whose memo file is missing or empty.
     const std::string path = utf8(full);
-    int err = pt::create_file(
-        path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
-    if (err == EEXIST) {
+    // Also a table that someone else made meanwhile is opened as it is.
+    auto opened = [&] {
         if (listing_of(full)) listing_.add(dbf_file_of(full));
         add_table(name, dbf_file_of(full));
         return get_table(name, udb_open_append);
-    }
-    if (err) throw tk_exception_ex(path, tk_kind_error, err);
+    };
+    std::string memo;
     if (has_memo) {
-        std::string memo = utf8(dbf_folder_of(full) + L"/" + dbf_base_of(full) + L".fpt");
-        try {
-            fpt_memo_file create(memo, tk_file_create, dbf_memo_fpt);
-        } catch (...) {
-            pt::remove_file(memo);
-            pt::remove_file(path);
-            throw;
+        memo = utf8(dbf_folder_of(full) + L"/" + dbf_base_of(full) + L".fpt");
+        const std::string empty = fpt_memo_file::empty_file();
+        int err = pt::create_file(memo, empty);
+        if (err == EEXIST) {
+            if (path_exists(full)) return opened();
+            // A memo file without its table is what such a killed run left behind.
+            err = pt::remove_file(memo);
+            if (!err) err = pt::create_file(memo, empty);
         }
+        if (err) throw tk_exception_ex(memo, tk_kind_error, err);
         if (listing_of(full)) listing_.add(dbf_base_of(full) + L".fpt");
     }
-    if (listing_of(full)) listing_.add(dbf_file_of(full));
-    add_table(name, dbf_file_of(full));
-    return get_table(name, udb_open_append);
+    int err = pt::create_file(
+        path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    if (err == EEXIST) return opened();
+    if (err) {
+        if (has_memo) {
+            pt::remove_file(memo);
+            if (listing_of(full)) listing_.remove(dbf_base_of(full) + L".fpt");
+        }
+        throw tk_exception_ex(path, tk_kind_error, err);
+    }
+    return opened();
 }
 
 bool dbf_database::delete_tab(const std::wstring& name) {

@@ -17,8 +17,9 @@ class dbf_recordset;
 
 class dbf_database : public tk_singleton<dbf_database>, public udb_database {
   public:
-    // Scans the folder once for its tables ("*.dbf", regular files). A folder that
-    // cannot be read is a kind-1 error. The open mode is only stored.
+    // Scans the folder once for its tables ("*.dbf", regular files), and removes the
+    // temporary files that a killed run left in it. A folder that cannot be read is a
+    // kind-1 error. The open mode is only stored.
     dbf_database(const std::wstring& folder, int32_t open_mode, uint8_t user_code_page,
                  bool use_container);
     ~dbf_database() override;
@@ -61,6 +62,9 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     void add_table(const std::wstring& name, const std::wstring& file);
     // Deletes the table's file and the companion files that belong to it.
     void delete_files(const std::wstring& name);
+    // Removes the folder entry when it is a temporary file of a table or memo file whose
+    // writer was killed; true when it did.
+    bool remove_orphaned_temp(const std::wstring& entry);
     // Keeps the count of names in step after the base removed one from the list.
     void forget_table(const std::wstring& name);
 

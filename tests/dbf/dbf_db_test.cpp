@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <unistd.h>
 
 #include "dbf/dbf_except.hpp"
 #include "tests/dbf/dbf_test_util.hpp"
+#include "tests/support/file_faults.hpp"
 
 using namespace std::string_literals;
 
@@ -140,6 +142,47 @@ TEST(dbf_database, created_tables_join_the_list_and_are_appended_to_afterwards) 
 
     f.db().create_memo_file(L"T");
     EXPECT_EQ(read_file_bytes(f.file("T.fpt")), empty_fpt() + "\0"s);
+}
+
+TEST(dbf_database, a_run_killed_while_it_makes_a_table_leaves_it_whole_or_absent) {
+    // A child makes a memo table and is killed at each of its file steps in turn. What it
+    // leaves is never a table without its whole memo file, and the next run over the
+    // folder removes the temporary files it left and makes the table whole.
+    const std::vector<col> cols = {{L"M", VT_BSTR, 0}, {L"C", VT_BSTR, 5}};
+    int steps = 0;
+    {
+        dbf_folder f;
+        file_fault_scope count({});
+        f.create(L"t", cols);
+        steps = file_changes_seen();
+    }
+    ASSERT_GE(steps, 6);
+    for (int k = 1; k <= steps; ++k) {
+        SCOPED_TRACE("killed at step " + std::to_string(k));
+        dbf_folder f;
+        const pid_t child = fork();
+        if (child == 0) {
+            file_fault_scope killed({.killed_at = k});
+            f.create(L"t", cols);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (tk_is_file_exist1(f.file("t.dbf"), tk_exist_file)) {
+            EXPECT_EQ(read_file_bytes(f.file("t.fpt")), empty_fpt() + '\0');
+        }
+
+        f.open();
+        for (const auto& name : files_in(f.dir()))
+            EXPECT_FALSE(name.ends_with(L".tmp")) << pt::utf8_encode(name);
+        auto t = f.create(L"t", cols);
+        t->append_record(*make_record({ole_variant(L"memo"), ole_variant(L"x")}));
+        t.reset();
+        t = f.read("t.dbf");
+        ASSERT_EQ(t->get_record_count(), 1u);
+        EXPECT_EQ((*t->get_item())[0].to_wstring(), L"memo");
+    }
 }
 
 TEST(dbf_database, field_names_are_checked_as_the_bytes_they_are_written_as) {

@@ -225,12 +225,14 @@ TEST_F(console_failures, a_table_that_cannot_be_replaced_stops_the_run_with_an_e
     EXPECT_EQ(dbf_header_records(out + "/b.dbf"), 2);
 }
 
-TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo_file) {
+TEST_F(console_failures, a_killed_run_leaves_whole_records_and_the_next_run_clears_its_litter) {
     scratch_db db("e2e_kill");
     db.exec(
         "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
         "INSERT INTO big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
-        "FROM seq_1_to_200000");
+        "FROM seq_1_to_200000;"
+        "CREATE TABLE late (id INT PRIMARY KEY, note TEXT);"
+        "INSERT INTO late VALUES (1, 'first'), (2, REPEAT('x', 100))");
     tmp_dir d;
     const std::string out = d.file("out");
     pid_t pid = start_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}),
@@ -246,7 +248,43 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo
     // Nothing printed was held back in a buffer, and nothing else was printed.
     EXPECT_EQ(
         read_file_bytes(d.file("stdout")),
-        "Converting database " + db.name() + "(1 tables)\nConverting table big(200000 records)\n");
+        "Converting database " + db.name() + "(2 tables)\nConverting table big(200000 records)\n");
+    const long kept = dbf_header_records(out + "/big.dbf");
+
+    // What the run would have left had it been killed while it made the next table: its
+    // temporary files, or the memo file without the table. Files of a process that still
+    // runs, and files of other names, are not the run's litter.
+    const std::string dead = std::to_string(pid);
+    const std::string litter[] = {out + "/late.dbf." + dead + ".0.tmp",
+                                  out + "/late.fpt." + dead + ".1.tmp"};
+    write_file_bytes(litter[0], "\x03\x18\x01");
+    write_file_bytes(litter[1], std::string(100, '\0'));
+    write_file_bytes(out + "/late.fpt", "");
+    const std::string others[] = {out + "/other.dbf." + std::to_string(getpid()) + ".0.tmp",
+                                  out + "/notes.txt." + dead + ".0.tmp", out + "/big.dbf.tmp",
+                                  out + "/big.dbf.x.0.tmp"};
+    for (const auto& file : others) write_file_bytes(file, "x");
+
+    // Appending goes on from the records the killed run left; skipping keeps them.
+    const struct {
+        const char* mode;
+        long big, late;
+    } runs[] = {{"3", kept + 200000, 2}, {"2", kept + 200000, 2}, {"3", kept + 400000, 4}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(std::string("mode ") + run.mode);
+        run_result r = run_talvorin(with_server(
+            {"--src=" + db.name(), "--dest=" + out, std::string("--mode=") + run.mode}));
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
+        for (const auto& file : litter) EXPECT_FALSE(fs::exists(file)) << file;
+        for (const auto& file : others) EXPECT_TRUE(fs::exists(file)) << file;
+        EXPECT_EQ(dbf_header_records(out + "/big.dbf"), run.big);
+        expect_whole_records(out, "big");
+        dbf_read late = read_dbf(out + "/late.dbf");
+        ASSERT_EQ(late.error, "");
+        ASSERT_EQ(late.rows.size(), static_cast<size_t>(run.late));
+        EXPECT_EQ(late.rows.back(), "2|" + std::string(100, 'x'));
+    }
 }
 
 // A run waits for a server that stops answering, as the MySQL client tools do; SIGTERM
