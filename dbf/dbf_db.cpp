@@ -1,9 +1,11 @@
 #include "dbf/dbf_db.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <fcntl.h>
 
 #include "TK/tk_except.hpp"
@@ -273,25 +275,56 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
 bool dbf_database::delete_tab(const std::wstring& name) {
     tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", name);
     if (name.empty()) return false;
+    const std::wstring full = table_file(name);
+    if (auto why = not_a_table(full)) throw tk_exception(*why, tk_kind_continue);
     if (udb_database::delete_tab(name)) forget_table(name);
-    delete_files(name);
+    delete_files(full);
     return true;
 }
 
-void dbf_database::delete_files(const std::wstring& name) {
+void dbf_database::check_table_file(const std::wstring& name) const {
+    if (auto why = not_a_table(table_file(name))) throw tk_exception(*why, tk_kind_continue);
+}
+
+std::wstring dbf_database::table_file(const std::wstring& name) const {
     std::wstring full = get_full_table_name(name);
+    if (path_exists(full)) return full;
+    // Another spelling of the same name is the same table to Windows.
+    std::wstring folder = dbf_folder_of(full);
     const dbf_listing* listing = listing_of(full);
-    if (!path_exists(full)) {
-        // Another spelling of the same name is the same table to Windows.
-        std::wstring folder = dbf_folder_of(full);
-        auto found = listing ? listing->find(dbf_file_of(full))
-                             : tk_resolve_nocase(folder, dbf_file_of(full));
-        if (found) {
-            full = tk_join_path(folder, *found);
-        } else {
-            tk_log_wprintf(2, L"File '%s' not exists", full);
-        }
+    auto found =
+        listing ? listing->find(dbf_file_of(full)) : tk_resolve_nocase(folder, dbf_file_of(full));
+    if (found) return tk_join_path(folder, *found);
+    tk_log_wprintf(2, L"File '%s' not exists", full);
+    return full;
+}
+
+std::optional<std::string> dbf_database::not_a_table(const std::wstring& full) const {
+    const std::string path = utf8(full);
+    auto left = [&](const std::string& what) {
+        return "File " + path + " " + what + "; it is left as it is";
+    };
+    int fd = -1;
+    if (int err = pt::open_file(path, O_RDONLY, 0, fd))
+        return err == ENOENT ? std::nullopt
+                             : std::optional(left("cannot be read: " + pt::error_text(err)));
+    int64_t size = 0;
+    std::string head;
+    int err = pt::file_size(fd, size);
+    if (!err) {
+        head.resize(static_cast<size_t>(std::clamp<int64_t>(size, 0, 0x10000)));
+        size_t done = 0;
+        err = pt::read_at(fd, head.data(), head.size(), 0, done);
+        head.resize(done);
     }
+    pt::close_file(fd);
+    if (err) return left("cannot be read: " + pt::error_text(err));
+    if (!dbf_is_table_header(head, static_cast<uint64_t>(size))) return left("is not a DBF table");
+    return std::nullopt;
+}
+
+void dbf_database::delete_files(const std::wstring& full) {
+    const dbf_listing* listing = listing_of(full);
     // unlink removes a symbolic link itself, never what it points to.
     if (int err = pt::remove_file(utf8(full)))
         throw tk_exception_ex(utf8(full), tk_kind_error, err);
@@ -304,27 +337,42 @@ void dbf_database::delete_files(const std::wstring& name) {
     }
 }
 
-void dbf_database::delete_all_tables() {
+std::vector<std::string> dbf_database::delete_all_tables() {
     tk_log_printf(2, "dbf_database::delete_all_tables");
     // The list is taken whole, so that the cost grows with the number of tables only.
     std::vector<std::wstring> names;
     names.swap(table_names_);
     table_keys_.clear();
     table_count_ = 0;
+    std::vector<std::string> left;
+    std::vector<std::wstring> kept;
     for (size_t i = 0; i < names.size(); ++i) {
         tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", names[i]);
         // A file called ".dbf" has an empty table name, which delete_tab refuses.
         if (names[i].empty()) continue;
         try {
-            delete_files(names[i]);
+            const std::wstring full = table_file(names[i]);
+            // Only tables are deleted; any other file of the name stays, and is named.
+            if (auto why = not_a_table(full)) {
+                tk_log_printf(3, "%s", *why);
+                left.push_back(std::move(*why));
+                kept.push_back(names[i]);
+                continue;
+            }
+            delete_files(full);
         } catch (...) {
             // The failed table has left the list, as with delete_tab; the rest stay.
-            table_names_.assign(names.begin() + static_cast<std::ptrdiff_t>(i) + 1, names.end());
+            table_names_ = kept;
+            table_names_.insert(table_names_.end(),
+                                names.begin() + static_cast<std::ptrdiff_t>(i) + 1, names.end());
             table_count_ = SIZE_MAX;  // counted again when next asked
             throw;
         }
     }
+    table_names_ = std::move(kept);
+    table_count_ = SIZE_MAX;
     tk_log_printf(2, "dbf_database::delete_all_tables - END");
+    return left;
 }
 
 void dbf_database::init_dbc(const std::string& name) {

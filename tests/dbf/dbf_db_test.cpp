@@ -93,6 +93,48 @@ TEST(dbf_database, deleting_a_table_takes_its_memo_and_index_files) {
     EXPECT_EQ(files_in(f.dir()), (std::vector<std::wstring>{L".dbf", L"other.fpt"}));
 }
 
+TEST(dbf_database, only_files_with_a_tables_header_are_deleted) {
+    const std::string table = build_dbf(0x03, {{"A", 'C', 1}}, {" x", " y"});
+    struct {
+        const char* name;
+        std::string bytes;
+        bool table;
+    } cases[] = {
+        {"dbase", table, true},
+        {"memo", build_dbf(0xF5, {{"M", 'M', 10}}, {}), true},
+        {"vfp",
+         build_dbf(0x30, {{"C", 'C', 3}, {"_NullFlags", '0', 1}}, {}, 0, 0, std::string(263, '\0')),
+         true},
+        {"nofields", build_dbf(0x03, {}, {}), true},
+        {"cut", shrunk(table, 66), true},  // records cut short: still a table, deleted
+        {"text", "a text file, not a table\n", false},
+        {"empty", "", false},
+        {"short", shrunk(table, 20), false},
+        {"version", with_byte(table, 0, 'a'), false},
+        {"header", with_le16(table, 8, 4000), false},               // longer than the file
+        {"records", with_le16(table, 10, 0), false},                // records of no bytes
+        {"unended", with_byte(shrunk(table, 65), 64, ' '), false},  // no terminator
+        {"type", with_byte(table, 32 + 11, 0), false},              // a descriptor without a type
+    };
+    dbf_folder f;
+    for (const auto& c : cases) write_file_bytes(f.file(std::string(c.name) + ".dbf"), c.bytes);
+    auto left = [&](const std::string& name) {
+        return "File " + f.file(name + ".dbf") + " is not a DBF table; it is left as it is";
+    };
+    const std::vector<std::string> kept = f.open().delete_all_tables();
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        EXPECT_EQ(tk_is_file_exist1(f.file(std::string(c.name) + ".dbf"), tk_exist_file), !c.table)
+            << c.name;
+        if (!c.table) expected.push_back(left(c.name));
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(kept, expected);
+    // Replacing one table (mode 1) is as careful.
+    EXPECT_EQ(error_of([&] { f.db().delete_tab(L"text"); }), std::make_pair(0, left("text")));
+    EXPECT_EQ(read_file_bytes(f.file("text.dbf")), "a text file, not a table\n");
+}
+
 TEST(dbf_database, a_companion_file_belongs_to_the_table_whose_name_it_matches_exactly) {
     struct {
         std::vector<std::string> files;
