@@ -9,6 +9,7 @@
 #include <fcntl.h>
 
 #include "TK/tk_except.hpp"
+#include "TK/tk_file.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "TK/tk_utils.hpp"
@@ -256,7 +257,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
             err = pt::remove_file(memo);
             if (!err) err = pt::create_file(memo, empty);
         }
-        if (err) throw tk_exception_ex(memo, tk_kind_error, err);
+        if (err) throw tk_write_error(memo, err);
         if (listing_of(full)) listing_.add(dbf_base_of(full) + L".fpt");
     }
     int err = pt::create_file(
@@ -267,7 +268,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
             pt::remove_file(memo);
             if (listing_of(full)) listing_.remove(dbf_base_of(full) + L".fpt");
         }
-        throw tk_exception_ex(path, tk_kind_error, err);
+        throw tk_write_error(path, err);
     }
     return opened();
 }

@@ -13,16 +13,6 @@
 
 using namespace std::string_literals;
 
-namespace {
-
-std::vector<std::wstring> files_in(const tmp_dir& d) {
-    std::vector<std::wstring> names;
-    tk_find_files(d.wpath(), L"*", names);
-    return names;
-}
-
-}  // namespace
-
 TEST(dbf_database, the_folder_scan_ignores_case_and_takes_regular_files_only) {
     dbf_folder f;
     std::string table = build_dbf(0x03, {{"A", 'C', 1}}, {" x"});
