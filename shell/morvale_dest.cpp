@@ -34,7 +34,8 @@ void empty_dbf_folder(const std::wstring& folder) {
     dbf_database db(folder, udb_open_overwrite_db, 0, true);
     // A file named like a table that is not one stays; each such file is named.
     for (const std::string& left : db.delete_all_tables())
-        error_handler::get_instance().handle(tk_exception(left, tk_kind_continue), true);
+        if (error_handler* handler = error_handler::find())
+            handler->handle(tk_exception(left, tk_kind_continue), true);
 }
 
 void morvale_convertor::get_all_tables(std::vector<std::wstring>& names) {
