@@ -84,19 +84,6 @@ TEST(code_pages, known_characters_and_question_mark_for_missing_ones) {
     }
 }
 
-TEST(code_pages, undefined_bytes_keep_their_number_when_read) {
-    struct {
-        int cp;
-        std::string bytes;
-        std::wstring text;
-    } cases[] = {{1252, "\x81\x8d", L"\u0081\u008d"}, {1255, "T\xfc", L"T\u00fc"}};
-    for (const auto& c : cases) {
-        std::wstring w;
-        ASSERT_TRUE(pt::cp_decode(c.cp, c.bytes, w));
-        EXPECT_EQ(w, c.text) << c.cp;
-    }
-}
-
 TEST(code_pages, system_ids_are_utf8_and_unknown_ones_fail) {
     for (int cp : {0, -1, 3, 65001}) {
         std::wstring w;
