@@ -10,6 +10,11 @@
 #include "TK/tk_utils.hpp"
 #include "platform/files.hpp"
 
+tk_exception tk_write_error(const std::string& file_name, int err) {
+    return tk_exception("Cannot write into file " + file_name + ": " + pt::error_text(err),
+                        tk_kind_error);
+}
+
 tk_file::tk_file(const std::string& file_name, int32_t mode) : mode_(mode) {
     tk_log_printf(2, "tk_file::tk_file(%s)", file_name);
     if (file_name.empty()) throw tk_mail_assertion("tk_file.cpp", 20);
@@ -93,7 +98,7 @@ uint32_t tk_memory_file::get_ulong(uint32_t offset) {
 void tk_memory_file::put_at(uint32_t offset, const void* data, uint32_t length) {
     tk_log_printf(1, "tk_memory_file::put_at(%d,%d)", offset, length);
     uint64_t end = uint64_t{offset} + length;
-    if (end > UINT32_MAX) throw tk_exception("Cannot write into file", tk_kind_error);
+    if (end > UINT32_MAX) throw tk_write_error(name_, EFBIG);
     if (end > image_.size()) {
         tk_log_printf(1, "tk_memory_file::set_size(%d)", end);
         image_.resize(static_cast<size_t>(end), 0);
@@ -112,7 +117,7 @@ void tk_memory_file::flush() {
     }
     int err = pt::write_at(fd, image_.data(), image_.size(), 0);
     if (int closed = pt::close_file(fd); closed && !err) err = closed;
-    if (err) throw tk_exception("Cannot write into file", tk_kind_error);
+    if (err) throw tk_write_error(name_, err);
     dirty_ = false;
 }
 
@@ -165,11 +170,9 @@ int64_t tk_huge_file::get_size() {
 void tk_huge_file::put_at(int64_t offset, const void* data, uint32_t length) {
     tk_log_printf(1, "tk_huge_file::put_at(%I64d, %d)", offset, length);
     // A full disk shows as an error or as a write that makes no progress.
-    if (pt::write_at(fd_, data, length, offset) != 0)
-        throw tk_exception("Cannot write into file", tk_kind_error);
+    if (int err = pt::write_at(fd_, data, length, offset)) throw tk_write_error(name_, err);
 }
 
 void tk_huge_file::set_size(int64_t size) {
-    if (pt::set_file_size(fd_, size) != 0)
-        throw tk_exception("Cannot write into file", tk_kind_error);
+    if (int err = pt::set_file_size(fd_, size)) throw tk_write_error(name_, err);
 }

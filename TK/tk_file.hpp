@@ -7,6 +7,11 @@
 #include <vector>
 
 #include "TK/tk_bytes.hpp"
+#include "TK/tk_except.hpp"
+
+// The error of a file that cannot be written: "Cannot write into file", the file and the
+// system's reason for the errno value, so that a full disk says so. Kind 1.
+tk_exception tk_write_error(const std::string& file_name, int err);
 
 // Open modes: bit 0 writable, 3 = create (empty the file or make it).
 constexpr int32_t tk_file_read = 0;
@@ -74,7 +79,7 @@ class tk_huge_file {
     uint16_t get_ushort(int64_t offset);
     uint32_t get_ulong(int64_t offset);
     int64_t get_size();
-    // Writes all of it or raises "Cannot write into file".
+    // Writes all of it or raises tk_write_error.
     void put_at(int64_t offset, const void* data, uint32_t length);
     // Cuts or extends the file.
     void set_size(int64_t size);

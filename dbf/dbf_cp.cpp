@@ -35,16 +35,19 @@ dbf_codec::dbf_codec(int cp) : cp_(cp), encode_(new uint8_t[65536]()) {
     std::string all(256, '\0');
     for (int b = 0; b < 256; ++b) all[static_cast<size_t>(b)] = static_cast<char>(b);
     std::wstring wide;
-    if (!pt::cp_decode(cp, all, wide) || wide.size() != 256) {
+    std::string back;
+    if (!pt::cp_decode(cp, all, wide) || wide.size() != 256 || !pt::cp_encode(cp, wide, back)) {
         for (int b = 0; b < 256; ++b) decode_[static_cast<size_t>(b)] = static_cast<wchar_t>(b);
+        back = all;
     } else {
         for (int b = 0; b < 256; ++b)
             decode_[static_cast<size_t>(b)] = wide[static_cast<size_t>(b)];
     }
+    // A byte is written only for the character it stands for. Bytes the page leaves
+    // undefined still decode, but do not encode back, so nothing is written as them.
     for (int b = 0x80; b < 256; ++b) {
         auto u = static_cast<uint32_t>(decode_[static_cast<size_t>(b)]);
-        // Undefined bytes decode to U+FFFD; nothing encodes to them.
-        if (u >= 0x80 && u <= 0xFFFF && u != 0xFFFD && !encode_[u])
+        if (static_cast<uint8_t>(back[static_cast<size_t>(b)]) == b && u >= 0x80 && u <= 0xFFFF)
             encode_[u] = static_cast<uint8_t>(b);
     }
 }

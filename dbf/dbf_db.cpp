@@ -1,13 +1,16 @@
 #include "dbf/dbf_db.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string_view>
 #include <fcntl.h>
 
 #include "TK/tk_except.hpp"
+#include "TK/tk_file.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "TK/tk_utils.hpp"
@@ -68,6 +71,7 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
     listing_.list(folder, &entries);
     folder_ = dbf_folder_of(tk_join_path(folder.empty() ? L"." : folder, L"x"));
     for (const auto& entry : entries) {
+        if (remove_orphaned_temp(entry)) continue;
         if (!tk_wstring::ends_with(entry, L".dbf", false)) continue;
         tk_log_wprintf(2, L"Process entry '%s'", entry);
         std::wstring table = entry.substr(0, entry.size() - 4);
@@ -75,6 +79,22 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
         add_table(table, entry);
     }
     tk_log_printf(2, "dbf_database::ctor - END");
+}
+
+bool dbf_database::remove_orphaned_temp(const std::wstring& entry) {
+    // Only what a run writes here: the temporary files of new tables and memo files.
+    const std::wstring target = pt::utf8_decode(pt::orphaned_temp_target(utf8(entry)));
+    if (target.empty() || !(tk_wstring::ends_with(target, L".dbf", false) ||
+                            tk_wstring::ends_with(target, L".fpt", false)))
+        return false;
+    const std::string path = utf8(tk_join_path(name_.empty() ? L"." : name_, entry));
+    if (int err = pt::remove_file(path)) {
+        tk_log_printf(2, "Cannot remove '%s': %s", path, pt::error_text(err));
+        return false;
+    }
+    tk_log_printf(2, "Removed '%s', left by a run that was killed", path);
+    listing_.remove(entry);
+    return true;
 }
 
 dbf_database::~dbf_database() {
@@ -256,55 +276,95 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
     image[header_length - 1] = dbf_header_terminator;
 
-    // The table appears whole or not at all; its memo file follows it, and a failure
-    // there takes the table away again.
+    // The table appears whole or not at all, and only once its memo file is whole: a run
+    // killed in between leaves no table whose memo file is missing or empty.
     const std::string path = utf8(full);
-    int err = pt::create_file(
-        path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
-    if (err == EEXIST) {
+    // Also a table that someone else made meanwhile is opened as it is.
+    auto opened = [&] {
         if (listing_of(full)) listing_.add(dbf_file_of(full));
         add_table(name, dbf_file_of(full));
         return get_table(name, udb_open_append);
-    }
-    if (err) throw tk_exception_ex(path, tk_kind_error, err);
+    };
+    std::string memo;
     if (has_memo) {
-        std::string memo = utf8(dbf_folder_of(full) + L"/" + dbf_base_of(full) + L".fpt");
-        try {
-            fpt_memo_file create(memo, tk_file_create, dbf_memo_fpt);
-        } catch (...) {
-            pt::remove_file(memo);
-            pt::remove_file(path);
-            throw;
+        memo = utf8(dbf_folder_of(full) + L"/" + dbf_base_of(full) + L".fpt");
+        const std::string empty = fpt_memo_file::empty_file();
+        int err = pt::create_file(memo, empty);
+        if (err == EEXIST) {
+            if (path_exists(full)) return opened();
+            // A memo file without its table is what such a killed run left behind.
+            err = pt::remove_file(memo);
+            if (!err) err = pt::create_file(memo, empty);
         }
+        if (err) throw tk_write_error(memo, err);
         if (listing_of(full)) listing_.add(dbf_base_of(full) + L".fpt");
     }
-    if (listing_of(full)) listing_.add(dbf_file_of(full));
-    add_table(name, dbf_file_of(full));
-    return get_table(name, udb_open_append);
+    int err = pt::create_file(
+        path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    if (err == EEXIST) return opened();
+    if (err) {
+        if (has_memo) {
+            pt::remove_file(memo);
+            if (listing_of(full)) listing_.remove(dbf_base_of(full) + L".fpt");
+        }
+        throw tk_write_error(path, err);
+    }
+    return opened();
 }
 
 bool dbf_database::delete_tab(const std::wstring& name) {
     tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", name);
     if (name.empty()) return false;
+    const std::wstring full = table_file(name);
+    if (auto why = not_a_table(full)) throw tk_exception(*why, tk_kind_continue);
     if (udb_database::delete_tab(name)) forget_table(name);
-    delete_files(name);
+    delete_files(full);
     return true;
 }
 
-void dbf_database::delete_files(const std::wstring& name) {
+void dbf_database::check_table_file(const std::wstring& name) const {
+    if (auto why = not_a_table(table_file(name))) throw tk_exception(*why, tk_kind_continue);
+}
+
+std::wstring dbf_database::table_file(const std::wstring& name) const {
     std::wstring full = get_full_table_name(name);
+    if (path_exists(full)) return full;
+    // Another spelling of the same name is the same table to Windows.
+    std::wstring folder = dbf_folder_of(full);
     const dbf_listing* listing = listing_of(full);
-    if (!path_exists(full)) {
-        // Another spelling of the same name is the same table to Windows.
-        std::wstring folder = dbf_folder_of(full);
-        auto found = listing ? listing->find(dbf_file_of(full))
-                             : tk_resolve_nocase(folder, dbf_file_of(full));
-        if (found) {
-            full = tk_join_path(folder, *found);
-        } else {
-            tk_log_wprintf(2, L"File '%s' not exists", full);
-        }
+    auto found =
+        listing ? listing->find(dbf_file_of(full)) : tk_resolve_nocase(folder, dbf_file_of(full));
+    if (found) return tk_join_path(folder, *found);
+    tk_log_wprintf(2, L"File '%s' not exists", full);
+    return full;
+}
+
+std::optional<std::string> dbf_database::not_a_table(const std::wstring& full) const {
+    const std::string path = utf8(full);
+    auto left = [&](const std::string& what) {
+        return "File " + path + " " + what + "; it is left as it is";
+    };
+    int fd = -1;
+    if (int err = pt::open_file(path, O_RDONLY, 0, fd))
+        return err == ENOENT ? std::nullopt
+                             : std::optional(left("cannot be read: " + pt::error_text(err)));
+    int64_t size = 0;
+    std::string head;
+    int err = pt::file_size(fd, size);
+    if (!err) {
+        head.resize(static_cast<size_t>(std::clamp<int64_t>(size, 0, 0x10000)));
+        size_t done = 0;
+        err = pt::read_at(fd, head.data(), head.size(), 0, done);
+        head.resize(done);
     }
+    pt::close_file(fd);
+    if (err) return left("cannot be read: " + pt::error_text(err));
+    if (!dbf_is_table_header(head, static_cast<uint64_t>(size))) return left("is not a DBF table");
+    return std::nullopt;
+}
+
+void dbf_database::delete_files(const std::wstring& full) {
+    const dbf_listing* listing = listing_of(full);
     // unlink removes a symbolic link itself, never what it points to.
     if (int err = pt::remove_file(utf8(full)))
         throw tk_exception_ex(utf8(full), tk_kind_error, err);
@@ -317,27 +377,42 @@ void dbf_database::delete_files(const std::wstring& name) {
     }
 }
 
-void dbf_database::delete_all_tables() {
+std::vector<std::string> dbf_database::delete_all_tables() {
     tk_log_printf(2, "dbf_database::delete_all_tables");
     // The list is taken whole, so that the cost grows with the number of tables only.
     std::vector<std::wstring> names;
     names.swap(table_names_);
     table_keys_.clear();
     table_count_ = 0;
+    std::vector<std::string> left;
+    std::vector<std::wstring> kept;
     for (size_t i = 0; i < names.size(); ++i) {
         tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", names[i]);
         // A file called ".dbf" has an empty table name, which delete_tab refuses.
         if (names[i].empty()) continue;
         try {
-            delete_files(names[i]);
+            const std::wstring full = table_file(names[i]);
+            // Only tables are deleted; any other file of the name stays, and is named.
+            if (auto why = not_a_table(full)) {
+                tk_log_printf(3, "%s", *why);
+                left.push_back(std::move(*why));
+                kept.push_back(names[i]);
+                continue;
+            }
+            delete_files(full);
         } catch (...) {
             // The failed table has left the list, as with delete_tab; the rest stay.
-            table_names_.assign(names.begin() + static_cast<std::ptrdiff_t>(i) + 1, names.end());
+            table_names_ = kept;
+            table_names_.insert(table_names_.end(),
+                                names.begin() + static_cast<std::ptrdiff_t>(i) + 1, names.end());
             table_count_ = SIZE_MAX;  // counted again when next asked
             throw;
         }
     }
+    table_names_ = std::move(kept);
+    table_count_ = SIZE_MAX;
     tk_log_printf(2, "dbf_database::delete_all_tables - END");
+    return left;
 }
 
 void dbf_database::init_dbc(const std::string& name) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -26,8 +27,9 @@ bool dbf_made_from(const udb_recordset& table, const udb_schema& schema);
 
 class dbf_database : public tk_singleton<dbf_database>, public udb_database {
   public:
-    // Scans the folder once for its tables ("*.dbf", regular files). A folder that
-    // cannot be read is a kind-1 error. The open mode is only stored.
+    // Scans the folder once for its tables ("*.dbf", regular files), and removes the
+    // temporary files that a killed run left in it. A folder that cannot be read is a
+    // kind-1 error. The open mode is only stored.
     dbf_database(const std::wstring& folder, int32_t open_mode, uint8_t user_code_page,
                  bool use_container);
     ~dbf_database() override;
@@ -38,8 +40,12 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     using udb_database::create_table;
-    // Deletes the table's file and its memo and index files.
+    // Deletes the table's file and its memo and index files. A file of the name that is
+    // not a DBF table (or cannot be read) is left as it is: a kind-0 error naming it.
     bool delete_tab(const std::wstring& name) override;
+    // The same kind-0 error, when the table's file is there and is not a DBF table; such
+    // a file is never emptied, skipped or appended to as a table.
+    void check_table_file(const std::wstring& name) const;
     // The list of table names, looked up by hash: the folder may hold thousands.
     bool is_table_exist(const std::wstring& name) override;
     // A dbf_recordset on the table (modes as for dbf_recordset).
@@ -55,7 +61,9 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // extension already.
     std::wstring get_full_table_name(const std::wstring& name) const;
     void create_memo_file(const std::wstring& name);
-    void delete_all_tables();
+    // Deletes every table of the list; a file that is not a DBF table stays, and what
+    // comes back names each such file, one line each.
+    std::vector<std::string> delete_all_tables();
     // Opens the database container once; only its base name is used, found in the
     // folder without regard to case.
     void init_dbc(const std::string& name);
@@ -68,8 +76,16 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // The file of a table name: an exact match first, else the first without regard to case.
     const std::wstring* find_file(const std::wstring& name) const;
     void add_table(const std::wstring& name, const std::wstring& file);
-    // Deletes the table's file and the companion files that belong to it.
-    void delete_files(const std::wstring& name);
+    // The table's file: the mapped or given name, else one that differs in case only.
+    std::wstring table_file(const std::wstring& name) const;
+    // Why the file at `full` is not to be taken for a table; none for a table, and for
+    // a file that is not there.
+    std::optional<std::string> not_a_table(const std::wstring& full) const;
+    // Deletes the table file at `full` and the companion files that belong to it.
+    void delete_files(const std::wstring& full);
+    // Removes the folder entry when it is a temporary file of a table or memo file whose
+    // writer was killed; true when it did.
+    bool remove_orphaned_temp(const std::wstring& entry);
     // Keeps the count of names in step after the base removed one from the list.
     void forget_table(const std::wstring& name);
 

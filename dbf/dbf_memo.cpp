@@ -87,12 +87,10 @@ fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t
     : dbf_memo_file(file_name, mode), kind_(kind) {
     tk_log_printf(2, "fpt_memo_file::ctor");
     if (mode == tk_file_create) {
-        uint8_t header[513] = {};
-        tk_put_be32(header, 8);
-        header[7] = 64;
+        const std::string header = empty_file();
         tk_log_printf(2, "%08X %08X", 8, 64);
-        put_at(0, header, sizeof header);
-        size_ = sizeof header;
+        put_at(0, header.data(), static_cast<uint32_t>(header.size()));
+        size_ = header.size();
     }
     if (size_ < 8) memo_corrupted();
     uint8_t h[8];
@@ -102,6 +100,13 @@ fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t
     block_size_ = static_cast<uint32_t>((h[6] << 8) | h[7]);
     tk_log_printf(2, "FPT block size=%d", block_size_);
     if (block_size_ == 0) memo_corrupted();
+}
+
+std::string fpt_memo_file::empty_file() {
+    std::string header(513, '\0');
+    tk_put_be32(reinterpret_cast<uint8_t*>(header.data()), 8);
+    header[7] = 64;
+    return header;
 }
 
 uint32_t fpt_memo_file::get_block_number(const uint8_t* field, size_t size) {

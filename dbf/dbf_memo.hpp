@@ -65,6 +65,9 @@ class dbf_memo_file : public tk_huge_file {
 
 class fpt_memo_file : public dbf_memo_file {
   public:
+    // The bytes of a new, empty FPT file: next free block 8, block size 64.
+    static std::string empty_file();
+
     fpt_memo_file(const std::string& file_name, int32_t mode, int32_t kind);
     ~fpt_memo_file() override;
 

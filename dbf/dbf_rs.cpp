@@ -390,3 +390,33 @@ udb_record* dbf_recordset::get_item() {
     }
     return record_.get();
 }
+
+bool dbf_is_table_header(const std::string& head, uint64_t file_size) {
+    const auto* h = reinterpret_cast<const uint8_t*>(head.data());
+    const size_t n = head.size();
+    if (n < dbf_header_size || file_size < n) return false;
+    // A descriptor's type is a letter, a digit (Visual FoxPro's null flags), @ or +.
+    auto descriptors_end = [&](size_t first, size_t step, size_t type_at, size_t limit) {
+        for (size_t pos = first; pos < limit; pos += step) {
+            if (h[pos] == dbf_header_terminator) return true;
+            const uint8_t type = pos + type_at < n ? h[pos + type_at] : 0;
+            if (!((type >= 'A' && type <= 'Z') || (type >= '0' && type <= '9') || type == '@' ||
+                  type == '+'))
+                return false;
+        }
+        return false;
+    };
+    const uint8_t v = h[0];
+    if (v == dbf_version_foxbase)
+        return tk_le16(h + 6) >= 1 && descriptors_end(8, dbf_foxbase_descriptor_size, 11, n);
+    static constexpr uint8_t versions[] = {0x03, 0x04, 0x05, 0x30, 0x31, 0x32, 0x43, 0x63, 0x7B,
+                                           0x83, 0x8B, 0x8C, 0xCB, 0xE5, 0xEB, 0xF5, 0xFB};
+    if (std::find(std::begin(versions), std::end(versions), v) == std::end(versions)) return false;
+    const size_t header_length = tk_le16(h + 8), record_length = tk_le16(h + 10);
+    const bool level7 = dbf_is_level7(v);
+    const size_t first = level7 ? dbf_level7_header_size : dbf_header_size;
+    if (record_length < 1 || header_length < first + 1 || header_length > file_size) return false;
+    return level7
+               ? descriptors_end(first, dbf_level7_descriptor_size, 32, std::min(header_length, n))
+               : descriptors_end(first, dbf_descriptor_size, 11, std::min(header_length, n));
+}

@@ -101,3 +101,9 @@ class dbf_recordset : public udb_recordset {
     std::vector<uint8_t> pending_;
     uint32_t stored_count_ = 0;
 };
+
+// Whether the first bytes of a file (up to 64 KiB of them) are a DBF table's header: a
+// version byte of the format, field descriptors ended by the terminator inside the
+// header, a header that fits in the file and records of one byte at least. The records
+// are not looked at: a table cut short is still a table.
+bool dbf_is_table_header(const std::string& head, uint64_t file_size);

@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,12 +142,16 @@ int again(F&& call) {
     return err;
 }
 
+constexpr std::string_view temp_suffix = ".tmp";
+
 // A temporary file beside `path` (so that the rename stays on one file system), with
-// a name no other writer in this or another process picks.
+// a name no other writer in this or another process picks: the path, the process id, a
+// counter and ".tmp", so that a later run can tell one whose writer was killed.
 int open_temp(const std::string& path, std::string& tmp, int& fd) {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tmp = path + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+        tmp = path + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) +
+              std::string(temp_suffix);
         int err = open_file(tmp, O_WRONLY | O_CREAT | O_EXCL, 0666, fd);
         if (err != EEXIST) return err;
     }
@@ -264,6 +269,33 @@ int create_file(const std::string& path, std::string_view data) {
 
 int replace_file(const std::string& path, std::string_view data, mode_t mode) {
     return write_and_move(path, data, &mode, false);
+}
+
+std::string orphaned_temp_target(std::string_view name) {
+    if (name.size() <= temp_suffix.size() || !name.ends_with(temp_suffix)) return {};
+    name.remove_suffix(temp_suffix.size());
+    // The counter, then the process id, each a number behind a point.
+    auto number = [&name](uint64_t& value) {
+        const size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos) return false;
+        const std::string_view digits = name.substr(dot + 1);
+        if (digits.empty() || digits.size() > 10) return false;
+        value = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<uint64_t>(c - '0');
+        }
+        name = name.substr(0, dot);
+        return true;
+    };
+    uint64_t counter = 0, pid = 0;
+    if (!number(counter) || !number(pid) || name.empty()) return {};
+    if (pid == 0 || pid > static_cast<uint64_t>(INT32_MAX) ||
+        pid == static_cast<uint64_t>(::getpid()))
+        return {};
+    // No signal is sent: this only asks whether the process exists. EPERM means it does.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) return {};
+    return std::string(name);
 }
 
 int stat_path(const std::string& path, path_status& st, bool follow) {

@@ -33,6 +33,11 @@ int create_file(const std::string& path, std::string_view data);
 // is untouched and the temporary file removed. 0 or the errno of the failure.
 int replace_file(const std::string& path, std::string_view data, mode_t mode);
 
+// The file that a temporary file of create_file or replace_file was to become, when
+// `name` (a file name) is one and the process that wrote it no longer runs: what a
+// killed writer leaves behind. Empty otherwise, also when that process may still run.
+std::string orphaned_temp_target(std::string_view name);
+
 // --- Paths ---------------------------------------------------------------------------
 
 enum class path_kind : uint8_t { none, file, folder, other };

@@ -20,16 +20,21 @@ constexpr wchar_t replacement = 0xFFFD;
 
 struct sb_page {
     int cp;
-    std::array<uint16_t, 128> high;
+    std::array<uint16_t, 128> high;     // what bytes 0x80..0xFF decode to
+    std::array<uint64_t, 2> undefined;  // bytes the page leaves undefined, one bit each
+
+    bool defined(int i) const { return !((undefined[i / 64] >> (i % 64)) & 1); }
 };
 
 const sb_page pages[] = {
 #include "platform/cp_tables.inc"
 };
 
-// Reverse map of one page: code points with their bytes, sorted by code point.
+// Reverse map of one page: code points with their bytes, sorted by code point. Bytes the
+// page leaves undefined are not in it: they decode, but nothing is encoded as them.
 struct sb_reverse {
     std::array<std::pair<uint16_t, uint8_t>, 128> entries;
+    size_t size = 0;
 };
 
 const sb_page* find_page(int cp) {
@@ -44,9 +49,10 @@ const sb_reverse& reverse_of(const sb_page& page) {
         std::array<sb_reverse, std::size(pages)> r{};
         for (size_t i = 0; i < std::size(pages); ++i) {
             for (int b = 0; b < 128; ++b)
-                r[i].entries[b] = {pages[i].high[b], static_cast<uint8_t>(0x80 + b)};
+                if (pages[i].defined(b))
+                    r[i].entries[r[i].size++] = {pages[i].high[b], static_cast<uint8_t>(0x80 + b)};
             // Stable so that the first byte of a code point mapped twice wins.
-            std::stable_sort(r[i].entries.begin(), r[i].entries.end(),
+            std::stable_sort(r[i].entries.begin(), r[i].entries.begin() + r[i].size,
                              [](auto& x, auto& y) { return x.first < y.first; });
         }
         return r;
@@ -322,7 +328,8 @@ bool cp_encode(int cp, std::wstring_view in, std::string& out) {
     }
     const sb_page* page = find_page(cp);
     if (!page) return false;
-    const auto& rev = reverse_of(*page).entries;
+    const sb_reverse& reverse = reverse_of(*page);
+    const auto *first = reverse.entries.data(), *last = first + reverse.size;
     std::string r(in.size(), '\0');
     for (size_t i = 0; i < in.size(); ++i) {
         uint32_t c = static_cast<uint32_t>(in[i]);
@@ -332,9 +339,9 @@ bool cp_encode(int cp, std::wstring_view in, std::string& out) {
         }
         char b = '?';
         if (c <= 0xFFFF) {
-            auto it = std::lower_bound(rev.begin(), rev.end(), c,
+            auto it = std::lower_bound(first, last, c,
                                        [](const auto& e, uint32_t v) { return e.first < v; });
-            if (it != rev.end() && it->first == c) b = static_cast<char>(it->second);
+            if (it != last && it->first == c) b = static_cast<char>(it->second);
         }
         r[i] = b;
     }

@@ -136,7 +136,8 @@ class morvale_convertor : public udb_converter,
 };
 
 // Deletes every DBF table of an existing folder with its memo and index files, the way
-// a mode-0 run opens it.
+// a mode-0 run opens it. Each file named like a table that is not one is left as it is
+// and reported as a kind-0 error.
 void empty_dbf_folder(const std::wstring& folder);
 
 // Brackets one run: logs its start and end and, at the very end, sets the done flag.

@@ -1,5 +1,6 @@
 // The operations around a run: the destination check, the source's table list and
 // the test query.
+#include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
@@ -31,7 +32,10 @@ void morvale_convertor::check_dest() {
 
 void empty_dbf_folder(const std::wstring& folder) {
     dbf_database db(folder, udb_open_overwrite_db, 0, true);
-    db.delete_all_tables();
+    // A file named like a table that is not one stays; each such file is named.
+    for (const std::string& left : db.delete_all_tables())
+        if (error_handler* handler = error_handler::find())
+            handler->handle(tk_exception(left, tk_kind_continue), true);
 }
 
 void morvale_convertor::get_all_tables(std::vector<std::wstring>& names) {

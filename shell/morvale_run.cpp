@@ -213,6 +213,8 @@ bool conversion_run::open_table(const std::wstring& name) {
     count_pending_ = true;
     const std::wstring& dbf_name = dbf_names_.at(name);
     if (destination_->is_table_exist(dbf_name)) {
+        // A file of the table's name that is no DBF table is never taken for one.
+        destination_->check_table_file(dbf_name);
         if (conv_.mode() == udb_mode_skip_tables) return false;
         if (conv_.mode() == udb_mode_overwrite_tables) destination_->delete_tab(dbf_name);
     }

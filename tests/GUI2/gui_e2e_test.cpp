@@ -173,11 +173,11 @@ TEST_F(quick_launch, an_unknown_database_ends_with_255_before_the_folder_is_touc
     scratch_db db("gui_nodb");
     const std::string path = profile(db, 0, "t\n");
     fs::create_directories(home.file("out"));
-    write_file_bytes(home.file("out") + "/t.dbf", "keep");
+    write_file_bytes(home.file("out") + "/t.dbf", any_dbf_table());
     db.exec("DROP DATABASE " + db.name());
     modal.dialogs.assign({{1}});
     EXPECT_EQ(run(path), morvale_failed);
-    EXPECT_EQ(read_file_bytes(home.file("out") + "/t.dbf"), "keep");
+    EXPECT_EQ(read_file_bytes(home.file("out") + "/t.dbf"), any_dbf_table());
 }
 
 namespace {
@@ -436,7 +436,7 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confir
     db.exec("CREATE TABLE t (a INT)");
     const std::string out = home.file("out");
     fs::create_directories(out);
-    write_file_bytes(out + "/keep.dbf", "keep");
+    write_file_bytes(out + "/keep.dbf", any_dbf_table());
     write_file_bytes(out + "/notes.txt", "keep");
     wizard_robot robot;
     walk_to_tables(robot, db, out, false);

@@ -199,7 +199,7 @@ TEST_F(start_fixture, a_profile_that_cannot_be_used_ends_with_255_and_touches_no
     // The stored settings name a folder with a table; the default mode would empty it.
     const std::string dest = dir.file("dest");
     fs::create_directories(dest);
-    write_file_bytes(dest + "/t.dbf", "keep");
+    write_file_bytes(dest + "/t.dbf", any_dbf_table());
     {
         error_handler handler(error_handler_code_count, error_handler_codes);
         morvale_convertor seed;
@@ -220,7 +220,7 @@ TEST_F(start_fixture, a_profile_that_cannot_be_used_ends_with_255_and_touches_no
         EXPECT_EQ(modal.requests[0].caption, "Error");
         EXPECT_TRUE(modal.requests[0].text.startsWith(t.message))
             << modal.requests[0].text.toStdString();
-        EXPECT_EQ(read_file_bytes(dest + "/t.dbf"), "keep");
+        EXPECT_EQ(read_file_bytes(dest + "/t.dbf"), any_dbf_table());
     }
     // The settings store survives and still names the folder.
     const char* config = std::getenv("XDG_CONFIG_HOME");

@@ -125,7 +125,7 @@ TEST_F(server_pages, next_prepares_the_destination_or_says_what_is_missing) {
     tmp_dir out;
     write_file_bytes(out.file("file"), "keep");
     fs::create_directories(out.file("old"));
-    write_file_bytes(out.file("old/keep.dbf"), "keep");
+    write_file_bytes(out.file("old/keep.dbf"), any_dbf_table());
     const char* dialog_text =
         "The destination database already exists. Select one of the\noptions below. Click "
         "'Help' button for more information.";

@@ -118,7 +118,8 @@ TEST(tk_huge_file, a_write_that_cannot_complete_raises) {
     {
         tk_huge_file full("/dev/full", true);
         uint8_t b[16] = {};
-        EXPECT_EQ(message_of([&] { full.put_at(0, b, 16); }), "Cannot write into file");
+        EXPECT_EQ(message_of([&] { full.put_at(0, b, 16); }),
+                  "Cannot write into file /dev/full: No space left on device");
     }
     // A short write: the disk takes part of the data, then is full.
     tmp_dir d;
@@ -129,6 +130,6 @@ TEST(tk_huge_file, a_write_that_cannot_complete_raises) {
         file_fault_scope faults({.write_budget = 100, .write_error = EFBIG});
         msg = message_of([&] { h.put_at(0, data.data(), 150); });
     }
-    EXPECT_EQ(msg, "Cannot write into file");
+    EXPECT_EQ(msg, "Cannot write into file " + d.file("limited") + ": File too large");
     EXPECT_EQ(h.get_size(), 100);
 }

@@ -2,24 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <unistd.h>
 
 #include "dbf/dbf_except.hpp"
 #include "tests/dbf/dbf_test_util.hpp"
+#include "tests/support/file_faults.hpp"
 
 using namespace std::string_literals;
-
-namespace {
-
-std::vector<std::wstring> files_in(const tmp_dir& d) {
-    std::vector<std::wstring> names;
-    tk_find_files(d.wpath(), L"*", names);
-    return names;
-}
-
-}  // namespace
 
 TEST(dbf_database, the_folder_scan_ignores_case_and_takes_regular_files_only) {
     dbf_folder f;
@@ -91,6 +83,48 @@ TEST(dbf_database, deleting_a_table_takes_its_memo_and_index_files) {
     EXPECT_EQ(files_in(f.dir()), (std::vector<std::wstring>{L".dbf", L"other.fpt"}));
 }
 
+TEST(dbf_database, only_files_with_a_tables_header_are_deleted) {
+    const std::string table = build_dbf(0x03, {{"A", 'C', 1}}, {" x", " y"});
+    struct {
+        const char* name;
+        std::string bytes;
+        bool table;
+    } cases[] = {
+        {"dbase", table, true},
+        {"memo", build_dbf(0xF5, {{"M", 'M', 10}}, {}), true},
+        {"vfp",
+         build_dbf(0x30, {{"C", 'C', 3}, {"_NullFlags", '0', 1}}, {}, 0, 0, std::string(263, '\0')),
+         true},
+        {"nofields", build_dbf(0x03, {}, {}), true},
+        {"cut", shrunk(table, 66), true},  // records cut short: still a table, deleted
+        {"text", "a text file, not a table\n", false},
+        {"empty", "", false},
+        {"short", shrunk(table, 20), false},
+        {"version", with_byte(table, 0, 'a'), false},
+        {"header", with_le16(table, 8, 4000), false},               // longer than the file
+        {"records", with_le16(table, 10, 0), false},                // records of no bytes
+        {"unended", with_byte(shrunk(table, 65), 64, ' '), false},  // no terminator
+        {"type", with_byte(table, 32 + 11, 0), false},              // a descriptor without a type
+    };
+    dbf_folder f;
+    for (const auto& c : cases) write_file_bytes(f.file(std::string(c.name) + ".dbf"), c.bytes);
+    auto left = [&](const std::string& name) {
+        return "File " + f.file(name + ".dbf") + " is not a DBF table; it is left as it is";
+    };
+    const std::vector<std::string> kept = f.open().delete_all_tables();
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        EXPECT_EQ(tk_is_file_exist1(f.file(std::string(c.name) + ".dbf"), tk_exist_file), !c.table)
+            << c.name;
+        if (!c.table) expected.push_back(left(c.name));
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(kept, expected);
+    // Replacing one table (mode 1) is as careful.
+    EXPECT_EQ(error_of([&] { f.db().delete_tab(L"text"); }), std::make_pair(0, left("text")));
+    EXPECT_EQ(read_file_bytes(f.file("text.dbf")), "a text file, not a table\n");
+}
+
 TEST(dbf_database, a_companion_file_belongs_to_the_table_whose_name_it_matches_exactly) {
     struct {
         std::vector<std::string> files;
@@ -140,6 +174,47 @@ TEST(dbf_database, created_tables_join_the_list_and_are_appended_to_afterwards) 
 
     f.db().create_memo_file(L"T");
     EXPECT_EQ(read_file_bytes(f.file("T.fpt")), empty_fpt() + "\0"s);
+}
+
+TEST(dbf_database, a_run_killed_while_it_makes_a_table_leaves_it_whole_or_absent) {
+    // A child makes a memo table and is killed at each of its file steps in turn. What it
+    // leaves is never a table without its whole memo file, and the next run over the
+    // folder removes the temporary files it left and makes the table whole.
+    const std::vector<col> cols = {{L"M", VT_BSTR, 0}, {L"C", VT_BSTR, 5}};
+    int steps = 0;
+    {
+        dbf_folder f;
+        file_fault_scope count({});
+        f.create(L"t", cols);
+        steps = file_changes_seen();
+    }
+    ASSERT_GE(steps, 6);
+    for (int k = 1; k <= steps; ++k) {
+        SCOPED_TRACE("killed at step " + std::to_string(k));
+        dbf_folder f;
+        const pid_t child = fork();
+        if (child == 0) {
+            file_fault_scope killed({.killed_at = k});
+            f.create(L"t", cols);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (tk_is_file_exist1(f.file("t.dbf"), tk_exist_file)) {
+            EXPECT_EQ(read_file_bytes(f.file("t.fpt")), empty_fpt() + '\0');
+        }
+
+        f.open();
+        for (const auto& name : files_in(f.dir()))
+            EXPECT_FALSE(name.ends_with(L".tmp")) << pt::utf8_encode(name);
+        auto t = f.create(L"t", cols);
+        t->append_record(*make_record({ole_variant(L"memo"), ole_variant(L"x")}));
+        t.reset();
+        t = f.read("t.dbf");
+        ASSERT_EQ(t->get_record_count(), 1u);
+        EXPECT_EQ((*t->get_item())[0].to_wstring(), L"memo");
+    }
 }
 
 TEST(dbf_database, field_names_are_checked_as_the_bytes_they_are_written_as) {

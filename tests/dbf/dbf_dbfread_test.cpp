@@ -1,28 +1,85 @@
-// Tables as an independent reader (Debian's python3-dbfread) sees them.
+// Tables and text as independent readers see them: Debian's python3-dbfread, and
+// Python's own codecs for the code pages.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 
+#include "dbf/dbf_cp.hpp"
 #include "tests/dbf/dbf_test_util.hpp"
 
 namespace {
 
-// The script's output for one table.
-std::string dbfread(const std::string& table) {
+std::string source_file(const std::string& path) {
     const char* root = std::getenv("TORVANE_SOURCE_DIR");
-    std::string script = std::string(root ? root : ".") + "/tests/dbf/dbfread_check.py";
-    std::string command = "/usr/bin/python3 '" + script + "' '" + table + "' cp1252 2>&1";
+    return std::string(root ? root : ".") + "/" + path;
+}
+
+// What a shell command prints on standard output; its exit status in `status`.
+std::string output_of(const std::string& command, int* status = nullptr) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buf[4096];
         size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        pclose(p);
+        const int rc = pclose(p);
+        if (status) *status = rc;
     }
     return out;
 }
 
+// The script's output for one table.
+std::string dbfread(const std::string& table) {
+    return output_of("/usr/bin/python3 '" + source_file("tests/dbf/dbfread_check.py") + "' '" +
+                     table + "' cp1252 2>&1");
+}
+
 }  // namespace
+
+TEST(dbf_code_pages, every_character_is_written_as_its_pages_own_byte_or_a_question_mark) {
+    // Python's codecs give each page's real bytes; a byte the page leaves undefined
+    // must never be written, whatever the tables decode it to.
+    const struct {
+        int cp;
+        const char* codec;
+    } pages[] = {
+        {437, "cp437"},        {737, "cp737"},   {850, "cp850"},       {852, "cp852"},
+        {857, "cp857"},        {861, "cp861"},   {865, "cp865"},       {866, "cp866"},
+        {874, "cp874"},        {1250, "cp1250"}, {1251, "cp1251"},     {1252, "cp1252"},
+        {1253, "cp1253"},      {1254, "cp1254"}, {1255, "cp1255"},     {1256, "cp1256"},
+        {1257, "cp1257"},      {1258, "cp1258"}, {10000, "mac_roman"}, {10007, "mac_cyrillic"},
+        {10029, "mac_latin2"},
+    };
+    std::string command = "/usr/bin/python3 '" + source_file("tests/dbf/code_pages.py") + "'";
+    for (const auto& page : pages) command += std::string(" ") + page.codec;
+    std::istringstream lines(output_of(command));
+    for (const auto& page : pages) {
+        std::string name, token;
+        ASSERT_TRUE(lines >> name) << "no line from Python's codecs for " << page.codec;
+        ASSERT_EQ(name, page.codec);
+        const dbf_codec& codec = dbf_codec::get(static_cast<uint32_t>(page.cp));
+        ASSERT_EQ(codec.code_page(), page.cp);
+        for (wchar_t c = 0x80; c <= 0xFF; ++c) {
+            ASSERT_TRUE(lines >> token);
+            const auto expected = static_cast<uint8_t>(std::stoul(token, nullptr, 16));
+            EXPECT_EQ(codec.encode_or_question(c), expected)
+                << page.codec << " U+" << std::hex << static_cast<int>(c);
+            std::string written;
+            ASSERT_TRUE(pt::cp_encode(page.cp, std::wstring(1, c), written));
+            EXPECT_EQ(static_cast<uint8_t>(written[0]), expected)
+                << page.codec << " U+" << std::hex << static_cast<int>(c);
+        }
+        // Every byte the page defines reads as its character and is written back as itself.
+        for (int b = 0x80; b <= 0xFF; ++b) {
+            ASSERT_TRUE(lines >> token);
+            if (token == "-") continue;
+            const auto c = static_cast<wchar_t>(std::stoul(token, nullptr, 16));
+            const std::string byte(1, static_cast<char>(b));
+            EXPECT_EQ(codec.decode(byte), std::wstring(1, c)) << page.codec << " byte " << b;
+            EXPECT_EQ(codec.encode(std::wstring(1, c)), byte) << page.codec << " byte " << b;
+        }
+    }
+}
 
 TEST(dbf_dbfread, every_kind_of_value_reads_back) {
     dbf_folder f;
@@ -109,8 +166,7 @@ TEST(dbf_dbfread, the_folder_reader_shows_every_table_without_a_traceback) {
     memo->append_record(*make_record({ole_variant(L"text"), ole_variant(L"ok")}));
     memo.reset();
     std::remove(f.file("memo.fpt").c_str());
-    const char* root = std::getenv("TORVANE_SOURCE_DIR");
-    const std::string reader = std::string(root ? root : ".") + "/scripts/dbf-read";
+    const std::string reader = source_file("scripts/dbf-read");
     struct {
         std::string args, expected;
     } cases[] = {
@@ -126,14 +182,10 @@ TEST(dbf_dbfread, the_folder_reader_shows_every_table_without_a_traceback) {
          "      NULL | ok\n"},
     };
     for (const auto& c : cases) {
-        std::string out;
-        if (FILE* p = popen(
-                ("DBF_ENCODING=cp1252 '" + reader + "' " + c.args + " 2>/dev/null").c_str(), "r")) {
-            char buf[4096];
-            size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-            EXPECT_EQ(pclose(p), 0) << c.args;
-        }
+        int status = -1;
+        const std::string out =
+            output_of("DBF_ENCODING=cp1252 '" + reader + "' " + c.args + " 2>/dev/null", &status);
+        EXPECT_EQ(status, 0) << c.args;
         EXPECT_EQ(out, c.expected) << c.args;
     }
 }

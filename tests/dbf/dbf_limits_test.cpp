@@ -32,29 +32,55 @@ bool is_dbf_exception(const std::function<void()>& f) {
 
 }  // namespace
 
-TEST(dbf_limits, a_failed_write_leaves_nothing_behind_the_counted_records) {
-    dbf_folder f;
-    auto t = f.create(L"t", {{L"A", VT_I4}, {L"B", VT_BSTR, 200}});
-    t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(L"first")}));
-    t->flush();
-    const std::string before = read_file_bytes(f.file("t.dbf"));
-
-    // The disk fills up in the middle of the second record.
-    std::pair<int, std::string> error;
-    {
-        file_fault_scope faults({.write_budget = 50, .write_error = EFBIG});
-        error = error_of([&] {
-            t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(L"x")}));
+TEST(dbf_limits, a_full_disk_names_the_file_and_leaves_nothing_behind_the_counted_records) {
+    const std::vector<col> plain = {{L"A", VT_I4}, {L"B", VT_BSTR, 200}};
+    const std::vector<col> memo = {{L"A", VT_I4}, {L"M", VT_BSTR, 0}};
+    struct {
+        const char* what;
+        const std::vector<col>& cols;
+        file_faults faults;
+        bool made_first;  // the table exists before the disk fills up
+        const char* file;
+    } cases[] = {
+        // In the middle of the second record, of its memo, or of a new table's files.
+        {"a record", plain, {.write_budget = 50}, true, "t.dbf"},
+        {"a memo", memo, {.write_budget = 50}, true, "t.fpt"},
+        {"a new table", plain, {.write_fails_at = 1}, false, "t.dbf"},
+        {"a new memo file", memo, {.write_fails_at = 1}, false, "t.fpt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dbf_folder f;
+        auto first = [&] { return make_record({ole_variant(int32_t{1}), ole_variant(L"first")}); };
+        std::unique_ptr<dbf_recordset> t;
+        if (c.made_first) {
+            t = f.create(L"t", c.cols);
+            t->append_record(*first());
             t->flush();
-        });
+        }
+        const std::string before = c.made_first ? read_file_bytes(f.file("t.dbf")) : "";
+        std::pair<int, std::string> error;
+        {
+            file_fault_scope faults(c.faults);
+            error = error_of([&] {
+                if (!t) t = f.create(L"t", c.cols);
+                t->append_record(
+                    *make_record({ole_variant(int32_t{2}), ole_variant(std::wstring(100, L'x'))}));
+                t->flush();
+            });
+        }
+        EXPECT_EQ(error, std::make_pair(1, "Cannot write into file " + f.file(c.file) +
+                                               ": No space left on device"));
+        if (!c.made_first) {
+            // Nothing of the table is left, no temporary file either.
+            EXPECT_TRUE(files_in(f.dir()).empty());
+            continue;
+        }
+        EXPECT_EQ(read_file_bytes(f.file("t.dbf")), before);  // no phantom record
+        t->append_record(*make_record({ole_variant(int32_t{3}), ole_variant(L"third")}));
+        t->flush();
+        EXPECT_EQ(t->get_record_count(), 2u);
     }
-    auto [kind, text] = error;
-    EXPECT_EQ(kind, 1);
-    EXPECT_EQ(text, "Cannot write into file");
-    EXPECT_EQ(read_file_bytes(f.file("t.dbf")), before);  // no phantom record
-    t->append_record(*make_record({ole_variant(int32_t{3}), ole_variant(L"third")}));
-    t->flush();
-    EXPECT_EQ(t->get_record_count(), 2u);
 }
 
 TEST(dbf_limits, a_table_never_passes_4_gib) {

@@ -53,6 +53,13 @@ inline ole_variant date(const char* text) {
     return ole_variant(ole_date(std::string_view(text)));
 }
 
+// The files of a folder, sorted.
+inline std::vector<std::wstring> files_in(const tmp_dir& d) {
+    std::vector<std::wstring> names;
+    tk_find_files(d.wpath(), L"*", names);
+    return names;
+}
+
 inline std::string bytes_of(const std::string& s, size_t from, size_t n) {
     return s.size() >= from ? s.substr(from, n) : std::string();
 }

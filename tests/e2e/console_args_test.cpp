@@ -140,7 +140,7 @@ TEST(console_args, profile_that_cannot_be_loaded_stops_before_anything_is_touche
     db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1)");
     tmp_dir d;
     fs::create_directories(d.file("out"));
-    write_file_bytes(d.file("out/keep.dbf"), "not to be deleted");
+    write_file_bytes(d.file("out/keep.dbf"), any_dbf_table());
 
     expect_run(run_talvorin(with_server({"--profile=" + d.file("none.ini"), "--src=" + db.name(),
                                          "--dest=" + d.file("out")})),
@@ -155,7 +155,7 @@ TEST(console_args, profile_that_cannot_be_loaded_stops_before_anything_is_touche
     EXPECT_EQ(r.code, 255);
     EXPECT_EQ(r.out.rfind("Error:\nProfile cannot be loaded", 0), 0u) << r.out;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(read_file_bytes(d.file("out/keep.dbf")), "not to be deleted");
+    EXPECT_EQ(read_file_bytes(d.file("out/keep.dbf")), any_dbf_table());
 
     // A byte-order mark, as editors save UTF-8, is no content.
     write_file_bytes(d.file("p.ini"), "\xEF\xBB\xBF" + body);
@@ -194,12 +194,12 @@ TEST(console_args, failures_of_the_source_and_the_destination) {
     // An unknown source is found before the destination is touched: a missing folder is
     // not created, and mode 0 deletes nothing.
     fs::create_directories(d.file("full"));
-    write_file_bytes(d.file("full/keep.dbf"), "not to be deleted");
+    write_file_bytes(d.file("full/keep.dbf"), any_dbf_table());
     for (const char* dest : {"out", "full"})
         expect_run(run_talvorin(with_server({"--src=no_such_db_e2e", "--dest=" + d.file(dest)})),
                    255, "Error:\nUnknown database 'no_such_db_e2e'\n", "", dest);
     EXPECT_FALSE(fs::exists(d.file("out")));
-    EXPECT_EQ(read_file_bytes(d.file("full/keep.dbf")), "not to be deleted");
+    EXPECT_EQ(read_file_bytes(d.file("full/keep.dbf")), any_dbf_table());
 
     write_file_bytes(d.file("file"), "unchanged");
     expect_run(run_talvorin(with_server({"--src=mysql", "--dest=" + d.file("file")})), 255,
@@ -270,14 +270,14 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
     fs::remove_all(out);
     fs::create_directories(out);
     // t3 exists already: mode 2 keeps it as it is.
-    write_file_bytes(out + "/t3.dbf", "");
+    write_file_bytes(out + "/t3.dbf", any_dbf_table());
     r = run_talvorin(with_server({"--profile=" + profile}));
     EXPECT_EQ(r.code, 0) << r.out << r.err;
     // Only the profile's table; the options' account.
     EXPECT_EQ(r.out,
               "Converting database " + db.name() + "(1 tables)\nConverting table t2(2 records)\n");
     EXPECT_FALSE(fs::exists(out + "/t1.dbf"));
-    EXPECT_EQ(read_file_bytes(out + "/t3.dbf"), "");
+    EXPECT_EQ(read_file_bytes(out + "/t3.dbf"), any_dbf_table());
 
     // A later --mode=0 overrides the profile's mode.
     r = run_talvorin(with_server({"--profile=" + profile, "--mode=0"}));

@@ -2,12 +2,14 @@
 // and a lost connection.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <thread>
 
@@ -283,12 +285,14 @@ TEST_F(console_failures, a_table_that_cannot_be_replaced_stops_the_run_with_an_e
     EXPECT_EQ(dbf_header_records(out + "/b.dbf"), 2);
 }
 
-TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo_file) {
+TEST_F(console_failures, a_killed_run_leaves_whole_records_and_the_next_run_clears_its_litter) {
     scratch_db db("e2e_kill");
     db.exec(
         "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
         "INSERT INTO big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
-        "FROM seq_1_to_200000");
+        "FROM seq_1_to_200000;"
+        "CREATE TABLE late (id INT PRIMARY KEY, note TEXT);"
+        "INSERT INTO late VALUES (1, 'first'), (2, REPEAT('x', 100))");
     tmp_dir d;
     const std::string out = d.file("out");
     pid_t pid = start_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}),
@@ -304,7 +308,43 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_a_consistent_memo
     // Nothing printed was held back in a buffer, and nothing else was printed.
     EXPECT_EQ(
         read_file_bytes(d.file("stdout")),
-        "Converting database " + db.name() + "(1 tables)\nConverting table big(200000 records)\n");
+        "Converting database " + db.name() + "(2 tables)\nConverting table big(200000 records)\n");
+    const long kept = dbf_header_records(out + "/big.dbf");
+
+    // What the run would have left had it been killed while it made the next table: its
+    // temporary files, or the memo file without the table. Files of a process that still
+    // runs, and files of other names, are not the run's litter.
+    const std::string dead = std::to_string(pid);
+    const std::string litter[] = {out + "/late.dbf." + dead + ".0.tmp",
+                                  out + "/late.fpt." + dead + ".1.tmp"};
+    write_file_bytes(litter[0], "\x03\x18\x01");
+    write_file_bytes(litter[1], std::string(100, '\0'));
+    write_file_bytes(out + "/late.fpt", "");
+    const std::string others[] = {out + "/other.dbf." + std::to_string(getpid()) + ".0.tmp",
+                                  out + "/notes.txt." + dead + ".0.tmp", out + "/big.dbf.tmp",
+                                  out + "/big.dbf.x.0.tmp"};
+    for (const auto& file : others) write_file_bytes(file, "x");
+
+    // Appending goes on from the records the killed run left; skipping keeps them.
+    const struct {
+        const char* mode;
+        long big, late;
+    } runs[] = {{"3", kept + 200000, 2}, {"2", kept + 200000, 2}, {"3", kept + 400000, 4}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(std::string("mode ") + run.mode);
+        run_result r = run_talvorin(with_server(
+            {"--src=" + db.name(), "--dest=" + out, std::string("--mode=") + run.mode}));
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
+        for (const auto& file : litter) EXPECT_FALSE(fs::exists(file)) << file;
+        for (const auto& file : others) EXPECT_TRUE(fs::exists(file)) << file;
+        EXPECT_EQ(dbf_header_records(out + "/big.dbf"), run.big);
+        expect_whole_records(out, "big");
+        dbf_read late = read_dbf(out + "/late.dbf");
+        ASSERT_EQ(late.error, "");
+        ASSERT_EQ(late.rows.size(), static_cast<size_t>(run.late));
+        EXPECT_EQ(late.rows.back(), "2|" + std::string(100, 'x'));
+    }
 }
 
 // A run waits for a server that stops answering, as the MySQL client tools do; SIGTERM
@@ -459,27 +499,65 @@ TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does
     }
 }
 
-TEST_F(console_failures, rows_gathered_before_an_error_that_ends_the_program_reach_the_file) {
+TEST_F(console_failures, a_file_that_cannot_be_written_is_named_with_the_reason) {
     scratch_db db("e2e_fsize");
-    // 300 short memos, then one that the file size limit stops half-written.
+    // 300 short memos, then one that the limit stops half-written; a table without memos
+    // that outgrows a small disk.
     db.exec(
         "CREATE TABLE m (id INT PRIMARY KEY, note LONGTEXT);"
         "INSERT INTO m SELECT seq, CONCAT('memo ', seq) FROM seq_1_to_300;"
-        "INSERT INTO m VALUES (301, REPEAT('x', 3000000))");
-    tmp_dir d;
-    const std::string out = d.file("out");
-    run_result r;
-    {
-        file_size_limit limit(1 << 20);
-        r = run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}));
+        "INSERT INTO m VALUES (301, REPEAT('x', 3000000));"
+        "CREATE TABLE d (id INT PRIMARY KEY, v VARCHAR(200));"
+        "INSERT INTO d SELECT seq, CONCAT('row ', seq) FROM seq_1_to_20000");
+    const struct {
+        const char* what;
+        const char* table;
+        bool small_disk;  // else a limit on the size of files
+        const char* file;
+        const char* reason;
+    } cases[] = {
+        {"a memo file past the size limit", "m", false, "m.fpt", "File too large"},
+        {"a table on a full disk", "d", true, "d.dbf", "No space left on device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        write_file_bytes(d.file("list"), std::string(c.table) + "\n");
+        const std::vector<std::string> args =
+            with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")});
+        run_result r;
+        if (c.small_disk) {
+            // A disk of one megabyte: only root may make one, and not everywhere.
+            fs::create_directories(out);
+            if (geteuid() != 0 || mount("tmpfs", out.c_str(), "tmpfs", 0, "size=1m") != 0) {
+                std::cout << "no small disk here (" << c.what << " not tried)\n";
+                continue;
+            }
+            r = run_talvorin(args);
+        } else {
+            file_size_limit limit(1 << 20);
+            r = run_talvorin(args);
+        }
+        const long records = dbf_header_records(out + "/" + c.table + ".dbf");
+        const std::string table = read_file_bytes(out + "/" + c.table + ".dbf");
+        dbf_read t = read_dbf(out + "/" + c.table + ".dbf");
+        if (c.small_disk) umount2(out.c_str(), MNT_DETACH);
+        EXPECT_EQ(r.code, 255) << r.out << r.err;
+        EXPECT_NE(r.out.find(std::string("Error:\n") + c.table + ": Cannot write into file " + out +
+                             "/" + c.file + ": " + c.reason + "\n"),
+                  std::string::npos)
+            << r.out;
+        // The header counts the records that are there, each whole.
+        ASSERT_EQ(t.error, "");
+        ASSERT_GT(records, 0);
+        EXPECT_EQ(t.rows.size(), static_cast<size_t>(records));
+        EXPECT_GE(table.size(),
+                  le16_at(table, 8) + static_cast<size_t>(records) * le16_at(table, 10));
+        EXPECT_EQ(t.rows.front(), std::string("1|") + (c.small_disk ? "row 1" : "memo 1"));
+        if (!c.small_disk) {
+            EXPECT_EQ(records, 300);
+            expect_whole_records(out, "m");
+        }
     }
-    EXPECT_EQ(r.code, 255) << r.out << r.err;
-    EXPECT_NE(r.out.find("Error:\nm: "), std::string::npos) << r.out;
-    EXPECT_EQ(dbf_header_records(out + "/m.dbf"), 300);
-    expect_whole_records(out, "m");
-    dbf_read t = read_dbf(out + "/m.dbf");
-    ASSERT_EQ(t.error, "");
-    ASSERT_EQ(t.rows.size(), 300u);
-    EXPECT_EQ(t.rows.front(), "1|memo 1");
-    EXPECT_EQ(t.rows.back(), "300|memo 300");
 }

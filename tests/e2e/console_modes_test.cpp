@@ -113,14 +113,15 @@ const std::string all_converted(const std::string& db) {
 }  // namespace
 
 // Every DBF table of the folder goes, with its memo file, whatever its case; nothing
-// else does, and no link is followed.
+// else does, and no link is followed. The link to a file that is not a table stays.
 void expect_overwritten(prepared& p, const run_result& r) {
     ASSERT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, all_converted(p.db->name()));
-    std::set<std::string> names = p.listing();
-    names.erase("link.dbf");  // the link itself may go; its target may not
-    EXPECT_EQ(names, (std::set<std::string>{"dir.dbf", "lonely.cdx", "newt.dbf", "notes.txt",
-                                            "orders.dbf", "orders.fpt", "x.dbf", "y.dbf"}));
+    EXPECT_EQ(r.out, "Error:\nFile " + p.out +
+                         "/link.dbf is not a DBF table; it is left as it is\n" +
+                         all_converted(p.db->name()));
+    EXPECT_EQ(p.listing(),
+              (std::set<std::string>{"dir.dbf", "link.dbf", "lonely.cdx", "newt.dbf", "notes.txt",
+                                     "orders.dbf", "orders.fpt", "x.dbf", "y.dbf"}));
     p.expect_untouched_neighbours();
     EXPECT_EQ(dbf_header_records(p.out + "/x.dbf"), 3);
     dbf_read orders = read_dbf(p.out + "/orders.dbf");
@@ -252,5 +253,53 @@ TEST(console_modes, reruns_keep_one_file_per_table_whose_name_had_to_be_made_saf
                 EXPECT_EQ(read_dbf(out + "/" + name).error, "") << name;
             }
         }
+    }
+}
+
+TEST(console_modes, files_named_like_tables_that_are_not_tables_are_left_alone_in_every_mode) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_notdbf");
+    db.exec(
+        "CREATE TABLE fake (a INT); INSERT INTO fake VALUES (1);"
+        "CREATE TABLE t (a INT); INSERT INTO t VALUES (1), (2)");
+    struct {
+        const char* mode;
+        bool old_kept;
+    } cases[] = {{"--mode=0", false}, {"--mode=1", true}, {"--mode=2", true}, {"--mode=3", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        // A real table that the source no longer has, made by the program itself.
+        write_file_bytes(d.file("list"), "t\n");
+        ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out,
+                                            "--tab_file=" + d.file("list")}))
+                      .code,
+                  0);
+        fs::rename(out + "/t.dbf", out + "/old.dbf");
+        const std::string old = read_file_bytes(out + "/old.dbf");
+        write_file_bytes(out + "/fake.dbf", "a text file, not a table\n");
+        write_file_bytes(out + "/empty.dbf", "");
+
+        run_result r = run_talvorin(with_server({c.mode, "--src=" + db.name(), "--dest=" + out}));
+        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        auto left = [&](const std::string& file) {
+            return "File " + out + "/" + file + " is not a DBF table; it is left as it is\n";
+        };
+        // Mode 0 names each file it leaves, before the run; the source's table of that
+        // name fails in every mode.
+        std::string expected =
+            std::string(
+                c.old_kept ? "" : "Error:\n" + left("empty.dbf") + "Error:\n" + left("fake.dbf")) +
+            "Converting database " + db.name() + "(2 tables)\nError:\nfake: " + left("fake.dbf") +
+            "Converting table t(2 records)\n";
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(read_file_bytes(out + "/fake.dbf"), "a text file, not a table\n");
+        EXPECT_TRUE(fs::exists(out + "/empty.dbf"));
+        EXPECT_EQ(fs::exists(out + "/old.dbf"), c.old_kept);
+        if (c.old_kept) {
+            EXPECT_EQ(read_file_bytes(out + "/old.dbf"), old);
+        }
+        EXPECT_EQ(dbf_header_records(out + "/t.dbf"), 2);
     }
 }

@@ -210,7 +210,9 @@ TEST(morvale_convertor, destination_check_by_mode) {
         // nothing else; the other modes keep everything.
         const std::string f = d.file("out");
         fs::create_directories(f + "/dir.dbf");
-        for (const char* name : {"a.dbf", "ORDERS.DBF", "ORDERS.FPT", "notes.txt", "x.cdx"})
+        for (const char* name : {"a.dbf", "ORDERS.DBF"})
+            write_file_bytes(f + "/" + name, any_dbf_table());
+        for (const char* name : {"ORDERS.FPT", "notes.txt", "x.cdx"})
             write_file_bytes(f + "/" + name, "x");
         fs::create_symlink(d.file("file"), f + "/link.dbf");
         c.set_destination(d.wpath() + L"/out");

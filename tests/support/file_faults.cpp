@@ -2,11 +2,20 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 file_faults plan;
 int writes_tried = 0;
+int changes = 0;
 bool interrupted = false;
+
+// Counts a call that changes a file, and ends the process before the one planned.
+void change() {
+    if (++changes == plan.killed_at) _exit(137);
+}
 
 // True when the call at hand is to be interrupted: every other call, when asked.
 bool interrupt_now() {
@@ -20,6 +29,7 @@ size_t capped(size_t length) {
 }
 
 int faulty_open(const char* path, int flags, mode_t mode, int& fd) {
+    if (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) change();
     return interrupt_now() ? EINTR : pt::system_file_ops().open(path, flags, mode, fd);
 }
 
@@ -33,6 +43,7 @@ int faulty_pwrite(int fd, const void* data, size_t length, int64_t offset, size_
     done = 0;
     if (interrupt_now()) return EINTR;
     length = capped(length);
+    change();
     ++writes_tried;
     if (plan.write_fails_at == writes_tried) return plan.write_error;
     if (plan.write_budget == 0 && length > 0) return plan.write_error;
@@ -49,12 +60,25 @@ int faulty_fsync(int fd) {
 
 int faulty_rename(const char* from, const char* to, bool no_replace) {
     if (interrupt_now()) return EINTR;
+    change();
     return plan.rename_error ? plan.rename_error
                              : pt::system_file_ops().rename(from, to, no_replace);
 }
 
 int faulty_unlink(const char* path) {
-    return interrupt_now() ? EINTR : pt::system_file_ops().unlink(path);
+    if (interrupt_now()) return EINTR;
+    change();
+    return pt::system_file_ops().unlink(path);
+}
+
+int faulty_close(int fd) {
+    change();
+    return pt::system_file_ops().close(fd);
+}
+
+int faulty_ftruncate(int fd, int64_t size) {
+    change();
+    return pt::system_file_ops().ftruncate(fd, size);
 }
 
 pt::file_ops faulty_ops() {
@@ -65,6 +89,8 @@ pt::file_ops faulty_ops() {
     ops.unlink = faulty_unlink;
     ops.fsync = faulty_fsync;
     ops.rename = faulty_rename;
+    ops.close = faulty_close;
+    ops.ftruncate = faulty_ftruncate;
     return ops;
 }
 
@@ -74,12 +100,17 @@ file_fault_scope::file_fault_scope(const file_faults& faults) {
     static const pt::file_ops ops = faulty_ops();
     plan = faults;
     writes_tried = 0;
+    changes = 0;
     interrupted = false;
     saved_ = pt::use_file_ops(&ops);
 }
 
 file_fault_scope::~file_fault_scope() {
     pt::use_file_ops(saved_);
+}
+
+int file_changes_seen() {
+    return changes;
 }
 
 file_size_limit::file_size_limit(rlim_t bytes) {

@@ -20,7 +20,14 @@ struct file_faults {
     size_t max_transfer = 0;    // a read or write moves at most this many bytes; 0: no cap
     bool interrupt = false;     // every open, read, write, fsync, rename and unlink is
                                 // interrupted (EINTR) once before it goes through
+    int killed_at = 0;          // the process ends on the spot, as if killed, at the n-th
+                                // call that changes a file (open, write, truncate, close,
+                                // rename, unlink); for a child made with fork
 };
+
+// How many calls that change a file the scope saw; after a run without killed_at, the
+// highest killed_at that ends the process within that run.
+int file_changes_seen();
 
 // Puts the plan in place for its lifetime. One at a time, on the test's own thread.
 class file_fault_scope {

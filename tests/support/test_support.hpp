@@ -92,6 +92,17 @@ inline std::string shrunk(std::string s, size_t size) {
     return s;
 }
 
+// A DBF table without fields or records, for a folder where any table will do: what
+// mode 0 deletes, unlike a file that is not a table.
+inline std::string any_dbf_table() {
+    std::string t(33, '\0');
+    t[0] = 0x03;  // dBASE III, no memo
+    t[8] = 33;    // header length
+    t[10] = 1;    // record length: the deletion flag
+    t[32] = 0x0D;
+    return t;
+}
+
 // The throwaway MariaDB server that the CTest fixture starts.
 struct test_server {
     bool available = false;
