@@ -3,6 +3,7 @@
 // statement.
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -236,9 +237,15 @@ TEST_F(sql_write_rows, a_record_finds_the_row_it_came_from) {
     EXPECT_EQ(scalar_in_dst("SELECT COUNT(*) FROM e"), "0");
 
     // A FLOAT appended, updated and deleted by the same record, also where seven
-    // digits would not tell it from 1.
+    // digits would not tell it from 1, and at the ends of the float's range, normal
+    // and subnormal, of both signs.
     auto f = dest_table("CREATE TABLE f (f FLOAT PRIMARY KEY, n INT)", L"f");
-    for (const float v : {0.1f, 1.0f + std::ldexp(1.0f, -23)}) {
+    using limits = std::numeric_limits<float>;
+    std::vector<float> floats = {0.1f, 1.0f + std::ldexp(1.0f, -23)};
+    for (const float end :
+         {limits::max(), limits::min(), limits::denorm_min(), std::nextafter(limits::min(), 0.0f)})
+        floats.insert(floats.end(), {end, -end});
+    for (const float v : floats) {
         SCOPED_TRACE(v);
         auto record = [&](int n) { return make_record({{L"f", ole_variant(v)}, {L"n", i4(n)}}); };
         f->append_record(*record(1));
