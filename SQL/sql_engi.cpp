@@ -34,8 +34,9 @@ void check_database_name(const std::wstring& name) {
 }  // namespace
 
 const sql_session_statement sql_session_statements[3] = {
-    {"SET NAMES UTF8", "Setting UTF-8 collation...", "Failed to set UTF-8 collation",
-     "Cannot set UTF-8 collation: %s"},
+    // utf8 is three bytes a character: it has no room for the characters beyond them.
+    {"SET NAMES utf8mb4", "Setting UTF-8 collation...", "Failed to set UTF-8 collation",
+     "Cannot set UTF-8 collation: %s", "SET NAMES UTF8"},
     {"set session wait_timeout=cast(if(@@session.wait_timeout < "
      "28800,28800,@@session.wait_timeout) as unsigned);",
      "Setting wait_timeout...", "Failed to set wait_timeout", "Cannot set wait_timeout: %s"},
@@ -50,6 +51,18 @@ const sql_session_statement sql_session_statements[3] = {
 
 const sql_session_statement sql_foreign_key_checks_off = {
     "SET FOREIGN_KEY_CHECKS = 0", nullptr, nullptr, "Cannot turn off foreign key check: %s"};
+
+const char* sql_run_session_statement(MYSQL* connection, const sql_session_statement& s) {
+    const char* text = s.text;
+    if (mysql_query(connection, text) != 0) {
+        if (!s.fallback || mysql_errno(connection) != ER_UNKNOWN_CHARACTER_SET) return nullptr;
+        text = s.fallback;
+        if (mysql_query(connection, text) != 0) return nullptr;
+    }
+    // A statement that answers with rows must be read off before the next one.
+    if (MYSQL_RES* r = mysql_use_result(connection)) mysql_free_result(r);
+    return text;
+}
 
 bool sql_is_plain_word(const std::wstring& s) {
     if (s.empty() || s.size() > 64) return false;
@@ -156,15 +169,13 @@ void sql_engine::initialize() {
     tk_log_printf(1, "sql_engine::initialize - END");
 }
 
-void sql_engine::run_logged(const char* statement, const char* failed3, const char* failed2) {
-    if (mysql_query(&mysql_, statement) == 0) {
-        // A statement that answers with rows must be read off before the next one.
-        if (MYSQL_RES* r = mysql_use_result(&mysql_)) mysql_free_result(r);
-        return;
-    }
+bool sql_engine::run_logged(const sql_session_statement& s) {
+    const char* ran = sql_run_session_statement(&mysql_, s);
+    if (ran) return ran == s.text;
     std::string error = mysql_error(&mysql_);
-    if (failed3) tk_log_printf(3, "%s", failed3);
-    tk_log_printf(2, failed2, error);
+    if (s.failed3) tk_log_printf(3, "%s", s.failed3);
+    tk_log_printf(2, s.failed2, error);
+    return false;
 }
 
 bool sql_engine::parse_version(const char* text, uint32_t& version) {
@@ -220,7 +231,9 @@ void sql_engine::connect(const std::string& host, const std::string& user,
 
     for (const sql_session_statement& s : sql_session_statements) {
         tk_log_printf(2, "%s", s.setting);
-        run_logged(s.text, s.failed3, s.failed2);
+        const bool ran = run_logged(s);
+        // The character set is the one statement with a fallback.
+        if (s.fallback) utf8mb4_ = ran;
     }
 
     const char* info = mysql_get_server_info(&mysql_);
@@ -235,8 +248,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     tk_log_printf(1, "Hex version: %08X", version_);
     if (version_ == 0x040100 && !password.empty()) throw sql_auth_not_supported_exception();
 
-    run_logged(sql_foreign_key_checks_off.text, sql_foreign_key_checks_off.failed3,
-               sql_foreign_key_checks_off.failed2);
+    run_logged(sql_foreign_key_checks_off);
 }
 
 // --- Databases ---
@@ -328,7 +340,7 @@ void sql_engine::db_delete(const std::wstring& name) {
     tk_log_wprintf(2, L"sql_engine::db_delete(%s)", name);
     tk_log_wprintf(3, L"Deleting MySQL database '%s'", name);
     check_database_name(name);
-    run_logged("SET FOREIGN_KEY_CHECKS = 0", nullptr, "Cannot turn off foreign key check: %s");
+    run_logged(sql_foreign_key_checks_off);
     const std::string text = sql_to_utf8(L"DROP DATABASE " + get_safe_name(name));
     if (mysql_real_query(&mysql_, text.data(), text.size()) != 0) throw sql_exception(&mysql_);
     // A dropped selected database leaves the connection without one.

@@ -72,6 +72,7 @@ struct sql_table_properties {
 using sql_tables_properties = std::map<std::wstring, sql_table_properties>;
 
 class sql_side_connection;
+struct sql_session_statement;
 
 class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
   public:
@@ -141,6 +142,9 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     void set_blob_to_text(bool on) { blob_to_text_ = on; }
     bool is_blob_to_text() const { return blob_to_text_; }
     bool is_connected() const { return connected_; }
+    // The session's texts are utf8mb4: the server gives the sizes of text columns in
+    // four bytes a character, where utf8 gave three.
+    bool is_utf8mb4() const { return utf8mb4_; }
     // major * 65536 + minor * 256 + patch.
     uint32_t get_version() const { return version_; }
     MYSQL* get_connection() { return &mysql_; }
@@ -160,8 +164,9 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     static bool parse_version(const char* text, uint32_t& version);
 
   private:
-    // Runs a session statement whose failure is only logged.
-    void run_logged(const char* statement, const char* failed3, const char* failed2);
+    // Runs a session statement whose failure is only logged; true when it (not its
+    // fallback) ran.
+    bool run_logged(const sql_session_statement& s);
 
     const sql_properties* properties_map_ = nullptr;
     std::wstring charset_ = L"utf8";
@@ -169,6 +174,8 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     bool connected_ = false;
     bool fast_insert_ = true;
     bool blob_to_text_ = false;
+    // The session's texts are utf8mb4, four bytes a character at most, not utf8.
+    bool utf8mb4_ = false;
     uint32_t version_ = 0;
     MYSQL mysql_;
     uint32_t max_allowed_packet_ = 0;
@@ -216,6 +223,8 @@ struct sql_session_statement {
     const char* setting;  // level 2, before it runs
     const char* failed3;  // level 3 when it fails, or null
     const char* failed2;  // level 2 when it fails, with the server's text
+    // Run in the text's place by a server that does not know the character set it names.
+    const char* fallback = nullptr;
 };
 // The client options of every connection, set before it connects: the option files'
 // group and the connect time-out in seconds.
@@ -225,3 +234,6 @@ constexpr unsigned int sql_connect_timeout = 10;
 extern const sql_session_statement sql_session_statements[3];
 // Once the server's version is known.
 extern const sql_session_statement sql_foreign_key_checks_off;
+// Runs the statement (or its fallback) and reads off any answer. Returns the text that
+// ran, or null when the server refused it; its error then stays on the connection.
+const char* sql_run_session_statement(MYSQL* connection, const sql_session_statement& s);

@@ -52,8 +52,8 @@ std::unique_ptr<t_ftd> column_of(const MYSQL_FIELD& f, const std::wstring& name)
         default:
             break;
     }
-    const int32_t size = f.length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(f.length);
-    return std::make_unique<t_ftd>(size, name, get_vartype(f), (f.flags & NOT_NULL_FLAG) != 0,
+    return std::make_unique<t_ftd>(sql_column_size(f), name, get_vartype(f),
+                                   (f.flags & NOT_NULL_FLAG) != 0,
                                    (f.flags & AUTO_INCREMENT_FLAG) != 0, ole_variant(), reserved);
 }
 

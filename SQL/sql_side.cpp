@@ -29,9 +29,9 @@ sql_side_connection::sql_side_connection(const std::string& host, const std::str
                                 static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS))
             fail();
         socket_.watch(&mysql_);
+        // The engine's own session, statement for statement.
         auto run = [&](const sql_session_statement& s) {
-            if (mysql_query(&mysql_, s.text) != 0) fail();
-            if (MYSQL_RES* r = mysql_use_result(&mysql_)) mysql_free_result(r);
+            if (!sql_run_session_statement(&mysql_, s)) fail();
         };
         for (const sql_session_statement& s : sql_session_statements) run(s);
         run(sql_foreign_key_checks_off);

@@ -72,6 +72,15 @@ VARTYPE get_vartype(const MYSQL_FIELD& field) {
     return get_vartype(field.type, field.flags, field.charsetnr, field.length, blob_to_text);
 }
 
+int32_t sql_column_size(const MYSQL_FIELD& field) {
+    uint64_t size = field.length;
+    // The server gives a text column's length in characters times the session's most
+    // bytes a character.
+    if (field.charsetnr != sql_binary_charset)
+        if (sql_engine* e = sql_engine::find(); e && e->is_utf8mb4()) size = size / 4 * 3;
+    return size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size);
+}
+
 int32_t sql_decimal_precision(const MYSQL_FIELD& field) {
     long p = static_cast<long>(field.length);
     if (field.decimals > 0) --p;

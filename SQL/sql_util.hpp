@@ -21,6 +21,9 @@ constexpr unsigned sql_binary_charset = 63;
 VARTYPE get_vartype(const MYSQL_FIELD& field);
 VARTYPE get_vartype(unsigned type, unsigned flags, unsigned charsetnr, unsigned long length,
                     bool blob_to_text);
+// The column's size from its length: for text, bytes of three-byte utf8 whatever the
+// session's character set, so that the fields made from it keep their sizes.
+int32_t sql_column_size(const MYSQL_FIELD& field);
 
 // DECIMAL's precision (digits) from the column's display length, which counts a
 // point when there are decimals and a sign unless the column is unsigned.

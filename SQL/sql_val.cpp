@@ -1,7 +1,8 @@
 #include "SQL/sql_val.hpp"
 
-#include <cmath>
 #include <charconv>
+#include <cmath>
+#include <limits>
 
 #include "SQL/sql_util.hpp"
 #include "TK/tk_except.hpp"
@@ -38,13 +39,29 @@ std::string hex_literal(const std::vector<uint8_t>& bytes) {
     return out;
 }
 
+// A finite float as the server reads it back: as a double first, which must lie within
+// the float's range (or the row is refused), and then as the float nearest to it. The
+// float's shortest text reads back as that float, but for the largest float it lies
+// beyond the range (3.4028235e+38): then the double's own text, exactly the float.
+// Written with an exponent, it is a double literal, as it always was.
+std::string float_text(float v) {
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    double back = 0;
+    std::from_chars(buf, r.ptr, back);
+    if (std::fabs(back) > std::numeric_limits<float>::max() || static_cast<float>(back) != v)
+        r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v),
+                          std::chars_format::scientific);
+    return std::string(buf, r.ptr);
+}
+
 // The value's whole text as UTF-8: a text with its NULs, anything else as it prints,
 // except a float: the seven digits it prints with do not always read back as the same
-// float (1+2^-23 would be stored as 1); nine always do.
+// float (1+2^-23 would be stored as 1).
 std::string value_utf8(const ole_variant& v) {
     if (const std::wstring* s = v.get_bstr()) return pt::utf8_encode(*s);
     if (v.get_type() == VT_R4 && std::isfinite(v.get_variant().r4()))
-        return oa::format_exp(v.get_variant().r4(), 8);
+        return float_text(v.get_variant().r4());
     return v.to_string();
 }
 

@@ -13,8 +13,9 @@
 #include "UDB/udb_rec.hpp"
 
 // The literal of a value. Byte arrays are 0x followed by hexadecimal digits (X'' when
-// empty); texts are taken whole, NULs included; a float has nine significant digits and
-// a double seventeen, enough to read back as the same value. A floating-point value
+// empty); texts are taken whole, NULs included; a float is the shortest text that the
+// server reads back as that float, within the float's range, and a double has seventeen
+// significant digits. A floating-point value
 // that is not finite raises kind 0.
 std::string to_mysql_str(const ole_variant& value, MYSQL* connection = nullptr);
 // The literal of a value's text read as `vartype`: numbers stand bare only when the

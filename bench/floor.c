@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     if (!mysql_real_connect(m, argv[1], argv[3], argv[4], argv[5], (unsigned)atoi(argv[2]), NULL,
                             0))
         return fail(m, "connect");
-    if (mysql_query(m, "SET NAMES UTF8") != 0) return fail(m, "SET NAMES");
+    if (mysql_query(m, "SET NAMES utf8mb4") != 0) return fail(m, "SET NAMES");
 
     /* The table name between backticks, a backtick inside doubled. */
     size_t n = strlen(argv[6]);

@@ -4,6 +4,7 @@
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_engi.hpp"
 #include "SQL/sql_recs.hpp"
+#include "SQL/sql_side.hpp"
 #include "TK/tk_log.hpp"
 #include "platform/text.hpp"
 #include "tests/SQL/sql_test_support.hpp"
@@ -33,7 +34,18 @@ TEST_F(sql_engine_connection, sets_up_the_session_and_reads_the_version) {
     EXPECT_EQ(engine->get_version(), expected);
     EXPECT_EQ(engine->get_version() >> 16, 10u) << "MariaDB's own version, not 5.5.5";
 
-    EXPECT_EQ(session_value(L"SELECT @@session.character_set_client"), "utf8mb3");
+    // Texts travel whole, characters beyond three bytes too, on the side connection as
+    // on the engine's.
+    const std::string utf8mb4 =
+        "@@character_set_client = 'utf8mb4' AND @@character_set_connection = 'utf8mb4' AND "
+        "@@character_set_results = 'utf8mb4'";
+    EXPECT_EQ(session_value(pt::utf8_decode("SELECT " + utf8mb4)), "1");
+    {
+        const auto& s = test_server::get();
+        sql_side_connection side(s.host, s.user, s.password, static_cast<int>(s.port));
+        side.send_count(wdb, "SELECT " + utf8mb4);
+        EXPECT_EQ(side.take_count(), 1u);
+    }
     EXPECT_GE(std::stoul(session_value(L"SELECT @@session.wait_timeout")), 28800ul);
     // A read paused by a dialog must not lose the rest of its table.
     EXPECT_GE(std::stoul(session_value(L"SELECT @@session.net_write_timeout")), 28800ul);
@@ -50,6 +62,29 @@ TEST_F(sql_engine_connection, sets_up_the_session_and_reads_the_version) {
               "0");
     EXPECT_GE(std::stoul(session_value(L"SELECT @@session.net_write_timeout")), 28800ul);
     EXPECT_EQ(session_value(L"SELECT @@session.foreign_key_checks"), "0");
+}
+
+TEST_F(sql_engine_connection, a_character_set_the_server_lacks_gives_way_to_its_fallback) {
+    REQUIRE_TEST_SERVER();
+    MYSQL* m = engine->get_connection();
+    struct {
+        const char *text, *fallback, *ran;
+    } cases[] = {
+        {"SET NAMES utf8mb4", "SET NAMES utf8", "SET NAMES utf8mb4"},
+        {"SET NAMES no_such_set", "SET NAMES latin1", "SET NAMES latin1"},
+        {"SET NAMES no_such_set", nullptr, nullptr},
+        // Only an unknown character set calls for the fallback.
+        {"SET no_such_variable = 1", "SET NAMES latin1", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const sql_session_statement s{c.text, "", nullptr, "", c.fallback};
+        const char* ran = sql_run_session_statement(m, s);
+        EXPECT_STREQ(ran, c.ran);
+        if (ran) {
+            EXPECT_EQ(std::string(mysql_character_set_name(m)), c.ran + 10);
+        }
+    }
 }
 
 TEST_F(sql_engine_connection, a_refused_connection_is_an_sql_exception_and_the_engine_can_retry) {

@@ -62,6 +62,6 @@ std::string quote_ident(const std::string& name);
 std::string quote_literal(const std::string& text);
 
 // A table of every column type of the server, and rows for it: every value at its
-// edge, all NULLs, zero dates and times, and a character the session cannot carry.
+// edge, all NULLs, zero dates and times, and a character of four bytes.
 extern const char* const all_types_table;
 extern const char* const all_types_rows[4];

@@ -45,6 +45,9 @@ TEST_F(sql_write, every_column_type_comes_back) {
         "INSERT INTO all_types (f, tm, tm6, vbn, bl, lbl) VALUES (1.00000012, '00:00:00', "
         "'00:00:00', '', '', '')");
     src = open();
+    // Characters of four bytes need utf8mb4 columns: utf8 ones refuse them.
+    sql_properties utf8mb4{{L"character set", L"utf8mb4"}};
+    engine->set_properties(&utf8mb4);
     const auto source = copy_table(*src, L"all_types");
     ASSERT_EQ(source.size(), 5u);
 
@@ -114,6 +117,7 @@ TEST_F(sql_write, every_column_type_comes_back) {
                               {"b16", number},
                               {"b64", number},
                               {"c10", text},
+                              {"vc", text},
                               {"tx", text},
                               {"vcbin", text},
                               {"txbin", text},
@@ -132,14 +136,13 @@ TEST_F(sql_write, every_column_type_comes_back) {
                               {"ip", chars},
                               {"geo", "ST_AsText($)"}}),
               0);
+    EXPECT_EQ(scalar_in_dst("SELECT HEX(vc) FROM all_types WHERE id = 4"), "61F09F988062");
     // The read side's own losses, and nothing else: times beyond a day and zero dates
-    // arrive empty, a character of four bytes as '?'.
+    // arrive empty.
     EXPECT_EQ(differing_rows("all_types", "id", {{"tm", chars}}), 1);
     EXPECT_EQ(differing_rows("all_types", "id", {{"tm6", chars}}), 1);
     EXPECT_EQ(differing_rows("all_types", "id", {{"dt", chars}}), 2);
     EXPECT_EQ(differing_rows("all_types", "id", {{"dtm", chars}}), 1);
-    EXPECT_EQ(differing_rows("all_types", "id", {{"vc", text}}), 1);
-    EXPECT_EQ(scalar_in_dst("SELECT vc FROM all_types WHERE id = 4"), "a?b");
 
     // And the read side reads back what it read.
     const auto back = read_table(*dest, L"all_types");

@@ -197,7 +197,8 @@ const char* const types_rows =
     "INSERT INTO types VALUES"
     " (1, -128, 255, -32768, 16777215, -2147483648, 4294967295, -1234567890123, 1234567890123,"
     "  -12345678.90, 0.0001, 1.5, 3.141592653589793,"
-    "  'abc', 'Zoë Brontë – café ‘€’', 'line one\\nline two\\r\\nÄÖÜ äöü ß', 'AB\\0\\xff',"
+    "  'abc a😀b', 'Zoë Brontë – café ‘€’ a😀b', 'line one\\nline two\\r\\nÄÖÜ äöü ß a😀b',"
+    "  'AB\\0\\xff',"
     "  '2024-02-29', '2000-01-01 00:00:01', '23:59:59', '2038-01-19 03:14:07', 2155,"
     "  'blue', 'a,c', b'1', TRUE),"
     " (2, 127, 0, 32767, 0, 2147483647, 0, 0, 0,"
@@ -248,6 +249,12 @@ TEST_F(console_content, every_common_column_type_reads_back_value_by_value) {
     EXPECT_EQ(big.fields, "id:N:11:0 v:C:21:0 amount:N:11:3");
     dbf_read types = read_dbf(out + "/types.dbf");
     EXPECT_EQ(types.version, 0xF5);
+    // Text widths are those of three bytes a character, whatever the session's texts.
+    EXPECT_EQ(types.fields,
+              "id:N:11:0 ti:N:4:0 tiu:N:6:0 si:N:6:0 mi:N:11:0 i:N:11:0 iu:N:19:5 bi:N:19:5 "
+              "biu:N:19:5 dec_a:N:12:2 dec_b:N:8:4 fl:N:19:5 db:B:8:0 ch:C:37:0 vc:C:81:0 "
+              "txt:M:10:0 bl:M:10:0 d:D:8:0 dt:T:8:0 tm:T:8:0 ts:C:19:0 yr:N:11:0 en:C:16:0 "
+              "st:C:16:0 bt:L:1:0 bo:N:4:0");
     dbf_read empty = read_dbf(out + "/empty_t.dbf");
     EXPECT_EQ(empty.records, 0);
     EXPECT_TRUE(empty.rows.empty());
