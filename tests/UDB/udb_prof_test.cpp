@@ -163,9 +163,8 @@ TEST(udb_profile, a_profile_that_cannot_be_read_is_an_error) {
         ADD_FAILURE() << "an unreadable profile loaded";
     } catch (const tk_exception& e) {
         EXPECT_EQ(e.kind(), tk_kind_error);
-        EXPECT_NE(e.message().find("Cannot open profile " + d.file("locked.prf")),
-                  std::string::npos);
-        EXPECT_EQ(e.message().rfind("Permission denied\n", 0), 0u) << e.message();
+        EXPECT_EQ(e.message(),
+                  "Cannot open profile " + d.file("locked.prf") + ": Permission denied");
     }
 }
 
@@ -187,7 +186,8 @@ TEST(udb_profile, a_failed_store_is_an_error_and_leaves_the_old_profile_whole) {
         kind = e.kind();
     }
     EXPECT_EQ(kind, tk_kind_error);
-    EXPECT_NE(message.find("Cannot write profile " + d.file("p.prf")), std::string::npos);
+    // What failed, then why, set apart.
+    EXPECT_EQ(message, "Cannot write profile " + d.file("p.prf") + ": No space left on device");
     EXPECT_EQ(read_file_bytes(d.file("p.prf")), old);
 
     udb_profile p;

@@ -207,7 +207,7 @@ TEST(console_args, failures_of_the_source_and_the_destination) {
                "destination is a file");
     // Below a file, the file is what stands in the way.
     expect_run(run_talvorin(with_server({"--src=mysql", "--dest=" + d.file("file/sub/dbf")})), 255,
-               "Error:\nNot a directory " + d.file("file") + "\n", "", "destination below a file");
+               "Error:\n" + d.file("file") + ": Not a directory\n", "", "destination below a file");
     EXPECT_EQ(read_file_bytes(d.file("file")), "unchanged");
 }
 
