@@ -146,13 +146,21 @@ TEST(udb_profile, store_then_load_gives_back_the_same_sections_and_pairs) {
 TEST(udb_profile, a_profile_that_cannot_be_read_is_an_error) {
     tmp_dir d;
     ::mkdir(d.file("folder.prf").c_str(), 0755);
-    for (const char* name : {"missing.prf", "folder.prf"}) {
+    write_file_bytes(d.file("big.prf"), "[Generic settings]\n" + std::string(8 << 20, '\n'));
+    const struct {
+        std::string name, message;
+    } cases[] = {
+        {"missing.prf", "Profile does not exist. Please verify the correct path/name was given."},
+        {"folder.prf", "Profile " + d.file("folder.prf") +
+                           " is a folder, not a file. Please verify the correct path/name was "
+                           "given."},
+        {"big.prf",
+         "Profile " + d.file("big.prf") + " is too large: a profile holds at most 8 MB."},
+    };
+    for (const auto& c : cases) {
         udb_profile p;
-        EXPECT_EQ(error_of([&] { p.load(wide(d.file(name))); }),
-                  std::pair(int{tk_kind_error},
-                            std::string("Profile does not exist. Please verify the correct "
-                                        "path/name was given.")))
-            << name;
+        EXPECT_EQ(error_of([&] { p.load(wide(d.file(c.name))); }),
+                  std::pair(int{tk_kind_error}, c.message));
     }
     if (geteuid() == 0) GTEST_SKIP() << "root may read anything";
     write_file_bytes(d.file("locked.prf"), "[Generic settings]\nsrc=a\n");
