@@ -96,9 +96,11 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host, const s
     // The password never reaches the log.
     tk_log_printf(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%S)", host, user, "***",
                   port);
-    host_ = tk_string(host).trim();
-    user_ = tk_string(user).trim();
-    password_ = tk_string(password).trim();
+    // Taken as given, as the server's own client takes them: blanks may belong to a user
+    // name or a password. Only the port, a number, loses them.
+    host_ = host;
+    user_ = user;
+    password_ = password;
     port_ = tk_string(port).trim();
     if (port_.empty()) port_ = "3306";
 }

@@ -312,19 +312,22 @@ TEST_F(settings_pages, the_connection_page_stores_what_its_mode_allows_and_check
     EXPECT_FALSE(edit(1014)->isEnabled());
     EXPECT_FALSE(edit(1015)->isEnabled());
     save_shot(mysql, "local");
+    // The user name and the password are taken as typed, blanks and all; the host and
+    // the port lose the blanks around them.
     struct {
         int mode;
-        const char *host, *port, *user;
+        const char *host, *port, *user, *password;
         bool next;  // Next (else Back)
         std::string stored_host, stored_port, box;
     } cases[] = {
         // Local ignores what the disabled edits hold.
-        {1329, "db9", "1", " bob ", false, "", "3306", ""},
-        {1330, " db2 ", "", "bob", false, "db2", "3306", ""},
+        {1329, "db9", "1", " bob ", " pw ", false, "", "3306", ""},
+        {1330, " db2 ", " 3307 ", "bob", "pw", false, "db2", "3307", ""},
+        {1330, " db2 ", "", "bob", "", false, "db2", "3306", ""},
         // Back never connects, whatever the port; Next checks it first.
-        {1330, "db2", "abc", "bob", false, "db2", "abc", ""},
-        {1330, "db2", "abc", "bob", true, "db2", "abc", "Invalid port number"},
-        {1330, "db2", "0", "bob", true, "db2", "0", "Invalid port number"},
+        {1330, "db2", "abc", "bob", "pw", false, "db2", "abc", ""},
+        {1330, "db2", "abc", "bob", "pw", true, "db2", "abc", "Invalid port number"},
+        {1330, "db2", "0", "bob", "pw", true, "db2", "0", "Invalid port number"},
     };
     for (const auto& t : cases) {
         modal.requests.clear();
@@ -333,10 +336,12 @@ TEST_F(settings_pages, the_connection_page_stores_what_its_mode_allows_and_check
         edit(1014)->setText(t.host);
         edit(1015)->setText(t.port);
         edit(1012)->setText(t.user);
+        mysql.ctrl<QLineEdit>(1013)->setText(t.password);
         EXPECT_EQ(t.next ? mysql.on_next() : mysql.on_back(), t.next ? -1 : 0);
         EXPECT_EQ(conv.host(), t.stored_host);
         EXPECT_EQ(conv.port(), t.stored_port);
-        EXPECT_EQ(conv.user(), "bob");
+        EXPECT_EQ(conv.user(), t.user);
+        EXPECT_EQ(conv.password(), t.password);
         EXPECT_EQ(texts("error"),
                   t.box.empty() ? std::vector<std::string>{} : std::vector<std::string>{t.box});
     }

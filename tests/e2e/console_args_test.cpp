@@ -434,3 +434,22 @@ TEST(console_args, profiles_and_table_lists_are_read_from_pipes) {
     }
     EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), 2);
 }
+
+TEST(console_args, a_password_with_blanks_is_taken_as_given) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_blanks");
+    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1)");
+    const std::string user = "e2e_blank_" + std::to_string(getpid());
+    db.exec("DROP USER IF EXISTS '" + user + "'@'127.0.0.1';CREATE USER '" + user +
+            "'@'127.0.0.1' IDENTIFIED BY ' pw ';GRANT SELECT ON `" + db.name() + "`.* TO '" + user +
+            "'@'127.0.0.1'");
+    tmp_dir d;
+    const test_server& s = test_server::get();
+    run_result r =
+        run_talvorin({"--mysqlh=127.0.0.1", "--port=" + std::to_string(s.port), "--mysqlu=" + user,
+                      "--mysqlp= pw ", "--src=" + db.name(), "--dest=" + d.file("out")});
+    db.exec("DROP USER '" + user + "'@'127.0.0.1'");
+    expect_run(r, 0,
+               "Converting database " + db.name() + "(1 tables)\nConverting table t1(1 records)\n",
+               "", "password ' pw '");
+}

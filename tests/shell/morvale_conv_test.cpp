@@ -203,15 +203,16 @@ TEST(morvale_convertor, a_profile_that_cannot_be_written_is_an_error) {
     EXPECT_FALSE(fs::exists(d.file("missing")));
 }
 
-TEST(morvale_convertor, connection_settings_lose_surrounding_blanks_and_ports_must_be_ports) {
+TEST(morvale_convertor, connection_settings_are_kept_as_given_and_ports_must_be_ports) {
     morvale_convertor c;
+    // Blanks may belong to a user name or a password; only the port loses them.
     c.store_mysql_settings("  db1 ", " ann", "   ", "");
-    EXPECT_EQ(c.host(), "db1");
-    EXPECT_EQ(c.user(), "ann");
-    EXPECT_EQ(c.password(), "");
+    EXPECT_EQ(c.host(), "  db1 ");
+    EXPECT_EQ(c.user(), " ann");
+    EXPECT_EQ(c.password(), "   ");
     EXPECT_EQ(c.port(), "3306");
     c.store_mysql_settings("", "", " pass word ", " 3307 ");
-    EXPECT_EQ(c.password(), "pass word");
+    EXPECT_EQ(c.password(), " pass word ");
     EXPECT_EQ(c.port(), "3307");
 
     // None of these may reach the server.
