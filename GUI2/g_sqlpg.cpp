@@ -11,6 +11,7 @@
 #include "GUI2/g_wiz_sh.hpp"
 #include "SQL/sql_engi.hpp"
 #include "TK/tk_log.hpp"
+#include "TK/tk_string.hpp"
 #include "platform/ui/ui_app.hpp"
 #include "shell/morvale_conv.hpp"
 
@@ -111,7 +112,9 @@ void sql_settings_page::store_settings() {
     tk_log_printf(2, "sql_settings_page2::store_settings");
     std::string host, port = "3306";
     if (ctrl<QRadioButton>(id_remote)->isChecked()) {
-        host = text_of(*this, id_host);
+        // No host name holds a blank, so one around it was typed or pasted by mistake;
+        // the user name and the password are taken as typed, blanks and all.
+        host = tk_string(text_of(*this, id_host)).trim();
         port = text_of(*this, id_port);
     }
     settings(false).store_mysql_settings(host, text_of(*this, id_user), text_of(*this, id_password),

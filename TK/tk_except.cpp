@@ -17,8 +17,9 @@ tk_exception_ex::tk_exception_ex(const std::string& text, int32_t kind, int os_e
     set_code(static_cast<uint32_t>(os_error));
     std::string sys = pt::error_text(os_error);
     if (sys.empty()) return;  // stays "Unknown exception"
-    // The system text ends in a line break, as the platform's message texts do.
-    set_message(sys + "\n" + text);
+    // The caller's text says what failed, the system's text why, set apart as in every
+    // other message: "Cannot write profile /p.mvl: Permission denied".
+    set_message(text.empty() ? sys : text + ": " + sys);
     tk_log_printf(2, "GetLastError: %s", sys);
 }
 

@@ -38,7 +38,8 @@ class tk_exception : public std::exception {
 
 // An operating-system failure: the code is the OS error number (captured by the
 // caller's default argument before anything else can change errno) and the message
-// is the system's text, a line break, then the caller's text.
+// is the caller's text, ": " and the system's text (the system's text alone when the
+// caller gives none).
 class tk_exception_ex : public tk_exception {
   public:
     explicit tk_exception_ex(const std::string& text, int32_t kind = tk_kind_error,

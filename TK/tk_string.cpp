@@ -125,7 +125,7 @@ bool tk_iequal(std::wstring_view a, std::wstring_view b) {
 std::wstring tk_ansi_to_unicode(std::string_view text, int code_page) {
     std::wstring out;
     if (!pt::cp_decode(code_page, up_to_nul(text), out))
-        throw tk_exception_ex("Cannot convert to UNICODE string: ", tk_kind_continue, EINVAL);
+        throw tk_exception_ex("Cannot convert to UNICODE string", tk_kind_continue, EINVAL);
     return out;
 }
 
@@ -136,7 +136,7 @@ std::wstring tk_utf8_to_unicode(std::string_view text) {
 std::string tk_unicode_to_ansi(std::wstring_view text, int code_page) {
     std::string out;
     if (!pt::cp_encode(code_page, up_to_nul(text), out))
-        throw tk_exception_ex("Cannot convert to ANSI string: ", tk_kind_continue, EINVAL);
+        throw tk_exception_ex("Cannot convert to ANSI string", tk_kind_continue, EINVAL);
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "TK/tk_threa.hpp"
 
+#include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include "TK/tk_fname.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
+#include "platform/files.hpp"
 
 using namespace std::chrono_literals;
 
@@ -142,6 +144,12 @@ void tk_converter::set_logfile(const std::string& path) {
             "Cannot create log file. Make sure you have sufficient\nprivileges to create files in "
             "the directory.",
             tk_kind_error);
+    // The checks above let through names the file system still refuses (one too long,
+    // for one): open the file now, so that the run never goes on without its log.
+    int fd = -1;
+    if (int err = pt::open_file(path, O_WRONLY | O_CREAT | O_APPEND, 0666, fd))
+        throw tk_exception_ex("Cannot create log file " + path, tk_kind_error, err);
+    pt::close_file(fd);
     logger->set_file_name(path.c_str());
     logger->set_enabled(true);
 }

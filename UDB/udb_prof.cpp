@@ -5,7 +5,6 @@
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
-#include "TK/tk_utils.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 
@@ -32,53 +31,149 @@ std::wstring udb_profile::get_value(const std::wstring& section, const std::wstr
     return {};
 }
 
-bool udb_profile::load_line(std::string_view raw, std::wstring& current, bool& in_section) {
-    std::wstring line = tk_utf8_to_unicode(raw);
+namespace {
+
+template <class T>
+const T* find_named(std::span<const T> list, const std::wstring& name) {
+    for (const T& item : list)
+        if (tk_iequal(item.name, name)) return &item;
+    return nullptr;
+}
+
+bool value_fits(udb_value_rule rule, const std::wstring& v) {
+    switch (rule) {
+        case udb_value_rule::flag:
+            return v.empty() || v == L"0" || v == L"1";
+        case udb_value_rule::mode:
+            return v.empty() || (v.size() == 1 && v[0] >= L'0' && v[0] <= L'3');
+        case udb_value_rule::any:
+            break;
+    }
+    return true;
+}
+
+// A name or value as a message shows it: a runaway one is cut.
+std::wstring shown(const std::wstring& text) {
+    if (text.size() <= udb_max_name_length) return L"'" + text + L"'";
+    return L"'" + text.substr(0, udb_max_name_length) + L"\u2026'";
+}
+
+}  // namespace
+
+std::wstring udb_name_over_limit(const std::wstring& name, size_t limit) {
+    if (name.size() <= limit) return {};
+    return L"a name of " + std::to_wstring(name.size()) + L" characters, " + shown(name) +
+           L"; the server allows at most " + std::to_wstring(limit) + L".";
+}
+
+struct udb_profile::load_state {
+    std::span<const udb_profile_section> rules;
+    std::wstring file;
+    size_t line = 0;
+    std::wstring current;
+    bool in_section = false;
+    const udb_profile_section* section = nullptr;                  // the current section's rules
+    std::map<std::pair<std::wstring, std::wstring>, size_t> seen;  // known keys: their line
+
+    [[noreturn]] void refuse(const std::wstring& what) const {
+        throw tk_exception(L"Profile " + file + L", line " + std::to_wstring(line) + L": " + what,
+                           tk_kind_error);
+    }
+};
+
+void udb_profile::add_pair(load_state& s, std::wstring key, std::wstring value,
+                           const std::wstring* bare) {
+    if (const udb_profile_section* rules = s.section) {
+        if (rules->keys.empty()) {
+            if (rules->name_limit && key.size() > rules->name_limit)
+                s.refuse(udb_name_over_limit(key, rules->name_limit));
+        } else {
+            const udb_profile_key* known = find_named(rules->keys, key);
+            if (!known) s.refuse(L"unknown setting " + shown(key) + L" in [" + s.current + L"].");
+            key = known->name;
+            if (!value_fits(known->rule, value))
+                s.refuse(shown(key) + L" takes " +
+                         (known->rule == udb_value_rule::flag ? L"0 or 1" : L"0, 1, 2 or 3") +
+                         L", not " + shown(value) + L".");
+            auto [first, fresh] = s.seen.emplace(std::pair(s.current, key), s.line);
+            if (!fresh)
+                s.refuse(shown(key) + L" is given a second time; line " +
+                         std::to_wstring(first->second) + L" gives it first.");
+        }
+    }
+    if (bare) bare_lines_[s.current].push_back(*bare);
+    sections_[s.current].emplace_back(std::move(key), std::move(value));
+}
+
+bool udb_profile::load_line(std::string_view raw, load_state& s) {
+    std::wstring line;
+    if (s.rules.empty()) {
+        line = tk_utf8_to_unicode(raw);
+    } else if (pt::utf8_decode_into(raw, line) || line.find(L'\0') != std::wstring::npos) {
+        s.refuse(L"this line is not UTF-8 text.");
+    }
     std::wstring trimmed = tk_wstring(line).trim();
     if (trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']') {
-        current = trimmed.substr(1, trimmed.size() - 2);
-        in_section = true;
-        add_section(current);
+        s.current = trimmed.substr(1, trimmed.size() - 2);
+        if (!s.rules.empty()) {
+            s.section = find_named(s.rules, s.current);
+            if (!s.section) s.refuse(L"unknown section [" + s.current + L"].");
+            s.current = s.section->name;
+        }
+        s.in_section = true;
+        add_section(s.current);
         return true;
     }
     size_t eq = trimmed.find(L'=');
     if (eq != std::wstring::npos) {
-        if (!in_section) return false;
+        if (!s.in_section) return false;
         // The value keeps its leading blanks.
-        sections_[current].emplace_back(tk_wstring(trimmed.substr(0, eq)).trim(),
-                                        trimmed.substr(eq + 1));
+        add_pair(s, tk_wstring(trimmed.substr(0, eq)).trim(), trimmed.substr(eq + 1), nullptr);
         return true;
     }
     if (trimmed.empty()) return true;
-    if (!in_section) return false;
+    if (!s.in_section) return false;
     // A bare line in "Selected Tables" is a selected table without a query.
-    bare_lines_[current].push_back(line);
-    sections_[current].emplace_back(trimmed, std::wstring());
+    add_pair(s, trimmed, std::wstring(), &line);
     return true;
 }
 
-bool udb_profile::load(const std::wstring& path) {
+bool udb_profile::load(const std::wstring& path, std::span<const udb_profile_section> rules) {
     tk_log_wprintf(2, L"udb_profile::load(%s)", path);
-    if (!tk_is_file_exist2(path, tk_exist_file))
+    const std::string file = tk_unicode_to_utf8(path);
+    pt::path_status st;
+    const int missing = pt::stat_path(file, st);
+    if (missing == ENOENT || missing == ENOTDIR)
         throw tk_exception("Profile does not exist. Please verify the correct path/name was given.",
                            tk_kind_error);
-    const std::string file = tk_unicode_to_utf8(path);
+    if (!missing && st.kind == pt::path_kind::folder)
+        throw tk_exception(
+            "Profile " + file +
+                " is a folder, not a file. Please verify the correct path/name was given.",
+            tk_kind_error);
     std::string bytes;
     bool opened = false;
-    if (int err = pt::read_file(file, bytes, &opened))
+    if (int err = pt::read_file(file, bytes, &opened, udb_profile_max_bytes)) {
+        if (err == EFBIG)
+            throw tk_exception("Profile " + file + " is too large: a profile holds at most " +
+                                   std::to_string(udb_profile_max_bytes >> 20) + " MB.",
+                               tk_kind_error);
         throw tk_exception_ex((opened ? "Cannot read profile " : "Cannot open profile ") + file,
                               tk_kind_error, err);
+    }
     std::string_view rest(bytes);
     // Editors that save UTF-8 with a byte-order mark put it before the first line.
     if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
-    std::wstring current;
-    bool in_section = false;
+    load_state s;
+    s.rules = rules;
+    s.file = path;
     while (!rest.empty()) {
         size_t nl = rest.find('\n');
         std::string_view raw = rest.substr(0, nl);
         rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
         if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-        if (!load_line(raw, current, in_section)) return false;
+        ++s.line;
+        if (!load_line(raw, s)) return false;
     }
     return true;
 }

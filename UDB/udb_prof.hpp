@@ -2,7 +2,10 @@
 // CR LF line ends.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,6 +18,34 @@ inline constexpr const wchar_t* udb_available_queries = L"Available Queries";
 inline constexpr const wchar_t* udb_selected_tables = L"Selected Tables";
 inline constexpr const wchar_t* udb_selected_views = L"Selected Views";
 inline constexpr const wchar_t* udb_generic_settings = L"Generic settings";
+
+// The most a profile file may hold: far more than any set of settings needs, little
+// enough that a device or a runaway pipe named by mistake cannot fill the memory.
+inline constexpr size_t udb_profile_max_bytes = 8 << 20;
+// The longest table or view name the server allows, in characters.
+inline constexpr size_t udb_max_name_length = 64;
+
+// Empty for a name of at most `limit` characters; else what a message says of it.
+std::wstring udb_name_over_limit(const std::wstring& name, size_t limit = udb_max_name_length);
+
+// What a program reads from a profile, so that a misspelt section or key, or a value the
+// program would misread, is refused rather than silently passed over.
+enum class udb_value_rule : uint8_t {
+    any,
+    flag,  // "0" or "1"
+    mode,  // "0" to "3"
+};
+struct udb_profile_key {
+    const wchar_t* name;
+    udb_value_rule rule;
+};
+struct udb_profile_section {
+    const wchar_t* name;
+    // The keys the section knows; none: every key is a name of its own (a table).
+    std::span<const udb_profile_key> keys;
+    // The longest such name, in characters; 0: any length.
+    size_t name_limit = 0;
+};
 
 class udb_profile {
   public:
@@ -32,9 +63,13 @@ class udb_profile {
     udb_pairs& selected_views() { return sections_[udb_selected_views]; }
 
     // Adds the file's content to what the profile holds. False when content comes before
-    // the first section line (what was read until then stays). A missing file, or one
-    // that cannot be opened or read, raises a kind-1 error.
-    bool load(const std::wstring& path);
+    // the first section line (what was read until then stays). A missing file, a folder,
+    // one that cannot be opened or read, or one over udb_profile_max_bytes raises a kind-1
+    // error. With rules, a line that is not UTF-8 text, a section or key the rules do not
+    // know, a value its rule refuses, a name over its limit and a key given twice raise a
+    // kind-1 error that names the line. Known names match without regard to case and are
+    // kept as the rules spell them.
+    bool load(const std::wstring& path, std::span<const udb_profile_section> rules = {});
     // Writes the profile (mode 0600, it holds the password) as a whole: a failed store
     // raises a kind-1 error and leaves an earlier file as it was.
     void store(const std::wstring& path) const;
@@ -46,7 +81,9 @@ class udb_profile {
     }
 
   private:
-    bool load_line(std::string_view raw, std::wstring& current, bool& in_section);
+    struct load_state;
+    bool load_line(std::string_view raw, load_state& s);
+    void add_pair(load_state& s, std::wstring key, std::wstring value, const std::wstring* bare);
 
     std::map<std::wstring, udb_pairs> sections_;
     std::map<std::wstring, std::vector<std::wstring>> bare_lines_;

@@ -7,6 +7,7 @@
 #include "TK/tk_string.hpp"
 #include "console/con_main.hpp"
 #include "console/tk_cmdli.hpp"
+#include "platform/text.hpp"
 #include "shell/morvale_conv.hpp"
 
 namespace {
@@ -72,6 +73,16 @@ const char* const usage_template =
 
 const char* const password_prefix = "--mysqlp=";
 
+// The value of a folder, database or profile option as wide text. Bytes that are not
+// UTF-8 end the program: taken with a replacement character, the value would name
+// another folder, database or file than the one given.
+std::wstring wide_value(const std::string& value, const char* option) {
+    std::wstring wide;
+    if (pt::utf8_decode_into(value, wide))
+        fatal_exit(std::string("The value of ") + option + " is not UTF-8 text.");
+    return wide;
+}
+
 }  // namespace
 
 std::string usage_text() {
@@ -101,11 +112,9 @@ bool parse_cmd_line(int argc, char** argv) {
                 conv.set_blob_to_memo(true);
                 break;
             case opt_dest: {
-                std::wstring dest;
-                if (tk_to_wide(value.c_str(), dest)) {
-                    tk_log_wprintf(1, L"parse_cmd_line - got dest %s", dest);
-                    conv.set_destination(dest);
-                }
+                std::wstring dest = wide_value(value, "--dest=");
+                tk_log_wprintf(1, L"parse_cmd_line - got dest %s", dest);
+                conv.set_destination(dest);
                 break;
             }
             case opt_help:
@@ -133,8 +142,7 @@ bool parse_cmd_line(int argc, char** argv) {
                 port = value;
                 break;
             case opt_profile: {
-                std::wstring path;
-                if (!tk_to_wide(value.c_str(), path)) break;
+                std::wstring path = wide_value(value, "--profile=");
                 tk_log_wprintf(1, L"parse_cmd_line - got profile %s", path);
                 const size_t tables_before = conv.selected_tables().size();
                 // A profile that cannot be taken must stop the program: going on with
@@ -150,11 +158,9 @@ bool parse_cmd_line(int argc, char** argv) {
                 error_handler::instance().do_not_show = true;
                 break;
             case opt_src: {
-                std::wstring src;
-                if (tk_to_wide(value.c_str(), src)) {
-                    tk_log_wprintf(1, L"parse_cmd_line - got src %s", src);
-                    conv.set_source(src);
-                }
+                std::wstring src = wide_value(value, "--src=");
+                tk_log_wprintf(1, L"parse_cmd_line - got src %s", src);
+                conv.set_source(src);
                 break;
             }
             case opt_tab_def:

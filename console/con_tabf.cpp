@@ -1,27 +1,51 @@
 // The table-list file: one table name per line.
+#include <algorithm>
+#include <cerrno>
 #include <string_view>
 #include <vector>
 
+#include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "UDB/udb_prof.hpp"
 #include "console/con_main.hpp"
-#include "shell/morvale_conv.hpp"
 #include "platform/files.hpp"
+#include "shell/morvale_conv.hpp"
+
+namespace {
+
+// Far more than any list of tables needs, little enough that a device or a runaway pipe
+// named by mistake cannot fill the memory.
+constexpr size_t max_list_bytes = 8 << 20;
+
+}  // namespace
 
 void process_tab_file(const std::string& path) {
     tk_log_printf(1, "process_tab_file(%s)", path);
     pt::path_status st;
-    if (pt::stat_path(path, st) != 0 || st.kind != pt::path_kind::file)
+    const int missing = pt::stat_path(path, st);
+    if (missing == ENOENT || missing == ENOTDIR)
         fatal_exit(
             "Table names file does not exist.\nPlease verify the correct path/name was given.");
+    if (!missing && st.kind == pt::path_kind::folder)
+        fatal_exit("Table names file " + path +
+                   " is a folder, not a file.\nPlease verify the correct path/name was given.");
+    // Anything else is read to its end: a pipe or a FIFO as well as a file.
     std::string bytes;
-    if (pt::read_file(path, bytes) != 0) fatal_exit("Cannot read table names file " + path);
+    if (int err = pt::read_file(path, bytes, nullptr, max_list_bytes)) {
+        if (err == EFBIG)
+            fatal_exit("Table names file " + path +
+                       " is too large: a list of tables holds at most " +
+                       std::to_string(max_list_bytes >> 20) + " MB.");
+        fatal_exit(
+            tk_exception_ex("Cannot read table names file " + path, tk_kind_error, err).message());
+    }
 
     static constexpr std::string_view bom = "\xEF\xBB\xBF";
     std::vector<std::wstring> names;
     bool utf8 = false;
     size_t start = 0;
-    while (start < bytes.size()) {
+    for (size_t line_number = 1; start < bytes.size(); ++line_number) {
         size_t end = bytes.find('\n', start);
         if (end == std::string::npos) end = bytes.size();
         std::string_view line(bytes.data() + start, end - start);
@@ -35,7 +59,17 @@ void process_tab_file(const std::string& path) {
             line.remove_prefix(bom.size());
         }
         names.push_back(utf8 ? tk_utf8_to_unicode(line) : tk_ansi_to_unicode(line));
+        // No table can have such a name, and the errors that would name it cost more
+        // than they tell.
+        const std::wstring too_long = udb_name_over_limit(names.back());
+        if (!too_long.empty())
+            fatal_exit("Table names file " + path + ", line " + std::to_string(line_number) + ": " +
+                       tk_unicode_to_utf8(too_long));
     }
+    // An empty list comes from a script that found no table: converting every table
+    // instead, or in mode 3 appending every table's rows again, is never what it asked.
+    if (std::all_of(names.begin(), names.end(), [](const std::wstring& n) { return n.empty(); }))
+        fatal_exit("Table names file " + path + " names no table.");
     // The file decides the tables, in place of what an earlier file or profile chose.
     morvale_convertor& conv = morvale_convertor::instance();
     conv.selected_tables().clear();

@@ -22,6 +22,9 @@ void ansi_cmd_line::classify() {
     for (const tk_cmd_option* o = options_; o->prefix && *o->prefix; ++o) {
         size_t n = std::strlen(o->prefix);
         if (std::strncmp(arg, o->prefix, n) == 0) {
+            // An option without "=" takes no value: "--tab_def=0" would otherwise turn
+            // on what it asks to turn off.
+            if (o->prefix[n - 1] != '=' && std::strchr(arg + n, '=')) continue;
             id_ = o->id;
             value_.assign(arg + n);
             return;

@@ -1,5 +1,6 @@
 // A cursor over the program's arguments that classifies each one by the first option
-// prefix it begins with.
+// prefix it begins with. An option whose prefix does not end in "=" is a flag: an
+// argument that gives it a value ("--silent=0") is unknown.
 #pragma once
 
 #include <cstdint>

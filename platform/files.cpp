@@ -42,6 +42,12 @@ int sys_pread(int fd, void* buffer, size_t length, int64_t offset, size_t& done)
     return n < 0 ? errno : 0;
 }
 
+int sys_read(int fd, void* buffer, size_t length, size_t& done) {
+    ssize_t n = ::read(fd, buffer, length);
+    done = n > 0 ? static_cast<size_t>(n) : 0;
+    return n < 0 ? errno : 0;
+}
+
 int sys_pwrite(int fd, const void* data, size_t length, int64_t offset, size_t& done) {
     ssize_t n = ::pwrite(fd, data, length, offset);
     done = n > 0 ? static_cast<size_t>(n) : 0;
@@ -129,7 +135,7 @@ int sys_mkdir(const char* path, mode_t mode) {
 
 const file_ops system_ops = {sys_open,   sys_close,  sys_pread,     sys_pwrite, sys_fsync,
                              sys_fchmod, sys_fstat,  sys_ftruncate, sys_stat,   sys_list,
-                             sys_unlink, sys_rename, sys_mkdir};
+                             sys_unlink, sys_rename, sys_mkdir,     sys_read};
 
 const file_ops* current = &system_ops;
 
@@ -247,16 +253,26 @@ int set_file_size(int fd, int64_t size) {
     return again([&] { return current->ftruncate(fd, size); });
 }
 
-int read_file(const std::string& path, std::string& data, bool* opened) {
+int read_file(const std::string& path, std::string& data, bool* opened, size_t limit) {
     if (opened) *opened = false;
     data.clear();
     int fd = -1;
     if (int err = open_file(path, O_RDONLY, 0, fd)) return err;
     if (opened) *opened = true;
-    int err = 0;
+    path_status st;
+    int err = current->fstat(fd, st);
+    // A pipe cannot seek: it is read from where it stands, to its end.
+    const bool seekable = !err && st.kind == path_kind::file;
+    if (seekable && st.size > 0 && static_cast<uint64_t>(st.size) > limit) err = EFBIG;
     char buf[65536];
-    for (size_t n = sizeof buf; n == sizeof buf && !err;) {
-        err = read_at(fd, buf, sizeof buf, static_cast<int64_t>(data.size()), n);
+    for (size_t n = 1; n > 0 && !err;) {
+        err = seekable ? read_at(fd, buf, sizeof buf, static_cast<int64_t>(data.size()), n)
+                       : again([&] { return current->read(fd, buf, sizeof buf, n); });
+        if (err) break;
+        if (n > limit - data.size()) {
+            n = limit - data.size();
+            err = EFBIG;
+        }
         data.append(buf, n);
     }
     close_file(fd);

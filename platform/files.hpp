@@ -19,9 +19,12 @@ std::string error_text(int err);
 
 // --- Whole files ---------------------------------------------------------------------
 
-// Reads the whole file into `data`. 0 or the errno of the failure; `opened` tells
-// whether the failure came after the file was open.
-int read_file(const std::string& path, std::string& data, bool* opened = nullptr);
+// Reads the whole file into `data`: a regular file, or a pipe, FIFO or device read to its
+// end. 0 or the errno of the failure: EFBIG when it holds more than `limit` bytes, and
+// then no more than that is read. `opened` tells whether the failure came after the file
+// was open.
+int read_file(const std::string& path, std::string& data, bool* opened = nullptr,
+              size_t limit = SIZE_MAX);
 
 // Writes a new file beside `path` and moves it into place only when nothing is there
 // yet. 0, EEXIST when a file of that name exists (or appeared meanwhile), or the errno
@@ -98,6 +101,8 @@ struct file_ops {
     // With `no_replace`, EEXIST when the target exists.
     int (*rename)(const char* from, const char* to, bool no_replace);
     int (*mkdir)(const char* path, mode_t mode);
+    // One transfer from the current position, for what cannot seek (a pipe, a device).
+    int (*read)(int fd, void* buffer, size_t length, size_t& done);
 };
 
 // The operating system's calls.

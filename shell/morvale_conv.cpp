@@ -10,6 +10,38 @@ namespace {
 
 const wchar_t* const mysql_settings = L"MySQL settings";
 
+// Every section and key that this program's profiles hold: what the wizard saves, and
+// nothing else.
+constexpr udb_profile_key generic_keys[] = {
+    {L"src", udb_value_rule::any},
+    {L"dest", udb_value_rule::any},
+    {L"logfile", udb_value_rule::any},
+    {L"skip indexes", udb_value_rule::flag},
+    {L"only definitions", udb_value_rule::flag},
+    {L"mode", udb_value_rule::mode},
+    {L"BLOB to text", udb_value_rule::flag},
+};
+// The dump keys have no effect on a conversion; any value keeps its old meaning.
+constexpr udb_profile_key mysql_keys[] = {
+    {L"host", udb_value_rule::any},
+    {L"user", udb_value_rule::any},
+    {L"password", udb_value_rule::any},
+    {L"port", udb_value_rule::any},
+    {L"dump line break", udb_value_rule::any},
+    {L"dump new version", udb_value_rule::any},
+    {L"dump add lock to insert", udb_value_rule::any},
+    {L"dump insert comments", udb_value_rule::any},
+    {L"dump create database", udb_value_rule::any},
+    {L"dump create table", udb_value_rule::any},
+};
+const udb_profile_section profile_rules[] = {
+    {udb_generic_settings, generic_keys},
+    {mysql_settings, mysql_keys},
+    {udb_selected_tables, {}, udb_max_name_length},
+    {udb_selected_views, {}, udb_max_name_length},
+    {udb_available_queries, {}},
+};
+
 const wchar_t* flag_text(bool on) {
     return on ? L"1" : L"0";
 }
@@ -64,9 +96,11 @@ void mysql_converter_impl::store_mysql_settings(const std::string& host, const s
     // The password never reaches the log.
     tk_log_printf(2, "mysql_converter_impl::store_mysql_settings(%s,%s,%s,%S)", host, user, "***",
                   port);
-    host_ = tk_string(host).trim();
-    user_ = tk_string(user).trim();
-    password_ = tk_string(password).trim();
+    // Taken as given, as the server's own client takes them: blanks may belong to a user
+    // name or a password. Only the port, a number, loses them.
+    host_ = host;
+    user_ = user;
+    password_ = password;
     port_ = tk_string(port).trim();
     if (port_.empty()) port_ = "3306";
 }
@@ -130,7 +164,7 @@ bool morvale_convertor::serialize(bool store) {
 
 bool morvale_convertor::load_profile_file(const std::wstring& path) {
     udb_profile profile;
-    if (!profile.load(path)) return false;
+    if (!profile.load(path, profile_rules)) return false;
     return load_profile(profile);
 }
 

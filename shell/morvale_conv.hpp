@@ -47,7 +47,8 @@ class mysql_converter_impl {
     // Connects the engine with the stored settings. A port that does not read as a
     // number from 1 to 65535 is a kind-1 "Invalid port number".
     void connect_mysql_server();
-    // Stores the four values without their surrounding blanks; an empty port is "3306".
+    // Stores host, user and password exactly as given, the port without surrounding
+    // blanks; an empty port is "3306".
     void store_mysql_settings(const std::string& host, const std::string& user,
                               const std::string& password, const std::string& port);
 

@@ -20,7 +20,8 @@ TEST(tk_exception, os_error_carries_errno_and_both_texts) {
     tk_exception_ex e("Cannot open the table");
     EXPECT_EQ(e.code(), 2u);  // ENOENT
     EXPECT_EQ(e.kind(), 1);
-    EXPECT_EQ(std::string(e.what()), "No such file or directory\nCannot open the table");
+    EXPECT_EQ(std::string(e.what()), "Cannot open the table: No such file or directory");
+    EXPECT_STREQ(tk_exception_ex("", 1, ENOENT).what(), "No such file or directory");
     tk_exception_ex k0("x", 0, EACCES);
     EXPECT_EQ(k0.kind(), 0);
     EXPECT_EQ(k0.code(), static_cast<uint32_t>(EACCES));

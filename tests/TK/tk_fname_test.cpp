@@ -96,7 +96,7 @@ TEST(common_create_path, a_file_in_the_way_is_named_as_no_folder) {
         } catch (const tk_exception_ex& e) {
             EXPECT_EQ(e.kind(), 1);
             EXPECT_EQ(e.code(), static_cast<uint32_t>(ENOTDIR));
-            EXPECT_STREQ(e.what(), ("Not a directory\n" + d.file("f")).c_str());
+            EXPECT_STREQ(e.what(), (d.file("f") + ": Not a directory").c_str());
         }
     }
     // Folders made before a failure stay.

@@ -1,13 +1,16 @@
 // TALVORIN's arguments and the checks before a run: exact output and exit codes.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <regex>
+#include <thread>
 
 #include "tests/e2e/e2e_support.hpp"
 #include "tests/support/server_db.hpp"
@@ -42,6 +45,23 @@ int closed_port() {
     getsockname(s, reinterpret_cast<sockaddr*>(&a), &n);
     close(s);
     return ntohs(a.sin_port);
+}
+
+// Writes the text into a FIFO once a reader opens it, and gives up after a while when
+// none does.
+std::thread feed_fifo(const std::string& path, std::string text) {
+    mkfifo(path.c_str(), 0600);
+    return std::thread([path, text = std::move(text)] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        int fd;
+        while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (fd < 0) return;
+        fcntl(fd, F_SETFL, 0);
+        (void)!write(fd, text.data(), text.size());
+        close(fd);
+    });
 }
 
 }  // namespace
@@ -106,12 +126,15 @@ TEST(console_args, table_list_file_that_cannot_be_read) {
     expect_run(run_talvorin({"--tab_file=/nonexistent/list", "--src=db", "--dest=/tmp/x"}), 255, "",
                missing, "missing file");
     expect_run(run_talvorin({"--tab_file=" + d.path(), "--src=db", "--dest=/tmp/x"}), 255, "",
-               missing, "a folder");
+               "Table names file " + d.path() +
+                   " is a folder, not a file.\nPlease verify the correct path/name was given.\n",
+               "a folder");
     if (geteuid() != 0) {
         write_file_bytes(d.file("list"), "t1\n");
         chmod(d.file("list").c_str(), 0);
         expect_run(run_talvorin({"--tab_file=" + d.file("list"), "--src=db", "--dest=/tmp/x"}), 255,
-                   "", "Cannot read table names file " + d.file("list") + "\n", "mode 000");
+                   "", "Cannot read table names file " + d.file("list") + ": Permission denied\n",
+                   "mode 000");
     }
 }
 
@@ -207,7 +230,7 @@ TEST(console_args, failures_of_the_source_and_the_destination) {
                "destination is a file");
     // Below a file, the file is what stands in the way.
     expect_run(run_talvorin(with_server({"--src=mysql", "--dest=" + d.file("file/sub/dbf")})), 255,
-               "Error:\nNot a directory " + d.file("file") + "\n", "", "destination below a file");
+               "Error:\n" + d.file("file") + ": Not a directory\n", "", "destination below a file");
     EXPECT_EQ(read_file_bytes(d.file("file")), "unchanged");
 }
 
@@ -313,4 +336,120 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
         EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
         EXPECT_TRUE(fs::exists(out + "/" + c.table + ".dbf"));
     }
+}
+
+TEST(console_args, settings_that_would_be_misread_stop_it_before_anything_is_touched) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_misread");
+    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1)");
+    scratch_db other("e2e_misread_other");
+    other.exec("CREATE TABLE keep (a INT); INSERT INTO keep VALUES (1)");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + other.name(), "--dest=" + out})).code, 0);
+
+    write_file_bytes(d.file("empty.list"), "\n\r\n");
+    const std::string long_name(65, 'n');
+    write_file_bytes(d.file("long.list"), "t1\n" + long_name + "\n");
+    write_file_bytes(d.file("key.mvl"), "[Generic settings]\r\nmode=1\r\nmod=2\r\n");
+    write_file_bytes(d.file("section.mvl"), "[Generic Setings]\r\nmode=2\r\n");
+    write_file_bytes(d.file("flag.mvl"), "[Generic settings]\r\nonly definitions=no\r\n");
+    fs::create_directories(d.file("folder.mvl"));
+    const std::string log = d.file(std::string(300, 'l') + ".log");
+    const std::string list_error =
+        "Table names file " + d.file("long.list") + ", line 2: a name of 65 characters, '" +
+        long_name.substr(0, 64) + "\u2026'; the server allows at most 64.\n";
+    const std::string u = usage;
+    struct row {
+        std::string arg, out, err;
+    };
+    const row rows[] = {
+        // A flag given a value is no flag.
+        {"--tab_def=0", "", u},
+        {"--blob2memo=no", "", u},
+        {"--silent=0", "", u},
+        {"--tab_file=" + d.file("empty.list"), "",
+         "Table names file " + d.file("empty.list") + " names no table.\n"},
+        {"--tab_file=" + d.file("long.list"), "", list_error},
+        {"--tab_file=/dev/zero", "",
+         "Table names file /dev/zero is too large: a list of tables holds at most 8 MB.\n"},
+        {"--profile=" + d.file("key.mvl"),
+         "Error:\nProfile " + d.file("key.mvl") +
+             ", line 3: unknown setting 'mod' in [Generic settings].\n",
+         ""},
+        {"--profile=" + d.file("section.mvl"),
+         "Error:\nProfile " + d.file("section.mvl") +
+             ", line 1: unknown section [Generic Setings].\n",
+         ""},
+        {"--profile=" + d.file("flag.mvl"),
+         "Error:\nProfile " + d.file("flag.mvl") +
+             ", line 2: 'only definitions' takes 0 or 1, not 'no'.\n",
+         ""},
+        {"--profile=" + d.file("folder.mvl"),
+         "Error:\nProfile " + d.file("folder.mvl") +
+             " is a folder, not a file. Please verify the correct path/name was given.\n",
+         ""},
+        {"--profile=/dev/zero",
+         "Error:\nProfile /dev/zero is too large: a profile holds at most 8 MB.\n", ""},
+        {"--dest=" + out + "\xe9", "", "The value of --dest= is not UTF-8 text.\n"},
+        {"--logfile=" + log, "Error:\nCannot create log file " + log + ": File name too long\n",
+         ""},
+    };
+    for (const row& r : rows) {
+        expect_run(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out, r.arg})), 255,
+                   r.out, r.err, r.arg);
+        // Mode 0 would have emptied the folder.
+        EXPECT_EQ(dbf_header_records(out + "/keep.dbf"), 1) << r.arg;
+        EXPECT_FALSE(fs::exists(out + "/t1.dbf")) << r.arg;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(d.path()), fs::directory_iterator()), 7);
+}
+
+TEST(console_args, profiles_and_table_lists_are_read_from_pipes) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_pipes");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2)");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    const std::string head = "Converting database " + db.name() + "(1 tables)\nConverting table ";
+    struct {
+        std::string option, text, out;
+    } rows[] = {
+        {"--profile=",
+         "[Generic settings]\r\nsrc=" + db.name() + "\r\ndest=" + out +
+             "\r\n[Selected Tables]\r\nt1\r\n",
+         head + "t1(1 records)\n"},
+        {"--tab_file=", "t2\n", head + "t2(2 records)\n"},
+    };
+    for (const auto& r : rows) {
+        const std::string fifo = d.file("fifo");
+        std::thread writer = feed_fifo(fifo, r.text);
+        run_result res =
+            run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out, r.option + fifo}));
+        writer.join();
+        fs::remove(fifo);
+        expect_run(res, 0, r.out, "", r.option);
+    }
+    EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), 2);
+}
+
+TEST(console_args, a_password_with_blanks_is_taken_as_given) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_blanks");
+    db.exec("CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1)");
+    const std::string user = "e2e_blank_" + std::to_string(getpid());
+    db.exec("DROP USER IF EXISTS '" + user + "'@'127.0.0.1';CREATE USER '" + user +
+            "'@'127.0.0.1' IDENTIFIED BY ' pw ';GRANT SELECT ON `" + db.name() + "`.* TO '" + user +
+            "'@'127.0.0.1'");
+    tmp_dir d;
+    const test_server& s = test_server::get();
+    run_result r =
+        run_talvorin({"--mysqlh=127.0.0.1", "--port=" + std::to_string(s.port), "--mysqlu=" + user,
+                      "--mysqlp= pw ", "--src=" + db.name(), "--dest=" + d.file("out")});
+    db.exec("DROP USER '" + user + "'@'127.0.0.1'");
+    expect_run(r, 0,
+               "Converting database " + db.name() + "(1 tables)\nConverting table t1(1 records)\n",
+               "", "password ' pw '");
 }

@@ -324,14 +324,9 @@ TEST_F(console_content, table_list_files) {
          head + "(2 tables)\nConverting table t2(2 records)\nConverting table t1(1 records)\n", ""},
         {"a CR not before LF stays", "t1\r\r\nt2\n",
          head + "(2 tables)\nConverting table t2(2 records)\n", "Table t1\r not exists\n"},
-        {"nothing but empty lines: all tables", "\n\r\n",
-         head + "(3 tables)\nConverting table " + muller +
-             "(3 records)\nConverting table t1(1 records)\n"
-             "Converting table t2(2 records)\n",
-         ""},
-        {"a long line", std::string(5000, 'x') + "\nt1\n",
+        {"the longest name a table can have", std::string(64, 'x') + "\nt1\n",
          head + "(2 tables)\nConverting table t1(1 records)\n",
-         "Table " + std::string(5000, 'x') + " not exists\n"},
+         "Table " + std::string(64, 'x') + " not exists\n"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);

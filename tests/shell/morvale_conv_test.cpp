@@ -44,7 +44,9 @@ TEST(morvale_convertor, profile_connection_keys_follow_their_loading_rules) {
         {"", "", "", "u0", "", "4000", false},
         {"user=\r\nport=\r\n", "", "", "u0", "", "4000", false},
         {"", "BLOB to text=1\r\n", "", "u0", "", "4000", true},
-        {"", "BLOB to text=yes\r\n", "", "u0", "", "4000", false},
+        {"", "BLOB to text=0\r\n", "", "u0", "", "4000", false},
+        // Blanks around a value's start belong to it.
+        {"host= db1\r\nuser= ann\r\npassword= pw\r\n", "", " db1", " ann", " pw", "4000", false},
     };
     for (const row& r : rows) {
         morvale_convertor c;
@@ -113,6 +115,87 @@ TEST(morvale_convertor, saving_a_profile_twice_writes_the_same_file_and_changes_
               (udb_pairs{{L"q1", L"SELECT 1 FROM x WHERE y"}, {L"t1", L""}, {L"t2", L""}}));
 }
 
+TEST(morvale_convertor, profile_names_and_values_it_would_misread_are_refused_by_line) {
+    const std::string long_name(65, 'n');
+    const struct {
+        std::string text, error;  // the error after "Profile <path>, line "
+    } cases[] = {
+        {"[Generic settings]\r\nsrc=shop\r\nmod=2\r\n",
+         "3: unknown setting 'mod' in [Generic settings]."},
+        {"[Generic settings]\r\nmode 2\r\n", "2: unknown setting 'mode 2' in [Generic settings]."},
+        {"[Generic setings]\r\nmode=2\r\n", "1: unknown section [Generic setings]."},
+        {"[MySQL settings]\r\nhots=db1\r\n", "2: unknown setting 'hots' in [MySQL settings]."},
+        {"[Generic settings]\r\nonly definitions=no\r\n",
+         "2: 'only definitions' takes 0 or 1, not 'no'."},
+        {"[Generic settings]\r\nskip indexes=yes\r\n",
+         "2: 'skip indexes' takes 0 or 1, not 'yes'."},
+        {"[Generic settings]\r\nBLOB to text=true\r\n",
+         "2: 'BLOB to text' takes 0 or 1, not 'true'."},
+        {"[Generic settings]\r\nmode=12\r\n", "2: 'mode' takes 0, 1, 2 or 3, not '12'."},
+        // A key given twice would leave the second unread, whatever its spelling.
+        {"[Generic settings]\r\nmode=0\r\n\r\n[Generic settings]\r\nMode=2\r\n",
+         "5: 'mode' is given a second time; line 2 gives it first."},
+        {"[Selected Tables]\r\nt1\r\n" + long_name + "\r\n",
+         "3: a name of 65 characters, '" + long_name.substr(0, 64) +
+             "\u2026'; the server allows at most 64."},
+        {"[Selected Views]\r\n" + long_name + "=\r\n",
+         "2: a name of 65 characters, '" + long_name.substr(0, 64) +
+             "\u2026'; the server allows at most 64."},
+        {"[Generic settings]\r\ndest=/data/caf\xe9\r\n", "2: this line is not UTF-8 text."},
+    };
+    tmp_dir d;
+    for (const auto& c : cases) {
+        morvale_convertor conv;
+        conv.set_source(L"kept");
+        conv.set_mode(1);
+        write_file_bytes(d.file("p.mvl"), c.text);
+        EXPECT_EQ(
+            error_of([&] { conv.load_profile_file(d.wpath() + L"/p.mvl"); }),
+            std::pair(int{tk_kind_error}, "Profile " + d.file("p.mvl") + ", line " + c.error));
+        // Nothing of the refused profile was taken.
+        EXPECT_EQ(conv.source(), L"kept");
+        EXPECT_EQ(conv.mode(), 1);
+        EXPECT_TRUE(conv.selected_tables().empty());
+    }
+}
+
+TEST(morvale_convertor, known_names_match_in_any_case_and_saved_profiles_load_unchanged) {
+    // As the wizard has always saved profiles, byte for byte.
+    const std::string saved =
+        "[Available Queries]\r\n\r\n"
+        "[Generic settings]\r\nsrc=shop\r\ndest=/data/out\r\nlogfile=\r\nskip indexes=0\r\n"
+        "only definitions=1\r\nmode=2\r\nBLOB to text=1\r\n\r\n"
+        "[MySQL settings]\r\nhost=db1\r\nuser=ann\r\npassword=pw\r\nport=3307\r\n"
+        "dump line break=0\r\ndump new version=1\r\ndump add lock to insert=1\r\n"
+        "dump insert comments=1\r\ndump create database=0\r\ndump create table=1\r\n\r\n"
+        "[Selected Tables]\r\nq1=SELECT 1\r\n" +
+        std::string(64, 't') +
+        "\r\nt2\r\n\r\n"
+        "[Selected Views]\r\n\r\n";
+    const std::string any_case =
+        "[generic SETTINGS]\r\nSRC=shop\r\nDest=/data/out\r\nMode=2\r\nOnly Definitions=1\r\n"
+        "blob to text=1\r\nskip indexes=\r\n"
+        "[mysql settings]\r\nHOST=db1\r\nUser=ann\r\nPassword=pw\r\nPort=3307\r\n"
+        "[selected tables]\r\nq1=SELECT 1\r\n" +
+        std::string(64, 't') + "\r\nt2\r\n";
+    for (const std::string& text : {saved, any_case}) {
+        morvale_convertor c;
+        ASSERT_TRUE(load_text(c, text)) << text;
+        EXPECT_EQ(c.source(), L"shop");
+        EXPECT_EQ(c.destination(), L"/data/out");
+        EXPECT_EQ(c.mode(), 2);
+        EXPECT_TRUE(c.only_definitions());
+        EXPECT_FALSE(c.skip_indexes());
+        EXPECT_TRUE(c.blob_to_memo());
+        EXPECT_EQ(c.host(), "db1");
+        EXPECT_EQ(c.user(), "ann");
+        EXPECT_EQ(c.password(), "pw");
+        EXPECT_EQ(c.port(), "3307");
+        EXPECT_EQ(c.selected_tables(),
+                  (udb_pairs{{L"q1", L"SELECT 1"}, {std::wstring(64, L't'), L""}, {L"t2", L""}}));
+    }
+}
+
 TEST(morvale_convertor, a_profile_that_cannot_be_written_is_an_error) {
     morvale_convertor c;
     tmp_dir d;
@@ -120,15 +203,16 @@ TEST(morvale_convertor, a_profile_that_cannot_be_written_is_an_error) {
     EXPECT_FALSE(fs::exists(d.file("missing")));
 }
 
-TEST(morvale_convertor, connection_settings_lose_surrounding_blanks_and_ports_must_be_ports) {
+TEST(morvale_convertor, connection_settings_are_kept_as_given_and_ports_must_be_ports) {
     morvale_convertor c;
+    // Blanks may belong to a user name or a password; only the port loses them.
     c.store_mysql_settings("  db1 ", " ann", "   ", "");
-    EXPECT_EQ(c.host(), "db1");
-    EXPECT_EQ(c.user(), "ann");
-    EXPECT_EQ(c.password(), "");
+    EXPECT_EQ(c.host(), "  db1 ");
+    EXPECT_EQ(c.user(), " ann");
+    EXPECT_EQ(c.password(), "   ");
     EXPECT_EQ(c.port(), "3306");
     c.store_mysql_settings("", "", " pass word ", " 3307 ");
-    EXPECT_EQ(c.password(), "pass word");
+    EXPECT_EQ(c.password(), " pass word ");
     EXPECT_EQ(c.port(), "3307");
 
     // None of these may reach the server.

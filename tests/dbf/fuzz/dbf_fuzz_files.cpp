@@ -106,6 +106,12 @@ int mem_pread(int fd, void* buffer, size_t length, int64_t offset, size_t& done)
     return 0;
 }
 
+// Every memory file can seek, so nothing reads one from a position of its own.
+int mem_read(int, void*, size_t, size_t& done) {
+    done = 0;
+    return ESPIPE;
+}
+
 int mem_pwrite(int fd, const void* data, size_t length, int64_t offset, size_t& done) {
     done = 0;
     open_file* f = fd_of(fd);
@@ -199,7 +205,7 @@ int mem_mkdir(const char* path, mode_t) {
 
 const pt::file_ops memory_ops = {mem_open,   mem_close,  mem_pread,     mem_pwrite, mem_fd_only,
                                  mem_fchmod, mem_fstat,  mem_ftruncate, mem_stat,   mem_list,
-                                 mem_unlink, mem_rename, mem_mkdir};
+                                 mem_unlink, mem_rename, mem_mkdir,     mem_read};
 
 }  // namespace
 
