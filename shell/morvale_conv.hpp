@@ -236,8 +236,6 @@ class conversion_run : private error_handler_gate {
     void announce();
 
     morvale_convertor& conv_;
-    // The rows' connection, while the run reads on it.
-    sql_interruptible socket_;
     std::unique_ptr<udb_database> source_;
     std::unique_ptr<dbf_database> destination_;
     std::unique_ptr<dbf_tn_validator> validator_;

@@ -37,7 +37,6 @@ conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) 
     conv_.stopped_table_.clear();
     // An interrupt of an earlier run is over; one asked for already stops this run.
     if (!conv_.stop_requested()) sql_allow_reads();
-    if (conv_.engine().is_connected()) socket_.watch(conv_.engine().get_connection());
     // The tables are counted on a second connection while their rows stream.
     conv_.engine().set_count_aside(true);
 }
