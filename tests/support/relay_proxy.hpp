@@ -2,13 +2,16 @@
 // every connection once so many bytes came from the server (the server went away in
 // the middle of a table), holds the server's answer to a row count back for a while
 // (the count is still pending while the rows stream), or stops passing anything on
-// with every connection left open (the server went silent).
+// with every connection left open (the server went silent), at once or at a statement.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 
 class relay_proxy {
@@ -28,9 +31,16 @@ class relay_proxy {
     void freeze(std::chrono::milliseconds limit);
     // Closes every connection now, as a server that goes away; returns once they are.
     void cut();
+    // Freezes as freeze(limit) does once the program sends bytes that hold `text`, and
+    // holds those back too: the server stops answering at that statement.
+    void freeze_at(const std::string& text, std::chrono::milliseconds limit);
+    // True once freeze_at's text went by.
+    bool frozen() const { return frozen_; }
 
   private:
     void relay();
+    // Freezes when the program's bytes hold freeze_at's text.
+    bool at_freeze_text(std::string_view data);
 
     unsigned server_port_;
     size_t cut_after_;
@@ -41,5 +51,8 @@ class relay_proxy {
     std::atomic<bool> frozen_{false};
     std::atomic<bool> cut_now_{false};
     std::atomic<clock::rep> frozen_until_{0};
+    std::mutex freeze_mutex_;
+    std::string freeze_text_;  // empty: none
+    std::chrono::milliseconds freeze_limit_{0};
     std::thread thread_;
 };
