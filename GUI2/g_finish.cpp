@@ -8,15 +8,6 @@
 
 #include "GUI2/g_wiz_sh.hpp"
 
-std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring& table) {
-    std::wstring text = L"The conversion stopped before its end: ";
-    if (total == 0) return text + L"no table was converted.";
-    text += std::to_wstring(through) + L" of " + std::to_wstring(total) +
-            (total == 1 ? L" table converted" : L" tables converted");
-    if (table.empty()) return text + L".";
-    return text + L"; table '" + table + L"' holds the records written until then.";
-}
-
 gui_finish_page::gui_finish_page(const std::wstring& success, const std::wstring& heading)
     : success_(success), heading_(heading) {
     tk_log_printf(2, "gui_finish_page::ctor");

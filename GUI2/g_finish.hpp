@@ -9,11 +9,7 @@
 #include "GUI2/g_wiz_pg.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_singl.hpp"
-
-// The last entry of the error list after a run that ended early: how far it got, from
-// the tables it went through, the tables it had to convert (0: not known) and the
-// table whose DBF table holds part of its rows (empty: none).
-std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring& table);
+#include "shell/morvale_conv.hpp"
 
 class gui_finish_page : public wizard_page<116, 4, page_hide_header> {
   public:
@@ -30,7 +26,7 @@ class gui_finish_page : public wizard_page<116, 4, page_hide_header> {
     virtual void on_store() {}
     // True when the run went through its tables.
     virtual bool run_completed() const = 0;
-    // For a run that ended early, the entry that says how far it got.
+    // For a run that ended early, the last entry of the list: how far it got.
     virtual std::wstring early_end() const = 0;
 
   private:
@@ -62,7 +58,7 @@ class gui_finish_page_t : public gui_finish_page {
         Converter* c = Converter::find();
         // A worker that ended without its run published nothing of it.
         if (!c || !c->done()) return early_end_text(0, 0, {});
-        return early_end_text(c->tables_through(), c->table_count(), c->stopped_table());
+        return c->early_end_account();
     }
 
   private:

@@ -10,10 +10,13 @@
 
 #include "GUI2/g_wiz_sh.hpp"
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_intr.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "platform/ui/ui_app.hpp"
+#include "platform/ui/ui_wait.hpp"
 #include "shell/morvale_conv.hpp"
+#include "shell/morvale_stop.hpp"
 
 namespace {
 
@@ -126,9 +129,8 @@ int sql_settings_page::on_next() {
     store_settings();
     mysql_converter_impl& conv = settings(false);
     try {
-        ui::wait_cursor wait;
-        conv.connect_mysql_server();
-        return 0;
+        // Cancelled, the wizard stays here.
+        return connect_while_waiting(conv, window()) ? 0 : -1;
     } catch (const sql_auth_not_supported_exception& e) {
         wizard_shell::error(e.message());
         wizard_shell::get_instance().display_help(auth_topic_);
@@ -138,6 +140,28 @@ int sql_settings_page::on_next() {
         if (error == 1249 || error == 1250) wizard_shell::get_instance().display_help(auth_topic_);
     }
     return -1;
+}
+
+bool connect_while_waiting(mysql_converter_impl& conv, QWidget* owner,
+                           const std::function<void()>& then) {
+    const wizard_shell* shell = wizard_shell::find();
+    // An earlier Cancel's interrupt is over (a stop signal's never is).
+    sql_allow_reads();
+    try {
+        const bool done = ui::wait_for(
+            owner, QString::fromStdWString(shell ? shell->title() : std::wstring()),
+            "Connecting to the MySQL server...",
+            [&] {
+                conv.connect_mysql_server();
+                if (then) then();
+            },
+            [] { sql_interrupt_reads(); });
+        // A stop signal that came meanwhile ends the program, whatever the wait gave.
+        return done && !stop_signal_received();
+    } catch (const std::exception&) {
+        if (stop_signal_received()) return false;
+        throw;
+    }
 }
 
 int sql_settings_page::on_back() {

@@ -2,11 +2,20 @@
 // connects, and the wizard goes on only once the server took the connection.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "GUI2/g_wiz_pg.hpp"
 
 class mysql_converter_impl;
+
+// Connects with the converter's settings off the window's thread, while a small window
+// over `owner` (none: on its own) says so with Cancel, and then runs `then` there too
+// (the quick launch checks its source database). False when Cancel, closing the small
+// window or the program's end stopped the wait; the connection is then of no use. A
+// failure of either is raised here.
+bool connect_while_waiting(mysql_converter_impl& conv, QWidget* owner,
+                           const std::function<void()>& then = {});
 
 class sql_settings_page : public wizard_page<123, 3, page_has_help> {
   public:

@@ -5,12 +5,14 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QThread>
 #include <atomic>
 #include <cstdio>
 
 #include "GUI2/g_errdlg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
+#include "GUI2/mvl_main.hpp"
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
@@ -20,6 +22,7 @@
 #include "platform/ui/ui_bridge.hpp"
 #include "platform/ui/ui_modal.hpp"
 #include "shell/morvale_conv.hpp"
+#include "shell/morvale_stop.hpp"
 
 const char* const tk_singl_path = "..\\TK/tk_singl.hpp";
 
@@ -27,12 +30,7 @@ namespace {
 
 std::atomic<bool> ending{false};
 
-}  // namespace
-
-void gui_end_process(int code) {
-    (void)code;  // every failure ends with the one code the program returns for it
-    ending.store(true);
-    if (morvale_convertor* conv = morvale_convertor::find()) conv->stop_run();
+void end_event_loops() {
     // Only a running loop is ended: an exit asked for outside any loop would make every
     // later loop return at once.
     if (QCoreApplication* app = QCoreApplication::instance())
@@ -42,7 +40,39 @@ void gui_end_process(int code) {
                 if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(-1);
             },
             Qt::QueuedConnection);
+}
+
+}  // namespace
+
+void gui_end_process(int code) {
+    (void)code;  // every failure ends with the one code the program returns for it
+    ending.store(true);
+    if (morvale_convertor* conv = morvale_convertor::find()) conv->stop_run();
+    end_event_loops();
     throw tk_final_exception();
+}
+
+gui_stop_watch::gui_stop_watch() {
+    const int fd = stop_signal_wake_fd();
+    if (fd < 0 || !QCoreApplication::instance()) return;
+    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+        // What woke it is never taken: once is enough.
+        notifier_->setEnabled(false);
+        end_event_loops();
+    });
+}
+
+gui_stop_watch::~gui_stop_watch() = default;
+
+int gui_stopped(const morvale_convertor& converter) {
+    if (converter.done() && converter.run_completed()) return morvale_ok;
+    const std::wstring account =
+        converter.done() ? converter.early_end_account() : early_end_text(0, 0, {});
+    const std::string line = pt::utf8_encode(account) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    return morvale_failed;
 }
 
 bool gui_ending() {

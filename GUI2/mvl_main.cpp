@@ -17,6 +17,7 @@
 #include "TK/tk_string.hpp"
 #include "platform/ui/ui_bridge.hpp"
 #include "shell/morvale_conv.hpp"
+#include "shell/morvale_stop.hpp"
 
 namespace {
 
@@ -57,6 +58,9 @@ int morvale_main(int argc, char** argv) {
     int code = morvale_failed;
     {
         morvale_convertor converter;
+        // SIGINT and SIGTERM stop the run and end the wizard.
+        stop_signal_target stop_target(converter);
+        gui_stop_watch stop_watch;
         const std::string argument = profile_argument(argc, argv);
         const bool quick = !argument.empty();
         std::unique_ptr<wizard_shell> shell;
@@ -81,19 +85,22 @@ int morvale_main(int argc, char** argv) {
                 L"There were some errors while converting the database.\nClick 'Finish' to "
                 L"exit the wizard.",
                 L"mvl"));
-            if (quick) {
-                converter.connect_mysql_server();
-                // A mistyped database must be found out before mode 0 empties the folder.
-                converter.check_source();
-                converter.check_dest();
-            }
-            for (size_t i = quick ? first_run_page : 0; i < pages.size(); ++i)
-                shell->add_page(*pages[i]);
-            const int result = shell->run();
-            if (result == ui::sheet_cancelled)
+            // The server may keep a quick launch waiting: a small window says so, and its
+            // Cancel ends the program with nothing touched. A mistyped database must be
+            // found out before mode 0 empties the folder.
+            if (quick && !connect_while_waiting(converter, nullptr,
+                                                [&converter] { converter.check_source(); })) {
                 code = morvale_cancelled;
-            else if (converter.done() && converter.run_completed())
-                code = morvale_ok;
+            } else {
+                if (quick) converter.check_dest();
+                for (size_t i = quick ? first_run_page : 0; i < pages.size(); ++i)
+                    shell->add_page(*pages[i]);
+                const int result = shell->run();
+                if (result == ui::sheet_cancelled)
+                    code = morvale_cancelled;
+                else if (converter.done() && converter.run_completed())
+                    code = morvale_ok;
+            }
         } catch (const std::exception&) {
             try {
                 gui_report(std::current_exception());
@@ -107,6 +114,7 @@ int morvale_main(int argc, char** argv) {
         if (shell) shell->sheet().hide();
         while (!pages.empty()) pages.pop_back();
         shell.reset();
+        if (stop_signal_received()) code = gui_stopped(converter);
     }
     ui::set_exception_sink(nullptr);
     app.reset();

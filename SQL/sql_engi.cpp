@@ -151,6 +151,7 @@ sql_engine::~sql_engine() {
         if (mysql_query(&mysql_, "SET FOREIGN_KEY_CHECKS = 1") != 0)
             tk_log_printf(2, "Cannot turn ON foreign key check: %s", mysql_error(&mysql_));
     }
+    socket_.release();
     // Also frees the handle of a connection that was never made.
     mysql_close(&mysql_);
     connected_ = false;
@@ -205,6 +206,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     tk_log_printf(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, masked_password, port);
     if (connected_) {
         tk_log_printf(2, "Connection was established already - disconnecting first...");
+        socket_.release();
         mysql_close(&mysql_);
         std::memset(&mysql_, 0, sizeof mysql_);
         initialize();
@@ -224,9 +226,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     port_ = port;
 
     tk_log_printf(3, "Connecting to MySQL server...");
-    if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
-                            static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS))
-        throw sql_exception(&mysql_);
+    if (!sql_connect(&mysql_, host, user, password, port, socket_)) throw sql_exception(&mysql_);
     connected_ = true;
 
     for (const sql_session_statement& s : sql_session_statements) {
@@ -249,6 +249,8 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     if (version_ == 0x040100 && !password.empty()) throw sql_auth_not_supported_exception();
 
     run_logged(sql_foreign_key_checks_off);
+    // A session statement may fail and be let go; a connection lost on the way may not.
+    if (is_lost_connection_error(mysql_errno(&mysql_))) throw sql_exception(&mysql_);
 }
 
 // --- Databases ---

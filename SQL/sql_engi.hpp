@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SQL/sql_intr.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_singl.hpp"
 #include "UDB/udb_db.hpp"
@@ -33,6 +34,9 @@ class sql_exception : public tk_exception {
     // The connection is gone (the server went away or killed the session): nothing
     // more can be read on it. A killed query alone leaves it usable.
     bool connection_lost() const;
+    // The client library's own error (2000 to 2999), not the server's: the connection
+    // is in no known state afterwards.
+    bool on_client_side() const { return error_number_ >= 2000 && error_number_ < 3000; }
     // The failure is the side connection's (see sql_side_connection), not the one the
     // rows are read on.
     bool on_side_connection() const { return side_; }
@@ -80,7 +84,8 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     ~sql_engine() override;
 
     void initialize();
-    // Closes an earlier connection first. Throws sql_exception when the server refuses.
+    // Closes an earlier connection first. Throws sql_exception when the server refuses,
+    // or when the connection is lost (or interrupted) before the session is set up.
     void connect(const std::string& host, const std::string& user, const std::string& password,
                  int port);
 
@@ -178,6 +183,8 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     bool utf8mb4_ = false;
     uint32_t version_ = 0;
     MYSQL mysql_;
+    // For as long as the connection lives: every wait on it can be interrupted.
+    sql_interruptible socket_;
     uint32_t max_allowed_packet_ = 0;
     const sql_tables_properties* table_properties_ = nullptr;
     // The connection's database as far as this engine made it so; empty when unknown.

@@ -232,8 +232,12 @@ void sql_columns::report_left_empty(sql_record& record, uint64_t row_number, con
 }
 
 void sql_columns::report(sql_record& record, uint64_t row_number, std::string message) const {
-    tk_log_printf(3, "%s", message);
-    if (source_.empty()) return;
+    // Reported with its table and record, the message reaches the log there; here only
+    // when nothing else reports it.
+    if (source_.empty()) {
+        tk_log_printf(3, "%s", message);
+        return;
+    }
     if (!record.losses_) record.losses_.reset(new sql_record::losses{source_, row_number, {}});
     record.losses_->messages.push_back(std::move(message));
 }
@@ -241,8 +245,11 @@ void sql_columns::report(sql_record& record, uint64_t row_number, std::string me
 void sql_record::report_kept_losses() {
     std::unique_ptr<losses> l = std::move(losses_);
     error_handler* handler = error_handler::find();
-    if (!handler) return;
     for (const std::string& message : l->messages) {
+        if (!handler) {
+            tk_log_printf(3, "%s", message);
+            continue;
+        }
         handler->set_record_context(l->source, l->row_number);
         handler->handle(tk_exception(message, tk_kind_continue), false);
     }

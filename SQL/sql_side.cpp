@@ -25,10 +25,7 @@ sql_side_connection::sql_side_connection(const std::string& host, const std::str
     unsigned int timeout = sql_connect_timeout;
     mysql_options(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     try {
-        if (!mysql_real_connect(&mysql_, host.c_str(), user.c_str(), password.c_str(), nullptr,
-                                static_cast<unsigned>(port), nullptr, CLIENT_REMEMBER_OPTIONS))
-            fail();
-        socket_.watch(&mysql_);
+        if (!sql_connect(&mysql_, host, user, password, port, socket_)) fail();
         // The engine's own session, statement for statement.
         auto run = [&](const sql_session_statement& s) {
             if (!sql_run_session_statement(&mysql_, s)) fail();
@@ -52,7 +49,7 @@ void sql_side_connection::fail() {
     sql_exception e(&mysql_);
     e.set_on_side_connection();
     // A client-side error leaves the connection in no known state.
-    if (e.connection_lost() || (e.error_number() >= 2000 && e.error_number() < 3000)) lost_ = true;
+    if (e.connection_lost() || e.on_client_side()) lost_ = true;
     throw e;
 }
 

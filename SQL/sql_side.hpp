@@ -42,7 +42,7 @@ class sql_side_connection {
     [[noreturn]] void fail();
 
     MYSQL mysql_;
-    // A count that waits on a silent server can be interrupted.
+    // Its connect, and a count that waits on a silent server, can be interrupted.
     sql_interruptible socket_;
     std::wstring database_;
     bool lost_ = false;

@@ -332,4 +332,19 @@ int make_folder(const std::string& path, mode_t mode) {
     return again([&] { return current->mkdir(path.c_str(), mode); });
 }
 
+bool open_standard_streams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // Inherited by the programs this one starts, as standard streams are.
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null < 0) return false;
+        // The lowest free number is taken: this one, since those below are open.
+        if (null != fd) {
+            ::close(null);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace pt

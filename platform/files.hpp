@@ -80,6 +80,13 @@ int write_at(int fd, const void* data, size_t length, int64_t offset);
 int file_size(int fd, int64_t& size);
 int set_file_size(int fd, int64_t size);
 
+// --- The standard streams ------------------------------------------------------------
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed (a program started
+// with its streams closed), so that no file or socket opened later takes one of them
+// and receives what is meant for the console. False when that could not be done.
+bool open_standard_streams();
+
 // --- The seam ------------------------------------------------------------------------
 
 // The system calls the functions above are made of. Tests put their own in place to

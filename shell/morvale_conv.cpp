@@ -5,6 +5,7 @@
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "shell/morvale_stop.hpp"
 
 namespace {
 
@@ -164,7 +165,11 @@ bool morvale_convertor::serialize(bool store) {
 
 bool morvale_convertor::load_profile_file(const std::wstring& path) {
     udb_profile profile;
-    if (!profile.load(path, profile_rules)) return false;
+    {
+        // The file may be a pipe that never ends: a signal meanwhile ends the program.
+        stop_signal_ends_at_once reading;
+        if (!profile.load(path, profile_rules)) return false;
+    }
     return load_profile(profile);
 }
 

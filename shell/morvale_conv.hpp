@@ -120,12 +120,15 @@ class morvale_convertor : public udb_converter,
     // stopped between tables or before any row of the table was written).
     uint32_t tables_through() const { return tables_through_; }
     const std::wstring& stopped_table() const { return stopped_table_; }
+    // early_end_text of the last run: how far it got (no table, when none ran).
+    std::wstring early_end_account() const;
 
     // Asks the run to stop and ends a read that waits on the server, so that the run
     // ends the way an Abort does even when the server sends nothing. Async-signal-safe.
     void stop_run() noexcept;
-    // True when the failure is a read that stop_run broke: a lost connection after a
-    // stop was asked for, which is no error to report.
+    // True when the failure is a wait on the server that stop_run broke: a lost
+    // connection or a failed connect after a stop was asked for, which is no error to
+    // report.
     bool stop_explains(const std::exception& e) const;
 
   protected:
@@ -135,6 +138,11 @@ class morvale_convertor : public udb_converter,
     uint32_t tables_through_ = 0;
     std::wstring stopped_table_;
 };
+
+// How far a run that ended early got, as the wizard's finish page and the console say
+// it: from the tables it went through, the tables it had to convert (0: not known) and
+// the table whose DBF table holds part of its rows (empty: none).
+std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring& table);
 
 // Deletes every DBF table of an existing folder with its memo and index files, the way
 // a mode-0 run opens it. Each file named like a table that is not one is left as it is
@@ -152,6 +160,9 @@ class init_conversion {
 
     // "Conversion started on ..." / "Conversion ended on ..." with the local time.
     static void log_time(const char* what);
+    // The end's line: "ended" after a run that went through its tables, else "stopped"
+    // and how far the run got.
+    static void log_end();
 
   private:
     bool com_initialized_;
@@ -243,8 +254,6 @@ class conversion_run : private error_handler_gate {
     void announce(uint64_t count);
 
     morvale_convertor& conv_;
-    // The rows' connection, while the run reads on it.
-    sql_interruptible socket_;
     std::unique_ptr<udb_database> source_;
     std::unique_ptr<dbf_database> destination_;
     std::unique_ptr<dbf_tn_validator> validator_;

@@ -23,9 +23,17 @@ void init_conversion::log_time(const char* what) {
                  tm.tm_mday, tm.tm_mon + 1, tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
 }
 
+void init_conversion::log_end() {
+    if (!tk_log_on(3)) return;
+    const morvale_convertor* conv = morvale_convertor::find();
+    if (!conv || conv->run_completed()) return log_time("ended");
+    log_time("stopped");
+    tk_log_wprintf(3, L"%s", conv->early_end_account());
+}
+
 init_conversion::~init_conversion() {
     tk_log_printf(2, "init_conversion::dtor");
-    log_time("ended");
+    log_end();
     // A later run must not report its early errors under this run's last table.
     if (error_handler* h = error_handler::find()) h->set_context_text({});
     if (done_) done_->store(true, std::memory_order_release);
@@ -37,7 +45,6 @@ conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) 
     conv_.stopped_table_.clear();
     // An interrupt of an earlier run is over; one asked for already stops this run.
     if (!conv_.stop_requested()) sql_allow_reads();
-    if (conv_.engine().is_connected()) socket_.watch(conv_.engine().get_connection());
     // The tables are counted on a second connection while their rows stream.
     conv_.engine().set_count_aside(true);
 }
@@ -53,7 +60,22 @@ void morvale_convertor::stop_run() noexcept {
 
 bool morvale_convertor::stop_explains(const std::exception& e) const {
     const auto* sql = dynamic_cast<const sql_exception*>(&e);
-    return stop_requested() && sql && sql->connection_lost();
+    // A stop shuts the connections down: whatever then fails on the client's side (a
+    // read, a connect) is its doing.
+    return stop_requested() && sql && (sql->connection_lost() || sql->on_client_side());
+}
+
+std::wstring morvale_convertor::early_end_account() const {
+    return early_end_text(tables_through_, table_count(), stopped_table_);
+}
+
+std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring& table) {
+    std::wstring text = L"The conversion stopped before its end: ";
+    if (total == 0) return text + L"no table was converted.";
+    text += std::to_wstring(through) + L" of " + std::to_wstring(total) +
+            (total == 1 ? L" table converted" : L" tables converted");
+    if (table.empty()) return text + L".";
+    return text + L"; table '" + table + L"' holds the records written until then.";
 }
 
 void conversion_run::open() {

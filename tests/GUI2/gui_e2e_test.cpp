@@ -1,6 +1,7 @@
 // Whole runs of the wizard against the test server, driven through its pages or
 // started from a profile; the tables read back by the independent reader.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -11,8 +12,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QtTest/QTest>
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "GUI2/mvl_main.hpp"
 #include "UDB/udb_prof.hpp"
@@ -391,13 +396,7 @@ TEST_F(wizard_runs, cancel_and_closing_end_soon_with_whole_records_even_from_a_s
         // The read that the stop broke is no lost connection to report.
         EXPECT_TRUE(modal.of("dialog").empty());
         EXPECT_TRUE(modal.of("error").empty());
-        // Whole records only: the header counts every record the file holds.
-        const std::string dbf = read_file_bytes(home.file("out") + "/big.dbf");
-        ASSERT_GE(dbf.size(), 32u);
-        const uint64_t count = le32_at(dbf, 4);
-        EXPECT_GT(count, 0u);
-        EXPECT_LT(count, 300000u);
-        EXPECT_EQ(le16_at(dbf, 8) + count * le16_at(dbf, 10), dbf.size());
+        expect_whole_records_of_part(home.file("out") + "/big.dbf", 300000);
     }
 }
 
@@ -452,4 +451,199 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confir
     // The user chose to empty the folder, and it was emptied at once.
     EXPECT_FALSE(fs::exists(out + "/keep.dbf"));
     EXPECT_EQ(read_file_bytes(out + "/notes.txt"), "keep");
+}
+
+namespace {
+
+// The small window that says the wizard waits for the server; null while none shows.
+QDialog* wait_window() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "wait-window" && w->isVisible()) return static_cast<QDialog*>(w);
+    return nullptr;
+}
+
+// Watches for the wait window apart from the robot (which waits inside its own click on
+// Next): once the relay has fallen silent, takes its picture, then closes it or presses
+// its Cancel, and notes when. Once it has gone, `after` runs on every tick. A wizard
+// that never shows it is ended.
+struct wait_watcher {
+    using clock = std::chrono::steady_clock;
+    explicit wait_watcher(const relay_proxy& relay);
+    const relay_proxy& relay;
+    bool close = false;
+    std::function<void()> after;
+    bool seen = false;
+    clock::time_point acted, gone;
+    QTimer timer;
+};
+
+wait_watcher::wait_watcher(const relay_proxy& r) : relay(r) {
+    const clock::time_point deadline = clock::now() + std::chrono::seconds(40);
+    QObject::connect(&timer, &QTimer::timeout, [this, deadline] {
+        QDialog* w = wait_window();
+        if (w && !seen && relay.frozen()) {
+            seen = true;
+            save_shot(*w, "wait-window");
+            acted = clock::now();
+            if (close)
+                w->close();
+            else
+                QTest::mouseClick(w->findChild<QPushButton*>("2"), Qt::LeftButton);
+        } else if (!w && seen) {
+            if (gone == clock::time_point()) gone = clock::now();
+            if (after) after();
+        } else if (!seen && clock::now() > deadline) {
+            ADD_FAILURE() << "no window said that the wizard waits";
+            timer.stop();
+            if (wizard_shell* shell = wizard_shell::find()) shell->sheet().done(0);
+        }
+    });
+    timer.start(20);
+}
+
+}  // namespace
+
+// The server answers the connection and then falls silent: Next waits in a window of its
+// own, and its Cancel, or closing it, ends the wait within moments and leaves the wizard
+// on the connection page.
+TEST_F(wizard_runs, next_waits_in_a_window_that_cancel_or_closing_ends) {
+    for (bool close : {false, true}) {
+        SCOPED_TRACE(close ? "closed" : "cancelled");
+        relay_proxy relay(test_server::get().port);
+        relay.freeze_at("wait_timeout", std::chrono::seconds(30));
+        modal.requests.clear();
+        wizard_robot robot;
+        robot.on_enter[103] = [](ui::wizard_sheet& sheet) { click(sheet, ui::id_next); };
+        robot.on_enter[123] = [&relay](ui::wizard_sheet& sheet) {
+            const test_server& s = test_server::get();
+            click(sheet, 1330);
+            type(sheet, 1014, "127.0.0.1");
+            type(sheet, 1015, std::to_string(relay.port()));
+            type(sheet, 1012, s.user);
+            type(sheet, 1013, s.password);
+            click(sheet, ui::id_next);
+        };
+        wait_watcher watcher(relay);
+        watcher.close = close;
+        auto back = wait_watcher::clock::time_point();
+        watcher.after = [&] {
+            ui::wizard_sheet& sheet = wizard_shell::get_instance().sheet();
+            if (back != wait_watcher::clock::time_point() || !sheet.current_page() ||
+                sheet.current_page()->id() != 123 || !sheet.button(ui::id_next)->isEnabled())
+                return;
+            back = wait_watcher::clock::now();
+            save_shot(sheet, "page-123-after-wait");
+            modal.questions = {ui::box_answer::yes};
+            click(sheet, ui::id_cancel);
+        };
+        EXPECT_EQ(run_wizard(), morvale_cancelled);
+        ASSERT_TRUE(watcher.seen);
+        EXPECT_TRUE(relay.frozen());
+        EXPECT_LT(watcher.gone - watcher.acted, std::chrono::seconds(5));
+        EXPECT_LT(back - watcher.acted, std::chrono::seconds(5));
+        EXPECT_EQ(robot.seen, (std::vector<int>{103, 123}));
+        // The connection the user stopped is no error to show; only the exit was asked.
+        EXPECT_TRUE(modal.of("error").empty());
+        EXPECT_TRUE(modal.of("dialog").empty());
+        EXPECT_EQ(modal.of("question").size(), 1u);
+    }
+}
+
+// A quick launch whose server falls silent while the session is set up shows a window
+// saying it connects; its Cancel, or closing it, ends the program within moments with
+// exit code 1 and nothing touched.
+TEST_F(quick_launch, connecting_shows_a_window_whose_cancel_or_closing_ends_the_program) {
+    scratch_db db("gui_connecting");
+    db.exec("CREATE TABLE t (a INT); INSERT INTO t VALUES (1)");
+    const std::string out = home.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const std::string before = read_file_bytes(out + "/t.dbf");
+    for (bool close : {false, true}) {
+        SCOPED_TRACE(close ? "closed" : "cancelled");
+        relay_proxy relay(test_server::get().port);
+        relay.freeze_at("wait_timeout", std::chrono::seconds(30));
+        modal.requests.clear();
+        wait_watcher watcher(relay);
+        watcher.close = close;
+        std::vector<int> pages;
+        EXPECT_EQ(run(profile(db, 0, "t\n", relay.port()), &pages), morvale_cancelled);
+        const auto ended = wait_watcher::clock::now();
+        ASSERT_TRUE(watcher.seen);
+        EXPECT_LT(ended - watcher.acted, std::chrono::seconds(5));
+        EXPECT_TRUE(pages.empty());
+        EXPECT_TRUE(modal.requests.empty());
+        EXPECT_EQ(read_file_bytes(out + "/t.dbf"), before);
+    }
+}
+
+// SIGINT and SIGTERM end the wizard as they end TALVORIN: within moments, the table in
+// work with whole records, and how far the run got on standard error; also with the
+// standard streams closed, when nothing the program says may land in a table.
+TEST_F(quick_launch, a_signal_ends_the_program_within_moments) {
+    scratch_db db("gui_signal");
+    db.exec(
+        "CREATE TABLE t (a INT); INSERT INTO t VALUES (1);"
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq), REPEAT('memo ', 1 + seq % 50) "
+        "FROM seq_1_to_200000");
+    const std::string out = home.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    fs::remove(out + "/big.dbf");
+    fs::remove(out + "/big.fpt");
+    const std::string before = read_file_bytes(out + "/t.dbf");
+    enum class at { profile, connecting, converting };
+    struct {
+        const char* what;
+        at when;
+        int signal;
+        std::vector<int> closed;
+    } cases[] = {
+        {"reading the profile from a pipe that never ends, SIGINT", at::profile, SIGINT, {}},
+        {"connecting, SIGTERM", at::connecting, SIGTERM, {}},
+        {"converting, the streams closed, SIGINT", at::converting, SIGINT, {0, 1, 2}},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        const bool converting = t.when == at::converting;
+        relay_proxy relay(test_server::get().port);
+        if (t.when == at::connecting) relay.freeze_at("wait_timeout", std::chrono::seconds(40));
+        // Mode 0 would empty the folder, were the run begun.
+        std::string path = profile(db, converting ? 1 : 0, "big\n", relay.port());
+        if (t.when == at::profile) {
+            // No one ever writes into it.
+            path = home.file("fifo");
+            fs::remove(path);
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        }
+        const pid_t pid = start_program(MORVALE_BINARY, {path}, home.file("stdout"),
+                                        home.file("stderr"), t.closed);
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto ready = [&] {
+            if (t.when == at::profile) return waits_for_pipe_writer(pid);
+            if (t.when == at::connecting) return relay.frozen();
+            return fs::exists(out + "/big.dbf") && fs::file_size(out + "/big.dbf") >= 200000;
+        };
+        while (!ready() && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(ready());
+        if (converting) relay.freeze(std::chrono::seconds(40));
+        // It waits there now.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(pid, t.signal);
+        const auto signalled = std::chrono::steady_clock::now();
+        EXPECT_EQ(wait_at_most(pid, std::chrono::seconds(30)), morvale_failed);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
+        EXPECT_EQ(read_file_bytes(out + "/t.dbf"), before);
+        if (!converting) {
+            // After what Qt may have said.
+            const std::string said = read_file_bytes(home.file("stderr"));
+            EXPECT_TRUE(said.ends_with(
+                            "\nThe conversion stopped before its end: no table was converted.\n") ||
+                        said == "The conversion stopped before its end: no table was converted.\n")
+                << said;
+            EXPECT_FALSE(fs::exists(out + "/big.dbf"));
+            continue;
+        }
+        expect_whole_records_of_part(out + "/big.dbf", 200000);
+    }
 }

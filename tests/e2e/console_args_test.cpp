@@ -262,6 +262,20 @@ TEST(console_args, silent_run_and_log_file) {
                       "--dest=" + d.file("out")});
     EXPECT_EQ(r.code, 255);
     EXPECT_EQ(read_file_bytes(log), "Error:\nInvalid port number\r\n");
+
+    // A value that cannot be kept is logged once, as it is reported: with its table and
+    // record.
+    db.exec(
+        "SET SESSION sql_mode = 'ALLOW_INVALID_DATES'; CREATE TABLE t2 (d DATE);"
+        "INSERT INTO t2 VALUES ('2024-01-01'), ('2024-02-31')");
+    r = run_talvorin(with_server(
+        {"--silent", "--logfile=" + log, "--src=" + db.name(), "--dest=" + d.file("out2")}));
+    EXPECT_EQ(r.code, 0);
+    text = read_file_bytes(log);
+    const std::string value = "The value '2024-02-31' of column 'd' cannot be stored";
+    const size_t at = text.find(value);
+    EXPECT_EQ(text.find(value, at + 1), std::string::npos) << text;
+    EXPECT_NE(text.find("Error:\nt2, record #2: " + value), std::string::npos) << text;
 }
 
 TEST(console_args, later_options_override_earlier_ones_and_profiles) {

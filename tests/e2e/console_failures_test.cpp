@@ -348,7 +348,8 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_the_next_run_clea
 }
 
 // A run waits for a server that stops answering, as the MySQL client tools do; SIGTERM
-// or SIGINT ends it promptly, as an early stop, with whole records.
+// or SIGINT ends it promptly, as an early stop, with whole records, and says how far it
+// got, on standard error and in the log.
 TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_silent_server) {
     scratch_db db("e2e_signal");
     db.exec(
@@ -364,15 +365,19 @@ TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_sile
         {"SIGINT, the server answering", false, SIGINT},
     };
     const test_server& s = test_server::get();
+    const std::string account =
+        "The conversion stopped before its end: 0 of 1 table converted; table 'big' holds the "
+        "records written until then.";
     for (const auto& t : cases) {
         SCOPED_TRACE(t.what);
         relay_proxy relay(s.port);
         tmp_dir d;
         const std::string out = d.file("out");
-        pid_t pid = start_talvorin(
-            {"--mysqlh=127.0.0.1", "--port=" + std::to_string(relay.port()), "--mysqlu=" + s.user,
-             "--mysqlp=" + s.password, "--src=" + db.name(), "--dest=" + out},
-            d.file("stdout"), d.file("stderr"));
+        pid_t pid =
+            start_talvorin({"--mysqlh=127.0.0.1", "--port=" + std::to_string(relay.port()),
+                            "--mysqlu=" + s.user, "--mysqlp=" + s.password, "--src=" + db.name(),
+                            "--dest=" + out, "--logfile=" + d.file("log")},
+                           d.file("stdout"), d.file("stderr"));
         ASSERT_TRUE(wait_for_rows(out + "/big.dbf", pid)) << "the run ended too soon";
         if (t.silent) {
             relay.freeze(std::chrono::seconds(15));
@@ -382,17 +387,7 @@ TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_sile
         kill(pid, t.signal);
         const auto signalled = std::chrono::steady_clock::now();
         // Not for ever: a program that hangs is killed, and fails below.
-        int code = -1;
-        for (;;) {
-            siginfo_t info{};
-            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                info.si_pid != 0)
-                break;
-            if (std::chrono::steady_clock::now() - signalled > std::chrono::seconds(20))
-                kill(pid, SIGKILL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        code = wait_talvorin(pid);
+        const int code = wait_at_most(pid, std::chrono::seconds(20));
         EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
         EXPECT_EQ(code, 255);
         // The read that the stop broke is no lost connection to report (the table's line
@@ -400,14 +395,133 @@ TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_sile
         const std::string printed = read_file_bytes(d.file("stdout"));
         EXPECT_EQ(printed.rfind("Converting database " + db.name() + "(1 tables)\n", 0), 0u);
         EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
-        EXPECT_EQ(read_file_bytes(d.file("stderr")), "");
-        const std::string dbf = read_file_bytes(out + "/big.dbf");
-        ASSERT_GE(dbf.size(), 32u);
-        const uint64_t count = le32_at(dbf, 4);
-        EXPECT_GT(count, 0u);
-        EXPECT_LT(count, 200000u);
-        EXPECT_EQ(le16_at(dbf, 8) + count * le16_at(dbf, 10), dbf.size());
+        EXPECT_EQ(read_file_bytes(d.file("stderr")), account + "\n");
+        // The log ends the same way, not as a run that went through.
+        const std::string log = read_file_bytes(d.file("log"));
+        EXPECT_NE(log.find("\r\nConversion stopped on "), std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with(account + "\r\n")) << log;
+        EXPECT_EQ(log.find("Conversion ended"), std::string::npos) << log;
+        expect_whole_records_of_part(out + "/big.dbf", 200000);
         expect_whole_records(out, "big");
+    }
+}
+
+// From the first statement to the last, a signal ends the program within moments, also
+// while the server is silent. Stopped before the run, it leaves the destination as it
+// was; stopped after every table was written, it still ends as a run that went through.
+TEST_F(console_failures, a_signal_ends_the_program_at_every_wait_on_a_silent_server) {
+    scratch_db db("e2e_signal_waits");
+    db.exec(
+        "CREATE TABLE a (v INT); INSERT INTO a VALUES (1),(2);"
+        "CREATE TABLE b (v TEXT); INSERT INTO b VALUES ('x')");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    auto folder = [&] {
+        return read_file_bytes(out + "/a.dbf") + read_file_bytes(out + "/b.dbf") +
+               read_file_bytes(out + "/b.fpt");
+    };
+    const std::string before = folder();
+    const std::string stopped = "The conversion stopped before its end: ";
+    struct {
+        const char* what;
+        std::string freeze_at;  // what the program sends as the server falls silent; empty:
+                                // silent from the start (it never greets)
+        int signal;
+        int code;
+        std::string account;  // on standard error and at the end of the log
+        bool fifo = false;    // the profile is a pipe that never ends, read first
+    } cases[] = {
+        {"the profile", "", SIGINT, 255, stopped + "no table was converted.", true},
+        {"the connect", "", SIGTERM, 255, stopped + "no table was converted."},
+        {"a session statement", "wait_timeout", SIGINT, 255, stopped + "no table was converted."},
+        {"the source's Init DB", db.name(), SIGTERM, 255, stopped + "no table was converted."},
+        // In the run: mode 0 has emptied the folder.
+        {"the views query", "information_schema.views", SIGINT, 255,
+         stopped + "0 of 2 tables converted."},
+        {"the closing statement", "FOREIGN_KEY_CHECKS = 1", SIGTERM, 0, ""},
+    };
+    const test_server& s = test_server::get();
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        relay_proxy relay(s.port);
+        if (t.freeze_at.empty())
+            relay.freeze(std::chrono::seconds(40));
+        else
+            relay.freeze_at(t.freeze_at, std::chrono::seconds(40));
+        const std::string log = d.file("log"), fifo = d.file("fifo");
+        fs::remove(log);
+        fs::remove(fifo);
+        // No one ever writes into it.
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::vector<std::string> args = {
+            "--mysqlh=127.0.0.1", "--port=" + std::to_string(relay.port()),
+            "--mysqlu=" + s.user, "--mysqlp=" + s.password,
+            "--src=" + db.name(), "--dest=" + out,
+            "--logfile=" + log};
+        if (t.fifo) args.insert(args.begin(), "--profile=" + fifo);
+        pid_t pid = start_talvorin(args, d.file("stdout"), d.file("stderr"));
+        ASSERT_TRUE(wait_while_running(pid, [&] {
+            if (t.fifo) return waits_for_pipe_writer(pid);
+            return t.freeze_at.empty()
+                       ? read_file_bytes(log).find("Connecting") != std::string::npos
+                       : relay.frozen();
+        }));
+        // The program is waiting there now.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(pid, t.signal);
+        const auto signalled = std::chrono::steady_clock::now();
+        const int code = wait_at_most(pid, std::chrono::seconds(30));
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(4));
+        EXPECT_EQ(code, t.code);
+        const std::string text = t.fifo ? t.account + "\r\n" : read_file_bytes(log);
+        if (t.code == 0) {
+            EXPECT_EQ(read_file_bytes(d.file("stderr")), "");
+            EXPECT_NE(text.find("Conversion ended on "), std::string::npos) << text;
+            EXPECT_EQ(read_dbf(out + "/a.dbf").records, 2);
+            EXPECT_EQ(read_dbf(out + "/b.dbf").records, 1);
+            continue;
+        }
+        EXPECT_EQ(read_file_bytes(d.file("stderr")), t.account + "\n");
+        EXPECT_TRUE(text.ends_with(t.account + "\r\n")) << text;
+        // Stopped before the run: nothing touched.
+        if (t.account == cases[0].account) {
+            EXPECT_TRUE(folder() == before);
+        }
+    }
+}
+
+// Started with standard streams closed (by cron or a service manager), the program's
+// lines go nowhere: never into a table or into the connection.
+TEST_F(console_failures, closed_standard_streams_leave_every_table_whole) {
+    scratch_db db("e2e_closed");
+    db.exec(
+        "CREATE TABLE e1 (id INT, note TEXT);"
+        "INSERT INTO e1 SELECT seq, REPEAT('n', seq % 300) FROM seq_1_to_3000;"
+        "SET SESSION sql_mode = 'ALLOW_INVALID_DATES';"
+        "CREATE TABLE e2 (id INT, d DATE);"
+        "INSERT INTO e2 SELECT seq, IF(seq = 7, '2024-02-31', '2024-01-01') FROM seq_1_to_3000");
+    tmp_dir d;
+    // A table that is not there puts a line on standard error, a value that cannot be
+    // kept one on standard output; progress lines go there too.
+    write_file_bytes(d.file("tables"), "e1\nghost\ne2\n");
+    const std::vector<std::vector<int>> cases = {{0}, {1}, {2}, {0, 1, 2}};
+    for (const auto& closed : cases) {
+        const std::string out = d.file("out" + std::to_string(closed.size() + closed[0]));
+        SCOPED_TRACE(out);
+        pid_t pid = start_program(
+            TALVORIN_BINARY,
+            with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("tables")}),
+            d.file("stdout"), d.file("stderr"), closed);
+        EXPECT_EQ(wait_at_most(pid, std::chrono::seconds(120)), 0);
+        for (const char* table : {"e1", "e2"}) {
+            const dbf_read t = read_dbf(out + "/" + table + ".dbf");
+            EXPECT_EQ(t.error, "") << table;
+            ASSERT_EQ(t.records, 3000) << table;
+            ASSERT_EQ(t.rows.size(), 3000u) << table;
+            EXPECT_EQ(t.rows[2998], table == std::string("e1") ? "2999|" + std::string(299, 'n')
+                                                               : "2999|2024-01-01");
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "tests/e2e/e2e_support.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "tests/support/test_support.hpp"
 
@@ -29,7 +31,8 @@ std::vector<std::string> child_environment() {
 }
 
 pid_t spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::string& out_file, const std::string& err_file) {
+            const std::string& out_file, const std::string& err_file,
+            const std::vector<int>& closed = {}) {
     std::vector<std::string> env = child_environment();
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -47,6 +50,7 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args,
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        for (int fd : closed) close(fd);
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
@@ -76,6 +80,28 @@ run_result run_talvorin(const std::vector<std::string>& args) {
 pid_t start_talvorin(const std::vector<std::string>& args, const std::string& out_file,
                      const std::string& err_file) {
     return spawn(TALVORIN_BINARY, args, out_file, err_file);
+}
+
+pid_t start_program(const std::string& program, const std::vector<std::string>& args,
+                    const std::string& out_file, const std::string& err_file,
+                    const std::vector<int>& closed) {
+    return spawn(program, args, out_file, err_file, closed);
+}
+
+int wait_at_most(pid_t pid, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+            info.si_pid != 0)
+            return wait_talvorin(pid);
+        if (std::chrono::steady_clock::now() > end) kill(pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool waits_for_pipe_writer(pid_t pid) {
+    return read_file_bytes("/proc/" + std::to_string(pid) + "/wchan") == "wait_for_partner";
 }
 
 int wait_talvorin(pid_t pid) {
@@ -129,6 +155,15 @@ long dbf_header_records(const std::string& path) {
     if (head.size() < 8) return -2;
     return static_cast<unsigned char>(head[4]) | static_cast<unsigned char>(head[5]) << 8 |
            static_cast<unsigned char>(head[6]) << 16 | static_cast<unsigned char>(head[7]) << 24;
+}
+
+void expect_whole_records_of_part(const std::string& dbf_path, uint64_t total) {
+    const std::string dbf = read_file_bytes(dbf_path);
+    ASSERT_GE(dbf.size(), 32u);
+    const uint64_t count = le32_at(dbf, 4);
+    EXPECT_GT(count, 0u);
+    EXPECT_LT(count, total);
+    EXPECT_EQ(le16_at(dbf, 8) + count * le16_at(dbf, 10), dbf.size());
 }
 
 const char* const usage =

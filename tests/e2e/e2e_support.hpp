@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,17 @@ run_result run_talvorin(const std::vector<std::string>& args);
 // Starts TALVORIN without waiting; its output goes to the given files.
 pid_t start_talvorin(const std::vector<std::string>& args, const std::string& out_file,
                      const std::string& err_file);
+// Starts a program as start_talvorin does, with the standard streams numbered in
+// `closed` closed, as cron or a service manager may start it.
+pid_t start_program(const std::string& program, const std::vector<std::string>& args,
+                    const std::string& out_file, const std::string& err_file,
+                    const std::vector<int>& closed = {});
 // Waits for a started program; its exit status or 128 + signal.
 int wait_talvorin(pid_t pid);
+// wait_talvorin, but a program still running after `limit` is killed first.
+int wait_at_most(pid_t pid, std::chrono::seconds limit);
+// The started program waits in the opening of a pipe (a FIFO) for a writer.
+bool waits_for_pipe_writer(pid_t pid);
 
 // --mysqlh=, --port=, --mysqlu= and --mysqlp= of the test server.
 std::vector<std::string> server_args();
@@ -38,6 +49,10 @@ dbf_read read_dbf(const std::string& path);
 
 // The record count of a DBF header (-1 when there is no such file).
 long dbf_header_records(const std::string& path);
+
+// What a stopped run left of a table of `total` records: some of them, and whole ones
+// only (the header counts exactly the records the file holds).
+void expect_whole_records_of_part(const std::string& dbf_path, uint64_t total);
 
 // The usage text as the program prints it.
 extern const char* const usage;

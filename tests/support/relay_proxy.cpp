@@ -59,6 +59,12 @@ void relay_proxy::freeze(std::chrono::milliseconds limit) {
     frozen_ = true;
 }
 
+void relay_proxy::freeze_at(const std::string& text, std::chrono::milliseconds limit) {
+    std::lock_guard lock(freeze_mutex_);
+    freeze_text_ = text;
+    freeze_limit_ = limit;
+}
+
 void relay_proxy::cut() {
     cut_now_ = true;
     while (cut_now_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -67,6 +73,14 @@ void relay_proxy::cut() {
 void relay_proxy::break_counts(count_fault fault, std::chrono::milliseconds after) {
     count_cut_after_ = std::chrono::duration_cast<clock::duration>(after).count();
     count_fault_ = fault;
+}
+
+bool relay_proxy::at_freeze_text(std::string_view data) {
+    std::lock_guard lock(freeze_mutex_);
+    if (freeze_text_.empty() || data.find(freeze_text_) == std::string_view::npos) return false;
+    freeze_text_.clear();
+    freeze(freeze_limit_);
+    return true;
 }
 
 void relay_proxy::relay() {
@@ -134,8 +148,8 @@ void relay_proxy::relay() {
         }
         bool cut = false;
         std::vector<size_t> ended;
-        for (size_t i = 0; i < links.size() && !cut; ++i) {
-            for (int end = 0; end < 2 && !cut; ++end) {
+        for (size_t i = 0; i < links.size() && !cut && !frozen_; ++i) {
+            for (int end = 0; end < 2 && !cut && !frozen_; ++end) {
                 const pollfd& p = fds[1 + 2 * i + end];
                 relay_link& l = links[i];
                 if (p.revents & POLLOUT) {
@@ -151,6 +165,8 @@ void relay_proxy::relay() {
                     break;
                 }
                 const std::string_view data(buffer, static_cast<size_t>(n));
+                // Held back, as everything after it.
+                if (end == 0 && at_freeze_text(data)) break;
                 if (end == 0 && hold_count_.count() > 0 &&
                     data.find("COUNT(*)") != std::string_view::npos)
                     l.hold_until = clock::now() + hold_count_;
@@ -170,6 +186,7 @@ void relay_proxy::relay() {
                 if (from_server >= cut_after_) cut = true;
             }
         }
+        if (frozen_) continue;
         if (cut) {
             close_all();
             continue;

@@ -3,13 +3,16 @@
 // the middle of a table), holds the server's answer to a row count back for a while
 // (the count is still pending while the rows stream), fails or cuts the connection of
 // each row count alone, or stops passing anything on with every connection left open
-// (the server went silent).
+// (the server went silent), at once or at a statement.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 
 class relay_proxy {
@@ -38,9 +41,16 @@ class relay_proxy {
     };
     void break_counts(count_fault fault,
                       std::chrono::milliseconds after = std::chrono::milliseconds(0));
+    // Freezes as freeze(limit) does once the program sends bytes that hold `text`, and
+    // holds those back too: the server stops answering at that statement.
+    void freeze_at(const std::string& text, std::chrono::milliseconds limit);
+    // True once freeze_at's text went by.
+    bool frozen() const { return frozen_; }
 
   private:
     void relay();
+    // Freezes when the program's bytes hold freeze_at's text.
+    bool at_freeze_text(std::string_view data);
 
     unsigned server_port_;
     size_t cut_after_;
@@ -53,5 +63,8 @@ class relay_proxy {
     std::atomic<clock::rep> frozen_until_{0};
     std::atomic<count_fault> count_fault_{count_fault::none};
     std::atomic<clock::rep> count_cut_after_{0};
+    std::mutex freeze_mutex_;
+    std::string freeze_text_;  // empty: none
+    std::chrono::milliseconds freeze_limit_{0};
     std::thread thread_;
 };
