@@ -213,9 +213,10 @@ class conversion_run : private error_handler_gate {
     // The source table's record count.
     uint64_t record_count() const;
     // Copies the rows (nothing with only definitions); a record that fails is reported
-    // with its number and the copy goes on.
+    // with its number and the copy goes on, unless its error is of kind 1.
     void copy_rows();
-    // The table handler: reports the failure with the table as context.
+    // The table handler: reports the failure with the table as context. A kind-1 error
+    // (a file that cannot be written) ends the run once reported.
     void table_failed(const tk_exception& e);
     // Writes the records the open DBF table still holds in memory, for a program that
     // must end at once; failures are only logged.
@@ -229,6 +230,8 @@ class conversion_run : private error_handler_gate {
   private:
     // Gives every table of the run its DBF name.
     void name_tables();
+    // After a report: a kind-1 error ends the run the way an Abort does.
+    void end_if_fatal(const tk_exception& e) const;
     // Waits for the source table's record count, and announces it when it is owed.
     // Raises the count's failure, once: the table's error.
     void settle() override;

@@ -18,6 +18,7 @@
 #include "UDB/udb_prof.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
+#include "tests/support/file_faults.hpp"
 #include "tests/support/relay_proxy.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
@@ -178,6 +179,75 @@ TEST_F(quick_launch, an_unknown_database_ends_with_255_before_the_folder_is_touc
     modal.dialogs.assign({{1}});
     EXPECT_EQ(run(path), morvale_failed);
     EXPECT_EQ(read_file_bytes(home.file("out") + "/t.dbf"), "keep");
+}
+
+TEST_F(quick_launch, a_file_that_cannot_be_written_ends_the_run_with_255_after_one_box) {
+    scratch_db db("gui_full");
+    db.exec(
+        "CREATE TABLE a_first (id INT); INSERT INTO a_first VALUES (1),(2);"
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30));"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq) FROM seq_1_to_20000;"
+        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1)");
+    const std::string out = home.file("out");
+    const std::string stopped = "The conversion stopped before its end: ";
+    struct {
+        const char* what;
+        int mode;
+        file_faults faults;
+        std::string failed;  // the table in the one box
+        std::string end;     // how far the run got
+    } cases[] = {
+        // A full disk in the middle of the second table.
+        {"full disk",
+         0,
+         {.write_budget = 300'000, .only_under = out},
+         "big",
+         "1 of 3 tables converted; table 'big' holds the records written until then."},
+        // A folder that refuses new files: every table would fail alike.
+        {"write-protected, mode 1",
+         1,
+         {.open_error = EPERM, .only_under = out},
+         "a_first",
+         "0 of 3 tables converted."},
+        {"write-protected, mode 2",
+         2,
+         {.open_error = EPERM, .only_under = out},
+         "a_first",
+         "0 of 3 tables converted."},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const std::string path = profile(db, t.mode, "a_first\nbig\nz_last\n");
+        modal.requests.clear();
+        int code = -1;
+        {
+            file_fault_scope faults(t.faults);
+            code = run(path);
+        }
+        EXPECT_EQ(code, morvale_failed);
+        EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
+        EXPECT_TRUE(modal.of("dialog").empty());
+        ASSERT_EQ(modal.of("error").size(), 1u);
+        const std::string box = modal.of("error")[0].text.toStdString();
+        EXPECT_EQ(box.rfind(t.failed + ": ", 0), 0u) << box;
+        EXPECT_EQ(listed, box + "\n\n" + stopped + t.end + "\n");
+        EXPECT_FALSE(fs::exists(out + "/z_last.dbf"));
+        if (t.mode != 0) {
+            EXPECT_TRUE(fs::is_empty(out));
+            continue;
+        }
+        EXPECT_EQ(read_dbf(out + "/a_first.dbf").records, 2);
+        // Whole records only, and as many as the header counts.
+        const dbf_read big = read_dbf(out + "/big.dbf");
+        EXPECT_EQ(big.error, "");
+        EXPECT_GT(big.records, 0);
+        EXPECT_LT(big.records, 20000);
+        ASSERT_GT(big.rows.size(), 0u);
+        EXPECT_EQ(big.rows.back(),
+                  std::to_string(big.records) + "|value " + std::to_string(big.records));
+    }
 }
 
 namespace {

@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <string>
 
 #include "platform/files.hpp"
 
 // What is to fail while a file_fault_scope lives. Everything else goes to the system.
+// The program's worker thread may meet the faults too.
 struct file_faults {
     int write_fails_at = 0;     // the n-th write fails (1 is the first); 0: none does
     int64_t write_budget = -1;  // bytes all writes may still move, then a full disk; -1: no limit
@@ -20,6 +22,9 @@ struct file_faults {
     size_t max_transfer = 0;    // a read or write moves at most this many bytes; 0: no cap
     bool interrupt = false;     // every open, read, write, fsync, rename and unlink is
                                 // interrupted (EINTR) once before it goes through
+    int open_error = 0;         // every open for writing gives this, when not 0
+    std::string only_under{};   // when set, the writes and opens above fail only for files
+                                // whose path begins with it (a folder of the run)
 };
 
 // Puts the plan in place for its lifetime. One at a time, on the test's own thread.
