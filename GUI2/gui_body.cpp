@@ -87,8 +87,10 @@ void error_handler::handle(const tk_exception& e, bool outermost) {
     message = on_one_line(std::move(message));
     if (wizard_shell::is_initialized())
         if (wizard_shell* shell = wizard_shell::find()) shell->append_error(message);
-    if (e.kind() == tk_kind_error) {
-        tk_log_printf(1, "Got 1-level error");
+    // At the outermost level nothing can go on, whatever the answer: an error of any
+    // kind is shown with OK alone.
+    if (e.kind() == tk_kind_error || outermost) {
+        tk_log_printf(1, "Got %d-level error", e.kind());
         if (!do_not_show) {
             tk_log_printf(1, "Step 1");
             wizard_shell::error(tk_ansi_to_unicode(message));
@@ -116,7 +118,7 @@ morvale_convertor::morvale_convertor() : tk_serializer("Software\\Quillmark\\Tor
 
 morvale_convertor::~morvale_convertor() {
     // After an internal error the settings of the broken session are not kept.
-    if (!gui_ending()) serialize(true);
+    if (!gui_ending() && !settings_settled_) serialize(true);
 }
 
 init_conversion::init_conversion(bool com_initialized, std::atomic<bool>* done)

@@ -61,6 +61,8 @@ int morvale_main(int argc, char** argv) {
         const bool quick = !argument.empty();
         std::unique_ptr<wizard_shell> shell;
         std::vector<std::unique_ptr<wizard_page_base>> pages;
+        // A quick launch that cannot start leaves the settings store as it was.
+        bool store_settings = !quick;
         try {
             if (quick) {
                 std::wstring path;
@@ -68,7 +70,7 @@ int morvale_main(int argc, char** argv) {
                 tk_log_wprintf(2, L"QUICK LAUNCH: profile=%s", path);
                 // Going on with the stored settings would run mode 0 on whatever folder
                 // they name.
-                converter.require_profile_file(path);
+                converter.require_complete_profile(path);
             }
             shell = std::make_unique<wizard_shell>(wizard_title, 501, 311, 312);
             add_settings_pages(pages);
@@ -85,7 +87,11 @@ int morvale_main(int argc, char** argv) {
                 converter.connect_mysql_server();
                 // A mistyped database must be found out before mode 0 empties the folder.
                 converter.check_source();
+                // A profile that lists no table converts every table, as the console does.
+                if (converter.selected_tables().empty() && converter.selection().empty())
+                    converter.get_all_tables(converter.selection());
                 converter.check_dest();
+                store_settings = true;
             }
             for (size_t i = quick ? first_run_page : 0; i < pages.size(); ++i)
                 shell->add_page(*pages[i]);
@@ -106,6 +112,7 @@ int morvale_main(int argc, char** argv) {
         ui::gui_bridge::instance().close();
         if (shell) shell->sheet().hide();
         while (!pages.empty()) pages.pop_back();
+        if (!store_settings) converter.leave_settings();
         shell.reset();
     }
     ui::set_exception_sink(nullptr);

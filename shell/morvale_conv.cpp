@@ -134,12 +134,53 @@ bool morvale_convertor::load_profile_file(const std::wstring& path) {
     return load_profile(profile);
 }
 
+namespace {
+
+[[noreturn]] void profile_not_loaded() {
+    throw tk_exception(
+        "Profile cannot be loaded: text stands before its first section. Please verify "
+        "the correct path/name was given.",
+        tk_kind_error);
+}
+
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+        text += items[i];
+    }
+    return text;
+}
+
+}  // namespace
+
 void morvale_convertor::require_profile_file(const std::wstring& path) {
-    if (!load_profile_file(path))
-        throw tk_exception(
-            "Profile cannot be loaded: text stands before its first section. Please verify "
-            "the correct path/name was given.",
-            tk_kind_error);
+    if (!load_profile_file(path)) profile_not_loaded();
+}
+
+void morvale_convertor::require_complete_profile(const std::wstring& path) {
+    udb_profile profile;
+    if (!profile.load(path)) profile_not_loaded();
+    std::vector<std::string> missing;
+    if (profile.get_value(udb_generic_settings, L"src").empty())
+        missing.push_back("the source database (src=)");
+    if (profile.get_value(udb_generic_settings, L"dest").empty())
+        missing.push_back("the destination folder (dest=)");
+    auto connection = profile.sections().find(mysql_settings);
+    if (connection == profile.sections().end() || connection->second.empty())
+        missing.push_back("the connection ([MySQL settings])");
+    if (!missing.empty())
+        throw tk_exception("The profile cannot be run: it does not give " + listed(missing) +
+                               ". Nothing was converted.",
+                           tk_kind_error);
+    blob_to_memo_ = false;
+    only_definitions_ = false;
+    skip_indexes_ = false;
+    // "host" and "password" are always taken from the section; these two only when given.
+    user_.clear();
+    port_ = "3306";
+    load_profile(profile);
 }
 
 bool morvale_convertor::store_profile_file(const std::wstring& path) {

@@ -86,6 +86,8 @@ class morvale_convertor : public udb_converter,
 
     // Loads or stores the eight values of the settings store; true when all were.
     bool serialize(bool store);
+    // The settings store stays as it was: the wizard's destructor leaves it alone.
+    void leave_settings() { settings_settled_ = true; }
 
     // False when the file's content cannot be taken (text before its first section);
     // a missing or unreadable file raises a kind-1 error.
@@ -93,6 +95,12 @@ class morvale_convertor : public udb_converter,
     // load_profile_file for a front end: a file whose content cannot be taken raises the
     // kind-1 error that every program shows for it, and the settings stay as they were.
     void require_profile_file(const std::wstring& path);
+    // A quick launch's profile, which must hold everything the run needs: the source,
+    // the destination and a "MySQL settings" section. Nothing the wizard remembers from
+    // an earlier session is used: every setting the profile lacks starts from its
+    // default, as in the console program. A profile that lacks one of the three raises a
+    // kind-1 error naming what is missing, and changes nothing.
+    void require_complete_profile(const std::wstring& path);
     // Writes the settings to the file; a file that cannot be written raises kind 1.
     bool store_profile_file(const std::wstring& path);
     bool load_profile(udb_profile& profile);
@@ -130,6 +138,7 @@ class morvale_convertor : public udb_converter,
   protected:
     friend class conversion_run;
     bool blob_to_memo_ = false;
+    bool settings_settled_ = false;  // stored or left alone: nothing more to store
     bool run_completed_ = false;
     uint32_t tables_through_ = 0;
     std::wstring stopped_table_;

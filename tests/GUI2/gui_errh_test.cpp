@@ -88,7 +88,8 @@ TEST_F(errh_fixture, each_kind_is_listed_and_shown_as_its_kind_says) {
         {"kind 0, coded, in a table", 0, 0x400415, "orders", {2}, false, "dialog", denied, false},
         {"kind 1", 1, 0, "t", {}, false, "error", "t: line1 line2", false},
         {"Abort inside the run", 0, 0, "", {1}, false, "dialog", "boom", true},
-        {"Abort at the outermost level", 0, 0, "", {1}, true, "dialog", "boom", false},
+        // Nothing can go on at the outermost level: no choice is offered.
+        {"kind 0 at the outermost level", 0, 0, "", {}, true, "error", "boom", false},
     };
     for (const auto& t : cases) {
         modal.requests.clear();
