@@ -71,6 +71,10 @@ bool udb_profile::load(const std::wstring& path) {
     std::string_view rest(bytes);
     // Editors that save UTF-8 with a byte-order mark put it before the first line.
     if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
+    return parse(rest);
+}
+
+bool udb_profile::parse(std::string_view rest) {
     std::wstring current;
     bool in_section = false;
     while (!rest.empty()) {
@@ -83,18 +87,37 @@ bool udb_profile::load(const std::wstring& path) {
     return true;
 }
 
+std::wstring udb_profile::line_of(const std::wstring& section, const std::wstring& key,
+                                  const std::wstring& value) {
+    // A plain selected table is written as a bare name.
+    if (section == udb_selected_tables && value.empty()) return key + L"\r\n";
+    return key + L"=" + value + L"\r\n";
+}
+
+udb_pairs udb_profile::unreadable_entries() const {
+    udb_pairs found;
+    for (const auto& [name, pairs] : sections_) {
+        const std::wstring head = L"[" + name + L"]\r\n";
+        for (const auto& pair : pairs) {
+            // The entry alone under its section line, read as load() reads a file.
+            udb_profile back;
+            const bool read =
+                back.parse(pt::utf8_encode(head + line_of(name, pair.first, pair.second)));
+            bool same = read;
+            for (const auto& [other, got] : back.sections_)
+                same = same && (other == name ? got == udb_pairs{pair} : got.empty());
+            if (!same) found.emplace_back(name, pair.first);
+        }
+    }
+    return found;
+}
+
 void udb_profile::store(const std::wstring& path) const {
     tk_log_printf(2, "udb_profile::store)");
     std::wstring text;
     for (const auto& [name, pairs] : sections_) {
         text += L"[" + name + L"]\r\n";
-        const bool tables = name == udb_selected_tables;
-        for (const auto& [key, value] : pairs) {
-            text += key;
-            // A plain selected table is written as a bare name.
-            if (!(tables && value.empty())) text += L"=" + value;
-            text += L"\r\n";
-        }
+        for (const auto& [key, value] : pairs) text += line_of(name, key, value);
         text += L"\r\n";
     }
     for (const auto& [name, lines] : bare_lines_) {

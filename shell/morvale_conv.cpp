@@ -186,6 +186,23 @@ void morvale_convertor::require_complete_profile(const std::wstring& path) {
 bool morvale_convertor::store_profile_file(const std::wstring& path) {
     udb_profile profile;
     if (!store_profile(profile)) return false;
+    // A profile that would read back otherwise than it was saved runs something else
+    // when it is loaded: it is not written at all.
+    std::vector<std::string> names;
+    for (const auto& [section, key] : profile.unreadable_entries()) {
+        const std::string name = "'" + tk_unicode_to_utf8(key) + "'";
+        if (section == udb_selected_tables)
+            names.push_back("table " + name);
+        else
+            names.push_back(name + " in [" + tk_unicode_to_utf8(section) + "]");
+    }
+    if (!names.empty())
+        throw tk_exception(
+            "The settings were not saved: a profile cannot keep these names as they are (blanks "
+            "at either end, a line break, or a name that reads as a section or a setting), and "
+            "loading it would give something else: " +
+                listed(names) + ".",
+            tk_kind_error);
     profile.store(path);
     return true;
 }

@@ -144,19 +144,64 @@ TEST_F(finish_fixture, shows_the_errors_one_paragraph_each_or_the_heading_for_an
                   std::wstring(L"The conversion stopped before its end: ") + t.text);
 }
 
-TEST_F(finish_fixture, saves_the_settings_as_a_profile) {
+TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
     tmp_dir out;
+    const std::string file = out.file("p.mvl");
     conv.set_source(L"shop");
     conv.set_mode(2);
-    conv.selected_tables() = {{L"orders", L""}};
-    modal.files = {QString::fromStdString(out.file("p"))};
-    page.press(1116);
-    ASSERT_TRUE(fs::exists(out.file("p.mvl")));
-    conv.set_mode(0);
-    conv.selected_tables().clear();
-    ASSERT_TRUE(conv.load_profile_file(out.wpath() + L"/p.mvl"));
-    EXPECT_EQ(conv.mode(), 2);
-    EXPECT_EQ(conv.selected_tables(), (udb_pairs{{L"orders", L""}}));
+    // Names of tables the pages offer that a profile keeps as they are...
+    const udb_pairs kept = {{L"orders", L""},       {L"Zo\u00eb", L""},
+                            {L"inner blank", L""},  {L"x]", L""},
+                            {L"[y", L""},           {L"#hash", L""},
+                            {L";semi", L""},        {L"tab\tin", L""},
+                            {L"'quoted'", L""},     {L"`tick`", L""},
+                            {L"back\\slash", L""},  {L"100%", L""},
+                            {L"\u4e2d\u6587", L""}, {std::wstring(64, L'n'), L""}};
+    // ...and names a profile would give back as another table, or as none.
+    const std::vector<std::wstring> refused = {L" lead", L"trail ", L"[sect]",
+                                               L"a=b",   L"=x",     L"line\nbreak"};
+    struct {
+        std::vector<std::wstring> odd;  // added to the kept names
+        std::wstring destination;
+        std::string named;  // the end of the box; empty: saved
+    } cases[] = {
+        {{}, L"/data/dbf", ""},
+        {{L" lead"}, L"/data/dbf", "table ' lead'."},
+        {{L"[sect]"}, L"/data/dbf", "table '[sect]'."},
+        {refused, L"/data/dbf",
+         "table ' lead', table 'trail ', table '[sect]', table 'a=b', table '=x' and table "
+         "'line\nbreak'."},
+        {{}, L"/data/dbf ", "'dest' in [Generic settings]."},
+    };
+    for (const auto& t : cases) {
+        modal.requests.clear();
+        write_file_bytes(file, "earlier");
+        conv.set_destination(t.destination);
+        conv.selected_tables() = kept;
+        for (const auto& name : t.odd) conv.selected_tables().emplace_back(name, L"");
+        const udb_pairs saved = conv.selected_tables();
+        modal.files = {QString::fromStdString(out.file("p"))};
+        page.press(1116);
+        EXPECT_EQ(conv.selected_tables(), saved);
+        EXPECT_TRUE(shell.errors().empty());
+        if (!t.named.empty()) {
+            ASSERT_EQ(texts("error").size(), 1u);
+            const std::string box = texts("error")[0];
+            EXPECT_EQ(box.rfind("The settings were not saved", 0), 0u) << box;
+            EXPECT_EQ(box.substr(box.size() - std::min(box.size(), t.named.size())), t.named);
+            EXPECT_EQ(read_file_bytes(file), "earlier");
+            continue;
+        }
+        EXPECT_TRUE(texts("error").empty());
+        conv.set_mode(0);
+        conv.set_destination(L"");
+        conv.selected_tables().clear();
+        ASSERT_TRUE(conv.load_profile_file(out.wpath() + L"/p.mvl"));
+        EXPECT_EQ(conv.mode(), 2);
+        EXPECT_EQ(conv.destination(), t.destination);
+        EXPECT_EQ(conv.selected_tables(), kept);
+        conv.set_mode(2);
+    }
 }
 
 TEST_F(finish_fixture, a_worker_that_ends_without_its_run_still_reaches_the_finish_page) {
