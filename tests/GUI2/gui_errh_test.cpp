@@ -113,6 +113,35 @@ TEST_F(errh_fixture, each_kind_is_listed_and_shown_as_its_kind_says) {
     EXPECT_FALSE(gui_ending());
 }
 
+TEST_F(errh_fixture, a_huge_text_is_shown_and_listed_cut_to_a_readable_length) {
+    // Megabytes of a table name, with a character of two bytes just before the cut.
+    const std::string head = "t: Table " + std::string(390, 'n') + "\xc3\xab";
+    const std::string text = "Table " + head.substr(9) + std::string(2'000'000, 'n');
+    const std::string shown = head + "\xe2\x80\xa6";
+    ASSERT_EQ(QString::fromStdString(head).size(), static_cast<int>(shown_max));
+    struct {
+        const char* what;
+        int32_t kind;  // -1: a message box of the wizard's own
+        const char* kind_shown;
+    } cases[] = {{"kind 1", 1, "error"}, {"kind 0", 0, "dialog"}, {"message", -1, "information"}};
+    for (const auto& t : cases) {
+        modal.requests.clear();
+        modal.dialogs = {{2}};
+        handler.set_context_text("t");
+        if (t.kind < 0)
+            wizard_shell::message(QString::fromStdString("t: " + text).toStdWString());
+        else
+            handler.handle(tk_exception(text, t.kind), false);
+        ASSERT_EQ(modal.requests.size(), 1u) << t.what;
+        EXPECT_EQ(modal.requests[0].kind, t.kind_shown) << t.what;
+        // What the label shows may break anywhere.
+        EXPECT_EQ(modal.requests[0].text.remove(QChar(0x200B)).toStdString(), shown) << t.what;
+        if (t.kind >= 0) {
+            EXPECT_EQ(shell.errors().back(), shown) << t.what;
+        }
+    }
+}
+
 TEST_F(errh_fixture, do_not_show_silences_later_errors_but_keeps_listing_them) {
     modal.dialogs = {{1222, 2}};
     handler.handle(tk_exception("first", tk_kind_continue), false);
