@@ -16,6 +16,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "UDB/udb_db.hpp"
+#include "platform/settings.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/ui_bridge.hpp"
 #include "platform/ui/ui_modal.hpp"
@@ -108,11 +109,34 @@ void error_handler::handle(const tk_exception& e, bool outermost) {
         answer = ui::modal().run_dialog(dlg);
         box = dlg.do_not_show();
     });
-    if (answer == 1 && !outermost) throw tk_final_exception();
+    if (answer == 1) throw tk_final_exception();
     do_not_show = box;
 }
 
+namespace {
+
+// A settings file far larger than any this program writes would be read whole for every
+// value at each start: it is set aside, where it can still be looked at, and the
+// settings start afresh. The window is not up yet, so the line goes to standard error.
+void set_aside_oversized_settings(const std::string& key_path) {
+    const std::string file = pt::settings_file_for_key(key_path);
+    std::string aside;
+    if (file.empty() || pt::settings_file(file).set_aside_if_oversized(aside) != 0 || aside.empty())
+        return;
+    const std::string line = "The settings file " + file + " is larger than " +
+                             std::to_string(pt::settings_max_size) +
+                             " bytes, which no settings of this program need; it was set aside "
+                             "as " +
+                             aside + " and the settings start afresh.";
+    tk_log_printf(3, "%s", line);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
 morvale_convertor::morvale_convertor() : tk_serializer("Software\\Quillmark\\Torvane") {
+    set_aside_oversized_settings(key_path());
     serialize(false);
 }
 

@@ -112,7 +112,14 @@ int morvale_main(int argc, char** argv) {
         ui::gui_bridge::instance().close();
         if (shell) shell->sheet().hide();
         while (!pages.empty()) pages.pop_back();
-        if (!store_settings) converter.leave_settings();
+        // After an internal error the settings of the broken session are not kept.
+        if (!store_settings || gui_ending()) converter.leave_settings();
+        // The worker is gone: the settings are kept now, and a failure is said once.
+        if (const std::string why = converter.keep_settings(); !why.empty()) {
+            ui::gui_bridge::instance().open();
+            wizard_shell::error(why);
+            ui::gui_bridge::instance().close();
+        }
         shell.reset();
     }
     ui::set_exception_sink(nullptr);

@@ -5,6 +5,8 @@
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "platform/files.hpp"
+#include "platform/settings.hpp"
 
 namespace {
 
@@ -126,6 +128,19 @@ bool morvale_convertor::serialize(bool store) {
     ok &= tk_serializer::serialize(user_, "user", store);
     key().close();
     return ok;
+}
+
+std::string morvale_convertor::keep_settings() {
+    if (settings_settled_) return {};
+    settings_settled_ = true;
+    if (serialize(true)) return {};
+    const std::string file = pt::settings_file_for_key(key_path());
+    if (file.empty())
+        return "Your settings could not be kept for the next start: no folder for them is "
+               "known (HOME is not set).";
+    const int err = key().error();
+    return "Your settings could not be kept for the next start: " + file +
+           (err ? ": " + pt::error_text(err) : std::string()) + ".";
 }
 
 bool morvale_convertor::load_profile_file(const std::wstring& path) {

@@ -86,6 +86,9 @@ class morvale_convertor : public udb_converter,
 
     // Loads or stores the eight values of the settings store; true when all were.
     bool serialize(bool store);
+    // Stores the settings for the next start, once: the wizard's destructor then stores
+    // nothing. Empty when they were kept, else the sentence that says why not.
+    std::string keep_settings();
     // The settings store stays as it was: the wizard's destructor leaves it alone.
     void leave_settings() { settings_settled_ = true; }
 

@@ -6,9 +6,7 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <QtTest/QTest>
-#include <fcntl.h>
 #include <thread>
-#include <unistd.h>
 
 #include "GUI2/g_desk.hpp"
 #include "GUI2/g_errdlg.hpp"
@@ -20,34 +18,6 @@
 #include "tests/GUI2/gui_support.hpp"
 
 namespace {
-
-// What the process writes to standard error while the object lives.
-class stderr_capture {
-  public:
-    explicit stderr_capture(const std::string& path) : path_(path) {
-        std::fflush(stderr);
-        saved_ = dup(2);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 2);
-        close(fd);
-    }
-    ~stderr_capture() { restore(); }
-    std::string text() {
-        restore();
-        return read_file_bytes(path_);
-    }
-
-  private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::string path_;
-    int saved_ = -1;
-};
 
 class coded : public tk_exception {
   public:

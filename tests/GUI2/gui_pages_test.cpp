@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QLabel>
@@ -272,6 +273,67 @@ TEST_F(start_fixture, a_profile_that_cannot_be_used_ends_with_255_and_touches_no
     struct stat st {};
     ASSERT_EQ(stat((std::string(config) + "/Quillmark/Torvane.conf").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(start_fixture, settings_that_cannot_be_kept_are_said_once_at_the_end) {
+    private_settings settings;
+    const std::string conf = settings.file(), folder = conf.substr(0, conf.rfind('/'));
+    // Megabytes of something that is no settings file of this program.
+    const std::string oversized = "dest=text:/data/old\n" + std::string(3 << 20, '#') + "\n";
+    struct {
+        const char* what;
+        bool directory;       // the settings file is a folder
+        bool read_only;       // its folder cannot be written
+        std::string content;  // what the settings file holds first
+        std::string box;      // the one box at the end, if any
+        std::string line;     // what standard error says at the start, if anything
+    } cases[] = {
+        {"a folder", true, false, "",
+         "Your settings could not be kept for the next start: " + conf + ": Is a directory.", ""},
+        {"a folder that cannot be written", false, true, "src=text:shop\n",
+         "Your settings could not be kept for the next start: " + conf + ": Permission denied.",
+         ""},
+        {"oversized", false, false, oversized, "",
+         "it was set aside as " + conf + ".bad and the settings start afresh."},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        if (t.read_only && geteuid() == 0) continue;  // root writes anyway
+        fs::remove_all(folder);
+        fs::create_directories(t.directory ? conf : folder);
+        if (!t.directory) write_file_bytes(conf, t.content);
+        if (t.read_only) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        modal.requests.clear();
+        int code = -1;
+        std::string err;
+        {
+            stderr_capture capture(dir.file("stderr"));
+            wizard_robot robot;
+            robot.on_enter[103] = [&](ui::wizard_sheet& sheet) {
+                modal.questions = {ui::box_answer::yes};
+                QTest::mouseClick(sheet.button(ui::id_cancel), Qt::LeftButton);
+            };
+            std::string a0 = "morvale";
+            char* argv[] = {a0.data(), nullptr};
+            code = morvale_main(1, argv);
+            err = capture.text();
+        }
+        fs::permissions(folder, fs::perms::owner_all);
+        EXPECT_EQ(code, morvale_cancelled);
+        ASSERT_EQ(modal.of("error").size(), t.box.empty() ? 0u : 1u);
+        if (!t.box.empty()) {
+            EXPECT_EQ(modal.of("error")[0].text.toStdString(), t.box);
+            EXPECT_EQ(modal.of("error")[0].caption, "Torvane 4.3 Error");
+        }
+        EXPECT_NE(err.find(t.line), std::string::npos) << err;
+        if (!t.line.empty()) {
+            EXPECT_EQ(read_file_bytes(conf + ".bad"), t.content);
+            // Started afresh, and kept at the end.
+            const std::string now = read_file_bytes(conf);
+            EXPECT_NE(now.find("port=text:3306\n"), std::string::npos) << now;
+            EXPECT_EQ(now.find("/data/old"), std::string::npos);
+        }
+    }
 }
 
 TEST(morvale_program, without_a_window_system_it_says_so_and_ends_with_255) {
