@@ -21,8 +21,9 @@ QVBoxLayout* frame(ui::dialog& d, const std::wstring& message) {
     auto* outer = new QVBoxLayout(&d);
     auto* top = new QHBoxLayout;
     top->addWidget(d.add(0, ui::control_kind::icon_error));
-    auto* text = static_cast<QLabel*>(
-        d.add(1320, ui::control_kind::label, QString::fromStdWString(message)));
+    auto* text =
+        static_cast<QLabel*>(d.add(1320, ui::control_kind::label,
+                                   ui::breakable(QString::fromStdWString(shown_text(message)))));
     text->setMinimumWidth(360);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     top->addWidget(text, 1);

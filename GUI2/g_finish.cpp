@@ -48,7 +48,7 @@ bool gui_finish_page::page_init() {
         }
         // Whatever the list holds, it ends with how far the run got.
         if (!completed) {
-            list->appendPlainText(QString::fromStdWString(early_end()));
+            list->appendPlainText(QString::fromStdWString(shown_text(early_end())));
             list->appendPlainText(QString());
         }
         list->moveCursor(QTextCursor::End);

@@ -7,6 +7,7 @@
 
 #include "GUI2/g_f_dlg.hpp"
 #include "GUI2/g_wiz_pg.hpp"
+#include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_singl.hpp"
 #include "shell/morvale_conv.hpp"
@@ -47,7 +48,13 @@ class gui_finish_page_t : public gui_finish_page {
         const QStringList filter = profile_filter(extension_, 141);
         tk_log_wprintf(2, L"gui_finish_page_t::on_store(%s)", extension_);
         save_file_dialog dlg(this, filter, L"Select Profile", L"", extension_.c_str());
-        if (dlg.do_modal()) Converter::get_instance().store_profile_file(dlg.path());
+        if (!dlg.do_modal()) return;
+        // A profile that cannot be saved is no error of the run: the list stays as it is.
+        try {
+            Converter::get_instance().store_profile_file(dlg.path());
+        } catch (const tk_exception& e) {
+            show_page_error(e);
+        }
     }
     bool run_completed() const override {
         Converter* c = Converter::find();

@@ -35,7 +35,7 @@ unsigned progress_percent(const udb_progress& p) {
 
 std::wstring progress_status(const udb_progress& p) {
     if (p.current_table.empty()) return {};
-    return L"Processing table '" + p.current_table + L"'";
+    return L"Processing table '" + shown_text(p.current_table) + L"'";
 }
 
 progress_page::progress_page(const std::wstring& title, const std::wstring& subtitle)

@@ -34,15 +34,33 @@ QWidget* box_owner() {
 ui::box_answer show_box(ui::box_icon icon, const wchar_t* suffix, const std::wstring& text,
                         bool default_no, ui::box_answer refused) {
     ui::box_answer answer = refused;
+    const QString shown = QString::fromStdWString(shown_text(text));
     ui::gui_bridge::instance().call([&] {
         answer = ui::modal().message_box(box_owner(), icon,
                                          QString::fromStdWString(wizard_shell::caption(suffix)),
-                                         QString::fromStdWString(text), default_no);
+                                         shown, default_no);
     });
     return answer;
 }
 
 }  // namespace
+
+std::wstring shown_text(const std::wstring& text) {
+    if (text.size() <= shown_max) return text;
+    return text.substr(0, shown_max) + L"\u2026";
+}
+
+std::string shown_text(const std::string& text) {
+    // A character is at least one byte: a text of few bytes needs no counting.
+    if (text.size() <= shown_max) return text;
+    size_t characters = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        // Each character begins at a byte that is no UTF-8 continuation byte.
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && characters++ == shown_max)
+            return text.substr(0, i) + "\xE2\x80\xA6";
+    }
+    return text;
+}
 
 std::unique_ptr<QApplication> gui_initialize(int& argc, char** argv) {
     tk_log_printf(2, "gui_initialize");
@@ -131,7 +149,7 @@ void wizard_shell::enable_button(int id, bool on) {
 
 void wizard_shell::append_error(const std::string& text) {
     std::lock_guard lock(errors_mutex_);
-    if (errors_.size() < max_errors) errors_.push_back(text);
+    if (errors_.size() < max_errors) errors_.push_back(shown_text(text));
 }
 
 std::vector<std::string> wizard_shell::errors() const {

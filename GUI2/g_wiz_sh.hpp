@@ -18,6 +18,14 @@ class wizard_page_base;
 // a message on standard error.
 std::unique_ptr<QApplication> gui_initialize(int& argc, char** argv);
 
+// What a box or the error list shows of a text: at most shown_max characters, the rest
+// cut off and marked with "…". A text of megabytes (a name a profile gave) would hold up
+// the window for minutes while it is laid out; the log keeps the whole text.
+inline constexpr size_t shown_max = 400;
+std::wstring shown_text(const std::wstring& text);
+// The same for UTF-8 text, cut between characters.
+std::string shown_text(const std::string& text);
+
 class wizard_shell : public tk_singleton<wizard_shell> {
   public:
     wizard_shell(const std::wstring& title, int icon_id, int watermark_id, int header_id);
@@ -49,7 +57,8 @@ class wizard_shell : public tk_singleton<wizard_shell> {
 
     void enable_button(int id, bool on);
 
-    // The errors of the run, at most max_errors; written by the worker.
+    // The errors of the run, at most max_errors, each as shown_text gives it; written by
+    // the worker.
     static constexpr size_t max_errors = 20;
     void append_error(const std::string& text);
     std::vector<std::string> errors() const;

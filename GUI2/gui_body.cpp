@@ -18,6 +18,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "UDB/udb_db.hpp"
+#include "platform/settings.hpp"
 #include "platform/text.hpp"
 #include "platform/ui/ui_bridge.hpp"
 #include "platform/ui/ui_modal.hpp"
@@ -117,8 +118,10 @@ void error_handler::handle(const tk_exception& e, bool outermost) {
     message = on_one_line(std::move(message));
     if (wizard_shell::is_initialized())
         if (wizard_shell* shell = wizard_shell::find()) shell->append_error(message);
-    if (e.kind() == tk_kind_error) {
-        tk_log_printf(1, "Got 1-level error");
+    // At the outermost level nothing can go on, whatever the answer: an error of any
+    // kind is shown with OK alone.
+    if (e.kind() == tk_kind_error || outermost) {
+        tk_log_printf(1, "Got %d-level error", e.kind());
         if (!do_not_show) {
             tk_log_printf(1, "Step 1");
             wizard_shell::error(tk_ansi_to_unicode(message));
@@ -136,17 +139,40 @@ void error_handler::handle(const tk_exception& e, bool outermost) {
         answer = ui::modal().run_dialog(dlg);
         box = dlg.do_not_show();
     });
-    if (answer == 1 && !outermost) throw tk_final_exception();
+    if (answer == 1) throw tk_final_exception();
     do_not_show = box;
 }
 
+namespace {
+
+// A settings file far larger than any this program writes would be read whole for every
+// value at each start: it is set aside, where it can still be looked at, and the
+// settings start afresh. The window is not up yet, so the line goes to standard error.
+void set_aside_oversized_settings(const std::string& key_path) {
+    const std::string file = pt::settings_file_for_key(key_path);
+    std::string aside;
+    if (file.empty() || pt::settings_file(file).set_aside_if_oversized(aside) != 0 || aside.empty())
+        return;
+    const std::string line = "The settings file " + file + " is larger than " +
+                             std::to_string(pt::settings_max_size) +
+                             " bytes, which no settings of this program need; it was set aside "
+                             "as " +
+                             aside + " and the settings start afresh.";
+    tk_log_printf(3, "%s", line);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
 morvale_convertor::morvale_convertor() : tk_serializer("Software\\Quillmark\\Torvane") {
+    set_aside_oversized_settings(key_path());
     serialize(false);
 }
 
 morvale_convertor::~morvale_convertor() {
     // After an internal error the settings of the broken session are not kept.
-    if (!gui_ending()) serialize(true);
+    if (!gui_ending() && !settings_settled_) serialize(true);
 }
 
 init_conversion::init_conversion(bool com_initialized, std::atomic<bool>* done)

@@ -65,6 +65,8 @@ int morvale_main(int argc, char** argv) {
         const bool quick = !argument.empty();
         std::unique_ptr<wizard_shell> shell;
         std::vector<std::unique_ptr<wizard_page_base>> pages;
+        // A quick launch that cannot start leaves the settings store as it was.
+        bool store_settings = !quick;
         try {
             if (quick) {
                 std::wstring path;
@@ -72,7 +74,7 @@ int morvale_main(int argc, char** argv) {
                 tk_log_wprintf(2, L"QUICK LAUNCH: profile=%s", path);
                 // Going on with the stored settings would run mode 0 on whatever folder
                 // they name.
-                converter.require_profile_file(path);
+                converter.require_complete_profile(path);
             }
             shell = std::make_unique<wizard_shell>(wizard_title, 501, 311, 312);
             add_settings_pages(pages);
@@ -87,12 +89,19 @@ int morvale_main(int argc, char** argv) {
                 L"mvl"));
             // The server may keep a quick launch waiting: a small window says so, and its
             // Cancel ends the program with nothing touched. A mistyped database must be
-            // found out before mode 0 empties the folder.
-            if (quick && !connect_while_waiting(converter, nullptr,
-                                                [&converter] { converter.check_source(); })) {
+            // found out before mode 0 empties the folder, and a profile that lists no
+            // table converts every table, as the console does.
+            if (quick && !connect_while_waiting(converter, nullptr, [&converter] {
+                    converter.check_source();
+                    if (converter.selected_tables().empty() && converter.selection().empty())
+                        converter.get_all_tables(converter.selection());
+                })) {
                 code = morvale_cancelled;
             } else {
-                if (quick) converter.check_dest();
+                if (quick) {
+                    converter.check_dest();
+                    store_settings = true;
+                }
                 for (size_t i = quick ? first_run_page : 0; i < pages.size(); ++i)
                     shell->add_page(*pages[i]);
                 const int result = shell->run();
@@ -113,6 +122,14 @@ int morvale_main(int argc, char** argv) {
         ui::gui_bridge::instance().close();
         if (shell) shell->sheet().hide();
         while (!pages.empty()) pages.pop_back();
+        // After an internal error the settings of the broken session are not kept.
+        if (!store_settings || gui_ending()) converter.leave_settings();
+        // The worker is gone: the settings are kept now, and a failure is said once.
+        if (const std::string why = converter.keep_settings(); !why.empty()) {
+            ui::gui_bridge::instance().open();
+            wizard_shell::error(why);
+            ui::gui_bridge::instance().close();
+        }
         shell.reset();
         if (stop_signal_received()) code = gui_stopped(converter);
     }

@@ -31,21 +31,27 @@ long status_of(int err) {
 }
 
 // Reads the key's file afresh, so values written by another program show up.
-long find_value(const tk_reg_handle* key, const std::string& name, pt::setting_value& out) {
+long find_value(const tk_reg_handle* key, const std::string& name, pt::setting_value& out,
+                int& error) {
     if (!key) return tk_reg_invalid_handle;
     pt::settings_file f(key->file);
-    if (int err = f.load()) return status_of(err);
+    if (int err = f.load()) return status_of(error = err);
     const pt::setting_value* v = f.find(name);
     if (!v) return tk_reg_not_found;
     out = *v;
     return tk_reg_ok;
 }
 
-long store_value(const tk_reg_handle* key, const std::string& name, const pt::setting_value& v) {
+long store_value(const tk_reg_handle* key, const std::string& name, const pt::setting_value& v,
+                 int& error) {
     pt::settings_file f(key->file);
-    if (int err = f.load()) return status_of(err);
-    f.set(name, v);
-    return status_of(f.save());
+    int err = f.load();
+    if (!err) {
+        f.set(name, v);
+        err = f.save();
+    }
+    if (err) error = err;
+    return status_of(err);
 }
 
 // Copies a text with its terminating zero into a caller's buffer of *size bytes.
@@ -72,9 +78,10 @@ long tk_reg_key::create(tk_hkey parent, const char* subkey, uint32_t* dispositio
     std::string path = parent->path;
     if (!sub.empty()) path = path.empty() ? sub : path + "\\" + sub;
     std::string file = pt::settings_file_for_key(path);
+    error_ = 0;
     if (file.empty()) return tk_reg_invalid_parameter;
     bool created = false;
-    if (int err = pt::settings_file(file).create(created)) return status_of(err);
+    if (int err = pt::settings_file(file).create(created)) return status_of(error_ = err);
     key_ = std::make_unique<tk_reg_handle>(tk_reg_handle{path, file});
     if (disposition) *disposition = created ? tk_reg_created_new_key : tk_reg_opened_existing_key;
     return tk_reg_ok;
@@ -84,7 +91,7 @@ long tk_reg_key::get_value(uint32_t& value, const char* name) {
     if (!name) throw tk_mail_assertion("tk_regk.cpp", 98);
     tk_log_printf(2, "tk_reg_key::get_value(ulong, %s)", name);
     pt::setting_value v;
-    if (long st = find_value(key_.get(), name, v)) return st;
+    if (long st = find_value(key_.get(), name, v, error_)) return st;
     if (v.kind != pt::setting_value::number) return tk_reg_invalid_data;
     tk_log_printf(1, "type=%d, size=%d", tk_reg_dword, 4);
     value = v.num;
@@ -96,7 +103,7 @@ long tk_reg_key::get_value(char* buffer, const char* name, uint32_t* size) {
     if (!size) throw tk_mail_assertion("tk_regk.cpp", 116);
     tk_log_printf(2, "tk_reg_key::get_value(LPSTR, %s)", name);
     pt::setting_value v;
-    if (long st = find_value(key_.get(), name, v)) return st;
+    if (long st = find_value(key_.get(), name, v, error_)) return st;
     if (v.kind != pt::setting_value::text) return tk_reg_invalid_data;
     return copy_text(v.str, buffer, size);
 }
@@ -106,7 +113,7 @@ long tk_reg_key::get_value(wchar_t* buffer, const wchar_t* name, uint32_t* size)
     if (!size) throw tk_mail_assertion("tk_regk.cpp", 133);
     tk_log_wprintf(2, L"tk_reg_key::get_value(LPWSTR, %s)", name);
     pt::setting_value v;
-    if (long st = find_value(key_.get(), pt::utf8_encode(name), v)) return st;
+    if (long st = find_value(key_.get(), pt::utf8_encode(name), v, error_)) return st;
     if (v.kind != pt::setting_value::text) return tk_reg_invalid_data;
     return copy_text(pt::utf8_decode(v.str), buffer, size);
 }
@@ -116,7 +123,7 @@ long tk_reg_key::set_value(uint32_t value, const char* name) {
     pt::setting_value v;
     v.kind = pt::setting_value::number;
     v.num = value;
-    return store_value(key_.get(), name ? name : "", v);
+    return store_value(key_.get(), name ? name : "", v, error_);
 }
 
 long tk_reg_key::set_value(const char* text, const char* name) {
@@ -125,7 +132,7 @@ long tk_reg_key::set_value(const char* text, const char* name) {
     pt::setting_value v;
     v.kind = pt::setting_value::text;
     v.str = text;
-    return store_value(key_.get(), name ? name : "", v);
+    return store_value(key_.get(), name ? name : "", v, error_);
 }
 
 long tk_reg_key::set_value(const wchar_t* text, const wchar_t* name) {
@@ -134,7 +141,7 @@ long tk_reg_key::set_value(const wchar_t* text, const wchar_t* name) {
     pt::setting_value v;
     v.kind = pt::setting_value::text;
     v.str = pt::utf8_encode(text);
-    return store_value(key_.get(), pt::utf8_encode(name ? name : L""), v);
+    return store_value(key_.get(), pt::utf8_encode(name ? name : L""), v, error_);
 }
 
 bool tk_serializer::serialize(bool& setting, const char* name, bool store) {

@@ -51,6 +51,9 @@ class tk_reg_key {
         return tk_reg_ok;
     }
     bool is_open() const { return key_ != nullptr; }
+    // The errno of the last operation that failed on the file since create was called
+    // (0: none did), so that a caller can say why the settings were not kept.
+    int error() const { return error_; }
     tk_hkey handle() const { return key_.get(); }
 
     // Sizes are in bytes and count the terminating zero. A null buffer asks for the size
@@ -65,6 +68,7 @@ class tk_reg_key {
 
   private:
     std::unique_ptr<tk_reg_handle> key_;
+    int error_ = 0;
 };
 
 class tk_serializer {

@@ -167,6 +167,10 @@ bool udb_profile::load(const std::wstring& path, std::span<const udb_profile_sec
     load_state s;
     s.rules = rules;
     s.file = path;
+    return parse(rest, s);
+}
+
+bool udb_profile::parse(std::string_view rest, load_state& s) {
     while (!rest.empty()) {
         size_t nl = rest.find('\n');
         std::string_view raw = rest.substr(0, nl);
@@ -178,18 +182,38 @@ bool udb_profile::load(const std::wstring& path, std::span<const udb_profile_sec
     return true;
 }
 
+std::wstring udb_profile::line_of(const std::wstring& section, const std::wstring& key,
+                                  const std::wstring& value) {
+    // A plain selected table is written as a bare name.
+    if (section == udb_selected_tables && value.empty()) return key + L"\r\n";
+    return key + L"=" + value + L"\r\n";
+}
+
+udb_pairs udb_profile::unreadable_entries() const {
+    udb_pairs found;
+    for (const auto& [name, pairs] : sections_) {
+        const std::wstring head = L"[" + name + L"]\r\n";
+        for (const auto& pair : pairs) {
+            // The entry alone under its section line, read as load() reads a file.
+            udb_profile back;
+            load_state s;
+            const bool read =
+                back.parse(pt::utf8_encode(head + line_of(name, pair.first, pair.second)), s);
+            bool same = read;
+            for (const auto& [other, got] : back.sections_)
+                same = same && (other == name ? got == udb_pairs{pair} : got.empty());
+            if (!same) found.emplace_back(name, pair.first);
+        }
+    }
+    return found;
+}
+
 void udb_profile::store(const std::wstring& path) const {
     tk_log_printf(2, "udb_profile::store)");
     std::wstring text;
     for (const auto& [name, pairs] : sections_) {
         text += L"[" + name + L"]\r\n";
-        const bool tables = name == udb_selected_tables;
-        for (const auto& [key, value] : pairs) {
-            text += key;
-            // A plain selected table is written as a bare name.
-            if (!(tables && value.empty())) text += L"=" + value;
-            text += L"\r\n";
-        }
+        for (const auto& [key, value] : pairs) text += line_of(name, key, value);
         text += L"\r\n";
     }
     for (const auto& [name, lines] : bare_lines_) {

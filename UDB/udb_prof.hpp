@@ -73,6 +73,10 @@ class udb_profile {
     // Writes the profile (mode 0600, it holds the password) as a whole: a failed store
     // raises a kind-1 error and leaves an earlier file as it was.
     void store(const std::wstring& path) const;
+    // The entries that the file store() writes would not give back as they are (blanks
+    // around a key, a line that reads as a section or as another key and value, a line
+    // break in a text), as pairs of section and key, in the order they are held.
+    udb_pairs unreadable_entries() const;
 
     const std::map<std::wstring, udb_pairs>& sections() const { return sections_; }
     // Lines without "=" as they were read, by section.
@@ -82,8 +86,13 @@ class udb_profile {
 
   private:
     struct load_state;
+    // The lines of a file's text, after its byte-order mark.
+    bool parse(std::string_view text, load_state& s);
     bool load_line(std::string_view raw, load_state& s);
     void add_pair(load_state& s, std::wstring key, std::wstring value, const std::wstring* bare);
+    // One pair as store() writes it, with its line end.
+    static std::wstring line_of(const std::wstring& section, const std::wstring& key,
+                                const std::wstring& value);
 
     std::map<std::wstring, udb_pairs> sections_;
     std::map<std::wstring, std::vector<std::wstring>> bare_lines_;

@@ -328,6 +328,10 @@ int remove_file(const std::string& path) {
     return again([&] { return current->unlink(path.c_str()); });
 }
 
+int rename_file(const std::string& from, const std::string& to) {
+    return again([&] { return current->rename(from.c_str(), to.c_str(), false); });
+}
+
 int make_folder(const std::string& path, mode_t mode) {
     return again([&] { return current->mkdir(path.c_str(), mode); });
 }

@@ -65,6 +65,8 @@ struct folder_entry {
 int list_folder(const std::string& folder, std::vector<folder_entry>& entries);
 
 int remove_file(const std::string& path);
+// Moves the file to `to`, replacing what is there. 0 or the errno.
+int rename_file(const std::string& from, const std::string& to);
 int make_folder(const std::string& path, mode_t mode);
 
 // --- Open files, for the file classes built on this layer ----------------------------

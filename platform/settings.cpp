@@ -158,6 +158,9 @@ std::string settings_file_for_key(std::string_view key_path) {
 
 int settings_file::load() {
     lines_.clear();
+    path_status st;
+    if (stat_path(path_, st) == 0 && st.kind == path_kind::file && st.size > settings_max_size)
+        return EFBIG;
     std::string data;
     bool opened = false;
     if (int err = read_file(path_, data, &opened)) return err == ENOENT && !opened ? 0 : err;
@@ -184,6 +187,17 @@ int settings_file::create(bool& created) {
     if ((err = make_folders(path_.substr(0, path_.rfind('/'))))) return err;
     if ((err = replace_file(path_, std::string_view(), 0600))) return err;
     created = true;
+    return 0;
+}
+
+int settings_file::set_aside_if_oversized(std::string& aside) const {
+    aside.clear();
+    path_status st;
+    if (stat_path(path_, st) != 0 || st.kind != path_kind::file || st.size <= settings_max_size)
+        return 0;
+    const std::string to = path_ + ".bad";
+    if (int err = rename_file(path_, to)) return err;
+    aside = to;
     return 0;
 }
 

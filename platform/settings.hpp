@@ -24,6 +24,10 @@ struct setting_value {
 // home folder is known.
 std::string settings_file_for_key(std::string_view key_path);
 
+// A settings file holds a few short values. One larger than this is none of ours, and
+// reading it whole at every value would hold up the program's start for minutes.
+inline constexpr int64_t settings_max_size = 1 << 20;
+
 // The values of one settings file, in file order. Lines that do not parse are kept as
 // they are, so that rewriting the file loses nothing.
 class settings_file {
@@ -32,11 +36,16 @@ class settings_file {
 
     const std::string& path() const { return path_; }
 
-    // Reads the file; a missing file reads as empty. 0 or the errno of the failure.
+    // Reads the file; a missing file reads as empty. 0 or the errno of the failure
+    // (EFBIG, without reading it, for a file over settings_max_size).
     int load();
     // Makes the missing folders (mode 0700) and an empty file (mode 0600) when the file
     // does not exist yet; created tells whether it did.
     int create(bool& created);
+    // Moves a file over settings_max_size to `aside` (the file's name and ".bad"), so
+    // that it can still be looked at and the settings start afresh; `aside` stays empty
+    // when the file is not oversized. 0 or the errno of the failure.
+    int set_aside_if_oversized(std::string& aside) const;
 
     // Value names are compared without regard to case, as registry names are.
     const setting_value* find(std::string_view name) const;

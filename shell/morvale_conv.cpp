@@ -5,6 +5,8 @@
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "platform/files.hpp"
+#include "platform/settings.hpp"
 #include "shell/morvale_stop.hpp"
 
 namespace {
@@ -163,6 +165,19 @@ bool morvale_convertor::serialize(bool store) {
     return ok;
 }
 
+std::string morvale_convertor::keep_settings() {
+    if (settings_settled_) return {};
+    settings_settled_ = true;
+    if (serialize(true)) return {};
+    const std::string file = pt::settings_file_for_key(key_path());
+    if (file.empty())
+        return "Your settings could not be kept for the next start: no folder for them is "
+               "known (HOME is not set).";
+    const int err = key().error();
+    return "Your settings could not be kept for the next start: " + file +
+           (err ? ": " + pt::error_text(err) : std::string()) + ".";
+}
+
 bool morvale_convertor::load_profile_file(const std::wstring& path) {
     udb_profile profile;
     {
@@ -173,17 +188,75 @@ bool morvale_convertor::load_profile_file(const std::wstring& path) {
     return load_profile(profile);
 }
 
+namespace {
+
+[[noreturn]] void profile_not_loaded() {
+    throw tk_exception(
+        "Profile cannot be loaded: text stands before its first section. Please verify "
+        "the correct path/name was given.",
+        tk_kind_error);
+}
+
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+        text += items[i];
+    }
+    return text;
+}
+
+}  // namespace
+
 void morvale_convertor::require_profile_file(const std::wstring& path) {
-    if (!load_profile_file(path))
-        throw tk_exception(
-            "Profile cannot be loaded: text stands before its first section. Please verify "
-            "the correct path/name was given.",
-            tk_kind_error);
+    if (!load_profile_file(path)) profile_not_loaded();
+}
+
+void morvale_convertor::require_complete_profile(const std::wstring& path) {
+    udb_profile profile;
+    if (!profile.load(path)) profile_not_loaded();
+    std::vector<std::string> missing;
+    if (profile.get_value(udb_generic_settings, L"src").empty())
+        missing.push_back("the source database (src=)");
+    if (profile.get_value(udb_generic_settings, L"dest").empty())
+        missing.push_back("the destination folder (dest=)");
+    auto connection = profile.sections().find(mysql_settings);
+    if (connection == profile.sections().end() || connection->second.empty())
+        missing.push_back("the connection ([MySQL settings])");
+    if (!missing.empty())
+        throw tk_exception("The profile cannot be run: it does not give " + listed(missing) +
+                               ". Nothing was converted.",
+                           tk_kind_error);
+    blob_to_memo_ = false;
+    only_definitions_ = false;
+    skip_indexes_ = false;
+    // "host" and "password" are always taken from the section; these two only when given.
+    user_.clear();
+    port_ = "3306";
+    load_profile(profile);
 }
 
 bool morvale_convertor::store_profile_file(const std::wstring& path) {
     udb_profile profile;
     if (!store_profile(profile)) return false;
+    // A profile that would read back otherwise than it was saved runs something else
+    // when it is loaded: it is not written at all.
+    std::vector<std::string> names;
+    for (const auto& [section, key] : profile.unreadable_entries()) {
+        const std::string name = "'" + tk_unicode_to_utf8(key) + "'";
+        if (section == udb_selected_tables)
+            names.push_back("table " + name);
+        else
+            names.push_back(name + " in [" + tk_unicode_to_utf8(section) + "]");
+    }
+    if (!names.empty())
+        throw tk_exception(
+            "The settings were not saved: a profile cannot keep these names as they are (blanks "
+            "at either end, a line break, or a name that reads as a section or a setting), and "
+            "loading it would give something else: " +
+                listed(names) + ".",
+            tk_kind_error);
     profile.store(path);
     return true;
 }

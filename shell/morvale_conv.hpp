@@ -87,6 +87,11 @@ class morvale_convertor : public udb_converter,
 
     // Loads or stores the eight values of the settings store; true when all were.
     bool serialize(bool store);
+    // Stores the settings for the next start, once: the wizard's destructor then stores
+    // nothing. Empty when they were kept, else the sentence that says why not.
+    std::string keep_settings();
+    // The settings store stays as it was: the wizard's destructor leaves it alone.
+    void leave_settings() { settings_settled_ = true; }
 
     // False when the file's content cannot be taken (text before its first section);
     // a missing or unreadable file raises a kind-1 error.
@@ -94,7 +99,16 @@ class morvale_convertor : public udb_converter,
     // load_profile_file for a front end: a file whose content cannot be taken raises the
     // kind-1 error that every program shows for it, and the settings stay as they were.
     void require_profile_file(const std::wstring& path);
-    // Writes the settings to the file; a file that cannot be written raises kind 1.
+    // A quick launch's profile, which must hold everything the run needs: the source,
+    // the destination and a "MySQL settings" section. Nothing the wizard remembers from
+    // an earlier session is used: every setting the profile lacks starts from its
+    // default, as in the console program. A profile that lacks one of the three raises a
+    // kind-1 error naming what is missing, and changes nothing.
+    void require_complete_profile(const std::wstring& path);
+    // Writes the settings to the file; a file that cannot be written raises kind 1, and
+    // so does a setting the file could not give back as it is (a table name with blanks
+    // around it, or one that would read as a section line), naming every such setting;
+    // nothing is written then.
     bool store_profile_file(const std::wstring& path);
     bool load_profile(udb_profile& profile);
     // Leaves the converter unchanged: query pairs are moved on a copy of the list.
@@ -134,6 +148,7 @@ class morvale_convertor : public udb_converter,
   protected:
     friend class conversion_run;
     bool blob_to_memo_ = false;
+    bool settings_settled_ = false;  // stored or left alone: nothing more to store
     bool run_completed_ = false;
     uint32_t tables_through_ = 0;
     std::wstring stopped_table_;
@@ -227,9 +242,10 @@ class conversion_run : private error_handler_gate {
     // The source table's record count.
     uint64_t record_count() const;
     // Copies the rows (nothing with only definitions); a record that fails is reported
-    // with its number and the copy goes on.
+    // with its number and the copy goes on, unless its error is of kind 1.
     void copy_rows();
-    // The table handler: reports the failure with the table as context.
+    // The table handler: reports the failure with the table as context. A kind-1 error
+    // (a file that cannot be written) ends the run once reported.
     void table_failed(const tk_exception& e);
     // Writes the records the open DBF table still holds in memory, for a program that
     // must end at once; failures are only logged.
@@ -243,6 +259,8 @@ class conversion_run : private error_handler_gate {
   private:
     // Gives every table of the run its DBF name.
     void name_tables();
+    // After a report: a kind-1 error ends the run the way an Abort does.
+    void end_if_fatal(const tk_exception& e) const;
     // Announces the source table's record count when it is owed and known, after
     // waiting for it once per table, briefly: what else of the table is reported comes
     // after it when it comes in time.

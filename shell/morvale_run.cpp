@@ -282,6 +282,7 @@ void conversion_run::copy_rows() {
             error_handler& handler = error_handler::get_instance();
             handler.set_record_context(table_, index + 1);
             handler.handle(e, false);
+            end_if_fatal(e);
         }
         source.next();
         conv_.increment_record_index();
@@ -312,6 +313,13 @@ void conversion_run::table_failed(const tk_exception& e) {
     error_handler& handler = error_handler::get_instance();
     handler.set_context(table_);
     handler.handle(e, false);
+    end_if_fatal(e);
+}
+
+void conversion_run::end_if_fatal(const tk_exception& e) const {
+    // A file that cannot be written fails again at every later table (5,000 tables, 5,000
+    // reports): the run ends at the first such error, whatever program reported it.
+    if (e.kind() == tk_kind_error) throw tk_final_exception();
 }
 
 void conversion_run::flush_open_table() noexcept {

@@ -125,6 +125,22 @@ QWidget* find_control(const QWidget* root, int id) {
     return root->findChild<QWidget*>(QString::number(id));
 }
 
+QString breakable(const QString& text) {
+    constexpr int run_max = 40;
+    QString out;
+    int run = 0;
+    for (QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        // Never between the two halves of a character outside the basic plane.
+        if (run > run_max && !c.isLowSurrogate()) {
+            out += QChar(0x200B);
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
+}
+
 QFont title_font() {
     QFont f = QApplication::font();
     f.setPointSize(13);

@@ -50,6 +50,10 @@ T* control(const QWidget* root, int id) {
 // the lists of the design do (ties in case order, so that the order is stable).
 QListWidgetItem* add_list_item(QListWidget* list, const QString& text);
 
+// The text with a break opportunity (a zero-width space) in every run of 40 characters
+// without one, so that a label wraps a long name or path rather than cutting it off.
+QString breakable(const QString& text);
+
 // The large title font of the welcome and finish pages: the default family at 13 pt.
 QFont title_font();
 

@@ -45,7 +45,7 @@ class qt_modal : public modal_service {
                            const QString& text, bool default_no) override {
         QMessageBox box(owner);
         box.setWindowTitle(caption);
-        box.setText(text);
+        box.setText(breakable(text));
         keep_hard_lines(box, text);
         if (icon == box_icon::question) {
             box.setIcon(QMessageBox::Question);

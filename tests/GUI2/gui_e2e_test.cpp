@@ -23,6 +23,7 @@
 #include "UDB/udb_prof.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
+#include "tests/support/file_faults.hpp"
 #include "tests/support/relay_proxy.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
@@ -174,15 +175,138 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
     EXPECT_FALSE(fs::exists(home.file("out") + "/z_last.dbf"));
 }
 
-TEST_F(quick_launch, an_unknown_database_ends_with_255_before_the_folder_is_touched) {
-    scratch_db db("gui_nodb");
-    const std::string path = profile(db, 0, "t\n");
-    fs::create_directories(home.file("out"));
-    write_file_bytes(home.file("out") + "/t.dbf", any_dbf_table());
-    db.exec("DROP DATABASE " + db.name());
-    modal.dialogs.assign({{1}});
-    EXPECT_EQ(run(path), morvale_failed);
-    EXPECT_EQ(read_file_bytes(home.file("out") + "/t.dbf"), any_dbf_table());
+TEST_F(quick_launch, runs_on_its_profile_alone_or_says_why_it_cannot_and_touches_nothing) {
+    scratch_db db("gui_alone");
+    db.exec(
+        "CREATE TABLE a (id INT); INSERT INTO a VALUES (1),(2);"
+        "CREATE TABLE b (id INT); INSERT INTO b VALUES (3)");
+    const test_server& s = test_server::get();
+    const std::string out = home.file("out"), kept = home.file("kept");
+    const std::string src = "src=" + db.name() + "\n", dest = "dest=" + out + "\n";
+    const std::string connection = "[MySQL settings]\nhost=" + s.host + "\nuser=" + s.user +
+                                   "\npassword=" + s.password + "\nport=";
+    const std::string server = connection + std::to_string(s.port) + "\n";
+    // The last session's folder and "Do not migrate the data": neither may reach a run.
+    const std::string conf = home.file("config/Quillmark/Torvane.conf");
+    const std::string stored = "dest=text:" + kept + "\ntab_def=dword:1\nsrc=text:elsewhere\n";
+    const std::string not_given = "The profile cannot be run: it does not give ";
+    struct {
+        const char* what;
+        std::string profile;
+        int code;
+        std::string box;  // the start of the one error box, if any
+    } cases[] = {
+        {"no destination", src + "mode=0\n[Selected Tables]\na\n" + server, morvale_failed,
+         not_given + "the destination folder (dest=). Nothing was converted."},
+        {"an empty destination", src + "dest=\n" + server, morvale_failed,
+         not_given + "the destination folder (dest=)."},
+        {"no source, an empty connection", dest + "[MySQL settings]\n", morvale_failed,
+         not_given + "the source database (src=) and the connection ([MySQL settings])."},
+        {"no connection", src + dest, morvale_failed, not_given + "the connection"},
+        {"an unknown database", "src=no_such_" + db.name() + "\n" + dest + server, morvale_failed,
+         "Unknown database"},
+        {"no server", src + dest + connection + "1\n", morvale_failed,
+         "Cannot connect to the MySQL server."},
+        // No table listed: every table, as the console program converts them.
+        {"no tables listed", src + dest + "mode=0\n" + server, morvale_ok, ""},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        fs::create_directories(kept);
+        write_file_bytes(out + "/old.dbf", any_dbf_table());
+        write_file_bytes(kept + "/keep.dbf", "keep");
+        fs::create_directories(home.file("config/Quillmark"));
+        write_file_bytes(conf, stored);
+        write_file_bytes(home.file("p.mvl"), "[Generic settings]\n" + t.profile);
+        modal.requests.clear();
+        EXPECT_EQ(run(home.file("p.mvl")), t.code);
+        // Where nothing can go on, the box offers OK alone.
+        EXPECT_TRUE(modal.of("dialog").empty());
+        ASSERT_EQ(modal.of("error").size(), t.box.empty() ? 0u : 1u);
+        if (!t.box.empty()) {
+            EXPECT_EQ(modal.of("error")[0].text.toStdString().find(t.box), 0u)
+                << modal.of("error")[0].text.toStdString();
+            EXPECT_EQ(read_file_bytes(out + "/old.dbf"), any_dbf_table());
+            EXPECT_EQ(read_file_bytes(conf), stored);
+        }
+        EXPECT_EQ(read_file_bytes(kept + "/keep.dbf"), "keep");
+    }
+    EXPECT_FALSE(fs::exists(out + "/old.dbf"));
+    const dbf_read a = read_dbf(out + "/a.dbf"), b = read_dbf(out + "/b.dbf");
+    EXPECT_EQ(a.rows, (std::vector<std::string>{"1", "2"})) << a.error;
+    EXPECT_EQ(b.rows, std::vector<std::string>{"3"}) << b.error;
+    EXPECT_EQ(heading.rfind("Wizard has converted your MySQL database", 0), 0u) << heading;
+}
+
+TEST_F(quick_launch, a_file_that_cannot_be_written_ends_the_run_with_255_after_one_box) {
+    scratch_db db("gui_full");
+    db.exec(
+        "CREATE TABLE a_first (id INT); INSERT INTO a_first VALUES (1),(2);"
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30));"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq) FROM seq_1_to_20000;"
+        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1)");
+    const std::string out = home.file("out");
+    const std::string stopped = "The conversion stopped before its end: ";
+    struct {
+        const char* what;
+        int mode;
+        file_faults faults;
+        std::string failed;  // the table in the one box
+        std::string end;     // how far the run got
+    } cases[] = {
+        // A full disk in the middle of the second table.
+        {"full disk",
+         0,
+         {.write_budget = 300'000, .only_under = out},
+         "big",
+         "1 of 3 tables converted; table 'big' holds the records written until then."},
+        // A folder that refuses new files: every table would fail alike.
+        {"write-protected, mode 1",
+         1,
+         {.open_error = EPERM, .only_under = out},
+         "a_first",
+         "0 of 3 tables converted."},
+        {"write-protected, mode 2",
+         2,
+         {.open_error = EPERM, .only_under = out},
+         "a_first",
+         "0 of 3 tables converted."},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const std::string path = profile(db, t.mode, "a_first\nbig\nz_last\n");
+        modal.requests.clear();
+        int code = -1;
+        {
+            file_fault_scope faults(t.faults);
+            code = run(path);
+        }
+        EXPECT_EQ(code, morvale_failed);
+        EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
+        EXPECT_TRUE(modal.of("dialog").empty());
+        ASSERT_EQ(modal.of("error").size(), 1u);
+        const std::string box = modal.of("error")[0].text.toStdString();
+        EXPECT_EQ(box.rfind(t.failed + ": ", 0), 0u) << box;
+        EXPECT_EQ(listed, box + "\n\n" + stopped + t.end + "\n");
+        EXPECT_FALSE(fs::exists(out + "/z_last.dbf"));
+        if (t.mode != 0) {
+            EXPECT_TRUE(fs::is_empty(out));
+            continue;
+        }
+        EXPECT_EQ(read_dbf(out + "/a_first.dbf").records, 2);
+        // Whole records only, and as many as the header counts.
+        const dbf_read big = read_dbf(out + "/big.dbf");
+        EXPECT_EQ(big.error, "");
+        EXPECT_GT(big.records, 0);
+        EXPECT_LT(big.records, 20000);
+        ASSERT_GT(big.rows.size(), 0u);
+        EXPECT_EQ(big.rows.back(),
+                  std::to_string(big.records) + "|value " + std::to_string(big.records));
+    }
 }
 
 namespace {

@@ -6,9 +6,7 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <QtTest/QTest>
-#include <fcntl.h>
 #include <thread>
-#include <unistd.h>
 
 #include "GUI2/g_desk.hpp"
 #include "GUI2/g_errdlg.hpp"
@@ -20,34 +18,6 @@
 #include "tests/GUI2/gui_support.hpp"
 
 namespace {
-
-// What the process writes to standard error while the object lives.
-class stderr_capture {
-  public:
-    explicit stderr_capture(const std::string& path) : path_(path) {
-        std::fflush(stderr);
-        saved_ = dup(2);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 2);
-        close(fd);
-    }
-    ~stderr_capture() { restore(); }
-    std::string text() {
-        restore();
-        return read_file_bytes(path_);
-    }
-
-  private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::string path_;
-    int saved_ = -1;
-};
 
 class coded : public tk_exception {
   public:
@@ -88,7 +58,8 @@ TEST_F(errh_fixture, each_kind_is_listed_and_shown_as_its_kind_says) {
         {"kind 0, coded, in a table", 0, 0x400415, "orders", {2}, false, "dialog", denied, false},
         {"kind 1", 1, 0, "t", {}, false, "error", "t: line1 line2", false},
         {"Abort inside the run", 0, 0, "", {1}, false, "dialog", "boom", true},
-        {"Abort at the outermost level", 0, 0, "", {1}, true, "dialog", "boom", false},
+        // Nothing can go on at the outermost level: no choice is offered.
+        {"kind 0 at the outermost level", 0, 0, "", {}, true, "error", "boom", false},
     };
     for (const auto& t : cases) {
         modal.requests.clear();
@@ -110,6 +81,35 @@ TEST_F(errh_fixture, each_kind_is_listed_and_shown_as_its_kind_says) {
     }
     EXPECT_EQ(shell.errors().size(), std::size(cases));
     EXPECT_FALSE(gui_ending());
+}
+
+TEST_F(errh_fixture, a_huge_text_is_shown_and_listed_cut_to_a_readable_length) {
+    // Megabytes of a table name, with a character of two bytes just before the cut.
+    const std::string head = "t: Table " + std::string(390, 'n') + "\xc3\xab";
+    const std::string text = "Table " + head.substr(9) + std::string(2'000'000, 'n');
+    const std::string shown = head + "\xe2\x80\xa6";
+    ASSERT_EQ(QString::fromStdString(head).size(), static_cast<int>(shown_max));
+    struct {
+        const char* what;
+        int32_t kind;  // -1: a message box of the wizard's own
+        const char* kind_shown;
+    } cases[] = {{"kind 1", 1, "error"}, {"kind 0", 0, "dialog"}, {"message", -1, "information"}};
+    for (const auto& t : cases) {
+        modal.requests.clear();
+        modal.dialogs = {{2}};
+        handler.set_context_text("t");
+        if (t.kind < 0)
+            wizard_shell::message(QString::fromStdString("t: " + text).toStdWString());
+        else
+            handler.handle(tk_exception(text, t.kind), false);
+        ASSERT_EQ(modal.requests.size(), 1u) << t.what;
+        EXPECT_EQ(modal.requests[0].kind, t.kind_shown) << t.what;
+        // What the label shows may break anywhere.
+        EXPECT_EQ(modal.requests[0].text.remove(QChar(0x200B)).toStdString(), shown) << t.what;
+        if (t.kind >= 0) {
+            EXPECT_EQ(shell.errors().back(), shown) << t.what;
+        }
+    }
 }
 
 TEST_F(errh_fixture, do_not_show_silences_later_errors_but_keeps_listing_them) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QLabel>
@@ -144,19 +145,64 @@ TEST_F(finish_fixture, shows_the_errors_one_paragraph_each_or_the_heading_for_an
                   std::wstring(L"The conversion stopped before its end: ") + t.text);
 }
 
-TEST_F(finish_fixture, saves_the_settings_as_a_profile) {
+TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
     tmp_dir out;
+    const std::string file = out.file("p.mvl");
     conv.set_source(L"shop");
     conv.set_mode(2);
-    conv.selected_tables() = {{L"orders", L""}};
-    modal.files = {QString::fromStdString(out.file("p"))};
-    page.press(1116);
-    ASSERT_TRUE(fs::exists(out.file("p.mvl")));
-    conv.set_mode(0);
-    conv.selected_tables().clear();
-    ASSERT_TRUE(conv.load_profile_file(out.wpath() + L"/p.mvl"));
-    EXPECT_EQ(conv.mode(), 2);
-    EXPECT_EQ(conv.selected_tables(), (udb_pairs{{L"orders", L""}}));
+    // Names of tables the pages offer that a profile keeps as they are...
+    const udb_pairs kept = {{L"orders", L""},       {L"Zo\u00eb", L""},
+                            {L"inner blank", L""},  {L"x]", L""},
+                            {L"[y", L""},           {L"#hash", L""},
+                            {L";semi", L""},        {L"tab\tin", L""},
+                            {L"'quoted'", L""},     {L"`tick`", L""},
+                            {L"back\\slash", L""},  {L"100%", L""},
+                            {L"\u4e2d\u6587", L""}, {std::wstring(64, L'n'), L""}};
+    // ...and names a profile would give back as another table, or as none.
+    const std::vector<std::wstring> refused = {L" lead", L"trail ", L"[sect]",
+                                               L"a=b",   L"=x",     L"line\nbreak"};
+    struct {
+        std::vector<std::wstring> odd;  // added to the kept names
+        std::wstring destination;
+        std::string named;  // the end of the box; empty: saved
+    } cases[] = {
+        {{}, L"/data/dbf", ""},
+        {{L" lead"}, L"/data/dbf", "table ' lead'."},
+        {{L"[sect]"}, L"/data/dbf", "table '[sect]'."},
+        {refused, L"/data/dbf",
+         "table ' lead', table 'trail ', table '[sect]', table 'a=b', table '=x' and table "
+         "'line\nbreak'."},
+        {{}, L"/data/dbf ", "'dest' in [Generic settings]."},
+    };
+    for (const auto& t : cases) {
+        modal.requests.clear();
+        write_file_bytes(file, "earlier");
+        conv.set_destination(t.destination);
+        conv.selected_tables() = kept;
+        for (const auto& name : t.odd) conv.selected_tables().emplace_back(name, L"");
+        const udb_pairs saved = conv.selected_tables();
+        modal.files = {QString::fromStdString(out.file("p"))};
+        page.press(1116);
+        EXPECT_EQ(conv.selected_tables(), saved);
+        EXPECT_TRUE(shell.errors().empty());
+        if (!t.named.empty()) {
+            ASSERT_EQ(texts("error").size(), 1u);
+            const std::string box = texts("error")[0];
+            EXPECT_EQ(box.rfind("The settings were not saved", 0), 0u) << box;
+            EXPECT_EQ(box.substr(box.size() - std::min(box.size(), t.named.size())), t.named);
+            EXPECT_EQ(read_file_bytes(file), "earlier");
+            continue;
+        }
+        EXPECT_TRUE(texts("error").empty());
+        conv.set_mode(0);
+        conv.set_destination(L"");
+        conv.selected_tables().clear();
+        ASSERT_TRUE(conv.load_profile_file(out.wpath() + L"/p.mvl"));
+        EXPECT_EQ(conv.mode(), 2);
+        EXPECT_EQ(conv.destination(), t.destination);
+        EXPECT_EQ(conv.selected_tables(), kept);
+        conv.set_mode(2);
+    }
 }
 
 TEST_F(finish_fixture, a_worker_that_ends_without_its_run_still_reaches_the_finish_page) {
@@ -231,6 +277,67 @@ TEST_F(start_fixture, a_profile_that_cannot_be_used_ends_with_255_and_touches_no
     struct stat st {};
     ASSERT_EQ(stat((std::string(config) + "/Quillmark/Torvane.conf").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(start_fixture, settings_that_cannot_be_kept_are_said_once_at_the_end) {
+    private_settings settings;
+    const std::string conf = settings.file(), folder = conf.substr(0, conf.rfind('/'));
+    // Megabytes of something that is no settings file of this program.
+    const std::string oversized = "dest=text:/data/old\n" + std::string(3 << 20, '#') + "\n";
+    struct {
+        const char* what;
+        bool directory;       // the settings file is a folder
+        bool read_only;       // its folder cannot be written
+        std::string content;  // what the settings file holds first
+        std::string box;      // the one box at the end, if any
+        std::string line;     // what standard error says at the start, if anything
+    } cases[] = {
+        {"a folder", true, false, "",
+         "Your settings could not be kept for the next start: " + conf + ": Is a directory.", ""},
+        {"a folder that cannot be written", false, true, "src=text:shop\n",
+         "Your settings could not be kept for the next start: " + conf + ": Permission denied.",
+         ""},
+        {"oversized", false, false, oversized, "",
+         "it was set aside as " + conf + ".bad and the settings start afresh."},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        if (t.read_only && geteuid() == 0) continue;  // root writes anyway
+        fs::remove_all(folder);
+        fs::create_directories(t.directory ? conf : folder);
+        if (!t.directory) write_file_bytes(conf, t.content);
+        if (t.read_only) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        modal.requests.clear();
+        int code = -1;
+        std::string err;
+        {
+            stderr_capture capture(dir.file("stderr"));
+            wizard_robot robot;
+            robot.on_enter[103] = [&](ui::wizard_sheet& sheet) {
+                modal.questions = {ui::box_answer::yes};
+                QTest::mouseClick(sheet.button(ui::id_cancel), Qt::LeftButton);
+            };
+            std::string a0 = "morvale";
+            char* argv[] = {a0.data(), nullptr};
+            code = morvale_main(1, argv);
+            err = capture.text();
+        }
+        fs::permissions(folder, fs::perms::owner_all);
+        EXPECT_EQ(code, morvale_cancelled);
+        ASSERT_EQ(modal.of("error").size(), t.box.empty() ? 0u : 1u);
+        if (!t.box.empty()) {
+            EXPECT_EQ(modal.of("error")[0].text.toStdString(), t.box);
+            EXPECT_EQ(modal.of("error")[0].caption, "Torvane 4.3 Error");
+        }
+        EXPECT_NE(err.find(t.line), std::string::npos) << err;
+        if (!t.line.empty()) {
+            EXPECT_EQ(read_file_bytes(conf + ".bad"), t.content);
+            // Started afresh, and kept at the end.
+            const std::string now = read_file_bytes(conf);
+            EXPECT_NE(now.find("port=text:3306\n"), std::string::npos) << now;
+            EXPECT_EQ(now.find("/data/old"), std::string::npos);
+        }
+    }
 }
 
 TEST(morvale_program, without_a_window_system_it_says_so_and_ends_with_255) {

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 #include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/ui/ui_bridge.hpp"
 
@@ -80,6 +82,27 @@ bool scripted_modal::open_url(const QString& url) {
 
 void scripted_modal::set_clipboard_text(const QString& text) {
     clipboard = text;
+}
+
+stderr_capture::stderr_capture(const std::string& path) : path_(path) {
+    std::fflush(stderr);
+    saved_ = dup(2);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+}
+
+std::string stderr_capture::text() {
+    restore();
+    return read_file_bytes(path_);
+}
+
+void stderr_capture::restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
 }
 
 private_settings::private_settings() {

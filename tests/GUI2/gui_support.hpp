@@ -64,6 +64,22 @@ class scripted_modal : public ui::modal_service {
 // Saves the widget's picture as gui-shots/<name>.png and checks it is not empty.
 void save_shot(QWidget& w, const std::string& name);
 
+// What the process writes to standard error while the object lives.
+class stderr_capture {
+  public:
+    explicit stderr_capture(const std::string& path);
+    ~stderr_capture() { restore(); }
+    stderr_capture(const stderr_capture&) = delete;
+    stderr_capture& operator=(const stderr_capture&) = delete;
+    // Ends the capture; what was written.
+    std::string text();
+
+  private:
+    void restore();
+    std::string path_;
+    int saved_ = -1;
+};
+
 // A settings store of the test's own, in force before the converter reads it.
 struct private_settings {
     tmp_dir dir;

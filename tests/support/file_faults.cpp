@@ -1,9 +1,11 @@
 #include "tests/support/file_faults.hpp"
 
-#include <algorithm>
-
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -11,6 +13,19 @@ file_faults plan;
 int writes_tried = 0;
 int changes = 0;
 bool interrupted = false;
+// The descriptors of files under plan.only_under, while they are open.
+std::mutex scoped_mutex;
+std::set<int> scoped_fds;
+
+bool in_scope(const char* path) {
+    return plan.only_under.empty() || std::string(path).starts_with(plan.only_under);
+}
+
+bool fd_in_scope(int fd) {
+    if (plan.only_under.empty()) return true;
+    std::lock_guard lock(scoped_mutex);
+    return scoped_fds.count(fd) != 0;
+}
 
 // Counts a call that changes a file, and ends the process before the one planned.
 void change() {
@@ -30,7 +45,16 @@ size_t capped(size_t length) {
 
 int faulty_open(const char* path, int flags, mode_t mode, int& fd) {
     if (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) change();
-    return interrupt_now() ? EINTR : pt::system_file_ops().open(path, flags, mode, fd);
+    if (interrupt_now()) return EINTR;
+    const bool scoped = in_scope(path);
+    if (plan.open_error && scoped && (flags & (O_WRONLY | O_RDWR | O_CREAT)))
+        return plan.open_error;
+    int err = pt::system_file_ops().open(path, flags, mode, fd);
+    if (!err && scoped && !plan.only_under.empty()) {
+        std::lock_guard lock(scoped_mutex);
+        scoped_fds.insert(fd);
+    }
+    return err;
 }
 
 int faulty_pread(int fd, void* buffer, size_t length, int64_t offset, size_t& done) {
@@ -44,6 +68,7 @@ int faulty_pwrite(int fd, const void* data, size_t length, int64_t offset, size_
     if (interrupt_now()) return EINTR;
     length = capped(length);
     change();
+    if (!fd_in_scope(fd)) return pt::system_file_ops().pwrite(fd, data, length, offset, done);
     ++writes_tried;
     if (plan.write_fails_at == writes_tried) return plan.write_error;
     if (plan.write_budget == 0 && length > 0) return plan.write_error;
@@ -73,6 +98,10 @@ int faulty_unlink(const char* path) {
 
 int faulty_close(int fd) {
     change();
+    {
+        std::lock_guard lock(scoped_mutex);
+        scoped_fds.erase(fd);
+    }
     return pt::system_file_ops().close(fd);
 }
 
@@ -102,6 +131,8 @@ file_fault_scope::file_fault_scope(const file_faults& faults) {
     writes_tried = 0;
     changes = 0;
     interrupted = false;
+    std::lock_guard lock(scoped_mutex);
+    scoped_fds.clear();
     saved_ = pt::use_file_ops(&ops);
 }
 

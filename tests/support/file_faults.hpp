@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <string>
 
 #include "platform/files.hpp"
 
 // What is to fail while a file_fault_scope lives. Everything else goes to the system.
+// The program's worker thread may meet the faults too.
 struct file_faults {
     int write_fails_at = 0;     // the n-th write fails (1 is the first); 0: none does
     int64_t write_budget = -1;  // bytes all writes may still move, then a full disk; -1: no limit
@@ -23,6 +25,9 @@ struct file_faults {
     int killed_at = 0;          // the process ends on the spot, as if killed, at the n-th
                                 // call that changes a file (open, write, truncate, close,
                                 // rename, unlink); for a child made with fork
+    int open_error = 0;         // every open for writing gives this, when not 0
+    std::string only_under{};   // when set, the writes and opens above fail only for files
+                                // whose path begins with it (a folder of the run)
 };
 
 // How many calls that change a file the scope saw; after a run without killed_at, the
