@@ -178,17 +178,14 @@ std::string morvale_convertor::keep_settings() {
            (err ? ": " + pt::error_text(err) : std::string()) + ".";
 }
 
-bool morvale_convertor::load_profile_file(const std::wstring& path) {
-    udb_profile profile;
-    {
-        // The file may be a pipe that never ends: a signal meanwhile ends the program.
-        stop_signal_ends_at_once reading;
-        if (!profile.load(path, profile_rules)) return false;
-    }
-    return load_profile(profile);
-}
-
 namespace {
+
+// The file with this program's rules for its names and values.
+bool read_profile(const std::wstring& path, udb_profile& profile) {
+    // The file may be a pipe that never ends: a signal meanwhile ends the program.
+    stop_signal_ends_at_once reading;
+    return profile.load(path, profile_rules);
+}
 
 [[noreturn]] void profile_not_loaded() {
     throw tk_exception(
@@ -209,13 +206,19 @@ std::string listed(const std::vector<std::string>& items) {
 
 }  // namespace
 
+bool morvale_convertor::load_profile_file(const std::wstring& path) {
+    udb_profile profile;
+    if (!read_profile(path, profile)) return false;
+    return load_profile(profile);
+}
+
 void morvale_convertor::require_profile_file(const std::wstring& path) {
     if (!load_profile_file(path)) profile_not_loaded();
 }
 
 void morvale_convertor::require_complete_profile(const std::wstring& path) {
     udb_profile profile;
-    if (!profile.load(path)) profile_not_loaded();
+    if (!read_profile(path, profile)) profile_not_loaded();
     std::vector<std::string> missing;
     if (profile.get_value(udb_generic_settings, L"src").empty())
         missing.push_back("the source database (src=)");
