@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
+#include "GUI2/g_sqlpg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_fname.hpp"
@@ -87,8 +88,14 @@ bool sel_file_page::page_init() {
         bool& flag;
         ~refill_end() { flag = false; }
     } end{filling_};
+    // A server that stops answering must not freeze the window: Cancel stays on the
+    // connection page.
+    std::vector<std::wstring> databases;
+    if (!wait_on_server(conv, window(), "Reading the list of databases...",
+                        [&] { databases = conv.engine().get_contents(); }))
+        throw tk_final_exception();
     list_->clear();
-    for (const std::wstring& name : conv.engine().get_contents())
+    for (const std::wstring& name : databases)
         ui::add_list_item(list_, QString::fromStdWString(name));
     const std::wstring& source = conv.source();
     std::wstring destination = conv.destination();

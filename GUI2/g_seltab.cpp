@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "GUI2/g_sqlpg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
@@ -237,8 +238,12 @@ bool mvl_sel_tables_page::page_init() {
     ctrl<QLabel>(1334)->setText("&Available tables:");
     ctrl<QLabel>(1312)->setText("&Selected tables:");
     try {
-        ui::wait_cursor wait;
-        conv.get_all_tables(names);
+        // Cancel while the server keeps the list waiting stays on the previous page.
+        std::vector<std::wstring> listed;
+        if (!wait_on_server(conv, window(), "Reading the list of tables...",
+                            [&] { conv.get_all_tables(listed); }))
+            throw tk_final_exception();
+        names = std::move(listed);
     } catch (const tk_exception& e) {
         // The database may have gone since the previous page: the wizard stays there.
         show_page_error(e);

@@ -142,26 +142,41 @@ int sql_settings_page::on_next() {
     return -1;
 }
 
-bool connect_while_waiting(mysql_converter_impl& conv, QWidget* owner,
-                           const std::function<void()>& then) {
+namespace {
+
+// A wait that was cancelled shut the connection down: the next one connects again.
+bool connection_broken = false;
+
+}  // namespace
+
+bool wait_on_server(mysql_converter_impl& conv, QWidget* owner, const char* text,
+                    const std::function<void()>& work, bool connect) {
     const wizard_shell* shell = wizard_shell::find();
     // An earlier Cancel's interrupt is over (a stop signal's never is).
     sql_allow_reads();
+    const bool reconnect = connect || connection_broken;
     try {
         const bool done = ui::wait_for(
-            owner, QString::fromStdWString(shell ? shell->title() : std::wstring()),
-            "Connecting to the MySQL server...",
+            owner, QString::fromStdWString(shell ? shell->title() : std::wstring()), text,
             [&] {
-                conv.connect_mysql_server();
-                if (then) then();
+                if (reconnect) conv.connect_mysql_server();
+                if (work) work();
             },
             [] { sql_interrupt_reads(); });
+        connection_broken = !done;
         // A stop signal that came meanwhile ends the program, whatever the wait gave.
         return done && !stop_signal_received();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        const auto* sql = dynamic_cast<const sql_exception*>(&e);
+        if (sql && sql->connection_lost()) connection_broken = true;
         if (stop_signal_received()) return false;
         throw;
     }
+}
+
+bool connect_while_waiting(mysql_converter_impl& conv, QWidget* owner,
+                           const std::function<void()>& then) {
+    return wait_on_server(conv, owner, "Connecting to the MySQL server...", then, true);
 }
 
 int sql_settings_page::on_back() {

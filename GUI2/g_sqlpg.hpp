@@ -16,6 +16,11 @@ class mysql_converter_impl;
 // failure of either is raised here.
 bool connect_while_waiting(mysql_converter_impl& conv, QWidget* owner,
                            const std::function<void()>& then = {});
+// The same for other work on the server (listing its databases or tables), saying
+// `text`; after a wait that was cancelled the connection is made again first. False
+// when the wait was cancelled.
+bool wait_on_server(mysql_converter_impl& conv, QWidget* owner, const char* text,
+                    const std::function<void()>& work, bool connect = false);
 
 class sql_settings_page : public wizard_page<123, 3, page_has_help> {
   public:

@@ -33,14 +33,6 @@ void beep() {
     QApplication::beep();
 }
 
-wait_cursor::wait_cursor() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-}
-
-wait_cursor::~wait_cursor() {
-    QApplication::restoreOverrideCursor();
-}
-
 bool on_gui_thread() {
     QCoreApplication* app = QCoreApplication::instance();
     return !app || QThread::currentThread() == app->thread();

@@ -14,15 +14,6 @@ std::unique_ptr<QApplication> make_application(int& argc, char** argv);
 // The short warning sound of a dialog that asks for attention.
 void beep();
 
-// The wait cursor for as long as the object lives (a connection attempt, a listing).
-class wait_cursor {
-  public:
-    wait_cursor();
-    ~wait_cursor();
-    wait_cursor(const wait_cursor&) = delete;
-    wait_cursor& operator=(const wait_cursor&) = delete;
-};
-
 // True on the thread that runs the application's event loop (or when there is no
 // application, so that code without a window system runs inline).
 bool on_gui_thread();

@@ -336,13 +336,13 @@ struct wizard_runs : quick_launch {
     // The robot walks the welcome, connection and database pages: Remote to the test
     // server, the database, the destination typed in.
     void walk_to_tables(wizard_robot& robot, const scratch_db& db, const std::string& dest,
-                        bool blob_to_memo) {
+                        bool blob_to_memo, unsigned port = 0) {
         const test_server& s = test_server::get();
         robot.on_enter[103] = [](ui::wizard_sheet& sheet) { click(sheet, ui::id_next); };
-        robot.on_enter[123] = [&s](ui::wizard_sheet& sheet) {
+        robot.on_enter[123] = [&s, port](ui::wizard_sheet& sheet) {
             click(sheet, 1330);
             type(sheet, 1014, s.host);
-            type(sheet, 1015, std::to_string(s.port));
+            type(sheet, 1015, std::to_string(port ? port : s.port));
             type(sheet, 1012, s.user);
             type(sheet, 1013, s.password);
             click(sheet, ui::id_next);
@@ -627,36 +627,40 @@ wait_watcher::wait_watcher(const relay_proxy& r) : relay(r) {
 
 }  // namespace
 
-// The server answers the connection and then falls silent: Next waits in a window of its
-// own, and its Cancel, or closing it, ends the wait within moments and leaves the wizard
-// on the connection page.
+// The server answers the connection and then falls silent, or falls silent while it
+// lists its databases or the tables of one: Next waits in a window of its own, and its
+// Cancel, or closing it, ends the wait within moments and leaves the wizard on the page
+// it came from.
 TEST_F(wizard_runs, next_waits_in_a_window_that_cancel_or_closing_ends) {
-    for (bool close : {false, true}) {
-        SCOPED_TRACE(close ? "closed" : "cancelled");
+    scratch_db db("gui_waits");
+    db.exec("CREATE TABLE t (a INT)");
+    struct {
+        const char* text;  // the statement the server falls silent at
+        bool close;
+        int back_on;  // the page the wizard stays on
+    } cases[] = {
+        {"wait_timeout", false, 123},
+        {"wait_timeout", true, 123},
+        {"SHOW DATABASES", false, 123},
+        {"show full tables", true, 106},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(std::string(t.text) + (t.close ? ", closed" : ", cancelled"));
         relay_proxy relay(test_server::get().port);
-        relay.freeze_at("wait_timeout", std::chrono::seconds(30));
+        relay.freeze_at(t.text, std::chrono::seconds(30));
         modal.requests.clear();
         wizard_robot robot;
-        robot.on_enter[103] = [](ui::wizard_sheet& sheet) { click(sheet, ui::id_next); };
-        robot.on_enter[123] = [&relay](ui::wizard_sheet& sheet) {
-            const test_server& s = test_server::get();
-            click(sheet, 1330);
-            type(sheet, 1014, "127.0.0.1");
-            type(sheet, 1015, std::to_string(relay.port()));
-            type(sheet, 1012, s.user);
-            type(sheet, 1013, s.password);
-            click(sheet, ui::id_next);
-        };
+        walk_to_tables(robot, db, home.file("out"), false, relay.port());
         wait_watcher watcher(relay);
-        watcher.close = close;
+        watcher.close = t.close;
         auto back = wait_watcher::clock::time_point();
         watcher.after = [&] {
             ui::wizard_sheet& sheet = wizard_shell::get_instance().sheet();
             if (back != wait_watcher::clock::time_point() || !sheet.current_page() ||
-                sheet.current_page()->id() != 123 || !sheet.button(ui::id_next)->isEnabled())
+                sheet.current_page()->id() != t.back_on || !sheet.button(ui::id_next)->isEnabled())
                 return;
             back = wait_watcher::clock::now();
-            save_shot(sheet, "page-123-after-wait");
+            save_shot(sheet, "page-" + std::to_string(t.back_on) + "-after-wait");
             modal.questions = {ui::box_answer::yes};
             click(sheet, ui::id_cancel);
         };
@@ -665,8 +669,8 @@ TEST_F(wizard_runs, next_waits_in_a_window_that_cancel_or_closing_ends) {
         EXPECT_TRUE(relay.frozen());
         EXPECT_LT(watcher.gone - watcher.acted, std::chrono::seconds(5));
         EXPECT_LT(back - watcher.acted, std::chrono::seconds(5));
-        EXPECT_EQ(robot.seen, (std::vector<int>{103, 123}));
-        // The connection the user stopped is no error to show; only the exit was asked.
+        EXPECT_EQ(robot.seen.back(), t.back_on);
+        // The wait the user stopped is no error to show; only the exit was asked.
         EXPECT_TRUE(modal.of("error").empty());
         EXPECT_TRUE(modal.of("dialog").empty());
         EXPECT_EQ(modal.of("question").size(), 1u);
