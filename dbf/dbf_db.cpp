@@ -316,14 +316,15 @@ bool dbf_database::delete_tab(const std::wstring& name) {
     tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", name);
     if (name.empty()) return false;
     const std::wstring full = table_file(name);
-    if (auto why = not_a_table(full)) throw tk_exception(*why, tk_kind_continue);
+    if (auto why = not_a_table(full)) throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
     if (udb_database::delete_tab(name)) forget_table(name);
     delete_files(full);
     return true;
 }
 
 void dbf_database::check_table_file(const std::wstring& name) const {
-    if (auto why = not_a_table(table_file(name))) throw tk_exception(*why, tk_kind_continue);
+    if (auto why = not_a_table(table_file(name)))
+        throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
 }
 
 std::wstring dbf_database::table_file(const std::wstring& name) const {
@@ -339,11 +340,13 @@ std::wstring dbf_database::table_file(const std::wstring& name) const {
     return full;
 }
 
+std::string dbf_left_as_is(const std::string& why) {
+    return "File " + why + "; it is left as it is";
+}
+
 std::optional<std::string> dbf_database::not_a_table(const std::wstring& full) const {
     const std::string path = utf8(full);
-    auto left = [&](const std::string& what) {
-        return "File " + path + " " + what + "; it is left as it is";
-    };
+    auto left = [&](const std::string& what) { return path + " " + what; };
     int fd = -1;
     if (int err = pt::open_file(path, O_RDONLY, 0, fd))
         return err == ENOENT ? std::nullopt

@@ -25,6 +25,10 @@ std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema);
 // such a source, which takes its rows whatever its columns' types.
 bool dbf_made_from(const udb_recordset& table, const udb_schema& schema);
 
+// What is said of a file named like a table that is not one (`why` as not_a_table
+// gives it): "File PATH is not a DBF table; it is left as it is".
+std::string dbf_left_as_is(const std::string& why);
+
 class dbf_database : public tk_singleton<dbf_database>, public udb_database {
   public:
     // Scans the folder once for its tables ("*.dbf", regular files), and removes the
@@ -62,7 +66,7 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     std::wstring get_full_table_name(const std::wstring& name) const;
     void create_memo_file(const std::wstring& name);
     // Deletes every table of the list; a file that is not a DBF table stays, and what
-    // comes back names each such file, one line each.
+    // comes back says of each such file why ("PATH is not a DBF table").
     std::vector<std::string> delete_all_tables();
     // Opens the database container once; only its base name is used, found in the
     // folder without regard to case.
@@ -78,8 +82,8 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     void add_table(const std::wstring& name, const std::wstring& file);
     // The table's file: the mapped or given name, else one that differs in case only.
     std::wstring table_file(const std::wstring& name) const;
-    // Why the file at `full` is not to be taken for a table; none for a table, and for
-    // a file that is not there.
+    // Why the file at `full` is not to be taken for a table ("PATH is not a DBF table",
+    // "PATH cannot be read: REASON"); none for a table, and for a file that is not there.
     std::optional<std::string> not_a_table(const std::wstring& full) const;
     // Deletes the table file at `full` and the companion files that belong to it.
     void delete_files(const std::wstring& full);

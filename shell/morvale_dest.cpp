@@ -32,10 +32,16 @@ void morvale_convertor::check_dest() {
 
 void empty_dbf_folder(const std::wstring& folder) {
     dbf_database db(folder, udb_open_overwrite_db, 0, true);
-    // A file named like a table that is not one stays; each such file is named.
-    for (const std::string& left : db.delete_all_tables())
-        if (error_handler* handler = error_handler::find())
-            handler->handle(tk_exception(left, tk_kind_continue), true);
+    // A file named like a table that is not one stays; such files are named in one
+    // report, so that a folder of many asks for one answer.
+    const std::vector<std::string> left = db.delete_all_tables();
+    if (left.empty()) return;
+    std::string text =
+        left.size() == 1 ? dbf_left_as_is(left[0]) : "These files are left as they are: " + left[0];
+    for (size_t i = 1; i < left.size(); ++i) text += "; " + left[i];
+    if (left.size() > 1) text += ".";
+    if (error_handler* handler = error_handler::find())
+        handler->handle(tk_exception(text, tk_kind_continue), true);
 }
 
 void morvale_convertor::get_all_tables(std::vector<std::wstring>& names) {

@@ -561,6 +561,9 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confir
     fs::create_directories(out);
     write_file_bytes(out + "/keep.dbf", any_dbf_table());
     write_file_bytes(out + "/notes.txt", "keep");
+    // Files named like tables that are not: they stay, named in one box for them all.
+    write_file_bytes(out + "/fake.dbf", "text");
+    write_file_bytes(out + "/empty.dbf", "");
     wizard_robot robot;
     walk_to_tables(robot, db, out, false);
     modal.dialogs = {{1}};  // "&Overwrite the entire database", selected at the start
@@ -575,6 +578,12 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confir
     // The user chose to empty the folder, and it was emptied at once.
     EXPECT_FALSE(fs::exists(out + "/keep.dbf"));
     EXPECT_EQ(read_file_bytes(out + "/notes.txt"), "keep");
+    EXPECT_EQ(read_file_bytes(out + "/fake.dbf"), "text");
+    EXPECT_TRUE(fs::exists(out + "/empty.dbf"));
+    ASSERT_EQ(modal.of("error").size(), 1u);
+    EXPECT_EQ(modal.of("error")[0].text.toStdString(), "These files are left as they are: " + out +
+                                                           "/empty.dbf is not a DBF table; " + out +
+                                                           "/fake.dbf is not a DBF table.");
 }
 
 namespace {

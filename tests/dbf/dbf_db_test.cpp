@@ -116,7 +116,8 @@ TEST(dbf_database, only_files_with_a_tables_header_are_deleted) {
     for (const auto& c : cases) {
         EXPECT_EQ(tk_is_file_exist1(f.file(std::string(c.name) + ".dbf"), tk_exist_file), !c.table)
             << c.name;
-        if (!c.table) expected.push_back(left(c.name));
+        if (!c.table)
+            expected.push_back(f.file(std::string(c.name) + ".dbf") + " is not a DBF table");
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(kept, expected);

@@ -289,8 +289,10 @@ TEST(console_modes, files_named_like_tables_that_are_not_tables_are_left_alone_i
         // Mode 0 names each file it leaves, before the run; the source's table of that
         // name fails in every mode.
         std::string expected =
-            std::string(
-                c.old_kept ? "" : "Error:\n" + left("empty.dbf") + "Error:\n" + left("fake.dbf")) +
+            std::string(c.old_kept ? ""
+                                   : "Error:\nThese files are left as they are: " + out +
+                                         "/empty.dbf is not a DBF table; " + out +
+                                         "/fake.dbf is not a DBF table.\n") +
             "Converting database " + db.name() + "(2 tables)\nError:\nfake: " + left("fake.dbf") +
             "Converting table t(2 records)\n";
         EXPECT_EQ(r.out, expected);
