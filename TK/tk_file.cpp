@@ -15,13 +15,29 @@ tk_exception tk_write_error(const std::string& file_name, int err) {
                         tk_kind_error);
 }
 
+tk_exception tk_open_error(const std::string& file_name, int err) {
+    return tk_exception("Cannot open file " + file_name + ": " + pt::error_text(err),
+                        tk_kind_error);
+}
+
+namespace {
+
+// A read that failed, or (err 0) found the file shorter than its own contents say.
+tk_exception read_error(const std::string& file_name, int err) {
+    return tk_exception("Cannot read from file " + file_name + ": " +
+                            (err ? pt::error_text(err) : std::string("it ends too early")),
+                        tk_kind_error);
+}
+
+}  // namespace
+
 tk_file::tk_file(const std::string& file_name, int32_t mode) : mode_(mode) {
     tk_log_printf(2, "tk_file::tk_file(%s)", file_name);
     if (file_name.empty()) throw tk_mail_assertion("tk_file.cpp", 20);
     name_ = tk_file_name(file_name).make_path();
     tk_log_printf(1, "Canonized file name: %s", name_);
     if (!(mode & tk_file_write) && !tk_is_file_exist1(name_, tk_exist_file))
-        throw tk_exception("Bad path or busy with another process", tk_kind_error);
+        throw tk_open_error(name_, ENOENT);
 }
 
 tk_file::~tk_file() {
@@ -40,18 +56,18 @@ void tk_memory_file::initialize() {
                       : (mode_ & tk_file_write) ? O_RDWR
                                                 : O_RDONLY;
     int fd = -1;
-    if (pt::open_file(name_, flags, 0666, fd) != 0)
-        throw tk_exception("Error opening file", tk_kind_error);
+    if (int err = pt::open_file(name_, flags, 0666, fd)) throw tk_open_error(name_, err);
     int64_t size = 0;
     size_t done = 0;
-    bool ok = pt::file_size(fd, size) == 0 && size >= 0 && size <= int64_t{UINT32_MAX};
+    int err = pt::file_size(fd, size);
     // The image is addressed with 32-bit offsets.
-    if (ok) {
+    if (!err && (size < 0 || size > int64_t{UINT32_MAX})) err = EFBIG;
+    if (!err) {
         image_.resize(static_cast<size_t>(size));
-        ok = pt::read_at(fd, image_.data(), image_.size(), 0, done) == 0 && done == image_.size();
+        err = pt::read_at(fd, image_.data(), image_.size(), 0, done);
     }
     pt::close_file(fd);
-    if (!ok) throw tk_exception("Error reading from file", tk_kind_error);
+    if (err || done != image_.size()) throw read_error(name_, err);
     // A created file is written back even when nothing was put into it.
     dirty_ = mode_ == tk_file_create;
 }
@@ -72,7 +88,7 @@ void tk_memory_file::get_at(uint32_t offset, void* buffer, uint32_t length) {
     if (uint64_t{offset} + length > image_.size()) {
         tk_log_printf(2, "Reading out of range: offset=%d, length=%d, file size=%d", offset, length,
                       image_.size());
-        throw tk_exception("Error reading from file", tk_kind_error);
+        throw read_error(name_, 0);
     }
     if (length) std::memcpy(buffer, image_.data() + offset, length);
 }
@@ -113,7 +129,7 @@ void tk_memory_file::flush() {
     int fd = -1;
     if (int err = pt::open_file(name_, O_RDWR | O_CREAT | O_TRUNC, 0666, fd)) {
         tk_log_printf(2, "fopen_s returns error: %08X", err);
-        throw tk_exception("Error opening file", tk_kind_error);
+        throw tk_write_error(name_, err);
     }
     int err = pt::write_at(fd, image_.data(), image_.size(), 0);
     if (int closed = pt::close_file(fd); closed && !err) err = closed;
@@ -125,8 +141,7 @@ tk_huge_file::tk_huge_file(const std::string& file_name, bool writable, bool cre
     : name_(file_name) {
     tk_log_printf(2, "tk_huge_file::ctor('%s',%d)", file_name, writable);
     int flags = writable ? (create ? O_RDWR | O_CREAT : O_RDWR) : O_RDONLY;
-    if (pt::open_file(file_name, flags, 0666, fd_) != 0)
-        throw tk_exception("Error opening file", tk_kind_error);
+    if (int err = pt::open_file(file_name, flags, 0666, fd_)) throw tk_open_error(file_name, err);
 }
 
 tk_huge_file::~tk_huge_file() {
@@ -137,9 +152,8 @@ tk_huge_file::~tk_huge_file() {
 void* tk_huge_file::get_at(int64_t offset, void* buffer, uint32_t length) {
     tk_log_printf(1, "tk_huge_file::get_at(%I64d, %d)", offset, length);
     size_t done = 0;
-    if (int err = pt::read_at(fd_, buffer, length, offset, done))
-        throw tk_exception_ex("", tk_kind_error, err);
-    if (done < length) throw tk_exception("Error reading from file", tk_kind_error);
+    if (int err = pt::read_at(fd_, buffer, length, offset, done)) throw read_error(name_, err);
+    if (done < length) throw read_error(name_, 0);
     return buffer;
 }
 
@@ -163,7 +177,7 @@ uint32_t tk_huge_file::get_ulong(int64_t offset) {
 
 int64_t tk_huge_file::get_size() {
     int64_t size = 0;
-    if (int err = pt::file_size(fd_, size)) throw tk_exception_ex("", tk_kind_error, err);
+    if (int err = pt::file_size(fd_, size)) throw read_error(name_, err);
     return size;
 }
 

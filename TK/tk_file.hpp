@@ -12,6 +12,8 @@
 // The error of a file that cannot be written: "Cannot write into file", the file and the
 // system's reason for the errno value, so that a full disk says so. Kind 1.
 tk_exception tk_write_error(const std::string& file_name, int err);
+// "Cannot open file NAME: REASON".
+tk_exception tk_open_error(const std::string& file_name, int err);
 
 // Open modes: bit 0 writable, 3 = create (empty the file or make it).
 constexpr int32_t tk_file_read = 0;

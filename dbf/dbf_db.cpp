@@ -370,7 +370,8 @@ void dbf_database::delete_files(const std::wstring& full) {
     const dbf_listing* listing = listing_of(full);
     // unlink removes a symbolic link itself, never what it points to.
     if (int err = pt::remove_file(utf8(full)))
-        throw tk_exception_ex(utf8(full), tk_kind_error, err);
+        throw tk_exception("Cannot delete file " + utf8(full) + ": " + pt::error_text(err),
+                           tk_kind_error);
     if (listing) listing_.remove(dbf_file_of(full));
     for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
         std::wstring companion = dbf_companion(full, ext, listing);

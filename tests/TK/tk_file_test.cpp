@@ -60,7 +60,8 @@ TEST(tk_memory_file, reads_are_range_checked) {
     for (const auto& c : cases) {
         std::vector<uint8_t> big(c.ok ? c.length : 0);
         auto read = [&] { m.get_at(c.offset, c.ok ? big.data() : buf, c.length); };
-        EXPECT_EQ(message_of(read), c.ok ? "(no exception)" : "Error reading from file")
+        EXPECT_EQ(message_of(read),
+                  c.ok ? "(no exception)" : "Cannot read from file " + f + ": it ends too early")
             << c.offset << "+" << c.length;
     }
 }
@@ -68,7 +69,7 @@ TEST(tk_memory_file, reads_are_range_checked) {
 TEST(tk_memory_file, opening_rules) {
     tmp_dir d;
     EXPECT_EQ(message_of([&] { tk_memory_file m(d.file("missing"), tk_file_read); }),
-              "Bad path or busy with another process");
+              "Cannot open file " + d.file("missing") + ": No such file or directory");
     // A read-only file is never written back.
     std::string f = d.file("ro");
     write_file_bytes(f, "abc");
@@ -83,20 +84,22 @@ TEST(tk_memory_file, opening_rules) {
     tk_memory_file m(gone, tk_file_create);
     ::unlink(gone.c_str());
     ::rmdir(d.file("sub").c_str());
-    EXPECT_EQ(message_of([&] { m.flush(); }), "Error opening file");
+    EXPECT_EQ(message_of([&] { m.flush(); }),
+              "Cannot write into file " + gone + ": No such file or directory");
 }
 
 TEST(tk_huge_file, read_only_open_of_a_missing_file_creates_nothing) {
     tmp_dir d;
-    EXPECT_EQ(message_of([&] { tk_huge_file h(d.file("none"), false); }), "Error opening file");
+    const std::string none = "Cannot open file " + d.file("none") + ": No such file or directory";
+    EXPECT_EQ(message_of([&] { tk_huge_file h(d.file("none"), false); }), none);
     EXPECT_EQ(::access(d.file("none").c_str(), F_OK), -1);
     tk_huge_file w(d.file("new"), true);
     EXPECT_EQ(w.get_size(), 0);
     uint8_t b;
-    EXPECT_EQ(message_of([&] { w.get_at(0, &b, 1); }), "Error reading from file");
+    EXPECT_EQ(message_of([&] { w.get_at(0, &b, 1); }),
+              "Cannot read from file " + d.file("new") + ": it ends too early");
     // A writable open that must not create fails like a read-only one.
-    EXPECT_EQ(message_of([&] { tk_huge_file h(d.file("none"), true, false); }),
-              "Error opening file");
+    EXPECT_EQ(message_of([&] { tk_huge_file h(d.file("none"), true, false); }), none);
     EXPECT_EQ(::access(d.file("none").c_str(), F_OK), -1);
 }
 
