@@ -244,7 +244,13 @@ bool morvale_convertor::store_profile_file(const std::wstring& path) {
     udb_profile profile;
     if (!store_profile(profile)) return false;
     // A profile that would read back otherwise than it was saved runs something else
-    // when it is loaded: it is not written at all.
+    // when it is loaded: it is not written at all. A profile without tables is one that
+    // converts every table.
+    if (profile.selected_tables().empty())
+        throw tk_exception(
+            "The settings were not saved: no table is selected, and a profile that lists no "
+            "table converts every table.",
+            tk_kind_error);
     std::vector<std::string> names;
     for (const auto& [section, key] : profile.unreadable_entries()) {
         const std::string name = "'" + tk_unicode_to_utf8(key) + "'";
@@ -255,8 +261,8 @@ bool morvale_convertor::store_profile_file(const std::wstring& path) {
     }
     if (!names.empty())
         throw tk_exception(
-            "The settings were not saved: a profile cannot keep these names as they are (blanks "
-            "at either end, a line break, or a name that reads as a section or a setting), and "
+            "The settings were not saved: a profile cannot keep these as they are (blanks at "
+            "either end, a line break, or text that reads as a section or a setting), and "
             "loading it would give something else: " +
                 listed(names) + ".",
             tk_kind_error);

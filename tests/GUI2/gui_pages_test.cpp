@@ -203,6 +203,16 @@ TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
         EXPECT_EQ(conv.selected_tables(), kept);
         conv.set_mode(2);
     }
+    // No table: loaded, such a profile would convert every table.
+    modal.requests.clear();
+    conv.selected_tables().clear();
+    modal.files = {QString::fromStdString(out.file("p"))};
+    page.press(1116);
+    ASSERT_EQ(texts("error").size(), 1u);
+    EXPECT_EQ(texts("error")[0],
+              "The settings were not saved: no table is selected, and a profile that lists no "
+              "table converts every table.");
+    EXPECT_EQ(read_file_bytes(file), "earlier");
 }
 
 TEST_F(finish_fixture, a_worker_that_ends_without_its_run_still_reaches_the_finish_page) {
