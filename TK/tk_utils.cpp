@@ -1,6 +1,7 @@
 #include "TK/tk_utils.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <fnmatch.h>
@@ -209,4 +210,30 @@ tk_temp_chdir_w::tk_temp_chdir_w(const std::wstring& path) {
 
 tk_temp_chdir_w::~tk_temp_chdir_w() {
     if (changed_ && ::chdir(saved_.c_str()) != 0) tk_log_printf(1, "_wchdir failed");
+}
+
+std::string tk_read_input_file(const std::string& path, const tk_input_file& kind) {
+    const std::string noun = kind.noun;
+    pt::path_status st;
+    const int missing = pt::stat_path(path, st);
+    if (missing == ENOENT || missing == ENOTDIR) throw tk_exception(kind.missing, tk_kind_error);
+    if (!missing && st.kind == pt::path_kind::folder)
+        throw tk_exception(noun + " " + path +
+                               " is a folder, not a file.\nPlease verify the correct path/name "
+                               "was given.",
+                           tk_kind_error);
+    std::string bytes;
+    bool opened = false;
+    if (int err = pt::read_file(path, bytes, &opened, tk_input_max_bytes)) {
+        if (err == EFBIG)
+            throw tk_exception(noun + " " + path + " is too large: " + kind.holds +
+                                   " holds at most " + std::to_string(tk_input_max_bytes >> 20) +
+                                   " MB.",
+                               tk_kind_error);
+        std::string lower = noun;
+        lower[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[0])));
+        throw tk_exception_ex((opened ? "Cannot read " : "Cannot open ") + lower + " " + path,
+                              tk_kind_error, err);
+    }
+    return bytes;
 }

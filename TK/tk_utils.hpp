@@ -36,6 +36,20 @@ bool tk_find_files(const std::wstring& folder, const std::wstring& mask,
 // case (an exact match first), or nothing.
 std::optional<std::wstring> tk_resolve_nocase(const std::wstring& folder, const std::wstring& name);
 
+// A file of settings or names that a program reads whole: a profile, a table list.
+struct tk_input_file {
+    const char* noun;     // "Profile": the start of each message
+    const char* missing;  // the message for a path where nothing is
+    const char* holds;    // "a profile": what the size limit is said of
+};
+// Far more than any list of settings or tables needs, little enough that a device or a
+// runaway pipe named by mistake cannot fill the memory.
+constexpr size_t tk_input_max_bytes = 8 << 20;
+// The whole content, a pipe's or a FIFO's to its end. A path where nothing is, a
+// folder, a file that cannot be opened or read, and more than tk_input_max_bytes raise
+// a kind-1 tk_exception that says so.
+std::string tk_read_input_file(const std::string& path, const tk_input_file& kind);
+
 // Joins a folder and a file name with one separator.
 std::wstring tk_join_path(const std::wstring& folder, const std::wstring& name);
 

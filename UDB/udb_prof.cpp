@@ -1,10 +1,9 @@
 #include "UDB/udb_prof.hpp"
 
-#include <cerrno>
-
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "TK/tk_utils.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 
@@ -140,27 +139,10 @@ bool udb_profile::load_line(std::string_view raw, load_state& s) {
 
 bool udb_profile::load(const std::wstring& path, std::span<const udb_profile_section> rules) {
     tk_log_wprintf(2, L"udb_profile::load(%s)", path);
-    const std::string file = tk_unicode_to_utf8(path);
-    pt::path_status st;
-    const int missing = pt::stat_path(file, st);
-    if (missing == ENOENT || missing == ENOTDIR)
-        throw tk_exception("Profile does not exist. Please verify the correct path/name was given.",
-                           tk_kind_error);
-    if (!missing && st.kind == pt::path_kind::folder)
-        throw tk_exception(
-            "Profile " + file +
-                " is a folder, not a file. Please verify the correct path/name was given.",
-            tk_kind_error);
-    std::string bytes;
-    bool opened = false;
-    if (int err = pt::read_file(file, bytes, &opened, udb_profile_max_bytes)) {
-        if (err == EFBIG)
-            throw tk_exception("Profile " + file + " is too large: a profile holds at most " +
-                                   std::to_string(udb_profile_max_bytes >> 20) + " MB.",
-                               tk_kind_error);
-        throw tk_exception_ex((opened ? "Cannot read profile " : "Cannot open profile ") + file,
-                              tk_kind_error, err);
-    }
+    const std::string bytes = tk_read_input_file(
+        tk_unicode_to_utf8(path),
+        {"Profile", "Profile does not exist. Please verify the correct path/name was given.",
+         "a profile"});
     std::string_view rest(bytes);
     // Editors that save UTF-8 with a byte-order mark put it before the first line.
     if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);

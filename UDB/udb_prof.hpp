@@ -19,9 +19,6 @@ inline constexpr const wchar_t* udb_selected_tables = L"Selected Tables";
 inline constexpr const wchar_t* udb_selected_views = L"Selected Views";
 inline constexpr const wchar_t* udb_generic_settings = L"Generic settings";
 
-// The most a profile file may hold: far more than any set of settings needs, little
-// enough that a device or a runaway pipe named by mistake cannot fill the memory.
-inline constexpr size_t udb_profile_max_bytes = 8 << 20;
 // The longest table or view name the server allows, in characters.
 inline constexpr size_t udb_max_name_length = 64;
 
@@ -64,7 +61,7 @@ class udb_profile {
 
     // Adds the file's content to what the profile holds. False when content comes before
     // the first section line (what was read until then stays). A missing file, a folder,
-    // one that cannot be opened or read, or one over udb_profile_max_bytes raises a kind-1
+    // one that cannot be opened or read, or one over tk_input_max_bytes raises a kind-1
     // error. With rules, a line that is not UTF-8 text, a section or key the rules do not
     // know, a value its rule refuses, a name over its limit and a key given twice raise a
     // kind-1 error that names the line. Known names match without regard to case and are

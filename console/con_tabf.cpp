@@ -1,44 +1,27 @@
 // The table-list file: one table name per line.
 #include <algorithm>
-#include <cerrno>
 #include <string_view>
 #include <vector>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
+#include "TK/tk_utils.hpp"
 #include "UDB/udb_prof.hpp"
 #include "console/con_main.hpp"
-#include "platform/files.hpp"
 #include "shell/morvale_conv.hpp"
-
-namespace {
-
-// Far more than any list of tables needs, little enough that a device or a runaway pipe
-// named by mistake cannot fill the memory.
-constexpr size_t max_list_bytes = 8 << 20;
-
-}  // namespace
 
 void process_tab_file(const std::string& path) {
     tk_log_printf(1, "process_tab_file(%s)", path);
-    pt::path_status st;
-    const int missing = pt::stat_path(path, st);
-    if (missing == ENOENT || missing == ENOTDIR)
-        fatal_exit(
-            "Table names file does not exist.\nPlease verify the correct path/name was given.");
-    if (!missing && st.kind == pt::path_kind::folder)
-        fatal_exit("Table names file " + path +
-                   " is a folder, not a file.\nPlease verify the correct path/name was given.");
-    // Anything else is read to its end: a pipe or a FIFO as well as a file.
     std::string bytes;
-    if (int err = pt::read_file(path, bytes, nullptr, max_list_bytes)) {
-        if (err == EFBIG)
-            fatal_exit("Table names file " + path +
-                       " is too large: a list of tables holds at most " +
-                       std::to_string(max_list_bytes >> 20) + " MB.");
-        fatal_exit(
-            tk_exception_ex("Cannot read table names file " + path, tk_kind_error, err).message());
+    try {
+        bytes = tk_read_input_file(
+            path,
+            {"Table names file",
+             "Table names file does not exist.\nPlease verify the correct path/name was given.",
+             "a list of tables"});
+    } catch (const tk_exception& e) {
+        fatal_exit(e.message());
     }
 
     static constexpr std::string_view bom = "\xEF\xBB\xBF";
@@ -51,7 +34,8 @@ void process_tab_file(const std::string& path) {
         std::string_view line(bytes.data() + start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r' && end < bytes.size()) line.remove_suffix(1);
-        if (line.empty()) continue;
+        // No table name is blank from end to end.
+        if (line.find_first_not_of(' ') == std::string_view::npos) continue;
         // The first name decides the encoding of all: a byte-order mark means UTF-8,
         // otherwise the system code page.
         if (names.empty() && line.substr(0, bom.size()) == bom) {

@@ -152,7 +152,7 @@ TEST(udb_profile, a_profile_that_cannot_be_read_is_an_error) {
     } cases[] = {
         {"missing.prf", "Profile does not exist. Please verify the correct path/name was given."},
         {"folder.prf", "Profile " + d.file("folder.prf") +
-                           " is a folder, not a file. Please verify the correct path/name was "
+                           " is a folder, not a file.\nPlease verify the correct path/name was "
                            "given."},
         {"big.prf",
          "Profile " + d.file("big.prf") + " is too large: a profile holds at most 8 MB."},

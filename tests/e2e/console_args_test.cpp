@@ -363,6 +363,7 @@ TEST(console_args, settings_that_would_be_misread_stop_it_before_anything_is_tou
     ASSERT_EQ(run_talvorin(with_server({"--src=" + other.name(), "--dest=" + out})).code, 0);
 
     write_file_bytes(d.file("empty.list"), "\n\r\n");
+    write_file_bytes(d.file("blank.list"), "   \n \r\n");
     const std::string long_name(65, 'n');
     write_file_bytes(d.file("long.list"), "t1\n" + long_name + "\n");
     write_file_bytes(d.file("key.mvl"), "[Generic settings]\r\nmode=1\r\nmod=2\r\n");
@@ -384,6 +385,8 @@ TEST(console_args, settings_that_would_be_misread_stop_it_before_anything_is_tou
         {"--silent=0", "", u},
         {"--tab_file=" + d.file("empty.list"), "",
          "Table names file " + d.file("empty.list") + " names no table.\n"},
+        {"--tab_file=" + d.file("blank.list"), "",
+         "Table names file " + d.file("blank.list") + " names no table.\n"},
         {"--tab_file=" + d.file("long.list"), "", list_error},
         {"--tab_file=/dev/zero", "",
          "Table names file /dev/zero is too large: a list of tables holds at most 8 MB.\n"},
@@ -416,7 +419,7 @@ TEST(console_args, settings_that_would_be_misread_stop_it_before_anything_is_tou
         EXPECT_EQ(dbf_header_records(out + "/keep.dbf"), 1) << r.arg;
         EXPECT_FALSE(fs::exists(out + "/t1.dbf")) << r.arg;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(d.path()), fs::directory_iterator()), 7);
+    EXPECT_EQ(std::distance(fs::directory_iterator(d.path()), fs::directory_iterator()), 8);
 }
 
 TEST(console_args, profiles_and_table_lists_are_read_from_pipes) {
