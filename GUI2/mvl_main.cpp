@@ -1,5 +1,6 @@
 #include "GUI2/mvl_main.hpp"
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -126,9 +127,15 @@ int morvale_main(int argc, char** argv) {
         if (!store_settings || gui_ending()) converter.leave_settings();
         // The worker is gone: the settings are kept now, and a failure is said once.
         if (const std::string why = converter.keep_settings(); !why.empty()) {
-            ui::gui_bridge::instance().open();
-            wizard_shell::error(why);
-            ui::gui_bridge::instance().close();
+            if (stop_signal_received()) {
+                // A signal ends every event loop at once: no box could show it.
+                std::fprintf(stderr, "%s\n", why.c_str());
+                std::fflush(stderr);
+            } else {
+                ui::gui_bridge::instance().open();
+                wizard_shell::error(why);
+                ui::gui_bridge::instance().close();
+            }
         }
         shell.reset();
         if (stop_signal_received()) code = gui_stopped(converter);
