@@ -161,6 +161,9 @@ int sel_file_page::on_next() {
         }
         if (tk_is_path_exist(destination)) {
             tk_log_printf(2, "Destination path exists");
+            // Held from here to the run's end, so that no other run writes meanwhile
+            // (mode 0 would take its tables for this run's own).
+            conv.claim_destination();
             wizard_shell& shell = wizard_shell::get_instance();
             overwrite_dlg2<121> dlg(
                 L"The destination database already exists. Select one of the\noptions below. "
@@ -168,7 +171,10 @@ int sel_file_page::on_next() {
                 1013, shell.title(),
                 [](int topic) { wizard_shell::get_instance().display_help(topic); },
                 &shell.sheet());
-            if (ui::modal().run_dialog(dlg) != 1) return -1;
+            if (ui::modal().run_dialog(dlg) != 1) {
+                conv.release_destination();
+                return -1;
+            }
             // The user chose to empty the folder now; its help topic says so.
             if (dlg.mode() == udb_mode_overwrite_database) {
                 empty_dbf_folder(destination);
@@ -182,6 +188,7 @@ int sel_file_page::on_next() {
             return -1;
         }
         common_create_path(destination);
+        conv.claim_destination();
         return 0;
     } catch (const tk_exception& e) {
         show_page_error(e);
@@ -191,6 +198,8 @@ int sel_file_page::on_next() {
 
 int sel_file_page::on_back() {
     try {
+        // Another folder may be chosen on the way back here.
+        morvale_convertor::get_instance().release_destination();
         store();
         return 0;
     } catch (const tk_exception& e) {

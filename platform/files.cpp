@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -334,6 +335,27 @@ int rename_file(const std::string& from, const std::string& to) {
 
 int make_folder(const std::string& path, mode_t mode) {
     return again([&] { return current->mkdir(path.c_str(), mode); });
+}
+
+int lock_folder(const std::string& path, int& fd) {
+    int held = -1;
+    if (int err = open_file(path, O_RDONLY | O_DIRECTORY, 0, held)) return err;
+    int err = 0;
+    while ((err = err_of(::flock(held, LOCK_EX | LOCK_NB))) == EINTR) {
+    }
+    if (err) {
+        close_file(held);
+        return err;
+    }
+    fd = held;
+    return 0;
+}
+
+bool is_same_folder(int fd, const std::string& path) {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 bool open_standard_streams() {

@@ -82,6 +82,16 @@ int write_at(int fd, const void* data, size_t length, int64_t offset);
 int file_size(int fd, int64_t& size);
 int set_file_size(int fd, int64_t size);
 
+// --- Folders held by one process ------------------------------------------------------
+
+// Takes an exclusive lock on the folder itself, for as long as `fd` stays open: closing
+// it, or the end of the process however it comes, lets go. No file is made. 0,
+// EWOULDBLOCK when another open of the folder holds it, or the errno of a failure (a file
+// system without such locks, say); fd is set only on success.
+int lock_folder(const std::string& path, int& fd);
+// True when `path` is the folder that `fd` is open on (another path to it included).
+bool is_same_folder(int fd, const std::string& path);
+
 // --- The standard streams ------------------------------------------------------------
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed (a program started

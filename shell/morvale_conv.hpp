@@ -72,6 +72,26 @@ class mysql_converter_impl {
     std::string port_ = "3306";
 };
 
+// A run's hold on its destination folder: while one process holds it, a run of either
+// program in another process stops before it touches the folder. The lock is on the
+// folder itself, so it leaves no file there and goes with the process however it ends.
+class dest_folder_lock {
+  public:
+    dest_folder_lock() = default;
+    ~dest_folder_lock() { release(); }
+    dest_folder_lock(const dest_folder_lock&) = delete;
+    dest_folder_lock& operator=(const dest_folder_lock&) = delete;
+
+    // Holds the existing folder (letting go of another one held before); nothing when it
+    // is held already. A folder another run holds is a kind-1 error that names it. Where
+    // the file system has no such locks, the run goes on unguarded (traced).
+    void take(const std::wstring& folder);
+    void release() noexcept;
+
+  private:
+    int fd_ = -1;
+};
+
 class morvale_convertor : public udb_converter,
                           public mysql_converter_impl,
                           public tk_singleton<morvale_convertor>,
@@ -117,8 +137,13 @@ class morvale_convertor : public udb_converter,
     // Raises the server's error when the source database cannot be opened; called
     // before check_dest, so that a mistyped name never empties the destination.
     void check_source();
-    // Prepares the destination folder: creates it, or in mode 0 deletes its tables.
+    // Prepares the destination folder: creates it and holds it for this process, then
+    // in mode 0 deletes its tables.
     void check_dest();
+    // Holds the destination folder (which must exist) until the run ends or
+    // release_destination; a folder another run holds is a kind-1 error.
+    void claim_destination() { dest_lock_.take(destination_); }
+    void release_destination() noexcept { dest_lock_.release(); }
     // The source database's table names, replacing the list's contents.
     void get_all_tables(std::vector<std::wstring>& names);
     bool test_query(const std::wstring& statement) override;
@@ -152,6 +177,7 @@ class morvale_convertor : public udb_converter,
     bool run_completed_ = false;
     uint32_t tables_through_ = 0;
     std::wstring stopped_table_;
+    dest_folder_lock dest_lock_;
 };
 
 // How far a run that ended early got, as the wizard's finish page and the console say

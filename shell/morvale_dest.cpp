@@ -1,5 +1,7 @@
 // The operations around a run: the destination check, the source's table list and
 // the test query.
+#include <cerrno>
+
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_fname.hpp"
@@ -7,6 +9,8 @@
 #include "TK/tk_utils.hpp"
 #include "UDB/udb_db.hpp"
 #include "dbf/dbf_db.hpp"
+#include "platform/files.hpp"
+#include "platform/text.hpp"
 #include "shell/morvale_conv.hpp"
 
 void morvale_convertor::check_source() {
@@ -20,14 +24,34 @@ void morvale_convertor::check_dest() {
         if (tk_is_file_exist2(destination_, tk_exist_file))
             throw tk_exception("You should enter path to FoxPro/DBase database, not a file name",
                                tk_kind_error);
-        // A new folder is empty in any mode.
         common_create_path(destination_);
+        claim_destination();
+        // A new folder is empty in any mode.
         return;
     }
+    claim_destination();
     if (mode_ != udb_mode_overwrite_database) return;
     tk_log_printf(2, "Make DBF directory empty");
     empty_dbf_folder(destination_);
     tk_log_printf(2, "Right after...");
+}
+
+void dest_folder_lock::take(const std::wstring& folder) {
+    const std::string path = pt::utf8_encode(folder.empty() ? L"." : folder);
+    if (fd_ >= 0 && pt::is_same_folder(fd_, path)) return;
+    release();
+    const int err = pt::lock_folder(path, fd_);
+    if (err == EWOULDBLOCK)
+        throw tk_exception("Another run is converting into the folder " + path +
+                               "; nothing was changed. Try again once it has ended.",
+                           tk_kind_error);
+    if (err) tk_log_printf(2, "Cannot lock folder '%s': %s", path, pt::error_text(err));
+}
+
+void dest_folder_lock::release() noexcept {
+    if (fd_ < 0) return;
+    pt::close_file(fd_);
+    fd_ = -1;
 }
 
 void empty_dbf_folder(const std::wstring& folder) {

@@ -51,6 +51,10 @@ conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) 
 
 conversion_run::~conversion_run() {
     conv_.engine().set_count_aside(false);
+    // The tables are closed first: the folder is let go after the last write.
+    destination_table_.reset();
+    destination_.reset();
+    conv_.release_destination();
 }
 
 void morvale_convertor::stop_run() noexcept {
@@ -84,6 +88,9 @@ void conversion_run::open() {
     tk_log_printf(2, "sql_engine::set_blob_to_text(%d)", conv_.blob_to_memo());
     conv_.engine().set_blob_to_text(conv_.blob_to_memo());
     source_ = conv_.engine().open_db(conv_.source(), udb_open_read, L"");
+    // Held already when the destination was checked; a run started without that check
+    // holds the folder from here.
+    conv_.claim_destination();
     destination_ = std::make_unique<dbf_database>(
         conv_.destination(),
         conv_.mode() == udb_mode_overwrite_database ? udb_open_overwrite_db : udb_open_append, 0,

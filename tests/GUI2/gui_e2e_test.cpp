@@ -21,6 +21,7 @@
 
 #include "GUI2/mvl_main.hpp"
 #include "UDB/udb_prof.hpp"
+#include "platform/files.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
 #include "tests/support/file_faults.hpp"
@@ -584,6 +585,51 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confir
     EXPECT_EQ(modal.of("error")[0].text.toStdString(), "These files are left as they are: " + out +
                                                            "/empty.dbf is not a DBF table; " + out +
                                                            "/fake.dbf is not a DBF table.");
+}
+
+// Another run holds the folder: the database page says so before anything else and
+// stays, and a quick launch ends with 255; the folder keeps its tables either way. A run
+// that ends lets the folder go.
+TEST_F(wizard_runs, a_folder_another_run_holds_is_refused_before_it_is_touched) {
+    scratch_db db("gui_held");
+    db.exec("CREATE TABLE t (a INT); INSERT INTO t VALUES (1)");
+    const std::string out = home.file("out");
+    fs::create_directories(out);
+    write_file_bytes(out + "/keep.dbf", any_dbf_table());
+    int held = -1;
+    ASSERT_EQ(pt::lock_folder(out, held), 0);
+    const std::string busy = "Another run is converting into the folder " + out +
+                             "; nothing was changed. Try again once it has ended.";
+    {
+        wizard_robot robot;
+        walk_to_tables(robot, db, out, false);
+        modal.dialogs = {{1}};  // would overwrite the entire folder
+        robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
+            if (id != 106 || modal.of("error").empty() || !modal.questions.empty()) return;
+            save_shot(sheet, "database-page-folder-held");
+            modal.questions = {ui::box_answer::yes};
+            click(sheet, ui::id_cancel);
+        };
+        EXPECT_EQ(run_wizard(), morvale_cancelled);
+        EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106}));
+    }
+    EXPECT_TRUE(modal.of("dialog").empty());
+    ASSERT_EQ(modal.of("error").size(), 1u);
+    EXPECT_EQ(modal.of("error")[0].text.toStdString(), busy);
+
+    modal.requests.clear();
+    const std::string path = profile(db, 0, "t\n");
+    EXPECT_EQ(run(path), morvale_failed);
+    ASSERT_EQ(modal.of("error").size(), 1u);
+    EXPECT_EQ(modal.of("error")[0].text.toStdString(), busy);
+    EXPECT_TRUE(fs::exists(out + "/keep.dbf"));
+
+    pt::close_file(held);
+    EXPECT_EQ(run(path), morvale_ok);
+    EXPECT_FALSE(fs::exists(out + "/keep.dbf"));
+    EXPECT_EQ(read_dbf(out + "/t.dbf").records, 1);
+    ASSERT_EQ(pt::lock_folder(out, held), 0);
+    pt::close_file(held);
 }
 
 namespace {

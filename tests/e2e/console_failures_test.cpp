@@ -10,7 +10,9 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "tests/e2e/e2e_support.hpp"
@@ -345,6 +347,74 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_the_next_run_clea
         ASSERT_EQ(late.rows.size(), static_cast<size_t>(run.late));
         EXPECT_EQ(late.rows.back(), "2|" + std::string(100, 'x'));
     }
+}
+
+// Two runs into one folder: the second, started while the first is held stopped in the
+// middle of its first table, stops with 255 before it touches anything, and the first
+// then ends as if it had been alone. A run killed with -9 holds nothing afterwards and
+// leaves nothing in the folder but tables.
+TEST_F(console_failures, a_second_run_into_the_same_folder_stops_before_it_touches_anything) {
+    scratch_db db("e2e_twice");
+    db.exec(
+        "CREATE TABLE a (id INT PRIMARY KEY, note TEXT);"
+        "INSERT INTO a SELECT seq, REPEAT('memo ', 1 + seq % 20) FROM seq_1_to_200000;"
+        "CREATE TABLE b (id INT); INSERT INTO b SELECT seq FROM seq_1_to_5000;"
+        "CREATE TABLE c (id INT); INSERT INTO c VALUES (1),(2),(3)");
+    tmp_dir d;
+    const std::string out = d.file("out");
+    auto args = [&](const std::string& mode) {
+        return with_server({"--src=" + db.name(), "--dest=" + out, "--mode=" + mode});
+    };
+    // What the folder holds: every entry with its size.
+    auto snapshot = [&] {
+        std::map<std::string, uintmax_t> entries;
+        for (const auto& e : fs::directory_iterator(out))
+            entries[e.path().filename().string()] = e.is_regular_file() ? e.file_size() : 0;
+        return entries;
+    };
+    const std::string busy = "Error:\nAnother run is converting into the folder " + out +
+                             "; nothing was changed. Try again once it has ended.\n";
+    const struct {
+        const char* mode;
+        long a, b, c;  // the records after the first run
+    } runs[] = {{"0", 200000, 5000, 3}, {"3", 400000, 10000, 6}, {"1", 200000, 5000, 3}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(std::string("mode ") + run.mode);
+        const long before = dbf_header_records(out + "/a.dbf");
+        pid_t first = start_talvorin(args(run.mode), d.file("stdout"), d.file("stderr"));
+        ASSERT_TRUE(wait_while_running(first, [&] {
+            const long now = dbf_header_records(out + "/a.dbf");
+            return now > 1000 && now != before;
+        })) << "the first run ended too soon";
+        kill(first, SIGSTOP);
+        const auto held = snapshot();
+        // Both programs' modes alike: this one would delete every table, that one append.
+        for (const char* mode : {"0", "3"}) {
+            run_result second = run_talvorin(args(mode));
+            EXPECT_EQ(second.code, 255) << second.out << second.err;
+            EXPECT_EQ(second.out, busy);
+        }
+        EXPECT_EQ(snapshot(), held);
+        kill(first, SIGCONT);
+        EXPECT_EQ(wait_talvorin(first), 0) << read_file_bytes(d.file("stdout"))
+                                           << read_file_bytes(d.file("stderr"));
+        EXPECT_EQ(dbf_header_records(out + "/a.dbf"), run.a);
+        EXPECT_EQ(dbf_header_records(out + "/b.dbf"), run.b);
+        EXPECT_EQ(dbf_header_records(out + "/c.dbf"), run.c);
+        expect_whole_records(out, "a");
+    }
+
+    pid_t killed = start_talvorin(args("3"), d.file("stdout"), d.file("stderr"));
+    ASSERT_TRUE(wait_while_running(
+        killed, [&] { return dbf_header_records(out + "/a.dbf") > 201000; }));
+    kill(killed, SIGKILL);
+    wait_talvorin(killed);
+    run_result next = run_talvorin(args("0"));
+    EXPECT_EQ(next.code, 0) << next.out << next.err;
+    std::set<std::string> names;
+    for (const auto& [name, size] : snapshot()) names.insert(name);
+    EXPECT_EQ(names, (std::set<std::string>{"a.dbf", "a.fpt", "b.dbf", "c.dbf"}));
+    EXPECT_EQ(dbf_header_records(out + "/a.dbf"), 200000);
 }
 
 // A run waits for a server that stops answering, as the MySQL client tools do; SIGTERM
