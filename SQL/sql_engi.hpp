@@ -147,6 +147,9 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     void set_blob_to_text(bool on) { blob_to_text_ = on; }
     bool is_blob_to_text() const { return blob_to_text_; }
     bool is_connected() const { return connected_; }
+    // Shuts the connection down, so that a stream still open on it is closed without
+    // reading off its rows; nothing more can be done on it until the next connect.
+    void cut_connection() noexcept { socket_.cut(); }
     // The session's texts are utf8mb4: the server gives the sizes of text columns in
     // four bytes a character, where utf8 gave three.
     bool is_utf8mb4() const { return utf8mb4_; }

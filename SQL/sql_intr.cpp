@@ -64,6 +64,10 @@ void sql_interruptible::release() noexcept {
     while (interrupting.load() > 0) std::this_thread::yield();
 }
 
+void sql_interruptible::cut() noexcept {
+    if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+}
+
 bool sql_connect(MYSQL* connection, const std::string& host, const std::string& user,
                  const std::string& password, int port, sql_interruptible& socket) {
     // The non-blocking calls hand the waits to us; the connection's later calls block

@@ -23,6 +23,9 @@ class sql_interruptible {
     // Unregisters it, before the connection is closed: a socket number that is closed
     // may be taken by another file at once.
     void release() noexcept;
+    // Shuts the socket down: a wait on it ends at once, and the connection is of no use
+    // afterwards.
+    void cut() noexcept;
 
   private:
     int slot_ = -1;

@@ -190,6 +190,11 @@ void conversion_run::convert_tables(conversion_events& events) {
         // An Abort, a lost connection, a stop or an error that ends the run.
         conv_.tables_through_ = through_;
         conv_.stopped_table_ = copying_ ? table_ : std::wstring();
+        // After an error that ends the run (a file that cannot be written, Abort), the
+        // rest of the table's rows would be read off to the last before its stream could
+        // be closed, however long the server takes: the run ends now, as a stop ends it
+        // (stop_run has cut the reading already), and the connection is of no use after.
+        if (copying_ && !conv_.stop_requested()) conv_.engine().cut_connection();
         throw;
     }
 }

@@ -310,6 +310,58 @@ TEST_F(quick_launch, a_file_that_cannot_be_written_ends_the_run_with_255_after_o
     }
 }
 
+// An error that ends the run in the middle of a long table (a full disk, or Abort on a
+// record's error), while the server falls silent: the rest of the table is not waited
+// for, and the finish page, with how far the run got, follows within moments.
+TEST_F(quick_launch, an_error_that_ends_the_run_ends_its_reading_at_once) {
+    scratch_db db("gui_endread");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(100));"
+        "INSERT INTO big SELECT seq, REPEAT('v', 90) FROM seq_1_to_150000;"
+        "CREATE TABLE cut LIKE big; INSERT INTO cut SELECT * FROM big;"
+        "UPDATE cut SET v = CONCAT('cut', CHAR(0), 'here') WHERE id = 10");
+    const std::string out = home.file("out");
+    const struct {
+        const char* what;
+        const char* table;
+        file_faults faults;
+        const char* box;  // the kind of what is shown
+    } cases[] = {
+        {"full disk", "big", {.write_budget = 300'000, .only_under = out}, "error"},
+        {"Abort", "cut", {}, "dialog"},
+    };
+    using clock = std::chrono::steady_clock;
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        fs::remove_all(out);
+        relay_proxy relay(test_server::get().port);
+        const std::string path = profile(db, 0, std::string(t.table) + "\n", relay.port());
+        modal.requests.clear();
+        clock::time_point shown;
+        modal.on_shown = [&] {
+            if (shown != clock::time_point()) return;
+            shown = clock::now();
+            relay.freeze(std::chrono::seconds(30));
+        };
+        int code = -1;
+        {
+            file_fault_scope faults(t.faults);
+            code = run(path);
+        }
+        modal.on_shown = nullptr;
+        const auto waited = clock::now() - shown;
+        EXPECT_EQ(code, morvale_failed);
+        ASSERT_EQ(modal.of(t.box).size(), 1u);
+        EXPECT_LT(waited, std::chrono::seconds(3));
+        EXPECT_NE(listed.find("The conversion stopped before its end: 0 of 1 table converted; "
+                              "table '" +
+                              std::string(t.table) + "' holds the records written until then."),
+                  std::string::npos)
+            << listed;
+        expect_whole_records_of_part(out + "/" + t.table + ".dbf", 150000);
+    }
+}
+
 namespace {
 
 // Acts on the controls of the page on show, found by id there, as a user would.

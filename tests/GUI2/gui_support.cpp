@@ -36,6 +36,7 @@ ui::box_answer scripted_modal::message_box(QWidget* owner, ui::box_icon icon,
                        : icon == ui::box_icon::information ? "information"
                                                            : "question";
     requests.push_back({kind, caption, text, owner != nullptr, default_no});
+    if (on_shown) on_shown();
     if (icon != ui::box_icon::question) return ui::box_answer::ok;
     if (on_question) on_question();
     if (questions.empty()) return ui::box_answer::no;
@@ -50,6 +51,7 @@ int scripted_modal::run_dialog(ui::dialog& d) {
                         d.parentWidget() != nullptr});
     d.adjustSize();
     save_shot(d, "dialog-" + std::to_string(requests.size()));
+    if (on_shown) on_shown();
     if (real_dialogs) return d.exec();
     std::vector<int> presses{1};
     if (!dialogs.empty()) {

@@ -51,6 +51,8 @@ class scripted_modal : public ui::modal_service {
     // Runs while a question is open, before it is answered: a user who takes a while
     // to answer (the events go on meanwhile when it waits for them).
     std::function<void()> on_question;
+    // Runs when any box or dialog is shown, before it is answered.
+    std::function<void()> on_shown;
 
     std::vector<modal_request> requests;
     std::vector<ui::file_request> file_requests;
