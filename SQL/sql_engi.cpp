@@ -220,14 +220,16 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     side_.reset();
     side_refused_ = false;
     ++session_;
-    host_ = host;
     user_ = user;
     password_ = password;
     port_ = port;
 
     tk_log_printf(3, "Connecting to MySQL server...");
-    if (!sql_connect(&mysql_, host, user, password, port, socket_)) throw sql_exception(&mysql_);
+    const sql_connect_result reached = sql_connect(&mysql_, host, user, password, port, socket_);
+    if (!reached.connected) throw sql_exception(reached.error_number, reached.error_text);
     connected_ = true;
+    // The side connection goes to the same address without a lookup of its own.
+    host_ = reached.address;
 
     for (const sql_session_statement& s : sql_session_statements) {
         tk_log_printf(2, "%s", s.setting);

@@ -194,7 +194,8 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     std::wstring selected_db_;
     bool write_session_ = false;
     int table_case_kept_ = -1;  // -1 not asked yet
-    // What connect was given, for the side connection.
+    // What connect was given, for the side connection; the host as the address that
+    // took the connection.
     std::string host_;
     std::string user_;
     std::string password_;

@@ -25,7 +25,9 @@ sql_side_connection::sql_side_connection(const std::string& host, const std::str
     unsigned int timeout = sql_connect_timeout;
     mysql_options(&mysql_, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
     try {
-        if (!sql_connect(&mysql_, host, user, password, port, socket_)) fail();
+        const sql_connect_result reached =
+            sql_connect(&mysql_, host, user, password, port, socket_);
+        if (!reached.connected) throw side_error(reached.error_number, reached.error_text);
         // The engine's own session, statement for statement.
         auto run = [&](const sql_session_statement& s) {
             if (!sql_run_session_statement(&mysql_, s)) fail();

@@ -25,6 +25,7 @@
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
 #include "tests/support/file_faults.hpp"
+#include "tests/support/name_server.hpp"
 #include "tests/support/relay_proxy.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
@@ -694,13 +695,15 @@ QDialog* wait_window() {
 }
 
 // Watches for the wait window apart from the robot (which waits inside its own click on
-// Next): once the relay has fallen silent, takes its picture, then closes it or presses
-// its Cancel, and notes when. Once it has gone, `after` runs on every tick. A wizard
-// that never shows it is ended.
+// Next): once the relay has fallen silent (or `ready` says the wait is under way), takes
+// its picture, then closes it or presses its Cancel, and notes when. Once it has gone,
+// `after` runs on every tick. A wizard that never shows it is ended.
 struct wait_watcher {
     using clock = std::chrono::steady_clock;
-    explicit wait_watcher(const relay_proxy& relay);
-    const relay_proxy& relay;
+    explicit wait_watcher(const relay_proxy& relay)
+        : wait_watcher([&relay] { return relay.frozen(); }) {}
+    explicit wait_watcher(std::function<bool()> ready);
+    std::function<bool()> ready;
     bool close = false;
     std::function<void()> after;
     bool seen = false;
@@ -708,11 +711,11 @@ struct wait_watcher {
     QTimer timer;
 };
 
-wait_watcher::wait_watcher(const relay_proxy& r) : relay(r) {
+wait_watcher::wait_watcher(std::function<bool()> r) : ready(std::move(r)) {
     const clock::time_point deadline = clock::now() + std::chrono::seconds(40);
     QObject::connect(&timer, &QTimer::timeout, [this, deadline] {
         QDialog* w = wait_window();
-        if (w && !seen && relay.frozen()) {
+        if (w && !seen && ready()) {
             seen = true;
             save_shot(*w, "wait-window");
             acted = clock::now();
@@ -809,6 +812,48 @@ TEST_F(quick_launch, connecting_shows_a_window_whose_cancel_or_closing_ends_the_
         EXPECT_TRUE(modal.requests.empty());
         EXPECT_EQ(read_file_bytes(out + "/t.dbf"), before);
     }
+}
+
+// A quick launch whose host is a name that its name server never answers waits in the
+// lookup, in the window that says it connects; its Cancel ends the program within a
+// second with exit code 1. Only a program of its own can have a private resolv.conf:
+// the test runs itself again, under one, for the part inside the lookup.
+TEST_F(quick_launch, cancel_ends_the_wait_for_a_name_server_that_never_answers) {
+    const char* const inside = "TORVANE_TEST_PRIVATE_RESOLVER";
+    if (std::getenv(inside)) {
+        const test_server& s = test_server::get();
+        const std::string path = home.file("p.mvl");
+        write_file_bytes(path, "[Generic settings]\nsrc=lookup\ndest=" + home.file("out") +
+                                   "\n[MySQL settings]\nhost=silent.torvane.test\nuser=" + s.user +
+                                   "\npassword=" + s.password + "\nport=" + std::to_string(s.port) +
+                                   "\n");
+        // The window shows once the wait has lasted a moment: the lookup is under way.
+        wait_watcher watcher([] { return true; });
+        std::vector<int> pages;
+        EXPECT_EQ(run(path, &pages), morvale_cancelled);
+        const auto ended = wait_watcher::clock::now();
+        ASSERT_TRUE(watcher.seen);
+        EXPECT_LT(ended - watcher.acted, std::chrono::seconds(1));
+        EXPECT_TRUE(pages.empty());
+        EXPECT_TRUE(modal.requests.empty());
+        EXPECT_FALSE(fs::exists(home.file("out")));
+        return;
+    }
+    name_server names;
+    if (!names.unusable().empty()) GTEST_SKIP() << names.unusable();
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const std::string filter = std::string("--gtest_filter=") +
+                               testing::UnitTest::GetInstance()->current_test_suite()->name() +
+                               "." + testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::vector<std::string> line = names.command(self, {filter});
+    setenv(inside, "1", 1);
+    const pid_t pid = start_program(line[0], {line.begin() + 1, line.end()}, home.file("stdout"),
+                                    home.file("stderr"));
+    unsetenv(inside);
+    EXPECT_EQ(wait_at_most(pid, std::chrono::seconds(90)), 0)
+        << read_file_bytes(home.file("stdout")) << read_file_bytes(home.file("stderr"));
+    EXPECT_NE(read_file_bytes(home.file("stdout")).find("[  PASSED  ] 1 test."), std::string::npos);
+    EXPECT_FALSE(names.questions().empty());
 }
 
 // SIGINT and SIGTERM end the wizard as they end TALVORIN: within moments, the table in

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -17,6 +18,7 @@
 
 #include "tests/e2e/e2e_support.hpp"
 #include "tests/support/file_faults.hpp"
+#include "tests/support/name_server.hpp"
 #include "tests/support/relay_proxy.hpp"
 #include "tests/support/server_db.hpp"
 #include "tests/support/test_support.hpp"
@@ -557,6 +559,70 @@ TEST_F(console_failures, a_signal_ends_the_program_at_every_wait_on_a_silent_ser
         // Stopped before the run: nothing touched.
         if (t.account == cases[0].account) {
             EXPECT_TRUE(folder() == before);
+        }
+    }
+}
+
+// The host is a name whose name server never answers: the connect waits in the lookup,
+// and SIGTERM or SIGINT ends that wait within a second, as an early stop. A name that
+// resolves is looked up once, also for the connection that counts aside, and its first
+// address that takes the connection wins; a name that does not exist fails the connect.
+TEST_F(console_failures, a_signal_ends_the_wait_for_a_name_server_that_never_answers) {
+    scratch_db db("e2e_lookup");
+    db.exec("CREATE TABLE a (v INT); INSERT INTO a VALUES (1),(2)");
+    // Nothing listens on ::1, which the lookup gives first.
+    name_server names({{"db.torvane.test", {"::1", "127.0.0.1"}}, {"gone.torvane.test", {}}});
+    if (!names.unusable().empty()) GTEST_SKIP() << names.unusable();
+    const std::string stopped = "The conversion stopped before its end: no table was converted.\n";
+    const std::string refused =
+        "Error:\nCannot connect to the MySQL server. Check to verify that MySQL server is "
+        "launched and the correct host/port values were given.\n";
+    struct {
+        const char* what;
+        std::string host;
+        int signal;  // sent once the name is asked for; 0 for none
+        int code;
+        std::string out, err;
+    } cases[] = {
+        {"SIGTERM, the name server silent", "silent.torvane.test", SIGTERM, 255, "", stopped},
+        {"SIGINT, the name server silent", "silent.torvane.test", SIGINT, 255, "", stopped},
+        {"a name that does not exist", "gone.torvane.test", 0, 255, refused, ""},
+        {"a name with two addresses", "db.torvane.test", 0, 0,
+         "Converting database " + db.name() + "(1 tables)\nConverting table a(2 records)\n", ""},
+    };
+    const test_server& s = test_server::get();
+    tmp_dir d;
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.what);
+        const size_t asked_before = names.questions().size();
+        const std::vector<std::string> line = names.command(
+            TALVORIN_BINARY,
+            {"--mysqlh=" + t.host, "--port=" + std::to_string(s.port), "--mysqlu=" + s.user,
+             "--mysqlp=" + s.password, "--src=" + db.name(), "--dest=" + d.file("out")});
+        const pid_t pid = start_program(line[0], {line.begin() + 1, line.end()}, d.file("stdout"),
+                                        d.file("stderr"));
+        auto signalled = std::chrono::steady_clock::now();
+        if (t.signal) {
+            ASSERT_TRUE(
+                wait_while_running(pid, [&] { return names.questions().size() > asked_before; }));
+            // The program is waiting in the lookup now.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            kill(pid, t.signal);
+            signalled = std::chrono::steady_clock::now();
+        }
+        EXPECT_EQ(wait_at_most(pid, std::chrono::seconds(40)), t.code);
+        if (t.signal) {
+            EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+        }
+        EXPECT_EQ(read_file_bytes(d.file("stdout")), t.out);
+        EXPECT_EQ(read_file_bytes(d.file("stderr")), t.err);
+        if (t.code == 0) {
+            EXPECT_EQ(read_dbf(d.file("out") + "/a.dbf").records, 2);
+            std::vector<std::string> asked = names.questions();
+            asked.erase(asked.begin(), asked.begin() + static_cast<ptrdiff_t>(asked_before));
+            std::sort(asked.begin(), asked.end());
+            EXPECT_EQ(asked,
+                      (std::vector<std::string>{"A db.torvane.test", "AAAA db.torvane.test"}));
         }
     }
 }
