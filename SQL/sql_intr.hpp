@@ -52,8 +52,9 @@ struct sql_connect_result {
 // as well. A host name is looked up first on a thread of its own, whose wait an
 // interrupt ends too (failing as a lost connection); its addresses are then tried in
 // order, as the library tries them, and a name that does not resolve fails as the
-// library fails it (CR_UNKNOWN_HOST). An empty host, "localhost" (the library's Unix
-// socket) and numeric addresses go to the library as they are.
+// library fails it (CR_UNKNOWN_HOST). "localhost" (the library's Unix socket) and
+// numeric addresses go to the library as they are; an empty host is "localhost", never
+// a host of the library's option files.
 sql_connect_result sql_connect(MYSQL* connection, const std::string& host, const std::string& user,
                                const std::string& password, int port, sql_interruptible& socket);
 
