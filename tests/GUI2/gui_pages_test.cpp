@@ -148,7 +148,6 @@ TEST_F(finish_fixture, shows_the_errors_one_paragraph_each_or_the_heading_for_an
 TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
     tmp_dir out;
     const std::string file = out.file("p.mvl");
-    conv.set_source(L"shop");
     conv.set_mode(2);
     // Names of tables the pages offer that a profile keeps as they are...
     const udb_pairs kept = {{L"orders", L""},       {L"Zo\u00eb", L""},
@@ -159,24 +158,30 @@ TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
                             {L"back\\slash", L""},  {L"100%", L""},
                             {L"\u4e2d\u6587", L""}, {std::wstring(64, L'n'), L""}};
     // ...and names a profile would give back as another table, or as none.
-    const std::vector<std::wstring> refused = {L" lead", L"trail ", L"[sect]",
-                                               L"a=b",   L"=x",     L"line\nbreak"};
+    const std::vector<std::wstring> refused = {L" lead", L"trail ", L"[sect]",     L"a=b",
+                                               L"=x",    L"tab\t",  L"line\nbreak"};
     struct {
         std::vector<std::wstring> odd;  // added to the kept names
         std::wstring destination;
         std::string named;  // the end of the box; empty: saved
+        std::wstring source = L"shop";
     } cases[] = {
         {{}, L"/data/dbf", ""},
         {{L" lead"}, L"/data/dbf", "table ' lead'."},
         {{L"[sect]"}, L"/data/dbf", "table '[sect]'."},
         {refused, L"/data/dbf",
-         "table ' lead', table 'trail ', table '[sect]', table 'a=b', table '=x' and table "
-         "'line\nbreak'."},
+         "table ' lead', table 'trail ', table '[sect]', table 'a=b', table '=x', table "
+         "'tab\t' and table 'line\nbreak'."},
+        // A folder the profile would give back without its blanks is another folder.
         {{}, L"/data/dbf ", "'dest' in [Generic settings]."},
+        {{}, L" /data/dbf", "'dest' in [Generic settings]."},
+        {{}, L"/data/dbf\t", "'dest' in [Generic settings]."},
+        {{}, L"/data/dbf", "'src' in [Generic settings].", L"shop\t"},
     };
     for (const auto& t : cases) {
         modal.requests.clear();
         write_file_bytes(file, "earlier");
+        conv.set_source(t.source);
         conv.set_destination(t.destination);
         conv.selected_tables() = kept;
         for (const auto& name : t.odd) conv.selected_tables().emplace_back(name, L"");
