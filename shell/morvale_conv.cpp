@@ -176,7 +176,7 @@ std::string morvale_convertor::keep_settings() {
                "known (HOME is not set).";
     const int err = key().error();
     return "Your settings could not be kept for the next start: " + file +
-           (err ? ": " + pt::error_text(err) : std::string()) + ".";
+           (err ? ": " + pt::settings_error_text(file, err) : std::string()) + ".";
 }
 
 namespace {

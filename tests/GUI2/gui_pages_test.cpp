@@ -299,28 +299,39 @@ TEST_F(start_fixture, settings_that_cannot_be_kept_are_said_once_at_the_end) {
     const std::string conf = settings.file(), folder = conf.substr(0, conf.rfind('/'));
     // Megabytes of something that is no settings file of this program.
     const std::string oversized = "dest=text:/data/old\n" + std::string(3 << 20, '#') + "\n";
+    enum { file, directory, fifo, device_link };
     struct {
         const char* what;
-        bool directory;       // the settings file is a folder
+        int kind;             // what the settings file is
         bool read_only;       // its folder cannot be written
         std::string content;  // what the settings file holds first
         std::string box;      // the one box at the end, if any
         std::string line;     // what standard error says at the start, if anything
     } cases[] = {
-        {"a folder", true, false, "",
+        {"a folder", directory, false, "",
          "Your settings could not be kept for the next start: " + conf + ": Is a directory.", ""},
-        {"a folder that cannot be written", false, true, "src=text:shop\n",
+        {"a FIFO", fifo, false, "",
+         "Your settings could not be kept for the next start: " + conf +
+             ": Is a FIFO (named pipe), not a regular file.",
+         ""},
+        {"a link to a device", device_link, false, "",
+         "Your settings could not be kept for the next start: " + conf +
+             ": Is a link to a device, not a regular file.",
+         ""},
+        {"a folder that cannot be written", file, true, "src=text:shop\n",
          "Your settings could not be kept for the next start: " + conf + ": Permission denied.",
          ""},
-        {"oversized", false, false, oversized, "",
+        {"oversized", file, false, oversized, "",
          "it was set aside as " + conf + ".bad and the settings start afresh."},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.what);
         if (t.read_only && geteuid() == 0) continue;  // root writes anyway
         fs::remove_all(folder);
-        fs::create_directories(t.directory ? conf : folder);
-        if (!t.directory) write_file_bytes(conf, t.content);
+        fs::create_directories(t.kind == directory ? conf : folder);
+        if (t.kind == file) write_file_bytes(conf, t.content);
+        if (t.kind == fifo) mkfifo(conf.c_str(), 0600);
+        if (t.kind == device_link) fs::create_symlink("/dev/null", conf);
         if (t.read_only) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
         modal.requests.clear();
         int code = -1;
@@ -339,6 +350,11 @@ TEST_F(start_fixture, settings_that_cannot_be_kept_are_said_once_at_the_end) {
         }
         fs::permissions(folder, fs::perms::owner_all);
         EXPECT_EQ(code, morvale_cancelled);
+        // Left as it was, not replaced by a file.
+        if (t.kind == fifo || t.kind == device_link) {
+            EXPECT_EQ(fs::symlink_status(conf).type(),
+                      t.kind == fifo ? fs::file_type::fifo : fs::file_type::symlink);
+        }
         ASSERT_EQ(modal.of("error").size(), t.box.empty() ? 0u : 1u);
         if (!t.box.empty()) {
             EXPECT_EQ(modal.of("error")[0].text.toStdString(), t.box);
