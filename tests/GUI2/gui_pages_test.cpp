@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,10 +13,15 @@
 #include <QRadioButton>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QtGui/private/qguiapplication_p.h>
 #include <QtTest/QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <filesystem>
+#include <functional>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 #include "GUI2/g_f_dlg.hpp"
 #include "GUI2/g_finish.hpp"
@@ -30,6 +36,7 @@
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "UDB/udb_prof.hpp"
+#include "platform/ui/ui_dialog.hpp"
 #include "shell/morvale_conv.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/support/test_support.hpp"
@@ -614,6 +621,62 @@ TEST_F(table_page, an_empty_selection_asks_first_when_there_was_something_to_cho
             EXPECT_TRUE(modal.of("question")[0].default_no);
         }
     }
+}
+
+TEST_F(table_page, thousands_of_tables_move_in_one_step_also_for_a_screen_reader) {
+    // Offscreen, no screen reader asks for accessibility: the test asks in its place and
+    // counts what one would hear of, a change of the lists at a time.
+    static long events = 0;
+    struct accessibility_on {
+        QPlatformAccessibility* platform =
+            QGuiApplicationPrivate::platformIntegration()->accessibility();
+        QAccessible::UpdateHandler old =
+            QAccessible::installUpdateHandler([](QAccessibleEvent*) { ++events; });
+        accessibility_on() { platform->setActive(true); }
+        ~accessibility_on() {
+            platform->setActive(false);
+            QAccessible::installUpdateHandler(old);
+        }
+    } on;
+    ASSERT_TRUE(QAccessible::isActive());
+
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 5000; ++i) names.push_back(L"Table" + std::to_wstring(4999 - i));
+    show_with(names);
+    auto select_rows = [](QListWidget* list, int first, int last) {
+        list->clearSelection();
+        list->selectionModel()->select(
+            QItemSelection(list->model()->index(first, 0), list->model()->index(last, 0)),
+            QItemSelectionModel::Select);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> select;
+        int button, available, selected;
+    } steps[] = {
+        {"add all", [] {}, 1102, 0, 5000},
+        {"remove all", [] {}, 1110, 5000, 0},
+        {"add a selected block", [&] { select_rows(available(), 1000, 3999); }, 1101, 2000, 3000},
+        {"add the rest, selected", [&] { available()->selectAll(); }, 1101, 0, 5000},
+        {"remove a selected block", [&] { select_rows(selected(), 10, 4989); }, 1111, 4980, 20},
+    };
+    for (const auto& t : steps) {
+        SCOPED_TRACE(t.what);
+        t.select();
+        events = 0;
+        page.press(t.button);
+        EXPECT_LE(events, 50);  // one by one, each entry is several
+        EXPECT_EQ(available()->count(), t.available);
+        EXPECT_EQ(selected()->count(), t.selected);
+        for (QListWidget* list : {available(), selected()}) {
+            const strings in_list = texts_of(list);
+            EXPECT_TRUE(std::is_sorted(in_list.begin(), in_list.end(), [](auto& a, auto& b) {
+                return ui::list_less(QString::fromStdString(a), QString::fromStdString(b));
+            }));
+        }
+    }
+    EXPECT_EQ(texts_of(selected()).front(), "Table0");
+    EXPECT_EQ(texts_of(selected()).back(), "Table999");
 }
 
 TEST_F(table_page, reordering_swaps_neighbours_and_stops_at_the_ends) {
