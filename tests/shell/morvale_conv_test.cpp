@@ -160,55 +160,31 @@ TEST(morvale_convertor, profile_names_and_values_it_would_misread_are_refused_by
 }
 
 TEST(morvale_convertor, values_written_by_hand_are_read_without_blanks_tabs_and_crs_around_them) {
-    const struct {
-        std::string generic, tables;  // the lines of [Generic settings] and [Selected Tables]
-        udb_pairs read_tables;
-    } cases[] = {
-        {"src = shop\r\ndest = /data/out\r\nmode = 2\r\nonly definitions = 1\r\n"
-         "BLOB to text = 1\r\n",
-         " t1 \r\n",
-         {{L"t1", L""}}},
-        {"src=shop\t\r\ndest=/data/out\t\r\nmode=2\t\r\nonly definitions=1\t\r\n"
-         "BLOB to text=1\t\r\n",
-         "t1\t\r\n\tt2\r\n",
-         {{L"t1", L""}, {L"t2", L""}}},
-        // An editor that writes CR CR LF, and one that uses tabs for alignment.
-        {"src=shop\r\r\ndest=/data/out\r\r\nmode=2\r\r\nonly definitions=1\r\r\n"
-         "BLOB to text=1\r\r\n",
-         "t1\r\r\n",
-         {{L"t1", L""}}},
-        {"\tsrc\t=\t shop\r\n\tdest\t= \t/data/out \t\r\n\tmode\t=\t2\r\n"
-         "only definitions =\t1\r\nBLOB to text\t=1\r\n\t\r\n",
-         "\t \r\n\t t1 \t\r\n",
-         {{L"t1", L""}}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.generic);
-        morvale_convertor conv;
-        ASSERT_TRUE(load_text(conv, "[Generic settings]\r\n" + c.generic +
-                                        "[MySQL settings]\r\nhost= db1\t\r\nuser=\tann\r\n"
-                                        "password= pw\t\r\nport = 3307\t\r\n"
-                                        "[Selected Tables]\r\n" +
-                                        c.tables));
-        EXPECT_EQ(conv.source(), L"shop");
-        EXPECT_EQ(conv.destination(), L"/data/out");
-        EXPECT_EQ(conv.mode(), 2);
-        EXPECT_TRUE(conv.only_definitions());
-        EXPECT_TRUE(conv.blob_to_memo());
-        EXPECT_EQ(conv.selected_tables(), c.read_tables);
-        // The connection's words keep what surrounds them; the port is a number.
-        EXPECT_EQ(conv.host(), " db1\t");
-        EXPECT_EQ(conv.user(), "\tann");
-        EXPECT_EQ(conv.password(), " pw\t");
-        EXPECT_EQ(conv.port(), "3307");
-    }
+    // Blanks and tabs for alignment, and the CR of an editor that writes CR CR LF.
+    morvale_convertor conv;
+    ASSERT_TRUE(load_text(conv,
+                          "[Generic settings]\r\n\tsrc\t=\t shop\r\r\ndest = /data/out \t\r\n"
+                          "mode =\t2\r\nonly definitions = 1\r\r\nBLOB to text\t=1\t\r\n\t\r\n"
+                          "[MySQL settings]\r\nhost= db1\t\r\nuser=\tann\r\npassword= pw\t\r\n"
+                          "port = 3307\t\r\n[Selected Tables]\r\n\t \r\n\t t1 \t\r\nt2\r\r\n"));
+    EXPECT_EQ(conv.source(), L"shop");
+    EXPECT_EQ(conv.destination(), L"/data/out");
+    EXPECT_EQ(conv.mode(), 2);
+    EXPECT_TRUE(conv.only_definitions());
+    EXPECT_TRUE(conv.blob_to_memo());
+    EXPECT_EQ(conv.selected_tables(), (udb_pairs{{L"t1", L""}, {L"t2", L""}}));
+    // The connection's words keep what follows the "="; the port is a number.
+    EXPECT_EQ(conv.host(), " db1\t");
+    EXPECT_EQ(conv.user(), "\tann");
+    EXPECT_EQ(conv.password(), " pw\t");
+    EXPECT_EQ(conv.port(), "3307");
 
     // A source or folder of blanks alone is none, and a quick launch says so.
     tmp_dir d;
     write_file_bytes(d.file("p.mvl"),
                      "[Generic settings]\r\nsrc= \t\r\ndest=\t\r\n[MySQL settings]\r\nhost=h\r\n");
-    morvale_convertor conv;
-    EXPECT_EQ(error_of([&] { conv.require_complete_profile(d.wpath() + L"/p.mvl"); }).second,
+    morvale_convertor quick;
+    EXPECT_EQ(error_of([&] { quick.require_complete_profile(d.wpath() + L"/p.mvl"); }).second,
               "The profile cannot be run: it does not give the source database (src=) and the "
               "destination folder (dest=). Nothing was converted.");
 }
