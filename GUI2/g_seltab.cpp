@@ -5,6 +5,8 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <unordered_map>
+#include <utility>
 
 #include "GUI2/g_sqlpg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
@@ -40,11 +42,10 @@ sel_tables_page::sel_tables_page(const std::wstring& prompt, int b_reorder,
     tk_log_printf(2, "sel_tables_page::ctor(b_reorder=%d)", b_reorder);
     available_ = static_cast<QListWidget*>(add(id_available, ui::control_kind::list));
     selected_ = static_cast<QListWidget*>(add(id_selected, ui::control_kind::list));
-    // Reordering needs lists that keep the order they are given.
-    if (b_reorder_) {
-        available_->setSortingEnabled(false);
-        selected_->setSortingEnabled(false);
-    }
+    // The page keeps the lists in order itself: a list that sorts takes its entries one at
+    // a time, and a screen reader hears of each (thousands of tables freeze the window).
+    available_->setSortingEnabled(false);
+    selected_->setSortingEnabled(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(add(1337, ui::control_kind::label));
@@ -94,8 +95,10 @@ void sel_tables_page::do_page_init() {
     tk_log_printf(2, "sel_tables_page::do_page_init");
     available_->clear();
     selected_->clear();
-    for (const std::wstring& name : names)
-        ui::add_list_item(available_, QString::fromStdWString(name));
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::wstring& name : names) texts.push_back(QString::fromStdWString(name));
+    insert_texts(available_, std::move(texts));
     if (available_->count() > 0) {
         tk_log_printf(1, "Highlight 1st row");
         select_only(available_, 0);
@@ -130,17 +133,53 @@ void sel_tables_page::on_command(int id) {
     }
 }
 
-void sel_tables_page::move_item(QListWidget* from, QListWidget* to, int index) {
-    QListWidgetItem* item = from->takeItem(index);
-    if (!item) return;
-    const std::wstring name = item->text().toStdWString();
-    ui::add_list_item(to, item->text());
-    delete item;
-    if (!is_excluded(name)) return;
-    if (to == selected_)
-        on_added(name);
-    else
-        on_removed(name);
+void sel_tables_page::insert_texts(QListWidget* list, QStringList texts) {
+    if (b_reorder_) {
+        list->insertItems(list->count(), texts);
+        return;
+    }
+    std::sort(texts.begin(), texts.end(), ui::list_less);
+    // Texts that go between the same two entries go in together; the last run first, so
+    // that the places found for the earlier ones stay.
+    std::vector<std::pair<int, qsizetype>> runs;  // the row before which, the first text
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        int low = runs.empty() ? 0 : runs.back().first, high = list->count();
+        while (low < high) {
+            const int mid = low + (high - low) / 2;
+            if (ui::list_less(list->item(mid)->text(), texts[i]))
+                low = mid + 1;
+            else
+                high = mid;
+        }
+        if (runs.empty() || runs.back().first != low) runs.emplace_back(low, i);
+    }
+    for (size_t r = runs.size(); r-- > 0;) {
+        const qsizetype end = r + 1 < runs.size() ? runs[r + 1].second : texts.size();
+        list->insertItems(runs[r].first, texts.mid(runs[r].second, end - runs[r].second));
+    }
+}
+
+void sel_tables_page::move_rows(QListWidget* from, QListWidget* to, std::vector<int> rows) {
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(rows.size()));
+    for (int row : rows) texts.push_back(from->item(row)->text());
+    // One removal for each run of neighbouring rows, the last run first.
+    std::sort(rows.begin(), rows.end());
+    for (size_t end = rows.size(); end > 0;) {
+        size_t start = end - 1;
+        while (start > 0 && rows[start - 1] + 1 == rows[start]) --start;
+        from->model()->removeRows(rows[start], static_cast<int>(end - start));
+        end = start;
+    }
+    insert_texts(to, texts);
+    for (const QString& text : texts) {
+        const std::wstring name = text.toStdWString();
+        if (!is_excluded(name)) continue;
+        if (to == selected_)
+            on_added(name);
+        else
+            on_removed(name);
+    }
 }
 
 void sel_tables_page::focus_first(QListWidget* list) {
@@ -156,10 +195,9 @@ void sel_tables_page::move_selected(QListWidget* from, QListWidget* to, const ch
     const int n = static_cast<int>(rows.size());
     tk_log_printf(1, "n_sel=%d", n);
     if (n == 0) return;
-    for (int k = 0; k < n; ++k) {
-        tk_log_printf(1, trace, rows[k]);
-        move_item(from, to, rows[k] - k);
-    }
+    if (tk_log_on(1))
+        for (int row : rows) tk_log_printf(1, trace, row);
+    move_rows(from, to, rows);
     if (from->count() > 0)
         select_only(from, std::min(rows.back() - n + 1, from->count() - 1));
     else
@@ -176,16 +214,21 @@ void sel_tables_page::on_delete() {
     move_selected(selected_, available_, "Deleting item #%d");
 }
 
+void sel_tables_page::move_all(QListWidget* from, QListWidget* to) {
+    std::vector<int> rows(static_cast<size_t>(from->count()));
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<int>(i);
+    move_rows(from, to, std::move(rows));
+    focus_first(to);
+}
+
 void sel_tables_page::on_add_all() {
     tk_log_printf(2, "sel_tables_page::on_add_all");
-    while (available_->count() > 0) move_item(available_, selected_, 0);
-    focus_first(selected_);
+    move_all(available_, selected_);
 }
 
 void sel_tables_page::on_del_all() {
     tk_log_printf(2, "sel_tables_page::on_del_all");
-    while (selected_->count() > 0) move_item(selected_, available_, 0);
-    focus_first(available_);
+    move_all(selected_, available_);
 }
 
 void sel_tables_page::swap_with_next(int first) {
@@ -210,14 +253,16 @@ void sel_tables_page::on_move_down() {
 }
 
 void sel_tables_page::select_names(const std::vector<std::wstring>& wanted) {
+    std::unordered_map<QString, int> row_of;
+    for (int i = 0; i < available_->count(); ++i) row_of.emplace(available_->item(i)->text(), i);
+    std::vector<int> rows;
     for (const std::wstring& name : wanted) {
-        const QString text = QString::fromStdWString(name);
-        for (int i = 0; i < available_->count(); ++i)
-            if (available_->item(i)->text() == text) {
-                move_item(available_, selected_, i);
-                break;
-            }
+        auto found = row_of.find(QString::fromStdWString(name));
+        if (found == row_of.end()) continue;
+        rows.push_back(found->second);
+        row_of.erase(found);  // a name given twice moves once
     }
+    move_rows(available_, selected_, std::move(rows));
 }
 
 bool sel_tables_page::store_selection() {

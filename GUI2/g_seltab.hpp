@@ -2,6 +2,7 @@
 // the chosen ones in a "selected" list; Next hands the chosen names to the converter.
 #pragma once
 
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,13 @@ class sel_tables_page : public wizard_page<127, 3, page_has_help> {
     void on_command(int id) override;
 
   private:
-    // One entry to the other list; a read that fails leaves both lists as they were.
-    void move_item(QListWidget* from, QListWidget* to, int index);
+    // Adds the texts in the list's order: by name without regard to case, or after the
+    // entries when the page reorders.
+    void insert_texts(QListWidget* list, QStringList texts);
+    // Moves the entries of the rows to the other list in one step (one change for each
+    // run of neighbours), however many they are.
+    void move_rows(QListWidget* from, QListWidget* to, std::vector<int> rows);
+    void move_all(QListWidget* from, QListWidget* to);
     void move_selected(QListWidget* from, QListWidget* to, const char* trace);
     // The list gets the focus and only its first entry is selected.
     void focus_first(QListWidget* list);

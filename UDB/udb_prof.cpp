@@ -46,9 +46,18 @@ bool value_fits(udb_value_rule rule, const std::wstring& v) {
         case udb_value_rule::mode:
             return v.empty() || (v.size() == 1 && v[0] >= L'0' && v[0] <= L'3');
         case udb_value_rule::any:
+        case udb_value_rule::exact:
             break;
     }
     return true;
+}
+
+// The text without the blanks, tabs and CRs at either end that an editor leaves unseen.
+std::wstring unpadded(std::wstring_view text) {
+    constexpr std::wstring_view padding = L" \t\r";
+    const size_t first = text.find_first_not_of(padding);
+    if (first == std::wstring_view::npos) return {};
+    return std::wstring(text.substr(first, text.find_last_not_of(padding) - first + 1));
 }
 
 // A name or value as a message shows it: a runaway one is cut.
@@ -90,6 +99,7 @@ void udb_profile::add_pair(load_state& s, std::wstring key, std::wstring value,
             const udb_profile_key* known = find_named(rules->keys, key);
             if (!known) s.refuse(L"unknown setting " + shown(key) + L" in [" + s.current + L"].");
             key = known->name;
+            if (known->rule != udb_value_rule::exact) value = unpadded(value);
             if (!value_fits(known->rule, value))
                 s.refuse(shown(key) + L" takes " +
                          (known->rule == udb_value_rule::flag ? L"0 or 1" : L"0, 1, 2 or 3") +
@@ -111,7 +121,7 @@ bool udb_profile::load_line(std::string_view raw, load_state& s) {
     } else if (pt::utf8_decode_into(raw, line) || line.find(L'\0') != std::wstring::npos) {
         s.refuse(L"this line is not UTF-8 text.");
     }
-    std::wstring trimmed = tk_wstring(line).trim();
+    const std::wstring trimmed = unpadded(line);
     if (trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']') {
         s.current = trimmed.substr(1, trimmed.size() - 2);
         if (!s.rules.empty()) {
@@ -123,11 +133,12 @@ bool udb_profile::load_line(std::string_view raw, load_state& s) {
         add_section(s.current);
         return true;
     }
-    size_t eq = trimmed.find(L'=');
+    size_t eq = line.find(L'=');
     if (eq != std::wstring::npos) {
         if (!s.in_section) return false;
-        // The value keeps its leading blanks.
-        add_pair(s, tk_wstring(trimmed.substr(0, eq)).trim(), trimmed.substr(eq + 1), nullptr);
+        // The value keeps its leading blanks, and tabs at its end, until its rule says.
+        add_pair(s, unpadded(std::wstring_view(line).substr(0, eq)),
+                 tk_wstring(line.substr(eq + 1)).trim_right(), nullptr);
         return true;
     }
     if (trimmed.empty()) return true;
@@ -171,7 +182,7 @@ std::wstring udb_profile::line_of(const std::wstring& section, const std::wstrin
     return key + L"=" + value + L"\r\n";
 }
 
-udb_pairs udb_profile::unreadable_entries() const {
+udb_pairs udb_profile::unreadable_entries(std::span<const udb_profile_section> rules) const {
     udb_pairs found;
     for (const auto& [name, pairs] : sections_) {
         const std::wstring head = L"[" + name + L"]\r\n";
@@ -179,8 +190,14 @@ udb_pairs udb_profile::unreadable_entries() const {
             // The entry alone under its section line, read as load() reads a file.
             udb_profile back;
             load_state s;
-            const bool read =
-                back.parse(pt::utf8_encode(head + line_of(name, pair.first, pair.second)), s);
+            s.rules = rules;
+            bool read = false;
+            try {
+                read =
+                    back.parse(pt::utf8_encode(head + line_of(name, pair.first, pair.second)), s);
+            } catch (const tk_exception&) {
+                // Refused by the rules: it would not load at all.
+            }
             bool same = read;
             for (const auto& [other, got] : back.sections_)
                 same = same && (other == name ? got == udb_pairs{pair} : got.empty());

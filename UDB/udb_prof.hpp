@@ -27,10 +27,13 @@ std::wstring udb_name_over_limit(const std::wstring& name, size_t limit = udb_ma
 
 // What a program reads from a profile, so that a misspelt section or key, or a value the
 // program would misread, is refused rather than silently passed over.
+// Blanks, tabs and CRs around a value are no part of it (a file written by hand as
+// "dest = /data/out" means /data/out), unless the rule is `exact`.
 enum class udb_value_rule : uint8_t {
     any,
-    flag,  // "0" or "1"
-    mode,  // "0" to "3"
+    exact,  // as written after "=" up to the blanks that end the line (a password's)
+    flag,   // "0" or "1"
+    mode,   // "0" to "3"
 };
 struct udb_profile_key {
     const wchar_t* name;
@@ -65,15 +68,18 @@ class udb_profile {
     // error. With rules, a line that is not UTF-8 text, a section or key the rules do not
     // know, a value its rule refuses, a name over its limit and a key given twice raise a
     // kind-1 error that names the line. Known names match without regard to case and are
-    // kept as the rules spell them.
+    // kept as the rules spell them. Section names, keys and bare names are read without
+    // blanks, tabs and CRs at either end; values as their rules say (without rules: with
+    // the blanks after "=").
     bool load(const std::wstring& path, std::span<const udb_profile_section> rules = {});
     // Writes the profile (mode 0600, it holds the password) as a whole: a failed store
     // raises a kind-1 error and leaves an earlier file as it was.
     void store(const std::wstring& path) const;
-    // The entries that the file store() writes would not give back as they are (blanks
-    // around a key, a line that reads as a section or as another key and value, a line
-    // break in a text), as pairs of section and key, in the order they are held.
-    udb_pairs unreadable_entries() const;
+    // The entries that the file store() writes would not give back as they are, read
+    // with these rules (blanks around a key or a value the rules trim, a line that reads
+    // as a section or as another key and value, a line break in a text, a name or value
+    // the rules refuse), as pairs of section and key, in the order they are held.
+    udb_pairs unreadable_entries(std::span<const udb_profile_section> rules = {}) const;
 
     const std::map<std::wstring, udb_pairs>& sections() const { return sections_; }
     // Lines without "=" as they were read, by section.

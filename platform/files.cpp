@@ -23,6 +23,10 @@ void fill(const struct stat& s, path_status& st) {
     st.kind = S_ISREG(s.st_mode)   ? path_kind::file
               : S_ISDIR(s.st_mode) ? path_kind::folder
                                    : path_kind::other;
+    st.other = S_ISFIFO(s.st_mode)                        ? other_kind::fifo
+               : S_ISCHR(s.st_mode) || S_ISBLK(s.st_mode) ? other_kind::device
+               : S_ISSOCK(s.st_mode)                      ? other_kind::socket
+                                                          : other_kind::unknown;
     st.is_link = S_ISLNK(s.st_mode);
     st.writable = (s.st_mode & 0222) != 0;
     st.size = s.st_size;

@@ -44,12 +44,15 @@ std::string orphaned_temp_target(std::string_view name);
 // --- Paths ---------------------------------------------------------------------------
 
 enum class path_kind : uint8_t { none, file, folder, other };
+// What an `other` is, for a message that says it.
+enum class other_kind : uint8_t { unknown, fifo, device, socket };
 
 struct path_status {
     path_kind kind = path_kind::none;
     bool is_link = false;   // only when links are not followed
     bool writable = false;  // any write permission bit
     int64_t size = 0;
+    other_kind other = other_kind::unknown;  // only for kind other
 };
 
 // What is at `path`; links are followed unless `follow` is false. 0 or the errno.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -128,7 +129,38 @@ int make_folders(const std::string& dir) {
     return st.kind == path_kind::folder ? 0 : ENOTDIR;
 }
 
+// The file's bytes. Opened without waiting and read at offsets, so that a FIFO put in
+// the file's place after it was looked at cannot hold the program up, nor a device feed
+// it without end.
+int read_settings(const std::string& path, std::string& data) {
+    int fd = -1;
+    if (int err = open_file(path, O_RDONLY | O_NONBLOCK, 0, fd)) return err;
+    int err = 0;
+    char buf[65536];
+    for (size_t n = sizeof buf; n == sizeof buf && !err;) {
+        err = read_at(fd, buf, sizeof buf, static_cast<int64_t>(data.size()), n);
+        if (!err) data.append(buf, n);
+        if (!err && data.size() > static_cast<size_t>(settings_max_size)) err = EFBIG;
+    }
+    close_file(fd);
+    return err;
+}
+
 }  // namespace
+
+std::string settings_error_text(const std::string& path, int err) {
+    path_status st;
+    if (err != EISDIR || stat_path(path, st) != 0 || st.kind != path_kind::other)
+        return error_text(err);
+    path_status link;
+    const bool linked = stat_path(path, link, false) == 0 && link.is_link;
+    const char* what = st.other == other_kind::fifo     ? "a FIFO (named pipe)"
+                       : st.other == other_kind::device ? "a device"
+                       : st.other == other_kind::socket ? "a socket"
+                                                        : nullptr;
+    if (!what) return "Is not a regular file";
+    return std::string(linked ? "Is a link to " : "Is ") + what + ", not a regular file";
+}
 
 std::string settings_file_for_key(std::string_view key_path) {
     std::vector<std::string_view> parts;
@@ -159,11 +191,11 @@ std::string settings_file_for_key(std::string_view key_path) {
 int settings_file::load() {
     lines_.clear();
     path_status st;
-    if (stat_path(path_, st) == 0 && st.kind == path_kind::file && st.size > settings_max_size)
-        return EFBIG;
+    if (int err = stat_path(path_, st)) return err == ENOENT ? 0 : err;
+    if (st.kind != path_kind::file) return EISDIR;
+    if (st.size > settings_max_size) return EFBIG;
     std::string data;
-    bool opened = false;
-    if (int err = read_file(path_, data, &opened)) return err == ENOENT && !opened ? 0 : err;
+    if (int err = read_settings(path_, data)) return err == ENOENT ? 0 : err;
     size_t start = 0;
     while (start < data.size()) {
         size_t end = data.find('\n', start);

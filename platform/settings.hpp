@@ -24,6 +24,11 @@ struct setting_value {
 // home folder is known.
 std::string settings_file_for_key(std::string_view key_path);
 
+// What a failure of a settings file says after the file's name: the system's text of
+// err, or for EISDIR at a path that is no folder, what it is ("Is a FIFO (named pipe),
+// not a regular file").
+std::string settings_error_text(const std::string& path, int err);
+
 // A settings file holds a few short values. One larger than this is none of ours, and
 // reading it whole at every value would hold up the program's start for minutes.
 inline constexpr int64_t settings_max_size = 1 << 20;
@@ -37,10 +42,13 @@ class settings_file {
     const std::string& path() const { return path_; }
 
     // Reads the file; a missing file reads as empty. 0 or the errno of the failure
-    // (EFBIG, without reading it, for a file over settings_max_size).
+    // (EFBIG, without reading it, for a file over settings_max_size; EISDIR, without
+    // opening it, for a path that holds no regular file: a FIFO would hold the program
+    // up until something writes into it, and a device may never end).
     int load();
     // Makes the missing folders (mode 0700) and an empty file (mode 0600) when the file
-    // does not exist yet; created tells whether it did.
+    // does not exist yet; created tells whether it did. EISDIR when the path holds
+    // something other than a regular file.
     int create(bool& created);
     // Moves a file over settings_max_size to `aside` (the file's name and ".bad"), so
     // that it can still be looked at and the settings start afresh; `aside` stays empty

@@ -24,11 +24,12 @@ constexpr udb_profile_key generic_keys[] = {
     {L"mode", udb_value_rule::mode},
     {L"BLOB to text", udb_value_rule::flag},
 };
+// Blanks may belong to a host, user name or password, as they do on the command line.
 // The dump keys have no effect on a conversion; any value keeps its old meaning.
 constexpr udb_profile_key mysql_keys[] = {
-    {L"host", udb_value_rule::any},
-    {L"user", udb_value_rule::any},
-    {L"password", udb_value_rule::any},
+    {L"host", udb_value_rule::exact},
+    {L"user", udb_value_rule::exact},
+    {L"password", udb_value_rule::exact},
     {L"port", udb_value_rule::any},
     {L"dump line break", udb_value_rule::any},
     {L"dump new version", udb_value_rule::any},
@@ -175,7 +176,7 @@ std::string morvale_convertor::keep_settings() {
                "known (HOME is not set).";
     const int err = key().error();
     return "Your settings could not be kept for the next start: " + file +
-           (err ? ": " + pt::error_text(err) : std::string()) + ".";
+           (err ? ": " + pt::settings_error_text(file, err) : std::string()) + ".";
 }
 
 namespace {
@@ -252,7 +253,7 @@ bool morvale_convertor::store_profile_file(const std::wstring& path) {
             "table converts every table.",
             tk_kind_error);
     std::vector<std::string> names;
-    for (const auto& [section, key] : profile.unreadable_entries()) {
+    for (const auto& [section, key] : profile.unreadable_entries(profile_rules)) {
         const std::string name = "'" + tk_unicode_to_utf8(key) + "'";
         if (section == udb_selected_tables)
             names.push_back("table " + name);
@@ -261,9 +262,9 @@ bool morvale_convertor::store_profile_file(const std::wstring& path) {
     }
     if (!names.empty())
         throw tk_exception(
-            "The settings were not saved: a profile cannot keep these as they are (blanks at "
-            "either end, a line break, or text that reads as a section or a setting), and "
-            "loading it would give something else: " +
+            "The settings were not saved: a profile cannot keep these as they are (blanks or "
+            "tabs at either end, a line break, or text that reads as a section or a setting), "
+            "and loading it would give something else: " +
                 listed(names) + ".",
             tk_kind_error);
     profile.store(path);

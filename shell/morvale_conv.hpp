@@ -126,9 +126,9 @@ class morvale_convertor : public udb_converter,
     // kind-1 error naming what is missing, and changes nothing.
     void require_complete_profile(const std::wstring& path);
     // Writes the settings to the file; a file that cannot be written raises kind 1, and
-    // so does a setting the file could not give back as it is (a table name with blanks
-    // around it, or one that would read as a section line), naming every such setting;
-    // nothing is written then.
+    // so does a setting the file could not give back as it is (a table name or a folder
+    // with blanks around it, a name that would read as a section line), naming every
+    // such setting; nothing is written then.
     bool store_profile_file(const std::wstring& path);
     bool load_profile(udb_profile& profile);
     // Leaves the converter unchanged: query pairs are moved on a copy of the list.

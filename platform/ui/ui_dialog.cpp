@@ -26,8 +26,7 @@ class nocase_item : public QListWidgetItem {
   public:
     explicit nocase_item(const QString& text) : QListWidgetItem(text) {}
     bool operator<(const QListWidgetItem& other) const override {
-        const int c = text().compare(other.text(), Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : text() < other.text();
+        return list_less(text(), other.text());
     }
 };
 
@@ -111,6 +110,11 @@ QWidget* make_control(QWidget* parent, int id, control_kind kind, const QString&
         QObject::connect(b, &QAbstractButton::clicked,
                          [on_click, id] { guarded([&] { on_click(id); }); });
     return w;
+}
+
+bool list_less(const QString& a, const QString& b) {
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
 }
 
 QListWidgetItem* add_list_item(QListWidget* list, const QString& text) {

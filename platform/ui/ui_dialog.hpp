@@ -49,6 +49,8 @@ T* control(const QWidget* root, int id) {
 // Adds an entry to a list; a sorted list keeps its order without regard to case, as
 // the lists of the design do (ties in case order, so that the order is stable).
 QListWidgetItem* add_list_item(QListWidget* list, const QString& text);
+// That order, for a list that is kept in it without sorting itself.
+bool list_less(const QString& a, const QString& b);
 
 // The text with a break opportunity (a zero-width space) in every run of 40 characters
 // without one, so that a label wraps a long name or path rather than cutting it off.

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,10 +13,15 @@
 #include <QRadioButton>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QtGui/private/qguiapplication_p.h>
 #include <QtTest/QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <filesystem>
+#include <functional>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 #include "GUI2/g_f_dlg.hpp"
 #include "GUI2/g_finish.hpp"
@@ -30,6 +36,7 @@
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
 #include "UDB/udb_prof.hpp"
+#include "platform/ui/ui_dialog.hpp"
 #include "shell/morvale_conv.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/support/test_support.hpp"
@@ -148,7 +155,6 @@ TEST_F(finish_fixture, shows_the_errors_one_paragraph_each_or_the_heading_for_an
 TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
     tmp_dir out;
     const std::string file = out.file("p.mvl");
-    conv.set_source(L"shop");
     conv.set_mode(2);
     // Names of tables the pages offer that a profile keeps as they are...
     const udb_pairs kept = {{L"orders", L""},       {L"Zo\u00eb", L""},
@@ -159,24 +165,30 @@ TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
                             {L"back\\slash", L""},  {L"100%", L""},
                             {L"\u4e2d\u6587", L""}, {std::wstring(64, L'n'), L""}};
     // ...and names a profile would give back as another table, or as none.
-    const std::vector<std::wstring> refused = {L" lead", L"trail ", L"[sect]",
-                                               L"a=b",   L"=x",     L"line\nbreak"};
+    const std::vector<std::wstring> refused = {L" lead", L"trail ", L"[sect]",     L"a=b",
+                                               L"=x",    L"tab\t",  L"line\nbreak"};
     struct {
         std::vector<std::wstring> odd;  // added to the kept names
         std::wstring destination;
         std::string named;  // the end of the box; empty: saved
+        std::wstring source = L"shop";
     } cases[] = {
         {{}, L"/data/dbf", ""},
         {{L" lead"}, L"/data/dbf", "table ' lead'."},
         {{L"[sect]"}, L"/data/dbf", "table '[sect]'."},
         {refused, L"/data/dbf",
-         "table ' lead', table 'trail ', table '[sect]', table 'a=b', table '=x' and table "
-         "'line\nbreak'."},
+         "table ' lead', table 'trail ', table '[sect]', table 'a=b', table '=x', table "
+         "'tab\t' and table 'line\nbreak'."},
+        // A folder the profile would give back without its blanks is another folder.
         {{}, L"/data/dbf ", "'dest' in [Generic settings]."},
+        {{}, L" /data/dbf", "'dest' in [Generic settings]."},
+        {{}, L"/data/dbf\t", "'dest' in [Generic settings]."},
+        {{}, L"/data/dbf", "'src' in [Generic settings].", L"shop\t"},
     };
     for (const auto& t : cases) {
         modal.requests.clear();
         write_file_bytes(file, "earlier");
+        conv.set_source(t.source);
         conv.set_destination(t.destination);
         conv.selected_tables() = kept;
         for (const auto& name : t.odd) conv.selected_tables().emplace_back(name, L"");
@@ -294,28 +306,39 @@ TEST_F(start_fixture, settings_that_cannot_be_kept_are_said_once_at_the_end) {
     const std::string conf = settings.file(), folder = conf.substr(0, conf.rfind('/'));
     // Megabytes of something that is no settings file of this program.
     const std::string oversized = "dest=text:/data/old\n" + std::string(3 << 20, '#') + "\n";
+    enum { file, directory, fifo, device_link };
     struct {
         const char* what;
-        bool directory;       // the settings file is a folder
+        int kind;             // what the settings file is
         bool read_only;       // its folder cannot be written
         std::string content;  // what the settings file holds first
         std::string box;      // the one box at the end, if any
         std::string line;     // what standard error says at the start, if anything
     } cases[] = {
-        {"a folder", true, false, "",
+        {"a folder", directory, false, "",
          "Your settings could not be kept for the next start: " + conf + ": Is a directory.", ""},
-        {"a folder that cannot be written", false, true, "src=text:shop\n",
+        {"a FIFO", fifo, false, "",
+         "Your settings could not be kept for the next start: " + conf +
+             ": Is a FIFO (named pipe), not a regular file.",
+         ""},
+        {"a link to a device", device_link, false, "",
+         "Your settings could not be kept for the next start: " + conf +
+             ": Is a link to a device, not a regular file.",
+         ""},
+        {"a folder that cannot be written", file, true, "src=text:shop\n",
          "Your settings could not be kept for the next start: " + conf + ": Permission denied.",
          ""},
-        {"oversized", false, false, oversized, "",
+        {"oversized", file, false, oversized, "",
          "it was set aside as " + conf + ".bad and the settings start afresh."},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.what);
         if (t.read_only && geteuid() == 0) continue;  // root writes anyway
         fs::remove_all(folder);
-        fs::create_directories(t.directory ? conf : folder);
-        if (!t.directory) write_file_bytes(conf, t.content);
+        fs::create_directories(t.kind == directory ? conf : folder);
+        if (t.kind == file) write_file_bytes(conf, t.content);
+        if (t.kind == fifo) mkfifo(conf.c_str(), 0600);
+        if (t.kind == device_link) fs::create_symlink("/dev/null", conf);
         if (t.read_only) fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
         modal.requests.clear();
         int code = -1;
@@ -334,6 +357,11 @@ TEST_F(start_fixture, settings_that_cannot_be_kept_are_said_once_at_the_end) {
         }
         fs::permissions(folder, fs::perms::owner_all);
         EXPECT_EQ(code, morvale_cancelled);
+        // Left as it was, not replaced by a file.
+        if (t.kind == fifo || t.kind == device_link) {
+            EXPECT_EQ(fs::symlink_status(conf).type(),
+                      t.kind == fifo ? fs::file_type::fifo : fs::file_type::symlink);
+        }
         ASSERT_EQ(modal.of("error").size(), t.box.empty() ? 0u : 1u);
         if (!t.box.empty()) {
             EXPECT_EQ(modal.of("error")[0].text.toStdString(), t.box);
@@ -593,6 +621,62 @@ TEST_F(table_page, an_empty_selection_asks_first_when_there_was_something_to_cho
             EXPECT_TRUE(modal.of("question")[0].default_no);
         }
     }
+}
+
+TEST_F(table_page, thousands_of_tables_move_in_one_step_also_for_a_screen_reader) {
+    // Offscreen, no screen reader asks for accessibility: the test asks in its place and
+    // counts what one would hear of, a change of the lists at a time.
+    static long events = 0;
+    struct accessibility_on {
+        QPlatformAccessibility* platform =
+            QGuiApplicationPrivate::platformIntegration()->accessibility();
+        QAccessible::UpdateHandler old =
+            QAccessible::installUpdateHandler([](QAccessibleEvent*) { ++events; });
+        accessibility_on() { platform->setActive(true); }
+        ~accessibility_on() {
+            platform->setActive(false);
+            QAccessible::installUpdateHandler(old);
+        }
+    } on;
+    ASSERT_TRUE(QAccessible::isActive());
+
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 5000; ++i) names.push_back(L"Table" + std::to_wstring(4999 - i));
+    show_with(names);
+    auto select_rows = [](QListWidget* list, int first, int last) {
+        list->clearSelection();
+        list->selectionModel()->select(
+            QItemSelection(list->model()->index(first, 0), list->model()->index(last, 0)),
+            QItemSelectionModel::Select);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> select;
+        int button, available, selected;
+    } steps[] = {
+        {"add all", [] {}, 1102, 0, 5000},
+        {"remove all", [] {}, 1110, 5000, 0},
+        {"add a selected block", [&] { select_rows(available(), 1000, 3999); }, 1101, 2000, 3000},
+        {"add the rest, selected", [&] { available()->selectAll(); }, 1101, 0, 5000},
+        {"remove a selected block", [&] { select_rows(selected(), 10, 4989); }, 1111, 4980, 20},
+    };
+    for (const auto& t : steps) {
+        SCOPED_TRACE(t.what);
+        t.select();
+        events = 0;
+        page.press(t.button);
+        EXPECT_LE(events, 50);  // one by one, each entry is several
+        EXPECT_EQ(available()->count(), t.available);
+        EXPECT_EQ(selected()->count(), t.selected);
+        for (QListWidget* list : {available(), selected()}) {
+            const strings in_list = texts_of(list);
+            EXPECT_TRUE(std::is_sorted(in_list.begin(), in_list.end(), [](auto& a, auto& b) {
+                return ui::list_less(QString::fromStdString(a), QString::fromStdString(b));
+            }));
+        }
+    }
+    EXPECT_EQ(texts_of(selected()).front(), "Table0");
+    EXPECT_EQ(texts_of(selected()).back(), "Table999");
 }
 
 TEST_F(table_page, reordering_swaps_neighbours_and_stops_at_the_ends) {

@@ -1,13 +1,16 @@
 #include "TK/tk_regk.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -279,4 +282,45 @@ TEST_F(settings_fixture, without_an_open_key_or_a_usable_folder_nothing_is_loade
     EXPECT_EQ(s.key().create(tk_hkey_current_user, key_path), tk_reg_access_denied);
     EXPECT_FALSE(s.serialize(flag, "blob2memo", true));
     ::chmod(dir.path().c_str(), 0700);
+}
+
+TEST_F(settings_fixture, a_path_that_is_no_regular_file_is_neither_read_nor_replaced) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* reason;
+    } cases[] = {
+        {"a folder", [&] { fs::create_directory(conf); }, "Is a directory"},
+        {"a FIFO", [&] { ::mkfifo(conf.c_str(), 0600); },
+         "Is a FIFO (named pipe), not a regular file"},
+        {"a link to a device", [&] { fs::create_symlink("/dev/null", conf); },
+         "Is a link to a device, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(conf);
+        // The key was opened on a settings file that something else then took the place of.
+        tk_reg_key key;
+        ASSERT_EQ(key.create(tk_hkey_current_user, key_path), tk_reg_ok);
+        fs::remove(conf);
+        c.make();
+        const fs::file_type type = fs::symlink_status(conf).type();
+        auto tried = std::async(std::launch::async, [&key] {
+            uint32_t n = 0;
+            return std::pair(key.get_value(n, "n"), key.set_value(1u, "n"));
+        });
+        if (tried.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "the settings waited on the FIFO";
+            // A writer lets each waiting open go on.
+            while (tried.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+                ::close(::open(conf.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        EXPECT_EQ(tried.get(), std::pair(long{tk_reg_io_error}, long{tk_reg_io_error}));
+        EXPECT_EQ(key.error(), EISDIR);
+        EXPECT_EQ(fs::symlink_status(conf).type(), type);  // not replaced by a file
+        EXPECT_EQ(key.create(tk_hkey_current_user, key_path), tk_reg_io_error);
+        EXPECT_EQ(pt::settings_error_text(conf, key.error()), c.reason);
+    }
+    EXPECT_EQ(pt::settings_error_text(conf, EACCES), "Permission denied");
 }

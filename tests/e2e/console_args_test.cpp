@@ -352,6 +352,40 @@ TEST(console_args, later_options_override_earlier_ones_and_profiles) {
     }
 }
 
+TEST(console_args, profile_values_written_with_blanks_around_them_mean_what_they_say) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_padded");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2)");
+    tmp_dir d;
+    const std::string out = d.file("out"), log = d.file("run.log"), profile = d.file("p.mvl");
+    // Each value as an editor may leave it: "=" set apart, a tab or an extra CR at the end.
+    for (const std::string before : {" ", ""})
+        for (const std::string after : {" ", "\t", "\r", " \t "}) {
+            const std::string row = "'" + before + "' '" + after + "'";
+            auto line = [&](const std::string& key, const std::string& value) {
+                return key + before + "=" + before + value + after + "\r\n";
+            };
+            write_file_bytes(profile, "[Generic settings]\r\n" + line("src", db.name()) +
+                                          line("dest", out) + line("logfile", log) +
+                                          line("mode", "1") + "[Selected Tables]\r\n" + before +
+                                          "t2" + after + "\r\n");
+            fs::remove_all(out);
+            fs::remove(log);
+            expect_run(
+                run_talvorin(with_server({"--profile=" + profile})), 0,
+                "Converting database " + db.name() + "(1 tables)\nConverting table t2(2 records)\n",
+                "", row);
+            EXPECT_EQ(dbf_header_records(out + "/t2.dbf"), 2) << row;
+            EXPECT_NE(read_file_bytes(log).find("Conversion ended on"), std::string::npos) << row;
+            // Nothing went anywhere else.
+            EXPECT_EQ(std::distance(fs::directory_iterator(d.path()), fs::directory_iterator()), 3)
+                << row;
+            EXPECT_FALSE(fs::exists(" ")) << row;
+        }
+}
+
 TEST(console_args, settings_that_would_be_misread_stop_it_before_anything_is_touched) {
     REQUIRE_TEST_SERVER();
     scratch_db db("e2e_misread");

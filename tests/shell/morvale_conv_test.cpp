@@ -159,6 +159,36 @@ TEST(morvale_convertor, profile_names_and_values_it_would_misread_are_refused_by
     }
 }
 
+TEST(morvale_convertor, values_written_by_hand_are_read_without_blanks_tabs_and_crs_around_them) {
+    // Blanks and tabs for alignment, and the CR of an editor that writes CR CR LF.
+    morvale_convertor conv;
+    ASSERT_TRUE(load_text(conv,
+                          "[Generic settings]\r\n\tsrc\t=\t shop\r\r\ndest = /data/out \t\r\n"
+                          "mode =\t2\r\nonly definitions = 1\r\r\nBLOB to text\t=1\t\r\n\t\r\n"
+                          "[MySQL settings]\r\nhost= db1\t\r\nuser=\tann\r\npassword= pw\t\r\n"
+                          "port = 3307\t\r\n[Selected Tables]\r\n\t \r\n\t t1 \t\r\nt2\r\r\n"));
+    EXPECT_EQ(conv.source(), L"shop");
+    EXPECT_EQ(conv.destination(), L"/data/out");
+    EXPECT_EQ(conv.mode(), 2);
+    EXPECT_TRUE(conv.only_definitions());
+    EXPECT_TRUE(conv.blob_to_memo());
+    EXPECT_EQ(conv.selected_tables(), (udb_pairs{{L"t1", L""}, {L"t2", L""}}));
+    // The connection's words keep what follows the "="; the port is a number.
+    EXPECT_EQ(conv.host(), " db1\t");
+    EXPECT_EQ(conv.user(), "\tann");
+    EXPECT_EQ(conv.password(), " pw\t");
+    EXPECT_EQ(conv.port(), "3307");
+
+    // A source or folder of blanks alone is none, and a quick launch says so.
+    tmp_dir d;
+    write_file_bytes(d.file("p.mvl"),
+                     "[Generic settings]\r\nsrc= \t\r\ndest=\t\r\n[MySQL settings]\r\nhost=h\r\n");
+    morvale_convertor quick;
+    EXPECT_EQ(error_of([&] { quick.require_complete_profile(d.wpath() + L"/p.mvl"); }).second,
+              "The profile cannot be run: it does not give the source database (src=) and the "
+              "destination folder (dest=). Nothing was converted.");
+}
+
 TEST(morvale_convertor, known_names_match_in_any_case_and_saved_profiles_load_unchanged) {
     // As the wizard has always saved profiles, byte for byte.
     const std::string saved =
