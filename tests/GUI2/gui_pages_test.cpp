@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,15 +12,12 @@
 #include <QRadioButton>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QtGui/private/qguiapplication_p.h>
 #include <QtTest/QTest>
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <filesystem>
 #include <functional>
-#include <qpa/qplatformaccessibility.h>
-#include <qpa/qplatformintegration.h>
 
 #include "GUI2/g_f_dlg.hpp"
 #include "GUI2/g_finish.hpp"
@@ -623,26 +619,20 @@ TEST_F(table_page, an_empty_selection_asks_first_when_there_was_something_to_cho
     }
 }
 
-TEST_F(table_page, thousands_of_tables_move_in_one_step_also_for_a_screen_reader) {
-    // Offscreen, no screen reader asks for accessibility: the test asks in its place and
-    // counts what one would hear of, a change of the lists at a time.
-    static long events = 0;
-    struct accessibility_on {
-        QPlatformAccessibility* platform =
-            QGuiApplicationPrivate::platformIntegration()->accessibility();
-        QAccessible::UpdateHandler old =
-            QAccessible::installUpdateHandler([](QAccessibleEvent*) { ++events; });
-        accessibility_on() { platform->setActive(true); }
-        ~accessibility_on() {
-            platform->setActive(false);
-            QAccessible::installUpdateHandler(old);
-        }
-    } on;
-    ASSERT_TRUE(QAccessible::isActive());
-
+TEST_F(table_page, thousands_of_tables_move_in_one_step) {
     std::vector<std::wstring> names;
     for (int i = 0; i < 5000; ++i) names.push_back(L"Table" + std::to_wstring(4999 - i));
     show_with(names);
+    // Every change of a list's rows is redrawn, and told to a screen reader when one
+    // listens (each as several events): one by one, thousands freeze the window.
+    long changes = 0;
+    for (QListWidget* list : {available(), selected()}) {
+        QAbstractItemModel* model = list->model();
+        QObject::connect(model, &QAbstractItemModel::rowsInserted, [&] { ++changes; });
+        QObject::connect(model, &QAbstractItemModel::rowsRemoved, [&] { ++changes; });
+        QObject::connect(model, &QAbstractItemModel::layoutChanged, [&] { ++changes; });
+        QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++changes; });
+    }
     auto select_rows = [](QListWidget* list, int first, int last) {
         list->clearSelection();
         list->selectionModel()->select(
@@ -663,9 +653,9 @@ TEST_F(table_page, thousands_of_tables_move_in_one_step_also_for_a_screen_reader
     for (const auto& t : steps) {
         SCOPED_TRACE(t.what);
         t.select();
-        events = 0;
+        changes = 0;
         page.press(t.button);
-        EXPECT_LE(events, 50);  // one by one, each entry is several
+        EXPECT_LE(changes, 10);  // one by one, each entry is two
         EXPECT_EQ(available()->count(), t.available);
         EXPECT_EQ(selected()->count(), t.selected);
         for (QListWidget* list : {available(), selected()}) {
