@@ -52,7 +52,9 @@ std::wstring destination_for_database(const std::wstring& folder, const std::wst
     return tk_make_full_path(folder.empty() ? home_folder() + L"/" : folder, name, L"", false);
 }
 
-std::wstring expand_home(const std::wstring& path) {
+std::wstring expand_home(const std::wstring& typed) {
+    // Blanks or tabs typed around a path are no part of it, as a profile reads it.
+    const std::wstring path = udb_unpadded(typed);
     if (path == L"~") return home_folder();
     if (path.rfind(L"~/", 0) == 0) return home_folder() + path.substr(1);
     return path;

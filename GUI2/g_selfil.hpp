@@ -14,8 +14,9 @@ class QListWidget;
 // "." and "..", which make no folder of their own.
 std::wstring destination_for_database(const std::wstring& folder, const std::wstring& database);
 
-// A leading "~" or "~/" stands for the home folder, as in a shell.
-std::wstring expand_home(const std::wstring& path);
+// A leading "~" or "~/" stands for the home folder, as in a shell; blanks and tabs
+// around the typed path are dropped.
+std::wstring expand_home(const std::wstring& typed);
 
 class sel_file_page : public wizard_page<106, 3, page_has_help> {
   public:

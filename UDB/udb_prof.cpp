@@ -52,14 +52,6 @@ bool value_fits(udb_value_rule rule, const std::wstring& v) {
     return true;
 }
 
-// The text without the blanks, tabs and CRs at either end that an editor leaves unseen.
-std::wstring unpadded(std::wstring_view text) {
-    constexpr std::wstring_view padding = L" \t\r";
-    const size_t first = text.find_first_not_of(padding);
-    if (first == std::wstring_view::npos) return {};
-    return std::wstring(text.substr(first, text.find_last_not_of(padding) - first + 1));
-}
-
 // A name or value as a message shows it: a runaway one is cut.
 std::wstring shown(const std::wstring& text) {
     if (text.size() <= udb_max_name_length) return L"'" + text + L"'";
@@ -67,6 +59,13 @@ std::wstring shown(const std::wstring& text) {
 }
 
 }  // namespace
+
+std::wstring udb_unpadded(std::wstring_view text) {
+    constexpr std::wstring_view padding = L" \t\r";
+    const size_t first = text.find_first_not_of(padding);
+    if (first == std::wstring_view::npos) return {};
+    return std::wstring(text.substr(first, text.find_last_not_of(padding) - first + 1));
+}
 
 std::wstring udb_name_over_limit(const std::wstring& name, size_t limit) {
     if (name.size() <= limit) return {};
@@ -99,7 +98,7 @@ void udb_profile::add_pair(load_state& s, std::wstring key, std::wstring value,
             const udb_profile_key* known = find_named(rules->keys, key);
             if (!known) s.refuse(L"unknown setting " + shown(key) + L" in [" + s.current + L"].");
             key = known->name;
-            if (known->rule != udb_value_rule::exact) value = unpadded(value);
+            if (known->rule != udb_value_rule::exact) value = udb_unpadded(value);
             if (!value_fits(known->rule, value))
                 s.refuse(shown(key) + L" takes " +
                          (known->rule == udb_value_rule::flag ? L"0 or 1" : L"0, 1, 2 or 3") +
@@ -121,7 +120,7 @@ bool udb_profile::load_line(std::string_view raw, load_state& s) {
     } else if (pt::utf8_decode_into(raw, line) || line.find(L'\0') != std::wstring::npos) {
         s.refuse(L"this line is not UTF-8 text.");
     }
-    const std::wstring trimmed = unpadded(line);
+    const std::wstring trimmed = udb_unpadded(line);
     if (trimmed.size() >= 2 && trimmed.front() == L'[' && trimmed.back() == L']') {
         s.current = trimmed.substr(1, trimmed.size() - 2);
         if (!s.rules.empty()) {
@@ -137,7 +136,7 @@ bool udb_profile::load_line(std::string_view raw, load_state& s) {
     if (eq != std::wstring::npos) {
         if (!s.in_section) return false;
         // The value keeps its leading blanks, and tabs at its end, until its rule says.
-        add_pair(s, unpadded(std::wstring_view(line).substr(0, eq)),
+        add_pair(s, udb_unpadded(std::wstring_view(line).substr(0, eq)),
                  tk_wstring(line.substr(eq + 1)).trim_right(), nullptr);
         return true;
     }

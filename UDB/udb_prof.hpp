@@ -22,6 +22,9 @@ inline constexpr const wchar_t* udb_generic_settings = L"Generic settings";
 // The longest table or view name the server allows, in characters.
 inline constexpr size_t udb_max_name_length = 64;
 
+// The text without the blanks, tabs and CRs at either end that an editor leaves unseen.
+std::wstring udb_unpadded(std::wstring_view text);
+
 // Empty for a name of at most `limit` characters; else what a message says of it.
 std::wstring udb_name_over_limit(const std::wstring& name, size_t limit = udb_max_name_length);
 

@@ -505,11 +505,22 @@ TEST(sel_file_page, a_destination_built_from_a_database_stays_in_its_folder) {
         EXPECT_EQ(destination_for_database(t.folder, t.database),
                   t.destination ? t.destination : home + L"/shop")
             << t.database;
+    // Typed in the folder field: what is stored, under the home folder or as it is.
     struct {
         const wchar_t *typed, *stored;
-    } typed[] = {{L"~", L""}, {L"~/out", L"/out"}, {L"~bob/out", nullptr}, {L"/a/~", nullptr}};
+        bool at_home;
+    } typed[] = {
+        {L"~", L"", true},
+        {L"~/out", L"/out", true},
+        {L"~bob/out", L"~bob/out"},
+        {L"/a/~", L"/a/~"},
+        {L" ~/out\t", L"/out", true},
+        {L"\t/data/out ", L"/data/out"},
+        {L"/a b/c", L"/a b/c"},
+        {L" \t", L""},
+    };
     for (const auto& t : typed)
-        EXPECT_EQ(expand_home(t.typed), t.stored ? home + t.stored : t.typed);
+        EXPECT_EQ(expand_home(t.typed), (t.at_home ? home : L"") + t.stored) << t.typed;
 }
 
 namespace {
