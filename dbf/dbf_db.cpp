@@ -232,6 +232,60 @@ bool dbf_made_from(const udb_recordset& table, const udb_schema& schema) {
     return true;
 }
 
+bool dbf_merge_into(udb_recordset& table, const udb_schema& schema) {
+    auto by_position = [&] {
+        return dbf_made_from(table, schema) || schema.conform_to(table.get_schema(), false);
+    };
+    auto* dbf = dynamic_cast<dbf_recordset*>(&table);
+    if (!dbf) return by_position();
+    const std::vector<dbf_field_info>& have = dbf->get_fields();
+    const udb_schema& dest = table.get_schema();
+    const std::vector<dbf_field_descriptor> made = dbf_table_fields(schema);
+    auto name_of = [&](size_t i) {
+        const char* name = reinterpret_cast<const char*>(made[i].bytes.data());
+        return std::string_view(name, strnlen(name, 11));
+    };
+    // Each column's field: the one at its own position when the names agree, else the
+    // first other field free of that name.
+    std::vector<int32_t> field_of(made.size(), -1);
+    std::vector<bool> taken(have.size(), false);
+    for (size_t j = 0; j < have.size(); ++j) {
+        const auto column = static_cast<size_t>(have[j].column);
+        if (have[j].column >= 0 && column < made.size() &&
+            same_field_name(have[j].fd.name, name_of(column))) {
+            field_of[column] = static_cast<int32_t>(j);
+            taken[j] = true;
+        }
+    }
+    bool elsewhere = false, all_found = made.size() == dest.size();
+    for (size_t i = 0; i < made.size(); ++i) {
+        if (field_of[i] >= 0) continue;
+        for (size_t j = 0; j < have.size() && field_of[i] < 0; ++j) {
+            if (!same_field_name(have[j].fd.name, name_of(i))) continue;
+            elsewhere = true;
+            if (!taken[j] && have[j].column >= 0) {
+                field_of[i] = static_cast<int32_t>(j);
+                taken[j] = true;
+            }
+        }
+        all_found = all_found && field_of[i] >= 0;
+    }
+    // Names that say nothing of the order leave it to the positions, as a table of other
+    // field names that a user made may rely on.
+    if (!elsewhere) return by_position();
+    if (!all_found) return false;
+    std::vector<int32_t> sources(dest.size(), -1);
+    for (size_t i = 0; i < made.size(); ++i) {
+        const dbf_field_info& f = have[static_cast<size_t>(field_of[i])];
+        const bool as_made = f.fd.letter == made[i].letter() && f.fd.length == made[i].length() &&
+                             f.fd.decimals == made[i].decimals();
+        if (!as_made && !schema[i].conform_to(dest[static_cast<size_t>(f.column)])) return false;
+        sources[static_cast<size_t>(f.column)] = static_cast<int32_t>(i);
+    }
+    dbf->take_values_from(sources);
+    return true;
+}
+
 std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& name,
                                                           const udb_schema& schema,
                                                           const udb_indexes& indexes) {

@@ -24,6 +24,13 @@ std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema);
 // would write for the columns (names compared as DBF programs do): a table made from
 // such a source, which takes its rows whatever its columns' types.
 bool dbf_made_from(const udb_recordset& table, const udb_schema& schema);
+// Whether the table takes the rows of a source with these columns in a merge (mode 3),
+// and sets how. Where a column's field name (as dbf_table_fields gives it) is the name
+// of a field at another position, every column must find its field by name, each such
+// field equal to what create_table would write for its column or of a type the
+// column's values conform to: the values then go by name. Otherwise they go by
+// position, as dbf_made_from or the positional type conformance allow.
+bool dbf_merge_into(udb_recordset& table, const udb_schema& schema);
 
 // What is said of a file named like a table that is not one (`why` as not_a_table
 // gives it): "File PATH is not a DBF table; it is left as it is".

@@ -305,3 +305,59 @@ TEST(console_modes, files_named_like_tables_that_are_not_tables_are_left_alone_i
         EXPECT_EQ(dbf_header_records(out + "/t.dbf"), 2);
     }
 }
+
+TEST(console_modes, a_merge_pairs_moved_columns_with_their_fields_by_name) {
+    REQUIRE_TEST_SERVER();
+    const std::string taken = "Converting table t(2 records)\n";
+    const std::string refused =
+        "Error:\nt: The structure of data source does not conform to the destination table.\n";
+    const std::vector<std::string> both = {"1|Ann|Smith", "2|Bob|Jones"};
+    struct {
+        const char* change;
+        const char* names;  // of id, first and last after the change
+        const char* id;     // of the second row
+        std::string said;
+        std::vector<std::string> added;
+    } cases[] = {
+        {"MODIFY last VARCHAR(20) AFTER id", "id, first, last", "2", taken, both},
+        // A field that conforms without being what the column would make.
+        {"MODIFY last VARCHAR(10) AFTER id", "id, first, last", "2", taken, both},
+        // A value that does not fit is reported under its own field's name.
+        {"MODIFY id BIGINT AFTER last",
+         "id, first, last",
+         "123456789012",
+         taken + "Error:\nt, record #2: Value of field 'id' does not fit N(11,0): 123456789012\n",
+         {"1|Ann|Smith", "NULL|Bob|Jones"}},
+        // Names that correspond nowhere leave the positions as they were.
+        {"RENAME COLUMN first TO given, RENAME COLUMN last TO family", "id, given, family", "2",
+         taken, both},
+        // A moved column beside one that has no field, or whose field cannot take it.
+        {"RENAME COLUMN first TO given, MODIFY last VARCHAR(20) AFTER id",
+         "id, given, last",
+         "2",
+         refused,
+         {}},
+        {"MODIFY last TEXT AFTER id", "id, first, last", "2", refused, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        scratch_db db("e2e_byname");
+        tmp_dir d;
+        const std::string out = d.file("out");
+        db.exec(
+            "CREATE TABLE t (id INT, first VARCHAR(20), last VARCHAR(20));"
+            "INSERT INTO t VALUES (1, 'Ann', 'Smith')");
+        ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+        db.exec(std::string("ALTER TABLE t ") + c.change + "; INSERT INTO t (" + c.names +
+                ") VALUES (" + c.id + ", 'Bob', 'Jones')");
+        run_result r =
+            run_talvorin(with_server({"--mode=3", "--src=" + db.name(), "--dest=" + out}));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\n" + c.said);
+        dbf_read t = read_dbf(out + "/t.dbf");
+        EXPECT_EQ(t.fields, "id:N:11:0 first:C:21:0 last:C:21:0");
+        std::vector<std::string> rows = {"1|Ann|Smith"};
+        rows.insert(rows.end(), c.added.begin(), c.added.end());
+        EXPECT_EQ(t.rows, rows);
+    }
+}
