@@ -176,8 +176,10 @@ std::unique_ptr<udb_recordset> dbf_database::get_table(const std::wstring& name,
 
 void dbf_database::create_memo_file(const std::wstring& name) {
     tk_log_wprintf(1, L"dbf_database::create_memo_file(%s)", name);
-    std::wstring file = tk_wstring::ends_with(name, L".fpt", true) ? name : name + L".fpt";
-    std::wstring full = get_full_table_name(file);
+    // The memo file of a table takes the letter case of the table file's extension.
+    std::wstring full = tk_wstring::ends_with(name, L".fpt", false)
+                            ? get_full_table_name(name)
+                            : dbf_memo_of(get_full_table_name(name));
     tk_log_wprintf(1, L"Full memo file name: %s", full);
     fpt_memo_file memo(utf8(full), tk_file_create, dbf_memo_fpt);
     if (listing_of(full)) listing_.add(dbf_file_of(full));
@@ -333,6 +335,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     // The table appears whole or not at all, and only once its memo file is whole: a run
     // killed in between leaves no table whose memo file is missing or empty.
     const std::string path = utf8(full);
+    const std::wstring memo_full = dbf_memo_of(full);
     // Also a table that someone else made meanwhile is opened as it is.
     auto opened = [&] {
         if (listing_of(full)) listing_.add(dbf_file_of(full));
@@ -341,7 +344,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     };
     std::string memo;
     if (has_memo) {
-        memo = utf8(dbf_folder_of(full) + L"/" + dbf_base_of(full) + L".fpt");
+        memo = utf8(memo_full);
         const std::string empty = fpt_memo_file::empty_file();
         int err = pt::create_file(memo, empty);
         if (err == EEXIST) {
@@ -351,7 +354,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
             if (!err) err = pt::create_file(memo, empty);
         }
         if (err) throw tk_write_error(memo, err);
-        if (listing_of(full)) listing_.add(dbf_base_of(full) + L".fpt");
+        if (listing_of(full)) listing_.add(dbf_file_of(memo_full));
     }
     int err = pt::create_file(
         path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
@@ -359,7 +362,7 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     if (err) {
         if (has_memo) {
             pt::remove_file(memo);
-            if (listing_of(full)) listing_.remove(dbf_base_of(full) + L".fpt");
+            if (listing_of(full)) listing_.remove(dbf_file_of(memo_full));
         }
         throw tk_write_error(path, err);
     }

@@ -48,6 +48,7 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // A new table from the source's columns, or the existing table of that name opened
     // for appending; the index list is not read. Refuses, before writing anything, a
     // table the DBF format cannot hold (kind 0), and leaves no file behind on failure.
+    // The memo file takes the letter case of the table file's extension.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     using udb_database::create_table;

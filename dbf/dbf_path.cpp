@@ -34,6 +34,21 @@ std::wstring dbf_base_of(const std::wstring& path) {
     return dot == std::wstring::npos || dot == 0 ? file : file.substr(0, dot);
 }
 
+std::wstring dbf_memo_of(const std::wstring& table_path) {
+    const std::wstring file = dbf_file_of(table_path);
+    const std::wstring base = dbf_base_of(table_path);
+    std::wstring extension = L"fpt";
+    if (file.size() == base.size() + 4)
+        for (size_t i = 0; i < 3; ++i) {
+            const wchar_t c = file[base.size() + 1 + i];
+            if (c >= L'A' && c <= L'Z') extension[i] = static_cast<wchar_t>(extension[i] - 32);
+        }
+    const size_t slash = table_path.rfind(L'/');
+    const std::wstring prefix =
+        slash == std::wstring::npos ? std::wstring() : table_path.substr(0, slash + 1);
+    return prefix + base + L"." + extension;
+}
+
 bool dbf_listing::list(const std::wstring& folder, std::vector<std::wstring>* entries) {
     ++listing_count;
     names_.clear();

@@ -16,6 +16,9 @@ std::wstring dbf_file_of(const std::wstring& path);
 std::wstring dbf_base_of(const std::wstring& path);
 // A name folded to its case-free form: two names that Windows takes for one are equal.
 std::wstring dbf_folded(const std::wstring& name);
+// The memo file of a table file: its base name with the extension "fpt" in the letter
+// case of the table file's extension, letter by letter ("T.DBF" gives "T.FPT").
+std::wstring dbf_memo_of(const std::wstring& table_path);
 
 // The files of one folder, listed once, so that finding a table's files without regard
 // to case costs no further look at the folder. Whoever creates or deletes files in

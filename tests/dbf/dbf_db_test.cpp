@@ -177,6 +177,39 @@ TEST(dbf_database, created_tables_join_the_list_and_are_appended_to_afterwards) 
     EXPECT_EQ(read_file_bytes(f.file("T.fpt")), empty_fpt() + "\0"s);
 }
 
+TEST(dbf_database, a_memo_file_takes_the_letter_case_of_its_table_files_extension) {
+    struct {
+        const char* existing;  // a memo table there before, replaced
+        std::wstring name;
+        std::vector<std::wstring> files;
+    } cases[] = {
+        {"UPC.DBF", L"upc", {L"UPC.DBF", L"UPC.FPT"}},
+        {"Upc.dBf", L"UPC", {L"Upc.dBf", L"Upc.fPt"}},
+        {"upc.dbf", L"UPC", {L"upc.dbf", L"upc.fpt"}},
+        {nullptr, L"NEW.DBF", {L"NEW.DBF", L"NEW.FPT"}},
+        {nullptr, L"new", {L"new.dbf", L"new.fpt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(pt::utf8_encode(c.files[0]));
+        dbf_folder f;
+        if (c.existing) {
+            const std::string stem = std::string(c.existing).substr(0, 3);
+            write_file_bytes(f.file(c.existing), build_dbf(0xF5, {{"M", 'M', 10}}, {}));
+            write_file_bytes(f.file(stem + ".FPT"), empty_fpt() + '\0');
+            EXPECT_TRUE(f.open().delete_tab(c.name));
+        }
+        auto t = f.create(c.name, {{L"M", VT_BSTR, 0}});
+        t->append_record(*make_record({ole_variant(L"memo")}));
+        t.reset();
+        EXPECT_EQ(files_in(f.dir()), c.files);
+        EXPECT_EQ((*f.read(pt::utf8_encode(c.files[0]))->get_item())[0].to_wstring(), L"memo");
+        // A memo file made on its own is named the same way.
+        ASSERT_EQ(::unlink(f.file(pt::utf8_encode(c.files[1])).c_str()), 0);
+        f.open().create_memo_file(c.name);
+        EXPECT_EQ(files_in(f.dir()), c.files);
+    }
+}
+
 TEST(dbf_database, a_run_killed_while_it_makes_a_table_leaves_it_whole_or_absent) {
     // A child makes a memo table and is killed at each of its file steps in turn. What it
     // leaves is never a table without its whole memo file, and the next run over the
