@@ -1,8 +1,8 @@
 #include "dbf/dbf_path.hpp"
 
+#include <algorithm>
 #include <atomic>
 
-#include "TK/tk_utils.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 
@@ -49,13 +49,35 @@ std::wstring dbf_memo_of(const std::wstring& table_path) {
     return prefix + base + L"." + extension;
 }
 
-bool dbf_listing::list(const std::wstring& folder, std::vector<std::wstring>* entries) {
+dbf_entry dbf_entry_at(const std::wstring& path) {
+    const std::string p = pt::utf8_encode(path);
+    pt::path_status st;
+    if (pt::stat_path(p, st, true) == 0)
+        return st.kind == pt::path_kind::file ? dbf_entry::file : dbf_entry::other;
+    // A link that leads nowhere is there all the same.
+    return pt::stat_path(p, st, false) == 0 ? dbf_entry::other : dbf_entry::none;
+}
+
+bool dbf_listing::list(const std::wstring& folder, std::vector<dbf_folder_entry>* entries) {
     ++listing_count;
     names_.clear();
-    std::vector<std::wstring> files;
-    if (!tk_find_files(folder.empty() ? L"." : folder, L"*", files)) return false;
-    for (const auto& f : files) add(f);
-    if (entries) *entries = std::move(files);
+    std::vector<pt::folder_entry> found;
+    if (pt::list_folder(folder.empty() ? "." : pt::utf8_encode(folder), found) != 0 &&
+        found.empty())
+        return false;
+    std::vector<dbf_folder_entry> listed;
+    for (const auto& e : found) {
+        if (e.name == "." || e.name == "..") continue;
+        bool ill_formed = false;
+        std::wstring name = pt::utf8_decode(e.name, ill_formed);
+        // A name that is not UTF-8 cannot be a table's: table names are text.
+        if (ill_formed) continue;
+        add(name);
+        listed.push_back({std::move(name), e.kind});
+    }
+    std::sort(listed.begin(), listed.end(),
+              [](const dbf_folder_entry& a, const dbf_folder_entry& b) { return a.name < b.name; });
+    if (entries) *entries = std::move(listed);
     return true;
 }
 
