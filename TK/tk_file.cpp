@@ -141,7 +141,10 @@ tk_huge_file::tk_huge_file(const std::string& file_name, bool writable, bool cre
     : name_(file_name) {
     tk_log_printf(2, "tk_huge_file::ctor('%s',%d)", file_name, writable);
     int flags = writable ? (create ? O_RDWR | O_CREAT : O_RDWR) : O_RDONLY;
-    if (int err = pt::open_file(file_name, flags, 0666, fd_)) throw tk_open_error(file_name, err);
+    // A FIFO put in a file's place after its kind was looked at must not hold the
+    // program: it is opened without waiting for a writer, and its reads then fail.
+    if (int err = pt::open_file(file_name, flags | O_NONBLOCK, 0666, fd_))
+        throw tk_open_error(file_name, err);
 }
 
 tk_huge_file::~tk_huge_file() {

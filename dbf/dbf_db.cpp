@@ -45,6 +45,13 @@ bool same_field_name(std::string_view a, std::string_view b) {
     return true;
 }
 
+// A memo file's name taken by something that is not a file (a folder, a FIFO, a
+// dangling link) is the table's error: it is never deleted, opened or written over.
+void check_memo_file(const std::wstring& full) {
+    if (dbf_entry_at(full) == dbf_entry::other)
+        throw tk_exception(dbf_left_as_is(utf8(full) + " is not a memo file"), tk_kind_continue);
+}
+
 bool ends_with_dbf_family(const std::wstring& name) {
     for (const wchar_t* ext : {L".dbc", L".dbf", L".dbt", L".fpt"})
         if (tk_wstring::ends_with(name, ext, false)) return true;
@@ -67,13 +74,20 @@ dbf_database::dbf_database(const std::wstring& folder, int32_t open_mode, uint8_
         throw tk_exception("Cannot read destination folder: " + pt::error_text(err), tk_kind_error);
     pt::close_file(fd);
     // One listing serves every later lookup of a table's files.
-    std::vector<std::wstring> entries;
+    std::vector<dbf_folder_entry> entries;
     listing_.list(folder, &entries);
     folder_ = dbf_folder_of(tk_join_path(folder.empty() ? L"." : folder, L"x"));
-    for (const auto& entry : entries) {
-        if (remove_orphaned_temp(entry)) continue;
+    for (const auto& [entry, kind] : entries) {
+        const bool file = kind == pt::path_kind::file;
+        if (file && remove_orphaned_temp(entry)) continue;
         if (!tk_wstring::ends_with(entry, L".dbf", false)) continue;
         tk_log_wprintf(2, L"Process entry '%s'", entry);
+        // A folder or FIFO of a table's name is no table, but is named with the files
+        // that are not tables when the folder is emptied.
+        if (!file) {
+            odd_entries_.push_back(entry);
+            continue;
+        }
         std::wstring table = entry.substr(0, entry.size() - 4);
         tk_log_wprintf(2, L"Find table: '%s'=>'%s'", table, entry);
         add_table(table, entry);
@@ -167,18 +181,27 @@ std::wstring dbf_database::get_full_table_name(const std::wstring& name) const {
 std::unique_ptr<udb_recordset> dbf_database::get_table(const std::wstring& name, int32_t mode) {
     tk_log_wprintf(2, L"dbf_database::get_table(%s)", name);
     std::wstring full = get_full_table_name(name);
-    if (!tk_is_file_exist2(full, tk_exist_file)) {
-        tk_log_wprintf(2, L"Table '%s' does not exists", name);
-        throw tk_exception("Table file not found", tk_kind_error);
+    switch (dbf_entry_at(full)) {
+        case dbf_entry::file:
+            break;
+        case dbf_entry::other:
+            throw tk_exception(dbf_left_as_is(utf8(full) + " is not a DBF table"),
+                               tk_kind_continue);
+        case dbf_entry::none:
+            tk_log_wprintf(2, L"Table '%s' does not exists", name);
+            throw tk_exception("Table file not found", tk_kind_error);
     }
     return std::make_unique<dbf_recordset>(full, static_cast<uint32_t>(mode), user_code_page_);
 }
 
 void dbf_database::create_memo_file(const std::wstring& name) {
     tk_log_wprintf(1, L"dbf_database::create_memo_file(%s)", name);
-    std::wstring file = tk_wstring::ends_with(name, L".fpt", true) ? name : name + L".fpt";
-    std::wstring full = get_full_table_name(file);
+    // The memo file of a table takes the letter case of the table file's extension.
+    std::wstring full = tk_wstring::ends_with(name, L".fpt", false)
+                            ? get_full_table_name(name)
+                            : dbf_memo_of(get_full_table_name(name));
     tk_log_wprintf(1, L"Full memo file name: %s", full);
+    check_memo_file(full);
     fpt_memo_file memo(utf8(full), tk_file_create, dbf_memo_fpt);
     if (listing_of(full)) listing_.add(dbf_file_of(full));
 }
@@ -232,6 +255,60 @@ bool dbf_made_from(const udb_recordset& table, const udb_schema& schema) {
     return true;
 }
 
+bool dbf_merge_into(udb_recordset& table, const udb_schema& schema) {
+    auto by_position = [&] {
+        return dbf_made_from(table, schema) || schema.conform_to(table.get_schema(), false);
+    };
+    auto* dbf = dynamic_cast<dbf_recordset*>(&table);
+    if (!dbf) return by_position();
+    const std::vector<dbf_field_info>& have = dbf->get_fields();
+    const udb_schema& dest = table.get_schema();
+    const std::vector<dbf_field_descriptor> made = dbf_table_fields(schema);
+    auto name_of = [&](size_t i) {
+        const char* name = reinterpret_cast<const char*>(made[i].bytes.data());
+        return std::string_view(name, strnlen(name, 11));
+    };
+    // Each column's field: the one at its own position when the names agree, else the
+    // first other field free of that name.
+    std::vector<int32_t> field_of(made.size(), -1);
+    std::vector<bool> taken(have.size(), false);
+    for (size_t j = 0; j < have.size(); ++j) {
+        const auto column = static_cast<size_t>(have[j].column);
+        if (have[j].column >= 0 && column < made.size() &&
+            same_field_name(have[j].fd.name, name_of(column))) {
+            field_of[column] = static_cast<int32_t>(j);
+            taken[j] = true;
+        }
+    }
+    bool elsewhere = false, all_found = made.size() == dest.size();
+    for (size_t i = 0; i < made.size(); ++i) {
+        if (field_of[i] >= 0) continue;
+        for (size_t j = 0; j < have.size() && field_of[i] < 0; ++j) {
+            if (!same_field_name(have[j].fd.name, name_of(i))) continue;
+            elsewhere = true;
+            if (!taken[j] && have[j].column >= 0) {
+                field_of[i] = static_cast<int32_t>(j);
+                taken[j] = true;
+            }
+        }
+        all_found = all_found && field_of[i] >= 0;
+    }
+    // Names that say nothing of the order leave it to the positions, as a table of other
+    // field names that a user made may rely on.
+    if (!elsewhere) return by_position();
+    if (!all_found) return false;
+    std::vector<int32_t> sources(dest.size(), -1);
+    for (size_t i = 0; i < made.size(); ++i) {
+        const dbf_field_info& f = have[static_cast<size_t>(field_of[i])];
+        const bool as_made = f.fd.letter == made[i].letter() && f.fd.length == made[i].length() &&
+                             f.fd.decimals == made[i].decimals();
+        if (!as_made && !schema[i].conform_to(dest[static_cast<size_t>(f.column)])) return false;
+        sources[static_cast<size_t>(f.column)] = static_cast<int32_t>(i);
+    }
+    dbf->take_values_from(sources);
+    return true;
+}
+
 std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& name,
                                                           const udb_schema& schema,
                                                           const udb_indexes& indexes) {
@@ -276,37 +353,52 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
     image[header_length - 1] = dbf_header_terminator;
 
+    // Nothing is written beside a folder or FIFO of the table's name, whatever its case.
+    if (auto why = not_a_table(table_file(name)))
+        throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
+
     // The table appears whole or not at all, and only once its memo file is whole: a run
     // killed in between leaves no table whose memo file is missing or empty.
     const std::string path = utf8(full);
+    const std::wstring memo_full = dbf_memo_of(full);
+    const std::string memo = utf8(memo_full);
+    // Our own new memo file goes again when the table cannot follow it.
+    auto remove_memo = [&] {
+        if (!has_memo) return;
+        pt::remove_file(memo);
+        if (listing_of(full)) listing_.remove(dbf_file_of(memo_full));
+    };
     // Also a table that someone else made meanwhile is opened as it is.
     auto opened = [&] {
         if (listing_of(full)) listing_.add(dbf_file_of(full));
         add_table(name, dbf_file_of(full));
         return get_table(name, udb_open_append);
     };
-    std::string memo;
     if (has_memo) {
-        memo = utf8(dbf_folder_of(full) + L"/" + dbf_base_of(full) + L".fpt");
         const std::string empty = fpt_memo_file::empty_file();
         int err = pt::create_file(memo, empty);
         if (err == EEXIST) {
+            check_memo_file(memo_full);
             if (path_exists(full)) return opened();
             // A memo file without its table is what such a killed run left behind.
             err = pt::remove_file(memo);
             if (!err) err = pt::create_file(memo, empty);
         }
         if (err) throw tk_write_error(memo, err);
-        if (listing_of(full)) listing_.add(dbf_base_of(full) + L".fpt");
+        if (listing_of(full)) listing_.add(dbf_file_of(memo_full));
     }
     int err = pt::create_file(
         path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
-    if (err == EEXIST) return opened();
-    if (err) {
-        if (has_memo) {
-            pt::remove_file(memo);
-            if (listing_of(full)) listing_.remove(dbf_base_of(full) + L".fpt");
+    if (err == EEXIST) {
+        // What appeared meanwhile is taken only when it is a table.
+        if (auto why = not_a_table(full)) {
+            remove_memo();
+            throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
         }
+        return opened();
+    }
+    if (err) {
+        remove_memo();
         throw tk_write_error(path, err);
     }
     return opened();
@@ -317,6 +409,9 @@ bool dbf_database::delete_tab(const std::wstring& name) {
     if (name.empty()) return false;
     const std::wstring full = table_file(name);
     if (auto why = not_a_table(full)) throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
+    // The table that replaces it could have no memo file: the old one is kept.
+    check_memo_file(dbf_companion(full, L"fpt", listing_of(full)));
+    check_memo_file(dbf_memo_of(full));
     if (udb_database::delete_tab(name)) forget_table(name);
     delete_files(full);
     return true;
@@ -347,8 +442,10 @@ std::string dbf_left_as_is(const std::string& why) {
 std::optional<std::string> dbf_database::not_a_table(const std::wstring& full) const {
     const std::string path = utf8(full);
     auto left = [&](const std::string& what) { return path + " " + what; };
+    // Only a regular file is opened: a FIFO would hold the run until a writer came.
+    if (dbf_entry_at(full) == dbf_entry::other) return left("is not a DBF table");
     int fd = -1;
-    if (int err = pt::open_file(path, O_RDONLY, 0, fd))
+    if (int err = pt::open_file(path, O_RDONLY | O_NONBLOCK, 0, fd))
         return err == ENOENT ? std::nullopt
                              : std::optional(left("cannot be read: " + pt::error_text(err)));
     int64_t size = 0;
@@ -375,8 +472,9 @@ void dbf_database::delete_files(const std::wstring& full) {
     if (listing) listing_.remove(dbf_file_of(full));
     for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
         std::wstring companion = dbf_companion(full, ext, listing);
-        // A companion that is not there is simply not removed.
-        if (pt::remove_file(utf8(companion)) == 0 && listing)
+        // A companion that is not there is simply not removed, nor one that is no file.
+        if (dbf_entry_at(companion) == dbf_entry::file && pt::remove_file(utf8(companion)) == 0 &&
+            listing)
             listing_.remove(dbf_file_of(companion));
     }
 }
@@ -415,6 +513,10 @@ std::vector<std::string> dbf_database::delete_all_tables() {
     }
     table_names_ = std::move(kept);
     table_count_ = SIZE_MAX;
+    for (const auto& entry : odd_entries_)
+        if (auto why = not_a_table(tk_join_path(name_.empty() ? L"." : name_, entry)))
+            left.push_back(std::move(*why));
+    std::sort(left.begin(), left.end());
     tk_log_printf(2, "dbf_database::delete_all_tables - END");
     return left;
 }
@@ -434,7 +536,7 @@ void dbf_database::init_dbc(const std::string& name) {
     std::wstring folder = name_.empty() ? L"." : name_;
     auto found = path_exists(tk_join_path(folder, base)) ? std::optional<std::wstring>(base)
                                                          : listing_.find(base);
-    if (!found || !tk_is_file_exist2(tk_join_path(folder, *found), tk_exist_file)) {
+    if (!found || dbf_entry_at(tk_join_path(folder, *found)) != dbf_entry::file) {
         tk_log_wprintf(3, L"File '%s' does not exists", tk_join_path(folder, base));
         return;
     }

@@ -24,6 +24,13 @@ std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema);
 // would write for the columns (names compared as DBF programs do): a table made from
 // such a source, which takes its rows whatever its columns' types.
 bool dbf_made_from(const udb_recordset& table, const udb_schema& schema);
+// Whether the table takes the rows of a source with these columns in a merge (mode 3),
+// and sets how. Where a column's field name (as dbf_table_fields gives it) is the name
+// of a field at another position, every column must find its field by name, each such
+// field equal to what create_table would write for its column or of a type the
+// column's values conform to: the values then go by name. Otherwise they go by
+// position, as dbf_made_from or the positional type conformance allow.
+bool dbf_merge_into(udb_recordset& table, const udb_schema& schema);
 
 // What is said of a file named like a table that is not one (`why` as not_a_table
 // gives it): "File PATH is not a DBF table; it is left as it is".
@@ -40,12 +47,15 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
 
     // A new table from the source's columns, or the existing table of that name opened
     // for appending; the index list is not read. Refuses, before writing anything, a
-    // table the DBF format cannot hold (kind 0), and leaves no file behind on failure.
+    // table the DBF format cannot hold, or whose table or memo file's name a folder or
+    // FIFO has taken (kind 0), and leaves no file behind on failure. The memo file
+    // takes the letter case of the table file's extension.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     using udb_database::create_table;
     // Deletes the table's file and its memo and index files. A file of the name that is
-    // not a DBF table (or cannot be read) is left as it is: a kind-0 error naming it.
+    // not a DBF table (or cannot be read), or a memo file's name taken by a folder or
+    // FIFO, leaves everything as it is: a kind-0 error naming it.
     bool delete_tab(const std::wstring& name) override;
     // The same kind-0 error, when the table's file is there and is not a DBF table; such
     // a file is never emptied, skipped or appended to as a table.
@@ -65,8 +75,9 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // extension already.
     std::wstring get_full_table_name(const std::wstring& name) const;
     void create_memo_file(const std::wstring& name);
-    // Deletes every table of the list; a file that is not a DBF table stays, and what
-    // comes back says of each such file why ("PATH is not a DBF table").
+    // Deletes every table of the list; a file that is not a DBF table stays, as does a
+    // folder or FIFO of a table's name, and what comes back says of each such entry why
+    // ("PATH is not a DBF table"), sorted.
     std::vector<std::string> delete_all_tables();
     // Opens the database container once; only its base name is used, found in the
     // folder without regard to case.
@@ -103,6 +114,8 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // How many names of the list fold to each key, and the list's length they count.
     std::unordered_map<std::wstring, uint32_t> table_keys_;
     size_t table_count_ = 0;
+    // Entries named like tables that are no files (folders, FIFOs, sockets, devices).
+    std::vector<std::wstring> odd_entries_;
     dbf_listing listing_;
     std::wstring folder_;  // the folder part of the database's paths
 };

@@ -1,8 +1,8 @@
 #include "dbf/dbf_path.hpp"
 
+#include <algorithm>
 #include <atomic>
 
-#include "TK/tk_utils.hpp"
 #include "platform/files.hpp"
 #include "platform/text.hpp"
 
@@ -34,13 +34,50 @@ std::wstring dbf_base_of(const std::wstring& path) {
     return dot == std::wstring::npos || dot == 0 ? file : file.substr(0, dot);
 }
 
-bool dbf_listing::list(const std::wstring& folder, std::vector<std::wstring>* entries) {
+std::wstring dbf_memo_of(const std::wstring& table_path) {
+    const std::wstring file = dbf_file_of(table_path);
+    const std::wstring base = dbf_base_of(table_path);
+    std::wstring extension = L"fpt";
+    if (file.size() == base.size() + 4)
+        for (size_t i = 0; i < 3; ++i) {
+            const wchar_t c = file[base.size() + 1 + i];
+            if (c >= L'A' && c <= L'Z') extension[i] = static_cast<wchar_t>(extension[i] - 32);
+        }
+    const size_t slash = table_path.rfind(L'/');
+    const std::wstring prefix =
+        slash == std::wstring::npos ? std::wstring() : table_path.substr(0, slash + 1);
+    return prefix + base + L"." + extension;
+}
+
+dbf_entry dbf_entry_at(const std::wstring& path) {
+    const std::string p = pt::utf8_encode(path);
+    pt::path_status st;
+    if (pt::stat_path(p, st, true) == 0)
+        return st.kind == pt::path_kind::file ? dbf_entry::file : dbf_entry::other;
+    // A link that leads nowhere is there all the same.
+    return pt::stat_path(p, st, false) == 0 ? dbf_entry::other : dbf_entry::none;
+}
+
+bool dbf_listing::list(const std::wstring& folder, std::vector<dbf_folder_entry>* entries) {
     ++listing_count;
     names_.clear();
-    std::vector<std::wstring> files;
-    if (!tk_find_files(folder.empty() ? L"." : folder, L"*", files)) return false;
-    for (const auto& f : files) add(f);
-    if (entries) *entries = std::move(files);
+    std::vector<pt::folder_entry> found;
+    if (pt::list_folder(folder.empty() ? "." : pt::utf8_encode(folder), found) != 0 &&
+        found.empty())
+        return false;
+    std::vector<dbf_folder_entry> listed;
+    for (const auto& e : found) {
+        if (e.name == "." || e.name == "..") continue;
+        bool ill_formed = false;
+        std::wstring name = pt::utf8_decode(e.name, ill_formed);
+        // A name that is not UTF-8 cannot be a table's: table names are text.
+        if (ill_formed) continue;
+        add(name);
+        listed.push_back({std::move(name), e.kind});
+    }
+    std::sort(listed.begin(), listed.end(),
+              [](const dbf_folder_entry& a, const dbf_folder_entry& b) { return a.name < b.name; });
+    if (entries) *entries = std::move(listed);
     return true;
 }
 

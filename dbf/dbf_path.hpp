@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.hpp"
+
 // The folder part of a path ("" when it has none), without the last separator.
 std::wstring dbf_folder_of(const std::wstring& path);
 // The file name part of a path.
@@ -16,15 +18,32 @@ std::wstring dbf_file_of(const std::wstring& path);
 std::wstring dbf_base_of(const std::wstring& path);
 // A name folded to its case-free form: two names that Windows takes for one are equal.
 std::wstring dbf_folded(const std::wstring& name);
+// The memo file of a table file: its base name with the extension "fpt" in the letter
+// case of the table file's extension, letter by letter ("T.DBF" gives "T.FPT").
+std::wstring dbf_memo_of(const std::wstring& table_path);
+
+// What a path names. Anything but a regular file (a folder, a FIFO, a socket, a device,
+// a link that leads nowhere) is never opened or deleted as a table or memo file:
+// opening a FIFO would wait for a writer that never comes.
+enum class dbf_entry { none, file, other };
+dbf_entry dbf_entry_at(const std::wstring& path);
+
+// An entry of a folder, with what it is (a link counts as what it leads to, a dangling
+// link as a file).
+struct dbf_folder_entry {
+    std::wstring name;
+    pt::path_kind kind;
+};
 
 // The files of one folder, listed once, so that finding a table's files without regard
 // to case costs no further look at the folder. Whoever creates or deletes files in
 // the folder keeps it up to date.
 class dbf_listing {
   public:
-    // Lists the folder's files (and links to files), sorted by name; false when the
-    // folder cannot be read.
-    bool list(const std::wstring& folder, std::vector<std::wstring>* entries = nullptr);
+    // Lists the folder's entries of every kind, sorted by name, so that a folder or FIFO
+    // that has a table's name is found as a file would be; false when the folder cannot
+    // be read.
+    bool list(const std::wstring& folder, std::vector<dbf_folder_entry>* entries = nullptr);
     // The file spelled exactly so, else the first that equals it without regard to case.
     std::optional<std::wstring> find(const std::wstring& name) const;
     // The companion file (the table file's base name with another extension) of a

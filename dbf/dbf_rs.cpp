@@ -28,6 +28,8 @@ dbf_recordset::dbf_recordset(const std::wstring& full_path, uint32_t open_mode,
       user_code_page_(user_code_page) {
     tk_log_wprintf(2, L"dbf_recordset::ctor(%s, cp=%d)", full_path, user_code_page);
     // Opening never creates the table file: a missing table is an error, not an empty file.
+    // Nor is anything but a regular file opened: a FIFO would wait for a writer.
+    if (dbf_entry_at(full_path) == dbf_entry::other) bad_format("ERROR: Not a regular file");
     file_ =
         std::make_unique<tk_huge_file>(pt::utf8_encode(full_path), open_mode != open_read, false);
     if (open_mode != open_read && open_mode != open_append) {
@@ -332,10 +334,21 @@ void dbf_recordset::init_memo_file() {
         default:
             return;
     }
-    std::string path = pt::utf8_encode(companion(ext));
-    if (!tk_is_file_exist1(path, tk_exist_file)) throw dbf_no_memo_exception();
+    const std::wstring memo = companion(ext);
+    const std::string path = pt::utf8_encode(memo);
     // The FPT of a table opened for appending is written, by this object only.
     const bool write = open_mode_ == open_append && memo_kind_ == dbf_memo_fpt;
+    switch (dbf_entry_at(memo)) {
+        case dbf_entry::file:
+            break;
+        case dbf_entry::none:
+            throw dbf_no_memo_exception();
+        case dbf_entry::other:
+            // A folder or FIFO in the memo file's place is never opened. A table read
+            // does without its memo text; one to append to is the table's error.
+            if (!write) throw dbf_no_memo_exception();
+            throw tk_exception(dbf_left_as_is(path + " is not a memo file"), tk_kind_continue);
+    }
     const int32_t mode = write ? tk_file_write : tk_file_read;
     switch (memo_kind_) {
         case dbf_memo_old:

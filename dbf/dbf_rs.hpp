@@ -24,6 +24,8 @@ struct dbf_write_field {
     uint32_t offset;
     uint32_t width;
     int32_t column;  // -1 for a null-flags field, which gets zeros
+    // The value of the record it takes: the one at `column` unless the rows come by name.
+    int32_t source;
 };
 
 class dbf_recordset : public udb_recordset {
@@ -56,6 +58,10 @@ class dbf_recordset : public udb_recordset {
     uint8_t get_code_page_mark() const { return mark_; }
     int32_t get_memo_kind() const { return memo_kind_; }
     const std::vector<dbf_read_descriptor>& get_descriptors() const { return descriptors_; }
+    const std::vector<dbf_field_info>& get_fields() const { return fields_; }
+    // The value of each appended record that each column of the schema takes
+    // (`sources[column]`), worked out once per table; by default its own position.
+    void take_values_from(const std::vector<int32_t>& sources);
 
   protected:
     // Whether opening this table may follow a back-link to a database container.

@@ -498,6 +498,7 @@ void dbf_recordset::prepare_append() {
         w.offset = f.offset;
         w.width = f.width;
         w.column = f.column;
+        w.source = f.column;
         plan_.push_back(w);
     }
     if (!ok) {
@@ -506,6 +507,17 @@ void dbf_recordset::prepare_append() {
     }
     write_buffer_.assign(record_length_, ' ');
     appendable_ = true;
+}
+
+void dbf_recordset::take_values_from(const std::vector<int32_t>& sources) {
+    // Checked here, once, so that the per-record path never leaves the record.
+    if (sources.size() != schema_.size())
+        throw tk_exception(dbf_not_conform_text, tk_kind_continue);
+    for (int32_t s : sources)
+        if (s < 0 || static_cast<size_t>(s) >= schema_.size())
+            throw tk_exception(dbf_not_conform_text, tk_kind_continue);
+    for (dbf_write_field& w : plan_)
+        if (w.column >= 0) w.source = sources[static_cast<size_t>(w.column)];
 }
 
 void dbf_recordset::flush() {
@@ -541,7 +553,7 @@ void dbf_recordset::flush() {
 void dbf_recordset::append_record(const udb_record& record) {
     tk_log_printf(1, "dbf_recordset::append_record");
     if (!appendable_) throw tk_exception("Table is not open for appending", tk_kind_error);
-    // The record's fields pair with the columns of the schema, in order.
+    // The record's fields pair with the columns of the schema, in order or by name.
     if (record.size() != schema_.size()) throw tk_exception(dbf_not_conform_text, tk_kind_continue);
     // 64-bit positions; the format counts in 32 bits and addresses 4 GB - 1 at most.
     const uint64_t position = header_length_ + uint64_t{count_} * record_length_;
@@ -559,7 +571,7 @@ void dbf_recordset::append_record(const udb_record& record) {
                 std::memset(out, 0, w.width);
                 continue;
             }
-            const udb_field& value = record[static_cast<size_t>(w.column)];
+            const udb_field& value = record[static_cast<size_t>(w.source)];
             if (rw.trace)
                 tk_log_write("Processing field #%d (size=%d): %s", w.column, w.width,
                              short_text(value));

@@ -256,10 +256,10 @@ bool conversion_run::open_table(const std::wstring& name) {
     if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
     destination_table_ = destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
     // A table this program made from such a source takes its rows, whatever the types
-    // of its fields say (a BLOB's hexadecimal memo); any other must conform.
+    // of its fields say (a BLOB's hexadecimal memo); any other must conform. Columns
+    // the source has moved find their fields by name.
     const udb_schema& schema = source_table_->get_schema();
-    if (conv_.mode() == udb_mode_merge_tables && !dbf_made_from(*destination_table_, schema) &&
-        !schema.conform_to(destination_table_->get_schema(), false))
+    if (conv_.mode() == udb_mode_merge_tables && !dbf_merge_into(*destination_table_, schema))
         throw tk_exception(
             "The structure of data source does not conform to the destination table.",
             tk_kind_continue);

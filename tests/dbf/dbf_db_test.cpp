@@ -177,6 +177,81 @@ TEST(dbf_database, created_tables_join_the_list_and_are_appended_to_afterwards) 
     EXPECT_EQ(read_file_bytes(f.file("T.fpt")), empty_fpt() + "\0"s);
 }
 
+TEST(dbf_database, a_memo_file_takes_the_letter_case_of_its_table_files_extension) {
+    struct {
+        const char* existing;  // a memo table there before, replaced
+        std::wstring name;
+        std::vector<std::wstring> files;
+    } cases[] = {
+        {"UPC.DBF", L"upc", {L"UPC.DBF", L"UPC.FPT"}},
+        {"Upc.dBf", L"UPC", {L"Upc.dBf", L"Upc.fPt"}},
+        {"upc.dbf", L"UPC", {L"upc.dbf", L"upc.fpt"}},
+        {nullptr, L"NEW.DBF", {L"NEW.DBF", L"NEW.FPT"}},
+        {nullptr, L"new", {L"new.dbf", L"new.fpt"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(pt::utf8_encode(c.files[0]));
+        dbf_folder f;
+        if (c.existing) {
+            const std::string stem = std::string(c.existing).substr(0, 3);
+            write_file_bytes(f.file(c.existing), build_dbf(0xF5, {{"M", 'M', 10}}, {}));
+            write_file_bytes(f.file(stem + ".FPT"), empty_fpt() + '\0');
+            EXPECT_TRUE(f.open().delete_tab(c.name));
+        }
+        auto t = f.create(c.name, {{L"M", VT_BSTR, 0}});
+        t->append_record(*make_record({ole_variant(L"memo")}));
+        t.reset();
+        EXPECT_EQ(files_in(f.dir()), c.files);
+        EXPECT_EQ((*f.read(pt::utf8_encode(c.files[0]))->get_item())[0].to_wstring(), L"memo");
+        // A memo file made on its own is named the same way.
+        ASSERT_EQ(::unlink(f.file(pt::utf8_encode(c.files[1])).c_str()), 0);
+        f.open().create_memo_file(c.name);
+        EXPECT_EQ(files_in(f.dir()), c.files);
+    }
+}
+
+TEST(dbf_database, what_stands_in_a_table_or_memo_files_place_without_being_a_file_is_not_opened) {
+    const std::string table = build_dbf(0xF5, {{"M", 'M', 10}, {"C", 'C', 2}}, {"           ab"});
+    auto make = [](const std::string& kind, const std::string& path) {
+        return kind == "fifo"     ? mkfifo(path.c_str(), 0644)
+               : kind == "folder" ? mkdir(path.c_str(), 0755)
+                                  : symlink("nowhere", path.c_str());
+    };
+    for (const std::string kind : {"fifo", "folder", "dangling link"}) {
+        SCOPED_TRACE(kind);
+        dbf_folder f;
+        write_file_bytes(f.file("t.dbf"), table);
+        ASSERT_EQ(make(kind, f.file("t.fpt")), 0);
+        ASSERT_EQ(make(kind, f.file("odd.dbf")), 0);
+        const auto files = files_in(f.dir());
+        // Opening a FIFO to read it would wait for a writer: none of these may wait.
+        ASSERT_EXIT(
+            {
+                alarm(10);
+                for (uint32_t mode : {udb_open_read, udb_open_append}) {
+                    error_of([&] { f.read("t.dbf", mode); });
+                    error_of([&] { f.read("odd.dbf", mode); });
+                }
+                error_of([&] { f.open().create_memo_file(L"t"); });
+                _exit(0);
+            },
+            ::testing::ExitedWithCode(0), "");
+        // A table read does without its memo text.
+        auto t = f.read("t.dbf");
+        ASSERT_EQ(reported_errors().size(), 1u);
+        EXPECT_EQ(reported_errors()[0].message, f.file("t.dbf") + ": Memo file not found");
+        EXPECT_EQ((*t->get_item())[1].to_wstring(), L"ab");
+        // Nothing is appended to it or made in the memo file's place.
+        const auto not_memo = std::make_pair(
+            0, "File " + f.file("t.fpt") + " is not a memo file; it is left as it is");
+        EXPECT_EQ(error_of([&] { f.read("t.dbf", udb_open_append); }), not_memo);
+        EXPECT_EQ(error_of([&] { f.open().create_memo_file(L"t"); }), not_memo);
+        EXPECT_EQ(error_of([&] { f.read("odd.dbf"); }),
+                  std::make_pair(0, std::string(dbf_bad_format_text)));
+        EXPECT_EQ(files_in(f.dir()), files);
+    }
+}
+
 TEST(dbf_database, a_run_killed_while_it_makes_a_table_leaves_it_whole_or_absent) {
     // A child makes a memo table and is killed at each of its file steps in turn. What it
     // leaves is never a table without its whole memo file, and the next run over the

@@ -1,7 +1,13 @@
 // The four destination modes on a prepared folder.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -113,12 +119,13 @@ const std::string all_converted(const std::string& db) {
 }  // namespace
 
 // Every DBF table of the folder goes, with its memo file, whatever its case; nothing
-// else does, and no link is followed. The link to a file that is not a table stays.
+// else does, and no link is followed. The link to a file that is not a table stays, as
+// does the folder of a table's name; both are named.
 void expect_overwritten(prepared& p, const run_result& r) {
     ASSERT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "Error:\nFile " + p.out +
-                         "/link.dbf is not a DBF table; it is left as it is\n" +
-                         all_converted(p.db->name()));
+    EXPECT_EQ(r.out, "Error:\nThese files are left as they are: " + p.out +
+                         "/dir.dbf is not a DBF table; " + p.out +
+                         "/link.dbf is not a DBF table.\n" + all_converted(p.db->name()));
     EXPECT_EQ(p.listing(),
               (std::set<std::string>{"dir.dbf", "link.dbf", "lonely.cdx", "newt.dbf", "notes.txt",
                                      "orders.dbf", "orders.fpt", "x.dbf", "y.dbf"}));
@@ -303,5 +310,158 @@ TEST(console_modes, files_named_like_tables_that_are_not_tables_are_left_alone_i
             EXPECT_EQ(read_file_bytes(out + "/old.dbf"), old);
         }
         EXPECT_EQ(dbf_header_records(out + "/t.dbf"), 2);
+    }
+}
+
+TEST(console_modes, a_merge_pairs_moved_columns_with_their_fields_by_name) {
+    REQUIRE_TEST_SERVER();
+    const std::string taken = "Converting table t(2 records)\n";
+    const std::string refused =
+        "Error:\nt: The structure of data source does not conform to the destination table.\n";
+    const std::vector<std::string> both = {"1|Ann|Smith", "2|Bob|Jones"};
+    struct {
+        const char* change;
+        const char* names;  // of id, first and last after the change
+        const char* id;     // of the second row
+        std::string said;
+        std::vector<std::string> added;
+    } cases[] = {
+        {"MODIFY last VARCHAR(20) AFTER id", "id, first, last", "2", taken, both},
+        // A field that conforms without being what the column would make.
+        {"MODIFY last VARCHAR(10) AFTER id", "id, first, last", "2", taken, both},
+        // A value that does not fit is reported under its own field's name.
+        {"MODIFY id BIGINT AFTER last",
+         "id, first, last",
+         "123456789012",
+         taken + "Error:\nt, record #2: Value of field 'id' does not fit N(11,0): 123456789012\n",
+         {"1|Ann|Smith", "NULL|Bob|Jones"}},
+        // Names that correspond nowhere leave the positions as they were.
+        {"RENAME COLUMN first TO given, RENAME COLUMN last TO family", "id, given, family", "2",
+         taken, both},
+        // A moved column beside one that has no field, or whose field cannot take it.
+        {"RENAME COLUMN first TO given, MODIFY last VARCHAR(20) AFTER id",
+         "id, given, last",
+         "2",
+         refused,
+         {}},
+        {"MODIFY last TEXT AFTER id", "id, first, last", "2", refused, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        scratch_db db("e2e_byname");
+        tmp_dir d;
+        const std::string out = d.file("out");
+        db.exec(
+            "CREATE TABLE t (id INT, first VARCHAR(20), last VARCHAR(20));"
+            "INSERT INTO t VALUES (1, 'Ann', 'Smith')");
+        ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+        db.exec(std::string("ALTER TABLE t ") + c.change + "; INSERT INTO t (" + c.names +
+                ") VALUES (" + c.id + ", 'Bob', 'Jones')");
+        run_result r =
+            run_talvorin(with_server({"--mode=3", "--src=" + db.name(), "--dest=" + out}));
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\n" + c.said);
+        dbf_read t = read_dbf(out + "/t.dbf");
+        EXPECT_EQ(t.fields, "id:N:11:0 first:C:21:0 last:C:21:0");
+        std::vector<std::string> rows = {"1|Ann|Smith"};
+        rows.insert(rows.end(), c.added.begin(), c.added.end());
+        EXPECT_EQ(t.rows, rows);
+    }
+}
+
+namespace {
+
+int make_socket(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const int bound = bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    close(s);
+    return bound;
+}
+
+}  // namespace
+
+TEST(console_modes, what_bears_a_tables_name_without_being_a_file_is_that_tables_error) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_odd");
+    // One memo table per kind of thing that is not a file, and one that converts.
+    const std::vector<std::pair<std::string, int (*)(const std::string&)>> odds = {
+        {"dev", [](const std::string& p) { return symlink("/dev/null", p.c_str()); }},
+        {"dir", [](const std::string& p) { return mkdir(p.c_str(), 0755); }},
+        {"fifo", [](const std::string& p) { return mkfifo(p.c_str(), 0644); }},
+        {"gone", [](const std::string& p) { return symlink("nowhere", p.c_str()); }},
+        {"sock", make_socket}};
+    for (const auto& [table, make] : odds)
+        db.exec("CREATE TABLE " + table + " (id INT, note TEXT); INSERT INTO " + table +
+                " VALUES (1, 'note')");
+    db.exec("CREATE TABLE z (id INT, note TEXT); INSERT INTO z VALUES (1, 'note')");
+    // They take the place of the table file, of the memo file of a table still to be
+    // made, or of the memo file of a table made before.
+    enum class place { table, memo, memo_of_a_table };
+    for (place where : {place::table, place::memo, place::memo_of_a_table}) {
+        for (int mode = 0; mode <= 3; ++mode) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(where)) + ", mode " +
+                         std::to_string(mode));
+            tmp_dir d;
+            const std::string out = d.file("out");
+            const bool made_before = where == place::memo_of_a_table;
+            if (made_before) {
+                ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code,
+                          0);
+            } else {
+                ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+            }
+            const std::string what =
+                where == place::table ? ".dbf is not a DBF table" : ".fpt is not a memo file";
+            for (const auto& [table, make] : odds) {
+                const std::string path = out + "/" + table + what.substr(0, 4);
+                if (made_before) {
+                    ASSERT_EQ(unlink(path.c_str()), 0);
+                }
+                ASSERT_EQ(make(path), 0);
+            }
+            // Every entry but z's, with its kind and, for a file, its bytes.
+            auto entries = [&] {
+                std::map<std::string, std::string> found;
+                for (const auto& e : fs::directory_iterator(out)) {
+                    const std::string name = e.path().filename().string();
+                    if (name.rfind("z.", 0) != 0)
+                        found[name] =
+                            e.is_symlink() || !e.is_regular_file()
+                                ? std::to_string(static_cast<int>(e.symlink_status().type()))
+                                : read_file_bytes(e.path().string());
+                }
+                return found;
+            };
+            auto before = entries();
+
+            run_result r = run_talvorin(with_server(
+                {"--mode=" + std::to_string(mode), "--src=" + db.name(), "--dest=" + out}));
+            EXPECT_EQ(r.code, 0) << r.err;
+            std::string said;
+            if (mode == 0 && where == place::table) {
+                said = "Error:\nThese files are left as they are: ";
+                for (const auto& [table, make] : odds)
+                    said += out + "/" + table + ".dbf is not a DBF table" +
+                            (table == odds.back().first ? ".\n" : "; ");
+            }
+            said += "Converting database " + db.name() + "(6 tables)\n";
+            // Tables made before are skipped in mode 2, whatever their memo files are.
+            if (!made_before || mode != 2) {
+                for (const auto& [table, make] : odds)
+                    said += "Error:\n" + table + ": File " + out + "/" + table + what +
+                            "; it is left as it is\n";
+                said += "Converting table z(1 records)\n";
+            }
+            EXPECT_EQ(r.out, said);
+            // The things stay as they were, with nothing beside them; so do the tables
+            // made before, unless mode 0 emptied the folder.
+            if (made_before && mode == 0)
+                for (const auto& [table, make] : odds) before.erase(table + ".dbf");
+            EXPECT_EQ(entries(), before);
+            EXPECT_EQ(read_dbf(out + "/z.dbf").rows.size(), made_before && mode == 3 ? 2u : 1u);
+        }
     }
 }
