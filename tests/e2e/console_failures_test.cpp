@@ -398,8 +398,8 @@ TEST_F(console_failures, a_second_run_into_the_same_folder_stops_before_it_touch
         }
         EXPECT_EQ(snapshot(), held);
         kill(first, SIGCONT);
-        EXPECT_EQ(wait_talvorin(first), 0) << read_file_bytes(d.file("stdout"))
-                                           << read_file_bytes(d.file("stderr"));
+        EXPECT_EQ(wait_talvorin(first), 0)
+            << read_file_bytes(d.file("stdout")) << read_file_bytes(d.file("stderr"));
         EXPECT_EQ(dbf_header_records(out + "/a.dbf"), run.a);
         EXPECT_EQ(dbf_header_records(out + "/b.dbf"), run.b);
         EXPECT_EQ(dbf_header_records(out + "/c.dbf"), run.c);
@@ -407,8 +407,8 @@ TEST_F(console_failures, a_second_run_into_the_same_folder_stops_before_it_touch
     }
 
     pid_t killed = start_talvorin(args("3"), d.file("stdout"), d.file("stderr"));
-    ASSERT_TRUE(wait_while_running(
-        killed, [&] { return dbf_header_records(out + "/a.dbf") > 201000; }));
+    ASSERT_TRUE(
+        wait_while_running(killed, [&] { return dbf_header_records(out + "/a.dbf") > 201000; }));
     kill(killed, SIGKILL);
     wait_talvorin(killed);
     run_result next = run_talvorin(args("0"));
@@ -635,8 +635,9 @@ TEST_F(console_failures, a_signal_ends_the_wait_for_a_name_server_that_never_ans
             asked.erase(asked.begin(), asked.begin() + static_cast<ptrdiff_t>(asked_before));
             std::sort(asked.begin(), asked.end());
             const std::vector<std::string> expected =
-                t.host.empty() ? std::vector<std::string>{}
-                               : std::vector<std::string>{"A db.torvane.test", "AAAA db.torvane.test"};
+                t.host.empty()
+                    ? std::vector<std::string>{}
+                    : std::vector<std::string>{"A db.torvane.test", "AAAA db.torvane.test"};
             EXPECT_EQ(asked, expected);
         }
     }
