@@ -33,18 +33,16 @@ void process_tab_file(const std::string& path) {
         if (end == std::string::npos) end = bytes.size();
         std::string_view line(bytes.data() + start, end - start);
         start = end + 1;
+        if (!line.empty() && line.back() == '\r' && end < bytes.size()) line.remove_suffix(1);
+        // No table name is blank from end to end.
+        if (line.find_first_not_of(' ') == std::string_view::npos) continue;
         // The first name decides the encoding of all: a byte-order mark means UTF-8,
         // otherwise the system code page.
         if (names.empty() && line.substr(0, bom.size()) == bom) {
             utf8 = true;
             line.remove_prefix(bom.size());
         }
-        // Blanks, tabs and CRs around a name are no part of it, as in a profile; no
-        // table name is blank from end to end.
-        std::wstring name =
-            udb_unpadded(utf8 ? tk_utf8_to_unicode(line) : tk_ansi_to_unicode(line));
-        if (name.empty()) continue;
-        names.push_back(std::move(name));
+        names.push_back(utf8 ? tk_utf8_to_unicode(line) : tk_ansi_to_unicode(line));
         // No table can have such a name, and the errors that would name it cost more
         // than they tell.
         const std::wstring too_long = udb_name_over_limit(names.back());

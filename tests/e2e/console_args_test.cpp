@@ -360,7 +360,6 @@ TEST(console_args, profile_values_written_with_blanks_around_them_mean_what_they
         "CREATE TABLE t2 (a INT); INSERT INTO t2 VALUES (1),(2)");
     tmp_dir d;
     const std::string out = d.file("out"), log = d.file("run.log"), profile = d.file("p.mvl");
-    tmp_dir lists;
     // Each value as an editor may leave it: "=" set apart, a tab or an extra CR at the end.
     for (const std::string before : {" ", ""})
         for (const std::string after : {" ", "\t", "\r", " \t "}) {
@@ -384,15 +383,6 @@ TEST(console_args, profile_values_written_with_blanks_around_them_mean_what_they
             EXPECT_EQ(std::distance(fs::directory_iterator(d.path()), fs::directory_iterator()), 3)
                 << row;
             EXPECT_FALSE(fs::exists(" ")) << row;
-
-            // A table-list file is read alike.
-            write_file_bytes(lists.file("list"), before + "t1" + after + "\r\n");
-            expect_run(
-                run_talvorin(with_server(
-                    {"--src=" + db.name(), "--dest=" + out, "--tab_file=" + lists.file("list")})),
-                0,
-                "Converting database " + db.name() + "(1 tables)\nConverting table t1(1 records)\n",
-                "", row);
         }
 }
 
