@@ -46,9 +46,10 @@ bool gui_finish_page::page_init() {
             list->appendPlainText(QString::fromStdString(e));
             list->appendPlainText(QString());
         }
-        // Whatever the list holds, it ends with how far the run got.
-        if (!completed) {
-            list->appendPlainText(QString::fromStdWString(shown_text(early_end())));
+        // Whatever the list holds, it ends with the tables not converted and how far a run
+        // that ended early got.
+        if (const std::wstring last = early_end(); !last.empty()) {
+            list->appendPlainText(QString::fromStdWString(shown_text(last)));
             list->appendPlainText(QString());
         }
         list->moveCursor(QTextCursor::End);

@@ -27,7 +27,8 @@ class gui_finish_page : public wizard_page<116, 4, page_hide_header> {
     virtual void on_store() {}
     // True when the run went through its tables.
     virtual bool run_completed() const = 0;
-    // For a run that ended early, the last entry of the list: how far it got.
+    // The last entries of the list: the tables the run did not convert, and how far a
+    // run that ended early got; empty when there is nothing to say.
     virtual std::wstring early_end() const = 0;
 
   private:
@@ -65,7 +66,9 @@ class gui_finish_page_t : public gui_finish_page {
         Converter* c = Converter::find();
         // A worker that ended without its run published nothing of it.
         if (!c || !c->done()) return early_end_text(0, 0, {});
-        return c->early_end_account();
+        std::wstring text = c->unconverted_account();
+        if (!c->run_completed()) text += (text.empty() ? L"" : L"\n") + c->early_end_account();
+        return text;
     }
 
   private:

@@ -67,9 +67,12 @@ gui_stop_watch::gui_stop_watch() {
 gui_stop_watch::~gui_stop_watch() = default;
 
 int gui_stopped(const morvale_convertor& converter) {
-    if (converter.done() && converter.run_completed()) return morvale_ok;
-    const std::wstring account =
+    if (converter.done() && converter.run_completed())
+        return converter.unconverted().empty() ? morvale_ok : morvale_incomplete;
+    std::wstring account =
         converter.done() ? converter.early_end_account() : early_end_text(0, 0, {});
+    if (converter.done() && !converter.unconverted().empty())
+        account = converter.unconverted_account() + L"\n" + account;
     const std::string line = pt::utf8_encode(account) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
@@ -182,6 +185,19 @@ init_conversion::init_conversion(bool com_initialized, std::atomic<bool>* done)
     wizard_shell::get_instance().start_timer(200);
 }
 
+namespace {
+
+// What the wizard adds to the run: a table's losses are listed with its errors. A table
+// the source lacks ends as an error the run goes past (the default).
+class wizard_events : public conversion_events {
+  public:
+    void table_losses(const std::wstring&, const std::wstring& text) override {
+        if (wizard_shell* shell = wizard_shell::find()) shell->append_error(pt::utf8_encode(text));
+    }
+};
+
+}  // namespace
+
 void morvale_convertor::operator()() {
     tk_log_printf(2, "morvale_convertor::operator()");
     init_conversion scope(true, &done_);
@@ -189,8 +205,7 @@ void morvale_convertor::operator()() {
         conversion_run run(*this);
         run.open();
         run.prepare();
-        // A table the source lacks ends as an error the run goes past.
-        conversion_events events;
+        wizard_events events;
         run.convert_tables(events);
     } catch (const std::exception& e) {
         // A foreign exception is listed too, so that the finish page reports no success.

@@ -109,7 +109,7 @@ int morvale_main(int argc, char** argv) {
                 if (result == ui::sheet_cancelled)
                     code = morvale_cancelled;
                 else if (converter.done() && converter.run_completed())
-                    code = morvale_ok;
+                    code = converter.unconverted().empty() ? morvale_ok : morvale_incomplete;
             }
         } catch (const std::exception&) {
             try {

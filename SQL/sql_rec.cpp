@@ -138,6 +138,7 @@ void sql_columns::fill_record(sql_record& record, MYSQL_ROW row, const unsigned 
             record.push_back(std::make_unique<sql_field>(c.name, 0, ole_variant()));
     }
     record.losses_.reset();
+    record.zero_dates_ = 0;
     for (size_t i = 0; i < columns_.size(); ++i) {
         auto& field = static_cast<sql_field&>(record[i]);
         size_t length = row[i] ? lengths[i] : 0;
@@ -215,7 +216,10 @@ void sql_columns::convert_date(const column& c, std::string_view text, sql_field
                                sql_record& record, uint64_t row_number) const {
     // The zero date is MySQL's way of saying "no date"; any other date with a zero
     // part, or a day the month does not have, is a value that cannot be kept.
-    if (is_zero_date(text)) return field.refill(ole_variant(), field.spare_);
+    if (is_zero_date(text)) {
+        ++record.zero_dates_;
+        return field.refill(ole_variant(), field.spare_);
+    }
     read_date(field, text, field.spare_);
     // A zero date with a time reads as a time of day, which a date column is not.
     if (field.ole_variant::get_type() == VT_DATE && field.get_date().get_systemtime().wMonth != 0)

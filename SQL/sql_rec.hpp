@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "UDB/udb_ftd.hpp"
@@ -32,6 +33,8 @@ class sql_record : public udb_record {
     void report_losses() {
         if (losses_) report_kept_losses();
     }
+    // The zero dates of the row, which it holds as no value; 0 once taken.
+    uint32_t take_zero_dates() { return std::exchange(zero_dates_, 0); }
 
   private:
     friend class sql_columns;
@@ -42,6 +45,7 @@ class sql_record : public udb_record {
         std::vector<std::string> messages;
     };
     std::unique_ptr<losses> losses_;  // null for the usual row that lost nothing
+    uint32_t zero_dates_ = 0;
 };
 
 // A FLOAT column (quoted) as a row statement names it to read its stored value whole:

@@ -427,6 +427,7 @@ udb_record* sql_recordset::get_item() {
     if (cache_index_ >= cache_count_) return nullptr;
     sql_record* record = cache_[cache_index_].get();
     record->report_losses();
+    zero_dates_ += record->take_zero_dates();
     return record;
 }
 

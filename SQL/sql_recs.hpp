@@ -102,6 +102,8 @@ class sql_recordset : public udb_recordset {
     // unknown: the rows are read all the same.
     bool is_rec_count_known() override { return count_ == count_step::taken; }
     bool wait_rec_count(std::chrono::milliseconds patience) override;
+    // The zero dates of the rows handed out so far, which they hold as no value.
+    void add_losses_to(udb_losses& sum) const override { sum.zero_dates += zero_dates_; }
     void clean();
 
   protected:
@@ -134,6 +136,7 @@ class sql_recordset : public udb_recordset {
     bool pass_from_reset_ = false;
     std::wstring count_statement_;
     bool statement_ = false;  // built over a statement, not a table
+    uint64_t zero_dates_ = 0;
     // The column list of a table's rows, when "*" would lose digits (FLOAT columns) or
     // leave columns out (invisible ones).
     std::wstring row_columns_;

@@ -82,9 +82,12 @@ void error_handler::set_record_context(const std::wstring& table, uint64_t recor
 std::string error_handler::build_message(const tk_exception& e) const {
     std::string message;
     if (!context_.empty()) message = context_ + ": ";
+    return message + text_of(e);
+}
+
+std::string error_handler::text_of(const tk_exception& e) const {
     std::string text = texts_.convert(static_cast<int32_t>(e.code()));
-    message += text.empty() ? std::string(e.what()) : text;
-    return message;
+    return text.empty() ? std::string(e.what()) : text;
 }
 
 std::string error_handler::on_one_line(std::string message) {

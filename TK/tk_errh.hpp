@@ -33,8 +33,10 @@ class error_handler : public tk_singleton<error_handler> {
     void set_context_text(const std::string& text) { context_ = text; }
     const std::string& get_context() const { return context_; }
 
-    // Context, ": ", then the code's text when the code has one, else what().
+    // Context, ": ", then text_of.
     std::string build_message(const tk_exception& e) const;
+    // The code's text when the code has one, else what().
+    std::string text_of(const tk_exception& e) const;
     // What the user is shown: every line feed of the message becomes a blank.
     static std::string on_one_line(std::string message);
 

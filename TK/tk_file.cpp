@@ -193,3 +193,7 @@ void tk_huge_file::put_at(int64_t offset, const void* data, uint32_t length) {
 void tk_huge_file::set_size(int64_t size) {
     if (int err = pt::set_file_size(fd_, size)) throw tk_write_error(name_, err);
 }
+
+void tk_huge_file::sync() {
+    if (int err = pt::sync_file(fd_)) throw tk_write_error(name_, err);
+}

@@ -85,6 +85,8 @@ class tk_huge_file {
     void put_at(int64_t offset, const void* data, uint32_t length);
     // Cuts or extends the file.
     void set_size(int64_t size);
+    // Waits until what was written is on disk; raises tk_write_error.
+    void sync();
 
     const std::string& name() const { return name_; }
 

@@ -14,6 +14,16 @@
 
 class udb_database;
 
+// What the values of one table lost on the way in ways the README documents, counted so
+// that the table's output can sum them up.
+struct udb_losses {
+    uint64_t unencodable = 0;  // texts with characters the code page lacks, written as '?'
+    uint64_t fractions = 0;    // date-times written without their fractional seconds
+    uint64_t zero_dates = 0;   // zero dates written as blank dates
+    int32_t code_page = 0;     // the code page of the texts
+    bool any() const { return unencodable || fractions || zero_dates; }
+};
+
 class udb_recordset {
   public:
     udb_recordset(udb_database* owner, const std::wstring& name, const std::wstring& query,
@@ -71,6 +81,8 @@ class udb_recordset {
         (void)patience;
         return true;
     }
+    // Adds what the values read or written so far lost (udb_losses) to `sum`.
+    virtual void add_losses_to(udb_losses& sum) const { (void)sum; }
 
   protected:
     std::wstring query_;

@@ -38,11 +38,11 @@ struct active_run_scope {
     active_run_scope& operator=(const active_run_scope&) = delete;
 };
 
-// std::exit unwinds no stack, so the records that the open DBF table gathers in memory
-// are written first: the table keeps every row converted before the error. The threads
-// reading the table's rows are stopped, so that nothing runs while the process ends.
+// std::exit unwinds no stack, so the table in work is put back as it was first. The
+// threads reading the table's rows are stopped, so that nothing runs while the process
+// ends.
 [[noreturn]] void end_process() {
-    if (conversion_run* run = std::exchange(active_run, nullptr)) run->flush_open_table();
+    if (conversion_run* run = std::exchange(active_run, nullptr)) run->abandon_open_table();
     sql_stop_all_readers();
     std::exit(-1);
 }
@@ -58,6 +58,14 @@ class console_events : public conversion_events {
         if (!conv_.silent())
             put_line(stdout, tk_format(std::string_view("Converting table %s(%d records)"),
                                        tk_unicode_to_ansi(name), conv_.record_count()));
+    }
+    void table_skipped(const std::wstring& name) override {
+        if (!conv_.silent())
+            put_line(stdout, "Skipping table " + tk_unicode_to_ansi(name) +
+                                 ": the folder has a DBF table of its name, which is kept");
+    }
+    void table_losses(const std::wstring&, const std::wstring& text) override {
+        if (!conv_.silent()) put_line(stdout, tk_unicode_to_ansi(text));
     }
 
   private:
@@ -89,7 +97,10 @@ void error_handler::handle(const tk_exception& e, bool outermost) {
     }
     if (e.kind() == tk_kind_error) {
         tk_log_printf(1, "Got 1-level error");
-        end_process();
+        // A run ends by itself, the way a stop ends it, so that the table in work is put
+        // back and the account of how far it got is given.
+        if (!active_run) end_process();
+        return;
     }
     tk_log_printf(1, "Got 0-level error");
 }

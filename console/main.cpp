@@ -14,17 +14,34 @@
 
 namespace {
 
-// A program stopped by SIGINT or SIGTERM says how far it got, as the wizard's finish
-// page does; a run has written that to the log already.
-int report_stop(const morvale_convertor& converter) {
-    const std::string account = tk_unicode_to_ansi(converter.early_end_account());
-    if (!converter.done()) tk_log_printf(3, "%s", account);
-    if (!converter.silent()) {
-        std::fputs((account + "\n").c_str(), stderr);
-        std::fflush(stderr);
+// The run's last lines on standard error, as the wizard's finish page ends: the tables
+// it did not convert, and how far a run that ended early got. A run has written them to
+// the log already.
+void put_account(const morvale_convertor& converter, bool stopped) {
+    std::string text;
+    if (converter.done()) {
+        if (const std::wstring line = converter.unconverted_account(); !line.empty())
+            text = tk_unicode_to_ansi(line) + "\n";
     }
+    if (stopped) {
+        const std::string account = tk_unicode_to_ansi(converter.early_end_account());
+        if (!converter.done()) tk_log_printf(3, "%s", account);
+        text += account + "\n";
+    }
+    if (text.empty() || converter.silent()) return;
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+// A program stopped by SIGINT or SIGTERM, or by an error that ends the run, says how far
+// it got.
+int report_stop(const morvale_convertor& converter) {
+    put_account(converter, true);
     return -1;
 }
+
+// A run that went through its tables but left some unconverted has a code of its own.
+constexpr int exit_incomplete = 2;
 
 }  // namespace
 
@@ -53,8 +70,11 @@ int main(int argc, char** argv) {
         converter.check_dest();
         converter();
         // A run that ended in its outer handler did not do the work.
-        if (!converter.run_completed())
-            return converter.stop_requested() ? report_stop(converter) : -1;
+        if (!converter.run_completed()) return report_stop(converter);
+        if (!converter.unconverted().empty()) {
+            put_account(converter, false);
+            return exit_incomplete;
+        }
     } catch (const tk_exception& e) {
         if (converter.stop_explains(e)) return report_stop(converter);
         // Returns only for kind 0; nothing was converted, so that is a failure too.

@@ -68,16 +68,20 @@ std::string dbf_codec::encode(std::wstring_view text) const {
     return out;
 }
 
-void dbf_codec::encode_into(std::wstring_view text, uint8_t* out) const {
+size_t dbf_codec::encode_into(std::wstring_view text, uint8_t* out) const {
     const wchar_t* in = text.data();
     const size_t n = text.size();
-    size_t i = 0;
+    size_t i = 0, lacked = 0;
     while (i < n) {
         i += pt::narrow_ascii(in + i, n - i, out + i);
         // Then character by character, 16 at most.
         for (const size_t stop = std::min(n, i + 16); i < stop; ++i)
-            out[i] = encode_or_question(in[i]);
+            if (!encode_char(in[i], out[i])) {
+                out[i] = '?';
+                ++lacked;
+            }
     }
+    return lacked;
 }
 
 std::wstring dbf_codec::decode(std::string_view bytes) const {

@@ -41,8 +41,9 @@ class dbf_codec {
         return encode_char(c, b) ? b : static_cast<uint8_t>('?');
     }
     std::string encode(std::wstring_view text) const;
-    // Encodes text.size() characters into out, '?' for those the code page lacks.
-    void encode_into(std::wstring_view text, uint8_t* out) const;
+    // Encodes text.size() characters into out, '?' for those the code page lacks; the
+    // number of those.
+    size_t encode_into(std::wstring_view text, uint8_t* out) const;
     std::wstring decode(std::string_view bytes) const;
 
     explicit dbf_codec(int cp);

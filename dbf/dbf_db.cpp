@@ -7,6 +7,7 @@
 #include <ctime>
 #include <optional>
 #include <string_view>
+#include <unordered_set>
 #include <fcntl.h>
 
 #include "TK/tk_except.hpp"
@@ -45,11 +46,71 @@ bool same_field_name(std::string_view a, std::string_view b) {
     return true;
 }
 
-// A memo file's name taken by something that is not a file (a folder, a FIFO, a
-// dangling link) is the table's error: it is never deleted, opened or written over.
+// The first bytes of a regular file (up to `limit`) and its size; 0 or the errno.
+int read_start(const std::string& path, size_t limit, std::string& head, int64_t& size) {
+    int fd = -1;
+    if (int err = pt::open_file(path, O_RDONLY | O_NONBLOCK, 0, fd)) return err;
+    int err = pt::file_size(fd, size);
+    if (!err) {
+        head.resize(static_cast<size_t>(std::clamp<int64_t>(size, 0, static_cast<int64_t>(limit))));
+        size_t done = 0;
+        err = pt::read_at(fd, head.data(), head.size(), 0, done);
+        head.resize(done);
+    }
+    pt::close_file(fd);
+    return err;
+}
+
+std::wstring extension_of(const std::wstring& path) {
+    const std::wstring file = dbf_file_of(path);
+    const size_t dot = file.rfind(L'.');
+    return dot == std::wstring::npos ? std::wstring() : file.substr(dot + 1);
+}
+
+bool is_memo_extension(const std::wstring& ext) {
+    return tk_iequal(ext, L"fpt") || tk_iequal(ext, L"dbt") || tk_iequal(ext, L"smt") ||
+           tk_iequal(ext, L"dct");
+}
+
+// Why the file at `full`, named like a memo file, is not to be taken for one ("PATH is
+// not a memo file", "PATH cannot be read: REASON"); none for a memo file, and for a file
+// that is not there.
+std::optional<std::string> not_a_memo(const std::wstring& full) {
+    const std::string path = utf8(full);
+    switch (dbf_entry_at(full)) {
+        case dbf_entry::none:
+            return std::nullopt;
+        case dbf_entry::other:
+            return path + " is not a memo file";
+        case dbf_entry::file:
+            break;
+    }
+    std::string head;
+    int64_t size = 0;
+    if (int err = read_start(path, 512, head, size))
+        return err == ENOENT ? std::nullopt
+                             : std::optional(path + " cannot be read: " + pt::error_text(err));
+    if (!dbf_is_memo_header(head, static_cast<uint64_t>(size), extension_of(full)))
+        return path + " is not a memo file";
+    return std::nullopt;
+}
+
+// A companion file that goes with its table: a regular file, and for a memo file's
+// name, a memo file.
+bool is_companion_to_delete(const std::wstring& path) {
+    if (dbf_entry_at(path) != dbf_entry::file) return false;
+    if (!is_memo_extension(extension_of(path))) return true;
+    if (auto why = not_a_memo(path)) {
+        tk_log_printf(2, "%s; it is left as it is", *why);
+        return false;
+    }
+    return true;
+}
+
+// A memo file's name taken by something that is not a memo file (a folder, a FIFO, a
+// dangling link, text) is the table's error: it is never deleted, opened or written over.
 void check_memo_file(const std::wstring& full) {
-    if (dbf_entry_at(full) == dbf_entry::other)
-        throw tk_exception(dbf_left_as_is(utf8(full) + " is not a memo file"), tk_kind_continue);
+    if (auto why = not_a_memo(full)) throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
 }
 
 bool ends_with_dbf_family(const std::wstring& name) {
@@ -314,8 +375,13 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
                                                           const udb_indexes& indexes) {
     (void)indexes;  // no index file is written
     tk_log_wprintf(2, L"dbf_database::create_table(%s)", name);
-    const std::wstring full = get_full_table_name(name);
     if (is_table_exist(name)) return get_table(name, udb_open_append);
+    return write_new_table(name, schema);
+}
+
+std::unique_ptr<udb_recordset> dbf_database::write_new_table(const std::wstring& name,
+                                                             const udb_schema& schema) {
+    const std::wstring full = get_full_table_name(name);
 
     // The whole image is built in memory and checked before anything is written.
     const size_t n = schema.size();
@@ -353,55 +419,97 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
     image[header_length - 1] = dbf_header_terminator;
 
-    // Nothing is written beside a folder or FIFO of the table's name, whatever its case.
+    // Nothing is written beside a folder or FIFO of the table's name, whatever its case,
+    // nor in place of a file that is no table or a memo file's name taken by one that is
+    // no memo file.
     if (auto why = not_a_table(table_file(name)))
         throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
+    check_memo_names(full);
 
-    // The table appears whole or not at all, and only once its memo file is whole: a run
-    // killed in between leaves no table whose memo file is missing or empty.
-    const std::string path = utf8(full);
-    const std::wstring memo_full = dbf_memo_of(full);
-    const std::string memo = utf8(memo_full);
-    // Our own new memo file goes again when the table cannot follow it.
-    auto remove_memo = [&] {
-        if (!has_memo) return;
-        pt::remove_file(memo);
-        if (listing_of(full)) listing_.remove(dbf_file_of(memo_full));
-    };
-    // Also a table that someone else made meanwhile is opened as it is.
-    auto opened = [&] {
-        if (listing_of(full)) listing_.add(dbf_file_of(full));
-        add_table(name, dbf_file_of(full));
-        return get_table(name, udb_open_append);
+    // The table is written under temporary names and takes its place only at commit, so
+    // that a table that does not finish leaves the folder as it was.
+    dbf_new_files files;
+    files.name = name;
+    files.table = full;
+    std::string temp;
+    auto failed = [&](const std::string& path, int err) {
+        if (!files.memo_temp.empty()) pt::remove_file(utf8(files.memo_temp));
+        return tk_write_error(path, err);
     };
     if (has_memo) {
-        const std::string empty = fpt_memo_file::empty_file();
-        int err = pt::create_file(memo, empty);
-        if (err == EEXIST) {
-            check_memo_file(memo_full);
-            if (path_exists(full)) return opened();
-            // A memo file without its table is what such a killed run left behind.
-            err = pt::remove_file(memo);
-            if (!err) err = pt::create_file(memo, empty);
-        }
-        if (err) throw tk_write_error(memo, err);
-        if (listing_of(full)) listing_.add(dbf_file_of(memo_full));
+        files.memo = dbf_memo_of(full);
+        if (int err = pt::create_temp_file(utf8(files.memo), fpt_memo_file::empty_file(), temp))
+            throw failed(utf8(files.memo), err);
+        files.memo_temp = pt::utf8_decode(temp);
     }
-    int err = pt::create_file(
-        path, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
-    if (err == EEXIST) {
-        // What appeared meanwhile is taken only when it is a table.
-        if (auto why = not_a_table(full)) {
-            remove_memo();
-            throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
-        }
-        return opened();
+    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+    if (int err = pt::create_temp_file(utf8(full), bytes, temp)) throw failed(utf8(full), err);
+    files.table_temp = pt::utf8_decode(temp);
+    try {
+        return std::make_unique<dbf_recordset>(files, user_code_page_);
+    } catch (...) {
+        pt::remove_file(utf8(files.table_temp));
+        if (!files.memo_temp.empty()) pt::remove_file(utf8(files.memo_temp));
+        throw;
     }
-    if (err) {
-        remove_memo();
-        throw tk_write_error(path, err);
+}
+
+void dbf_database::check_memo_names(const std::wstring& full) const {
+    check_memo_file(dbf_memo_of(full));
+    check_memo_file(dbf_companion(full, L"fpt", listing_of(full)));
+}
+
+void dbf_database::commit_table(udb_recordset& table) {
+    auto* dbf = dynamic_cast<dbf_recordset*>(&table);
+    if (!dbf) return table.flush();
+    dbf_new_files* files = dbf->new_files();
+    if (!files) return dbf->commit(true);
+    tk_log_wprintf(2, L"dbf_database::commit_table(%s)", files->name);
+    // The earlier table of the name (another spelling of it included), if there is one.
+    const std::wstring old = table_file(files->name);
+    const bool replacing = dbf_entry_at(old) == dbf_entry::file;
+    dbf->commit(replacing);
+
+    const dbf_listing* listing = listing_of(files->table);
+    // What belonged to the earlier table, or was left without a table: its memo and
+    // index files. A file in a memo file's place that is no memo file stays.
+    std::vector<std::wstring> stale;
+    for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
+        std::wstring companion = dbf_companion(old, ext, listing);
+        if (companion != files->memo && is_companion_to_delete(companion))
+            stale.push_back(std::move(companion));
     }
-    return opened();
+    auto remove = [&](const std::wstring& path) {
+        if (int err = pt::remove_file(utf8(path)))
+            throw tk_exception("Cannot delete file " + utf8(path) + ": " + pt::error_text(err),
+                               tk_kind_error);
+        if (listing) listing_.remove(dbf_file_of(path));
+    };
+    auto move = [&](std::wstring& temp, const std::wstring& to) {
+        if (int err = pt::rename_file(utf8(temp), utf8(to))) throw tk_write_error(utf8(to), err);
+        temp.clear();
+        if (listing) listing_.add(dbf_file_of(to));
+    };
+    if (!files->memo.empty()) {
+        // The earlier table goes first: no reader ever finds a table beside the memo file
+        // of another. Until the new one is moved in, the table is not there.
+        if (replacing) remove(old);
+        for (const auto& path : stale) remove(path);
+        move(files->memo_temp, files->memo);
+        move(files->table_temp, files->table);
+    } else {
+        // Without a memo file, the new table replaces the earlier one in one step.
+        move(files->table_temp, files->table);
+        if (replacing && old != files->table) remove(old);
+        for (const auto& path : stale) remove(path);
+    }
+    if (!is_table_exist(files->name)) add_table(files->name, dbf_file_of(files->table));
+}
+
+std::unique_ptr<udb_recordset> dbf_database::replace_table(const std::wstring& name,
+                                                           const udb_schema& schema) {
+    tk_log_wprintf(2, L"dbf_database::replace_table(%s)", name);
+    return write_new_table(name, schema);
 }
 
 bool dbf_database::delete_tab(const std::wstring& name) {
@@ -444,26 +552,16 @@ std::optional<std::string> dbf_database::not_a_table(const std::wstring& full) c
     auto left = [&](const std::string& what) { return path + " " + what; };
     // Only a regular file is opened: a FIFO would hold the run until a writer came.
     if (dbf_entry_at(full) == dbf_entry::other) return left("is not a DBF table");
-    int fd = -1;
-    if (int err = pt::open_file(path, O_RDONLY | O_NONBLOCK, 0, fd))
+    std::string head;
+    int64_t size = 0;
+    if (int err = read_start(path, 0x10000, head, size))
         return err == ENOENT ? std::nullopt
                              : std::optional(left("cannot be read: " + pt::error_text(err)));
-    int64_t size = 0;
-    std::string head;
-    int err = pt::file_size(fd, size);
-    if (!err) {
-        head.resize(static_cast<size_t>(std::clamp<int64_t>(size, 0, 0x10000)));
-        size_t done = 0;
-        err = pt::read_at(fd, head.data(), head.size(), 0, done);
-        head.resize(done);
-    }
-    pt::close_file(fd);
-    if (err) return left("cannot be read: " + pt::error_text(err));
     if (!dbf_is_table_header(head, static_cast<uint64_t>(size))) return left("is not a DBF table");
     return std::nullopt;
 }
 
-void dbf_database::delete_files(const std::wstring& full) {
+void dbf_database::delete_files(const std::wstring& full, std::vector<std::string>* left) {
     const dbf_listing* listing = listing_of(full);
     // unlink removes a symbolic link itself, never what it points to.
     if (int err = pt::remove_file(utf8(full)))
@@ -472,15 +570,19 @@ void dbf_database::delete_files(const std::wstring& full) {
     if (listing) listing_.remove(dbf_file_of(full));
     for (const wchar_t* ext : {L"dbt", L"fpt", L"smt", L"dct", L"cdx", L"mdx", L"idx"}) {
         std::wstring companion = dbf_companion(full, ext, listing);
-        // A companion that is not there is simply not removed, nor one that is no file.
-        if (dbf_entry_at(companion) == dbf_entry::file && pt::remove_file(utf8(companion)) == 0 &&
-            listing)
+        // A companion that is not there is simply not removed, nor one that is no file,
+        // nor a file in a memo file's place that is no memo file.
+        if (left && is_memo_extension(ext) && dbf_entry_at(companion) == dbf_entry::file)
+            if (auto why = not_a_memo(companion)) left->push_back(std::move(*why));
+        if (is_companion_to_delete(companion) && pt::remove_file(utf8(companion)) == 0 && listing)
             listing_.remove(dbf_file_of(companion));
     }
 }
 
-std::vector<std::string> dbf_database::delete_all_tables() {
+std::vector<std::string> dbf_database::delete_all_tables(const std::vector<std::wstring>& keep) {
     tk_log_printf(2, "dbf_database::delete_all_tables");
+    std::unordered_set<std::wstring> kept_keys;
+    for (const auto& name : keep) kept_keys.insert(dbf_folded(name));
     // The list is taken whole, so that the cost grows with the number of tables only.
     std::vector<std::wstring> names;
     names.swap(table_names_);
@@ -492,6 +594,10 @@ std::vector<std::string> dbf_database::delete_all_tables() {
         tk_log_wprintf(2, L"dbf_database::delete_tab(%s)", names[i]);
         // A file called ".dbf" has an empty table name, which delete_tab refuses.
         if (names[i].empty()) continue;
+        if (kept_keys.count(dbf_folded(names[i]))) {
+            kept.push_back(names[i]);
+            continue;
+        }
         try {
             const std::wstring full = table_file(names[i]);
             // Only tables are deleted; any other file of the name stays, and is named.
@@ -501,7 +607,7 @@ std::vector<std::string> dbf_database::delete_all_tables() {
                 kept.push_back(names[i]);
                 continue;
             }
-            delete_files(full);
+            delete_files(full, &left);
         } catch (...) {
             // The failed table has left the list, as with delete_tab; the rest stay.
             table_names_ = kept;
@@ -513,9 +619,12 @@ std::vector<std::string> dbf_database::delete_all_tables() {
     }
     table_names_ = std::move(kept);
     table_count_ = SIZE_MAX;
-    for (const auto& entry : odd_entries_)
+    for (const auto& entry : odd_entries_) {
+        // One the run writes is reported as that table's error.
+        if (kept_keys.count(dbf_folded(entry.substr(0, entry.size() - 4)))) continue;
         if (auto why = not_a_table(tk_join_path(name_.empty() ? L"." : name_, entry)))
             left.push_back(std::move(*why));
+    }
     std::sort(left.begin(), left.end());
     tk_log_printf(2, "dbf_database::delete_all_tables - END");
     return left;

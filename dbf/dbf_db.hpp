@@ -50,9 +50,20 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // table the DBF format cannot hold, or whose table or memo file's name a folder or
     // FIFO has taken (kind 0), and leaves no file behind on failure. The memo file
     // takes the letter case of the table file's extension.
+    // A new table is written under temporary names and takes its place at commit_table.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
     using udb_database::create_table;
+    // A new table, as create_table writes one, that takes the place of the existing table
+    // of the name (its memo and index files with it) at commit_table; until then the
+    // existing table stays as it is.
+    std::unique_ptr<udb_recordset> replace_table(const std::wstring& name,
+                                                 const udb_schema& schema);
+    // Makes what was appended to a table of this database part of it (dbf_recordset::
+    // commit), and puts a new table in its place: its memo file, then its table file,
+    // never beside the memo file of another table. A table dropped without this is left
+    // as it was. A file that cannot be written, moved or deleted is a kind-1 error.
+    void commit_table(udb_recordset& table);
     // Deletes the table's file and its memo and index files. A file of the name that is
     // not a DBF table (or cannot be read), or a memo file's name taken by a folder or
     // FIFO, leaves everything as it is: a kind-0 error naming it.
@@ -75,10 +86,11 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // extension already.
     std::wstring get_full_table_name(const std::wstring& name) const;
     void create_memo_file(const std::wstring& name);
-    // Deletes every table of the list; a file that is not a DBF table stays, as does a
-    // folder or FIFO of a table's name, and what comes back says of each such entry why
-    // ("PATH is not a DBF table"), sorted.
-    std::vector<std::string> delete_all_tables();
+    // Deletes every table of the list but those named in `keep` (any case); a file that is
+    // not a DBF table stays, as does a folder or FIFO of a table's name and a file in a
+    // memo file's place that is no memo file, and what comes back says of each such entry
+    // why ("PATH is not a DBF table", "PATH is not a memo file"), sorted.
+    std::vector<std::string> delete_all_tables(const std::vector<std::wstring>& keep = {});
     // Opens the database container once; only its base name is used, found in the
     // folder without regard to case.
     void init_dbc(const std::string& name);
@@ -96,8 +108,15 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // Why the file at `full` is not to be taken for a table ("PATH is not a DBF table",
     // "PATH cannot be read: REASON"); none for a table, and for a file that is not there.
     std::optional<std::string> not_a_table(const std::wstring& full) const;
-    // Deletes the table file at `full` and the companion files that belong to it.
-    void delete_files(const std::wstring& full);
+    // Deletes the table file at `full` and the companion files that belong to it; a memo
+    // file's name held by what is no memo file is left, and said in `left`.
+    void delete_files(const std::wstring& full, std::vector<std::string>* left = nullptr);
+    // The new table written under temporary names (create_table, replace_table).
+    std::unique_ptr<udb_recordset> write_new_table(const std::wstring& name,
+                                                   const udb_schema& schema);
+    // The kind-0 error when the name of the table's memo file is held by something that
+    // is no memo file.
+    void check_memo_names(const std::wstring& full) const;
     // Removes the folder entry when it is a temporary file of a table or memo file whose
     // writer was killed; true when it did.
     bool remove_orphaned_temp(const std::wstring& entry);

@@ -81,6 +81,26 @@ void dbf_memo_file::read_until(uint64_t pos, uint8_t terminator, std::string& te
     }
 }
 
+bool dbf_is_memo_header(std::string_view head, uint64_t file_size, std::wstring_view extension) {
+    constexpr uint64_t header = 512;
+    if (file_size < header || head.size() < 8) return false;
+    const auto* h = reinterpret_cast<const uint8_t*>(head.data());
+    auto is = [&](const wchar_t* ext) {
+        if (extension.size() != 3) return false;
+        for (size_t i = 0; i < 3; ++i)
+            if ((extension[i] | 0x20) != ext[i]) return false;
+        return true;
+    };
+    if (is(L"fpt") || is(L"dct")) {
+        const uint64_t block = (uint64_t{h[6]} << 8) | h[7];
+        const uint64_t next = uint64_t{tk_be32(h)} * block;
+        return block > 0 && next >= header && next <= (file_size + block - 1) / block * block;
+    }
+    // dBASE and SMT files count their next free block in blocks of 512 bytes or more.
+    const uint64_t next = tk_le32(h);
+    return next >= 1 && next <= (file_size + header - 1) / header + 1;
+}
+
 // ---------------------------------------------------------------- FPT
 
 fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t kind)
@@ -120,7 +140,7 @@ uint32_t fpt_memo_file::get_block_number(const uint8_t* field, size_t size) {
 
 void fpt_memo_file::read_memo(uint32_t block, std::string& text) {
     tk_log_printf(1, "fpt_memo_file::read_memo(%d)", block);
-    flush();
+    flush_memos();
     text.clear();
     uint64_t pos = uint64_t{block} * block_size_;
     tk_log_printf(1, "Reading MEMO at position=%I64d", pos);

@@ -82,6 +82,8 @@ class fpt_memo_file : public dbf_memo_file {
     void restore_next_free(uint32_t next_free);
     // Writes the gathered memos, then the header's next free block.
     void flush();
+    // Writes the gathered memos only: the header still gives their blocks as free.
+    void flush_memos() { flush_pending(); }
     // Refuses a file whose next free block lies inside the header before writing to it.
     void check_writable();
 
@@ -135,6 +137,12 @@ class smt_memo_file : public dbf_memo_file {
   private:
     uint32_t block_size_ = 0;
 };
+
+// Whether the first bytes of a file (its first 512 at least, when it has them) are the
+// header of a memo file of that extension ("fpt", "dct", "dbt", "smt"; any case): a
+// header whole in the file, whose next free block lies behind it and inside the file.
+// Text or another program's file in a memo file's place is none.
+bool dbf_is_memo_header(std::string_view head, uint64_t file_size, std::wstring_view extension);
 
 // What a memo or table file can address: offsets are 32-bit in the formats.
 constexpr uint64_t dbf_max_file_size = 0xFFFFFFFFull;

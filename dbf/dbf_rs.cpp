@@ -12,6 +12,7 @@
 #include "dbf/dbf_except.hpp"
 #include "dbf/dbf_format.hpp"
 #include "dbf/dbf_path.hpp"
+#include "platform/files.hpp"
 #include "platform/text.hpp"
 
 namespace {
@@ -40,24 +41,26 @@ dbf_recordset::dbf_recordset(const std::wstring& full_path, uint32_t open_mode,
     tk_log_printf(1, "dbf_recordset::ctor - at the END");
 }
 
+dbf_recordset::dbf_recordset(const dbf_new_files& files, uint8_t user_code_page)
+    : udb_recordset(dbf_database::find(), files.table_temp, true),
+      open_mode_(open_append),
+      user_code_page_(user_code_page),
+      new_files_(files) {
+    tk_log_wprintf(2, L"dbf_recordset::ctor(%s, cp=%d)", files.table_temp, user_code_page);
+    file_ = std::make_unique<tk_huge_file>(pt::utf8_encode(files.table_temp), true, false);
+    open_table();
+}
+
 dbf_recordset::~dbf_recordset() {
     tk_log_printf(2, "dbf_recordset::dtor");
-    // The run flushes and reports itself; a table dropped on another path still keeps
-    // its records, and a failure is reported rather than lost.
-    try {
-        flush();
-    } catch (const tk_exception& e) {
-        if (error_handler* h = error_handler::find()) {
-            try {
-                h->handle(e, false);
-            } catch (...) {
-            }
-        } else {
-            tk_log_printf(3, "Error:\n%s", e.what());
-        }
-    } catch (const std::exception& e) {
-        tk_log_printf(3, "Error:\n%s", e.what());
-    }
+    if (appendable_ && !committed_) roll_back();
+    memo_.reset();
+    file_.reset();
+    // What a new table did not move into place goes.
+    if (new_files_)
+        for (const std::wstring* temp : {&new_files_->memo_temp, &new_files_->table_temp})
+            if (!temp->empty() && pt::remove_file(pt::utf8_encode(*temp)) == 0)
+                tk_log_wprintf(2, L"Removed '%s'", *temp);
 }
 
 void dbf_recordset::bad_format(const char* trace) {
@@ -153,6 +156,7 @@ void dbf_recordset::open_table() {
         }
     }
     tk_log_printf(2, "DBF file has codepage: %d", mark_);
+    if (open_mode_ == open_append) note_ends();
     init_indexes();
 }
 
@@ -334,7 +338,7 @@ void dbf_recordset::init_memo_file() {
         default:
             return;
     }
-    const std::wstring memo = companion(ext);
+    const std::wstring memo = new_files_ ? new_files_->memo_temp : companion(ext);
     const std::string path = pt::utf8_encode(memo);
     // The FPT of a table opened for appending is written, by this object only.
     const bool write = open_mode_ == open_append && memo_kind_ == dbf_memo_fpt;

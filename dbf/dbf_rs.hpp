@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,16 @@ struct dbf_write_field {
     int32_t source;
 };
 
+// The files of a table written anew: written under temporary names beside the files
+// they become, which commit moves into place.
+struct dbf_new_files {
+    std::wstring name;        // the table's name in its database
+    std::wstring table;       // the table file it becomes
+    std::wstring memo;        // the memo file it becomes; empty for a table without memo
+    std::wstring table_temp;  // where it is written
+    std::wstring memo_temp;
+};
+
 class dbf_recordset : public udb_recordset {
   public:
     // Open mode 1 reads the table; mode 8 reads it and appends to it (only tables whose
@@ -35,11 +46,30 @@ class dbf_recordset : public udb_recordset {
     // file and reads nothing. A user code page (a code-page mark) other than 0 takes
     // the place of the header's.
     dbf_recordset(const std::wstring& full_path, uint32_t open_mode, uint8_t user_code_page);
+    // A new table written under the temporary names of `files` (which must hold a table's
+    // header, and an empty memo file when `files.memo` is set), opened for appending.
+    dbf_recordset(const dbf_new_files& files, uint8_t user_code_page);
+    // A table opened for appending and destroyed without commit is left as it was: the
+    // records and memos appended to an existing table are cut off again, and the
+    // temporary files of a new table are removed.
     ~dbf_recordset() override;
 
     void append_record(const udb_record& record) override;
-    // Writes the records and memos gathered so far; raises the file error.
+    // Writes the records and memos gathered so far, without counting them in the
+    // headers yet; raises the file error.
     void flush() override;
+    // Makes the appended records part of the table: writes what is gathered, then the
+    // memo file's next free block and the table's record count, after which the files
+    // are closed. With `durable`, the records are on disk before they are counted (or,
+    // in a new table, before it is moved into place): an earlier table it replaces is
+    // never traded for one a crash could leave unwritten. A new table still needs its
+    // database's commit_table to take its place.
+    void commit(bool durable);
+    // The files of a new table, for its database to move into place; null for a table
+    // appended to where it stands. Each file left is removed when the recordset goes.
+    dbf_new_files* new_files() { return new_files_ ? &*new_files_ : nullptr; }
+    // What the values of the records appended so far lost.
+    void add_losses_to(udb_losses& sum) const override;
     // The current record, kept by the recordset until the next call; null at the end.
     udb_record* get_item() override;
     bool is_eof() override { return current_ >= count_; }
@@ -79,6 +109,11 @@ class dbf_recordset : public udb_recordset {
     void init_memo_file();
     void init_indexes();
     void prepare_append();
+    // What the table file and the memo file hold after their last record and memo (up to
+    // a limit), for roll_back to put back.
+    void note_ends();
+    // Puts the table back as it was opened; failures are only logged.
+    void roll_back() noexcept;
     [[noreturn]] void bad_format(const char* trace);
 
     std::unique_ptr<tk_huge_file> file_;
@@ -106,6 +141,15 @@ class dbf_recordset : public udb_recordset {
     static constexpr size_t batch_bytes = 256 * 1024;
     std::vector<uint8_t> pending_;
     uint32_t stored_count_ = 0;
+    // What the run's appending changes, and what puts it back.
+    std::optional<dbf_new_files> new_files_;
+    bool committed_ = false;
+    int64_t table_size_ = 0;       // the table file's size when opened
+    std::string table_tail_;       // its bytes after the last record
+    int64_t memo_size_ = 0;        // the memo file's size when opened
+    uint32_t memo_next_free_ = 0;  // and its next free block
+    std::string memo_tail_;        // its bytes from that block on
+    udb_losses losses_;
 };
 
 // Whether the first bytes of a file (up to 64 KiB of them) are a DBF table's header: a

@@ -52,18 +52,21 @@ std::string short_text(const ole_variant& v) {
     return pt::utf8_encode(w);
 }
 
-// A wide text (up to its first NUL) as memo bytes in the table's code page.
+// A wide text (up to its first NUL) as memo bytes in the table's code page; `lacked`
+// counts the characters the code page lacks.
 class wide_source : public dbf_memo_source {
   public:
-    wide_source(std::wstring_view text, const dbf_codec& codec) : text_(text), codec_(codec) {}
+    wide_source(std::wstring_view text, const dbf_codec& codec, size_t& lacked)
+        : text_(text), codec_(codec), lacked_(lacked) {}
     uint64_t size() const override { return text_.size(); }
     void fill(uint64_t offset, uint8_t* out, size_t n) const override {
-        codec_.encode_into(text_.substr(static_cast<size_t>(offset), n), out);
+        lacked_ += codec_.encode_into(text_.substr(static_cast<size_t>(offset), n), out);
     }
 
   private:
     std::wstring_view text_;
     const dbf_codec& codec_;
+    size_t& lacked_;
 };
 
 // Bytes as the memo text "0x" and two upper-case hexadecimal digits per byte, with no
@@ -224,6 +227,16 @@ struct record_writer {
     fpt_memo_file* const fpt;
     const bool trace;
     problems trouble;
+    // The record's documented losses: values with characters the code page lacks, and
+    // date-times without their fractional seconds.
+    uint32_t lacked = 0;
+    uint32_t fractions = 0;
+    void lost_characters(size_t n) {
+        if (n) ++lacked;
+    }
+    void lost_fraction(const ole_date& date) {
+        if (date.get_microseconds() != 0 || date.get_systemtime().wMilliseconds != 0) ++fractions;
+    }
 
     void report(const dbf_write_field& w, const ole_variant& value, const char* what) {
         trouble.add(tk_format("Value of field '%s' %s %c(%d,%d): %s",
@@ -264,7 +277,12 @@ std::wstring_view field_text(const dbf_write_field& w, const ole_variant& value,
         if (text.size() < v.bstr().size()) rw.report(w, value, "is cut at its NUL character in");
         return text;
     }
-    holder = v.vt == VT_DATE ? date_text(value.get_date(), precision) : value.to_wstring();
+    if (v.vt == VT_DATE) {
+        if (precision == 0) rw.lost_fraction(value.get_date());
+        holder = date_text(value.get_date(), precision);
+    } else {
+        holder = value.to_wstring();
+    }
     return holder;
 }
 
@@ -291,7 +309,8 @@ void put_character(const dbf_write_field& w, const ole_variant& value, uint8_t* 
     std::wstring text_holder;
     const std::wstring_view text = field_text(w, value, 0, text_holder, rw);
     // The code page is single-byte: one character, one byte.
-    rw.codec.encode_into(text.substr(0, std::min<size_t>(text.size(), w.width)), out);
+    rw.lost_characters(
+        rw.codec.encode_into(text.substr(0, std::min<size_t>(text.size(), w.width)), out));
     if (text.size() > w.width) rw.report(w, value, "does not fit");
 }
 
@@ -349,6 +368,7 @@ void put_datetime(const dbf_write_field& w, const ole_variant& value, uint8_t* o
     } else {
         return rw.report(w, value, "cannot be written as");
     }
+    rw.lost_fraction(date);
     // Hours of 24 and more (a long MySQL TIME) carry whole days.
     int64_t ms = (int64_t{t.wHour} * 3600 + int64_t{t.wMinute} * 60 + t.wSecond) * 1000;
     day += ms / 86400000;
@@ -419,9 +439,11 @@ void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, 
         rw.trouble.no_memo = true;
         return;
     }
+    size_t lacked = 0;
     uint32_t block = bytes   ? rw.fpt->append(hex_source(*bytes))
                      : ascii ? rw.fpt->append(dbf_bytes_source(*ascii))
-                             : rw.fpt->append(wide_source(text, rw.codec));
+                             : rw.fpt->append(wide_source(text, rw.codec, lacked));
+    rw.lost_characters(lacked);
     put_block_number(block, out, w.width);
 }
 
@@ -522,32 +544,99 @@ void dbf_recordset::take_values_from(const std::vector<int32_t>& sources) {
 
 void dbf_recordset::flush() {
     fpt_memo_file* const fpt = fpt_;
-    if (pending_.empty()) {
-        if (fpt) fpt->flush();
-        return;
-    }
-    const uint64_t position = header_length_ + uint64_t{stored_count_} * record_length_;
-    try {
-        // Memos first, then the records that point to them, then the count.
-        if (fpt) fpt->flush();
-        file_->put_at(static_cast<int64_t>(position), pending_.data(),
-                      static_cast<uint32_t>(pending_.size()));
-        uint8_t count[4];
-        tk_put_le32(count, count_);
-        file_->put_at(4, count, 4);
-    } catch (...) {
-        // Nothing stays behind the records the header counts.
-        pending_.clear();
-        count_ = stored_count_;
-        try {
-            file_->set_size(static_cast<int64_t>(position));
-        } catch (const tk_exception&) {
-            tk_log_printf(3, "Cannot cut the table back after a failed write");
-        }
-        throw;
-    }
+    // Memos first, then the records that point to them; nothing is counted yet.
+    if (fpt) fpt->flush_memos();
+    if (pending_.empty()) return;
+    // The gathered records are the last ones counted.
+    const uint64_t position = header_length_ + uint64_t{count_} * record_length_ - pending_.size();
+    file_->put_at(static_cast<int64_t>(position), pending_.data(),
+                  static_cast<uint32_t>(pending_.size()));
     pending_.clear();
+}
+
+namespace {
+
+// What a table may hold after its last record or memo that is kept for a roll-back: an
+// end-of-file mark, or the last block's rest. More is left over by a run that was killed,
+// and is no part of the table.
+constexpr int64_t tail_limit = 64 * 1024;
+
+std::string read_tail(tk_huge_file& file, int64_t from, int64_t size) {
+    std::string tail;
+    if (from >= size) return tail;
+    tail.resize(static_cast<size_t>(std::min(size - from, tail_limit)));
+    file.get_at(from, tail.data(), static_cast<uint32_t>(tail.size()));
+    return tail;
+}
+
+void put_back(tk_huge_file& file, int64_t from, const std::string& tail, int64_t size) {
+    if (!tail.empty()) file.put_at(from, tail.data(), static_cast<uint32_t>(tail.size()));
+    file.set_size(size);
+}
+
+}  // namespace
+
+void dbf_recordset::add_losses_to(udb_losses& sum) const {
+    sum.unencodable += losses_.unencodable;
+    sum.fractions += losses_.fractions;
+    if (codec_) sum.code_page = codec_->code_page();
+}
+
+void dbf_recordset::note_ends() {
+    table_size_ = file_->get_size();
+    table_tail_ = read_tail(*file_, header_length_ + int64_t{count_} * record_length_, table_size_);
+    if (!fpt_) return;
+    memo_size_ = fpt_->get_size();
+    memo_next_free_ = fpt_->next_free();
+    memo_tail_ = read_tail(*fpt_, int64_t{memo_next_free_} * fpt_->block_size(), memo_size_);
+}
+
+void dbf_recordset::commit(bool durable) {
+    tk_log_wprintf(2, L"dbf_recordset::commit(%s)", name_);
+    if (!appendable_ || committed_) return;
+    flush();
+    const bool in_place = !new_files_;
+    auto sync = [&] {
+        if (fpt_) fpt_->sync();
+        file_->sync();
+    };
+    // The memo file's next free block goes first: a count that a crash loses then leaves
+    // unused blocks behind, never records whose memos were given away again.
+    if (fpt_) fpt_->flush();
+    if (durable && in_place) sync();
+    uint8_t count[4];
+    tk_put_le32(count, count_);
+    file_->put_at(4, count, 4);
+    // What lay behind the last record is no part of the table any more, save the
+    // end-of-file mark of a table that had one.
+    const int64_t end = header_length_ + int64_t{count_} * record_length_;
+    const bool mark = !table_tail_.empty() && static_cast<uint8_t>(table_tail_[0]) == 0x1A;
+    if (mark) file_->put_at(end, "\x1A", 1);
+    if (file_->get_size() != end + (mark ? 1 : 0)) file_->set_size(end + (mark ? 1 : 0));
+    if (durable && !in_place) sync();
     stored_count_ = count_;
+    committed_ = true;
+    memo_.reset();
+    fpt_ = nullptr;
+    file_.reset();
+}
+
+void dbf_recordset::roll_back() noexcept {
+    tk_log_wprintf(2, L"dbf_recordset::roll_back(%s)", name_);
+    pending_.clear();
+    count_ = stored_count_;
+    if (new_files_) return;  // its files go as a whole
+    // The headers were never changed: the files are cut back to what they held.
+    try {
+        if (fpt_) {
+            fpt_->restore_next_free(memo_next_free_);
+            put_back(*fpt_, int64_t{memo_next_free_} * fpt_->block_size(), memo_tail_, memo_size_);
+        }
+        put_back(*file_, header_length_ + int64_t{count_} * record_length_, table_tail_,
+                 table_size_);
+    } catch (const std::exception& e) {
+        tk_log_printf(3, "Cannot put the table back as it was: %s", e.what());
+    }
 }
 
 void dbf_recordset::append_record(const udb_record& record) {
@@ -587,6 +676,8 @@ void dbf_recordset::append_record(const udb_record& record) {
     // count after it, so the header never counts a record that is not whole on disk.
     pending_.insert(pending_.end(), rec, rec + record_length_);
     ++count_;
+    losses_.unencodable += rw.lacked;
+    losses_.fractions += rw.fractions;
     if (pending_.size() >= batch_bytes) flush();
 
     problems& trouble = rw.trouble;

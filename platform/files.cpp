@@ -258,6 +258,10 @@ int set_file_size(int fd, int64_t size) {
     return again([&] { return current->ftruncate(fd, size); });
 }
 
+int sync_file(int fd) {
+    return again([&] { return current->fsync(fd); });
+}
+
 int read_file(const std::string& path, std::string& data, bool* opened, size_t limit) {
     if (opened) *opened = false;
     data.clear();
@@ -286,6 +290,15 @@ int read_file(const std::string& path, std::string& data, bool* opened, size_t l
 
 int create_file(const std::string& path, std::string_view data) {
     return write_and_move(path, data, nullptr, true);
+}
+
+int create_temp_file(const std::string& path, std::string_view data, std::string& temp) {
+    int fd = -1;
+    if (int err = open_temp(path, temp, fd)) return err;
+    int err = write_at(fd, data.data(), data.size(), 0);
+    if (int closed = current->close(fd); closed && !err) err = closed;
+    if (err) remove_file(temp);
+    return err;
 }
 
 int replace_file(const std::string& path, std::string_view data, mode_t mode) {
@@ -335,6 +348,10 @@ int remove_file(const std::string& path) {
 
 int rename_file(const std::string& from, const std::string& to) {
     return again([&] { return current->rename(from.c_str(), to.c_str(), false); });
+}
+
+int rename_new_file(const std::string& from, const std::string& to) {
+    return again([&] { return current->rename(from.c_str(), to.c_str(), true); });
 }
 
 int make_folder(const std::string& path, mode_t mode) {

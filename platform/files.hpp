@@ -36,6 +36,12 @@ int create_file(const std::string& path, std::string_view data);
 // is untouched and the temporary file removed. 0 or the errno of the failure.
 int replace_file(const std::string& path, std::string_view data, mode_t mode);
 
+// Writes a new temporary file beside `path`, named as create_file names its own (so that
+// a later run removes one whose writer was killed), and leaves it there for the caller
+// to fill and move into place; `temp` is its name. 0 or the errno of a failure; nothing
+// is left behind unless 0 is returned.
+int create_temp_file(const std::string& path, std::string_view data, std::string& temp);
+
 // The file that a temporary file of create_file or replace_file was to become, when
 // `name` (a file name) is one and the process that wrote it no longer runs: what a
 // killed writer leaves behind. Empty otherwise, also when that process may still run.
@@ -70,6 +76,8 @@ int list_folder(const std::string& folder, std::vector<folder_entry>& entries);
 int remove_file(const std::string& path);
 // Moves the file to `to`, replacing what is there. 0 or the errno.
 int rename_file(const std::string& from, const std::string& to);
+// Moves the file to `to` only when nothing is there: EEXIST otherwise.
+int rename_new_file(const std::string& from, const std::string& to);
 int make_folder(const std::string& path, mode_t mode);
 
 // --- Open files, for the file classes built on this layer ----------------------------
@@ -84,6 +92,8 @@ int read_at(int fd, void* buffer, size_t length, int64_t offset, size_t& done);
 int write_at(int fd, const void* data, size_t length, int64_t offset);
 int file_size(int fd, int64_t& size);
 int set_file_size(int fd, int64_t size);
+// Waits until what was written to the file is on disk.
+int sync_file(int fd);
 
 // --- Folders held by one process ------------------------------------------------------
 

@@ -154,13 +154,20 @@ class morvale_convertor : public udb_converter,
     // True when the last run went through its list of tables (whatever errors single
     // tables or records had); false when it ended early in its outer handler.
     bool run_completed() const { return run_completed_; }
-    // How far a run that ended early got: the tables it went through, and the table in
-    // work whose DBF table keeps the records written until then (empty when the run
-    // stopped between tables or before any row of the table was written).
+    // How far a run that ended early got: the tables it converted, and the table in
+    // work, which was left as it was (empty when the run stopped between tables).
     uint32_t tables_through() const { return tables_through_; }
     const std::wstring& stopped_table() const { return stopped_table_; }
     // early_end_text of the last run: how far it got (no table, when none ran).
     std::wstring early_end_account() const;
+    // The tables the last run went through but did not convert, each with the reason
+    // it was reported with, in the order of the run.
+    const std::vector<std::pair<std::wstring, std::string>>& unconverted() const {
+        return unconverted_;
+    }
+    // unconverted_text of the last run; empty when every table it went through was
+    // converted.
+    std::wstring unconverted_account() const;
 
     // Asks the run to stop and ends a read that waits on the server, so that the run
     // ends the way an Abort does even when the server sends nothing. Async-signal-safe.
@@ -177,18 +184,29 @@ class morvale_convertor : public udb_converter,
     bool run_completed_ = false;
     uint32_t tables_through_ = 0;
     std::wstring stopped_table_;
+    std::vector<std::pair<std::wstring, std::string>> unconverted_;
     dest_folder_lock dest_lock_;
 };
 
 // How far a run that ended early got, as the wizard's finish page and the console say
-// it: from the tables it went through, the tables it had to convert (0: not known) and
-// the table whose DBF table holds part of its rows (empty: none).
+// it: from the tables it converted, the tables it had to convert (0: not known) and
+// the table in work, left as it was (empty: none).
 std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring& table);
+// The line that ends a run which left tables unconverted: "2 of 7 tables were not
+// converted: a (reason), w (reason)"; empty when none was left.
+std::wstring unconverted_text(const std::vector<std::pair<std::wstring, std::string>>& tables,
+                              uint32_t total);
+// The line that sums up what one table's values lost (udb_losses), or empty: "cyr: 12
+// values had characters that code page 1252 lacks; they are written as ?".
+std::wstring losses_text(const std::wstring& table, const udb_losses& losses);
 
 // Deletes every DBF table of an existing folder with its memo and index files, the way
 // a mode-0 run opens it. Each file named like a table that is not one is left as it is
 // and reported as a kind-0 error.
 void empty_dbf_folder(const std::wstring& folder);
+// Reports the files that emptying a folder left as they are (as delete_all_tables
+// says them), in one kind-0 error.
+void report_left_files(const std::vector<std::string>& left);
 
 // Brackets one run: logs its start and end and, at the very end, sets the done flag.
 class init_conversion {
@@ -227,6 +245,8 @@ class conversion_events {
     virtual void table_counted(const std::wstring&) {}
     // Mode 2 found the DBF table and leaves it.
     virtual void table_skipped(const std::wstring&) {}
+    // The table is converted, and its values lost what `text` (losses_text) sums up.
+    virtual void table_losses(const std::wstring&, const std::wstring&) {}
 };
 
 // The steps of a run that every program shares; each program's run calls them in
@@ -270,12 +290,14 @@ class conversion_run : private error_handler_gate {
     // Copies the rows (nothing with only definitions); a record that fails is reported
     // with its number and the copy goes on, unless its error is of kind 1.
     void copy_rows();
+    // Makes the table the one its rows were copied into: the DBF table takes its place
+    // in the folder. Then the table's losses are summed up.
+    void commit_table();
     // The table handler: reports the failure with the table as context. A kind-1 error
     // (a file that cannot be written) ends the run once reported.
     void table_failed(const tk_exception& e);
-    // Writes the records the open DBF table still holds in memory, for a program that
-    // must end at once; failures are only logged.
-    void flush_open_table() noexcept;
+    // Leaves the table in work as it was, for a program that must end at once.
+    void abandon_open_table() noexcept;
     // Whatever path the table took: its objects are destroyed and it counts as done.
     void end_table();
     // After the last table: the context is emptied and the run counts as completed
@@ -285,6 +307,10 @@ class conversion_run : private error_handler_gate {
   private:
     // Gives every table of the run its DBF name.
     void name_tables();
+    // Mode 0: deletes the folder's DBF tables that the run does not write.
+    void empty_other_tables();
+    // The table did not convert, for the reason its report gave.
+    void note_unconverted(const std::string& reason);
     // After a report: a kind-1 error ends the run the way an Abort does.
     void end_if_fatal(const tk_exception& e) const;
     // Announces the source table's record count when it is owed and known, after
@@ -308,9 +334,10 @@ class conversion_run : private error_handler_gate {
     std::unordered_map<std::wstring, std::wstring> dbf_names_;  // name, DBF name
     std::wstring table_;
     bool connection_lost_ = false;
-    uint32_t through_ = 0;  // tables that went through
-    bool copying_ = false;  // rows of the current table are being written
-    bool broken_ = false;   // the current table's rows stopped coming: it did not go through
+    uint32_t converted_ = 0;  // tables that took their place in the folder
+    bool copying_ = false;    // rows of the current table are being written
+    std::vector<std::pair<std::wstring, std::string>> unconverted_;
+    bool broken_ = false;  // the current table's rows stopped coming: it did not go through
     conversion_events* events_ = nullptr;
     bool count_pending_ = false;  // the source table's count may still be waited for
     bool count_owed_ = false;     // the table is open and its count not announced yet

@@ -29,11 +29,9 @@ void morvale_convertor::check_dest() {
         // A new folder is empty in any mode.
         return;
     }
+    // Mode 0 empties the folder when the run starts, not here: a run that cannot begin
+    // leaves it as it was.
     claim_destination();
-    if (mode_ != udb_mode_overwrite_database) return;
-    tk_log_printf(2, "Make DBF directory empty");
-    empty_dbf_folder(destination_);
-    tk_log_printf(2, "Right after...");
 }
 
 void dest_folder_lock::take(const std::wstring& folder) {
@@ -56,9 +54,12 @@ void dest_folder_lock::release() noexcept {
 
 void empty_dbf_folder(const std::wstring& folder) {
     dbf_database db(folder, udb_open_overwrite_db, 0, true);
+    report_left_files(db.delete_all_tables());
+}
+
+void report_left_files(const std::vector<std::string>& left) {
     // A file named like a table that is not one stays; such files are named in one
     // report, so that a folder of many asks for one answer.
-    const std::vector<std::string> left = db.delete_all_tables();
     if (left.empty()) return;
     std::string text =
         left.size() == 1 ? dbf_left_as_is(left[0]) : "These files are left as they are: " + left[0];

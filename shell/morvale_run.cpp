@@ -26,9 +26,12 @@ void init_conversion::log_time(const char* what) {
 void init_conversion::log_end() {
     if (!tk_log_on(3)) return;
     const morvale_convertor* conv = morvale_convertor::find();
-    if (!conv || conv->run_completed()) return log_time("ended");
-    log_time("stopped");
-    tk_log_wprintf(3, L"%s", conv->early_end_account());
+    if (!conv) return log_time("ended");
+    log_time(conv->run_completed() ? "ended" : "stopped");
+    // The run's last lines: the tables it did not convert, and how far it got.
+    if (const std::wstring text = conv->unconverted_account(); !text.empty())
+        tk_log_wprintf(3, L"%s", text);
+    if (!conv->run_completed()) tk_log_wprintf(3, L"%s", conv->early_end_account());
 }
 
 init_conversion::~init_conversion() {
@@ -43,6 +46,7 @@ conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) 
     conv_.run_completed_ = false;
     conv_.tables_through_ = 0;
     conv_.stopped_table_.clear();
+    conv_.unconverted_.clear();
     // An interrupt of an earlier run is over; one asked for already stops this run.
     if (!conv_.stop_requested()) sql_allow_reads();
     // The tables are counted on a second connection while their rows stream.
@@ -79,7 +83,46 @@ std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring
     text += std::to_wstring(through) + L" of " + std::to_wstring(total) +
             (total == 1 ? L" table converted" : L" tables converted");
     if (table.empty()) return text + L".";
-    return text + L"; table '" + table + L"' holds the records written until then.";
+    return text + L"; table '" + table + L"' was left as it was.";
+}
+
+std::wstring morvale_convertor::unconverted_account() const {
+    return unconverted_text(unconverted_, table_count());
+}
+
+std::wstring unconverted_text(const std::vector<std::pair<std::wstring, std::string>>& tables,
+                              uint32_t total) {
+    if (tables.empty()) return {};
+    std::wstring text = std::to_wstring(tables.size()) + L" of " + std::to_wstring(total) +
+                        (total == 1 ? L" table " : L" tables ") +
+                        (tables.size() == 1 ? L"was" : L"were") + L" not converted: ";
+    for (size_t i = 0; i < tables.size(); ++i) {
+        if (i > 0) text += L", ";
+        text += tables[i].first + L" (" + tk_ansi_to_unicode(tables[i].second) + L")";
+    }
+    return text;
+}
+
+std::wstring losses_text(const std::wstring& table, const udb_losses& losses) {
+    if (!losses.any()) return {};
+    std::vector<std::wstring> parts;
+    auto values = [](uint64_t n) {
+        return std::to_wstring(n) + (n == 1 ? L" value " : L" values ");
+    };
+    if (losses.unencodable)
+        parts.push_back(values(losses.unencodable) + L"had characters that code page " +
+                        std::to_wstring(losses.code_page) + L" lacks; " +
+                        (losses.unencodable == 1 ? L"it is" : L"they are") + L" written as ?");
+    if (losses.fractions)
+        parts.push_back(values(losses.fractions) + L"lost fractional seconds, which DBF " +
+                        L"date-time fields do not keep");
+    if (losses.zero_dates)
+        parts.push_back(std::to_wstring(losses.zero_dates) +
+                        (losses.zero_dates == 1 ? L" zero date was" : L" zero dates were") +
+                        L" written as blank dates");
+    std::wstring text = table + L": ";
+    for (size_t i = 0; i < parts.size(); ++i) text += (i ? L"; " : L"") + parts[i];
+    return text;
 }
 
 void conversion_run::open() {
@@ -166,6 +209,7 @@ void conversion_run::convert_tables(conversion_events& events) {
     // Whatever is reported of a table comes after its record count.
     error_handler::gate_scope gate(*this);
     try {
+        if (conv_.mode() == udb_mode_overwrite_database) empty_other_tables();
         for (const std::wstring& name : tables_) {
             events.before_table(name);
             check_stop();
@@ -173,9 +217,11 @@ void conversion_run::convert_tables(conversion_events& events) {
                 begin_table(name);
                 if (!source_->is_table_exist(name)) {
                     events.table_missing(name);
+                    note_unconverted(tk_unicode_to_ansi(L"Table " + name + L" not exists"));
                 } else if (open_table(name)) {
                     events.table_opened(name);
                     copy_rows();
+                    commit_table();
                 } else {
                     count_pending_ = false;  // a table left alone needs no count
                     events.table_skipped(name);
@@ -188,8 +234,9 @@ void conversion_run::convert_tables(conversion_events& events) {
         finish();
     } catch (...) {
         // An Abort, a lost connection, a stop or an error that ends the run.
-        conv_.tables_through_ = through_;
-        conv_.stopped_table_ = copying_ ? table_ : std::wstring();
+        conv_.tables_through_ = converted_;
+        conv_.stopped_table_ = destination_table_ ? table_ : std::wstring();
+        conv_.unconverted_ = unconverted_;
         // After an error that ends the run (a file that cannot be written, Abort), the
         // rest of the table's rows would be read off to the last before its stream could
         // be closed, however long the server takes: the run ends now, as a stop ends it
@@ -250,15 +297,20 @@ bool conversion_run::open_table(const std::wstring& name) {
         // A file of the table's name that is no DBF table is never taken for one.
         destination_->check_table_file(dbf_name);
         if (conv_.mode() == udb_mode_skip_tables) return false;
-        if (conv_.mode() == udb_mode_overwrite_tables) destination_->delete_tab(dbf_name);
     }
-    udb_indexes indexes;
-    if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
-    destination_table_ = destination_->create_table(dbf_name, source_table_->get_schema(), indexes);
+    const udb_schema& schema = source_table_->get_schema();
+    // Modes 0 and 1 write a new table, which takes the place of the one in the folder
+    // only once it is complete; modes 2 and 3 write one where there is none.
+    if (conv_.mode() == udb_mode_overwrite_database || conv_.mode() == udb_mode_overwrite_tables) {
+        destination_table_ = destination_->replace_table(dbf_name, schema);
+    } else {
+        udb_indexes indexes;
+        if (!conv_.skip_indexes()) indexes = source_table_->get_indexes();
+        destination_table_ = destination_->create_table(dbf_name, schema, indexes);
+    }
     // A table this program made from such a source takes its rows, whatever the types
     // of its fields say (a BLOB's hexadecimal memo); any other must conform. Columns
     // the source has moved find their fields by name.
-    const udb_schema& schema = source_table_->get_schema();
     if (conv_.mode() == udb_mode_merge_tables && !dbf_merge_into(*destination_table_, schema))
         throw tk_exception(
             "The structure of data source does not conform to the destination table.",
@@ -301,10 +353,34 @@ void conversion_run::copy_rows() {
         ++index;
     }
     settle_at_end(index);
-    // Appended records may still be held in memory; a failure to write them is the
-    // table's error.
-    destination.flush();
     tk_log_printf(2, "Table #%d has been processed", conv_.tables_done());
+}
+
+void conversion_run::commit_table() {
+    // A failure to write what is held in memory, or to move the table into place, is
+    // the table's error.
+    destination_->commit_table(*destination_table_);
+    ++converted_;
+    udb_losses losses;
+    source_table_->add_losses_to(losses);
+    destination_table_->add_losses_to(losses);
+    if (!losses.any()) return;
+    const std::wstring text = losses_text(table_, losses);
+    tk_log_wprintf(3, L"%s", text);
+    if (events_) events_->table_losses(table_, text);
+}
+
+void conversion_run::empty_other_tables() {
+    // The tables the run writes are replaced one by one, once each is complete.
+    std::vector<std::wstring> keep;
+    for (const auto& table : tables_)
+        if (source_->is_table_exist(table)) keep.push_back(dbf_names_.at(table));
+    tk_log_printf(2, "Make DBF directory empty");
+    report_left_files(destination_->delete_all_tables(keep));
+}
+
+void conversion_run::note_unconverted(const std::string& reason) {
+    unconverted_.emplace_back(table_, error_handler::on_one_line(reason));
 }
 
 void conversion_run::table_failed(const tk_exception& e) {
@@ -323,6 +399,7 @@ void conversion_run::table_failed(const tk_exception& e) {
         connection_lost_ = broken_ = true;
     // The report comes after the table's record count when that comes in time.
     error_handler& handler = error_handler::get_instance();
+    note_unconverted(handler.text_of(e));
     handler.set_context(table_);
     handler.handle(e, false);
     end_if_fatal(e);
@@ -334,23 +411,15 @@ void conversion_run::end_if_fatal(const tk_exception& e) const {
     if (e.kind() == tk_kind_error) throw tk_final_exception();
 }
 
-void conversion_run::flush_open_table() noexcept {
-    try {
-        if (destination_table_) destination_table_->flush();
-    } catch (const std::exception& e) {
-        tk_log_printf(3, "Error:\n%s", e.what());
-    } catch (...) {
-    }
+void conversion_run::abandon_open_table() noexcept {
+    destination_table_.reset();
 }
 
 void conversion_run::end_table() {
     count_pending_ = false;
     count_owed_ = false;
     // A table whose rows stopped coming stays the one in work: the run ends next.
-    if (!broken_) {
-        ++through_;
-        copying_ = false;
-    }
+    if (!broken_) copying_ = false;
     destination_table_.reset();
     source_table_.reset();
     conv_.increment_tables_done();
@@ -362,5 +431,7 @@ void conversion_run::finish() {
     validator_.reset();
     destination_.reset();
     source_.reset();
+    conv_.tables_through_ = converted_;
+    conv_.unconverted_ = unconverted_;
     conv_.run_completed_ = true;
 }
