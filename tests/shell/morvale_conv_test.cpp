@@ -320,8 +320,8 @@ TEST(morvale_convertor, destination_check_by_mode) {
                                         "file name")));
         EXPECT_EQ(read_file_bytes(d.file("file")), "keep");
 
-        // An existing folder: mode 0 deletes the DBF tables and their memo files, and
-        // nothing else; the other modes keep everything.
+        // An existing folder is left as it is in every mode: mode 0 empties it when the
+        // run starts, so that a run that cannot begin changes nothing.
         const std::string f = d.file("out");
         fs::create_directories(f + "/dir.dbf");
         for (const char* name : {"a.dbf", "ORDERS.DBF"})
@@ -331,10 +331,9 @@ TEST(morvale_convertor, destination_check_by_mode) {
         fs::create_symlink(d.file("file"), f + "/link.dbf");
         c.set_destination(d.wpath() + L"/out");
         c.check_dest();
-        const bool emptied = mode == 0;
-        EXPECT_EQ(fs::exists(f + "/a.dbf"), !emptied);
-        EXPECT_EQ(fs::exists(f + "/ORDERS.DBF"), !emptied);
-        EXPECT_EQ(fs::exists(f + "/ORDERS.FPT"), !emptied);
+        EXPECT_TRUE(fs::exists(f + "/a.dbf"));
+        EXPECT_TRUE(fs::exists(f + "/ORDERS.DBF"));
+        EXPECT_TRUE(fs::exists(f + "/ORDERS.FPT"));
         EXPECT_TRUE(fs::exists(f + "/notes.txt"));
         EXPECT_TRUE(fs::exists(f + "/x.cdx"));
         EXPECT_TRUE(fs::is_directory(f + "/dir.dbf"));

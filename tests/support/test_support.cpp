@@ -1,5 +1,6 @@
 #include "tests/support/test_support.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,14 @@ tmp_dir::~tmp_dir() {
 
 std::wstring tmp_dir::wpath() const {
     return pt::utf8_decode(path_);
+}
+
+std::vector<std::string> tmp_dir::files() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string read_file_bytes(const std::string& path) {

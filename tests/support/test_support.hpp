@@ -22,6 +22,8 @@ class tmp_dir {
     const std::string& path() const { return path_; }
     std::wstring wpath() const;
     std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // The names of the folder's entries, sorted.
+    std::vector<std::string> files() const;
 
   private:
     std::string path_;
