@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <system_error>
 
 #include <errmsg.h>
@@ -33,7 +35,7 @@ void check_database_name(const std::wstring& name) {
 
 }  // namespace
 
-const sql_session_statement sql_session_statements[3] = {
+const sql_session_statement sql_session_statements[9] = {
     // utf8 is three bytes a character: it has no room for the characters beyond them.
     {"SET NAMES utf8mb4", "Setting UTF-8 collation...", "Failed to set UTF-8 collation",
      "Cannot set UTF-8 collation: %s", "SET NAMES UTF8"},
@@ -47,20 +49,89 @@ const sql_session_statement sql_session_statements[3] = {
      "@@session.net_read_timeout < 28800,28800,@@session.net_read_timeout) as unsigned);",
      "Setting net_write_timeout and net_read_timeout...", "Failed to set net timeouts",
      "Cannot set net timeouts: %s"},
+    // Set to their largest, which the server takes for no limit, not to DEFAULT: a
+    // session's DEFAULT is the server's global value, the very setting that would cut
+    // the table (and the table list). Big selects are on again with the largest join
+    // size; the last assignment says so.
+    {.text = "SET SESSION sql_select_limit = 18446744073709551615, "
+             "max_join_size = 18446744073709551615, sql_big_selects = 1",
+     .setting = "Lifting the select and join-size limits...",
+     .failed3 = "Failed to lift the select and join-size limits",
+     .failed2 = "Cannot lift the select and join-size limits: %s",
+     .required = true},
+    // CHAR values arrive as stored, without blanks up to their width; every other flag
+    // of the server's mode stays.
+    {.text = "SET SESSION sql_mode = TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@SESSION.sql_mode, "
+             "','), ',PAD_CHAR_TO_FULL_LENGTH,', ','))",
+     .setting = "Turning off the padding of CHAR values...",
+     .failed3 = "Failed to turn off the padding of CHAR values",
+     .failed2 = "Cannot turn off the padding of CHAR values: %s",
+     .required = true},
+    // A server set to read uncommitted would hand out rows that their transaction may
+    // still take back.
+    {.text = "SET SESSION TRANSACTION ISOLATION LEVEL REPEATABLE READ",
+     .setting = "Setting the isolation level...",
+     .failed3 = "Failed to set the isolation level",
+     .failed2 = "Cannot set the isolation level: %s",
+     .required = true},
+    // MariaDB's limit on a statement's time, then MySQL's: a long table must not be cut
+    // off where its time runs out.
+    {.text = "SET SESSION max_statement_time = 0",
+     .setting = "Lifting the statement time limit...",
+     .failed3 = "Failed to lift the statement time limit",
+     .failed2 = "Cannot lift the statement time limit: %s",
+     .required = true,
+     .may_lack_variable = true},
+    {.text = "SET SESSION max_execution_time = 0",
+     .setting = "Lifting the statement time limit...",
+     .failed3 = "Failed to lift the statement time limit",
+     .failed2 = "Cannot lift the statement time limit: %s",
+     .required = true,
+     .may_lack_variable = true},
+    // The current rows of system-versioned tables, not those of the server's date. Unlike
+    // the limits', this variable's DEFAULT means the current rows rather than the global
+    // value (tried on MariaDB 10.11); the check makes sure of it on every server.
+    {.text = "SET SESSION system_versioning_asof = DEFAULT",
+     .setting = "Reading the current rows of system-versioned tables...",
+     .failed3 = "Failed to read the current rows of system-versioned tables",
+     .failed2 = "Cannot read the current rows of system-versioned tables: %s",
+     .required = true,
+     .may_lack_variable = true,
+     .check = "SELECT @@session.system_versioning_asof",
+     .expected = "DEFAULT"},
 };
 
 const sql_session_statement sql_foreign_key_checks_off = {
     "SET FOREIGN_KEY_CHECKS = 0", nullptr, nullptr, "Cannot turn off foreign key check: %s"};
 
+namespace {
+
+void check_session_value(MYSQL* connection, const sql_session_statement& s) {
+    if (mysql_query(connection, s.check) != 0) throw sql_exception(connection);
+    MYSQL_RES* result = mysql_store_result(connection);
+    if (!result) throw sql_exception(connection);
+    std::unique_ptr<MYSQL_RES, decltype(&mysql_free_result)> guard(result, &mysql_free_result);
+    MYSQL_ROW row = mysql_fetch_row(result);
+    const unsigned long* lengths = mysql_fetch_lengths(result);
+    const std::string value = row && row[0] && lengths ? std::string(row[0], lengths[0]) : "NULL";
+    if (value != s.expected)
+        throw sql_exception(0, tk_format("%s gives '%s', not '%s'", s.check, value, s.expected));
+}
+
+}  // namespace
+
 const char* sql_run_session_statement(MYSQL* connection, const sql_session_statement& s) {
     const char* text = s.text;
     if (mysql_query(connection, text) != 0) {
-        if (!s.fallback || mysql_errno(connection) != ER_UNKNOWN_CHARACTER_SET) return nullptr;
+        const unsigned error = mysql_errno(connection);
+        if (s.may_lack_variable && error == ER_UNKNOWN_SYSTEM_VARIABLE) return nullptr;
+        if (!s.fallback || error != ER_UNKNOWN_CHARACTER_SET) throw sql_exception(connection);
         text = s.fallback;
-        if (mysql_query(connection, text) != 0) return nullptr;
+        if (mysql_query(connection, text) != 0) throw sql_exception(connection);
     }
     // A statement that answers with rows must be read off before the next one.
     if (MYSQL_RES* r = mysql_use_result(connection)) mysql_free_result(r);
+    if (s.check) check_session_value(connection, s);
     return text;
 }
 
@@ -171,12 +242,26 @@ void sql_engine::initialize() {
 }
 
 bool sql_engine::run_logged(const sql_session_statement& s) {
-    const char* ran = sql_run_session_statement(&mysql_, s);
-    if (ran) return ran == s.text;
-    std::string error = mysql_error(&mysql_);
-    if (s.failed3) tk_log_printf(3, "%s", s.failed3);
-    tk_log_printf(2, s.failed2, error);
-    return false;
+    try {
+        const char* ran = sql_run_session_statement(&mysql_, s);
+        if (!ran) tk_log_printf(2, "The server has no such variable: skipped");
+        return ran == s.text;
+    } catch (const sql_exception& e) {
+        if (s.failed3) tk_log_printf(3, "%s", s.failed3);
+        tk_log_printf(2, s.failed2, std::string(e.what()));
+        if (!s.required) return false;
+        // A session that could read a table cut short is no session to read with.
+        disconnect();
+        throw sql_exception(e.error_number(), tk_format(s.failed2, std::string(e.what())));
+    }
+}
+
+void sql_engine::disconnect() {
+    socket_.release();
+    mysql_close(&mysql_);
+    std::memset(&mysql_, 0, sizeof mysql_);
+    connected_ = false;
+    initialize();
 }
 
 bool sql_engine::parse_version(const char* text, uint32_t& version) {
@@ -206,11 +291,7 @@ void sql_engine::connect(const std::string& host, const std::string& user,
     tk_log_printf(2, "sql_engine::connect(%s,%s,%s,%d)", host, user, masked_password, port);
     if (connected_) {
         tk_log_printf(2, "Connection was established already - disconnecting first...");
-        socket_.release();
-        mysql_close(&mysql_);
-        std::memset(&mysql_, 0, sizeof mysql_);
-        initialize();
-        connected_ = false;
+        disconnect();
     }
     max_allowed_packet_ = 0;
     selected_db_.clear();

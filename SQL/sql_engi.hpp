@@ -172,9 +172,12 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     static bool parse_version(const char* text, uint32_t& version);
 
   private:
-    // Runs a session statement whose failure is only logged; true when it (not its
-    // fallback) ran.
+    // Runs a session statement; true when it (not its fallback) ran. The failure of one
+    // that is not required is only logged; of a required one, it closes the connection
+    // and raises sql_exception with the statement's failed2 text.
     bool run_logged(const sql_session_statement& s);
+    // Closes the connection and readies the handle for the next connect.
+    void disconnect();
 
     const sql_properties* properties_map_ = nullptr;
     std::wstring charset_ = L"utf8";
@@ -233,18 +236,32 @@ struct sql_session_statement {
     const char* text;
     const char* setting;  // level 2, before it runs
     const char* failed3;  // level 3 when it fails, or null
-    const char* failed2;  // level 2 when it fails, with the server's text
+    // Level 2 when it fails, with the server's text; for a required statement, the
+    // error of the connect.
+    const char* failed2;
     // Run in the text's place by a server that does not know the character set it names.
     const char* fallback = nullptr;
+    // Without it a table could come back cut: its failure fails the connect.
+    bool required = false;
+    // It sets a variable that not every server has (older MariaDB, MySQL): on a server
+    // that lacks it, it is skipped.
+    bool may_lack_variable = false;
+    // A SELECT of one value, run after it, that must read `expected`: the statement alone
+    // does not say whether the server took it as meant.
+    const char* check = nullptr;
+    const char* expected = nullptr;
 };
 // The client options of every connection, set before it connects: the option files'
 // group and the connect time-out in seconds.
 constexpr const char* sql_option_group = "QM MySQL Lib";
 constexpr unsigned int sql_connect_timeout = 10;
-// Right after connecting, in order.
-extern const sql_session_statement sql_session_statements[3];
+// Right after connecting, in order. They make the session the program's own: whatever
+// the server's settings, a SELECT returns every current row of a table, whole.
+extern const sql_session_statement sql_session_statements[9];
 // Once the server's version is known.
 extern const sql_session_statement sql_foreign_key_checks_off;
-// Runs the statement (or its fallback) and reads off any answer. Returns the text that
-// ran, or null when the server refused it; its error then stays on the connection.
+// Runs the statement (or its fallback), reads off any answer, then runs its check.
+// Returns the text that ran, or null when it was skipped because the server lacks its
+// variable. Raises sql_exception, with the server's error or what the check read, when
+// it failed.
 const char* sql_run_session_statement(MYSQL* connection, const sql_session_statement& s);

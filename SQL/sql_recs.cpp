@@ -227,6 +227,7 @@ void sql_recordset::describe_columns(const std::wstring& list, bool by_name) {
     const MYSQL_FIELD* fields = mysql_fetch_fields(result);
 
     schema_.clear();
+    described_.clear();
     if (!statement_) {
         query_.clear();
         row_columns_.clear();
@@ -241,17 +242,22 @@ void sql_recordset::describe_columns(const std::wstring& list, bool by_name) {
         std::wstring name = pt::utf8_decode(std::string_view(f.name, f.name_length));
         const std::wstring quoted = sql_engine::get_safe_name(name);
         if (i > 0) columns += L",";
+        bool through_function = false;
         if (f.type == MYSQL_TYPE_GEOMETRY) {
             tk_log_printf(2, "Got MYSQL_TYPE_GEOMETRY");
             columns += L"ST_AsText(" + quoted + L") as ";
-            geometry = true;
+            geometry = through_function = true;
         }
         // A FLOAT(M,D) comes as its stored value to D decimals already.
         if (f.type == MYSQL_TYPE_FLOAT && f.decimals >= float_decimals_not_fixed) {
             columns += sql_float_as_point(quoted) + L" as ";
-            single = true;
+            single = through_function = true;
         }
         columns += quoted;
+        // A statement's rows come through "*", its columns as they are described here.
+        described_.push_back({std::string(f.name, f.name_length), statement_ || !through_function,
+                              f.type, (f.flags & UNSIGNED_FLAG) != 0,
+                              f.charsetnr == sql_binary_charset, f.length, f.decimals});
         tk_log_wprintf(2, L"GOT FIELD: name=%s, type=%d, size=%d, flags=%d", name, f.type, f.length,
                        f.flags);
         auto ftd = column_of(f, name);
@@ -380,7 +386,37 @@ void sql_recordset::start_pass() {
     rows_asked_ = true;
     reader_ = std::make_unique<sql_limited_query>(*db_, is_query() ? query_ : name_, is_query(),
                                                   name_, row_columns_);
+    try {
+        check_row_columns();
+    } catch (const sql_exception& e) {
+        // The rows are never read: no value of them may land in another field.
+        failure_.emplace(e);
+        throw;
+    }
     fill();
+}
+
+void sql_recordset::check_row_columns() const {
+    const unsigned n = reader_->num_fields();
+    const MYSQL_FIELD* fields = reader_->fields();
+    auto changed = [&](const std::string& how) {
+        return sql_exception(0, "The columns of table '" + pt::utf8_encode(name_) +
+                                    "' changed while it was read: " + how);
+    };
+    if (n != described_.size())
+        throw changed(tk_format("its column count is %d now, %d before", n, described_.size()));
+    for (unsigned i = 0; i < n; ++i) {
+        const MYSQL_FIELD& f = fields[i];
+        const described_column& d = described_[i];
+        const std::string_view name(f.name, f.name_length);
+        if (name != d.name)
+            throw changed(tk_format("column %d is '%s' now, '%s' before", i + 1, name, d.name));
+        if (!d.type_compared) continue;
+        if (f.type != d.type || ((f.flags & UNSIGNED_FLAG) != 0) != d.is_unsigned ||
+            (f.charsetnr == sql_binary_charset) != d.binary || f.length != d.length ||
+            f.decimals != d.decimals)
+            throw changed(tk_format("column '%s' has another type now", d.name));
+    }
 }
 
 void sql_recordset::fill() {

@@ -123,6 +123,10 @@ class sql_recordset : public udb_recordset {
     void take_count();
     void count_failed(const sql_exception& e);
     void start_pass();
+    // Raises, as the table's error, when the columns of the rows' result are not the
+    // ones the schema was read from (the table was altered in between): their values
+    // would land in other fields.
+    void check_row_columns() const;
     void fill();
 
     sql_database* db_;
@@ -140,6 +144,19 @@ class sql_recordset : public udb_recordset {
     // The column list of a table's rows, when "*" would lose digits (FLOAT columns) or
     // leave columns out (invisible ones).
     std::wstring row_columns_;
+    // A column as the server described it when the schema was read.
+    struct described_column {
+        std::string name;  // UTF-8, as the server sends it
+        // False where the rows' statement reads the column through a function
+        // (geometry as text, a FLOAT as a point), which gives it a type of its own.
+        bool type_compared;
+        enum_field_types type;
+        bool is_unsigned;
+        bool binary;
+        unsigned long length;
+        unsigned decimals;
+    };
+    std::vector<described_column> described_;
     enum class count_step { taken, deferred, sent, failed };
     count_step count_ = count_step::taken;
     // Lent while the count is deferred or sent; dropping it abandons the count.

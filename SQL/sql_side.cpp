@@ -28,9 +28,15 @@ sql_side_connection::sql_side_connection(const std::string& host, const std::str
         const sql_connect_result reached =
             sql_connect(&mysql_, host, user, password, port, socket_);
         if (!reached.connected) throw side_error(reached.error_number, reached.error_text);
-        // The engine's own session, statement for statement.
+        // The engine's own session, statement for statement; a variable the server
+        // lacks is skipped here as there.
         auto run = [&](const sql_session_statement& s) {
-            if (!sql_run_session_statement(&mysql_, s)) fail();
+            try {
+                sql_run_session_statement(&mysql_, s);
+            } catch (sql_exception& e) {
+                e.set_on_side_connection();
+                throw;
+            }
         };
         for (const sql_session_statement& s : sql_session_statements) run(s);
         run(sql_foreign_key_checks_off);

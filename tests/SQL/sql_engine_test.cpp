@@ -64,25 +64,49 @@ TEST_F(sql_engine_connection, sets_up_the_session_and_reads_the_version) {
     EXPECT_EQ(session_value(L"SELECT @@session.foreign_key_checks"), "0");
 }
 
-TEST_F(sql_engine_connection, a_character_set_the_server_lacks_gives_way_to_its_fallback) {
+TEST_F(sql_engine_connection, session_statements_fall_back_skip_what_the_server_lacks_and_check) {
     REQUIRE_TEST_SERVER();
     MYSQL* m = engine->get_connection();
     struct {
-        const char *text, *fallback, *ran;
+        const char *text, *fallback;
+        bool may_lack;
+        const char *check, *expected;
+        const char* ran;  // null: skipped
+        unsigned error;   // the sql_exception raised, or 0
     } cases[] = {
-        {"SET NAMES utf8mb4", "SET NAMES utf8", "SET NAMES utf8mb4"},
-        {"SET NAMES no_such_set", "SET NAMES latin1", "SET NAMES latin1"},
-        {"SET NAMES no_such_set", nullptr, nullptr},
+        {"SET NAMES utf8mb4", "SET NAMES utf8", false, nullptr, nullptr, "SET NAMES utf8mb4", 0},
+        {"SET NAMES no_such_set", "SET NAMES latin1", false, nullptr, nullptr, "SET NAMES latin1",
+         0},
+        {"SET NAMES no_such_set", nullptr, false, nullptr, nullptr, nullptr, 1115},
         // Only an unknown character set calls for the fallback.
-        {"SET no_such_variable = 1", "SET NAMES latin1", nullptr},
+        {"SET no_such_variable = 1", "SET NAMES latin1", false, nullptr, nullptr, nullptr, 1193},
+        // Only a variable the statement may lack is skipped; any other failure is one.
+        {"SET SESSION no_such_variable = 1", nullptr, true, nullptr, nullptr, nullptr, 0},
+        {"SET SESSION sql_select_limit = 'x'", nullptr, true, nullptr, nullptr, nullptr, 1232},
+        // A check that reads another value fails the statement that ran.
+        {"SET SESSION sql_select_limit = 5", nullptr, false, "SELECT @@session.sql_select_limit",
+         "5", "SET SESSION sql_select_limit = 5", 0},
+        {"SET SESSION sql_select_limit = 5", nullptr, false, "SELECT @@session.sql_select_limit",
+         "6", nullptr, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const sql_session_statement s{c.text, "", nullptr, "", c.fallback};
-        const char* ran = sql_run_session_statement(m, s);
-        EXPECT_STREQ(ran, c.ran);
-        if (ran) {
-            EXPECT_EQ(std::string(mysql_character_set_name(m)), c.ran + 10);
+        SCOPED_TRACE(std::string(c.text) + (c.expected ? c.expected : ""));
+        const sql_session_statement s{c.text, "",         nullptr, "",        c.fallback,
+                                      true,   c.may_lack, c.check, c.expected};
+        const bool fails = c.error != 0 || (c.check && !c.ran);
+        try {
+            const char* ran = sql_run_session_statement(m, s);
+            EXPECT_FALSE(fails);
+            EXPECT_STREQ(ran, c.ran);
+            if (ran && c.fallback) {
+                EXPECT_EQ(std::string(mysql_character_set_name(m)), c.ran + 10);
+            }
+        } catch (const sql_exception& e) {
+            EXPECT_TRUE(fails) << e.what();
+            EXPECT_EQ(e.error_number(), c.error) << e.what();
+            if (c.check) {
+                EXPECT_NE(std::string(e.what()).find("gives '5', not '6'"), std::string::npos);
+            }
         }
     }
 }

@@ -370,3 +370,63 @@ TEST_F(sql_stream, the_last_auto_number_and_geometry_through_text) {
     EXPECT_EQ((*geo->get_item())[1].to_wstring(), L"LINESTRING(0 0,1 1)");
     EXPECT_EQ((*geo->get_item())[1].get_name(), L"g");
 }
+
+TEST_F(sql_stream,
+       a_table_altered_before_its_rows_are_read_is_an_error_not_values_in_other_fields) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    struct {
+        const char* columns;  // of the table, with one row (a date, an integer and text)
+        const char* alter;    // between the schema's reading and the rows'
+        const char* error;    // what the table's error says; null: the rows read well
+    } cases[] = {
+        {"a DATE, b INT, s VARCHAR(5)", "MODIFY a DATE AFTER b", "column 1 is 'b' now, 'a' before"},
+        {"a DATE, b INT, s VARCHAR(5)", "MODIFY b VARCHAR(20)", "column 'b' has another type now"},
+        {"a DATE, b INT, s VARCHAR(5)", "MODIFY b INT UNSIGNED", "column 'b' has another type now"},
+        {"a DATE, b INT, s VARCHAR(5)", "MODIFY s VARCHAR(9)", "column 's' has another type now"},
+        // As long as VARCHAR(5) in utf8mb4, but bytes.
+        {"a DATE, b INT, s VARCHAR(5)", "MODIFY s VARBINARY(20)",
+         "column 's' has another type now"},
+        {"a DATE, b INT, s VARCHAR(5)", "ADD c INT", "its column count is 4 now, 3 before"},
+        {"a DATE, b INT, s VARCHAR(5)", "DROP b", "its column count is 2 now, 3 before"},
+        // Nothing the rows' columns show.
+        {"a DATE, b INT, s VARCHAR(5)", "ADD INDEX (b)", nullptr},
+        // Columns the rows' statement names keep their places (a FLOAT is named).
+        {"a DATE, b INT, s VARCHAR(5), f FLOAT", "MODIFY a DATE AFTER s", nullptr},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.columns) + " / " + c.alter);
+        const std::string table = "altered" + std::to_string(n++);
+        const bool with_float = std::string(c.columns).find(" f ") != std::string::npos;
+        admin->exec("CREATE TABLE " + table + " (" + c.columns + ")");
+        admin->exec("INSERT INTO " + table + " (a, b, s) VALUES ('2024-05-06', 42, 'abc')");
+        auto database = open();
+        auto t = database->get_table(pt::utf8_decode(table), 1);
+        admin->exec("ALTER TABLE " + table + " " + c.alter);
+        if (c.error) {
+            try {
+                t->reset();
+                ADD_FAILURE() << "the rows were read";
+            } catch (const sql_exception& e) {
+                EXPECT_EQ(std::string(e.what()), "The columns of table '" + table +
+                                                     "' changed while it was read: " + c.error);
+                EXPECT_EQ(e.kind(), 0);
+            }
+            // No row ever comes of it.
+            EXPECT_THROW(t->is_eof(), sql_exception);
+            EXPECT_THROW(t->get_item(), sql_exception);
+            continue;
+        }
+        t->reset();
+        ASSERT_FALSE(t->is_eof());
+        const udb_record& r = *t->get_item();
+        ASSERT_EQ(r.size(), with_float ? 4u : 3u);
+        EXPECT_EQ(r[0].get_name(), L"a");
+        EXPECT_EQ(r[0].get_type(), VT_DATE);
+        EXPECT_EQ(r[1].to_long(), 42);
+        EXPECT_EQ(r[2].to_wstring(), L"abc");
+        t->next();
+        EXPECT_TRUE(t->is_eof());
+    }
+}
