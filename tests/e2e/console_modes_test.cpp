@@ -118,20 +118,24 @@ const std::string all_converted(const std::string& db) {
 
 }  // namespace
 
-// Every DBF table of the folder goes, with its memo file, whatever its case; nothing
-// else does, and no link is followed. The link to a file that is not a table stays, as
-// does the folder of a table's name; both are named.
+// Every DBF table of the folder that the run does not write goes when the run starts,
+// with its memo file, whatever its case; the run's own tables are replaced, each under
+// the name it had, once it is complete. Nothing else goes, and no link is followed. The
+// link to a file that is not a table stays, as does the folder of a table's name; both
+// are named.
 void expect_overwritten(prepared& p, const run_result& r) {
     ASSERT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "Error:\nThese files are left as they are: " + p.out +
-                         "/dir.dbf is not a DBF table; " + p.out +
-                         "/link.dbf is not a DBF table.\n" + all_converted(p.db->name()));
+    const std::string all = all_converted(p.db->name());
+    const size_t first_table = all.find('\n') + 1;
+    EXPECT_EQ(r.out, all.substr(0, first_table) + "Error:\nThese files are left as they are: " +
+                         p.out + "/dir.dbf is not a DBF table; " + p.out +
+                         "/link.dbf is not a DBF table.\n" + all.substr(first_table));
     EXPECT_EQ(p.listing(),
-              (std::set<std::string>{"dir.dbf", "link.dbf", "lonely.cdx", "newt.dbf", "notes.txt",
-                                     "orders.dbf", "orders.fpt", "x.dbf", "y.dbf"}));
+              (std::set<std::string>{"ORDERS.DBF", "ORDERS.FPT", "X.dbf", "dir.dbf", "link.dbf",
+                                     "lonely.cdx", "newt.dbf", "notes.txt", "y.dbf"}));
     p.expect_untouched_neighbours();
-    EXPECT_EQ(dbf_header_records(p.out + "/x.dbf"), 3);
-    dbf_read orders = read_dbf(p.out + "/orders.dbf");
+    EXPECT_EQ(dbf_header_records(p.out + "/X.dbf"), 3);
+    dbf_read orders = read_dbf(p.out + "/ORDERS.DBF");
     EXPECT_EQ(orders.error, "");
     EXPECT_EQ(orders.rows, (std::vector<std::string>{"1|first note", "2|second note"}));
 }
@@ -167,9 +171,14 @@ TEST_F(prepared, skip_existing_tables) {
     const std::string orders = read_file_bytes(out + "/ORDERS.DBF");
     run_result r = run({"--mode=2"});
     ASSERT_EQ(r.code, 0) << r.out << r.err;
-    // Skipped tables say nothing.
+    // Skipped tables are no failure, and are said to be skipped.
+    auto skipped = [](const char* name) {
+        return "Skipping table " + std::string(name) +
+               ": the folder has a DBF table of its name, which is kept\n";
+    };
     EXPECT_EQ(r.out, "Converting database " + db->name() +
-                         "(4 tables)\nConverting table newt(1 records)\n");
+                         "(4 tables)\nConverting table newt(1 records)\n" + skipped("orders") +
+                         skipped("x") + skipped("y"));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(read_file_bytes(out + "/X.dbf"), x);
     EXPECT_EQ(read_file_bytes(out + "/ORDERS.DBF"), orders);
@@ -181,7 +190,11 @@ TEST_F(prepared, skip_existing_tables) {
 TEST_F(prepared, merge) {
     const std::string y = read_file_bytes(out + "/y.dbf");
     run_result r = run({"--mode=3"});
-    ASSERT_EQ(r.code, 0) << r.out << r.err;
+    // A table that does not conform is not converted: the run says so at its end.
+    ASSERT_EQ(r.code, 2) << r.out << r.err;
+    EXPECT_EQ(r.err,
+              "1 of 4 tables was not converted: y (The structure of data source does not "
+              "conform to the destination table.)\n");
     EXPECT_EQ(r.out, "Converting database " + db->name() +
                          "(4 tables)\nConverting table newt(1 records)\nConverting table orders(2 "
                          "records)\nConverting table x(3 records)\nError:\ny: The structure of "
@@ -289,19 +302,19 @@ TEST(console_modes, files_named_like_tables_that_are_not_tables_are_left_alone_i
         write_file_bytes(out + "/empty.dbf", "");
 
         run_result r = run_talvorin(with_server({c.mode, "--src=" + db.name(), "--dest=" + out}));
-        EXPECT_EQ(r.code, 0) << r.out << r.err;
+        // The source's table of that name fails in every mode, and the run says so.
+        EXPECT_EQ(r.code, 2) << r.out << r.err;
         auto left = [&](const std::string& file) {
             return "File " + out + "/" + file + " is not a DBF table; it is left as it is\n";
         };
-        // Mode 0 names each file it leaves, before the run; the source's table of that
-        // name fails in every mode.
-        std::string expected =
-            std::string(c.old_kept ? ""
-                                   : "Error:\nThese files are left as they are: " + out +
-                                         "/empty.dbf is not a DBF table; " + out +
-                                         "/fake.dbf is not a DBF table.\n") +
-            "Converting database " + db.name() + "(2 tables)\nError:\nfake: " + left("fake.dbf") +
-            "Converting table t(2 records)\n";
+        EXPECT_EQ(r.err, "1 of 2 tables was not converted: fake (" +
+                             left("fake.dbf").substr(0, left("fake.dbf").size() - 1) + ")\n");
+        // Mode 0 names each file it leaves when the run starts, but for the one in the
+        // way of a table of the run, which is that table's error.
+        std::string expected = "Converting database " + db.name() + "(2 tables)\n" +
+                               std::string(c.old_kept ? "" : "Error:\n" + left("empty.dbf")) +
+                               "Error:\nfake: " + left("fake.dbf") +
+                               "Converting table t(2 records)\n";
         EXPECT_EQ(r.out, expected);
         EXPECT_EQ(read_file_bytes(out + "/fake.dbf"), "a text file, not a table\n");
         EXPECT_TRUE(fs::exists(out + "/empty.dbf"));
@@ -359,7 +372,7 @@ TEST(console_modes, a_merge_pairs_moved_columns_with_their_fields_by_name) {
                 ") VALUES (" + c.id + ", 'Bob', 'Jones')");
         run_result r =
             run_talvorin(with_server({"--mode=3", "--src=" + db.name(), "--dest=" + out}));
-        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.code, c.said == refused ? 2 : 0) << r.err;
         EXPECT_EQ(r.out, "Converting database " + db.name() + "(1 tables)\n" + c.said);
         dbf_read t = read_dbf(out + "/t.dbf");
         EXPECT_EQ(t.fields, "id:N:11:0 first:C:21:0 last:C:21:0");
@@ -439,27 +452,24 @@ TEST(console_modes, what_bears_a_tables_name_without_being_a_file_is_that_tables
 
             run_result r = run_talvorin(with_server(
                 {"--mode=" + std::to_string(mode), "--src=" + db.name(), "--dest=" + out}));
-            EXPECT_EQ(r.code, 0) << r.err;
-            std::string said;
-            if (mode == 0 && where == place::table) {
-                said = "Error:\nThese files are left as they are: ";
-                for (const auto& [table, make] : odds)
-                    said += out + "/" + table + ".dbf is not a DBF table" +
-                            (table == odds.back().first ? ".\n" : "; ");
-            }
-            said += "Converting database " + db.name() + "(6 tables)\n";
             // Tables made before are skipped in mode 2, whatever their memo files are.
-            if (!made_before || mode != 2) {
+            const bool skipped = made_before && mode == 2;
+            EXPECT_EQ(r.code, skipped ? 0 : 2) << r.err;
+            std::string said = "Converting database " + db.name() + "(6 tables)\n";
+            if (!skipped) {
                 for (const auto& [table, make] : odds)
                     said += "Error:\n" + table + ": File " + out + "/" + table + what +
                             "; it is left as it is\n";
                 said += "Converting table z(1 records)\n";
+            } else {
+                for (const auto& [table, make] : odds)
+                    said += "Skipping table " + table +
+                            ": the folder has a DBF table of its name, which is kept\n";
+                said += "Skipping table z: the folder has a DBF table of its name, which is kept\n";
             }
             EXPECT_EQ(r.out, said);
             // The things stay as they were, with nothing beside them; so do the tables
-            // made before, unless mode 0 emptied the folder.
-            if (made_before && mode == 0)
-                for (const auto& [table, make] : odds) before.erase(table + ".dbf");
+            // made before, which did not convert.
             EXPECT_EQ(entries(), before);
             EXPECT_EQ(read_dbf(out + "/z.dbf").rows.size(), made_before && mode == 3 ? 2u : 1u);
         }
