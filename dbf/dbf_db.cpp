@@ -17,6 +17,7 @@
 #include "dbf/dbf_cp.hpp"
 #include "dbf/dbf_dbc.hpp"
 #include "dbf/dbf_format.hpp"
+#include "dbf/dbf_image.hpp"
 #include "dbf/dbf_memo.hpp"
 #include "dbf/dbf_path.hpp"
 #include "dbf/dbf_rs.hpp"
@@ -318,40 +319,12 @@ std::unique_ptr<udb_recordset> dbf_database::create_table(const std::wstring& na
     if (is_table_exist(name)) return get_table(name, udb_open_append);
 
     // The whole image is built in memory and checked before anything is written.
-    const size_t n = schema.size();
-    const uint64_t header_length = 32 * uint64_t{n} + 33;
-    auto too_big = [] {
-        return tk_exception("Table has too many or too wide fields for DBF", tk_kind_continue);
-    };
-    // dBASE and FoxPro open no table of more fields.
-    if (n > dbf_max_fields) throw too_big();
-    std::vector<uint8_t> image(static_cast<size_t>(header_length), 0);
-
-    std::vector<dbf_field_descriptor> fields = dbf_table_fields(schema);
-    uint64_t displacement = 0;
-    bool has_memo = false;
-    for (size_t i = 0; i < n; ++i) {
-        dbf_field_descriptor& fd = fields[i];
-        tk_put_le32(fd.bytes.data() + 12, static_cast<uint32_t>(displacement));
-        std::memcpy(image.data() + 32 + 32 * i, fd.bytes.data(), 32);
-        if (dbf_is_memo_letter(fd.letter())) {
-            has_memo = true;
-            displacement += 10;
-        } else {
-            displacement += dbf_get_size_1(fd);
-        }
-        if (displacement + 1 > 0xFFFF) throw too_big();
-    }
     std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
-    image[0] = has_memo ? dbf_version_fox_memo : dbf_version_dbase3;
-    image[1] = static_cast<uint8_t>((local.tm_year + 1900) % 100);
-    image[2] = static_cast<uint8_t>(local.tm_mon + 1);
-    image[3] = static_cast<uint8_t>(local.tm_mday);
-    tk_put_le16(image.data() + 8, static_cast<uint16_t>(header_length));
-    tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
-    image[header_length - 1] = dbf_header_terminator;
+    const dbf_table_image made = dbf_new_table_image(schema, local);
+    const std::vector<uint8_t>& image = made.bytes;
+    const bool has_memo = made.has_memo;
 
     // Nothing is written beside a folder or FIFO of the table's name, whatever its case.
     if (auto why = not_a_table(table_file(name)))
