@@ -236,8 +236,25 @@ std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema) {
         std::memcpy(fd.bytes.data(), bytes.data(), std::min<size_t>(bytes.size(), 10));
         fields.push_back(fd);
     }
+    // Visual FoxPro readers take a memo field's block number only in its binary form.
+    if (dbf_is_vfp_table(fields))
+        for (dbf_field_descriptor& fd : fields)
+            if (dbf_is_memo_letter(fd.letter())) fd.set(fd.letter(), dbf_vfp_memo_length, 0);
     return fields;
 }
+
+namespace {
+
+// Whether a field of an existing table is the one create_table writes for a column, its
+// memo fields in the form of that table's layout: the table keeps its version byte.
+bool same_form(const dbf_read_descriptor& have, const dbf_field_descriptor& made, bool vfp) {
+    if (have.letter != made.letter() || have.decimals != made.decimals()) return false;
+    if (dbf_is_memo_letter(made.letter()))
+        return have.length == (vfp ? dbf_vfp_memo_length : dbf_memo_length);
+    return have.length == made.length();
+}
+
+}  // namespace
 
 bool dbf_made_from(const udb_recordset& table, const udb_schema& schema) {
     const auto* dbf = dynamic_cast<const dbf_recordset*>(&table);
@@ -245,12 +262,12 @@ bool dbf_made_from(const udb_recordset& table, const udb_schema& schema) {
     const std::vector<dbf_read_descriptor>& have = dbf->get_descriptors();
     const std::vector<dbf_field_descriptor> made = dbf_table_fields(schema);
     if (have.size() != made.size()) return false;
+    const bool vfp = dbf_is_vfp(dbf->get_version());
     for (size_t i = 0; i < made.size(); ++i) {
         const dbf_field_descriptor& m = made[i];
         const char* name = reinterpret_cast<const char*>(m.bytes.data());
         if (!same_field_name(have[i].name, std::string_view(name, strnlen(name, 11))) ||
-            have[i].letter != m.letter() || have[i].length != m.length() ||
-            have[i].decimals != m.decimals())
+            !same_form(have[i], m, vfp))
             return false;
     }
     return true;
@@ -301,8 +318,7 @@ bool dbf_merge_into(udb_recordset& table, const udb_schema& schema) {
     std::vector<int32_t> sources(dest.size(), -1);
     for (size_t i = 0; i < made.size(); ++i) {
         const dbf_field_info& f = have[static_cast<size_t>(field_of[i])];
-        const bool as_made = f.fd.letter == made[i].letter() && f.fd.length == made[i].length() &&
-                             f.fd.decimals == made[i].decimals();
+        const bool as_made = same_form(f.fd, made[i], dbf_is_vfp(dbf->get_version()));
         if (!as_made && !schema[i].conform_to(dest[static_cast<size_t>(f.column)])) return false;
         sources[static_cast<size_t>(f.column)] = static_cast<int32_t>(i);
     }

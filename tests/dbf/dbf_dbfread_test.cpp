@@ -170,7 +170,7 @@ TEST(dbf_dbfread, the_folder_reader_shows_every_table_without_a_traceback) {
     struct {
         std::string args, expected;
     } cases[] = {
-        {"dump '" + f.file("doubles.dbf") + "'", "version=0x03 records=1\nfields=R:B:8:0\n3.5\n"},
+        {"dump '" + f.file("doubles.dbf") + "'", "version=0x30 records=1\nfields=R:B:8:0\n3.5\n"},
         {"dump '" + f.file("memo.dbf") + "'",
          "version=0xf5 records=1\nfields=M:M:10:0 C:C:3:0\nNULL|ok\n"},
         {"summary '" + f.dir().path() + "' 1",
