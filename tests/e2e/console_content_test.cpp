@@ -161,9 +161,9 @@ void expect_value(const field& f, const std::string& sql_type,
 
 // Every row of the source table against every record of its DBF table, in order.
 void expect_table(scratch_db& db, const std::string& table, const std::string& order_by,
-                  const std::string& dbf_path, bool blob_as_text = false) {
+                  const std::string& dbf_path, dbf_reader reader = dbf_reader::dbfread) {
     SCOPED_TRACE(table);
-    dbf_read t = read_dbf(dbf_path);
+    dbf_read t = read_dbf(dbf_path, reader);
     ASSERT_EQ(t.error, "");
     std::vector<sql_row> types = db.rows(
         "SELECT data_type FROM information_schema.columns WHERE table_schema = DATABASE() AND "
@@ -178,7 +178,7 @@ void expect_table(scratch_db& db, const std::string& table, const std::string& o
         std::vector<std::string> values = split_row(t.rows[r]);
         ASSERT_EQ(values.size(), fields.size()) << t.rows[r];
         for (size_t i = 0; i < fields.size(); ++i)
-            expect_value(fields[i], *types[i][0], rows[r][i], values[i], blob_as_text,
+            expect_value(fields[i], *types[i][0], rows[r][i], values[i], false,
                          "row " + std::to_string(r + 1));
     }
 }
@@ -244,23 +244,33 @@ TEST_F(console_content, every_common_column_type_reads_back_value_by_value) {
     EXPECT_EQ(files, (std::set<std::string>{"big.dbf", "empty_t.dbf", "empty_t.fpt", "types.dbf",
                                             "types.fpt"}));
 
-    dbf_read big = read_dbf(out + "/big.dbf");
-    EXPECT_EQ(big.version, 0x03);
-    EXPECT_EQ(big.fields, "id:N:11:0 v:C:21:0 amount:N:11:3");
-    dbf_read types = read_dbf(out + "/types.dbf");
-    EXPECT_EQ(types.version, 0x30);
-    // Text widths are those of three bytes a character, whatever the session's texts.
-    EXPECT_EQ(types.fields,
-              "id:N:11:0 ti:N:4:0 tiu:N:6:0 si:N:6:0 mi:N:11:0 i:N:11:0 iu:N:19:5 bi:N:19:5 "
-              "biu:N:19:5 dec_a:N:12:2 dec_b:N:8:4 fl:N:19:5 db:B:8:0 ch:C:37:0 vc:C:81:0 "
-              "txt:M:4:0 bl:M:4:0 d:D:8:0 dt:T:8:0 tm:T:8:0 ts:C:19:0 yr:N:11:0 en:C:16:0 "
-              "st:C:16:0 bt:L:1:0 bo:N:4:0");
-    dbf_read empty = read_dbf(out + "/empty_t.dbf");
-    EXPECT_EQ(empty.records, 0);
-    EXPECT_TRUE(empty.rows.empty());
+    // Both readers, also the one that opens a table only as the format its version byte
+    // names: dBASE types alone keep a dBASE or FoxPro table, B and T make it Visual FoxPro.
+    for (dbf_reader reader : {dbf_reader::dbfread, dbf_reader::python_dbf}) {
+        SCOPED_TRACE(reader == dbf_reader::dbfread ? "python3-dbfread" : "python3-dbf");
+        dbf_read big = read_dbf(out + "/big.dbf", reader);
+        EXPECT_EQ(big.error, "");
+        EXPECT_EQ(big.version, 0x03);
+        EXPECT_EQ(big.fields, "id:N:11:0 v:C:21:0 amount:N:11:3");
+        dbf_read types = read_dbf(out + "/types.dbf", reader);
+        EXPECT_EQ(types.error, "");
+        EXPECT_EQ(types.version, 0x30);
+        // Text widths are those of three bytes a character, whatever the session's texts.
+        EXPECT_EQ(types.fields,
+                  "id:N:11:0 ti:N:4:0 tiu:N:6:0 si:N:6:0 mi:N:11:0 i:N:11:0 iu:N:19:5 bi:N:19:5 "
+                  "biu:N:19:5 dec_a:N:12:2 dec_b:N:8:4 fl:N:19:5 db:B:8:0 ch:C:37:0 vc:C:81:0 "
+                  "txt:M:4:0 bl:M:4:0 d:D:8:0 dt:T:8:0 tm:T:8:0 ts:C:19:0 yr:N:11:0 en:C:16:0 "
+                  "st:C:16:0 bt:L:1:0 bo:N:4:0");
+        dbf_read empty = read_dbf(out + "/empty_t.dbf", reader);
+        EXPECT_EQ(empty.error, "");
+        EXPECT_EQ(empty.version, 0xF5);
+        EXPECT_EQ(empty.fields, "id:N:11:0 name:C:11:0 note:M:10:0");
+        EXPECT_EQ(empty.records, 0);
+        EXPECT_TRUE(empty.rows.empty());
 
-    expect_table(db, "types", "id", out + "/types.dbf");
-    expect_table(db, "big", "id", out + "/big.dbf");
+        expect_table(db, "types", "id", out + "/types.dbf", reader);
+        expect_table(db, "big", "id", out + "/big.dbf", reader);
+    }
 
     // With --blob2memo a BLOB becomes memo text.
     write_file_bytes(d.file("list"), "types\n");
@@ -542,15 +552,17 @@ TEST_F(console_content, every_column_arrives_and_mode_3_appends_to_its_own_table
         EXPECT_FALSE(fs::exists(out + "/w256.dbf"));
         for (const auto& t : tables) {
             SCOPED_TRACE(t.table);
-            dbf_read got = read_dbf(out + "/" + t.table + ".dbf");
-            ASSERT_EQ(got.error, "");
-            EXPECT_EQ(got.version, t.version);
-            if (!t.fields.empty()) {
-                EXPECT_EQ(got.fields, t.fields);
+            for (dbf_reader reader : {dbf_reader::dbfread, dbf_reader::python_dbf}) {
+                dbf_read got = read_dbf(out + "/" + t.table + ".dbf", reader);
+                ASSERT_EQ(got.error, "");
+                EXPECT_EQ(got.version, t.version);
+                if (!t.fields.empty()) {
+                    EXPECT_EQ(got.fields, t.fields);
+                }
+                std::vector<std::string> rows = t.rows;
+                if (pass == 2) rows.insert(rows.end(), t.rows.begin(), t.rows.end());
+                EXPECT_EQ(got.rows, rows);
             }
-            std::vector<std::string> rows = t.rows;
-            if (pass == 2) rows.insert(rows.end(), t.rows.begin(), t.rows.end());
-            EXPECT_EQ(got.rows, rows);
         }
     }
 }
