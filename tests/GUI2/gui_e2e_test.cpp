@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "GUI2/mvl_main.hpp"
@@ -608,36 +609,63 @@ TEST_F(wizard_runs, a_cancel_answered_once_the_run_has_ended_leaves_the_finish_p
     EXPECT_EQ(read_dbf(home.file("out") + "/t.dbf").records, 2);
 }
 
-TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confirmed) {
+namespace {
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> folder_files(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& f : fs::directory_iterator(folder))
+        files[f.path().filename().string()] = read_file_bytes(f.path().string());
+    return files;
+}
+
+}  // namespace
+
+// "Overwrite the entire database" is a mode of the run, which does the deleting: after
+// OK, Back or Cancel leaves the folder exactly as it was.
+TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run) {
     scratch_db db("gui_mode0");
     db.exec("CREATE TABLE t (a INT)");
     const std::string out = home.file("out");
     fs::create_directories(out);
     write_file_bytes(out + "/keep.dbf", any_dbf_table());
+    write_file_bytes(out + "/keep.cdx", "index");
     write_file_bytes(out + "/notes.txt", "keep");
-    // Files named like tables that are not: they stay, named in one box for them all.
+    // Files named like tables that are not.
     write_file_bytes(out + "/fake.dbf", "text");
     write_file_bytes(out + "/empty.dbf", "");
-    wizard_robot robot;
-    walk_to_tables(robot, db, out, false);
-    modal.dialogs = {{1}};  // "&Overwrite the entire database", selected at the start
-    robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
-        modal.questions = {ui::box_answer::yes};
-        click(sheet, ui::id_cancel);
-    };
-    EXPECT_EQ(run_wizard(), morvale_cancelled);
-    EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127}));
-    ASSERT_EQ(modal.of("dialog").size(), 1u);
-    EXPECT_EQ(modal.of("dialog")[0].caption, "Torvane 4.3 Warning");
-    // The user chose to empty the folder, and it was emptied at once.
-    EXPECT_FALSE(fs::exists(out + "/keep.dbf"));
-    EXPECT_EQ(read_file_bytes(out + "/notes.txt"), "keep");
-    EXPECT_EQ(read_file_bytes(out + "/fake.dbf"), "text");
-    EXPECT_TRUE(fs::exists(out + "/empty.dbf"));
-    ASSERT_EQ(modal.of("error").size(), 1u);
-    EXPECT_EQ(modal.of("error")[0].text.toStdString(), "These files are left as they are: " + out +
-                                                           "/empty.dbf is not a DBF table; " + out +
-                                                           "/fake.dbf is not a DBF table.");
+    const auto before = folder_files(out);
+    for (bool back : {false, true}) {
+        SCOPED_TRACE(back ? "Back, then Cancel" : "Cancel");
+        modal.requests.clear();
+        wizard_robot robot;
+        walk_to_tables(robot, db, out, false);
+        // Another mode first, so that the one the dialog gives shows.
+        robot.on_enter[103] = [](ui::wizard_sheet& sheet) {
+            morvale_convertor::get_instance().set_mode(udb_mode_skip_tables);
+            click(sheet, ui::id_next);
+        };
+        modal.dialogs = {{1}};  // "&Overwrite the entire database", selected at the start
+        auto cancel = [&](ui::wizard_sheet& sheet) {
+            modal.questions = {ui::box_answer::yes};
+            click(sheet, ui::id_cancel);
+        };
+        int mode = -1;
+        robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
+            mode = morvale_convertor::get_instance().mode();
+            if (!back) return cancel(sheet);
+            robot.on_enter[106] = cancel;
+            click(sheet, ui::id_back);
+        };
+        EXPECT_EQ(run_wizard(), morvale_cancelled);
+        EXPECT_EQ(robot.seen, back ? (std::vector<int>{103, 123, 106, 127, 106})
+                                   : (std::vector<int>{103, 123, 106, 127}));
+        ASSERT_EQ(modal.of("dialog").size(), 1u);
+        EXPECT_EQ(modal.of("dialog")[0].caption, "Torvane 4.3 Warning");
+        EXPECT_EQ(mode, udb_mode_overwrite_database);
+        EXPECT_TRUE(modal.of("error").empty());
+        EXPECT_EQ(folder_files(out), before);
+    }
 }
 
 // Another run holds the folder: the database page says so before anything else and
