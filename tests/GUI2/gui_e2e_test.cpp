@@ -668,6 +668,80 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run
     }
 }
 
+namespace {
+
+// The texts of a list's entries, in order.
+std::vector<std::string> list_texts(ui::wizard_sheet& sheet, int id) {
+    auto* list = static_cast<QListWidget*>(control(sheet, id));
+    std::vector<std::string> texts;
+    for (int i = 0; i < list->count(); ++i) texts.push_back(list->item(i)->text().toStdString());
+    return texts;
+}
+
+// Clicks the entry of the list, as a user picks it, and then the button.
+void pick_and_press(ui::wizard_sheet& sheet, int list_id, const std::string& entry, int button) {
+    auto* list = static_cast<QListWidget*>(control(sheet, list_id));
+    const auto found = list->findItems(QString::fromStdString(entry), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << entry;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(found[0]).center());
+    click(sheet, button);
+}
+
+}  // namespace
+
+// After Load Settings..., the profile's tables stand in the selected list when the page
+// shows (a name whose case differs reads the table as a run reads it), and a table the
+// database lacks is named in a box. What the user then takes out or adds is what the
+// run converts, nothing behind the list's back: a merge shows it, by doubling the rows
+// of exactly the tables converted.
+TEST_F(wizard_runs, the_tables_a_profile_lists_are_shown_selected_and_only_the_list_converts) {
+    scratch_db db("gui_profile_tables");
+    db.exec(
+        "CREATE TABLE a (id INT); INSERT INTO a VALUES (1),(2);"
+        "CREATE TABLE b (id INT); INSERT INTO b VALUES (3),(4);"
+        "CREATE TABLE c (id INT); INSERT INTO c VALUES (5),(6);"
+        "CREATE TABLE d (id INT); INSERT INTO d VALUES (7),(8)");
+    const std::string out = home.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto before = folder_files(out);
+    const std::string path = profile(db, 1, "a\nB\nghost\n");
+    wizard_robot robot;
+    walk_to_tables(robot, db, out, false);
+    robot.on_enter[103] = [&](ui::wizard_sheet& sheet) {
+        modal.files = {QString::fromStdString(path)};
+        click(sheet, 1115);
+        click(sheet, ui::id_next);
+    };
+    modal.dialogs = {{1332, 1}};  // "&Merge"
+    std::vector<std::string> available, selected, boxes;
+    robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
+        save_shot(sheet, "page-127-profile-tables");
+        available = list_texts(sheet, 1317);
+        selected = list_texts(sheet, 1318);
+        for (const auto& box : modal.of("information")) boxes.push_back(box.text.toStdString());
+        pick_and_press(sheet, 1318, "a", 1111);
+        pick_and_press(sheet, 1317, "c", 1101);
+        save_shot(sheet, "page-127-changed");
+        click(sheet, ui::id_next);
+    };
+    robot.on_enter[116] = [&](ui::wizard_sheet& sheet) { heading = finish_text(sheet); };
+    EXPECT_EQ(run_wizard(), morvale_ok);
+    EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127, 107, 116}));
+    EXPECT_EQ(available, (std::vector<std::string>{"c", "d"}));
+    EXPECT_EQ(selected, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(boxes, std::vector<std::string>{"The loaded profile lists tables that the database " +
+                                              db.name() +
+                                              " does not have; they are not converted: ghost."});
+    EXPECT_EQ(heading.rfind("Wizard has converted your MySQL database", 0), 0u) << heading;
+    EXPECT_TRUE(modal.of("error").empty());
+    const auto after = folder_files(out);
+    for (const char* kept : {"a.dbf", "d.dbf"}) EXPECT_EQ(after.at(kept), before.at(kept)) << kept;
+    EXPECT_EQ(read_dbf(out + "/b.dbf").rows, (std::vector<std::string>{"3", "4", "3", "4"}));
+    EXPECT_EQ(read_dbf(out + "/c.dbf").rows, (std::vector<std::string>{"5", "6", "5", "6"}));
+    EXPECT_FALSE(fs::exists(out + "/ghost.dbf"));
+}
+
 // Another run holds the folder: the database page says so before anything else and
 // stays, and a quick launch ends with 255; the folder keeps its tables either way. A run
 // that ends lets the folder go.
