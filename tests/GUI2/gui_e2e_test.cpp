@@ -121,7 +121,19 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
         "CREATE TABLE orders (id INT, d DATE);"
         "INSERT INTO orders VALUES (1,'2024-01-01'),(2,'2024-01-02'),(3,'2024-02-31'),"
         "(4,'2024-01-04'),(5,'2024-01-05');"
-        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1),(2)");
+        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1),(2);"
+        // 31 errors of records; among those the list does not show, a BIGINT UNSIGNED too
+        // wide for its field.
+        "CREATE TABLE many (id INT, d DATE, u BIGINT UNSIGNED);"
+        "INSERT INTO many SELECT seq, '2024-02-31', 1 FROM seq_1_to_20;"
+        "INSERT INTO many VALUES (21, '2024-01-01', 18446744073709551615);"
+        "CREATE TABLE later (id INT, d DATE);"
+        "INSERT INTO later SELECT seq, '2024-02-31' FROM seq_1_to_10");
+    std::string first_twenty;
+    for (int i = 1; i <= 20; ++i)
+        first_twenty += "many, record #" + std::to_string(i) +
+                        ": The value '2024-02-31' of column 'd' cannot be stored (not a calendar "
+                        "date); it is left empty.\n\n";
     ASSERT_EQ(run(profile(db, 0, "prices\n")), morvale_ok);
     // Merge into a table whose structure no longer matches, plus a table that is gone.
     db.exec("ALTER TABLE prices ADD extra INT");
@@ -164,6 +176,15 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
              "1 of 3 tables converted; table 'orders' holds the records written until then.\n",
          "orders",
          2},
+        // Continue, and no dialog for the rest: the list shows 20 errors and says how many
+        // more there were.
+        {0,
+         "many\nlater\n",
+         {{1222, 2}},
+         morvale_ok,
+         first_twenty + "\u2026 and 11 more errors\n",
+         "many",
+         21},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.tables + std::to_string(t.answers.size()));
