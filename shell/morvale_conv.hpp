@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "SQL/sql_engi.hpp"
@@ -184,6 +185,21 @@ class morvale_convertor : public udb_converter,
 // it: from the tables it went through, the tables it had to convert (0: not known) and
 // the table whose DBF table holds part of its rows (empty: none).
 std::wstring early_end_text(uint32_t through, uint32_t total, const std::wstring& table);
+
+// The source's table names, and which of them a name given by a user, a profile or a
+// table-list file reads: the name itself when listed, else the first listed name that
+// differs from it in case only, as the source reads a table.
+class listed_tables {
+  public:
+    // The names must outlive the object.
+    explicit listed_tables(const std::vector<std::wstring>& names);
+    // Null when the source has no such table.
+    const std::wstring* find(const std::wstring& name) const;
+
+  private:
+    const std::vector<std::wstring>& names_;
+    std::unordered_set<std::wstring> exact_;
+};
 
 // Deletes every DBF table of an existing folder with its memo and index files, the way
 // a mode-0 run opens it. Each file named like a table that is not one is left as it is
