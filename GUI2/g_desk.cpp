@@ -11,6 +11,11 @@
 #ifndef TORVANE_SUPPORT_ADDRESS
 #define TORVANE_SUPPORT_ADDRESS ""
 #endif
+#ifndef TORVANE_HELP_FOLDER
+#define TORVANE_HELP_FOLDER "../share/torvane"
+#endif
+
+const wchar_t* const help_installed_folder = L"" TORVANE_HELP_FOLDER;
 
 void tk_copy_to_clipboard2(const std::wstring& text) {
     tk_log_wprintf(1, L"tk_copy_to_clipboard2(%s)", text);
@@ -34,8 +39,17 @@ void tk_send_bug(const std::string& title, const std::string& body) {
     wizard_shell::message(L"No mail program is set up; the report was copied to the clipboard.");
 }
 
+std::wstring help_file_path_of(const std::wstring& program) {
+    tk_file_wname beside(program);
+    beside.set_extension(L".html");
+    const std::wstring in_build = beside.make_path();
+    if (tk_is_file_exist2(in_build, tk_exist_file)) return in_build;
+    const std::wstring installed = tk_file_wname(beside.get_drive_dir() + help_installed_folder +
+                                                 L"/" + beside.name + beside.extension)
+                                       .make_path();
+    return tk_is_file_exist2(installed, tk_exist_file) ? installed : in_build;
+}
+
 std::wstring help_file_path() {
-    tk_file_wname name(tk_get_module_file_name_w());
-    name.set_extension(L".html");
-    return name.make_path();
+    return help_file_path_of(tk_get_module_file_name_w());
 }

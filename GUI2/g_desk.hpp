@@ -15,5 +15,13 @@ void tk_send_bug(const std::string& title, const std::string& body);
 // The mailto: address of a bug report, every part percent-encoded.
 QString bug_report_url(const std::string& title, const std::string& body);
 
-// The program's own path with the extension ".html".
+// Where an installed wizard finds its help file, relative to the program's folder
+// ("../share/torvane" when installed under one prefix).
+extern const wchar_t* const help_installed_folder;
+
+// The help file of the program at the path: NAME.html beside it, as in a build folder,
+// else NAME.html in help_installed_folder; the one beside it when neither exists.
+std::wstring help_file_path_of(const std::wstring& program);
+
+// The help file of the running program.
 std::wstring help_file_path();

@@ -46,6 +46,13 @@ bool gui_finish_page::page_init() {
             list->appendPlainText(QString::fromStdString(e));
             list->appendPlainText(QString());
         }
+        // The list keeps the first errors only; it says how many it does not show.
+        if (const size_t more = shell.errors_not_kept()) {
+            list->appendPlainText(QString::fromUtf8("\u2026 and %1 more %2")
+                                      .arg(more)
+                                      .arg(more == 1 ? "error" : "errors"));
+            list->appendPlainText(QString());
+        }
         // Whatever the list holds, it ends with the tables not converted and how far a run
         // that ended early got.
         if (const std::wstring last = early_end(); !last.empty()) {

@@ -177,11 +177,8 @@ int sel_file_page::on_next() {
                 conv.release_destination();
                 return -1;
             }
-            // The user chose to empty the folder now; its help topic says so.
-            if (dlg.mode() == udb_mode_overwrite_database) {
-                empty_dbf_folder(destination);
-                tk_log_printf(2, "After dbf_base.delete_all_tables");
-            }
+            // Nothing in the folder changes before the run: Back or Cancel leaves it as it
+            // was, also in mode 0.
             conv.set_mode(dlg.mode());
             return 0;
         }

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "GUI2/g_sqlpg.hpp"
@@ -263,6 +264,7 @@ void sel_tables_page::select_names(const std::vector<std::wstring>& wanted) {
         row_of.erase(found);  // a name given twice moves once
     }
     move_rows(available_, selected_, std::move(rows));
+    if (available_->count() > 0) select_only(available_, 0);
 }
 
 bool sel_tables_page::store_selection() {
@@ -295,7 +297,28 @@ bool mvl_sel_tables_page::page_init() {
         throw tk_final_exception();
     }
     do_page_init();
+    select_profile_tables(conv);
     return true;
+}
+
+void mvl_sel_tables_page::select_profile_tables(morvale_convertor& conv) {
+    const listed_tables listed(names);
+    std::vector<std::wstring> found;
+    std::wstring missing;
+    std::unordered_set<std::wstring> seen;
+    for (const auto& pair : conv.selected_tables()) {
+        if (const std::wstring* name = listed.find(pair.first))
+            found.push_back(*name);
+        else if (seen.insert(pair.first).second)
+            missing += (missing.empty() ? L"" : L", ") + pair.first;
+    }
+    select_names(found);
+    // A name the database lacks cannot stand in either list; it is said, not dropped
+    // without a word.
+    if (!missing.empty())
+        wizard_shell::message(L"The loaded profile lists tables that the database " +
+                              conv.source() + L" does not have; they are not converted: " +
+                              missing + L".");
 }
 
 void mvl_sel_tables_page::on_help() {
@@ -304,6 +327,10 @@ void mvl_sel_tables_page::on_help() {
 
 int mvl_sel_tables_page::on_next() {
     if (!store_selection()) return -1;
-    morvale_convertor::get_instance().selection() = names;
+    morvale_convertor& conv = morvale_convertor::get_instance();
+    // The run converts the profile's tables too: from here only the list's tables stand
+    // there, so that exactly what the page showed is converted.
+    conv.selected_tables().clear();
+    conv.selection() = names;
     return 0;
 }

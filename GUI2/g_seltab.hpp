@@ -9,6 +9,7 @@
 #include "GUI2/g_wiz_pg.hpp"
 
 class QListWidget;
+class morvale_convertor;
 
 class sel_tables_page : public wizard_page<127, 3, page_has_help> {
   public:
@@ -19,7 +20,8 @@ class sel_tables_page : public wizard_page<127, 3, page_has_help> {
     // Fills the available list from names and empties the selected one.
     void do_page_init();
 
-    // Moves each name the available list holds (exactly so) to the selected list.
+    // Moves each name the available list holds (exactly so) to the selected list; the
+    // available list's first entry is highlighted again, as when the page starts.
     virtual void select_names(const std::vector<std::wstring>& names);
     // A name for which this is true is not stored.
     virtual bool is_excluded(const std::wstring&) const { return false; }
@@ -67,4 +69,9 @@ class mvl_sel_tables_page : public sel_tables_page {
     bool page_init() override;
     void on_help() override;
     int on_next() override;
+
+  private:
+    // The tables of a loaded profile go to the selected list; those the database lacks
+    // are named in a box.
+    void select_profile_tables(morvale_convertor& conv);
 };

@@ -149,12 +149,20 @@ void wizard_shell::enable_button(int id, bool on) {
 
 void wizard_shell::append_error(const std::string& text) {
     std::lock_guard lock(errors_mutex_);
-    if (errors_.size() < max_errors) errors_.push_back(shown_text(text));
+    if (errors_.size() < max_errors)
+        errors_.push_back(shown_text(text));
+    else
+        ++errors_not_kept_;
 }
 
 std::vector<std::string> wizard_shell::errors() const {
     std::lock_guard lock(errors_mutex_);
     return errors_;
+}
+
+size_t wizard_shell::errors_not_kept() const {
+    std::lock_guard lock(errors_mutex_);
+    return errors_not_kept_;
 }
 
 void wizard_shell::add_page(wizard_page_base& page) {

@@ -58,10 +58,11 @@ class wizard_shell : public tk_singleton<wizard_shell> {
     void enable_button(int id, bool on);
 
     // The errors of the run, at most max_errors, each as shown_text gives it; written by
-    // the worker.
+    // the worker. Those beyond are counted, so that the list can say how many it lacks.
     static constexpr size_t max_errors = 20;
     void append_error(const std::string& text);
     std::vector<std::string> errors() const;
+    size_t errors_not_kept() const;
 
     void add_page(wizard_page_base& page);
     // Shows the wizard modally; ui::sheet_finished or ui::sheet_cancelled.
@@ -79,5 +80,6 @@ class wizard_shell : public tk_singleton<wizard_shell> {
     static std::atomic<bool> initialized_;
     mutable std::mutex errors_mutex_;
     std::vector<std::string> errors_;
+    size_t errors_not_kept_ = 0;
     ui::wizard_sheet sheet_;
 };

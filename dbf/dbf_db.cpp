@@ -18,6 +18,7 @@
 #include "dbf/dbf_cp.hpp"
 #include "dbf/dbf_dbc.hpp"
 #include "dbf/dbf_format.hpp"
+#include "dbf/dbf_image.hpp"
 #include "dbf/dbf_memo.hpp"
 #include "dbf/dbf_path.hpp"
 #include "dbf/dbf_rs.hpp"
@@ -296,8 +297,25 @@ std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema) {
         std::memcpy(fd.bytes.data(), bytes.data(), std::min<size_t>(bytes.size(), 10));
         fields.push_back(fd);
     }
+    // Visual FoxPro readers take a memo field's block number only in its binary form.
+    if (dbf_is_vfp_table(fields))
+        for (dbf_field_descriptor& fd : fields)
+            if (dbf_is_memo_letter(fd.letter())) fd.set(fd.letter(), dbf_vfp_memo_length, 0);
     return fields;
 }
+
+namespace {
+
+// Whether a field of an existing table is the one create_table writes for a column, its
+// memo fields in the form of that table's layout: the table keeps its version byte.
+bool same_form(const dbf_read_descriptor& have, const dbf_field_descriptor& made, bool vfp) {
+    if (have.letter != made.letter() || have.decimals != made.decimals()) return false;
+    if (dbf_is_memo_letter(made.letter()))
+        return have.length == (vfp ? dbf_vfp_memo_length : dbf_memo_length);
+    return have.length == made.length();
+}
+
+}  // namespace
 
 bool dbf_made_from(const udb_recordset& table, const udb_schema& schema) {
     const auto* dbf = dynamic_cast<const dbf_recordset*>(&table);
@@ -305,12 +323,12 @@ bool dbf_made_from(const udb_recordset& table, const udb_schema& schema) {
     const std::vector<dbf_read_descriptor>& have = dbf->get_descriptors();
     const std::vector<dbf_field_descriptor> made = dbf_table_fields(schema);
     if (have.size() != made.size()) return false;
+    const bool vfp = dbf_is_vfp(dbf->get_version());
     for (size_t i = 0; i < made.size(); ++i) {
         const dbf_field_descriptor& m = made[i];
         const char* name = reinterpret_cast<const char*>(m.bytes.data());
         if (!same_field_name(have[i].name, std::string_view(name, strnlen(name, 11))) ||
-            have[i].letter != m.letter() || have[i].length != m.length() ||
-            have[i].decimals != m.decimals())
+            !same_form(have[i], m, vfp))
             return false;
     }
     return true;
@@ -361,8 +379,7 @@ bool dbf_merge_into(udb_recordset& table, const udb_schema& schema) {
     std::vector<int32_t> sources(dest.size(), -1);
     for (size_t i = 0; i < made.size(); ++i) {
         const dbf_field_info& f = have[static_cast<size_t>(field_of[i])];
-        const bool as_made = f.fd.letter == made[i].letter() && f.fd.length == made[i].length() &&
-                             f.fd.decimals == made[i].decimals();
+        const bool as_made = same_form(f.fd, made[i], dbf_is_vfp(dbf->get_version()));
         if (!as_made && !schema[i].conform_to(dest[static_cast<size_t>(f.column)])) return false;
         sources[static_cast<size_t>(f.column)] = static_cast<int32_t>(i);
     }
@@ -384,40 +401,12 @@ std::unique_ptr<udb_recordset> dbf_database::write_new_table(const std::wstring&
     const std::wstring full = get_full_table_name(name);
 
     // The whole image is built in memory and checked before anything is written.
-    const size_t n = schema.size();
-    const uint64_t header_length = 32 * uint64_t{n} + 33;
-    auto too_big = [] {
-        return tk_exception("Table has too many or too wide fields for DBF", tk_kind_continue);
-    };
-    // dBASE and FoxPro open no table of more fields.
-    if (n > dbf_max_fields) throw too_big();
-    std::vector<uint8_t> image(static_cast<size_t>(header_length), 0);
-
-    std::vector<dbf_field_descriptor> fields = dbf_table_fields(schema);
-    uint64_t displacement = 0;
-    bool has_memo = false;
-    for (size_t i = 0; i < n; ++i) {
-        dbf_field_descriptor& fd = fields[i];
-        tk_put_le32(fd.bytes.data() + 12, static_cast<uint32_t>(displacement));
-        std::memcpy(image.data() + 32 + 32 * i, fd.bytes.data(), 32);
-        if (dbf_is_memo_letter(fd.letter())) {
-            has_memo = true;
-            displacement += 10;
-        } else {
-            displacement += dbf_get_size_1(fd);
-        }
-        if (displacement + 1 > 0xFFFF) throw too_big();
-    }
     std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
-    image[0] = has_memo ? dbf_version_fox_memo : dbf_version_dbase3;
-    image[1] = static_cast<uint8_t>((local.tm_year + 1900) % 100);
-    image[2] = static_cast<uint8_t>(local.tm_mon + 1);
-    image[3] = static_cast<uint8_t>(local.tm_mday);
-    tk_put_le16(image.data() + 8, static_cast<uint16_t>(header_length));
-    tk_put_le16(image.data() + 10, static_cast<uint16_t>(displacement + 1));
-    image[header_length - 1] = dbf_header_terminator;
+    const dbf_table_image made = dbf_new_table_image(schema, local);
+    const std::vector<uint8_t>& image = made.bytes;
+    const bool has_memo = made.has_memo;
 
     // Nothing is written beside a folder or FIFO of the table's name, whatever its case,
     // nor in place of a file that is no table or a memo file's name taken by one that is

@@ -18,11 +18,13 @@ class dbf_dbc;
 class dbf_recordset;
 
 // The field descriptors create_table writes for these columns, in order: the names made
-// safe in the DBF code page, the letters, lengths and decimals (displacements 0).
+// safe in the DBF code page, the letters, lengths and decimals (displacements 0), the
+// memo fields in the form of the table's layout (4 bytes in a Visual FoxPro table).
 std::vector<dbf_field_descriptor> dbf_table_fields(const udb_schema& schema);
 // True when the table is a DBF table whose fields are, one by one, those create_table
-// would write for the columns (names compared as DBF programs do): a table made from
-// such a source, which takes its rows whatever its columns' types.
+// would write for the columns (names compared as DBF programs do; memo fields in the
+// form of the table's own layout): a table made from such a source, which takes its
+// rows whatever its columns' types.
 bool dbf_made_from(const udb_recordset& table, const udb_schema& schema);
 // Whether the table takes the rows of a source with these columns in a merge (mode 3),
 // and sets how. Where a column's field name (as dbf_table_fields gives it) is the name

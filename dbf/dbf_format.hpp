@@ -39,6 +39,14 @@ constexpr uint32_t dbf_max_fields = 255;
 
 // Ends the field descriptors; in Visual FoxPro the container's back-link follows it.
 constexpr uint8_t dbf_header_terminator = 0x0D;
+// The back-link's room in a Visual FoxPro header: the container's file name, or zeros
+// for a table of no container.
+constexpr uint32_t dbf_vfp_backlink_size = 263;
+
+// A memo field holds its block number as 10 digits in dBASE and FoxPro tables, and as a
+// 32-bit little-endian number in Visual FoxPro tables.
+constexpr uint8_t dbf_memo_length = 10;
+constexpr uint8_t dbf_vfp_memo_length = 4;
 
 // The header's table flags (byte 28), as Visual FoxPro sets them.
 constexpr uint8_t dbf_flag_memo = 0x02;       // the table has a memo file

@@ -341,7 +341,8 @@ void dbf_recordset::init_memo_file() {
     const std::wstring memo = new_files_ ? new_files_->memo_temp : companion(ext);
     const std::string path = pt::utf8_encode(memo);
     // The FPT of a table opened for appending is written, by this object only.
-    const bool write = open_mode_ == open_append && memo_kind_ == dbf_memo_fpt;
+    const bool write =
+        open_mode_ == open_append && (memo_kind_ == dbf_memo_fpt || memo_kind_ == dbf_memo_vfp);
     switch (dbf_entry_at(memo)) {
         case dbf_entry::file:
             break;

@@ -417,13 +417,16 @@ void put_integer(const dbf_write_field& w, const ole_variant& value, uint8_t* ou
     tk_put_le32(out, static_cast<uint32_t>(static_cast<int32_t>(n)));
 }
 
-// The memo's block number as decimal text, right-aligned in the field's blanks.
+// The memo's block number: binary in a Visual FoxPro table (the only tables with 4-byte
+// memo fields that are appended to), else decimal text right-aligned in the blanks.
 void put_block_number(uint32_t block, uint8_t* out, uint32_t width) {
+    if (width == dbf_vfp_memo_length) return tk_put_le32(out, block);
     for (uint32_t i = 0; block; block /= 10, ++i)
         out[width - 1 - i] = static_cast<uint8_t>('0' + block % 10);
 }
 
 void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, record_writer& rw) {
+    put_block_number(0, out, w.width);  // no memo
     const std::vector<uint8_t>* bytes = value.get_byte_array();
     const std::string* ascii = value.ascii_text();
     std::wstring text_holder;
@@ -504,7 +507,10 @@ void dbf_recordset::prepare_append() {
                 break;
             case 'M':
             case 'G':
-                ok = ok && fd.length == 10 && fd.decimals == 0 && memo_kind_ == dbf_memo_fpt;
+                // The block number in the form the memo kind reads it.
+                ok = ok && fd.decimals == 0 &&
+                     ((fd.length == dbf_memo_length && memo_kind_ == dbf_memo_fpt) ||
+                      (fd.length == dbf_vfp_memo_length && memo_kind_ == dbf_memo_vfp));
                 break;
             case '0':
                 break;  // null flags, cleared

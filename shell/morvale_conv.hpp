@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "SQL/sql_engi.hpp"
@@ -199,6 +200,21 @@ std::wstring unconverted_text(const std::vector<std::pair<std::wstring, std::str
 // The line that sums up what one table's values lost (udb_losses), or empty: "cyr: 12
 // values had characters that code page 1252 lacks; they are written as ?".
 std::wstring losses_text(const std::wstring& table, const udb_losses& losses);
+
+// The source's table names, and which of them a name given by a user, a profile or a
+// table-list file reads: the name itself when listed, else the first listed name that
+// differs from it in case only, as the source reads a table.
+class listed_tables {
+  public:
+    // The names must outlive the object.
+    explicit listed_tables(const std::vector<std::wstring>& names);
+    // Null when the source has no such table.
+    const std::wstring* find(const std::wstring& name) const;
+
+  private:
+    const std::vector<std::wstring>& names_;
+    std::unordered_set<std::wstring> exact_;
+};
 
 // Deletes every DBF table of an existing folder with its memo and index files, the way
 // a mode-0 run opens it. Each file named like a table that is not one is left as it is

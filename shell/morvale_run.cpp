@@ -140,18 +140,23 @@ void conversion_run::open() {
         true);
 }
 
+listed_tables::listed_tables(const std::vector<std::wstring>& names)
+    : names_(names), exact_(names.begin(), names.end()) {}
+
+const std::wstring* listed_tables::find(const std::wstring& name) const {
+    if (auto it = exact_.find(name); it != exact_.end()) return &*it;
+    for (const auto& listed : names_)
+        if (tk_iequal(listed, name)) return &listed;
+    return nullptr;
+}
+
 void conversion_run::prepare() {
     udb_pairs& pairs = conv_.selected_tables();
     for (const auto& name : conv_.selection()) pairs.emplace_back(name, std::wstring());
-    // The source reads a table by its exact name, else by the first listed name that
-    // differs in case only.
-    const std::vector<std::wstring>& listed = source_->get_table_names();
-    const std::unordered_set<std::wstring> exact(listed.begin(), listed.end());
+    const listed_tables listed(source_->get_table_names());
     auto listed_as = [&](const std::wstring& table) -> const std::wstring& {
-        if (exact.count(table)) return table;
-        for (const auto& name : listed)
-            if (tk_iequal(name, table)) return name;
-        return table;
+        const std::wstring* name = listed.find(table);
+        return name ? *name : table;
     };
     // A table named twice (in a profile and in the selection, twice in a table-list
     // file, or in two spellings of one source table) is converted once: a second pass

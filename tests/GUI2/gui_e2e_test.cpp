@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "GUI2/mvl_main.hpp"
@@ -120,7 +121,19 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
         "CREATE TABLE orders (id INT, d DATE);"
         "INSERT INTO orders VALUES (1,'2024-01-01'),(2,'2024-01-02'),(3,'2024-02-31'),"
         "(4,'2024-01-04'),(5,'2024-01-05');"
-        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1),(2)");
+        "CREATE TABLE z_last (id INT); INSERT INTO z_last VALUES (1),(2);"
+        // 31 errors of records; among those the list does not show, a BIGINT UNSIGNED too
+        // wide for its field.
+        "CREATE TABLE many (id INT, d DATE, u BIGINT UNSIGNED);"
+        "INSERT INTO many SELECT seq, '2024-02-31', 1 FROM seq_1_to_20;"
+        "INSERT INTO many VALUES (21, '2024-01-01', 18446744073709551615);"
+        "CREATE TABLE later (id INT, d DATE);"
+        "INSERT INTO later SELECT seq, '2024-02-31' FROM seq_1_to_10");
+    std::string first_twenty;
+    for (int i = 1; i <= 20; ++i)
+        first_twenty += "many, record #" + std::to_string(i) +
+                        ": The value '2024-02-31' of column 'd' cannot be stored (not a calendar "
+                        "date); it is left empty.\n\n";
     ASSERT_EQ(run(profile(db, 0, "prices\n")), morvale_ok);
     // Merge into a table whose structure no longer matches, plus a table that is gone.
     db.exec("ALTER TABLE prices ADD extra INT");
@@ -163,6 +176,15 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
              "1 of 3 tables converted; table 'orders' holds the records written until then.\n",
          "orders",
          2},
+        // Continue, and no dialog for the rest: the list shows 20 errors and says how many
+        // more there were.
+        {0,
+         "many\nlater\n",
+         {{1222, 2}},
+         morvale_ok,
+         first_twenty + "\u2026 and 11 more errors\n",
+         "many",
+         21},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.tables + std::to_string(t.answers.size()));
@@ -608,36 +630,137 @@ TEST_F(wizard_runs, a_cancel_answered_once_the_run_has_ended_leaves_the_finish_p
     EXPECT_EQ(read_dbf(home.file("out") + "/t.dbf").records, 2);
 }
 
-TEST_F(wizard_runs, overwriting_the_entire_folder_deletes_its_tables_once_confirmed) {
+namespace {
+
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> folder_files(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& f : fs::directory_iterator(folder))
+        files[f.path().filename().string()] = read_file_bytes(f.path().string());
+    return files;
+}
+
+}  // namespace
+
+// "Overwrite the entire database" is a mode of the run, which does the deleting: after
+// OK, Back or Cancel leaves the folder exactly as it was.
+TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run) {
     scratch_db db("gui_mode0");
     db.exec("CREATE TABLE t (a INT)");
     const std::string out = home.file("out");
     fs::create_directories(out);
     write_file_bytes(out + "/keep.dbf", any_dbf_table());
+    write_file_bytes(out + "/keep.cdx", "index");
     write_file_bytes(out + "/notes.txt", "keep");
-    // Files named like tables that are not: they stay, named in one box for them all.
+    // Files named like tables that are not.
     write_file_bytes(out + "/fake.dbf", "text");
     write_file_bytes(out + "/empty.dbf", "");
+    const auto before = folder_files(out);
+    for (bool back : {false, true}) {
+        SCOPED_TRACE(back ? "Back, then Cancel" : "Cancel");
+        modal.requests.clear();
+        wizard_robot robot;
+        walk_to_tables(robot, db, out, false);
+        // Another mode first, so that the one the dialog gives shows.
+        robot.on_enter[103] = [](ui::wizard_sheet& sheet) {
+            morvale_convertor::get_instance().set_mode(udb_mode_skip_tables);
+            click(sheet, ui::id_next);
+        };
+        modal.dialogs = {{1}};  // "&Overwrite the entire database", selected at the start
+        auto cancel = [&](ui::wizard_sheet& sheet) {
+            modal.questions = {ui::box_answer::yes};
+            click(sheet, ui::id_cancel);
+        };
+        int mode = -1;
+        robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
+            mode = morvale_convertor::get_instance().mode();
+            if (!back) return cancel(sheet);
+            robot.on_enter[106] = cancel;
+            click(sheet, ui::id_back);
+        };
+        EXPECT_EQ(run_wizard(), morvale_cancelled);
+        EXPECT_EQ(robot.seen, back ? (std::vector<int>{103, 123, 106, 127, 106})
+                                   : (std::vector<int>{103, 123, 106, 127}));
+        ASSERT_EQ(modal.of("dialog").size(), 1u);
+        EXPECT_EQ(modal.of("dialog")[0].caption, "Torvane 4.3 Warning");
+        EXPECT_EQ(mode, udb_mode_overwrite_database);
+        EXPECT_TRUE(modal.of("error").empty());
+        EXPECT_EQ(folder_files(out), before);
+    }
+}
+
+namespace {
+
+// The texts of a list's entries, in order.
+std::vector<std::string> list_texts(ui::wizard_sheet& sheet, int id) {
+    auto* list = static_cast<QListWidget*>(control(sheet, id));
+    std::vector<std::string> texts;
+    for (int i = 0; i < list->count(); ++i) texts.push_back(list->item(i)->text().toStdString());
+    return texts;
+}
+
+// Clicks the entry of the list, as a user picks it, and then the button.
+void pick_and_press(ui::wizard_sheet& sheet, int list_id, const std::string& entry, int button) {
+    auto* list = static_cast<QListWidget*>(control(sheet, list_id));
+    const auto found = list->findItems(QString::fromStdString(entry), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << entry;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(found[0]).center());
+    click(sheet, button);
+}
+
+}  // namespace
+
+// After Load Settings..., the profile's tables stand in the selected list when the page
+// shows (a name whose case differs reads the table as a run reads it), and a table the
+// database lacks is named in a box. What the user then takes out or adds is what the
+// run converts, nothing behind the list's back: a merge shows it, by doubling the rows
+// of exactly the tables converted.
+TEST_F(wizard_runs, the_tables_a_profile_lists_are_shown_selected_and_only_the_list_converts) {
+    scratch_db db("gui_profile_tables");
+    db.exec(
+        "CREATE TABLE a (id INT); INSERT INTO a VALUES (1),(2);"
+        "CREATE TABLE b (id INT); INSERT INTO b VALUES (3),(4);"
+        "CREATE TABLE c (id INT); INSERT INTO c VALUES (5),(6);"
+        "CREATE TABLE d (id INT); INSERT INTO d VALUES (7),(8)");
+    const std::string out = home.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto before = folder_files(out);
+    const std::string path = profile(db, 1, "a\nB\nghost\n");
     wizard_robot robot;
     walk_to_tables(robot, db, out, false);
-    modal.dialogs = {{1}};  // "&Overwrite the entire database", selected at the start
-    robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
-        modal.questions = {ui::box_answer::yes};
-        click(sheet, ui::id_cancel);
+    robot.on_enter[103] = [&](ui::wizard_sheet& sheet) {
+        modal.files = {QString::fromStdString(path)};
+        click(sheet, 1115);
+        click(sheet, ui::id_next);
     };
-    EXPECT_EQ(run_wizard(), morvale_cancelled);
-    EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127}));
-    ASSERT_EQ(modal.of("dialog").size(), 1u);
-    EXPECT_EQ(modal.of("dialog")[0].caption, "Torvane 4.3 Warning");
-    // The user chose to empty the folder, and it was emptied at once.
-    EXPECT_FALSE(fs::exists(out + "/keep.dbf"));
-    EXPECT_EQ(read_file_bytes(out + "/notes.txt"), "keep");
-    EXPECT_EQ(read_file_bytes(out + "/fake.dbf"), "text");
-    EXPECT_TRUE(fs::exists(out + "/empty.dbf"));
-    ASSERT_EQ(modal.of("error").size(), 1u);
-    EXPECT_EQ(modal.of("error")[0].text.toStdString(), "These files are left as they are: " + out +
-                                                           "/empty.dbf is not a DBF table; " + out +
-                                                           "/fake.dbf is not a DBF table.");
+    modal.dialogs = {{1332, 1}};  // "&Merge"
+    std::vector<std::string> available, selected, boxes;
+    robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
+        save_shot(sheet, "page-127-profile-tables");
+        available = list_texts(sheet, 1317);
+        selected = list_texts(sheet, 1318);
+        for (const auto& box : modal.of("information")) boxes.push_back(box.text.toStdString());
+        pick_and_press(sheet, 1318, "a", 1111);
+        pick_and_press(sheet, 1317, "c", 1101);
+        save_shot(sheet, "page-127-changed");
+        click(sheet, ui::id_next);
+    };
+    robot.on_enter[116] = [&](ui::wizard_sheet& sheet) { heading = finish_text(sheet); };
+    EXPECT_EQ(run_wizard(), morvale_ok);
+    EXPECT_EQ(robot.seen, (std::vector<int>{103, 123, 106, 127, 107, 116}));
+    EXPECT_EQ(available, (std::vector<std::string>{"c", "d"}));
+    EXPECT_EQ(selected, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(boxes, std::vector<std::string>{"The loaded profile lists tables that the database " +
+                                              db.name() +
+                                              " does not have; they are not converted: ghost."});
+    EXPECT_EQ(heading.rfind("Wizard has converted your MySQL database", 0), 0u) << heading;
+    EXPECT_TRUE(modal.of("error").empty());
+    const auto after = folder_files(out);
+    for (const char* kept : {"a.dbf", "d.dbf"}) EXPECT_EQ(after.at(kept), before.at(kept)) << kept;
+    EXPECT_EQ(read_dbf(out + "/b.dbf").rows, (std::vector<std::string>{"3", "4", "3", "4"}));
+    EXPECT_EQ(read_dbf(out + "/c.dbf").rows, (std::vector<std::string>{"5", "6", "5", "6"}));
+    EXPECT_FALSE(fs::exists(out + "/ghost.dbf"));
 }
 
 // Another run holds the folder: the database page says so before anything else and

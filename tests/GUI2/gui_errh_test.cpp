@@ -122,7 +122,8 @@ TEST_F(errh_fixture, do_not_show_silences_later_errors_but_keeps_listing_them) {
     handler.do_not_show = false;
 }
 
-TEST_F(errh_fixture, the_list_keeps_twenty_errors_written_by_a_worker_while_read) {
+TEST_F(errh_fixture,
+       the_list_keeps_twenty_errors_written_by_a_worker_while_read_and_counts_the_rest) {
     std::thread worker([&] {
         for (int i = 0; i < 25; ++i) shell.append_error("e" + std::to_string(i));
     });
@@ -130,6 +131,7 @@ TEST_F(errh_fixture, the_list_keeps_twenty_errors_written_by_a_worker_while_read
     worker.join();
     ASSERT_EQ(shell.errors().size(), 20u);
     EXPECT_EQ(shell.errors().back(), "e19");
+    EXPECT_EQ(shell.errors_not_kept(), 5u);
 }
 
 TEST_F(errh_fixture, an_internal_error_ends_the_program_whichever_button_is_pressed) {

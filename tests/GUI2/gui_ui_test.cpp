@@ -13,9 +13,11 @@
 #include <QtTest/QTest>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
+#include "GUI2/g_desk.hpp"
 #include "GUI2/g_wiz_pg.hpp"
 #include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_errh.hpp"
@@ -224,6 +226,37 @@ TEST_F(sheet_fixture, help_opens_the_file_beside_the_program_at_the_topic) {
     EXPECT_EQ(modal.of("help")[0].text, "topic-1013");
     EXPECT_EQ(modal.of("help")[1].text, "");
     EXPECT_TRUE(modal.help_file.endsWith("/gui_ui_tests.html")) << modal.help_file.toStdString();
+}
+
+// An installed wizard finds the help file in the data folder of its prefix; one run from
+// its build folder keeps the copy beside it. A folder of the file's name is no file.
+TEST(help_file, is_found_beside_the_program_else_in_the_installed_data_folder) {
+    namespace fs = std::filesystem;
+    enum class at { none, file, folder };
+    const struct {
+        at beside, installed;
+        bool takes_installed;
+    } cases[] = {
+        {at::file, at::file, false}, {at::none, at::file, true},    {at::folder, at::file, true},
+        {at::none, at::none, false}, {at::none, at::folder, false},
+    };
+    for (const auto& t : cases) {
+        tmp_dir prefix;
+        const fs::path bin = fs::path(prefix.path()) / "bin";
+        const fs::path data = (bin / help_installed_folder).lexically_normal();
+        fs::create_directories(bin);
+        fs::create_directories(data);
+        write_file_bytes((bin / "morvale").string(), "");
+        for (const auto& [what, folder] :
+             {std::pair{t.beside, bin}, std::pair{t.installed, data}}) {
+            const fs::path help = folder / "morvale.html";
+            if (what == at::file) write_file_bytes(help.string(), "<html></html>");
+            if (what == at::folder) fs::create_directory(help);
+        }
+        const fs::path want = (t.takes_installed ? data : bin) / "morvale.html";
+        EXPECT_EQ(help_file_path_of((bin / "morvale").wstring()), want.wstring())
+            << int(t.beside) << int(t.installed);
+    }
 }
 
 TEST_F(sheet_fixture, a_timer_started_on_another_thread_ticks_on_the_gui_thread) {

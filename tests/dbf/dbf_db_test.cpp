@@ -336,13 +336,17 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
         {build_dbf(0x03, {{"Y", 'Y', 8}}, {}), false},   // currency
         {build_dbf(0x03, {{"B", 'B', 10}}, {}), false},  // dBASE memo pointer
         {build_dbf(0x03, {{"M", 'M', 10}}, {}), false},  // a memo without an FPT kind
-        {build_dbf(0x30, {{"M", 'M', 4}}, {}, 0x02, 0, vfp_tail), false},  // binary pointers
+        {build_dbf(0x30, {{"M", 'M', 4}}, {}, 0x02, 0, vfp_tail), true},  // binary pointers
+        // A memo field whose block number is not in its memo kind's form.
+        {build_dbf(0x30, {{"M", 'M', 10}}, {}, 0x02, 0, vfp_tail), false},
+        {build_dbf(0xF5, {{"M", 'M', 4}}, {}), false},
         {build_dbf(0x30, {{"C", 'C', 3}, {"_NullFlags", '0', 1}, {"I", 'I', 4}}, {}, 0, 0,
                    vfp_tail),
          true},
         {build_dbf(0x8B, {{"C", 'C', 3}}, {}), false},
         {build_dbf(0x03, {{"P", 'P', 10}}, {}), false},
     };
+    write_file_bytes(f.file("t.fpt"), empty_fpt());
     for (const auto& c : cases) {
         write_file_bytes(f.file("t.dbf"), c.bytes);
         auto [kind, text] = error_of([&] { f.read("t.dbf", udb_open_append); });
@@ -355,7 +359,7 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
         }
     }
     // The null flags are paired with no column and cleared.
-    write_file_bytes(f.file("t.dbf"), cases[6].bytes);
+    write_file_bytes(f.file("t.dbf"), cases[8].bytes);
     auto t = f.read("t.dbf", udb_open_append);
     ASSERT_EQ(t->get_schema().size(), 2u);
     t->append_record(*make_record({ole_variant(L"ab"), ole_variant(int32_t{258})}));
@@ -395,6 +399,52 @@ TEST(dbf_database, appending_to_existing_tables) {
     // A table opened for reading is not written.
     EXPECT_EQ(
         error_of([&] { f.read("r.dbf")->append_record(*make_record({ole_variant()})); }).first, 1);
+}
+
+// Appending keeps a table's layout: a FoxPro table with Visual FoxPro types (as earlier
+// versions wrote them) stays 0xF5 with decimal memo block numbers, a Visual FoxPro table
+// stays 0x30 with binary ones; both are what create_table makes of the same columns.
+TEST(dbf_database, appending_keeps_the_version_byte_and_the_memo_form) {
+    const std::vector<col> cols = {
+        {L"R", VT_R8}, {L"T", VT_DATE, 0, udb_date_time}, {L"M", VT_BSTR, 0}};
+    struct {
+        const char* what;
+        std::string table;
+        std::string memo, no_memo;  // the memo field of a record with and without a memo
+    } cases[] = {
+        {"FoxPro", build_dbf(0xF5, {{"R", 'B', 8}, {"T", 'T', 8}, {"M", 'M', 10}}, {}),
+         "         8", std::string(10, ' ')},
+        {"Visual FoxPro",
+         build_dbf(0x30, {{"R", 'B', 8}, {"T", 'T', 8}, {"M", 'M', 4}}, {}, dbf_flag_memo, 0,
+                   std::string(263, '\0')),
+         le32s(8), std::string(4, '\0')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dbf_folder f;
+        write_file_bytes(f.file("t.dbf"), c.table);
+        write_file_bytes(f.file("t.fpt"), empty_fpt());
+        udb_schema schema;
+        fill_schema(schema, cols);
+        auto t = f.db().create_table(L"t", schema, udb_indexes());
+        EXPECT_TRUE(dbf_made_from(*t, schema));
+        ASSERT_TRUE(dbf_merge_into(*t, schema));
+        t->append_record(*make_record({ole_variant(1.5), date("2024-01-15"), ole_variant(L"m")}));
+        t->append_record(*make_record(std::vector<ole_variant>(3)));
+        t.reset();
+        EXPECT_TRUE(reported_errors().empty());
+        // Only the record count changes in the header.
+        const std::string bytes = read_file_bytes(f.file("t.dbf"));
+        EXPECT_EQ(bytes.substr(0, c.table.size()), with_le32(c.table, 4, 2));
+        const size_t length = 17 + c.memo.size();
+        ASSERT_EQ(bytes.size(), c.table.size() + 2 * length);
+        EXPECT_EQ(bytes.substr(c.table.size() + 17, c.memo.size()), c.memo);
+        EXPECT_EQ(bytes.substr(c.table.size() + length + 17), c.no_memo);
+        auto r = f.read("t.dbf");
+        EXPECT_EQ((*r->get_item())[2].to_wstring(), L"m");
+        r->next();
+        EXPECT_EQ((*r->get_item())[2].get_type(), VT_EMPTY);
+    }
 }
 
 TEST(dbf_database, opening_and_deleting_tables_take_time_linear_in_their_number) {

@@ -136,7 +136,7 @@ TEST(dbf_dbfread, every_kind_of_value_reads_back) {
             "TM=datetime.datetime(1899, 12, 30, 0, 0) S='' C='x' L=False M56=None M57='z' "
             "HUGE=None BLOB=None\n");
 
-    // A table without memo fields, with the double that other readers take for a memo.
+    // A Visual FoxPro table without memo fields, whose double the stock parser reads.
     auto plain = f.create(L"plain", {{L"R", VT_R8}, {L"N", VT_UI1}});
     plain->append_record(*make_record({ole_variant(3.5), ole_variant(uint8_t{255})}));
     plain.reset();
@@ -170,7 +170,7 @@ TEST(dbf_dbfread, the_folder_reader_shows_every_table_without_a_traceback) {
     struct {
         std::string args, expected;
     } cases[] = {
-        {"dump '" + f.file("doubles.dbf") + "'", "version=0x03 records=1\nfields=R:B:8:0\n3.5\n"},
+        {"dump '" + f.file("doubles.dbf") + "'", "version=0x30 records=1\nfields=R:B:8:0\n3.5\n"},
         {"dump '" + f.file("memo.dbf") + "'",
          "version=0xf5 records=1\nfields=M:M:10:0 C:C:3:0\nNULL|ok\n"},
         {"summary '" + f.dir().path() + "' 1",

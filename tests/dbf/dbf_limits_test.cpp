@@ -85,14 +85,15 @@ TEST(dbf_limits, a_full_disk_names_the_file_and_leaves_nothing_behind_the_counte
 
 TEST(dbf_limits, a_table_never_passes_4_gib) {
     dbf_folder f;
-    f.create(L"t", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});  // 129 + n x 41
+    // 129 + n x 41
+    f.create(L"t", {{L"A", VT_I4}, {L"D", VT_DATE, 0, udb_date_only}, {L"C", VT_BSTR, 20}});
     f.close();
     // A sparse table one record short of the limit.
     const uint32_t count = 104755295;
     write_file_bytes(f.file("t.dbf"), with_le32(read_file_bytes(f.file("t.dbf")), 4, count));
     ASSERT_EQ(truncate(f.file("t.dbf").c_str(), 129 + int64_t{count} * 41), 0);
     auto t = f.read("t.dbf", udb_open_append);
-    auto rec = make_record({ole_variant(int32_t{1}), ole_variant(2.0), ole_variant(L"x")});
+    auto rec = make_record({ole_variant(int32_t{1}), date("2024-01-15"), ole_variant(L"x")});
     t->append_record(*rec);
     t->flush();
     EXPECT_EQ(t->get_record_count(), count + 1);
@@ -165,7 +166,9 @@ TEST(dbf_limits, tables_too_wide_for_the_format_are_refused_before_anything_is_w
 
 TEST(dbf_limits, records_are_written_in_batches_and_the_count_never_runs_ahead) {
     dbf_folder f;
-    auto t = f.create(L"t", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});  // 129 + n x 41
+    // 129 + n x 41
+    auto t =
+        f.create(L"t", {{L"A", VT_I4}, {L"D", VT_DATE, 0, udb_date_only}, {L"C", VT_BSTR, 20}});
     auto on_disk = [&] {
         std::string bytes = read_file_bytes(f.file("t.dbf"));
         uint32_t count = static_cast<uint8_t>(bytes[4]) | static_cast<uint8_t>(bytes[5]) << 8 |
@@ -175,7 +178,7 @@ TEST(dbf_limits, records_are_written_in_batches_and_the_count_never_runs_ahead) 
     };
     bool batch_seen = false;
     for (int32_t i = 0; i < 20000; ++i) {
-        t->append_record(*make_record({ole_variant(i), ole_variant(0.5), ole_variant(L"x")}));
+        t->append_record(*make_record({ole_variant(i), date("2024-01-15"), ole_variant(L"x")}));
         if (i % 997 == 0) {
             auto [count, size] = on_disk();
             // Whatever the header counts is whole on disk, and nothing lies beyond it.

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include "dbf/dbf_except.hpp"
+#include "dbf/dbf_image.hpp"
 #include "tests/dbf/dbf_test_util.hpp"
 
 namespace {
@@ -22,10 +23,15 @@ std::string descriptor(const char* name, char letter, uint32_t displacement, uin
     return d;
 }
 
-std::string header(uint8_t version, uint32_t count, uint16_t hl, uint16_t rl) {
+std::tm today() {
     std::time_t now = std::time(nullptr);
     std::tm t{};
     localtime_r(&now, &t);
+    return t;
+}
+
+std::string header(uint8_t version, uint32_t count, uint16_t hl, uint16_t rl, uint8_t flags = 0,
+                   const std::tm& t = today()) {
     std::string h(32, '\0');
     h[0] = static_cast<char>(version);
     h[1] = static_cast<char>((t.tm_year + 1900) % 100);
@@ -34,8 +40,12 @@ std::string header(uint8_t version, uint32_t count, uint16_t hl, uint16_t rl) {
     h.replace(4, 4, le32s(count));
     h = with_le16(h, 8, hl);
     h = with_le16(h, 10, rl);
+    h[28] = static_cast<char>(flags);
     return h;
 }
+
+// What Visual FoxPro keeps after the terminator: no database container.
+const std::string backlink(263, '\0');
 
 const std::vector<col> every_letter = {
     {L"ID", VT_I4},
@@ -54,6 +64,8 @@ const std::vector<col> every_letter = {
 
 }  // namespace
 
+// A double and a date and time make it a Visual FoxPro table: displacements counted from
+// the deletion flag, the back-link in the header, memo block numbers in binary.
 TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     dbf_folder f;
     auto t = f.create(L"every", every_letter);
@@ -75,26 +87,27 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     t->append_record(*make_record(std::vector<ole_variant>(12)));
     t.reset();
 
-    std::string expected = header(dbf_version_fox_memo, 2, 417, 128);
-    expected += descriptor("ID", 'N', 0, 11, 0);
-    expected += descriptor("SMALL", 'N', 11, 6, 0);
-    expected += descriptor("TINY", 'N', 17, 4, 0);
-    expected += descriptor("BIG", 'N', 21, 19, 5);
-    expected += descriptor("PRICE", 'N', 40, 12, 2);
-    expected += descriptor("RATIO", 'B', 52, 8, 0);
-    expected += descriptor("BORN", 'D', 60, 8, 0);
-    expected += descriptor("SEEN", 'T', 68, 8, 0);
-    expected += descriptor("STAMP", 'C', 76, 19, 0);
-    expected += descriptor("NAME", 'C', 95, 21, 0);
-    expected += descriptor("OK", 'L', 116, 1, 0);
-    expected += descriptor("NOTES", 'M', 117, 10, 0);
-    expected += '\x0D';
+    std::string expected = header(dbf_version_vfp, 2, 680, 122, dbf_flag_memo);
+    expected += descriptor("ID", 'N', 1, 11, 0);
+    expected += descriptor("SMALL", 'N', 12, 6, 0);
+    expected += descriptor("TINY", 'N', 18, 4, 0);
+    expected += descriptor("BIG", 'N', 22, 19, 5);
+    expected += descriptor("PRICE", 'N', 41, 12, 2);
+    expected += descriptor("RATIO", 'B', 53, 8, 0);
+    expected += descriptor("BORN", 'D', 61, 8, 0);
+    expected += descriptor("SEEN", 'T', 69, 8, 0);
+    expected += descriptor("STAMP", 'C', 77, 19, 0);
+    expected += descriptor("NAME", 'C', 96, 21, 0);
+    expected += descriptor("OK", 'L', 117, 1, 0);
+    expected += descriptor("NOTES", 'M', 118, 4, 0);
+    expected += '\x0D' + backlink;
     expected += std::string(" ") + "         42" + "    -7" + "   5" + "           12.00000" +
                 "       12.50" + std::string("\0\0\0\0\0\0\xF8\x3F", 8) + "20240115" +
                 le32s(2451545) + le32s(1000) + "2024-01-15 10:20:30" + "Zo\xEB" +
-                std::string(18, ' ') + "T" + "         8";
+                std::string(18, ' ') + "T" + le32s(8);
     expected += std::string(1 + 11 + 6 + 4 + 19 + 12, ' ') + std::string(8, '\0') +
-                std::string(8, ' ') + std::string(8, '\0') + std::string(19 + 21 + 1 + 10, ' ');
+                std::string(8, ' ') + std::string(8, '\0') + std::string(19 + 21 + 1, ' ') +
+                std::string(4, '\0');
     EXPECT_EQ(read_file_bytes(f.file("every.dbf")), expected);
 
     std::string fpt(512, '\0');
@@ -105,30 +118,69 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     EXPECT_TRUE(reported_errors().empty());
 }
 
-TEST(dbf_writer, new_tables_and_their_memo_files) {
+TEST(dbf_writer, new_table_headers_by_layout) {
+    std::tm date{};  // 5 March 2026
+    date.tm_year = 126;
+    date.tm_mon = 2;
+    date.tm_mday = 5;
+    auto head = [&](uint8_t version, uint16_t hl, uint16_t rl, uint8_t flags) {
+        return header(version, 0, hl, rl, flags, date);
+    };
+    struct {
+        const char* what;
+        std::vector<col> cols;
+        std::string bytes;
+        bool has_memo;
+    } cases[] = {
+        {"no fields", {}, head(0x03, 33, 1, 0) + "\x0D", false},
+        // dBASE types alone: a dBASE III or FoxPro table, the displacements from 0.
+        {"dBASE types",
+         {{L"A", VT_I4}, {L"C", VT_BSTR, 20}, {L"D", VT_DATE, 0, udb_date_only}, {L"L", VT_BOOL}},
+         head(0x03, 161, 42, 0) + descriptor("A", 'N', 0, 11, 0) + descriptor("C", 'C', 11, 21, 0) +
+             descriptor("D", 'D', 32, 8, 0) + descriptor("L", 'L', 40, 1, 0) + "\x0D",
+         false},
+        {"dBASE types and a memo",
+         {{L"A", VT_I4}, {L"M", VT_BSTR, 0}, {L"C", VT_BSTR, 2}},
+         head(0xF5, 129, 25, 0) + descriptor("A", 'N', 0, 11, 0) + descriptor("M", 'M', 11, 10, 0) +
+             descriptor("C", 'C', 21, 3, 0) + "\x0D",
+         true},
+        // A B or T field: Visual FoxPro, the displacements from the deletion flag, the
+        // back-link counted in the header length, the memo flag with memo fields.
+        {"a double",
+         {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}},
+         head(0x30, 392, 41, 0) + descriptor("A", 'N', 1, 11, 0) + descriptor("B", 'B', 12, 8, 0) +
+             descriptor("C", 'C', 20, 21, 0) + "\x0D" + backlink,
+         false},
+        {"a date and time and a memo",
+         {{L"T", VT_DATE, 0, udb_date_time}, {L"M", VT_BSTR, 0}},
+         head(0x30, 360, 13, 0x02) + descriptor("T", 'T', 1, 8, 0) + descriptor("M", 'M', 9, 4, 0) +
+             "\x0D" + backlink,
+         true},
+        {"a time",
+         {{L"TM", VT_DATE, 0, udb_time_only}},
+         head(0x30, 328, 9, 0) + descriptor("TM", 'T', 1, 8, 0) + "\x0D" + backlink,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        udb_schema schema;
+        fill_schema(schema, c.cols);
+        const dbf_table_image image = dbf_new_table_image(schema, date);
+        EXPECT_EQ(std::string(image.bytes.begin(), image.bytes.end()), c.bytes);
+        EXPECT_EQ(image.has_memo, c.has_memo);
+    }
+
+    // Each memo table gets a 513-byte FPT: next free block 8, block size 64.
     dbf_folder f;
-    f.create(L"empty", {});
-    EXPECT_EQ(read_file_bytes(f.file("empty.dbf")), header(dbf_version_dbase3, 0, 33, 1) + "\x0D");
-
-    // The three-column example: N(11,0), B(8) and C(21); records at 129 and 170.
-    auto t = f.create(L"three", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});
-    t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(0.0), ole_variant(L"x")}));
-    t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(0.0), ole_variant(L"y")}));
-    t->flush();
-    std::string bytes = read_file_bytes(f.file("three.dbf"));
-    EXPECT_EQ(bytes.substr(0, 32), header(dbf_version_dbase3, 2, 129, 41));
-    EXPECT_EQ(bytes.size(), 129u + 2 * 41);
-    EXPECT_EQ(bytes[128], '\x0D');
-    EXPECT_EQ(bytes.substr(129, 12), "           1");
-    EXPECT_EQ(bytes.substr(170, 12), "           2");
-
-    // A memo table gets a 513-byte FPT: next free block 8, block size 64.
-    f.create(L"memo", {{L"M", VT_BSTR, 0}});
     std::string fpt(513, '\0');
     fpt[3] = 8;
     fpt[7] = 64;
+    f.create(L"memo", {{L"M", VT_BSTR, 0}});
     EXPECT_EQ(read_file_bytes(f.file("memo.fpt")), fpt);
     EXPECT_EQ(read_file_bytes(f.file("memo.dbf"))[0], '\xF5');
+    f.create(L"vfp", {{L"R", VT_R8}, {L"M", VT_BSTR, 0}});
+    EXPECT_EQ(read_file_bytes(f.file("vfp.fpt")), fpt);
+    EXPECT_EQ(read_file_bytes(f.file("vfp.dbf"))[0], '\x30');
 }
 
 TEST(dbf_writer, memo_blocks_follow_their_length) {

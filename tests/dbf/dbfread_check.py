@@ -1,18 +1,9 @@
 #!/usr/bin/python3
 """Reads a DBF table with python3-dbfread, an independent reader, and prints every
 record as one line of Python reprs. Usage: dbfread_check.py TABLE.dbf ENCODING"""
-import struct
 import sys
 
-from dbfread import DBF, FieldParser
-
-
-class Parser(FieldParser):
-    # B(8) is an 8-byte little-endian double in our tables, whatever the version.
-    def parseB(self, field, data):
-        if len(data) == 8:
-            return struct.unpack('<d', data)[0]
-        return FieldParser.parseB(self, field, data)
+from dbfread import DBF
 
 
 def shown(value):
@@ -22,8 +13,8 @@ def shown(value):
 
 
 def main():
-    table = DBF(sys.argv[1], encoding=sys.argv[2], parserclass=Parser,
-                char_decode_errors='strict', ignore_missing_memofile=True)
+    table = DBF(sys.argv[1], encoding=sys.argv[2], char_decode_errors='strict',
+                ignore_missing_memofile=True)
     out = ['%d records' % len(table)]
     for record in table:
         out.append(' '.join('%s=%s' % (k, shown(v)) for k, v in record.items()))

@@ -161,9 +161,9 @@ void expect_value(const field& f, const std::string& sql_type,
 
 // Every row of the source table against every record of its DBF table, in order.
 void expect_table(scratch_db& db, const std::string& table, const std::string& order_by,
-                  const std::string& dbf_path, bool blob_as_text = false) {
+                  const std::string& dbf_path, dbf_reader reader = dbf_reader::dbfread) {
     SCOPED_TRACE(table);
-    dbf_read t = read_dbf(dbf_path);
+    dbf_read t = read_dbf(dbf_path, reader);
     ASSERT_EQ(t.error, "");
     std::vector<sql_row> types = db.rows(
         "SELECT data_type FROM information_schema.columns WHERE table_schema = DATABASE() AND "
@@ -178,7 +178,7 @@ void expect_table(scratch_db& db, const std::string& table, const std::string& o
         std::vector<std::string> values = split_row(t.rows[r]);
         ASSERT_EQ(values.size(), fields.size()) << t.rows[r];
         for (size_t i = 0; i < fields.size(); ++i)
-            expect_value(fields[i], *types[i][0], rows[r][i], values[i], blob_as_text,
+            expect_value(fields[i], *types[i][0], rows[r][i], values[i], false,
                          "row " + std::to_string(r + 1));
     }
 }
@@ -244,23 +244,33 @@ TEST_F(console_content, every_common_column_type_reads_back_value_by_value) {
     EXPECT_EQ(files, (std::set<std::string>{"big.dbf", "empty_t.dbf", "empty_t.fpt", "types.dbf",
                                             "types.fpt"}));
 
-    dbf_read big = read_dbf(out + "/big.dbf");
-    EXPECT_EQ(big.version, 0x03);
-    EXPECT_EQ(big.fields, "id:N:11:0 v:C:21:0 amount:N:11:3");
-    dbf_read types = read_dbf(out + "/types.dbf");
-    EXPECT_EQ(types.version, 0xF5);
-    // Text widths are those of three bytes a character, whatever the session's texts.
-    EXPECT_EQ(types.fields,
-              "id:N:11:0 ti:N:4:0 tiu:N:6:0 si:N:6:0 mi:N:11:0 i:N:11:0 iu:N:19:5 bi:N:19:5 "
-              "biu:N:19:5 dec_a:N:12:2 dec_b:N:8:4 fl:N:19:5 db:B:8:0 ch:C:37:0 vc:C:81:0 "
-              "txt:M:10:0 bl:M:10:0 d:D:8:0 dt:T:8:0 tm:T:8:0 ts:C:19:0 yr:N:11:0 en:C:16:0 "
-              "st:C:16:0 bt:L:1:0 bo:N:4:0");
-    dbf_read empty = read_dbf(out + "/empty_t.dbf");
-    EXPECT_EQ(empty.records, 0);
-    EXPECT_TRUE(empty.rows.empty());
+    // Both readers, also the one that opens a table only as the format its version byte
+    // names: dBASE types alone keep a dBASE or FoxPro table, B and T make it Visual FoxPro.
+    for (dbf_reader reader : {dbf_reader::dbfread, dbf_reader::python_dbf}) {
+        SCOPED_TRACE(reader == dbf_reader::dbfread ? "python3-dbfread" : "python3-dbf");
+        dbf_read big = read_dbf(out + "/big.dbf", reader);
+        EXPECT_EQ(big.error, "");
+        EXPECT_EQ(big.version, 0x03);
+        EXPECT_EQ(big.fields, "id:N:11:0 v:C:21:0 amount:N:11:3");
+        dbf_read types = read_dbf(out + "/types.dbf", reader);
+        EXPECT_EQ(types.error, "");
+        EXPECT_EQ(types.version, 0x30);
+        // Text widths are those of three bytes a character, whatever the session's texts.
+        EXPECT_EQ(types.fields,
+                  "id:N:11:0 ti:N:4:0 tiu:N:6:0 si:N:6:0 mi:N:11:0 i:N:11:0 iu:N:19:5 bi:N:19:5 "
+                  "biu:N:19:5 dec_a:N:12:2 dec_b:N:8:4 fl:N:19:5 db:B:8:0 ch:C:37:0 vc:C:81:0 "
+                  "txt:M:4:0 bl:M:4:0 d:D:8:0 dt:T:8:0 tm:T:8:0 ts:C:19:0 yr:N:11:0 en:C:16:0 "
+                  "st:C:16:0 bt:L:1:0 bo:N:4:0");
+        dbf_read empty = read_dbf(out + "/empty_t.dbf", reader);
+        EXPECT_EQ(empty.error, "");
+        EXPECT_EQ(empty.version, 0xF5);
+        EXPECT_EQ(empty.fields, "id:N:11:0 name:C:11:0 note:M:10:0");
+        EXPECT_EQ(empty.records, 0);
+        EXPECT_TRUE(empty.rows.empty());
 
-    expect_table(db, "types", "id", out + "/types.dbf");
-    expect_table(db, "big", "id", out + "/big.dbf");
+        expect_table(db, "types", "id", out + "/types.dbf", reader);
+        expect_table(db, "big", "id", out + "/big.dbf", reader);
+    }
 
     // With --blob2memo a BLOB becomes memo text.
     write_file_bytes(d.file("list"), "types\n");
@@ -481,7 +491,8 @@ TEST_F(console_content, values_lost_in_part_are_reported_never_silent) {
 
 // Every column of a table becomes a field, invisible ones too (FLOAT and geometry
 // among them); a table of more fields than dBASE and FoxPro open is refused, leaving
-// no file; and mode 3 appends to every table it wrote, binary columns included.
+// no file; and mode 3 appends to every table it wrote, binary columns and Visual FoxPro
+// tables included, each keeping its version byte.
 TEST_F(console_content, every_column_arrives_and_mode_3_appends_to_its_own_tables) {
     scratch_db db("e2e_columns");
     std::string wide[2];
@@ -500,28 +511,36 @@ TEST_F(console_content, every_column_arrives_and_mode_3_appends_to_its_own_table
         "INSERT INTO geo (id, g, note) VALUES (1, POINT(1, 2), 'n');"
         "CREATE TABLE inv (id INT PRIMARY KEY, h INT INVISIBLE DEFAULT 5, v VARCHAR(5),"
         " f FLOAT INVISIBLE);"
-        "INSERT INTO inv (id, h, v, f) VALUES (1, 2, 'a', 1.5); INSERT INTO inv (id) VALUES (2);" +
+        "INSERT INTO inv (id, h, v, f) VALUES (1, 2, 'a', 1.5); INSERT INTO inv (id) VALUES (2);"
+        "CREATE TABLE vfp (id INT PRIMARY KEY, r DOUBLE, t DATETIME, m TEXT);"
+        "INSERT INTO vfp VALUES (1, 2.5, '2024-01-15 10:20:30', 'memo'), (2, NULL, NULL, NULL);" +
         wide[0] + wide[1]);
     struct {
         const char* table;
+        int version;
         std::string fields;  // not checked when empty
         std::vector<std::string> rows;
     } tables[] = {
         {"bin",
+         0xF5,
          "id:N:11:0 bl:M:10:0 bn:M:10:0 vb:M:10:0 tb:M:10:0 lb:M:10:0",
          {"1|0x00FF|0x0102|0xABCD|0x78|0x41", "2|NULL|NULL|NULL|NULL|NULL"}},
-        {"geo", "id:N:11:0 g:M:10:0 note:C:6:0", {"1|POINT(1 2)|n"}},
-        {"inv", "id:N:11:0 h:N:11:0 v:C:6:0 f:N:19:5", {"1|2|a|1.50000", "2|5||NULL"}},
-        {"w255", "", {"7"}},
+        {"geo", 0xF5, "id:N:11:0 g:M:10:0 note:C:6:0", {"1|POINT(1 2)|n"}},
+        {"inv", 0x03, "id:N:11:0 h:N:11:0 v:C:6:0 f:N:19:5", {"1|2|a|1.50000", "2|5||NULL"}},
+        {"vfp",
+         0x30,
+         "id:N:11:0 r:B:8:0 t:T:8:0 m:M:4:0",
+         {"1|2.5|2024-01-15T10:20:30|memo", "2|0.0|NULL|NULL"}},
+        {"w255", 0x03, "", {"7"}},
     };
-    for (int i = 1; i < 255; ++i) tables[3].rows[0] += "|NULL";
+    for (int i = 1; i < 255; ++i) tables[4].rows[0] += "|NULL";
     tmp_dir d;
     const std::string out = d.file("out");
     const std::string printed = "Converting database " + db.name() +
-                                "(5 tables)\nConverting table bin(2 records)\nConverting table "
+                                "(6 tables)\nConverting table bin(2 records)\nConverting table "
                                 "geo(1 records)\nConverting table inv(2 records)\nConverting "
-                                "table w255(1 records)\nError:\nw256: Table has too many or too "
-                                "wide fields for DBF\n";
+                                "table vfp(2 records)\nConverting table w255(1 records)\nError:"
+                                "\nw256: Table has too many or too wide fields for DBF\n";
     for (int pass = 1; pass <= 2; ++pass) {
         SCOPED_TRACE(pass == 1 ? "written" : "appended to in mode 3");
         std::vector<std::string> args = {"--src=" + db.name(), "--dest=" + out};
@@ -533,14 +552,17 @@ TEST_F(console_content, every_column_arrives_and_mode_3_appends_to_its_own_table
         EXPECT_FALSE(fs::exists(out + "/w256.dbf"));
         for (const auto& t : tables) {
             SCOPED_TRACE(t.table);
-            dbf_read got = read_dbf(out + "/" + t.table + ".dbf");
-            ASSERT_EQ(got.error, "");
-            if (!t.fields.empty()) {
-                EXPECT_EQ(got.fields, t.fields);
+            for (dbf_reader reader : {dbf_reader::dbfread, dbf_reader::python_dbf}) {
+                dbf_read got = read_dbf(out + "/" + t.table + ".dbf", reader);
+                ASSERT_EQ(got.error, "");
+                EXPECT_EQ(got.version, t.version);
+                if (!t.fields.empty()) {
+                    EXPECT_EQ(got.fields, t.fields);
+                }
+                std::vector<std::string> rows = t.rows;
+                if (pass == 2) rows.insert(rows.end(), t.rows.begin(), t.rows.end());
+                EXPECT_EQ(got.rows, rows);
             }
-            std::vector<std::string> rows = t.rows;
-            if (pass == 2) rows.insert(rows.end(), t.rows.begin(), t.rows.end());
-            EXPECT_EQ(got.rows, rows);
         }
     }
 }

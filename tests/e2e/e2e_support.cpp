@@ -126,10 +126,13 @@ std::vector<std::string> with_server(std::vector<std::string> more) {
     return all;
 }
 
-dbf_read read_dbf(const std::string& path) {
+dbf_read read_dbf(const std::string& path, dbf_reader reader) {
     dbf_read t;
-    run_result r =
-        run_program("/usr/bin/python3", {source_dir() + "/scripts/dbf-read", "dump", path});
+    run_result r = run_program(
+        "/usr/bin/python3",
+        reader == dbf_reader::dbfread
+            ? std::vector<std::string>{source_dir() + "/scripts/dbf-read", "dump", path}
+            : std::vector<std::string>{source_dir() + "/tests/support/dbf_dump.py", path});
     if (r.code != 0) {
         t.error = r.err.empty() ? "reader exit " + std::to_string(r.code) : r.err;
         return t;

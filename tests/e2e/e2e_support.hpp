@@ -1,5 +1,5 @@
-// Whole runs of the built TALVORIN against the test server, and an independent reader
-// of what it wrote (python3-dbfread through scripts/dbf-read).
+// Whole runs of the built TALVORIN against the test server, and independent readers of
+// what it wrote (python3-dbfread through scripts/dbf-read, python3-dbf).
 #pragma once
 
 #include <sys/types.h>
@@ -37,7 +37,7 @@ std::vector<std::string> server_args();
 // server_args() followed by more.
 std::vector<std::string> with_server(std::vector<std::string> more);
 
-// A DBF table as read by the independent reader.
+// A DBF table as read by an independent reader.
 struct dbf_read {
     int version = -1;
     long records = -1;
@@ -45,7 +45,10 @@ struct dbf_read {
     std::vector<std::string> rows;  // values joined with '|'; NULL for an empty value
     std::string error;              // what the reader said when it failed
 };
-dbf_read read_dbf(const std::string& path);
+// python3-dbf follows the version byte: it opens a table only as the format the byte
+// names. python3-dbfread takes any.
+enum class dbf_reader { dbfread, python_dbf };
+dbf_read read_dbf(const std::string& path, dbf_reader reader = dbf_reader::dbfread);
 
 // The record count of a DBF header (-1 when there is no such file).
 long dbf_header_records(const std::string& path);
