@@ -352,6 +352,7 @@ class conversion_run : private error_handler_gate {
     bool connection_lost_ = false;
     uint32_t converted_ = 0;  // tables that took their place in the folder
     bool copying_ = false;    // rows of the current table are being written
+    bool in_work_ = false;    // the current table is written and not in its place yet
     std::vector<std::pair<std::wstring, std::string>> unconverted_;
     bool broken_ = false;  // the current table's rows stopped coming: it did not go through
     conversion_events* events_ = nullptr;

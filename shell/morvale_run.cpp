@@ -240,7 +240,7 @@ void conversion_run::convert_tables(conversion_events& events) {
     } catch (...) {
         // An Abort, a lost connection, a stop or an error that ends the run.
         conv_.tables_through_ = converted_;
-        conv_.stopped_table_ = destination_table_ ? table_ : std::wstring();
+        conv_.stopped_table_ = in_work_ ? table_ : std::wstring();
         conv_.unconverted_ = unconverted_;
         // After an error that ends the run (a file that cannot be written, Abort), the
         // rest of the table's rows would be read off to the last before its stream could
@@ -304,6 +304,7 @@ bool conversion_run::open_table(const std::wstring& name) {
         if (conv_.mode() == udb_mode_skip_tables) return false;
     }
     const udb_schema& schema = source_table_->get_schema();
+    in_work_ = true;
     // Modes 0 and 1 write a new table, which takes the place of the one in the folder
     // only once it is complete; modes 2 and 3 write one where there is none.
     if (conv_.mode() == udb_mode_overwrite_database || conv_.mode() == udb_mode_overwrite_tables) {
@@ -365,6 +366,7 @@ void conversion_run::commit_table() {
     // A failure to write what is held in memory, or to move the table into place, is
     // the table's error.
     destination_->commit_table(*destination_table_);
+    in_work_ = false;
     ++converted_;
     udb_losses losses;
     source_table_->add_losses_to(losses);
@@ -424,7 +426,7 @@ void conversion_run::end_table() {
     count_pending_ = false;
     count_owed_ = false;
     // A table whose rows stopped coming stays the one in work: the run ends next.
-    if (!broken_) copying_ = false;
+    if (!broken_) copying_ = in_work_ = false;
     destination_table_.reset();
     source_table_.reset();
     conv_.increment_tables_done();

@@ -143,19 +143,26 @@ TEST_F(run_fixture, a_stop_from_another_thread_ends_a_table_in_the_middle_of_its
     for (int32_t mode : {udb_mode_overwrite_tables, udb_mode_merge_tables}) {
         SCOPED_TRACE(mode);
         conv.set_mode(mode);
-        std::atomic<bool> running{true};
+        std::atomic<bool> running{true}, copying{false};
+        // The counters of the run before stay until the table begins.
+        run_hook() = [&](const char* point, const std::wstring&) {
+            if (std::string(point) == "rows") copying = true;
+        };
         std::thread watcher([&] {
-            while (running && conv.get_progress().record_index < 1000)
+            while (running && (!copying || conv.get_progress().record_index < 1000))
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             conv.request_stop();
         });
         conv();
         running = false;
         watcher.join();
+        run_hook() = nullptr;
         conv.clear_stop();
         EXPECT_EQ(run_lines().back(), "stopped");
         EXPECT_FALSE(conv.run_completed());
-        EXPECT_EQ(conv.stopped_table(), L"big");
+        EXPECT_EQ(conv.early_end_account(),
+                  L"The conversion stopped before its end: 0 of 1 table converted; table 'big' "
+                  L"was left as it was.");
         EXPECT_EQ(read_file_bytes(out.file("big.dbf")), earlier);
         EXPECT_EQ(out.files(), std::vector<std::string>{"big.dbf"});
         EXPECT_TRUE(reported_errors().empty());
