@@ -1,5 +1,8 @@
 #include "SQL/sql_limq.hpp"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <system_error>
 
 #include "SQL/sql_db.hpp"
@@ -13,14 +16,29 @@ namespace {
 constexpr size_t blocks_ahead = 8;
 
 // Decoding a block takes longer than receiving it: the helpers that decode, between
-// them, keep up with the network.
-constexpr size_t decode_helpers = 3;
+// them, keep up with the network, when there are CPUs to run them.
+constexpr size_t max_decode_helpers = 3;
+
+// The CPUs this thread may run on, which the threads it starts inherit: fewer than the
+// machine has under taskset, in a container or a service limited to some of them.
+size_t usable_cpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<size_t>(CPU_COUNT(&set));
+    // More CPUs than a cpu_set_t holds: the machine's count serves as well.
+    return std::thread::hardware_concurrency();
+}
 
 // The queries whose threads run.
 std::mutex readers_mutex;
 std::vector<sql_limited_query*> readers;
 
 }  // namespace
+
+size_t sql_decode_helpers(size_t cpus) {
+    if (cpus == 0) return max_decode_helpers;
+    return std::min(max_decode_helpers, cpus - 1);
+}
 
 void sql_stop_all_readers() noexcept {
     std::lock_guard lock(readers_mutex);
@@ -95,8 +113,9 @@ void sql_limited_query::start(const udb_schema* schema) {
 }
 
 void sql_limited_query::start_helpers() {
+    const size_t helpers = sql_decode_helpers(usable_cpus());
     try {
-        for (size_t i = 0; i < decode_helpers; ++i)
+        for (size_t i = 0; i < helpers; ++i)
             helpers_.emplace_back(&sql_limited_query::decode_blocks, this);
     } catch (const std::system_error&) {
         // Fewer helpers, or none: the reader then decodes every block itself.

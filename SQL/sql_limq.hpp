@@ -32,6 +32,11 @@ using sql_block = std::array<std::unique_ptr<sql_record>, sql_block_size>;
 // works while the process comes down.
 void sql_stop_all_readers() noexcept;
 
+// The decode helpers a long stream starts when the process may run on `cpus` CPUs (0
+// when that is not known): one CPU fewer than it has, up to three, so that none is
+// started on one CPU, where it would only take turns with the reader.
+size_t sql_decode_helpers(size_t cpus);
+
 class sql_limited_query {
   public:
     // Sends "SELECT * FROM `name`" (or "SELECT * FROM (name) as temp___table" for a

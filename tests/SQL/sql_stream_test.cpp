@@ -3,10 +3,12 @@
 #include <mysql.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "SQL/sql_db.hpp"
 #include "SQL/sql_engi.hpp"
+#include "SQL/sql_limq.hpp"
 #include "SQL/sql_recs.hpp"
 #include "SQL/sql_tab.hpp"
 #include "platform/text.hpp"
@@ -40,6 +42,14 @@ class sql_stream : public sql_server_test {
         return std::stoull((*rs->get_item())[1].to_string());
     }
 };
+
+// The threads of this process as the kernel lists them.
+size_t threads_now() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
 
 std::vector<int> one_to(int n) {
     std::vector<int> v;
@@ -110,6 +120,41 @@ TEST_F(sql_stream, rows_of_many_blocks_arrive_complete_and_in_order) {
             ASSERT_EQ((*r)[2].to_string(), std::to_string(id * 3)) << id;
     }
     EXPECT_EQ(id, 3000);
+}
+
+TEST(sql_stream_threads, decode_helpers_by_the_cpus_the_process_may_run_on) {
+    const struct {
+        size_t cpus, helpers;
+    } cases[] = {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {64, 3}, {0, 3}};  // 0: not known
+    for (const auto& c : cases) EXPECT_EQ(sql_decode_helpers(c.cpus), c.helpers) << c.cpus;
+}
+
+// A long stream starts its reader and as many decode helpers as its CPUs can run beside
+// the caller: on one CPU none. Every row arrives, in order, whichever thread decoded it.
+TEST_F(sql_stream, a_long_stream_starts_the_threads_its_cpus_can_run) {
+    REQUIRE_TEST_SERVER();
+    use_db();
+    make_table("lengthy", 3000);
+    auto database = open();
+    const size_t idle = threads_now();
+    for (size_t cpus : {size_t{1}, size_t{2}, on_cpus::available()}) {
+        if (cpus > on_cpus::available()) continue;
+        SCOPED_TRACE(cpus);
+        on_cpus pinned(cpus);
+        // The threads of the last stream may take a moment to leave the kernel's list.
+        for (int i = 0; i < 500 && threads_now() != idle; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(threads_now(), idle);
+        sql_limited_query q(*database, L"lengthy", false);
+        sql_block block;
+        std::vector<int> ids;
+        for (size_t n, k = 1; (n = q.store_to(block, nullptr)) > 0; ++k) {
+            for (size_t i = 0; i < n; ++i) ids.push_back((*block[i])[0].to_long());
+            // From the third block on, the helpers decode.
+            if (k == 3) EXPECT_EQ(threads_now() - idle, 1 + sql_decode_helpers(cpus));
+        }
+        EXPECT_EQ(ids, one_to(3000));
+    }
 }
 
 // A stop ends the table object in the middle of its rows: the reader is joined, the rest

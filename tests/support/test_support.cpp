@@ -5,8 +5,30 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/text.hpp"
+
+on_cpus::on_cpus(size_t n) {
+    if (sched_getaffinity(0, sizeof saved_, &saved_) != 0)
+        throw std::runtime_error("sched_getaffinity");
+    cpu_set_t some;
+    CPU_ZERO(&some);
+    for (int cpu = 0; cpu < CPU_SETSIZE && static_cast<size_t>(CPU_COUNT(&some)) < n; ++cpu)
+        if (CPU_ISSET(cpu, &saved_)) CPU_SET(cpu, &some);
+    if (static_cast<size_t>(CPU_COUNT(&some)) != n || sched_setaffinity(0, sizeof some, &some) != 0)
+        throw std::runtime_error("cannot keep the test to " + std::to_string(n) + " CPUs");
+}
+
+on_cpus::~on_cpus() {
+    sched_setaffinity(0, sizeof saved_, &saved_);
+}
+
+size_t on_cpus::available() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return 0;
+    return static_cast<size_t>(CPU_COUNT(&set));
+}
 
 tmp_dir::tmp_dir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "torvane-test-XXXXXX").string();

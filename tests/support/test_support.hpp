@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <cstdint>
 #include <string>
@@ -27,6 +28,22 @@ class tmp_dir {
 
   private:
     std::string path_;
+};
+
+// Keeps the calling thread, and the threads and programs it starts from now on, to the
+// first `n` of the CPUs it may run on, until the end of the scope.
+class on_cpus {
+  public:
+    explicit on_cpus(size_t n);
+    ~on_cpus();
+    on_cpus(const on_cpus&) = delete;
+    on_cpus& operator=(const on_cpus&) = delete;
+
+    // The CPUs the calling thread may run on.
+    static size_t available();
+
+  private:
+    cpu_set_t saved_;
 };
 
 std::string read_file_bytes(const std::string& path);
