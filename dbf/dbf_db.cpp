@@ -448,11 +448,17 @@ void dbf_database::check_memo_names(const std::wstring& full) const {
     check_memo_file(dbf_companion(full, L"fpt", listing_of(full)));
 }
 
-void dbf_database::commit_table(udb_recordset& table) {
+std::wstring dbf_database::commit_table(udb_recordset& table) {
     auto* dbf = dynamic_cast<dbf_recordset*>(&table);
-    if (!dbf) return table.flush();
+    if (!dbf) {
+        table.flush();
+        return table.get_name();
+    }
     dbf_new_files* files = dbf->new_files();
-    if (!files) return dbf->commit(true);
+    if (!files) {
+        dbf->commit(true);
+        return table.get_name();
+    }
     tk_log_wprintf(2, L"dbf_database::commit_table(%s)", files->name);
     // The earlier table of the name (another spelling of it included), if there is one.
     const std::wstring old = table_file(files->name);
@@ -493,6 +499,7 @@ void dbf_database::commit_table(udb_recordset& table) {
         for (const auto& path : stale) remove(path);
     }
     if (!is_table_exist(files->name)) add_table(files->name, dbf_file_of(files->table));
+    return files->table;
 }
 
 std::unique_ptr<udb_recordset> dbf_database::replace_table(const std::wstring& name,

@@ -65,7 +65,8 @@ class dbf_database : public tk_singleton<dbf_database>, public udb_database {
     // commit), and puts a new table in its place: its memo file, then its table file,
     // never beside the memo file of another table. A table dropped without this is left
     // as it was. A file that cannot be written, moved or deleted is a kind-1 error.
-    void commit_table(udb_recordset& table);
+    // The path of the table's file.
+    std::wstring commit_table(udb_recordset& table);
     // Deletes the table's file and its memo and index files. A file of the name that is
     // not a DBF table (or cannot be read), or a memo file's name taken by a folder or
     // FIFO, leaves everything as it is: a kind-0 error naming it.

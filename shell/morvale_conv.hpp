@@ -93,6 +93,14 @@ class dest_folder_lock {
     int fd_ = -1;
 };
 
+// A table the last run converted: its source name, the file it went to (a safe name when
+// the table's own cannot be one) and the records it copied.
+struct converted_table {
+    std::wstring name;
+    std::wstring file;
+    uint64_t records = 0;
+};
+
 class morvale_convertor : public udb_converter,
                           public mysql_converter_impl,
                           public tk_singleton<morvale_convertor>,
@@ -169,6 +177,9 @@ class morvale_convertor : public udb_converter,
     // unconverted_text of the last run; empty when every table it went through was
     // converted.
     std::wstring unconverted_account() const;
+    // The tables the last run converted, and those mode 2 skipped, in the order of the run.
+    const std::vector<converted_table>& converted_tables() const { return converted_tables_; }
+    const std::vector<std::wstring>& skipped_tables() const { return skipped_tables_; }
 
     // Asks the run to stop and ends a read that waits on the server, so that the run
     // ends the way an Abort does even when the server sends nothing. Async-signal-safe.
@@ -186,6 +197,8 @@ class morvale_convertor : public udb_converter,
     uint32_t tables_through_ = 0;
     std::wstring stopped_table_;
     std::vector<std::pair<std::wstring, std::string>> unconverted_;
+    std::vector<converted_table> converted_tables_;
+    std::vector<std::wstring> skipped_tables_;
     dest_folder_lock dest_lock_;
 };
 
@@ -263,6 +276,8 @@ class conversion_events {
     virtual void table_skipped(const std::wstring&) {}
     // The table is converted, and its values lost what `text` (losses_text) sums up.
     virtual void table_losses(const std::wstring&, const std::wstring&) {}
+    // Every conversion_run::progress_step records of a table: `records` copied so far.
+    virtual void rows_copied(const std::wstring&, uint64_t records) { (void)records; }
 };
 
 // The steps of a run that every program shares; each program's run calls them in
@@ -270,6 +285,9 @@ class conversion_events {
 // to this object and is destroyed on every way out, in reverse order of creation.
 class conversion_run : private error_handler_gate {
   public:
+    // How many records pass between two calls of conversion_events::rows_copied.
+    static constexpr uint64_t progress_step = 4096;
+
     explicit conversion_run(morvale_convertor& converter);
     ~conversion_run();
     conversion_run(const conversion_run&) = delete;
@@ -327,6 +345,8 @@ class conversion_run : private error_handler_gate {
     void empty_other_tables();
     // The table did not convert, for the reason its report gave.
     void note_unconverted(const std::string& reason);
+    // Hands what the run did with each table to the converter.
+    void publish();
     // After a report: a kind-1 error ends the run the way an Abort does.
     void end_if_fatal(const tk_exception& e) const;
     // Announces the source table's record count when it is owed and known, after
@@ -354,6 +374,9 @@ class conversion_run : private error_handler_gate {
     bool copying_ = false;    // rows of the current table are being written
     bool in_work_ = false;    // the current table is written and not in its place yet
     std::vector<std::pair<std::wstring, std::string>> unconverted_;
+    std::vector<converted_table> converted_tables_;
+    std::vector<std::wstring> skipped_tables_;
+    uint64_t copied_ = 0;  // records copied of the current table
     bool broken_ = false;  // the current table's rows stopped coming: it did not go through
     conversion_events* events_ = nullptr;
     bool count_pending_ = false;  // the source table's count may still be waited for

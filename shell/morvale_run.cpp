@@ -11,6 +11,7 @@
 #include "UDB/udb_db.hpp"
 #include "dbf/dbf_db.hpp"
 #include "dbf/dbf_except.hpp"
+#include "dbf/dbf_path.hpp"
 #include "dbf/dbf_vali.hpp"
 #include "shell/morvale_conv.hpp"
 
@@ -47,6 +48,8 @@ conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) 
     conv_.tables_through_ = 0;
     conv_.stopped_table_.clear();
     conv_.unconverted_.clear();
+    conv_.converted_tables_.clear();
+    conv_.skipped_tables_.clear();
     // An interrupt of an earlier run is over; one asked for already stops this run.
     if (!conv_.stop_requested()) sql_allow_reads();
     // The tables are counted on a second connection while their rows stream.
@@ -229,6 +232,7 @@ void conversion_run::convert_tables(conversion_events& events) {
                     commit_table();
                 } else {
                     count_pending_ = false;  // a table left alone needs no count
+                    skipped_tables_.push_back(name);
                     events.table_skipped(name);
                 }
             } catch (const tk_exception& e) {
@@ -241,7 +245,7 @@ void conversion_run::convert_tables(conversion_events& events) {
         // An Abort, a lost connection, a stop or an error that ends the run.
         conv_.tables_through_ = converted_;
         conv_.stopped_table_ = in_work_ ? table_ : std::wstring();
-        conv_.unconverted_ = unconverted_;
+        publish();
         // After an error that ends the run (a file that cannot be written, Abort), the
         // rest of the table's rows would be read off to the last before its stream could
         // be closed, however long the server takes: the run ends now, as a stop ends it
@@ -288,6 +292,7 @@ void conversion_run::check_stop() const {
 
 void conversion_run::begin_table(const std::wstring& name) {
     table_ = name;
+    copied_ = 0;
     copying_ = false;
     broken_ = false;
     conv_.begin_table(name);
@@ -357,7 +362,11 @@ void conversion_run::copy_rows() {
         source.next();
         conv_.increment_record_index();
         ++index;
+        // A program that shows how far a long table has got looks at the counters now
+        // and then, never at every record.
+        if ((index & (progress_step - 1)) == 0 && events_) events_->rows_copied(table_, index);
     }
+    copied_ = index;
     settle_at_end(index);
     tk_log_printf(2, "Table #%d has been processed", conv_.tables_done());
 }
@@ -365,9 +374,10 @@ void conversion_run::copy_rows() {
 void conversion_run::commit_table() {
     // A failure to write what is held in memory, or to move the table into place, is
     // the table's error.
-    destination_->commit_table(*destination_table_);
+    const std::wstring file = destination_->commit_table(*destination_table_);
     in_work_ = false;
     ++converted_;
+    converted_tables_.push_back({table_, dbf_file_of(file), copied_});
     udb_losses losses;
     source_table_->add_losses_to(losses);
     destination_table_->add_losses_to(losses);
@@ -384,6 +394,12 @@ void conversion_run::empty_other_tables() {
         if (source_->is_table_exist(table)) keep.push_back(dbf_names_.at(table));
     tk_log_printf(2, "Make DBF directory empty");
     report_left_files(destination_->delete_all_tables(keep));
+}
+
+void conversion_run::publish() {
+    conv_.unconverted_ = unconverted_;
+    conv_.converted_tables_ = converted_tables_;
+    conv_.skipped_tables_ = skipped_tables_;
 }
 
 void conversion_run::note_unconverted(const std::string& reason) {
@@ -439,6 +455,6 @@ void conversion_run::finish() {
     destination_.reset();
     source_.reset();
     conv_.tables_through_ = converted_;
-    conv_.unconverted_ = unconverted_;
+    publish();
     conv_.run_completed_ = true;
 }
