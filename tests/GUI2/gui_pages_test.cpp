@@ -139,8 +139,7 @@ TEST_F(finish_fixture, shows_the_errors_one_paragraph_each_or_the_heading_for_an
     } ends[] = {
         {0, 1, L"", L"0 of 1 table converted."},
         {2, 3, L"", L"2 of 3 tables converted."},
-        {1, 3, L"orders",
-         L"1 of 3 tables converted; table 'orders' was left as it was."},
+        {1, 3, L"orders", L"1 of 3 tables converted; table 'orders' was left as it was."},
     };
     for (const auto& t : ends)
         EXPECT_EQ(early_end_text(t.through, t.total, t.table),
