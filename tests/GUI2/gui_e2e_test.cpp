@@ -451,6 +451,65 @@ TEST_F(quick_launch, an_error_that_ends_the_run_ends_its_reading_at_once) {
     }
 }
 
+// A table whose reading the server breaks off in the middle (KILL QUERY) is that
+// table's error: the run goes on to the next table, the table keeps its earlier copy,
+// and Finish ends with 2; a lost connection (KILL) ends the run early, with 255. Neither
+// says that the conversion went through.
+TEST_F(quick_launch, a_table_the_server_breaks_off_is_left_as_it_was_and_the_run_says_so) {
+    scratch_db db("gui_killed");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq), "
+        "IF(seq % 100 = 0, CONCAT('memo ', seq), NULL) FROM seq_1_to_200000;"
+        "CREATE TABLE z_small (a INT); INSERT INTO z_small VALUES (1),(2)");
+    const std::string out = home.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto before = folder_files(out);
+    const struct {
+        const char* kill;
+        int code;
+        std::string end;  // the last entry of the finish page's list
+        bool later_table_converted;
+    } cases[] = {
+        {"KILL QUERY ", morvale_incomplete,
+         "1 of 2 tables was not converted: big (Query execution was interrupted)", true},
+        {"KILL ", morvale_failed,
+         "The conversion stopped before its end: 0 of 2 tables converted; table 'big' was "
+         "left as it was.",
+         false},
+    };
+    long in_source = 2, in_folder = 2;
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.kill);
+        // So that a conversion of the later table shows.
+        db.exec("INSERT INTO z_small VALUES (0)");
+        ++in_source;
+        modal.requests.clear();
+        modal.dialogs = {{2}};  // Continue, should the error ask
+        bool killed = false;
+        while_converting = [&](morvale_convertor& conv) {
+            if (killed || conv.get_progress().record_index == 0) return;
+            const auto ids =
+                db.rows("SELECT id FROM information_schema.processlist WHERE db = '" + db.name() +
+                        "' AND info LIKE 'SELECT * FROM%' AND id <> CONNECTION_ID()");
+            ASSERT_EQ(ids.size(), 1u);
+            db.exec(t.kill + *ids[0][0]);
+            killed = true;
+        };
+        const int code = run(profile(db, 1, "big\nz_small\n"));
+        while_converting = nullptr;
+        ASSERT_TRUE(killed) << "the table was converted before it could be broken off";
+        EXPECT_EQ(code, t.code);
+        EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
+        EXPECT_TRUE(listed.ends_with(t.end + "\n")) << listed;
+        EXPECT_EQ(read_file_bytes(out + "/big.dbf"), before.at("big.dbf"));
+        EXPECT_EQ(read_file_bytes(out + "/big.fpt"), before.at("big.fpt"));
+        EXPECT_EQ(temporary_files(out), std::vector<std::string>{});
+        if (t.later_table_converted) in_folder = in_source;
+        EXPECT_EQ(read_dbf(out + "/z_small.dbf").records, in_folder);
+    }
+}
+
 namespace {
 
 // Acts on the controls of the page on show, found by id there, as a user would.
