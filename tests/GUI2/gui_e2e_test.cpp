@@ -799,21 +799,26 @@ TEST_F(wizard_runs, a_cancel_answered_once_the_run_has_ended_leaves_the_finish_p
 }
 
 // "Overwrite the entire database" is a mode of the run, which does the deleting: after
-// OK, Back or Cancel leaves the folder exactly as it was.
+// OK, Back or Cancel leaves the folder exactly as it was. Next on to the run deletes the
+// folder's other tables when the run starts, and replaces the run's own under the name
+// it had; files named like tables that are not stay, and are named.
 TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run) {
     scratch_db db("gui_mode0");
-    db.exec("CREATE TABLE t (a INT)");
+    db.exec("CREATE TABLE t (a INT); INSERT INTO t VALUES (1),(2)");
     const std::string out = home.file("out");
     fs::create_directories(out);
     write_file_bytes(out + "/keep.dbf", any_dbf_table());
     write_file_bytes(out + "/keep.cdx", "index");
     write_file_bytes(out + "/notes.txt", "keep");
+    // An earlier table of the run, without fields or records.
+    write_file_bytes(out + "/T.DBF", any_dbf_table());
     // Files named like tables that are not.
     write_file_bytes(out + "/fake.dbf", "text");
     write_file_bytes(out + "/empty.dbf", "");
     const auto before = folder_files(out);
-    for (bool back : {false, true}) {
-        SCOPED_TRACE(back ? "Back, then Cancel" : "Cancel");
+    enum class then { cancel, back_and_cancel, run };
+    for (then next : {then::cancel, then::back_and_cancel, then::run}) {
+        SCOPED_TRACE(next == then::cancel ? "Cancel" : next == then::run ? "run" : "Back, Cancel");
         modal.requests.clear();
         wizard_robot robot;
         walk_to_tables(robot, db, out, false);
@@ -828,20 +833,42 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run
             click(sheet, ui::id_cancel);
         };
         int mode = -1;
+        bool untouched_on_tables_page = false;
         robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
             mode = morvale_convertor::get_instance().mode();
-            if (!back) return cancel(sheet);
-            robot.on_enter[106] = cancel;
-            click(sheet, ui::id_back);
+            untouched_on_tables_page = folder_files(out) == before;
+            if (next == then::cancel) return cancel(sheet);
+            if (next == then::back_and_cancel) {
+                robot.on_enter[106] = cancel;
+                return click(sheet, ui::id_back);
+            }
+            click(sheet, 1102);
+            click(sheet, ui::id_next);
         };
-        EXPECT_EQ(run_wizard(), morvale_cancelled);
-        EXPECT_EQ(robot.seen, back ? (std::vector<int>{103, 123, 106, 127, 106})
-                                   : (std::vector<int>{103, 123, 106, 127}));
+        EXPECT_EQ(run_wizard(), next == then::run ? morvale_ok : morvale_cancelled);
+        EXPECT_EQ(robot.seen, next == then::run ? (std::vector<int>{103, 123, 106, 127, 107, 116})
+                              : next == then::back_and_cancel
+                                  ? (std::vector<int>{103, 123, 106, 127, 106})
+                                  : (std::vector<int>{103, 123, 106, 127}));
         ASSERT_EQ(modal.of("dialog").size(), 1u);
         EXPECT_EQ(modal.of("dialog")[0].caption, "Torvane 4.3 Warning");
         EXPECT_EQ(mode, udb_mode_overwrite_database);
-        EXPECT_TRUE(modal.of("error").empty());
-        EXPECT_EQ(folder_files(out), before);
+        EXPECT_TRUE(untouched_on_tables_page);
+        if (next != then::run) {
+            EXPECT_TRUE(modal.of("error").empty());
+            EXPECT_EQ(folder_files(out), before);
+            continue;
+        }
+        ASSERT_EQ(modal.of("error").size(), 1u);
+        EXPECT_EQ(modal.of("error")[0].text.toStdString(),
+                  "These files are left as they are: " + out + "/empty.dbf is not a DBF table; " +
+                      out + "/fake.dbf is not a DBF table.");
+        auto after = folder_files(out);
+        EXPECT_EQ(read_dbf(out + "/T.DBF").rows, (std::vector<std::string>{"1", "2"}));
+        after.erase("T.DBF");
+        auto kept = before;
+        for (const char* gone : {"keep.dbf", "keep.cdx", "T.DBF"}) kept.erase(gone);
+        EXPECT_EQ(after, kept);
     }
 }
 
