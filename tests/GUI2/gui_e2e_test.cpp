@@ -35,10 +35,43 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> folder_files(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& f : fs::directory_iterator(folder))
+        files[f.path().filename().string()] = read_file_bytes(f.path().string());
+    return files;
+}
+
+// The names of the temporary files a table is written under before it takes its place.
+std::vector<std::string> temporary_files(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!fs::exists(folder)) return names;
+    for (const auto& f : fs::directory_iterator(folder))
+        if (f.path().extension() == ".tmp") names.push_back(f.path().filename().string());
+    return names;
+}
+
+// The size of the table file that `table` is being written to, 0 while there is none.
+uintmax_t size_in_work(const std::string& folder, const std::string& table) {
+    // The run may create, move or remove the file meanwhile.
+    std::error_code ec;
+    for (const auto& f : fs::directory_iterator(folder, ec)) {
+        if (!f.path().filename().string().starts_with(table + ".dbf.") ||
+            f.path().extension() != ".tmp")
+            continue;
+        const uintmax_t size = fs::file_size(f.path(), ec);
+        return ec ? 0 : size;
+    }
+    return 0;
+}
+
 struct quick_launch : ::testing::Test {
     tmp_dir home;
     scripted_modal modal;
     std::string heading, listed;
+    // Called on every poll of the progress page while run() runs.
+    std::function<void(morvale_convertor&)> while_converting;
 
     void SetUp() override {
         REQUIRE_TEST_SERVER();
@@ -65,6 +98,8 @@ struct quick_launch : ::testing::Test {
     int run(const std::string& path, std::vector<int>* pages = nullptr) {
         wizard_robot robot;
         robot.on_page = [this](int id, ui::wizard_sheet& sheet) {
+            if (id == 107 && while_converting)
+                if (morvale_convertor* conv = morvale_convertor::find()) while_converting(*conv);
             if (id != 116) return;
             heading = sheet.findChild<QLabel*>("1314")->text().toStdString();
             auto* list = sheet.findChild<QPlainTextEdit*>("1016");
@@ -128,16 +163,26 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
         "INSERT INTO many SELECT seq, '2024-02-31', 1 FROM seq_1_to_20;"
         "INSERT INTO many VALUES (21, '2024-01-01', 18446744073709551615);"
         "CREATE TABLE later (id INT, d DATE);"
-        "INSERT INTO later SELECT seq, '2024-02-31' FROM seq_1_to_10");
+        "INSERT INTO later SELECT seq, '2024-02-31' FROM seq_1_to_10;"
+        // Losses that are no errors of records, summed up for the table.
+        "CREATE TABLE lossy (id INT, name VARCHAR(20) CHARACTER SET utf8mb4, at DATETIME(3), "
+        "d DATE);"
+        "INSERT INTO lossy VALUES (1, '\xd0\x96\xd1\x83\xd0\xba', '2024-01-01 10:00:00.500', "
+        "'0000-00-00'), (2, 'caf\xc3\xa9 \xe2\x82\xac\xe2\x88\x9e', '2024-01-01 10:00:00', "
+        "'2024-01-01'), (3, '\xe4\xb8\xad', NULL, '0000-00-00')");
     std::string first_twenty;
     for (int i = 1; i <= 20; ++i)
         first_twenty += "many, record #" + std::to_string(i) +
                         ": The value '2024-02-31' of column 'd' cannot be stored (not a calendar "
                         "date); it is left empty.\n\n";
-    ASSERT_EQ(run(profile(db, 0, "prices\n")), morvale_ok);
+    // Earlier copies; the record error of orders is gone past.
+    modal.dialogs = {{2}};
+    ASSERT_EQ(run(profile(db, 0, "prices\norders\n")), morvale_ok);
     // Merge into a table whose structure no longer matches, plus a table that is gone.
     db.exec("ALTER TABLE prices ADD extra INT");
     const std::string stopped = "The conversion stopped before its end: ";
+    const std::string not_conforming =
+        "The structure of data source does not conform to the destination table.";
     struct {
         int mode;
         std::string tables;
@@ -147,12 +192,14 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
         std::string table;  // and its records afterwards
         long records;
     } cases[] = {
+        // Gone past, the tables' errors leave them unconverted: Finish says so with 2.
         {3,
          "prices\nghost\n",
          {{2}, {2}},
-         morvale_ok,
-         "prices: The structure of data source does not conform to the destination table.\n\n"
-         "ghost: Table ghost not exists\n",
+         morvale_incomplete,
+         "prices: " + not_conforming + "\n\nghost: Table ghost not exists\n\n" +
+             "2 of 2 tables were not converted: prices (" + not_conforming +
+             "), ghost (Table ghost not exists)\n",
          "prices",
          2},
         // Stopped on the first table's error: nothing converted, no table half written.
@@ -160,22 +207,22 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
          "prices\nghost\n",
          {{1}},
          morvale_failed,
-         "prices: The structure of data source does not conform to the destination table.\n\n" +
-             stopped + "0 of 2 tables converted.\n",
+         "prices: " + not_conforming + "\n\n1 of 2 tables was not converted: prices (" +
+             not_conforming + ")\n" + stopped +
+             "0 of 2 tables converted; table 'prices' was left as it was.\n",
          "prices",
          2},
-        // Stopped in the middle of a table: how far the run got, and which table holds
-        // only part of its rows.
+        // Stopped in the middle of a table: how far the run got, and that the table in
+        // work was left as it was, its earlier copy whole.
         {0,
          "a_first\norders\nz_last\n",
          {{1}},
          morvale_failed,
          "orders, record #3: The value '2024-02-31' of column 'd' cannot be stored (not a "
          "calendar date); it is left empty.\n\n" +
-             stopped +
-             "1 of 3 tables converted; table 'orders' holds the records written until then.\n",
+             stopped + "1 of 3 tables converted; table 'orders' was left as it was.\n",
          "orders",
-         2},
+         5},
         // Continue, and no dialog for the rest: the list shows 20 errors and says how many
         // more there were.
         {0,
@@ -185,6 +232,16 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
          first_twenty + "\u2026 and 11 more errors\n",
          "many",
          21},
+        // What a converted table lost is listed, one line for the table.
+        {0,
+         "lossy\n",
+         {},
+         morvale_ok,
+         "lossy: 3 values had characters that code page 1252 lacks; they are written as ?; "
+         "1 value lost fractional seconds, which DBF date-time fields do not keep; 2 zero "
+         "dates were written as blank dates\n",
+         "lossy",
+         3},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.tables + std::to_string(t.answers.size()));
@@ -195,6 +252,7 @@ TEST_F(quick_launch, errors_are_listed_and_abort_ends_with_255) {
         EXPECT_EQ(listed, t.listed);
         EXPECT_EQ(modal.of("dialog").size(), t.answers.size());
         EXPECT_EQ(read_dbf(home.file("out") + "/" + t.table + ".dbf").records, t.records);
+        EXPECT_EQ(temporary_files(home.file("out")), std::vector<std::string>{});
     }
     EXPECT_FALSE(fs::exists(home.file("out") + "/z_last.dbf"));
 }
@@ -277,31 +335,39 @@ TEST_F(quick_launch, a_file_that_cannot_be_written_ends_the_run_with_255_after_o
         const char* what;
         int mode;
         file_faults faults;
+        bool earlier;        // the folder holds the tables of an earlier run
         std::string failed;  // the table in the one box
         std::string end;     // how far the run got
     } cases[] = {
-        // A full disk in the middle of the second table.
+        // A full disk in the middle of the second table, whose earlier copy stays.
         {"full disk",
          0,
          {.write_budget = 300'000, .only_under = out},
+         true,
          "big",
-         "1 of 3 tables converted; table 'big' holds the records written until then."},
+         "1 of 3 tables converted; table 'big' was left as it was."},
         // A folder that refuses new files: every table would fail alike.
         {"write-protected, mode 1",
          1,
          {.open_error = EPERM, .only_under = out},
+         false,
          "a_first",
-         "0 of 3 tables converted."},
+         "0 of 3 tables converted; table 'a_first' was left as it was."},
         {"write-protected, mode 2",
          2,
          {.open_error = EPERM, .only_under = out},
+         false,
          "a_first",
-         "0 of 3 tables converted."},
+         "0 of 3 tables converted; table 'a_first' was left as it was."},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(t.what);
         fs::remove_all(out);
         fs::create_directories(out);
+        if (t.earlier) {
+            ASSERT_EQ(run(profile(db, t.mode, "a_first\nbig\n")), morvale_ok);
+        }
+        const auto before = folder_files(out);
         const std::string path = profile(db, t.mode, "a_first\nbig\nz_last\n");
         modal.requests.clear();
         int code = -1;
@@ -315,21 +381,20 @@ TEST_F(quick_launch, a_file_that_cannot_be_written_ends_the_run_with_255_after_o
         ASSERT_EQ(modal.of("error").size(), 1u);
         const std::string box = modal.of("error")[0].text.toStdString();
         EXPECT_EQ(box.rfind(t.failed + ": ", 0), 0u) << box;
-        EXPECT_EQ(listed, box + "\n\n" + stopped + t.end + "\n");
+        // The table whose file failed is named with the reason, before how far the run got.
+        const std::string unconverted = "1 of 3 tables was not converted: " + t.failed + " (" +
+                                        box.substr(t.failed.size() + 2) + ")\n";
+        EXPECT_EQ(listed, box + "\n\n" + unconverted + stopped + t.end + "\n");
         EXPECT_FALSE(fs::exists(out + "/z_last.dbf"));
-        if (t.mode != 0) {
+        EXPECT_EQ(temporary_files(out), std::vector<std::string>{});
+        if (!t.earlier) {
             EXPECT_TRUE(fs::is_empty(out));
             continue;
         }
+        // The table that was converted is new; the one that failed is its earlier copy.
         EXPECT_EQ(read_dbf(out + "/a_first.dbf").records, 2);
-        // Whole records only, and as many as the header counts.
-        const dbf_read big = read_dbf(out + "/big.dbf");
-        EXPECT_EQ(big.error, "");
-        EXPECT_GT(big.records, 0);
-        EXPECT_LT(big.records, 20000);
-        ASSERT_GT(big.rows.size(), 0u);
-        EXPECT_EQ(big.rows.back(),
-                  std::to_string(big.records) + "|value " + std::to_string(big.records));
+        EXPECT_EQ(read_file_bytes(out + "/big.dbf"), before.at("big.dbf"));
+        EXPECT_EQ(read_dbf(out + "/big.dbf").records, 20000);
     }
 }
 
@@ -376,12 +441,72 @@ TEST_F(quick_launch, an_error_that_ends_the_run_ends_its_reading_at_once) {
         EXPECT_EQ(code, morvale_failed);
         ASSERT_EQ(modal.of(t.box).size(), 1u);
         EXPECT_LT(waited, std::chrono::seconds(3));
-        EXPECT_NE(listed.find("The conversion stopped before its end: 0 of 1 table converted; "
-                              "table '" +
-                              std::string(t.table) + "' holds the records written until then."),
-                  std::string::npos)
+        EXPECT_TRUE(
+            listed.ends_with("The conversion stopped before its end: 0 of 1 table "
+                             "converted; table '" +
+                             std::string(t.table) + "' was left as it was.\n"))
             << listed;
-        expect_whole_records_of_part(out + "/" + t.table + ".dbf", 150000);
+        // The folder was empty before: it is again, with no temporary file left.
+        EXPECT_TRUE(fs::is_empty(out));
+    }
+}
+
+// A table whose reading the server breaks off in the middle (KILL QUERY) is that
+// table's error: the run goes on to the next table, the table keeps its earlier copy,
+// and Finish ends with 2; a lost connection (KILL) ends the run early, with 255. Neither
+// says that the conversion went through.
+TEST_F(quick_launch, a_table_the_server_breaks_off_is_left_as_it_was_and_the_run_says_so) {
+    scratch_db db("gui_killed");
+    db.exec(
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq), "
+        "IF(seq % 100 = 0, CONCAT('memo ', seq), NULL) FROM seq_1_to_200000;"
+        "CREATE TABLE z_small (a INT); INSERT INTO z_small VALUES (1),(2)");
+    const std::string out = home.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto before = folder_files(out);
+    const struct {
+        const char* kill;
+        int code;
+        std::string end;  // the last entry of the finish page's list
+        bool later_table_converted;
+    } cases[] = {
+        {"KILL QUERY ", morvale_incomplete,
+         "1 of 2 tables was not converted: big (Query execution was interrupted)", true},
+        {"KILL ", morvale_failed,
+         "The conversion stopped before its end: 0 of 2 tables converted; table 'big' was "
+         "left as it was.",
+         false},
+    };
+    long in_source = 2, in_folder = 2;
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.kill);
+        // So that a conversion of the later table shows.
+        db.exec("INSERT INTO z_small VALUES (0)");
+        ++in_source;
+        modal.requests.clear();
+        modal.dialogs = {{2}};  // Continue, should the error ask
+        bool killed = false;
+        while_converting = [&](morvale_convertor& conv) {
+            if (killed || conv.get_progress().record_index == 0) return;
+            const auto ids =
+                db.rows("SELECT id FROM information_schema.processlist WHERE db = '" + db.name() +
+                        "' AND info LIKE 'SELECT * FROM%' AND id <> CONNECTION_ID()");
+            ASSERT_EQ(ids.size(), 1u);
+            db.exec(t.kill + *ids[0][0]);
+            killed = true;
+        };
+        const int code = run(profile(db, 1, "big\nz_small\n"));
+        while_converting = nullptr;
+        ASSERT_TRUE(killed) << "the table was converted before it could be broken off";
+        EXPECT_EQ(code, t.code);
+        EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
+        EXPECT_TRUE(listed.ends_with(t.end + "\n")) << listed;
+        EXPECT_EQ(read_file_bytes(out + "/big.dbf"), before.at("big.dbf"));
+        EXPECT_EQ(read_file_bytes(out + "/big.fpt"), before.at("big.fpt"));
+        EXPECT_EQ(temporary_files(out), std::vector<std::string>{});
+        if (t.later_table_converted) in_folder = in_source;
+        EXPECT_EQ(read_dbf(out + "/z_small.dbf").records, in_folder);
     }
 }
 
@@ -520,7 +645,8 @@ TEST_F(wizard_runs, every_page_then_the_saved_profile_repeats_the_run_as_a_merge
     EXPECT_EQ(saved.get_value(L"Generic settings", L"mode"), L"0");
 
     // The saved profile again, as a merge, after one table changed its structure: that
-    // table is reported and kept, the others get their rows a second time.
+    // table is reported and kept, the others get their rows a second time, and Finish
+    // says with 2 that a table was not converted.
     std::string profile = read_file_bytes(home.file("p.mvl"));
     profile.replace(profile.find("mode=0"), 6, "mode=3");
     write_file_bytes(home.file("p.mvl"), profile);
@@ -529,44 +655,79 @@ TEST_F(wizard_runs, every_page_then_the_saved_profile_repeats_the_run_as_a_merge
     modal.requests.clear();
     modal.dialogs = {{2}};
     std::vector<int> pages;
-    EXPECT_EQ(run(home.file("p.mvl"), &pages), morvale_ok);
+    EXPECT_EQ(run(home.file("p.mvl"), &pages), morvale_incomplete);
     EXPECT_EQ(pages, (std::vector<int>{107, 116}));
     EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
-    EXPECT_EQ(listed,
-              "prices: The structure of data source does not conform to the destination "
-              "table.\n");
+    const std::string not_conforming =
+        "The structure of data source does not conform to the destination table.";
+    EXPECT_EQ(listed, "prices: " + not_conforming +
+                          "\n\n1 of 3 tables was not converted: prices (" + not_conforming + ")\n");
     EXPECT_EQ(modal.of("dialog").size(), 1u);
     EXPECT_EQ(read_file_bytes(out + "/prices.dbf"), prices_before);
     EXPECT_EQ(read_dbf(out + "/customers.dbf").records, 4);
 }
 
-TEST_F(wizard_runs, cancel_and_closing_end_soon_with_whole_records_even_from_a_silent_server) {
+// Cancel (or closing the window) and Abort in the middle of a table, over an earlier
+// copy in modes 1 and 3: the run ends within moments, also when the server has fallen
+// silent, and leaves the table as it was, byte for byte, its memo file too, with nothing
+// beside it. Abort says so on the finish page and ends with 255; Cancel ends with 1.
+TEST_F(wizard_runs, cancel_closing_and_abort_end_soon_and_leave_the_table_in_work_as_it_was) {
     scratch_db db("gui_cancel");
     db.exec(
-        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30));"
-        "INSERT INTO big SELECT seq, CONCAT('value ', seq) FROM seq_1_to_300000");
+        "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('value ', seq), "
+        "IF(seq % 100 = 0, CONCAT('memo ', seq), NULL) FROM seq_1_to_300000;"
+        "CREATE TABLE cut LIKE big; INSERT INTO cut SELECT * FROM big WHERE id <= 30000");
+    const std::string earlier = home.file("earlier"), out = home.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + earlier})).code, 0);
+    const auto before = folder_files(earlier);
+    ASSERT_EQ(before.size(), 4u);
+    // A value cut in the middle of the table: its error asks Continue or Abort.
+    db.exec("UPDATE cut SET v = CONCAT('cut', CHAR(0), 'here') WHERE id = 15000");
+    enum class how { cancel, close, abort };
     struct {
         const char* what;
+        int mode;
+        how end;
         bool silent;  // the server stops answering in the middle of the table
-        bool close;   // the window is closed rather than Cancel pressed
     } cases[] = {
-        {"Cancel, the server answering", false, false},
-        {"Cancel, the server silent", true, false},
-        {"closing, the server silent", true, true},
+        {"Cancel, mode 1", udb_mode_overwrite_tables, how::cancel, false},
+        {"Cancel, mode 3", udb_mode_merge_tables, how::cancel, false},
+        {"Cancel, mode 3, the server silent", udb_mode_merge_tables, how::cancel, true},
+        {"closing, mode 1, the server silent", udb_mode_overwrite_tables, how::close, true},
+        {"Abort, mode 1", udb_mode_overwrite_tables, how::abort, false},
+        {"Abort, mode 3", udb_mode_merge_tables, how::abort, false},
     };
+    using clock = std::chrono::steady_clock;
     for (const auto& t : cases) {
         SCOPED_TRACE(t.what);
+        const bool abort = t.end == how::abort;
+        const std::string table = abort ? "cut" : "big";
+        fs::remove_all(out);
+        fs::copy(earlier, out);
         relay_proxy relay(test_server::get().port);
-        const std::string path = profile(db, 0, "big\n", relay.port());
+        const std::string path = profile(db, t.mode, table + "\n", relay.port());
         modal.requests.clear();
+        modal.dialogs = {{1}};  // Abort
+        clock::time_point acted;
+        modal.on_shown = [&] {
+            if (abort) acted = clock::now();
+        };
         wizard_robot robot;
-        bool frozen = false, asked = false;
+        bool frozen = false;
         uint64_t last_index = 0;
         int still = 0;
-        auto cancelled_at = std::chrono::steady_clock::now();
+        heading = listed = "";
         robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
+            if (id == 116) {
+                heading = finish_text(sheet);
+                listed =
+                    static_cast<QPlainTextEdit*>(control(sheet, 1016))->toPlainText().toStdString();
+            }
             morvale_convertor* conv = morvale_convertor::find();
-            if (id != 107 || asked || !conv || conv->get_progress().record_index == 0) return;
+            if (id != 107 || abort || acted != clock::time_point() || !conv ||
+                conv->get_progress().record_index == 0)
+                return;
             if (t.silent && !frozen) {
                 relay.freeze(std::chrono::seconds(15));
                 frozen = true;
@@ -579,24 +740,31 @@ TEST_F(wizard_runs, cancel_and_closing_end_soon_with_whole_records_even_from_a_s
                     return;
                 }
             }
-            asked = true;
             modal.questions = {ui::box_answer::yes};
-            cancelled_at = std::chrono::steady_clock::now();
-            if (t.close)
+            acted = clock::now();
+            if (t.end == how::close)
                 sheet.close();
             else
                 click(sheet, ui::id_cancel);
         };
         std::string a0 = "morvale", a1 = path;
         char* argv[] = {a0.data(), a1.data(), nullptr};
-        EXPECT_EQ(morvale_main(2, argv), morvale_cancelled);
-        ASSERT_TRUE(asked) << "the run ended before it could be cancelled";
-        EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(5));
-        EXPECT_EQ(modal.of("question").size(), 1u);
+        EXPECT_EQ(morvale_main(2, argv), abort ? morvale_failed : morvale_cancelled);
+        modal.on_shown = nullptr;
+        ASSERT_NE(acted, clock::time_point()) << "the run ended before it could be stopped";
+        EXPECT_LT(clock::now() - acted, std::chrono::seconds(5));
+        EXPECT_EQ(modal.of("question").size(), abort ? 0u : 1u);
         // The read that the stop broke is no lost connection to report.
-        EXPECT_TRUE(modal.of("dialog").empty());
+        EXPECT_EQ(modal.of("dialog").size(), abort ? 1u : 0u);
         EXPECT_TRUE(modal.of("error").empty());
-        expect_whole_records_of_part(home.file("out") + "/big.dbf", 300000);
+        EXPECT_EQ(folder_files(out), before);
+        if (!abort) continue;
+        EXPECT_EQ(robot.seen, (std::vector<int>{107, 116}));
+        EXPECT_EQ(heading.rfind("There were some errors", 0), 0u) << heading;
+        EXPECT_TRUE(
+            listed.ends_with("The conversion stopped before its end: 0 of 1 table "
+                             "converted; table 'cut' was left as it was.\n"))
+            << listed;
     }
 }
 
@@ -630,34 +798,27 @@ TEST_F(wizard_runs, a_cancel_answered_once_the_run_has_ended_leaves_the_finish_p
     EXPECT_EQ(read_dbf(home.file("out") + "/t.dbf").records, 2);
 }
 
-namespace {
-
-// Every file of a folder with its bytes.
-std::map<std::string, std::string> folder_files(const std::string& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& f : fs::directory_iterator(folder))
-        files[f.path().filename().string()] = read_file_bytes(f.path().string());
-    return files;
-}
-
-}  // namespace
-
 // "Overwrite the entire database" is a mode of the run, which does the deleting: after
-// OK, Back or Cancel leaves the folder exactly as it was.
+// OK, Back or Cancel leaves the folder exactly as it was. Next on to the run deletes the
+// folder's other tables when the run starts, and replaces the run's own under the name
+// it had; files named like tables that are not stay, and are named.
 TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run) {
     scratch_db db("gui_mode0");
-    db.exec("CREATE TABLE t (a INT)");
+    db.exec("CREATE TABLE t (a INT); INSERT INTO t VALUES (1),(2)");
     const std::string out = home.file("out");
     fs::create_directories(out);
     write_file_bytes(out + "/keep.dbf", any_dbf_table());
     write_file_bytes(out + "/keep.cdx", "index");
     write_file_bytes(out + "/notes.txt", "keep");
+    // An earlier table of the run, without fields or records.
+    write_file_bytes(out + "/T.DBF", any_dbf_table());
     // Files named like tables that are not.
     write_file_bytes(out + "/fake.dbf", "text");
     write_file_bytes(out + "/empty.dbf", "");
     const auto before = folder_files(out);
-    for (bool back : {false, true}) {
-        SCOPED_TRACE(back ? "Back, then Cancel" : "Cancel");
+    enum class then { cancel, back_and_cancel, run };
+    for (then next : {then::cancel, then::back_and_cancel, then::run}) {
+        SCOPED_TRACE(next == then::cancel ? "Cancel" : next == then::run ? "run" : "Back, Cancel");
         modal.requests.clear();
         wizard_robot robot;
         walk_to_tables(robot, db, out, false);
@@ -672,20 +833,42 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run
             click(sheet, ui::id_cancel);
         };
         int mode = -1;
+        bool untouched_on_tables_page = false;
         robot.on_enter[127] = [&](ui::wizard_sheet& sheet) {
             mode = morvale_convertor::get_instance().mode();
-            if (!back) return cancel(sheet);
-            robot.on_enter[106] = cancel;
-            click(sheet, ui::id_back);
+            untouched_on_tables_page = folder_files(out) == before;
+            if (next == then::cancel) return cancel(sheet);
+            if (next == then::back_and_cancel) {
+                robot.on_enter[106] = cancel;
+                return click(sheet, ui::id_back);
+            }
+            click(sheet, 1102);
+            click(sheet, ui::id_next);
         };
-        EXPECT_EQ(run_wizard(), morvale_cancelled);
-        EXPECT_EQ(robot.seen, back ? (std::vector<int>{103, 123, 106, 127, 106})
-                                   : (std::vector<int>{103, 123, 106, 127}));
+        EXPECT_EQ(run_wizard(), next == then::run ? morvale_ok : morvale_cancelled);
+        EXPECT_EQ(robot.seen, next == then::run ? (std::vector<int>{103, 123, 106, 127, 107, 116})
+                              : next == then::back_and_cancel
+                                  ? (std::vector<int>{103, 123, 106, 127, 106})
+                                  : (std::vector<int>{103, 123, 106, 127}));
         ASSERT_EQ(modal.of("dialog").size(), 1u);
         EXPECT_EQ(modal.of("dialog")[0].caption, "Torvane 4.3 Warning");
         EXPECT_EQ(mode, udb_mode_overwrite_database);
-        EXPECT_TRUE(modal.of("error").empty());
-        EXPECT_EQ(folder_files(out), before);
+        EXPECT_TRUE(untouched_on_tables_page);
+        if (next != then::run) {
+            EXPECT_TRUE(modal.of("error").empty());
+            EXPECT_EQ(folder_files(out), before);
+            continue;
+        }
+        ASSERT_EQ(modal.of("error").size(), 1u);
+        EXPECT_EQ(modal.of("error")[0].text.toStdString(),
+                  "These files are left as they are: " + out + "/empty.dbf is not a DBF table; " +
+                      out + "/fake.dbf is not a DBF table.");
+        auto after = folder_files(out);
+        EXPECT_EQ(read_dbf(out + "/T.DBF").rows, (std::vector<std::string>{"1", "2"}));
+        after.erase("T.DBF");
+        auto kept = before;
+        for (const char* gone : {"keep.dbf", "keep.cdx", "T.DBF"}) kept.erase(gone);
+        EXPECT_EQ(after, kept);
     }
 }
 
@@ -980,8 +1163,9 @@ TEST_F(quick_launch, cancel_ends_the_wait_for_a_name_server_that_never_answers) 
 }
 
 // SIGINT and SIGTERM end the wizard as they end TALVORIN: within moments, the table in
-// work with whole records, and how far the run got on standard error; also with the
-// standard streams closed, when nothing the program says may land in a table.
+// work left as it was (its earlier copy byte for byte), and how far the run got on
+// standard error; also with the standard streams closed, when nothing the program says
+// may land in a table.
 TEST_F(quick_launch, a_signal_ends_the_program_within_moments) {
     scratch_db db("gui_signal");
     db.exec(
@@ -991,9 +1175,7 @@ TEST_F(quick_launch, a_signal_ends_the_program_within_moments) {
         "FROM seq_1_to_200000");
     const std::string out = home.file("out");
     ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
-    fs::remove(out + "/big.dbf");
-    fs::remove(out + "/big.fpt");
-    const std::string before = read_file_bytes(out + "/t.dbf");
+    const auto before = folder_files(out);
     enum class at { profile, connecting, converting };
     struct {
         const char* what;
@@ -1024,7 +1206,7 @@ TEST_F(quick_launch, a_signal_ends_the_program_within_moments) {
         auto ready = [&] {
             if (t.when == at::profile) return waits_for_pipe_writer(pid);
             if (t.when == at::connecting) return relay.frozen();
-            return fs::exists(out + "/big.dbf") && fs::file_size(out + "/big.dbf") >= 200000;
+            return size_in_work(out, "big") >= 200000;
         };
         while (!ready() && std::chrono::steady_clock::now() < limit)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -1036,7 +1218,7 @@ TEST_F(quick_launch, a_signal_ends_the_program_within_moments) {
         const auto signalled = std::chrono::steady_clock::now();
         EXPECT_EQ(wait_at_most(pid, std::chrono::seconds(30)), morvale_failed);
         EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(5));
-        EXPECT_EQ(read_file_bytes(out + "/t.dbf"), before);
+        EXPECT_EQ(folder_files(out), before);
         if (!converting) {
             // After what Qt may have said.
             const std::string said = read_file_bytes(home.file("stderr"));
@@ -1044,9 +1226,6 @@ TEST_F(quick_launch, a_signal_ends_the_program_within_moments) {
                             "\nThe conversion stopped before its end: no table was converted.\n") ||
                         said == "The conversion stopped before its end: no table was converted.\n")
                 << said;
-            EXPECT_FALSE(fs::exists(out + "/big.dbf"));
-            continue;
         }
-        expect_whole_records_of_part(out + "/big.dbf", 200000);
     }
 }
