@@ -121,8 +121,8 @@ std::wstring losses_text(const std::wstring& table, const udb_losses& losses) {
                         L"date-time fields do not keep");
     if (losses.zero_dates)
         parts.push_back(std::to_wstring(losses.zero_dates) +
-                        (losses.zero_dates == 1 ? L" zero date was" : L" zero dates were") +
-                        L" written as blank dates");
+                        (losses.zero_dates == 1 ? L" zero date was written as a blank date"
+                                                : L" zero dates were written as blank dates"));
     std::wstring text = table + L": ";
     for (size_t i = 0; i < parts.size(); ++i) text += (i ? L"; " : L"") + parts[i];
     return text;
@@ -245,6 +245,9 @@ void conversion_run::convert_tables(conversion_events& events) {
         // An Abort, a lost connection, a stop or an error that ends the run.
         conv_.tables_through_ = converted_;
         conv_.stopped_table_ = in_work_ ? table_ : std::wstring();
+        // The table in work is told of by the account of the stop.
+        if (in_work_ && !unconverted_.empty() && unconverted_.back().first == table_)
+            unconverted_.pop_back();
         publish();
         // After an error that ends the run (a file that cannot be written, Abort), the
         // rest of the table's rows would be read off to the last before its stream could
