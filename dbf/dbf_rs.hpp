@@ -114,6 +114,9 @@ class dbf_recordset : public udb_recordset {
     void note_ends();
     // Puts the table back as it was opened; failures are only logged.
     void roll_back() noexcept;
+    // Throws the exception being handled again; a file error of a new table's temporary
+    // file is then said of the file it becomes, the one its user knows.
+    [[noreturn]] void rethrow_named() const;
     [[noreturn]] void bad_format(const char* trace);
 
     std::unique_ptr<tk_huge_file> file_;
