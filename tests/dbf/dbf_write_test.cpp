@@ -73,7 +73,7 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     }));
     // Every empty value: blank where the letter has a blank, zeros where it has none.
     t->append_record(*make_record(std::vector<ole_variant>(12)));
-    t.reset();
+    f.commit(t);
 
     std::string expected = header(dbf_version_fox_memo, 2, 417, 128);
     expected += descriptor("ID", 'N', 0, 11, 0);
@@ -107,14 +107,15 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
 
 TEST(dbf_writer, new_tables_and_their_memo_files) {
     dbf_folder f;
-    f.create(L"empty", {});
+    auto empty = f.create(L"empty", {});
+    f.commit(empty);
     EXPECT_EQ(read_file_bytes(f.file("empty.dbf")), header(dbf_version_dbase3, 0, 33, 1) + "\x0D");
 
     // The three-column example: N(11,0), B(8) and C(21); records at 129 and 170.
     auto t = f.create(L"three", {{L"A", VT_I4}, {L"B", VT_R8}, {L"C", VT_BSTR, 20}});
     t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(0.0), ole_variant(L"x")}));
     t->append_record(*make_record({ole_variant(int32_t{2}), ole_variant(0.0), ole_variant(L"y")}));
-    t->flush();
+    f.commit(t);
     std::string bytes = read_file_bytes(f.file("three.dbf"));
     EXPECT_EQ(bytes.substr(0, 32), header(dbf_version_dbase3, 2, 129, 41));
     EXPECT_EQ(bytes.size(), 129u + 2 * 41);
@@ -123,7 +124,8 @@ TEST(dbf_writer, new_tables_and_their_memo_files) {
     EXPECT_EQ(bytes.substr(170, 12), "           2");
 
     // A memo table gets a 513-byte FPT: next free block 8, block size 64.
-    f.create(L"memo", {{L"M", VT_BSTR, 0}});
+    auto memo = f.create(L"memo", {{L"M", VT_BSTR, 0}});
+    f.commit(memo);
     std::string fpt(513, '\0');
     fpt[3] = 8;
     fpt[7] = 64;
@@ -139,7 +141,7 @@ TEST(dbf_writer, memo_blocks_follow_their_length) {
         t->append_record(*make_record({ole_variant(pt::utf8_decode(*s))}));
     t->append_record(*make_record({ole_variant(L"")}));  // writes nothing to the FPT
     t->append_record(*make_record({ole_variant(std::vector<uint8_t>{0x00, 0xAB, 0x1F})}));
-    t.reset();
+    f.commit(t);
     std::string dbf = read_file_bytes(f.file("m.dbf"));
     auto memo_field = [&](int k) { return dbf.substr(65 + k * 11 + 1, 10); };
     EXPECT_EQ(memo_field(0), "         8");  // 56 + 8 bytes: one block
@@ -186,12 +188,14 @@ TEST(dbf_writer, numbers_fit_their_field_or_are_reported) {
         });
         EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
         t->flush();
-        std::string dbf = read_file_bytes(f.file("n.dbf"));
+        std::string dbf = written_bytes(*t);
         size_t at = dbf.size() - 57;
         EXPECT_EQ(dbf.substr(at, 1), " ");
         EXPECT_EQ(dbf.substr(at + 1), c.bytes) << c.bytes;
     }
     EXPECT_EQ(t->get_record_count(), 4u);  // reported records are still written and counted
+    f.commit(t);
+    EXPECT_EQ(le32_at(read_file_bytes(f.file("n.dbf")), 4), 4u);
 }
 
 TEST(dbf_writer, values_the_field_cannot_take) {
@@ -246,7 +250,7 @@ TEST(dbf_writer, values_the_field_cannot_take) {
         auto [kind, text] = error_of([&] { t->append_record(*make_record(c.values)); });
         EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
         t->flush();
-        std::string dbf = read_file_bytes(f.file("v.dbf"));
+        std::string dbf = written_bytes(*t);
         EXPECT_EQ(dbf.substr(dbf.size() - 41), " " + c.bytes);
     }
 }
@@ -257,15 +261,16 @@ TEST(dbf_writer, character_fields_hold_their_whole_length) {
     std::wstring full(255, L'\u00e9');
     t->append_record(*make_record({ole_variant(full)}));
     t->flush();
-    std::string dbf = read_file_bytes(f.file("c.dbf"));
+    std::string dbf = written_bytes(*t);
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));  // not cut at 254
     auto [kind, text] =
         error_of([&] { t->append_record(*make_record({ole_variant(full + L"xyz")})); });
     EXPECT_EQ(kind, 0);
     EXPECT_EQ(text.substr(0, 40), "Value of field 'C' does not fit C(255,0)");
     EXPECT_EQ(t->get_record_count(), 2u);
-    t->flush();
+    f.commit(t);
     dbf = read_file_bytes(f.file("c.dbf"));
+    EXPECT_EQ(le32_at(dbf, 4), 2u);
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));
 }
 
@@ -298,8 +303,8 @@ TEST(dbf_writer, texts_with_what_their_reader_kept_are_written_as_plain_texts) {
                       plain->append_record(*make_record({made, made}));
                   }));
     }
-    kept->flush();
-    plain->flush();
+    f.commit(kept);
+    f.commit(plain);
     EXPECT_EQ(read_file_bytes(f.file("kept.dbf")), read_file_bytes(f.file("plain.dbf")));
     EXPECT_EQ(read_file_bytes(f.file("kept.fpt")), read_file_bytes(f.file("plain.fpt")));
 }
