@@ -551,6 +551,11 @@ void dbf_recordset::flush() {
         // The gathered records are the last ones counted.
         const uint64_t position =
             header_length_ + uint64_t{count_} * record_length_ - pending_.size();
+        // Readers that go by an end-of-file mark rather than the count find the table as
+        // it was until commit: in a table appended to where it stands, the first new
+        // record's deletion flag is such a mark until then.
+        if (!new_files_ && position == header_length_ + uint64_t{stored_count_} * record_length_)
+            pending_[0] = dbf_end_of_file;
         file_->put_at(static_cast<int64_t>(position), pending_.data(),
                       static_cast<uint32_t>(pending_.size()));
         pending_.clear();
@@ -610,14 +615,17 @@ void dbf_recordset::commit(bool durable) {
         // leaves unused blocks behind, never records whose memos were given away again.
         if (fpt_) fpt_->flush();
         if (durable && in_place) sync();
+        const int64_t first = header_length_ + int64_t{stored_count_} * record_length_;
+        if (in_place && count_ > stored_count_) file_->put_at(first, " ", 1);
         uint8_t count[4];
         tk_put_le32(count, count_);
         file_->put_at(4, count, 4);
         // What lay behind the last record is no part of the table any more, save the
         // end-of-file mark of a table that had one.
         const int64_t end = header_length_ + int64_t{count_} * record_length_;
-        const bool mark = !table_tail_.empty() && static_cast<uint8_t>(table_tail_[0]) == 0x1A;
-        if (mark) file_->put_at(end, "\x1A", 1);
+        const bool mark =
+            !table_tail_.empty() && static_cast<uint8_t>(table_tail_[0]) == dbf_end_of_file;
+        if (mark) file_->put_at(end, &dbf_end_of_file, 1);
         if (file_->get_size() != end + (mark ? 1 : 0)) file_->set_size(end + (mark ? 1 : 0));
         if (durable && !in_place) sync();
     } catch (...) {

@@ -331,7 +331,7 @@ TEST(dbf_database, only_tables_the_writer_encodes_exactly_are_appended_to) {
     auto t = f.read("t.dbf", udb_open_append);
     ASSERT_EQ(t->get_schema().size(), 2u);
     t->append_record(*make_record({ole_variant(L"ab"), ole_variant(int32_t{258})}));
-    t->flush();
+    f.commit(t);
     std::string bytes = read_file_bytes(f.file("t.dbf"));
     EXPECT_EQ(bytes.substr(bytes.size() - 9), " ab \0\x02\x01\0\0"s);
 }
@@ -356,14 +356,14 @@ TEST(dbf_database, appending_to_existing_tables) {
     write_file_bytes(f.file("r.dbf"), build_dbf(0x03, {{"C", 'C', 2}}, {}, 0, 0xC9));
     auto r = f.read("r.dbf", udb_open_append);
     r->append_record(*make_record({ole_variant(L"\u0416\u0430")}));
-    r->flush();
-    EXPECT_EQ(read_file_bytes(f.file("r.dbf")).substr(65), " \xC6\xE0");
     // A record that does not match the table's fields ends the table, once.
     std::tie(kind, text) = error_of([&] {
         r->append_record(*make_record({ole_variant(), ole_variant()}));
     });
     EXPECT_EQ(kind, 0);
     EXPECT_EQ(text, "The structure of data source does not conform to the destination table.");
+    f.commit(r);
+    EXPECT_EQ(read_file_bytes(f.file("r.dbf")).substr(65), " \xC6\xE0");
     // A table opened for reading is not written.
     EXPECT_EQ(
         error_of([&] { f.read("r.dbf")->append_record(*make_record({ole_variant()})); }).first, 1);
