@@ -2,39 +2,10 @@
 // Python's own codecs for the code pages.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 
 #include "dbf/dbf_cp.hpp"
 #include "tests/dbf/dbf_test_util.hpp"
-
-namespace {
-
-std::string source_file(const std::string& path) {
-    const char* root = std::getenv("TORVANE_SOURCE_DIR");
-    return std::string(root ? root : ".") + "/" + path;
-}
-
-// What a shell command prints on standard output; its exit status in `status`.
-std::string output_of(const std::string& command, int* status = nullptr) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        const int rc = pclose(p);
-        if (status) *status = rc;
-    }
-    return out;
-}
-
-// The script's output for one table.
-std::string dbfread(const std::string& table) {
-    return output_of("/usr/bin/python3 '" + source_file("tests/dbf/dbfread_check.py") + "' '" +
-                     table + "' cp1252 2>&1");
-}
-
-}  // namespace
 
 TEST(dbf_code_pages, every_character_is_written_as_its_pages_own_byte_or_a_question_mark) {
     // Python's codecs give each page's real bytes; a byte the page leaves undefined

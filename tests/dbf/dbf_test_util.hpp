@@ -1,6 +1,7 @@
 // Helpers of the DBF engine's tests: columns, records and a destination folder.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -120,6 +121,32 @@ class dbf_folder {
     error_handler handler_;
     std::unique_ptr<dbf_database> db_;
 };
+
+// A file of the source tree.
+inline std::string source_file(const std::string& path) {
+    const char* root = std::getenv("TORVANE_SOURCE_DIR");
+    return std::string(root ? root : ".") + "/" + path;
+}
+
+// What a shell command prints on standard output; its exit status in `status`.
+inline std::string output_of(const std::string& command, int* status = nullptr) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        const int rc = pclose(p);
+        if (status) *status = rc;
+    }
+    return out;
+}
+
+// A table as python3-dbfread, an independent reader, reads it: its record count, then
+// one line per record.
+inline std::string dbfread(const std::string& table) {
+    return output_of("/usr/bin/python3 '" + source_file("tests/dbf/dbfread_check.py") + "' '" +
+                     table + "' cp1252 2>&1");
+}
 
 // A DBF file made by hand, for the reader's tests.
 struct raw_field {

@@ -308,3 +308,64 @@ TEST(dbf_writer, texts_with_what_their_reader_kept_are_written_as_plain_texts) {
     EXPECT_EQ(read_file_bytes(f.file("kept.dbf")), read_file_bytes(f.file("plain.dbf")));
     EXPECT_EQ(read_file_bytes(f.file("kept.fpt")), read_file_bytes(f.file("plain.fpt")));
 }
+
+TEST(dbf_writer, values_that_lose_what_the_readme_documents_are_counted) {
+    const col c{L"C", VT_BSTR, 10}, m{L"M", VT_BSTR, 0}, t{L"T", VT_DATE, 0, udb_date_time},
+        s{L"S", VT_DATE, 0, 0};
+    ole_variant::refill_storage spare;
+    auto kept = [&](const char* utf8) {
+        ole_variant v;
+        v.refill_utf8(utf8, spare);
+        return v;
+    };
+    struct {
+        const char* what;
+        col column;
+        ole_variant value;
+        uint64_t unencodable, fractions;
+    } cases[] = {
+        {"ASCII text", c, ole_variant(L"abc"), 0, 0},
+        {"text the code page has", c, ole_variant(L"Zo\u00eb"), 0, 0},
+        {"a character the code page lacks", c, ole_variant(L"a\u0416"), 1, 0},
+        {"two of them, in one value", c, ole_variant(L"\u0416\u0416"), 1, 0},
+        {"one beyond what the field takes", {L"C", VT_BSTR, 3}, ole_variant(L"abcd\u0416"), 0, 0},
+        {"kept ASCII text", c, kept("abc"), 0, 0},
+        {"kept text the code page has", c, kept("Zo\xc3\xab"), 0, 0},
+        {"kept text with a character the code page lacks", c, kept("a\xd0\x96"), 1, 0},
+        {"an ASCII memo", m, ole_variant(L"text"), 0, 0},
+        {"a memo with a character the code page lacks", m, ole_variant(L"\u0416 text"), 1, 0},
+        {"a kept memo with one", m, kept("\xd0\x96"), 1, 0},
+        // Written a megabyte at a time: the character comes in the third piece.
+        {"a long memo with one at its end", m,
+         ole_variant(std::wstring(size_t{2} << 20, L'a') + L"\u0416"), 1, 0},
+        {"a date-time with fractional seconds", t, date("2024-01-15 10:20:30.5"), 0, 1},
+        {"a date-time with microseconds", t, date("2024-01-15 10:20:30.000001"), 0, 1},
+        {"a date-time of whole seconds", t, date("2024-01-15 10:20:30"), 0, 0},
+        {"a time of day with fractional seconds", t, date("10:20:30.25"), 0, 1},
+        {"a date-time as text with fractional seconds", s, date("2024-01-15 10:20:30.5"), 0, 1},
+        {"a date-time as text of whole seconds", s, date("2024-01-15 10:20:30"), 0, 0},
+        {"a date-time in a memo, which keeps them", m, date("2024-01-15 10:20:30.5"), 0, 0},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        dbf_folder f;
+        auto table = f.create(L"l", {k.column});
+        error_of([&] { table->append_record(*make_record({k.value})); });
+        udb_losses losses;
+        table->add_losses_to(losses);
+        EXPECT_EQ(losses.unencodable, k.unencodable);
+        EXPECT_EQ(losses.fractions, k.fractions);
+        EXPECT_EQ(losses.code_page, 1252);
+    }
+    // Values are counted, not records; a sum adds to what it holds.
+    dbf_folder f;
+    auto table = f.create(L"l", {c, m, t});
+    for (int i = 0; i < 2; ++i)
+        table->append_record(*make_record(
+            {ole_variant(L"\u0416"), ole_variant(L"\u0416"), date("2024-01-15 10:20:30.5")}));
+    udb_losses losses;
+    losses.unencodable = 10;
+    table->add_losses_to(losses);
+    EXPECT_EQ(losses.unencodable, 14u);
+    EXPECT_EQ(losses.fractions, 2u);
+}
