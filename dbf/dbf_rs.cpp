@@ -420,7 +420,7 @@ void dbf_recordset::init_indexes() {
 udb_record* dbf_recordset::get_item() {
     tk_log_printf(1, "dbf_recordset::get_item");
     record_.reset();
-    if (is_eof() || !codec_) return nullptr;
+    if (is_eof() || !codec_ || !file_) return nullptr;
     if (!pending_.empty()) flush();
     try {
         const int64_t pos = header_length_ + int64_t{current_} * record_length_;

@@ -633,6 +633,8 @@ void dbf_recordset::commit(bool durable) {
     }
     stored_count_ = count_;
     committed_ = true;
+    // Its files are closed: nothing more is appended or read through it.
+    appendable_ = false;
     memo_.reset();
     fpt_ = nullptr;
     file_.reset();

@@ -174,7 +174,13 @@ TEST(dbf_commit, until_commit_a_reader_sees_the_table_as_it_was) {
         } else {
             EXPECT_FALSE(tk_is_file_exist1(f.file("t.dbf"), tk_exist_file));
         }
-        f.commit(t);
+        f.db().commit_table(*t);
+        // Its files closed, the recordset takes no more records and reads none.
+        EXPECT_EQ(error_of([&] { t->append_record(*row(9, L"late")); }),
+                  std::make_pair(1, std::string("Table is not open for appending")));
+        t->reset();
+        EXPECT_EQ(t->get_item(), nullptr);
+        t.reset();
         auto after = lines(1, kept, "earlier");
         for (const auto& line : lines(kept + 1, kept + 5, "new")) after.push_back(line);
         EXPECT_EQ(records_of(f, "t.dbf"), after);
