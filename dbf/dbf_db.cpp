@@ -486,12 +486,41 @@ std::wstring dbf_database::commit_table(udb_recordset& table) {
         if (listing) listing_.add(dbf_file_of(to));
     };
     if (!files->memo.empty()) {
-        // The earlier table goes first: no reader ever finds a table beside the memo file
-        // of another. Until the new one is moved in, the table is not there.
-        if (replacing) remove(old);
-        for (const auto& path : stale) remove(path);
-        move(files->memo_temp, files->memo);
-        move(files->table_temp, files->table);
+        // The earlier table steps aside first: no reader ever finds a table beside the
+        // memo file of another. Until the new one is moved in, the table is not there.
+        // The earlier table comes back when the new memo file cannot be moved in; once
+        // that is in place, the earlier table's memo file is gone, and so is the table.
+        std::string aside;
+        if (replacing) {
+            int err = pt::create_temp_file(utf8(old), {}, aside);
+            if (!err && (err = pt::rename_file(utf8(old), aside))) pt::remove_file(aside);
+            if (err) throw tk_write_error(utf8(old), err);
+            if (listing) listing_.remove(dbf_file_of(old));
+        }
+        try {
+            move(files->memo_temp, files->memo);
+        } catch (...) {
+            if (!aside.empty()) {
+                if (int err = pt::rename_file(aside, utf8(old)))
+                    tk_log_printf(3, "Cannot move '%s' back: %s", aside, pt::error_text(err));
+                else if (listing)
+                    listing_.add(dbf_file_of(old));
+            }
+            throw;
+        }
+        try {
+            for (const auto& path : stale) remove(path);
+            move(files->table_temp, files->table);
+        } catch (...) {
+            // No memo file stays without its table.
+            if (pt::remove_file(utf8(files->memo)) == 0 && listing)
+                listing_.remove(dbf_file_of(files->memo));
+            if (!aside.empty()) pt::remove_file(aside);
+            throw;
+        }
+        // What a failure leaves here is removed by the next run, as a killed run's file.
+        if (int err = aside.empty() ? 0 : pt::remove_file(aside))
+            tk_log_printf(3, "Cannot remove '%s': %s", aside, pt::error_text(err));
     } else {
         // Without a memo file, the new table replaces the earlier one in one step.
         move(files->table_temp, files->table);

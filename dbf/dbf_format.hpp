@@ -54,6 +54,8 @@ constexpr uint8_t dbf_flag_container = 0x04;  // the table is a database contain
 
 // Ends a dBASE III memo, twice.
 constexpr uint8_t dbf_memo_end = 0x1A;
+// What may follow a table's last record.
+constexpr uint8_t dbf_end_of_file = 0x1A;
 
 // Julian day numbers of the proleptic Gregorian calendar (2451545 is 2000-01-01).
 constexpr int64_t dbf_julian_1899_12_30 = 2415019;  // the day the date values count from

@@ -47,8 +47,36 @@ dbf_recordset::dbf_recordset(const dbf_new_files& files, uint8_t user_code_page)
       user_code_page_(user_code_page),
       new_files_(files) {
     tk_log_wprintf(2, L"dbf_recordset::ctor(%s, cp=%d)", files.table_temp, user_code_page);
-    file_ = std::make_unique<tk_huge_file>(pt::utf8_encode(files.table_temp), true, false);
-    open_table();
+    try {
+        file_ = std::make_unique<tk_huge_file>(pt::utf8_encode(files.table_temp), true, false);
+        open_table();
+    } catch (...) {
+        rethrow_named();
+    }
+}
+
+void dbf_recordset::rethrow_named() const {
+    if (!new_files_) throw;
+    try {
+        throw;
+    } catch (const dbf_exception&) {
+        throw;  // a record's error names no file
+    } catch (const tk_exception& e) {
+        std::string text = e.message();
+        bool named = false;
+        for (const auto& [temp, file] : {std::pair(&new_files_->table_temp, &new_files_->table),
+                                         std::pair(&new_files_->memo_temp, &new_files_->memo)}) {
+            if (temp->empty()) continue;
+            const std::string from = pt::utf8_encode(*temp), to = pt::utf8_encode(*file);
+            for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+                text.replace(at, from.size(), to);
+                at += to.size();
+                named = true;
+            }
+        }
+        if (!named) throw;
+        throw tk_exception(text, e.kind());
+    }
 }
 
 dbf_recordset::~dbf_recordset() {
@@ -393,7 +421,7 @@ void dbf_recordset::init_indexes() {
 udb_record* dbf_recordset::get_item() {
     tk_log_printf(1, "dbf_recordset::get_item");
     record_.reset();
-    if (is_eof() || !codec_) return nullptr;
+    if (is_eof() || !codec_ || !file_) return nullptr;
     if (!pending_.empty()) flush();
     try {
         const int64_t pos = header_length_ + int64_t{current_} * record_length_;

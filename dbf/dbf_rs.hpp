@@ -63,7 +63,8 @@ class dbf_recordset : public udb_recordset {
     // are closed. With `durable`, the records are on disk before they are counted (or,
     // in a new table, before it is moved into place): an earlier table it replaces is
     // never traded for one a crash could leave unwritten. A new table still needs its
-    // database's commit_table to take its place.
+    // database's commit_table to take its place. Then nothing more is appended (a kind-1
+    // error) or read (get_item gives null).
     void commit(bool durable);
     // The files of a new table, for its database to move into place; null for a table
     // appended to where it stands. Each file left is removed when the recordset goes.
@@ -114,6 +115,9 @@ class dbf_recordset : public udb_recordset {
     void note_ends();
     // Puts the table back as it was opened; failures are only logged.
     void roll_back() noexcept;
+    // Throws the exception being handled again; a file error of a new table's temporary
+    // file is then said of the file it becomes, the one its user knows.
+    [[noreturn]] void rethrow_named() const;
     [[noreturn]] void bad_format(const char* trace);
 
     std::unique_ptr<tk_huge_file> file_;

@@ -549,15 +549,25 @@ void dbf_recordset::take_values_from(const std::vector<int32_t>& sources) {
 }
 
 void dbf_recordset::flush() {
-    fpt_memo_file* const fpt = fpt_;
-    // Memos first, then the records that point to them; nothing is counted yet.
-    if (fpt) fpt->flush_memos();
-    if (pending_.empty()) return;
-    // The gathered records are the last ones counted.
-    const uint64_t position = header_length_ + uint64_t{count_} * record_length_ - pending_.size();
-    file_->put_at(static_cast<int64_t>(position), pending_.data(),
-                  static_cast<uint32_t>(pending_.size()));
-    pending_.clear();
+    try {
+        fpt_memo_file* const fpt = fpt_;
+        // Memos first, then the records that point to them; nothing is counted yet.
+        if (fpt) fpt->flush_memos();
+        if (pending_.empty()) return;
+        // The gathered records are the last ones counted.
+        const uint64_t position =
+            header_length_ + uint64_t{count_} * record_length_ - pending_.size();
+        // Readers that go by an end-of-file mark rather than the count find the table as
+        // it was until commit: in a table appended to where it stands, the first new
+        // record's deletion flag is such a mark until then.
+        if (!new_files_ && position == header_length_ + uint64_t{stored_count_} * record_length_)
+            pending_[0] = dbf_end_of_file;
+        file_->put_at(static_cast<int64_t>(position), pending_.data(),
+                      static_cast<uint32_t>(pending_.size()));
+        pending_.clear();
+    } catch (...) {
+        rethrow_named();
+    }
 }
 
 namespace {
@@ -606,22 +616,31 @@ void dbf_recordset::commit(bool durable) {
         if (fpt_) fpt_->sync();
         file_->sync();
     };
-    // The memo file's next free block goes first: a count that a crash loses then leaves
-    // unused blocks behind, never records whose memos were given away again.
-    if (fpt_) fpt_->flush();
-    if (durable && in_place) sync();
-    uint8_t count[4];
-    tk_put_le32(count, count_);
-    file_->put_at(4, count, 4);
-    // What lay behind the last record is no part of the table any more, save the
-    // end-of-file mark of a table that had one.
-    const int64_t end = header_length_ + int64_t{count_} * record_length_;
-    const bool mark = !table_tail_.empty() && static_cast<uint8_t>(table_tail_[0]) == 0x1A;
-    if (mark) file_->put_at(end, "\x1A", 1);
-    if (file_->get_size() != end + (mark ? 1 : 0)) file_->set_size(end + (mark ? 1 : 0));
-    if (durable && !in_place) sync();
+    try {
+        // The memo file's next free block goes first: a count that a crash loses then
+        // leaves unused blocks behind, never records whose memos were given away again.
+        if (fpt_) fpt_->flush();
+        if (durable && in_place) sync();
+        const int64_t first = header_length_ + int64_t{stored_count_} * record_length_;
+        if (in_place && count_ > stored_count_) file_->put_at(first, " ", 1);
+        uint8_t count[4];
+        tk_put_le32(count, count_);
+        file_->put_at(4, count, 4);
+        // What lay behind the last record is no part of the table any more, save the
+        // end-of-file mark of a table that had one.
+        const int64_t end = header_length_ + int64_t{count_} * record_length_;
+        const bool mark =
+            !table_tail_.empty() && static_cast<uint8_t>(table_tail_[0]) == dbf_end_of_file;
+        if (mark) file_->put_at(end, &dbf_end_of_file, 1);
+        if (file_->get_size() != end + (mark ? 1 : 0)) file_->set_size(end + (mark ? 1 : 0));
+        if (durable && !in_place) sync();
+    } catch (...) {
+        rethrow_named();
+    }
     stored_count_ = count_;
     committed_ = true;
+    // Its files are closed: nothing more is appended or read through it.
+    appendable_ = false;
     memo_.reset();
     fpt_ = nullptr;
     file_.reset();
@@ -675,7 +694,7 @@ void dbf_recordset::append_record(const udb_record& record) {
     } catch (...) {
         // The memos written so far belong to no record; their blocks stay free.
         if (rw.fpt) rw.fpt->restore_next_free(saved_next_free);
-        throw;
+        rethrow_named();
     }
 
     // The whole record goes into the batch; the batch is written with one call and the

@@ -2,39 +2,10 @@
 // Python's own codecs for the code pages.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 
 #include "dbf/dbf_cp.hpp"
 #include "tests/dbf/dbf_test_util.hpp"
-
-namespace {
-
-std::string source_file(const std::string& path) {
-    const char* root = std::getenv("TORVANE_SOURCE_DIR");
-    return std::string(root ? root : ".") + "/" + path;
-}
-
-// What a shell command prints on standard output; its exit status in `status`.
-std::string output_of(const std::string& command, int* status = nullptr) {
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        const int rc = pclose(p);
-        if (status) *status = rc;
-    }
-    return out;
-}
-
-// The script's output for one table.
-std::string dbfread(const std::string& table) {
-    return output_of("/usr/bin/python3 '" + source_file("tests/dbf/dbfread_check.py") + "' '" +
-                     table + "' cp1252 2>&1");
-}
-
-}  // namespace
 
 TEST(dbf_code_pages, every_character_is_written_as_its_pages_own_byte_or_a_question_mark) {
     // Python's codecs give each page's real bytes; a byte the page leaves undefined
@@ -120,7 +91,7 @@ TEST(dbf_dbfread, every_kind_of_value_reads_back) {
         {ole_variant(int32_t{-1}), ole_variant(), ole_variant(), ole_variant(-0.25), ole_variant(),
          ole_variant(), ole_variant(), date("00:00:00"), ole_variant(), ole_variant(L"x"),
          ole_variant(false), ole_variant(), ole_variant(L"z"), ole_variant(), ole_variant()}));
-    t.reset();
+    f.commit(t);
     EXPECT_TRUE(reported_errors().empty());
     EXPECT_EQ(
         dbfread(f.file("kinds.dbf")),
@@ -139,7 +110,7 @@ TEST(dbf_dbfread, every_kind_of_value_reads_back) {
     // A Visual FoxPro table without memo fields, whose double the stock parser reads.
     auto plain = f.create(L"plain", {{L"R", VT_R8}, {L"N", VT_UI1}});
     plain->append_record(*make_record({ole_variant(3.5), ole_variant(uint8_t{255})}));
-    plain.reset();
+    f.commit(plain);
     EXPECT_EQ(dbfread(f.file("plain.dbf")), "1 records\nR=3.5 N=255\n");
 }
 
@@ -152,7 +123,7 @@ TEST(dbf_dbfread, columns_whose_names_differ_only_in_replaced_characters_keep_th
                  {{L"a\u0416", VT_I4}, {L"a?", VT_I4}, {L"b??", VT_I4}, {L"b\u0416\u0416", VT_I4}});
     t->append_record(*make_record({ole_variant(int32_t{1}), ole_variant(int32_t{2}),
                                    ole_variant(int32_t{3}), ole_variant(int32_t{4})}));
-    t.reset();
+    f.commit(t);
     EXPECT_EQ(dbfread(f.file("names.dbf")), "1 records\na_=1 a_000=2 b__=3 b__000=4\n");
 }
 
@@ -160,11 +131,11 @@ TEST(dbf_dbfread, the_folder_reader_shows_every_table_without_a_traceback) {
     dbf_folder f;
     auto plain = f.create(L"doubles", {{L"R", VT_R8}});
     plain->append_record(*make_record({ole_variant(3.5)}));
-    plain.reset();
+    f.commit(plain);
     // A memo table whose memo file is gone reads with empty memos.
     auto memo = f.create(L"memo", {{L"M", VT_BSTR, 0}, {L"C", VT_BSTR, 2}});
     memo->append_record(*make_record({ole_variant(L"text"), ole_variant(L"ok")}));
-    memo.reset();
+    f.commit(memo);
     std::remove(f.file("memo.fpt").c_str());
     const std::string reader = source_file("scripts/dbf-read");
     struct {

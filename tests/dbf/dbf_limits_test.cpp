@@ -32,61 +32,101 @@ bool is_dbf_exception(const std::function<void()>& f) {
 
 }  // namespace
 
-TEST(dbf_limits, a_full_disk_names_the_file_and_leaves_nothing_behind_the_counted_records) {
+TEST(dbf_limits, a_full_disk_names_the_file_and_leaves_the_table_as_it_was) {
     const std::vector<col> plain = {{L"A", VT_I4}, {L"B", VT_BSTR, 200}};
     const std::vector<col> memo = {{L"A", VT_I4}, {L"M", VT_BSTR, 0}};
+    enum { appended_to, written_anew, made_under_faults };
     struct {
         const char* what;
         const std::vector<col>& cols;
         file_faults faults;
-        bool made_first;  // the table exists before the disk fills up
+        int table;
         const char* file;
     } cases[] = {
-        // In the middle of the second record, of its memo, or of a new table's files.
-        {"a record", plain, {.write_budget = 50}, true, "t.dbf"},
-        {"a memo", memo, {.write_budget = 50}, true, "t.fpt"},
-        {"a new table", plain, {.write_fails_at = 1}, false, "t.dbf"},
-        {"a new memo file", memo, {.write_fails_at = 1}, false, "t.fpt"},
+        // In the middle of the second record or of its memo, or of a new table's files.
+        {"a record of a table appended to", plain, {.write_budget = 50}, appended_to, "t.dbf"},
+        {"a memo of a table appended to", memo, {.write_budget = 50}, appended_to, "t.fpt"},
+        {"a record of a new table", plain, {.write_budget = 50}, written_anew, "t.dbf"},
+        {"a memo of a new table", memo, {.write_budget = 50}, written_anew, "t.fpt"},
+        {"a new table", plain, {.write_fails_at = 1}, made_under_faults, "t.dbf"},
+        {"a new memo file", memo, {.write_fails_at = 1}, made_under_faults, "t.fpt"},
+    };
+    auto record = [](int32_t n, const std::wstring& text) {
+        return make_record({ole_variant(n), ole_variant(text)});
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        dbf_folder f;
-        auto first = [&] { return make_record({ole_variant(int32_t{1}), ole_variant(L"first")}); };
-        std::unique_ptr<dbf_recordset> t;
-        if (c.made_first) {
-            t = f.create(L"t", c.cols);
-            t->append_record(*first());
-            t->flush();
-        }
-        const std::string before = c.made_first ? read_file_bytes(f.file("t.dbf")) : "";
-        std::pair<int, std::string> error;
-        {
-            file_fault_scope faults(c.faults);
-            error = error_of([&] {
-                if (!t) t = f.create(L"t", c.cols);
-                t->append_record(
-                    *make_record({ole_variant(int32_t{2}), ole_variant(std::wstring(100, L'x'))}));
+        // The table dropped after the failure, or committed once the disk has room again.
+        for (const bool committed : {false, true}) {
+            if (c.table == made_under_faults && committed) continue;
+            SCOPED_TRACE(std::string(c.what) + (committed ? ", committed" : ", dropped"));
+            dbf_folder f;
+            std::unique_ptr<dbf_recordset> t;
+            if (c.table != made_under_faults) {
+                t = f.create(L"t", c.cols);
+                t->append_record(*record(1, L"first"));
+                if (c.table == appended_to) {
+                    f.commit(t);
+                    t = f.create(L"t", c.cols);
+                }
                 t->flush();
-            });
+            }
+            const auto before = folder_bytes(f.dir());
+            std::pair<int, std::string> error;
+            {
+                file_fault_scope faults(c.faults);
+                error = error_of([&] {
+                    if (!t) t = f.create(L"t", c.cols);
+                    t->append_record(*record(2, std::wstring(100, L'x')));
+                    t->flush();
+                });
+            }
+            // The file named is the table's own, never a temporary one.
+            EXPECT_EQ(error, std::make_pair(1, "Cannot write into file " + f.file(c.file) +
+                                                   ": No space left on device"));
+            if (c.table == made_under_faults) {
+                EXPECT_TRUE(files_in(f.dir()).empty());  // no temporary file either
+                continue;
+            }
+            // No phantom record: what the files held is there as it was, the headers
+            // included; whatever the failed write left lies behind it.
+            const auto after = folder_bytes(f.dir());
+            ASSERT_EQ(after.size(), before.size());
+            for (const auto& [name, bytes] : before)
+                EXPECT_EQ(after.at(name).substr(0, bytes.size()), bytes) << pt::utf8_encode(name);
+            if (!committed) {
+                t.reset();
+                const auto as_it_was = folder_bytes(f.dir());
+                if (c.table == appended_to) {
+                    EXPECT_EQ(le32_at(as_it_was.at(L"t.dbf"), 4), 1u);
+                    EXPECT_EQ(as_it_was, before);
+                } else {
+                    EXPECT_TRUE(as_it_was.empty());
+                }
+                continue;
+            }
+            // What is committed after the failure is whole: each record the header
+            // counts is on disk, nothing lies behind them.
+            t->append_record(*record(3, L"third"));
+            f.commit(t);
+            const std::string table = read_file_bytes(f.file("t.dbf"));
+            const uint32_t count = le32_at(table, 4);
+            EXPECT_EQ(count, 3u);
+            EXPECT_EQ(table.size(), le16_at(table, 8) + size_t{count} * le16_at(table, 10));
+            auto r = f.read("t.dbf");
+            std::vector<std::wstring> read;
+            for (; !r->is_eof(); r->next()) read.push_back((*r->get_item())[1].to_wstring());
+            EXPECT_EQ(read,
+                      (std::vector<std::wstring>{L"first", std::wstring(100, L'x'), L"third"}));
         }
-        EXPECT_EQ(error, std::make_pair(1, "Cannot write into file " + f.file(c.file) +
-                                               ": No space left on device"));
-        if (!c.made_first) {
-            // Nothing of the table is left, no temporary file either.
-            EXPECT_TRUE(files_in(f.dir()).empty());
-            continue;
-        }
-        EXPECT_EQ(read_file_bytes(f.file("t.dbf")), before);  // no phantom record
-        t->append_record(*make_record({ole_variant(int32_t{3}), ole_variant(L"third")}));
-        t->flush();
-        EXPECT_EQ(t->get_record_count(), 2u);
     }
 }
 
 TEST(dbf_limits, a_table_never_passes_4_gib) {
     dbf_folder f;
     // 129 + n x 41
-    f.create(L"t", {{L"A", VT_I4}, {L"D", VT_DATE, 0, udb_date_only}, {L"C", VT_BSTR, 20}});
+    auto made =
+        f.create(L"t", {{L"A", VT_I4}, {L"D", VT_DATE, 0, udb_date_only}, {L"C", VT_BSTR, 20}});
+    f.commit(made);
     f.close();
     // A sparse table one record short of the limit.
     const uint32_t count = 104755295;
@@ -113,7 +153,8 @@ TEST(dbf_limits, a_table_never_passes_4_gib) {
 
 TEST(dbf_limits, a_memo_file_never_passes_4_gib) {
     dbf_folder f;
-    f.create(L"m", {{L"A", VT_I4}, {L"M", VT_BSTR, 0}});
+    auto made = f.create(L"m", {{L"A", VT_I4}, {L"M", VT_BSTR, 0}});
+    f.commit(made);
     f.close();
     // The next free block sits just below 4 GiB.
     uint32_t next = (0xFFFFFFFFu - 100) / 64;
@@ -128,7 +169,8 @@ TEST(dbf_limits, a_memo_file_never_passes_4_gib) {
     EXPECT_EQ(kind, 0);
     EXPECT_EQ(text, "Memo file is full: an FPT file cannot pass 4 GB");
     EXPECT_EQ(t->get_record_count(), 1u);
-    t.reset();
+    f.commit(t);
+    EXPECT_EQ(le32_at(read_head(f.file("m.dbf"), 8), 4), 1u);
     // The header still names the block after the memo that was written.
     auto m = std::make_unique<fpt_memo_file>(f.file("m.fpt"), tk_file_read, dbf_memo_fpt);
     EXPECT_EQ(m->next_free(), next + 1);
@@ -147,7 +189,9 @@ TEST(dbf_limits, tables_too_wide_for_the_format_are_refused_before_anything_is_w
     }
     std::vector<col> wide(255, col{L"C", VT_BSTR, 254});  // 255 x 255 bytes
     for (size_t i = 0; i < wide.size(); ++i) wide[i].name = L"C" + std::to_wstring(i);
-    EXPECT_EQ(f.create(L"wide", wide)->get_record_length(), 1u + 255 * 255);
+    auto made = f.create(L"wide", wide);
+    EXPECT_EQ(made->get_record_length(), 1u + 255 * 255);
+    f.commit(made);
     EXPECT_FALSE(tk_is_file_exist1(f.file("many.dbf"), tk_exist_file));
 
     // A folder in the memo file's place is that table's error, and no table is made.
@@ -164,32 +208,31 @@ TEST(dbf_limits, tables_too_wide_for_the_format_are_refused_before_anything_is_w
     EXPECT_EQ(left, (std::vector<std::wstring>{L"wide.dbf"}));
 }
 
-TEST(dbf_limits, records_are_written_in_batches_and_the_count_never_runs_ahead) {
+TEST(dbf_limits, records_are_written_in_batches_and_counted_only_at_commit) {
     dbf_folder f;
     // 129 + n x 41
     auto t =
         f.create(L"t", {{L"A", VT_I4}, {L"D", VT_DATE, 0, udb_date_only}, {L"C", VT_BSTR, 20}});
-    auto on_disk = [&] {
-        std::string bytes = read_file_bytes(f.file("t.dbf"));
-        uint32_t count = static_cast<uint8_t>(bytes[4]) | static_cast<uint8_t>(bytes[5]) << 8 |
-                         static_cast<uint8_t>(bytes[6]) << 16 |
-                         static_cast<uint32_t>(static_cast<uint8_t>(bytes[7])) << 24;
-        return std::make_pair(count, bytes.size());
+    auto on_disk = [](const std::string& bytes) {
+        return std::make_pair(le32_at(bytes, 4), bytes.size());
     };
     bool batch_seen = false;
     for (int32_t i = 0; i < 20000; ++i) {
         t->append_record(*make_record({ole_variant(i), date("2024-01-15"), ole_variant(L"x")}));
         if (i % 997 == 0) {
-            auto [count, size] = on_disk();
-            // Whatever the header counts is whole on disk, and nothing lies beyond it.
-            EXPECT_EQ(size, 129u + uint64_t{count} * 41) << i;
-            EXPECT_LE(count, static_cast<uint32_t>(i + 1));
-            batch_seen = batch_seen || count > 0;
+            auto [count, size] = on_disk(written_bytes(*t));
+            // Whole records are written in batches; the header counts none of them yet,
+            // and the table is not there under its name.
+            EXPECT_EQ((size - 129) % 41, 0u) << i;
+            EXPECT_LE(size, 129u + uint64_t(i + 1) * 41) << i;
+            EXPECT_EQ(count, 0u) << i;
+            EXPECT_FALSE(tk_is_file_exist1(f.file("t.dbf"), tk_exist_file));
+            batch_seen = batch_seen || size > 129;
         }
     }
     EXPECT_TRUE(batch_seen);  // a batch was written before the end
-    t.reset();                // what was still held is written when the table closes
-    auto [count, size] = on_disk();
+    f.commit(t);              // what was still held is written, then counted
+    auto [count, size] = on_disk(read_file_bytes(f.file("t.dbf")));
     EXPECT_EQ(count, 20000u);
     EXPECT_EQ(size, 129u + 20000u * 41);
 }

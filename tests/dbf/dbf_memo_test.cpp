@@ -198,3 +198,54 @@ TEST(dbf_memo, dbase_and_smt_memos) {
     EXPECT_EQ(read_memo(s, 32 + 4096 / 16), "");
     EXPECT_EQ(read_memo(s, 1000), "");
 }
+
+TEST(dbf_memo, a_memo_file_is_told_by_its_header) {
+    const std::string fpt = fpt_memo_file::empty_file();  // 513 bytes, block 64
+    auto fpt_with = [&](uint32_t next, uint16_t block, size_t size) {
+        std::string s = with_be32(fpt, 0, next);
+        s[6] = static_cast<char>(block >> 8);
+        s[7] = static_cast<char>(block & 0xFF);
+        s.resize(size, 'm');
+        return s;
+    };
+    const struct {
+        const char* what;
+        std::string bytes;
+        const wchar_t* extension;
+        bool memo;
+    } cases[] = {
+        {"an empty FPT as written", fpt, L"fpt", true},
+        {"the same, named in capitals", fpt, L"FPT", true},
+        {"a container's memo file", fpt, L"dct", true},
+        {"an FPT with memos", fpt_with(10, 64, 9 * 64 + 17), L"fpt", true},
+        {"a FoxPro FPT of 512-byte blocks", fpt_with(2, 512, 532), L"fpt", true},
+        {"a next free block at the end of the last block", fpt_with(9, 64, 513), L"fpt", true},
+        {"a next free block past the last block", fpt_with(10, 64, 513), L"fpt", false},
+        {"a next free block far past the end", fpt_with(3, 512, 532), L"fpt", false},
+        {"a next free block inside the header", fpt_with(7, 64, 513), L"fpt", false},
+        {"no block size", fpt_with(8, 0, 513), L"fpt", false},
+        {"a short file", shrunk(fpt, 511), L"fpt", false},
+        {"an empty file", "", L"fpt", false},
+        {"text", std::string(600, 'x'), L"fpt", false},
+        {"lines of text", std::string(40, '\n') + std::string(560, 'a'), L"fpt", false},
+        {"a DBF table", build_dbf(0xF5, {{"M", 'M', 10}}, {}) + std::string(500, ' '), L"fpt",
+         false},
+        {"a DBT", empty_dbt(), L"dbt", true},
+        {"a DBT with memos", with_le32(std::string(1100, 'm'), 0, 4), L"dbt", true},
+        {"a DBT whose next free block is past the end", with_le32(std::string(1100, 'm'), 0, 5),
+         L"dbt", false},
+        {"a DBT without a next free block", with_le32(empty_dbt(), 0, 0), L"dbt", false},
+        {"an SMT", empty_dbt(), L"smt", true},
+        {"a DBT in an FPT's place", empty_dbt(), L"fpt", false},
+        {"an FPT in a DBT's place", fpt, L"dbt", false},
+        {"text in a DBT's place", std::string(600, 'x'), L"dbt", false},
+    };
+    for (const auto& c : cases) {
+        // What the caller reads of the file: its first 512 bytes.
+        EXPECT_EQ(dbf_is_memo_header(c.bytes.substr(0, 512), c.bytes.size(), c.extension), c.memo)
+            << c.what;
+    }
+    // Only the head is at hand; the file's size decides what lies inside it.
+    EXPECT_FALSE(dbf_is_memo_header(fpt.substr(0, 7), 513, L"fpt"));
+    EXPECT_TRUE(dbf_is_memo_header(fpt.substr(0, 8), 513, L"fpt"));
+}

@@ -191,7 +191,7 @@ TEST(dbf_reader, what_is_written_reads_back) {
     };
     for (const auto& row : rows) t->append_record(*make_record(row));
     EXPECT_TRUE(reported_errors().empty());
-    t.reset();
+    f.commit(t);
 
     auto r = f.read("round.dbf");
     EXPECT_EQ(r->get_record_count(), 2u);

@@ -1,7 +1,9 @@
 // Helpers of the DBF engine's tests: columns, records and a destination folder.
 #pragma once
 
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +62,19 @@ inline std::vector<std::wstring> files_in(const tmp_dir& d) {
     return names;
 }
 
+// Every file of a folder with its bytes, to see that it is as it was.
+inline std::map<std::wstring, std::string> folder_bytes(const tmp_dir& d) {
+    std::map<std::wstring, std::string> files;
+    for (const auto& name : files_in(d))
+        files[name] = read_file_bytes(d.file(pt::utf8_encode(name)));
+    return files;
+}
+
+// What a table being written holds on disk so far: a new table's is its temporary file.
+inline std::string written_bytes(const dbf_recordset& t) {
+    return read_file_bytes(pt::utf8_encode(t.get_name()));
+}
+
 inline std::string bytes_of(const std::string& s, size_t from, size_t n) {
     return s.size() >= from ? s.substr(from, n) : std::string();
 }
@@ -84,6 +99,18 @@ class dbf_folder {
         auto rs = db().create_table(name, schema, udb_indexes());
         return std::unique_ptr<dbf_recordset>(static_cast<dbf_recordset*>(rs.release()));
     }
+    // A new table that takes the place of the one of that name at commit.
+    std::unique_ptr<dbf_recordset> replace(const std::wstring& name, const std::vector<col>& cols) {
+        udb_schema schema;
+        fill_schema(schema, cols);
+        auto rs = db().replace_table(name, schema);
+        return std::unique_ptr<dbf_recordset>(static_cast<dbf_recordset*>(rs.release()));
+    }
+    // Makes what was written the table (dbf_database::commit_table), then closes it.
+    void commit(std::unique_ptr<dbf_recordset>& t) {
+        db().commit_table(*t);
+        t.reset();
+    }
     std::unique_ptr<dbf_recordset> read(const std::string& file, uint32_t mode = udb_open_read) {
         return std::make_unique<dbf_recordset>(pt::utf8_decode(dir_.file(file)), mode, 0);
     }
@@ -94,6 +121,32 @@ class dbf_folder {
     error_handler handler_;
     std::unique_ptr<dbf_database> db_;
 };
+
+// A file of the source tree.
+inline std::string source_file(const std::string& path) {
+    const char* root = std::getenv("TORVANE_SOURCE_DIR");
+    return std::string(root ? root : ".") + "/" + path;
+}
+
+// What a shell command prints on standard output; its exit status in `status`.
+inline std::string output_of(const std::string& command, int* status = nullptr) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        const int rc = pclose(p);
+        if (status) *status = rc;
+    }
+    return out;
+}
+
+// A table as python3-dbfread, an independent reader, reads it: its record count, then
+// one line per record.
+inline std::string dbfread(const std::string& table) {
+    return output_of("/usr/bin/python3 '" + source_file("tests/dbf/dbfread_check.py") + "' '" +
+                     table + "' cp1252 2>&1");
+}
 
 // A DBF file made by hand, for the reader's tests.
 struct raw_field {
@@ -136,4 +189,8 @@ inline std::string build_dbf(uint8_t version, const std::vector<raw_field>& fiel
 // An empty FPT: next free block 8, block size 64.
 inline std::string empty_fpt() {
     return be32s(8) + be32s(64) + std::string(504, '\0');
+}
+// An empty dBASE DBT (and the header an SMT file passes for one): next free block 1.
+inline std::string empty_dbt() {
+    return le32s(1) + std::string(508, '\0');
 }

@@ -85,7 +85,7 @@ TEST(dbf_writer, a_table_with_every_letter_byte_for_byte) {
     }));
     // Every empty value: blank where the letter has a blank, zeros where it has none.
     t->append_record(*make_record(std::vector<ole_variant>(12)));
-    t.reset();
+    f.commit(t);
 
     std::string expected = header(dbf_version_vfp, 2, 680, 122, dbf_flag_memo);
     expected += descriptor("ID", 'N', 1, 11, 0);
@@ -175,10 +175,12 @@ TEST(dbf_writer, new_table_headers_by_layout) {
     std::string fpt(513, '\0');
     fpt[3] = 8;
     fpt[7] = 64;
-    f.create(L"memo", {{L"M", VT_BSTR, 0}});
+    auto memo = f.create(L"memo", {{L"M", VT_BSTR, 0}});
+    f.commit(memo);
     EXPECT_EQ(read_file_bytes(f.file("memo.fpt")), fpt);
     EXPECT_EQ(read_file_bytes(f.file("memo.dbf"))[0], '\xF5');
-    f.create(L"vfp", {{L"R", VT_R8}, {L"M", VT_BSTR, 0}});
+    auto vfp = f.create(L"vfp", {{L"R", VT_R8}, {L"M", VT_BSTR, 0}});
+    f.commit(vfp);
     EXPECT_EQ(read_file_bytes(f.file("vfp.fpt")), fpt);
     EXPECT_EQ(read_file_bytes(f.file("vfp.dbf"))[0], '\x30');
 }
@@ -191,7 +193,7 @@ TEST(dbf_writer, memo_blocks_follow_their_length) {
         t->append_record(*make_record({ole_variant(pt::utf8_decode(*s))}));
     t->append_record(*make_record({ole_variant(L"")}));  // writes nothing to the FPT
     t->append_record(*make_record({ole_variant(std::vector<uint8_t>{0x00, 0xAB, 0x1F})}));
-    t.reset();
+    f.commit(t);
     std::string dbf = read_file_bytes(f.file("m.dbf"));
     auto memo_field = [&](int k) { return dbf.substr(65 + k * 11 + 1, 10); };
     EXPECT_EQ(memo_field(0), "         8");  // 56 + 8 bytes: one block
@@ -238,12 +240,14 @@ TEST(dbf_writer, numbers_fit_their_field_or_are_reported) {
         });
         EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
         t->flush();
-        std::string dbf = read_file_bytes(f.file("n.dbf"));
+        std::string dbf = written_bytes(*t);
         size_t at = dbf.size() - 57;
         EXPECT_EQ(dbf.substr(at, 1), " ");
         EXPECT_EQ(dbf.substr(at + 1), c.bytes) << c.bytes;
     }
     EXPECT_EQ(t->get_record_count(), 4u);  // reported records are still written and counted
+    f.commit(t);
+    EXPECT_EQ(le32_at(read_file_bytes(f.file("n.dbf")), 4), 4u);
 }
 
 TEST(dbf_writer, values_the_field_cannot_take) {
@@ -298,7 +302,7 @@ TEST(dbf_writer, values_the_field_cannot_take) {
         auto [kind, text] = error_of([&] { t->append_record(*make_record(c.values)); });
         EXPECT_EQ(kind, c.reported ? 0 : -1) << text;
         t->flush();
-        std::string dbf = read_file_bytes(f.file("v.dbf"));
+        std::string dbf = written_bytes(*t);
         EXPECT_EQ(dbf.substr(dbf.size() - 41), " " + c.bytes);
     }
 }
@@ -309,15 +313,16 @@ TEST(dbf_writer, character_fields_hold_their_whole_length) {
     std::wstring full(255, L'\u00e9');
     t->append_record(*make_record({ole_variant(full)}));
     t->flush();
-    std::string dbf = read_file_bytes(f.file("c.dbf"));
+    std::string dbf = written_bytes(*t);
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));  // not cut at 254
     auto [kind, text] =
         error_of([&] { t->append_record(*make_record({ole_variant(full + L"xyz")})); });
     EXPECT_EQ(kind, 0);
     EXPECT_EQ(text.substr(0, 40), "Value of field 'C' does not fit C(255,0)");
     EXPECT_EQ(t->get_record_count(), 2u);
-    t->flush();
+    f.commit(t);
     dbf = read_file_bytes(f.file("c.dbf"));
+    EXPECT_EQ(le32_at(dbf, 4), 2u);
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));
 }
 
@@ -350,8 +355,69 @@ TEST(dbf_writer, texts_with_what_their_reader_kept_are_written_as_plain_texts) {
                       plain->append_record(*make_record({made, made}));
                   }));
     }
-    kept->flush();
-    plain->flush();
+    f.commit(kept);
+    f.commit(plain);
     EXPECT_EQ(read_file_bytes(f.file("kept.dbf")), read_file_bytes(f.file("plain.dbf")));
     EXPECT_EQ(read_file_bytes(f.file("kept.fpt")), read_file_bytes(f.file("plain.fpt")));
+}
+
+TEST(dbf_writer, values_that_lose_what_the_readme_documents_are_counted) {
+    const col c{L"C", VT_BSTR, 10}, m{L"M", VT_BSTR, 0}, t{L"T", VT_DATE, 0, udb_date_time},
+        s{L"S", VT_DATE, 0, 0};
+    ole_variant::refill_storage spare;
+    auto kept = [&](const char* utf8) {
+        ole_variant v;
+        v.refill_utf8(utf8, spare);
+        return v;
+    };
+    struct {
+        const char* what;
+        col column;
+        ole_variant value;
+        uint64_t unencodable, fractions;
+    } cases[] = {
+        {"ASCII text", c, ole_variant(L"abc"), 0, 0},
+        {"text the code page has", c, ole_variant(L"Zo\u00eb"), 0, 0},
+        {"a character the code page lacks", c, ole_variant(L"a\u0416"), 1, 0},
+        {"two of them, in one value", c, ole_variant(L"\u0416\u0416"), 1, 0},
+        {"one beyond what the field takes", {L"C", VT_BSTR, 3}, ole_variant(L"abcd\u0416"), 0, 0},
+        {"kept ASCII text", c, kept("abc"), 0, 0},
+        {"kept text the code page has", c, kept("Zo\xc3\xab"), 0, 0},
+        {"kept text with a character the code page lacks", c, kept("a\xd0\x96"), 1, 0},
+        {"an ASCII memo", m, ole_variant(L"text"), 0, 0},
+        {"a memo with a character the code page lacks", m, ole_variant(L"\u0416 text"), 1, 0},
+        {"a kept memo with one", m, kept("\xd0\x96"), 1, 0},
+        // Written a megabyte at a time: the character comes in the third piece.
+        {"a long memo with one at its end", m,
+         ole_variant(std::wstring(size_t{2} << 20, L'a') + L"\u0416"), 1, 0},
+        {"a date-time with fractional seconds", t, date("2024-01-15 10:20:30.5"), 0, 1},
+        {"a date-time with microseconds", t, date("2024-01-15 10:20:30.000001"), 0, 1},
+        {"a date-time of whole seconds", t, date("2024-01-15 10:20:30"), 0, 0},
+        {"a time of day with fractional seconds", t, date("10:20:30.25"), 0, 1},
+        {"a date-time as text with fractional seconds", s, date("2024-01-15 10:20:30.5"), 0, 1},
+        {"a date-time as text of whole seconds", s, date("2024-01-15 10:20:30"), 0, 0},
+        {"a date-time in a memo, which keeps them", m, date("2024-01-15 10:20:30.5"), 0, 0},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        dbf_folder f;
+        auto table = f.create(L"l", {k.column});
+        error_of([&] { table->append_record(*make_record({k.value})); });
+        udb_losses losses;
+        table->add_losses_to(losses);
+        EXPECT_EQ(losses.unencodable, k.unencodable);
+        EXPECT_EQ(losses.fractions, k.fractions);
+        EXPECT_EQ(losses.code_page, 1252);
+    }
+    // Values are counted, not records; a sum adds to what it holds.
+    dbf_folder f;
+    auto table = f.create(L"l", {c, m, t});
+    for (int i = 0; i < 2; ++i)
+        table->append_record(*make_record(
+            {ole_variant(L"\u0416"), ole_variant(L"\u0416"), date("2024-01-15 10:20:30.5")}));
+    udb_losses losses;
+    losses.unencodable = 10;
+    table->add_losses_to(losses);
+    EXPECT_EQ(losses.unencodable, 14u);
+    EXPECT_EQ(losses.fractions, 2u);
 }

@@ -86,6 +86,12 @@ std::string dbf_fuzz_one(const uint8_t* data, size_t size) {
             record_step([&] { t->append_record(*record_for(t->get_schema(), start)); });
         for (t->reset(); !t->is_eof(); t->next()) record_step([&] { t->get_item(); });
         t->flush();
+        // What was appended becomes part of the table, and reads back.
+        outcome = "appended to, not committed: ";
+        db.commit_table(*t);
+        t = db.get_table(L"t", udb_open_read);
+        outcome = "committed, not read again: ";
+        for (t->reset(); !t->is_eof(); t->next()) record_step([&] { t->get_item(); });
     } catch (const tk_exception& e) {
         if (e.kind() == tk_kind_internal) outcome = "internal: ";
         return outcome + e.what();
