@@ -403,6 +403,7 @@ TEST(dbf_database, appending_keeps_the_version_byte_and_the_memo_form) {
         ASSERT_TRUE(dbf_merge_into(*t, schema));
         t->append_record(*make_record({ole_variant(1.5), date("2024-01-15"), ole_variant(L"m")}));
         t->append_record(*make_record(std::vector<ole_variant>(3)));
+        f.db().commit_table(*t);
         t.reset();
         EXPECT_TRUE(reported_errors().empty());
         // Only the record count changes in the header.
