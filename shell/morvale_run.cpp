@@ -121,8 +121,8 @@ std::wstring losses_text(const std::wstring& table, const udb_losses& losses) {
                         L"date-time fields do not keep");
     if (losses.zero_dates)
         parts.push_back(std::to_wstring(losses.zero_dates) +
-                        (losses.zero_dates == 1 ? L" zero date was" : L" zero dates were") +
-                        L" written as blank dates");
+                        (losses.zero_dates == 1 ? L" zero date was written as a blank date"
+                                                : L" zero dates were written as blank dates"));
     std::wstring text = table + L": ";
     for (size_t i = 0; i < parts.size(); ++i) text += (i ? L"; " : L"") + parts[i];
     return text;
