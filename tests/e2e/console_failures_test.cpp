@@ -1013,3 +1013,136 @@ TEST_F(console_failures, a_file_that_cannot_be_written_is_named_with_the_reason)
         }
     }
 }
+
+// A table the server cannot read to its end: a MyISAM table whose data file was cut, and
+// an Archive table's, when the server has that engine. Each is that table's error, the
+// earlier copy stays byte for byte, the run goes on with the next table and ends with
+// exit code 2 and the line that names each table with the server's reason.
+TEST_F(console_failures, a_crashed_table_is_left_as_it_was_and_the_run_goes_on) {
+    scratch_db db("e2e_crashed");
+    // Dynamic rows, so that the cut is found part way rather than taken for the end.
+    db.exec(
+        "CREATE TABLE w (id INT, v VARCHAR(100), note TEXT) ENGINE=MyISAM;"
+        "INSERT INTO w SELECT seq, CONCAT('row ', seq, REPEAT('.', 30)), CONCAT('note ', seq) "
+        "FROM seq_1_to_441;"
+        "CREATE TABLE z (a INT); INSERT INTO z VALUES (1),(2)");
+    std::vector<std::string> crashed = {"w"};
+    // The Archive engine is a plugin the server may have without having it loaded.
+    const auto archive = db.rows(
+        "SELECT PLUGIN_STATUS FROM information_schema.ALL_PLUGINS WHERE PLUGIN_NAME = 'ARCHIVE'");
+    if (!archive.empty() && archive[0][0] == "NOT INSTALLED") {
+        try {
+            db.exec("INSTALL SONAME 'ha_archive'");
+        } catch (const std::exception& e) {
+            std::cout << "no Archive engine here (" << e.what() << ")\n";
+        }
+    }
+    if (!db.rows("SELECT 1 FROM information_schema.ENGINES WHERE ENGINE = 'ARCHIVE' AND "
+                 "SUPPORT IN ('YES', 'DEFAULT')")
+             .empty()) {
+        db.exec(
+            "CREATE TABLE ar (id INT, v VARCHAR(100)) ENGINE=ARCHIVE;"
+            "INSERT INTO ar SELECT seq, REPEAT(CHAR(65 + seq % 26), 100) FROM seq_1_to_5000");
+        crashed.insert(crashed.begin(), "ar");
+    }
+    const std::string data = *db.rows("SELECT @@datadir")[0][0] + db.name() + "/";
+    if (!fs::exists(data + "w.MYD")) GTEST_SKIP() << "the server's files are not here";
+
+    tmp_dir d;
+    const std::string out = d.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto earlier = folder_files(out);
+    // The server opens the files anew after the flush, and finds them cut.
+    db.exec("FLUSH TABLES");
+    fs::resize_file(data + "w.MYD", 9000);
+    if (crashed.size() == 2) fs::resize_file(data + "ar.ARZ", 9000);
+
+    run_result r = run_talvorin(with_server(
+        {"--src=" + db.name(), "--dest=" + out, "--mode=1", "--logfile=" + d.file("log")}));
+    EXPECT_EQ(r.code, 2) << r.out << r.err;
+    std::string last = std::to_string(crashed.size()) + " of " +
+                       std::to_string(crashed.size() + 1) +
+                       (crashed.size() == 1 ? " tables was" : " tables were") + " not converted: ";
+    for (const std::string& table : crashed) {
+        const std::string reason =
+            "Table '" + table + "' is marked as crashed and should be repaired";
+        EXPECT_NE(r.out.find("\nError:\n" + table + ": " + reason + "\n"), std::string::npos)
+            << r.out;
+        last += (table == crashed.front() ? "" : ", ") + table + " (" + reason + ")";
+    }
+    EXPECT_TRUE(r.out.ends_with("\nConverting table z(2 records)\n")) << r.out;
+    EXPECT_EQ(r.err, last + "\n");
+    const std::string log = read_file_bytes(d.file("log"));
+    EXPECT_TRUE(log.ends_with("\r\n" + last + "\r\n")) << log;
+    expect_same_files(folder_files(out), earlier);
+}
+
+// A run that went through its tables but left some unconverted exits with 2 and ends
+// with the line that names each with its reason, on standard error and in the log: every
+// table refused to a user allowed only INSERT, or a text file where a table's memo file
+// would go, which no mode overwrites (mode 2 neither: there is no table to skip).
+TEST_F(console_failures, a_run_that_left_tables_unconverted_exits_with_2_and_names_them) {
+    scratch_db db("e2e_unconverted");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE t2 (a INT, note TEXT); INSERT INTO t2 VALUES (1, 'note')");
+    const std::string user = "e2e_ins_" + std::to_string(getpid());
+    db.exec("DROP USER IF EXISTS '" + user + "'@'127.0.0.1';CREATE USER '" + user +
+            "'@'127.0.0.1' IDENTIFIED BY 'pw';GRANT INSERT ON `" + db.name() + "`.* TO '" + user +
+            "'@'127.0.0.1'");
+    const test_server& s = test_server::get();
+    auto denied = [&](const std::string& table) {
+        return "SELECT command denied to user '" + user + "'@'127.0.0.1' for table `" + db.name() +
+               "`.`" + table + "`";
+    };
+    const std::string text = "Notes on t2, not a memo file.\n";
+    const struct {
+        const char* what;
+        bool only_insert;
+        int mode;
+    } cases[] = {
+        {"a user allowed only INSERT", true, 0},     {"a text file at t2.fpt, mode 0", false, 0},
+        {"a text file at t2.fpt, mode 1", false, 1}, {"a text file at t2.fpt, mode 2", false, 2},
+        {"a text file at t2.fpt, mode 3", false, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        tmp_dir d;
+        const std::string out = d.file("out");
+        fs::create_directories(out);
+        std::vector<std::string> args = {"--src=" + db.name(), "--dest=" + out,
+                                         "--mode=" + std::to_string(c.mode),
+                                         "--logfile=" + d.file("log")};
+        std::string printed = "Converting database " + db.name() + "(2 tables)\n", last;
+        std::map<std::string, std::string> left;
+        if (c.only_insert) {
+            args.insert(args.begin(), {"--mysqlh=" + s.host, "--port=" + std::to_string(s.port),
+                                       "--mysqlu=" + user, "--mysqlp=pw"});
+            printed += "Error:\nt1: " + denied("t1") + "\nError:\nt2: " + denied("t2") + "\n";
+            last = "2 of 2 tables were not converted: t1 (" + denied("t1") + "), t2 (" +
+                   denied("t2") + ")";
+        } else {
+            args = with_server(args);
+            write_file_bytes(out + "/t2.fpt", text);
+            const std::string error =
+                "File " + out + "/t2.fpt is not a memo file; it is left as it is";
+            printed += "Converting table t1(1 records)\nError:\nt2: " + error + "\n";
+            last = "1 of 2 tables was not converted: t2 (" + error + ")";
+            left["t2.fpt"] = text;
+        }
+        run_result r = run_talvorin(args);
+        EXPECT_EQ(r.code, 2) << r.out << r.err;
+        EXPECT_EQ(r.out, printed);
+        EXPECT_EQ(r.err, last + "\n");
+        const std::string log = read_file_bytes(d.file("log"));
+        EXPECT_NE(log.find("\r\nConversion ended on "), std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with("\r\n" + last + "\r\n")) << log;
+        // The text file stays as it was, with nothing of t2 beside it.
+        auto files = folder_files(out);
+        if (!c.only_insert) {
+            EXPECT_EQ(files.erase("t1.dbf"), 1u);
+        }
+        expect_same_files(files, left);
+    }
+    db.exec("DROP USER '" + user + "'@'127.0.0.1'");
+}
