@@ -530,6 +530,53 @@ TEST_F(console_content, values_lost_in_part_are_reported_never_silent) {
     }
 }
 
+// After each table, one line sums up what its values lost in the ways DBF cannot help
+// (characters the code page lacks, fractions of seconds, zero dates), with counts, on
+// standard output and in the log; a table that lost nothing has no such line.
+TEST_F(console_content, each_table_sums_up_what_its_values_lost) {
+    scratch_db db("e2e_losses");
+    db.exec(
+        "SET SESSION sql_mode = '';"
+        "CREATE TABLE a_one (id INT, name VARCHAR(20));"
+        "INSERT INTO a_one VALUES (1, '\xD0\x96'), (2, 'plain');"
+        "CREATE TABLE b_all (id INT, name VARCHAR(20), note TEXT, at DATETIME(6), d DATE);"
+        "INSERT INTO b_all VALUES"
+        " (1, '\xD0\x96uk', '\xCE\xA9mega', '2024-01-02 03:04:05.123456', '0000-00-00'),"
+        " (2, 'ok', 'ok', '2024-01-02 03:04:05.000001', '2024-01-01'),"
+        " (3, '\xC3\xA7"
+        "a va', '\xD0\x96', '2024-01-02 03:04:05', '0000-00-00');"
+        "CREATE TABLE c_single (id INT, at DATETIME(6), d DATE);"
+        "INSERT INTO c_single VALUES (1, '2024-01-01 00:00:00.5', NULL), (2, NULL, '0000-00-00');"
+        "CREATE TABLE d_none (id INT, name VARCHAR(20), at DATETIME(6), d DATE);"
+        "INSERT INTO d_none VALUES (1, '\xC3\xA7"
+        "a va', '2024-01-01 00:00:00.000000', NULL)");
+    const std::vector<std::string> losses = {
+        "a_one: 1 value had characters that code page 1252 lacks; it is written as ?",
+        "b_all: 3 values had characters that code page 1252 lacks; they are written as ?; 2 "
+        "values lost fractional seconds, which DBF date-time fields do not keep; 2 zero dates "
+        "were written as blank dates",
+        "c_single: 1 value lost fractional seconds, which DBF date-time fields do not keep; 1 "
+        "zero date was written as a blank date",
+    };
+    tmp_dir d;
+    run_result r = run_talvorin(with_server(
+        {"--src=" + db.name(), "--dest=" + d.file("out"), "--logfile=" + d.file("log")}));
+    EXPECT_EQ(r.code, 0) << r.out << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "Converting database " + db.name() + "(4 tables)\nConverting table a_one(2 " +
+                         "records)\n" + losses[0] + "\nConverting table b_all(3 records)\n" +
+                         losses[1] + "\nConverting table c_single(2 records)\n" + losses[2] +
+                         "\nConverting table d_none(1 records)\n");
+    const std::string log = read_file_bytes(d.file("log"));
+    size_t from = 0;
+    for (const std::string& line : losses) {
+        const size_t at = log.find("\r\n" + line + "\r\n", from);
+        EXPECT_NE(at, std::string::npos) << line << "\nin:\n" << log;
+        if (at != std::string::npos) from = at + line.size();
+    }
+    EXPECT_EQ(log.find("d_none:"), std::string::npos) << log;
+}
+
 // Every column of a table becomes a field, invisible ones too (FLOAT and geometry
 // among them); a table of more fields than dBASE and FoxPro open is refused, leaving
 // no file; and mode 3 appends to every table it wrote, binary columns and Visual FoxPro

@@ -43,9 +43,65 @@ bool wait_while_running(pid_t pid, Ready ready) {
     return false;
 }
 
-// Rows of the table are written.
-bool wait_for_rows(const std::string& dbf, pid_t pid) {
-    return wait_while_running(pid, [&] { return fs::exists(dbf) && fs::file_size(dbf) >= 200000; });
+// The size of a file, or 0 when it is not there.
+uintmax_t size_of(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+// What the run `pid` wrote of the table so far: the size of its temporary table file
+// (a new table), or what the table in the folder grew by since it held `before` bytes
+// (an append).
+uintmax_t written_of(const std::string& folder, const std::string& table, pid_t pid,
+                     uintmax_t before) {
+    const std::string temp = table + ".dbf." + std::to_string(pid) + ".";
+    std::error_code ec;
+    uintmax_t written = 0;
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind(temp, 0) == 0 && name.ends_with(".tmp"))
+            written = std::max(written, size_of(e.path().string()));
+    }
+    const uintmax_t size = size_of(folder + "/" + table + ".dbf");
+    return std::max(written, size > before ? size - before : 0);
+}
+
+// Rows of the table are written, in the middle of the table.
+bool wait_for_rows(const std::string& folder, const std::string& table, pid_t pid,
+                   uintmax_t before = 0) {
+    return wait_while_running(pid,
+                              [&] { return written_of(folder, table, pid, before) >= 200000; });
+}
+
+// Lines as the log ends them.
+std::string crlf(const std::string& lines) {
+    std::string text;
+    for (char c : lines) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return text;
+}
+
+// The files of a folder with their bytes, by name.
+std::map<std::string, std::string> folder_files(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(folder))
+        files[e.path().filename().string()] = read_file_bytes(e.path().string());
+    return files;
+}
+
+// The folder holds exactly the files it held, byte for byte: no temporary file either.
+void expect_same_files(const std::map<std::string, std::string>& now,
+                       const std::map<std::string, std::string>& before) {
+    std::set<std::string> names, earlier;
+    for (const auto& [name, bytes] : now) names.insert(name);
+    for (const auto& [name, bytes] : before) earlier.insert(name);
+    EXPECT_EQ(names, earlier);
+    for (const auto& [name, bytes] : before) {
+        auto it = now.find(name);
+        if (it != now.end()) {
+            EXPECT_TRUE(it->second == bytes) << name << " changed";
+        }
+    }
 }
 
 // The file holds the text.
@@ -118,17 +174,20 @@ TEST_F(console_failures, a_table_the_user_may_not_read_whole_is_reported_and_the
         run_talvorin({"--mysqlh=" + s.host, "--port=" + std::to_string(s.port), "--mysqlu=" + user,
                       "--mysqlp=pw", "--src=" + db.name(), "--dest=" + d.file("out")});
     db.exec("DROP USER '" + user + "'@'127.0.0.1'");
-    EXPECT_EQ(r.code, 0) << r.out << r.err;
-    EXPECT_EQ(r.err, "");
+    // The run went through, without one of its tables.
+    EXPECT_EQ(r.code, 2) << r.out << r.err;
     const std::string head =
         "Converting database " + db.name() + "(3 tables)\nConverting table t1(1 records)\n";
     ASSERT_EQ(r.out.rfind(head, 0), 0u) << r.out;
     const std::string rest = r.out.substr(head.size());
     // "Error:", then "t2: " and the server's text on one line, then the next table.
-    EXPECT_EQ(rest.rfind("Error:\nt2: ", 0), 0u) << rest;
-    EXPECT_NE(rest.find("denied"), std::string::npos) << rest;
-    EXPECT_NE(rest.find("\nConverting table t3(2 records)\n"), std::string::npos) << rest;
+    ASSERT_EQ(rest.rfind("Error:\nt2: ", 0), 0u) << rest;
+    const std::string reason = rest.substr(11, rest.find('\n', 11) - 11);
+    EXPECT_NE(reason.find("denied"), std::string::npos) << rest;
+    EXPECT_TRUE(rest.ends_with("\nConverting table t3(2 records)\n")) << rest;
+    EXPECT_EQ(r.err, "1 of 3 tables was not converted: t2 (" + reason + ")\n");
     EXPECT_EQ(dbf_header_records(d.file("out/t3.dbf")), 2);
+    EXPECT_FALSE(fs::exists(d.file("out/t2.dbf")));
 }
 
 TEST_F(console_failures, records_that_fail_are_reported_by_number_and_the_copy_goes_on) {
@@ -289,7 +348,12 @@ TEST_F(console_failures, a_table_that_cannot_be_replaced_stops_the_run_with_an_e
     EXPECT_EQ(dbf_header_records(out + "/b.dbf"), 2);
 }
 
-TEST_F(console_failures, a_killed_run_leaves_whole_records_and_the_next_run_clears_its_litter) {
+// A run killed with -9 leaves each table as it was: mode 1 the earlier table, beside its
+// temporary files; mode 3 the earlier table, with unused bytes behind its records and
+// memos that no reader counts. The next run removes the temporary files, and its append
+// overwrites those bytes and cuts what is left of them.
+TEST_F(console_failures,
+       a_killed_run_leaves_each_table_as_it_was_and_the_next_run_clears_its_litter) {
     scratch_db db("e2e_kill");
     db.exec(
         "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
@@ -299,41 +363,85 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_the_next_run_clea
         "INSERT INTO late VALUES (1, 'first'), (2, REPEAT('x', 100))");
     tmp_dir d;
     const std::string out = d.file("out");
-    pid_t pid = start_talvorin(with_server({"--src=" + db.name(), "--dest=" + out}),
-                               d.file("stdout"), d.file("stderr"));
-    // The table's line comes with its count, which may arrive after the first rows.
-    if (!wait_for_rows(out + "/big.dbf", pid) ||
-        !wait_for_text(d.file("stdout"), "big(200000 records)\n", pid))
-        GTEST_SKIP() << "the run ended too soon";
-    kill(pid, SIGKILL);
-    const int code = wait_talvorin(pid);
-    if (code != 128 + SIGKILL) GTEST_SKIP() << "the run ended before it could be killed";
-    expect_whole_records(out, "big");
-    // Nothing printed was held back in a buffer, and nothing else was printed.
-    EXPECT_EQ(
-        read_file_bytes(d.file("stdout")),
-        "Converting database " + db.name() + "(2 tables)\nConverting table big(200000 records)\n");
-    const long kept = dbf_header_records(out + "/big.dbf");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto earlier = folder_files(out);
+    std::vector<std::string> litter;  // the killed runs' temporary files
+    pid_t pid = 0;
+    for (const char* mode : {"1", "3"}) {
+        SCOPED_TRACE(std::string("killed in mode ") + mode);
+        pid = start_talvorin(
+            with_server({"--src=" + db.name(), "--dest=" + out, std::string("--mode=") + mode}),
+            d.file("stdout"), d.file("stderr"));
+        // The table's line comes with its count, which may arrive after the first rows.
+        ASSERT_TRUE(wait_for_rows(out, "big", pid, earlier.at("big.dbf").size()) &&
+                    wait_for_text(d.file("stdout"), "big(200000 records)\n", pid))
+            << "the run ended too soon";
+        kill(pid, SIGKILL);
+        if (wait_talvorin(pid) != 128 + SIGKILL)
+            GTEST_SKIP() << "the run ended before it could be killed";
+        // Nothing printed was held back in a buffer, and nothing else was printed.
+        EXPECT_EQ(read_file_bytes(d.file("stdout")),
+                  "Converting database " + db.name() +
+                      "(2 tables)\nConverting table big(200000 records)\n");
+        std::map<std::string, std::string> tables;
+        std::vector<std::string> temps;
+        for (auto& [name, bytes] : folder_files(out)) {
+            if (name.ends_with(".tmp"))
+                temps.push_back(name);
+            else
+                tables[name] = std::move(bytes);
+        }
+        if (mode == std::string("1")) {
+            // The new table was on its way under temporary names.
+            ASSERT_EQ(temps.size(), 2u);
+            for (const auto& name : temps) {
+                EXPECT_EQ(name.rfind("big.", 0), 0u) << name;
+                EXPECT_NE(name.find("." + std::to_string(pid) + "."), std::string::npos) << name;
+                litter.push_back(out + "/" + name);
+            }
+            expect_same_files(tables, earlier);
+            continue;
+        }
+        // The next run, this one, removed them.
+        EXPECT_EQ(temps, std::vector<std::string>{});
+        // The records and memos appended lie behind those that the headers count.
+        for (const char* name : {"big.dbf", "big.fpt"}) {
+            const std::string& now = tables[name];
+            const std::string& then = earlier.at(name);
+            EXPECT_GT(now.size(), then.size()) << name;
+            EXPECT_TRUE(now.compare(0, then.size(), then) == 0) << name << " changed";
+        }
+        for (const char* name : {"late.dbf", "late.fpt"})
+            EXPECT_TRUE(tables[name] == earlier.at(name)) << name << " changed";
+        // Also to a reader that reads records up to the end of the file, not the count.
+        const dbf_read read = read_dbf(out + "/big.dbf");
+        EXPECT_EQ(read.error, "");
+        EXPECT_EQ(read.rows.size(), 200000u);
+    }
 
-    // What the run would have left had it been killed while it made the next table: its
-    // temporary files, or the memo file without the table. Files of a process that still
-    // runs, and files of other names, are not the run's litter.
+    // What a run would have left had it been killed while it replaced the next table:
+    // its temporary files, or the new memo file without its table, once the earlier
+    // table is gone. Files of a process that still runs, and files of other names, are
+    // not the run's litter.
     const std::string dead = std::to_string(pid);
-    const std::string litter[] = {out + "/late.dbf." + dead + ".0.tmp",
-                                  out + "/late.fpt." + dead + ".1.tmp"};
-    write_file_bytes(litter[0], "\x03\x18\x01");
-    write_file_bytes(litter[1], std::string(100, '\0'));
-    write_file_bytes(out + "/late.fpt", "");
+    for (const std::string& file :
+         {out + "/late.dbf." + dead + ".7.tmp", out + "/late.fpt." + dead + ".8.tmp"}) {
+        write_file_bytes(file, "\x03\x18\x01");
+        litter.push_back(file);
+    }
+    fs::remove(out + "/late.dbf");
     const std::string others[] = {out + "/other.dbf." + std::to_string(getpid()) + ".0.tmp",
                                   out + "/notes.txt." + dead + ".0.tmp", out + "/big.dbf.tmp",
                                   out + "/big.dbf.x.0.tmp"};
     for (const auto& file : others) write_file_bytes(file, "x");
 
-    // Appending goes on from the records the killed run left; skipping keeps them.
+    // Fewer rows than the killed append wrote: what is left of its bytes is cut.
+    db.exec("DELETE FROM big WHERE id > 1000");
+    // Appending goes on from the records the table counted; skipping keeps them.
     const struct {
         const char* mode;
         long big, late;
-    } runs[] = {{"3", kept + 200000, 2}, {"2", kept + 200000, 2}, {"3", kept + 400000, 4}};
+    } runs[] = {{"3", 201000, 2}, {"2", 201000, 2}, {"3", 202000, 4}};
     for (const auto& run : runs) {
         SCOPED_TRACE(std::string("mode ") + run.mode);
         run_result r = run_talvorin(with_server(
@@ -342,7 +450,14 @@ TEST_F(console_failures, a_killed_run_leaves_whole_records_and_the_next_run_clea
         EXPECT_EQ(r.out.find("Error"), std::string::npos) << r.out;
         for (const auto& file : litter) EXPECT_FALSE(fs::exists(file)) << file;
         for (const auto& file : others) EXPECT_TRUE(fs::exists(file)) << file;
-        EXPECT_EQ(dbf_header_records(out + "/big.dbf"), run.big);
+        const std::string big = read_file_bytes(out + "/big.dbf");
+        ASSERT_GE(big.size(), 32u);
+        EXPECT_EQ(le32_at(big, 4), static_cast<uint32_t>(run.big));
+        // Nothing but an end-of-file mark behind the records.
+        const size_t end = le16_at(big, 8) + static_cast<size_t>(run.big) * le16_at(big, 10);
+        ASSERT_GE(big.size(), end);
+        EXPECT_TRUE(big.size() == end || (big.size() == end + 1 && big.back() == '\x1A'))
+            << big.size() - end << " bytes behind the records";
         expect_whole_records(out, "big");
         dbf_read late = read_dbf(out + "/late.dbf");
         ASSERT_EQ(late.error, "");
@@ -382,12 +497,9 @@ TEST_F(console_failures, a_second_run_into_the_same_folder_stops_before_it_touch
     } runs[] = {{"0", 200000, 5000, 3}, {"3", 400000, 10000, 6}, {"1", 200000, 5000, 3}};
     for (const auto& run : runs) {
         SCOPED_TRACE(std::string("mode ") + run.mode);
-        const long before = dbf_header_records(out + "/a.dbf");
+        const uintmax_t before = size_of(out + "/a.dbf");
         pid_t first = start_talvorin(args(run.mode), d.file("stdout"), d.file("stderr"));
-        ASSERT_TRUE(wait_while_running(first, [&] {
-            const long now = dbf_header_records(out + "/a.dbf");
-            return now > 1000 && now != before;
-        })) << "the first run ended too soon";
+        ASSERT_TRUE(wait_for_rows(out, "a", first, before)) << "the first run ended too soon";
         kill(first, SIGSTOP);
         const auto held = snapshot();
         // Both programs' modes alike: this one would delete every table, that one append.
@@ -406,9 +518,9 @@ TEST_F(console_failures, a_second_run_into_the_same_folder_stops_before_it_touch
         expect_whole_records(out, "a");
     }
 
+    const uintmax_t before = size_of(out + "/a.dbf");
     pid_t killed = start_talvorin(args("3"), d.file("stdout"), d.file("stderr"));
-    ASSERT_TRUE(
-        wait_while_running(killed, [&] { return dbf_header_records(out + "/a.dbf") > 201000; }));
+    ASSERT_TRUE(wait_for_rows(out, "a", killed, before));
     kill(killed, SIGKILL);
     wait_talvorin(killed);
     run_result next = run_talvorin(args("0"));
@@ -420,9 +532,11 @@ TEST_F(console_failures, a_second_run_into_the_same_folder_stops_before_it_touch
 }
 
 // A run waits for a server that stops answering, as the MySQL client tools do; SIGTERM
-// or SIGINT ends it promptly, as an early stop, with whole records, and says how far it
-// got, on standard error and in the log.
-TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_silent_server) {
+// or SIGINT ends it promptly, as an early stop. The table in work is left as it was, in
+// mode 1 (a new table under temporary names) and in mode 3 (records appended behind the
+// counted ones) alike, and the run says so, on standard error and at the end of the log.
+// Until then a reader of the folder sees the earlier table, whole.
+TEST_F(console_failures, a_signal_leaves_the_table_in_work_as_it_was_even_from_a_silent_server) {
     scratch_db db("e2e_signal");
     db.exec(
         "CREATE TABLE big (id INT PRIMARY KEY, v VARCHAR(30), note TEXT);"
@@ -432,25 +546,44 @@ TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_sile
         const char* what;
         bool silent;
         int signal;
+        const char* mode;
+        bool read_meanwhile;  // the table is read while the run is held in its middle
     } cases[] = {
-        {"SIGTERM, the server silent", true, SIGTERM},
-        {"SIGINT, the server answering", false, SIGINT},
+        {"SIGTERM, the server silent, mode 1", true, SIGTERM, "1", false},
+        {"SIGINT, the server answering, mode 1", false, SIGINT, "1", true},
+        {"SIGINT, the server answering, mode 3", false, SIGINT, "3", true},
+        {"SIGTERM, the server silent, mode 3", true, SIGTERM, "3", false},
     };
     const test_server& s = test_server::get();
     const std::string account =
-        "The conversion stopped before its end: 0 of 1 table converted; table 'big' holds the "
-        "records written until then.";
+        "The conversion stopped before its end: 0 of 1 table converted; table 'big' was left as "
+        "it was.";
+    tmp_dir d;
+    const std::string out = d.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto earlier = folder_files(out);
+    const dbf_read earlier_read = read_dbf(out + "/big.dbf");
+    ASSERT_EQ(earlier_read.records, 200000) << earlier_read.error;
     for (const auto& t : cases) {
         SCOPED_TRACE(t.what);
         relay_proxy relay(s.port);
-        tmp_dir d;
-        const std::string out = d.file("out");
+        const std::string log = d.file("log");
+        fs::remove(log);
         pid_t pid =
             start_talvorin({"--mysqlh=127.0.0.1", "--port=" + std::to_string(relay.port()),
                             "--mysqlu=" + s.user, "--mysqlp=" + s.password, "--src=" + db.name(),
-                            "--dest=" + out, "--logfile=" + d.file("log")},
+                            "--dest=" + out, std::string("--mode=") + t.mode, "--logfile=" + log},
                            d.file("stdout"), d.file("stderr"));
-        ASSERT_TRUE(wait_for_rows(out + "/big.dbf", pid)) << "the run ended too soon";
+        ASSERT_TRUE(wait_for_rows(out, "big", pid, earlier.at("big.dbf").size()))
+            << "the run ended too soon";
+        if (t.read_meanwhile) {
+            kill(pid, SIGSTOP);
+            const dbf_read meanwhile = read_dbf(out + "/big.dbf");
+            kill(pid, SIGCONT);
+            EXPECT_EQ(meanwhile.error, "");
+            EXPECT_EQ(meanwhile.records, 200000);
+            EXPECT_TRUE(meanwhile.rows == earlier_read.rows) << "the reader saw other records";
+        }
         if (t.silent) {
             relay.freeze(std::chrono::seconds(15));
             // What got through is taken; then the run waits.
@@ -469,12 +602,12 @@ TEST_F(console_failures, a_signal_ends_a_run_with_whole_records_even_from_a_sile
         EXPECT_EQ(printed.find("Error"), std::string::npos) << printed;
         EXPECT_EQ(read_file_bytes(d.file("stderr")), account + "\n");
         // The log ends the same way, not as a run that went through.
-        const std::string log = read_file_bytes(d.file("log"));
-        EXPECT_NE(log.find("\r\nConversion stopped on "), std::string::npos) << log;
-        EXPECT_TRUE(log.ends_with(account + "\r\n")) << log;
-        EXPECT_EQ(log.find("Conversion ended"), std::string::npos) << log;
-        expect_whole_records_of_part(out + "/big.dbf", 200000);
-        expect_whole_records(out, "big");
+        const std::string logged = read_file_bytes(log);
+        EXPECT_NE(logged.find("\r\nConversion stopped on "), std::string::npos) << logged;
+        EXPECT_TRUE(logged.ends_with(account + "\r\n")) << logged;
+        EXPECT_EQ(logged.find("Conversion ended"), std::string::npos) << logged;
+        // The table and its memo file byte for byte, and no temporary file beside them.
+        expect_same_files(folder_files(out), earlier);
     }
 }
 
@@ -654,8 +787,8 @@ TEST_F(console_failures, closed_standard_streams_leave_every_table_whole) {
         "CREATE TABLE e2 (id INT, d DATE);"
         "INSERT INTO e2 SELECT seq, IF(seq = 7, '2024-02-31', '2024-01-01') FROM seq_1_to_3000");
     tmp_dir d;
-    // A table that is not there puts a line on standard error, a value that cannot be
-    // kept one on standard output; progress lines go there too.
+    // A table that is not there puts lines on standard error (the run then exits with
+    // 2), a value that cannot be kept one on standard output; progress lines go there too.
     write_file_bytes(d.file("tables"), "e1\nghost\ne2\n");
     const std::vector<std::vector<int>> cases = {{0}, {1}, {2}, {0, 1, 2}};
     for (const auto& closed : cases) {
@@ -665,7 +798,7 @@ TEST_F(console_failures, closed_standard_streams_leave_every_table_whole) {
             TALVORIN_BINARY,
             with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("tables")}),
             d.file("stdout"), d.file("stderr"), closed);
-        EXPECT_EQ(wait_at_most(pid, std::chrono::seconds(120)), 0);
+        EXPECT_EQ(wait_at_most(pid, std::chrono::seconds(120)), 2);
         for (const char* table : {"e1", "e2"}) {
             const dbf_read t = read_dbf(out + "/" + table + ".dbf");
             EXPECT_EQ(t.error, "") << table;
@@ -677,6 +810,9 @@ TEST_F(console_failures, closed_standard_streams_leave_every_table_whole) {
     }
 }
 
+// The rows of a table stop coming in its middle. A lost connection ends the run (255);
+// a killed query is that table's error and the run goes on (2). Either way the table is
+// left as it was, byte for byte, also in mode 0, which deletes the folder's other tables.
 TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does_not) {
     scratch_db db("e2e_lost");
     db.exec(
@@ -693,10 +829,14 @@ TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does
         size_t cut_after = 0;               // through the proxy, when not 0
         std::chrono::milliseconds hold{0};  // through the proxy, the count held back
         bool counted = true;                // the table's line, with its count, is out
+        const char* mode = "1";
     };
     const row rows[] = {
         {how::kill_connection, "KILL", 255, false},
-        {how::kill_query, "KILL QUERY", 0, true},
+        {how::kill_query, "KILL QUERY", 2, true},
+        // The folder's other table goes when the run starts; a_big stays as it was.
+        {how::kill_query, "KILL QUERY, mode 0", 2, true, 0, std::chrono::milliseconds(0), true,
+         "0"},
         // The proxy closes every connection while the rows stream.
         {how::server_gone, "server gone", 255, false, SIZE_MAX},
         // Also the count's, before its answer: the run still ends with that table.
@@ -708,13 +848,21 @@ TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does
          std::chrono::milliseconds(3000)},
     };
     const test_server& s = test_server::get();
+    tmp_dir d;
+    const std::string out = d.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto earlier = folder_files(out);
+    write_file_bytes(d.file("list"), "a_big\nz_small\n");
     for (const row& r : rows) {
         SCOPED_TRACE(r.what);
-        tmp_dir d;
-        const std::string out = d.file("out");
-        write_file_bytes(d.file("list"), "a_big\nz_small\n");
+        // Whether the later table is converted shows in its file.
+        fs::remove(out + "/z_small.dbf");
+        write_file_bytes(out + "/other.dbf", any_dbf_table());
+        const std::string log = d.file("log");
+        fs::remove(log);
         std::vector<std::string> args{"--src=" + db.name(), "--dest=" + out,
-                                      "--tab_file=" + d.file("list")};
+                                      "--tab_file=" + d.file("list"),
+                                      std::string("--mode=") + r.mode, "--logfile=" + log};
         std::unique_ptr<relay_proxy> proxy;
         if (r.cut_after) {
             proxy = std::make_unique<relay_proxy>(s.port, r.cut_after, r.hold);
@@ -724,16 +872,17 @@ TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does
         } else {
             args = with_server(args);
         }
+        const uintmax_t before = earlier.at("a_big.dbf").size();
         pid_t pid = start_talvorin(args, d.file("stdout"), d.file("stderr"));
         if (r.way == how::server_gone && r.cut_after == SIZE_MAX) {
-            ASSERT_TRUE(wait_for_rows(out + "/a_big.dbf", pid)) << "the run ended too soon";
+            ASSERT_TRUE(wait_for_rows(out, "a_big", pid, before)) << "the run ended too soon";
             // Once the count is in, so that the table's line is out whatever the timing.
             ASSERT_TRUE(wait_for_text(d.file("stdout"), "a_big(200000 records)\n", pid));
             kill(pid, SIGSTOP);
             proxy->cut();
             kill(pid, SIGCONT);
         } else if (r.way != how::server_gone) {
-            ASSERT_TRUE(wait_for_rows(out + "/a_big.dbf", pid)) << "the run ended too soon";
+            ASSERT_TRUE(wait_for_rows(out, "a_big", pid, before)) << "the run ended too soon";
             // Stopped, the program reads nothing, so the server is still sending when the
             // kill arrives.
             kill(pid, SIGSTOP);
@@ -747,34 +896,63 @@ TEST_F(console_failures, a_lost_connection_stops_the_run_and_a_killed_query_does
         }
         const int code = wait_talvorin(pid);
         const std::string stdout_text = read_file_bytes(d.file("stdout"));
-        EXPECT_EQ(code, r.code) << stdout_text << read_file_bytes(d.file("stderr"));
+        const std::string stderr_text = read_file_bytes(d.file("stderr"));
+        EXPECT_EQ(code, r.code) << stdout_text << stderr_text;
         const std::string head = "Converting database " + db.name() + "(2 tables)\n" +
                                  (r.counted ? "Converting table a_big(200000 records)\n" : "") +
                                  "Error:\na_big: ";
-        EXPECT_EQ(stdout_text.rfind(head, 0), 0u) << stdout_text;
+        ASSERT_EQ(stdout_text.rfind(head, 0), 0u) << stdout_text;
+        const std::string reason =
+            stdout_text.substr(head.size(), stdout_text.find('\n', head.size()) - head.size());
         // Reported once, for its table; a later table is converted or never tried.
         EXPECT_EQ(stdout_text.find("Error:", head.size()), std::string::npos) << stdout_text;
         EXPECT_EQ(stdout_text.find("Converting table z_small(2 records)\n") != std::string::npos,
                   r.later_table_converted)
             << stdout_text;
         EXPECT_EQ(dbf_header_records(out + "/z_small.dbf"), r.later_table_converted ? 2 : -1);
-        const long count = dbf_header_records(out + "/a_big.dbf");
-        EXPECT_GT(count, 0);
-        EXPECT_LT(count, 200000);
-        expect_whole_records(out, "a_big");
+        // The table that did not convert is named with its reason, and after a lost
+        // connection the account of the stop follows; they end the log too.
+        std::string last = "1 of 2 tables was not converted: a_big (" + reason + ")";
+        if (r.code == 255)
+            last +=
+                "\nThe conversion stopped before its end: 0 of 2 tables converted; table "
+                "'a_big' was left as it was.";
+        EXPECT_EQ(reason, r.way == how::kill_query ? "Query execution was interrupted"
+                                                   : "Lost connection to server during query");
+        EXPECT_EQ(stderr_text, last + "\n");
+        const std::string logged = read_file_bytes(log);
+        EXPECT_TRUE(logged.ends_with("\r\n" + crlf(last) + "\r\n")) << logged;
+        // a_big byte for byte, with no temporary file beside it; the other table is gone
+        // once a mode-0 run started.
+        auto now = folder_files(out);
+        EXPECT_EQ(now.erase("other.dbf"), r.mode == std::string("0") ? 0u : 1u);
+        now.erase("z_small.dbf");
+        auto then = earlier;
+        then.erase("z_small.dbf");
+        expect_same_files(now, then);
     }
 }
 
+// A file that cannot be written ends the run (255), names the file with the reason, and
+// leaves the table as it was, in mode 1 and in mode 3: the account says so, on standard
+// error and at the end of the log.
 TEST_F(console_failures, a_file_that_cannot_be_written_is_named_with_the_reason) {
     scratch_db db("e2e_fsize");
-    // 300 short memos, then one that the limit stops half-written; a table without memos
-    // that outgrows a small disk.
+    // Earlier copies made from a part of the rows: 300 short memos, then (added after)
+    // one that the limit stops half-written; a table without memos that outgrows a
+    // small disk once its rows are added.
     db.exec(
         "CREATE TABLE m (id INT PRIMARY KEY, note LONGTEXT);"
         "INSERT INTO m SELECT seq, CONCAT('memo ', seq) FROM seq_1_to_300;"
-        "INSERT INTO m VALUES (301, REPEAT('x', 3000000));"
         "CREATE TABLE d (id INT PRIMARY KEY, v VARCHAR(200));"
-        "INSERT INTO d SELECT seq, CONCAT('row ', seq) FROM seq_1_to_20000");
+        "INSERT INTO d SELECT seq, CONCAT('row ', seq) FROM seq_1_to_1000");
+    tmp_dir d;
+    const std::string first = d.file("first");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + first})).code, 0);
+    const auto earlier = folder_files(first);
+    db.exec(
+        "INSERT INTO m VALUES (301, REPEAT('x', 3000000));"
+        "INSERT INTO d SELECT seq, CONCAT('row ', seq) FROM seq_1001_to_20000");
     const struct {
         const char* what;
         const char* table;
@@ -786,44 +964,185 @@ TEST_F(console_failures, a_file_that_cannot_be_written_is_named_with_the_reason)
         {"a table on a full disk", "d", true, "d.dbf", "No space left on device"},
     };
     for (const auto& c : cases) {
+        for (const char* mode : {"1", "3"}) {
+            SCOPED_TRACE(std::string(c.what) + ", mode " + mode);
+            const std::string out = d.file(std::string(c.table) + mode);
+            fs::create_directories(out);
+            if (c.small_disk) {
+                // A disk of one megabyte: only root may make one, and not everywhere.
+                if (geteuid() != 0 || mount("tmpfs", out.c_str(), "tmpfs", 0, "size=1m") != 0) {
+                    std::cout << "no small disk here (" << c.what << " not tried)\n";
+                    continue;
+                }
+            }
+            std::map<std::string, std::string> before;
+            for (const auto& [name, bytes] : earlier) {
+                if (name.rfind(std::string(c.table) + ".", 0) != 0) continue;
+                write_file_bytes(out + "/" + name, bytes);
+                before[name] = bytes;
+            }
+            write_file_bytes(d.file("list"), std::string(c.table) + "\n");
+            const std::vector<std::string> args =
+                with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list"),
+                             std::string("--mode=") + mode, "--logfile=" + d.file("log")});
+            run_result r;
+            if (c.small_disk) {
+                r = run_talvorin(args);
+            } else {
+                file_size_limit limit(1 << 20);
+                r = run_talvorin(args);
+            }
+            const auto after = folder_files(out);
+            if (c.small_disk) umount2(out.c_str(), MNT_DETACH);
+            EXPECT_EQ(r.code, 255) << r.out << r.err;
+            // The table's own file, also when a new table was written under a temporary
+            // name.
+            const std::string error = std::string(c.table) + ": Cannot write into file " + out +
+                                      "/" + c.file + ": " + c.reason;
+            EXPECT_NE(r.out.find("\nError:\n" + error + "\n"), std::string::npos) << r.out;
+            const std::string last = "1 of 1 table was not converted: " + std::string(c.table) +
+                                     " (" + error.substr(error.find(": ") + 2) +
+                                     ")\nThe conversion stopped before its end: 0 of 1 table " +
+                                     "converted; table '" + c.table + "' was left as it was.\n";
+            EXPECT_EQ(r.err, last);
+            const std::string log = read_file_bytes(d.file("log"));
+            EXPECT_NE(log.find("\r\nConversion stopped on "), std::string::npos) << log;
+            EXPECT_TRUE(log.ends_with("\r\n" + crlf(last))) << log;
+            // The earlier table byte for byte, with no temporary file beside it.
+            expect_same_files(after, before);
+        }
+    }
+}
+
+// A table the server cannot read to its end: a MyISAM table whose data file was cut, and
+// an Archive table's, when the server has that engine. Each is that table's error, the
+// earlier copy stays byte for byte, the run goes on with the next table and ends with
+// exit code 2 and the line that names each table with the server's reason.
+TEST_F(console_failures, a_crashed_table_is_left_as_it_was_and_the_run_goes_on) {
+    scratch_db db("e2e_crashed");
+    // Dynamic rows, so that the cut is found part way rather than taken for the end.
+    db.exec(
+        "CREATE TABLE w (id INT, v VARCHAR(100), note TEXT) ENGINE=MyISAM;"
+        "INSERT INTO w SELECT seq, CONCAT('row ', seq, REPEAT('.', 30)), CONCAT('note ', seq) "
+        "FROM seq_1_to_441;"
+        "CREATE TABLE z (a INT); INSERT INTO z VALUES (1),(2)");
+    std::vector<std::string> crashed = {"w"};
+    // The Archive engine is a plugin the server may have without having it loaded.
+    const auto archive = db.rows(
+        "SELECT PLUGIN_STATUS FROM information_schema.ALL_PLUGINS WHERE PLUGIN_NAME = 'ARCHIVE'");
+    if (!archive.empty() && archive[0][0] == "NOT INSTALLED") {
+        try {
+            db.exec("INSTALL SONAME 'ha_archive'");
+        } catch (const std::exception& e) {
+            std::cout << "no Archive engine here (" << e.what() << ")\n";
+        }
+    }
+    if (!db.rows("SELECT 1 FROM information_schema.ENGINES WHERE ENGINE = 'ARCHIVE' AND "
+                 "SUPPORT IN ('YES', 'DEFAULT')")
+             .empty()) {
+        db.exec(
+            "CREATE TABLE ar (id INT, v VARCHAR(100)) ENGINE=ARCHIVE;"
+            "INSERT INTO ar SELECT seq, REPEAT(CHAR(65 + seq % 26), 100) FROM seq_1_to_5000");
+        crashed.insert(crashed.begin(), "ar");
+    }
+    const std::string data = *db.rows("SELECT @@datadir")[0][0] + db.name() + "/";
+    if (!fs::exists(data + "w.MYD")) GTEST_SKIP() << "the server's files are not here";
+
+    tmp_dir d;
+    const std::string out = d.file("out");
+    ASSERT_EQ(run_talvorin(with_server({"--src=" + db.name(), "--dest=" + out})).code, 0);
+    const auto earlier = folder_files(out);
+    // The server opens the files anew after the flush, and finds them cut.
+    db.exec("FLUSH TABLES");
+    fs::resize_file(data + "w.MYD", 9000);
+    if (crashed.size() == 2) fs::resize_file(data + "ar.ARZ", 9000);
+
+    run_result r = run_talvorin(with_server(
+        {"--src=" + db.name(), "--dest=" + out, "--mode=1", "--logfile=" + d.file("log")}));
+    EXPECT_EQ(r.code, 2) << r.out << r.err;
+    std::string last = std::to_string(crashed.size()) + " of " +
+                       std::to_string(crashed.size() + 1) +
+                       (crashed.size() == 1 ? " tables was" : " tables were") + " not converted: ";
+    for (const std::string& table : crashed) {
+        const std::string reason =
+            "Table '" + table + "' is marked as crashed and should be repaired";
+        EXPECT_NE(r.out.find("\nError:\n" + table + ": " + reason + "\n"), std::string::npos)
+            << r.out;
+        last += (table == crashed.front() ? "" : ", ") + table + " (" + reason + ")";
+    }
+    EXPECT_TRUE(r.out.ends_with("\nConverting table z(2 records)\n")) << r.out;
+    EXPECT_EQ(r.err, last + "\n");
+    const std::string log = read_file_bytes(d.file("log"));
+    EXPECT_TRUE(log.ends_with("\r\n" + last + "\r\n")) << log;
+    expect_same_files(folder_files(out), earlier);
+}
+
+// A run that went through its tables but left some unconverted exits with 2 and ends
+// with the line that names each with its reason, on standard error and in the log: every
+// table refused to a user allowed only INSERT, or a text file where a table's memo file
+// would go, which no mode overwrites (mode 2 neither: there is no table to skip).
+TEST_F(console_failures, a_run_that_left_tables_unconverted_exits_with_2_and_names_them) {
+    scratch_db db("e2e_unconverted");
+    db.exec(
+        "CREATE TABLE t1 (a INT); INSERT INTO t1 VALUES (1);"
+        "CREATE TABLE t2 (a INT, note TEXT); INSERT INTO t2 VALUES (1, 'note')");
+    const std::string user = "e2e_ins_" + std::to_string(getpid());
+    db.exec("DROP USER IF EXISTS '" + user + "'@'127.0.0.1';CREATE USER '" + user +
+            "'@'127.0.0.1' IDENTIFIED BY 'pw';GRANT INSERT ON `" + db.name() + "`.* TO '" + user +
+            "'@'127.0.0.1'");
+    const test_server& s = test_server::get();
+    auto denied = [&](const std::string& table) {
+        return "SELECT command denied to user '" + user + "'@'127.0.0.1' for table `" + db.name() +
+               "`.`" + table + "`";
+    };
+    const std::string text = "Notes on t2, not a memo file.\n";
+    const struct {
+        const char* what;
+        bool only_insert;
+        int mode;
+    } cases[] = {
+        {"a user allowed only INSERT", true, 0},     {"a text file at t2.fpt, mode 0", false, 0},
+        {"a text file at t2.fpt, mode 1", false, 1}, {"a text file at t2.fpt, mode 2", false, 2},
+        {"a text file at t2.fpt, mode 3", false, 3},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         tmp_dir d;
         const std::string out = d.file("out");
-        write_file_bytes(d.file("list"), std::string(c.table) + "\n");
-        const std::vector<std::string> args =
-            with_server({"--src=" + db.name(), "--dest=" + out, "--tab_file=" + d.file("list")});
-        run_result r;
-        if (c.small_disk) {
-            // A disk of one megabyte: only root may make one, and not everywhere.
-            fs::create_directories(out);
-            if (geteuid() != 0 || mount("tmpfs", out.c_str(), "tmpfs", 0, "size=1m") != 0) {
-                std::cout << "no small disk here (" << c.what << " not tried)\n";
-                continue;
-            }
-            r = run_talvorin(args);
+        fs::create_directories(out);
+        std::vector<std::string> args = {"--src=" + db.name(), "--dest=" + out,
+                                         "--mode=" + std::to_string(c.mode),
+                                         "--logfile=" + d.file("log")};
+        std::string printed = "Converting database " + db.name() + "(2 tables)\n", last;
+        std::map<std::string, std::string> left;
+        if (c.only_insert) {
+            args.insert(args.begin(), {"--mysqlh=" + s.host, "--port=" + std::to_string(s.port),
+                                       "--mysqlu=" + user, "--mysqlp=pw"});
+            printed += "Error:\nt1: " + denied("t1") + "\nError:\nt2: " + denied("t2") + "\n";
+            last = "2 of 2 tables were not converted: t1 (" + denied("t1") + "), t2 (" +
+                   denied("t2") + ")";
         } else {
-            file_size_limit limit(1 << 20);
-            r = run_talvorin(args);
+            args = with_server(args);
+            write_file_bytes(out + "/t2.fpt", text);
+            const std::string error =
+                "File " + out + "/t2.fpt is not a memo file; it is left as it is";
+            printed += "Converting table t1(1 records)\nError:\nt2: " + error + "\n";
+            last = "1 of 2 tables was not converted: t2 (" + error + ")";
+            left["t2.fpt"] = text;
         }
-        const long records = dbf_header_records(out + "/" + c.table + ".dbf");
-        const std::string table = read_file_bytes(out + "/" + c.table + ".dbf");
-        dbf_read t = read_dbf(out + "/" + c.table + ".dbf");
-        if (c.small_disk) umount2(out.c_str(), MNT_DETACH);
-        EXPECT_EQ(r.code, 255) << r.out << r.err;
-        EXPECT_NE(r.out.find(std::string("Error:\n") + c.table + ": Cannot write into file " + out +
-                             "/" + c.file + ": " + c.reason + "\n"),
-                  std::string::npos)
-            << r.out;
-        // The header counts the records that are there, each whole.
-        ASSERT_EQ(t.error, "");
-        ASSERT_GT(records, 0);
-        EXPECT_EQ(t.rows.size(), static_cast<size_t>(records));
-        EXPECT_GE(table.size(),
-                  le16_at(table, 8) + static_cast<size_t>(records) * le16_at(table, 10));
-        EXPECT_EQ(t.rows.front(), std::string("1|") + (c.small_disk ? "row 1" : "memo 1"));
-        if (!c.small_disk) {
-            EXPECT_EQ(records, 300);
-            expect_whole_records(out, "m");
+        run_result r = run_talvorin(args);
+        EXPECT_EQ(r.code, 2) << r.out << r.err;
+        EXPECT_EQ(r.out, printed);
+        EXPECT_EQ(r.err, last + "\n");
+        const std::string log = read_file_bytes(d.file("log"));
+        EXPECT_NE(log.find("\r\nConversion ended on "), std::string::npos) << log;
+        EXPECT_TRUE(log.ends_with("\r\n" + last + "\r\n")) << log;
+        // The text file stays as it was, with nothing of t2 beside it.
+        auto files = folder_files(out);
+        if (!c.only_insert) {
+            EXPECT_EQ(files.erase("t1.dbf"), 1u);
         }
+        expect_same_files(files, left);
     }
+    db.exec("DROP USER '" + user + "'@'127.0.0.1'");
 }
