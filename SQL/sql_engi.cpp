@@ -362,9 +362,8 @@ std::unique_ptr<udb_database> sql_engine::open_db(const std::wstring& name, int3
 void sql_engine::set_count_aside(bool on) {
     count_aside_ = on;
     // Opened while the run reads the table list and the first schema, the connection is
-    // at hand when the first rows start. Flow lines traced mean no counting aside.
-    if (!on || side_ || side_refused_ || side_opening_.valid() || !connected_ || tk_log_on(2))
-        return;
+    // at hand when the first rows start.
+    if (!on || side_ || side_refused_ || side_opening_.valid() || !connected_) return;
     try {
         side_opening_ = std::async(
             std::launch::async,

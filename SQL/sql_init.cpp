@@ -16,7 +16,7 @@ constexpr int32_t max_varchar = 21844;
 constexpr int32_t max_key_text = 768;
 
 bool is_geometry(const t_ftd& c) {
-    return udb_is_text_vt(c.vartype) && (c.reserved == 2 || c.reserved == 8);
+    return udb_is_text_vt(c.vartype) && udb_is_geometry_mark(c);
 }
 
 // Auto-number is allowed for the integer types and Booleans (bit set 0xFF080C).

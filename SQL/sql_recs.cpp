@@ -47,7 +47,7 @@ std::unique_ptr<t_ftd> column_of(const MYSQL_FIELD& f, const std::wstring& name)
             reserved = (f.flags & UNSIGNED_FLAG) ? udb_unsigned : udb_signed;
             break;
         case MYSQL_TYPE_GEOMETRY:
-            reserved = 2;
+            reserved = udb_geometry;
             break;
         default:
             break;
@@ -316,11 +316,11 @@ void sql_recordset::read_last_auto_number(const std::wstring& column) {
 
 bool sql_recordset::defer_count() {
     sql_engine& engine = sql_engine::instance();
-    // With flow lines traced, the count runs where it always ran, so that the trace
-    // keeps its order.
-    if (!engine.is_count_aside() || tk_log_on(2)) return false;
+    // Tracing changes nothing of where the count runs.
+    if (!engine.is_count_aside()) return false;
     side_ = engine.lend_side_connection();
     if (!side_) return false;
+    tk_log_wprintf(2, L"The records of %s are counted on the second connection", name_);
     count_ = count_step::deferred;
     return true;
 }

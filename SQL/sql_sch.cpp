@@ -12,7 +12,7 @@ constexpr int32_t huge_column = 5592405;
 constexpr uint32_t lob_pointer = 12;
 
 bool is_geometry(const t_ftd& c) {
-    return c.reserved == 2 || c.reserved == 8;
+    return udb_is_geometry_mark(c);
 }
 
 // Columns written as TEXT or BLOB types, which the row holds by pointer only.

@@ -266,7 +266,7 @@ void sql_table::read_columns() {
                 d.b_not_null = false;
             } else if (sql_is_current_time_default(def)) {
                 tk_log_printf(2, "Special processing for CURRENT_TIMESTAMP");
-                d.reserved = 9;
+                d.reserved = udb_current_time;
             }
         } else if (d.vartype == VT_BOOL) {
             tk_log_printf(2, "Special processing for boolean");

@@ -234,7 +234,7 @@ int sql_fractional_digits(const t_ftd& c, uint32_t version) {
     if (version <= 0x050603) return 0;
     // TIME's text is "hh:mm:ss" behind up to three hour digits and a sign (10 in all);
     // date-times are 19 characters; a point and the digits follow either.
-    const int32_t whole = (c.reserved & 3) == udb_time_only ? 11 : 20;
+    const int32_t whole = udb_date_kind(c) == udb_time_only ? 11 : 20;
     if (c.size > whole && c.size <= whole + 6) return c.size - whole;
     return 0;
 }
@@ -281,17 +281,17 @@ std::wstring get_sql_native_type2(const t_ftd& c, uint32_t version) {
         case VT_DATE: {
             const std::wstring def = c.default_value.to_wstring();
             tk_log_wprintf(1, L"Got date def.value: '%s'", def);
-            if (c.reserved == 9 || tk_iequal(def, L"NOW()") || tk_iequal(def, L"sysdate") ||
-                tk_iequal(def, L"getdate()") || tk_iequal(def, L"getutcdate()") ||
-                tk_iequal(def, L"CURRENT_TIMESTAMP")) {
+            if (c.reserved == udb_current_time || tk_iequal(def, L"NOW()") ||
+                tk_iequal(def, L"sysdate") || tk_iequal(def, L"getdate()") ||
+                tk_iequal(def, L"getutcdate()") || tk_iequal(def, L"CURRENT_TIMESTAMP")) {
                 tk_log_printf(2, "Customize date type due to NOW() def.value");
                 return with_fraction(nt_timestamp);
             }
-            if (c.reserved == 10 || tk_iequal(def, L"date()")) {
+            if (c.reserved == udb_current_date || tk_iequal(def, L"date()")) {
                 tk_log_printf(2, "Customize date type due to date() def.value");
                 return type_word(nt_date);
             }
-            switch (c.reserved & 3) {
+            switch (udb_date_kind(c)) {
                 case 0:
                     // A timestamp kept as text: with fractions it is 26 characters long.
                     return sized(nt_char, c.size > 19 ? 26 : 19);
@@ -312,11 +312,11 @@ std::wstring get_sql_native_type2(const t_ftd& c, uint32_t version) {
         case VT_LPSTR:
         case VT_LPWSTR:
             tk_log_printf(1, "process as text");
-            if (c.reserved == 2 || c.reserved == 8) {
+            if (udb_is_geometry_mark(c)) {
                 tk_log_printf(2, "process VT_BSTR as geometry");
                 return L"geometry";
             }
-            if (c.reserved == 16 && c.size >= 1 && c.size <= 255) {
+            if (c.reserved == udb_fixed_char && c.size >= 1 && c.size <= 255) {
                 tk_log_printf(2, "process VT_BSTR as fixed width CHAR");
                 return sized(nt_char, c.size);
             }

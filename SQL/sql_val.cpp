@@ -24,7 +24,7 @@ bool is_binary_vt(VARTYPE vt) {
 }
 
 bool is_geometry(const t_ftd& c) {
-    return udb_is_text_vt(c.vartype) && (c.reserved == 2 || c.reserved == 8);
+    return udb_is_text_vt(c.vartype) && udb_is_geometry_mark(c);
 }
 
 std::string hex_literal(const std::vector<uint8_t>& bytes) {
@@ -144,7 +144,7 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
     }
     // A TIME column takes the time of day alone: a midnight would otherwise print as the
     // zero date, which the server refuses for a TIME.
-    if (c.vartype == VT_DATE && (c.reserved & 3) == udb_time_only && fvt == VT_DATE &&
+    if (c.vartype == VT_DATE && udb_date_kind(c) == udb_time_only && fvt == VT_DATE &&
         f.get_date().get_kind() != ole_date::kind_empty) {
         ole_date time = f.get_date();
         time.set_kind(ole_date::kind_time);
@@ -263,15 +263,15 @@ std::wstring make_mysql_def_val(const t_ftd& c, uint32_t version, MYSQL* m) {
         tk_log_printf(3, "Cannot set def.value as current timetsamp for varchar column");
         return {};
     }
-    if (vt == VT_DATE && c.reserved == 9) {
+    if (vt == VT_DATE && c.reserved == udb_current_time) {
         tk_log_printf(2, "Got NOW() def.value");
         // A TIMESTAMP(n) needs the default of its own precision.
         int digits = sql_fractional_digits(c, version);
         return digits > 0 ? L"CURRENT_TIMESTAMP(" + std::to_wstring(digits) + L")"
                           : L"CURRENT_TIMESTAMP";
     }
-    if (vt == VT_DATE && c.reserved == 10) return L"CURRENT_DATE()";
-    if (vt == VT_DATE && c.reserved == 11) return L"CURRENT_TIME()";
+    if (vt == VT_DATE && c.reserved == udb_current_date) return L"CURRENT_DATE()";
+    if (vt == VT_DATE && c.reserved == udb_current_time_of_day) return L"CURRENT_TIME()";
     // An empty text default of a text column is the empty text, not "no default".
     if (udb_is_text_vt(vt) && (!text.empty() || dvt == VT_BSTR)) {
         tk_log_wprintf(1, L"Got BSTR def value: %s", text);
@@ -322,8 +322,8 @@ std::wstring make_mysql_def_val(const t_ftd& c, uint32_t version, MYSQL* m) {
                                c.name);
                 return {};
             }
-            if ((c.reserved & 3) == udb_date_only) date.set_kind(ole_date::kind_date);
-            if ((c.reserved & 3) == udb_time_only) date.set_kind(ole_date::kind_time);
+            if (udb_date_kind(c) == udb_date_only) date.set_kind(ole_date::kind_date);
+            if (udb_date_kind(c) == udb_time_only) date.set_kind(ole_date::kind_time);
             std::wstring canonical = date.to_wstring(6);
             tk_log_wprintf(2, L"After canonization: %s", canonical);
             return canonical.empty() ? canonical : quoted_w(m, canonical);

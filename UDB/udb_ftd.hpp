@@ -9,9 +9,18 @@
 
 #include "ole/ole_var.hpp"
 
-// Sub-kinds that refine a descriptor's VARTYPE.
+// The sub-kinds that refine a descriptor's VARTYPE, kept in its `reserved` field; the
+// MySQL and DBF engines read and write them by these names only.
+// Dates and times, in the low two bits; 0 is a date-time kept as text (a TIMESTAMP).
 constexpr int32_t udb_date_time = 1, udb_date_only = 2, udb_time_only = 3;
+constexpr int32_t udb_date_kind_mask = 3;
+// A date column whose default is the current time (a date-time, by its low bits), the
+// current date or the current time of day.
+constexpr int32_t udb_current_time = 9, udb_current_date = 10, udb_current_time_of_day = 11;
+// 64-bit integers.
 constexpr int32_t udb_signed = 1, udb_unsigned = 2;
+// Texts: a geometry (marked 2, or 8 by earlier writers), a CHAR of fixed width.
+constexpr int32_t udb_geometry = 2, udb_geometry_old = 8, udb_fixed_char = 16;
 
 struct t_ftd {
     t_ftd(int32_t size, const std::wstring& name, VARTYPE vartype, bool b_not_null, bool b_auto_num,
@@ -38,8 +47,17 @@ struct t_ftd {
 };
 
 bool udb_is_numeric_vt(VARTYPE vt);  // 2-6, 11, 14, 16-23
-bool udb_is_text_vt(VARTYPE vt);     // 8, 30, 31
-bool udb_is_blob_vt(VARTYPE vt);     // 65, 70, 8209
+
+// The date kind of a date column (udb_date_time, udb_date_only, udb_time_only, or 0).
+inline int32_t udb_date_kind(const t_ftd& c) {
+    return c.reserved & udb_date_kind_mask;
+}
+// A text column that holds a geometry.
+inline bool udb_is_geometry_mark(const t_ftd& c) {
+    return c.reserved == udb_geometry || c.reserved == udb_geometry_old;
+}
+bool udb_is_text_vt(VARTYPE vt);  // 8, 30, 31
+bool udb_is_blob_vt(VARTYPE vt);  // 65, 70, 8209
 
 class udb_schema {
   public:

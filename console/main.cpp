@@ -1,7 +1,9 @@
 // TALVORIN: converts a MySQL database into a folder of DBF tables, unattended.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "TK/tk_errh.hpp"
 #include "TK/tk_except.hpp"
@@ -43,6 +45,17 @@ int report_stop(const morvale_convertor& converter) {
 // A run that went through its tables but left some unconverted has a code of its own.
 constexpr int exit_incomplete = 2;
 
+// The level from which the log that --logfile= opens writes its lines: 3 (milestones and
+// errors), unless TORVANE_TRACE asks for 2 (flow) or 1 (detail), for a maintainer.
+int32_t trace_threshold() {
+    const char* asked = std::getenv("TORVANE_TRACE");
+    if (!asked || !*asked) return 3;
+    const std::string_view level(asked);
+    if (level == "1" || level == "2" || level == "3") return level[0] - '0';
+    std::fprintf(stderr, "TORVANE_TRACE=%s is not 1, 2 or 3; the log writes level 3\n", asked);
+    return 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,8 +63,9 @@ int main(int argc, char** argv) {
     // a closed standard stream and receive the console's text.
     if (!pt::open_standard_streams()) return -1;
     install_stop_signals();
-    // Level-3 lines only, and only once --logfile= (or a profile) names a file.
-    tk_logger logger(nullptr, false, 3, false);
+    // Level-3 lines only (TORVANE_TRACE aside), and only once --logfile= (or a profile)
+    // names a file.
+    tk_logger logger(nullptr, false, trace_threshold(), false);
     error_handler handler(error_handler_code_count, error_handler_codes);
     morvale_convertor converter;
     stop_signal_target signals(converter);

@@ -52,6 +52,16 @@ constexpr uint8_t dbf_vfp_memo_length = 4;
 constexpr uint8_t dbf_flag_memo = 0x02;       // the table has a memo file
 constexpr uint8_t dbf_flag_container = 0x04;  // the table is a database container
 
+// FPT memo files (FoxPro and Visual FoxPro): a header of 512 bytes, its next free block
+// (big-endian) at byte 0 and its block size at bytes 6-7, then blocks; each memo starts a
+// block with a header of 8 bytes, its type and its length (both big-endian). A new file
+// is the header and one byte: 513 bytes, next free block 8 of 64 bytes.
+constexpr uint32_t fpt_header_size = 512;
+constexpr uint32_t fpt_block_size = 64;
+constexpr uint32_t fpt_memo_header_size = 8;
+constexpr uint32_t fpt_new_file_size = 513;
+constexpr uint32_t fpt_memo_type_text = 1;  // the type of a memo of text
+
 // Ends a dBASE III memo, twice.
 constexpr uint8_t dbf_memo_end = 0x1A;
 // What may follow a table's last record.

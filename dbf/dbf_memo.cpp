@@ -94,7 +94,8 @@ bool dbf_is_memo_header(std::string_view head, uint64_t file_size, std::wstring_
     if (is(L"fpt") || is(L"dct")) {
         const uint64_t block = (uint64_t{h[6]} << 8) | h[7];
         const uint64_t next = uint64_t{tk_be32(h)} * block;
-        return block > 0 && next >= header && next <= (file_size + block - 1) / block * block;
+        return block > 0 && next >= fpt_header_size &&
+               next <= (file_size + block - 1) / block * block;
     }
     // dBASE and SMT files count their next free block in blocks of 512 bytes or more.
     const uint64_t next = tk_le32(h);
@@ -108,12 +109,12 @@ fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t
     tk_log_printf(2, "fpt_memo_file::ctor");
     if (mode == tk_file_create) {
         const std::string header = empty_file();
-        tk_log_printf(2, "%08X %08X", 8, 64);
+        tk_log_printf(2, "%08X %08X", fpt_header_size / fpt_block_size, fpt_block_size);
         put_at(0, header.data(), static_cast<uint32_t>(header.size()));
         size_ = header.size();
     }
     if (size_ < 8) memo_corrupted();
-    uint8_t h[8];
+    uint8_t h[8];  // the next free block and the block size
     get_at(0, h, 8);
     next_free_ = tk_be32(h);
     stored_next_free_ = next_free_;
@@ -123,9 +124,9 @@ fpt_memo_file::fpt_memo_file(const std::string& file_name, int32_t mode, int32_t
 }
 
 std::string fpt_memo_file::empty_file() {
-    std::string header(513, '\0');
-    tk_put_be32(reinterpret_cast<uint8_t*>(header.data()), 8);
-    header[7] = 64;
+    std::string header(fpt_new_file_size, '\0');
+    tk_put_be32(reinterpret_cast<uint8_t*>(header.data()), fpt_header_size / fpt_block_size);
+    header[7] = static_cast<char>(fpt_block_size);
     return header;
 }
 
@@ -144,15 +145,15 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& text) {
     text.clear();
     uint64_t pos = uint64_t{block} * block_size_;
     tk_log_printf(1, "Reading MEMO at position=%I64d", pos);
-    if (pos + 8 > size_) {
+    if (pos + fpt_memo_header_size > size_) {
         tk_log_printf(2, "Reading MEMO out of range: pos=%I64d", pos);
         return;
     }
-    uint8_t h[8];
-    get_at(static_cast<int64_t>(pos), h, 8);
+    uint8_t h[fpt_memo_header_size];
+    get_at(static_cast<int64_t>(pos), h, fpt_memo_header_size);
     uint32_t length = tk_be32(h + 4);
     tk_log_printf(1, "memo_len=%d", length);
-    if (pos + 8 + length > size_) {
+    if (pos + fpt_memo_header_size + length > size_) {
         tk_log_printf(2, "MEMO has invalid size: %d", length);
         return;
     }
@@ -161,7 +162,7 @@ void fpt_memo_file::read_memo(uint32_t block, std::string& text) {
         return;
     }
     text.resize(length);
-    get_at(static_cast<int64_t>(pos + 8), text.data(), length);
+    get_at(static_cast<int64_t>(pos + fpt_memo_header_size), text.data(), length);
     cut_at_nul(text);
     tk_log_printf(1, "fpt_memo_file::read_memo - END");
 }
@@ -170,16 +171,16 @@ void fpt_memo_file::check_writable() {
     // A next free block inside the header would overwrite it; one past the file's last
     // block would leave a hole of up to 4 GB before the first new memo.
     const uint64_t next = uint64_t{next_free_} * block_size_;
-    if (next < 512 || next > (size_ + block_size_ - 1) / block_size_ * block_size_)
+    if (next < fpt_header_size || next > (size_ + block_size_ - 1) / block_size_ * block_size_)
         memo_corrupted();
 }
 
 uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo) {
     const uint64_t n = memo.size();
     const uint64_t pos = uint64_t{block} * block_size_;
-    if (pos < 512) memo_corrupted();
-    if (pos + 8 + n > dbf_max_file_size) memo_full();
-    const uint64_t blocks = (n + 8 + block_size_ - 1) / block_size_;
+    if (pos < fpt_header_size) memo_corrupted();
+    if (pos + fpt_memo_header_size + n > dbf_max_file_size) memo_full();
+    const uint64_t blocks = (n + fpt_memo_header_size + block_size_ - 1) / block_size_;
     tk_log_printf(1, "block_size=%d", block_size_);
     tk_log_printf(1, "pos=%I64d, memo_length=%I64d, n_blocks=%I64d", pos, n, blocks);
     if (uint64_t{block} + blocks > UINT32_MAX) memo_full();
@@ -187,33 +188,35 @@ uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo)
     // Memos are appended one after another, so small ones are gathered and written
     // together; the gaps up to each block boundary are zeros, as on disk.
     if (!pending_.empty() && pos < pending_pos_ + pending_.size()) flush_pending();
-    if (n + 8 <= chunk_limit) {
+    if (n + fpt_memo_header_size <= chunk_limit) {
         if (pending_.empty()) pending_pos_ = pos;
         pending_.resize(static_cast<size_t>(pos - pending_pos_), 0);
         const size_t at = pending_.size();
-        pending_.resize(at + 8 + static_cast<size_t>(n));
-        tk_put_be32(pending_.data() + at, 1);
+        pending_.resize(at + fpt_memo_header_size + static_cast<size_t>(n));
+        tk_put_be32(pending_.data() + at, fpt_memo_type_text);
         tk_put_be32(pending_.data() + at + 4, static_cast<uint32_t>(n));
-        memo.fill(0, pending_.data() + at + 8, static_cast<size_t>(n));
-        size_ = std::max(size_, pos + 8 + n);
+        memo.fill(0, pending_.data() + at + fpt_memo_header_size, static_cast<size_t>(n));
+        size_ = std::max(size_, pos + fpt_memo_header_size + n);
         if (pending_.size() >= chunk_limit) flush_pending();
         return static_cast<uint32_t>(blocks);
     }
 
     flush_pending();
-    const size_t first = static_cast<size_t>(std::min<uint64_t>(n + 8, chunk_limit));
+    const size_t first =
+        static_cast<size_t>(std::min<uint64_t>(n + fpt_memo_header_size, chunk_limit));
     if (chunk_.size() < first) chunk_.resize(first);
-    tk_put_be32(chunk_.data(), 1);
+    tk_put_be32(chunk_.data(), fpt_memo_type_text);
     tk_put_be32(chunk_.data() + 4, static_cast<uint32_t>(n));
-    memo.fill(0, chunk_.data() + 8, first - 8);
+    memo.fill(0, chunk_.data() + fpt_memo_header_size, first - fpt_memo_header_size);
     put_at(static_cast<int64_t>(pos), chunk_.data(), static_cast<uint32_t>(first));
-    for (uint64_t done = first - 8; done < n;) {
+    for (uint64_t done = first - fpt_memo_header_size; done < n;) {
         auto piece = static_cast<size_t>(std::min<uint64_t>(n - done, chunk_limit));
         memo.fill(done, chunk_.data(), piece);
-        put_at(static_cast<int64_t>(pos + 8 + done), chunk_.data(), static_cast<uint32_t>(piece));
+        put_at(static_cast<int64_t>(pos + fpt_memo_header_size + done), chunk_.data(),
+               static_cast<uint32_t>(piece));
         done += piece;
     }
-    size_ = std::max(size_, pos + 8 + n);
+    size_ = std::max(size_, pos + fpt_memo_header_size + n);
     return static_cast<uint32_t>(blocks);
 }
 

@@ -33,7 +33,7 @@ dbf_field_descriptor dbf_create_field(const t_ftd& column) {
             fd.set('B', 8, 0);
             break;
         case VT_DATE:
-            switch (column.reserved & 3) {
+            switch (udb_date_kind(column)) {
                 case udb_date_only:
                     fd.set('D', 8, 0);
                     break;

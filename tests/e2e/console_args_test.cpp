@@ -234,6 +234,59 @@ TEST(console_args, failures_of_the_source_and_the_destination) {
     EXPECT_EQ(read_file_bytes(d.file("file")), "unchanged");
 }
 
+// A maintainer's trace: TORVANE_TRACE sets the level the log writes from, and changes
+// nothing else: the same tables, the same output, the count still on the second
+// connection.
+TEST(console_args, a_trace_level_from_the_environment_changes_nothing_but_the_log) {
+    REQUIRE_TEST_SERVER();
+    scratch_db db("e2e_trace");
+    db.exec(
+        "CREATE TABLE big (id INT, note TEXT);"
+        "INSERT INTO big SELECT seq, CONCAT('note ', seq) FROM seq_1_to_3000");
+    struct {
+        const char* level;  // null: not set
+        bool flow;          // level-2 lines are written
+        bool detail;        // level-1 lines are written
+        const char* err;
+    } cases[] = {
+        {nullptr, false, false, ""},
+        {"3", false, false, ""},
+        {"2", true, false, ""},
+        {"1", true, true, ""},
+        {"4", false, false, "TORVANE_TRACE=4 is not 1, 2 or 3; the log writes level 3\n"},
+    };
+    tmp_dir d;
+    std::string first_table;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.level ? c.level : "not set");
+        if (c.level)
+            setenv("TORVANE_TRACE", c.level, 1);
+        else
+            unsetenv("TORVANE_TRACE");
+        const std::string log = d.file("run.log"), out = d.file("out");
+        fs::remove_all(out);
+        run_result r =
+            run_talvorin(with_server({"--logfile=" + log, "--src=" + db.name(), "--dest=" + out}));
+        unsetenv("TORVANE_TRACE");
+        expect_run(
+            r, 0,
+            "Converting database " + db.name() + "(1 tables)\nConverting table big(3000 records)\n",
+            c.err, "");
+        std::string table = read_file_bytes(out + "/big.dbf");
+        ASSERT_GT(table.size(), 4u);
+        table.replace(1, 3, "ymd");  // the day of the run
+        if (first_table.empty()) first_table = table;
+        EXPECT_EQ(table, first_table);
+        const std::string text = read_file_bytes(log);
+        EXPECT_EQ(text.find("Processing table big") != std::string::npos, c.flow) << text;
+        EXPECT_EQ(text.find("The records of big are counted on the second connection") !=
+                      std::string::npos,
+                  c.flow)
+            << text;
+        EXPECT_EQ(text.find("Converting 1 record") != std::string::npos, c.detail);
+    }
+}
+
 TEST(console_args, silent_run_and_log_file) {
     REQUIRE_TEST_SERVER();
     scratch_db db("e2e_silent");
