@@ -83,11 +83,8 @@ int morvale_main(int argc, char** argv) {
             pages.push_back(std::make_unique<progress_page>(L"Step 4 of 4",
                                                             L"Database conversion is in progress"));
             pages.push_back(std::make_unique<gui_finish_page_t<morvale_convertor, 116>>(
-                L"Wizard has converted your MySQL database into\nDBase format "
-                L"successfully.\n\nClick 'Finish' to exit the wizard.",
-                L"There were some errors while converting the database.\nClick 'Finish' to "
-                L"exit the wizard.",
-                L"mvl"));
+                L"Wizard has converted your MySQL database into DBase format successfully.",
+                L"There were some errors while converting the database.", L"mvl"));
             // The server may keep a quick launch waiting: a small window says so, and its
             // Cancel ends the program with nothing touched. A mistyped database must be
             // found out before mode 0 empties the folder, and a profile that lists no
