@@ -14,6 +14,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "shell/morvale_conv.hpp"
+#include "shell/morvale_stop.hpp"
 
 namespace {
 
@@ -85,6 +86,8 @@ bool progress_page::page_init() {
     ctrl<QLabel>(1324)->setMinimumWidth(
         ctrl<QLabel>(1324)->fontMetrics().horizontalAdvance("888,888 of 888,888 records"));
     show_records(QString(), QString());
+    // From here a stop signal ends a conversion, and says how far it got.
+    set_conversion_asked(true);
     try {
         start();
     } catch (...) {

@@ -64,6 +64,9 @@ int morvale_main(int argc, char** argv) {
         gui_stop_watch stop_watch;
         const std::string argument = profile_argument(argc, argv);
         const bool quick = !argument.empty();
+        // A quick launch is a conversion from its start, as TALVORIN's run is; the
+        // wizard begins one on its progress page.
+        set_conversion_asked(quick);
         std::unique_ptr<wizard_shell> shell;
         std::vector<std::unique_ptr<wizard_page_base>> pages;
         // A quick launch that cannot start leaves the settings store as it was.

@@ -18,6 +18,7 @@
 
 #include "GUI2/g_finish.hpp"
 #include "GUI2/mvl_main.hpp"
+#include "shell/morvale_stop.hpp"
 #include "tests/GUI2/gui_support.hpp"
 #include "tests/e2e/e2e_support.hpp"
 #include "tests/support/relay_proxy.hpp"
@@ -296,4 +297,67 @@ TEST_F(outcome_runs, the_progress_page_counts_the_records_of_the_table_in_work) 
     EXPECT_NE(unbroken(text).find("\n\n2 tables with 1,000,001 records went to the folder "),
               std::string::npos)
         << text;
+}
+
+// A stop signal before any conversion was begun ends the wizard with 255 and says nothing
+// about a conversion: on the welcome page, and while Load Settings reads a profile from a
+// pipe that never ends. The signal must reach a program of its own: the test runs itself
+// again for the part inside.
+TEST(stop_signal, before_any_run_says_nothing_about_a_conversion) {
+    const char* const inside = "TORVANE_TEST_SIGNAL_AT";
+    if (const char* at = std::getenv(inside)) {
+        install_stop_signals();
+        tmp_dir home;
+        setenv("XDG_CONFIG_HOME", home.file("config").c_str(), 1);
+        scripted_modal modal;
+        const std::string fifo = home.file("fifo");
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::thread signaller;
+        wizard_robot robot;
+        robot.on_enter[103] = [&](ui::wizard_sheet& sheet) {
+            save_shot(sheet, std::string("welcome-") + at);
+            if (std::string(at) == "welcome") {
+                kill(getpid(), SIGTERM);
+                return;
+            }
+            // The read of the profile holds the window's thread: the signal comes from
+            // another one once it waits there.
+            signaller = std::thread([] {
+                while (!waits_for_pipe_writer(getpid()))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                kill(getpid(), SIGTERM);
+            });
+            modal.files = {QString::fromStdString(fifo)};
+            QTest::mouseClick(sheet.findChild<QWidget*>("1115"), Qt::LeftButton);
+        };
+        std::string a0 = "morvale";
+        char* argv[] = {a0.data(), nullptr};
+        EXPECT_EQ(morvale_main(1, argv), morvale_failed);
+        EXPECT_EQ(robot.seen, std::vector<int>{103});
+        if (signaller.joinable()) signaller.join();
+        return;
+    }
+    tmp_dir dir;
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const std::string filter = std::string("--gtest_filter=") +
+                               testing::UnitTest::GetInstance()->current_test_suite()->name() +
+                               "." + testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (const char* at : {"welcome", "load"}) {
+        SCOPED_TRACE(at);
+        setenv(inside, at, 1);
+        const pid_t pid = start_program(self, {filter}, dir.file("stdout"), dir.file("stderr"));
+        unsetenv(inside);
+        const int code = wait_at_most(pid, std::chrono::seconds(60));
+        const std::string out = read_file_bytes(dir.file("stdout"));
+        const std::string err = read_file_bytes(dir.file("stderr"));
+        if (std::string(at) == "welcome") {
+            // The program ended in order, and the test inside saw it end with 255.
+            EXPECT_EQ(code, 0) << out << err;
+            EXPECT_NE(out.find("[  PASSED  ] 1 test."), std::string::npos) << out;
+        } else {
+            // The read could not be ended in order: the process ended on the spot.
+            EXPECT_EQ(code, morvale_failed) << out << err;
+        }
+        EXPECT_EQ(err.find("conversion"), std::string::npos) << err;
+    }
 }
