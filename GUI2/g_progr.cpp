@@ -1,5 +1,6 @@
 #include "GUI2/g_progr.hpp"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
 #include "shell/morvale_conv.hpp"
+#include "shell/morvale_stop.hpp"
 
 namespace {
 
@@ -38,6 +40,16 @@ std::wstring progress_status(const udb_progress& p) {
     return L"Processing table '" + shown_text(p.current_table) + L"'";
 }
 
+std::wstring progress_records(const udb_progress& p) {
+    if (p.current_table.empty()) return {};
+    if (p.record_count == 0) {
+        if (p.record_index == 0) return {};
+        return tk_grouped(p.record_index) + (p.record_index == 1 ? L" record" : L" records");
+    }
+    return tk_grouped(p.record_index) + L" of " + tk_grouped(p.record_count) +
+           (p.record_count == 1 ? L" record" : L" records");
+}
+
 progress_page::progress_page(const std::wstring& title, const std::wstring& subtitle)
     : wizard_page(title, subtitle), tk_thread(false) {
     auto* layout = new QVBoxLayout(this);
@@ -48,7 +60,13 @@ progress_page::progress_page(const std::wstring& title, const std::wstring& subt
         add(0, ui::control_kind::label, "converting your MySQL into FoxPro/DBase format."));
     layout->addSpacing(16);
     layout->addWidget(add(1323, ui::control_kind::label));
-    layout->addWidget(add(1321, ui::control_kind::progress));
+    auto* row = new QHBoxLayout;
+    row->addWidget(add(1321, ui::control_kind::progress), 1);
+    auto* records = static_cast<QLabel*>(add(1324, ui::control_kind::label));
+    records->setWordWrap(false);
+    records->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(records);
+    layout->addLayout(row);
     layout->addStretch(1);
 }
 
@@ -64,6 +82,12 @@ bool progress_page::page_init() {
     wizard_shell& shell = wizard_shell::get_instance();
     shell.sheet().set_buttons(0);
     ctrl<QProgressBar>(1321)->setValue(0);
+    // Room for the counts of a large table from the start.
+    ctrl<QLabel>(1324)->setMinimumWidth(
+        ctrl<QLabel>(1324)->fontMetrics().horizontalAdvance("888,888 of 888,888 records"));
+    show_records(QString(), QString());
+    // From here a stop signal ends a conversion, and says how far it got.
+    set_conversion_asked(true);
     try {
         start();
     } catch (...) {
@@ -94,6 +118,20 @@ void progress_page::on_timer() {
         wizard_shell::get_instance().sheet().set_current_by_id(finish_page_id);
     }
     ctrl<QLabel>(1323)->setText(QString::fromStdWString(progress_status(p)));
+    // Room for the table's last count from its first: the bar keeps its length while
+    // the digits grow.
+    udb_progress last = p;
+    last.record_index = std::max(p.record_index, p.record_count);
+    show_records(QString::fromStdWString(progress_records(p)),
+                 QString::fromStdWString(progress_records(last)));
+}
+
+void progress_page::show_records(const QString& text, const QString& widest) {
+    auto* records = ctrl<QLabel>(1324);
+    // The room beside the bar only grows during a run.
+    const int width = records->fontMetrics().horizontalAdvance(widest);
+    if (width > records->minimumWidth()) records->setMinimumWidth(width);
+    records->setText(text);
 }
 
 bool progress_page::on_cancel() {

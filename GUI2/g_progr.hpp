@@ -12,6 +12,11 @@ unsigned progress_percent(const udb_progress& p);
 // "Processing table '%s'", or empty before the first table.
 std::wstring progress_status(const udb_progress& p);
 
+// The records of the table in work: "82,432 of 200,000 records", or the records so far
+// while the table's count is not known; empty before the first table and before its
+// first record.
+std::wstring progress_records(const udb_progress& p);
+
 class progress_page : public wizard_page<107, 3, page_has_help>, public tk_thread {
   public:
     progress_page(const std::wstring& title, const std::wstring& subtitle);
@@ -28,4 +33,6 @@ class progress_page : public wizard_page<107, 3, page_has_help>, public tk_threa
 
   private:
     void report_worker_end();
+    // The records beside the bar, with room for the widest text of the table.
+    void show_records(const QString& text, const QString& widest);
 };

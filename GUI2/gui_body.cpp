@@ -69,6 +69,8 @@ gui_stop_watch::~gui_stop_watch() = default;
 int gui_stopped(const morvale_convertor& converter) {
     if (converter.done() && converter.run_completed())
         return converter.unconverted().empty() ? morvale_ok : morvale_incomplete;
+    // Stopped on a page before the run: there is no conversion to give an account of.
+    if (!conversion_asked()) return morvale_failed;
     std::wstring account =
         converter.done() ? converter.early_end_account() : early_end_text(0, 0, {});
     if (converter.done() && !converter.unconverted().empty())

@@ -35,6 +35,7 @@ class gui_stop_watch {
 };
 
 // The exit code of a wizard that a stop signal ended, once its worker has ended: 0 when
-// the run went through its tables, else 255 after the account of how far it got on
-// standard error, as the finish page would have listed it.
+// the run went through its tables (2 when it left some unconverted), else 255 after the
+// account of how far it got on standard error, as the finish page would have listed it;
+// 255 alone when no conversion was begun.
 int gui_stopped(const morvale_convertor& converter);

@@ -64,6 +64,9 @@ int morvale_main(int argc, char** argv) {
         gui_stop_watch stop_watch;
         const std::string argument = profile_argument(argc, argv);
         const bool quick = !argument.empty();
+        // A quick launch is a conversion from its start, as TALVORIN's run is; the
+        // wizard begins one on its progress page.
+        set_conversion_asked(quick);
         std::unique_ptr<wizard_shell> shell;
         std::vector<std::unique_ptr<wizard_page_base>> pages;
         // A quick launch that cannot start leaves the settings store as it was.
@@ -83,11 +86,8 @@ int morvale_main(int argc, char** argv) {
             pages.push_back(std::make_unique<progress_page>(L"Step 4 of 4",
                                                             L"Database conversion is in progress"));
             pages.push_back(std::make_unique<gui_finish_page_t<morvale_convertor, 116>>(
-                L"Wizard has converted your MySQL database into\nDBase format "
-                L"successfully.\n\nClick 'Finish' to exit the wizard.",
-                L"There were some errors while converting the database.\nClick 'Finish' to "
-                L"exit the wizard.",
-                L"mvl"));
+                L"Wizard has converted your MySQL database into DBase format successfully.",
+                L"There were some errors while converting the database.", L"mvl"));
             // The server may keep a quick launch waiting: a small window says so, and its
             // Cancel ends the program with nothing touched. A mistyped database must be
             // found out before mode 0 empties the folder, and a profile that lists no

@@ -122,6 +122,17 @@ bool tk_iequal(std::wstring_view a, std::wstring_view b) {
     return pt::iequal(a, b);
 }
 
+std::wstring tk_grouped(uint64_t n) {
+    const std::wstring digits = std::to_wstring(n);
+    std::wstring out;
+    out.reserve(digits.size() + digits.size() / 3);
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += L',';
+        out += digits[i];
+    }
+    return out;
+}
+
 std::wstring tk_ansi_to_unicode(std::string_view text, int code_page) {
     std::wstring out;
     if (!pt::cp_decode(code_page, up_to_nul(text), out))

@@ -1,6 +1,7 @@
 // Narrow and wide string utilities and the code-page conversions.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,10 @@ class tk_wstring : public std::wstring {
 
 // Name equality without regard to case (simple case folding, fixed locale).
 bool tk_iequal(std::wstring_view a, std::wstring_view b);
+
+// A count as people read it, its digits grouped by threes with commas ("82,432"),
+// whatever the environment's locale.
+std::wstring tk_grouped(uint64_t n);
 
 // Code-page conversions. Code page -1 (and 0, 3) is the system code page, UTF-8.
 // They stop at the first NUL of the input. Only an unsupported code page fails:

@@ -1,6 +1,9 @@
 // The console program's bodies of the operations each program defines once.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 
 #include "SQL/sql_limq.hpp"
@@ -10,6 +13,7 @@
 #include "TK/tk_string.hpp"
 #include "UDB/udb_db.hpp"
 #include "console/con_main.hpp"
+#include "console/con_term.hpp"
 #include "shell/morvale_conv.hpp"
 
 const char* const tk_singl_path = "../..\\TK/tk_singl.hpp";
@@ -21,8 +25,13 @@ bool silent() {
     return conv && conv->silent();
 }
 
-// Each line is flushed, so that a pipe or a log sees the progress as it happens.
+// The table's line on a terminal, while a run draws on one.
+terminal_line* terminal = nullptr;
+
+// Each line is flushed, so that a pipe or a log sees the progress as it happens. A
+// table's line open on the terminal is ended first.
 void put_line(FILE* stream, const std::string& text) {
+    if (terminal) terminal->end();
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
@@ -47,17 +56,40 @@ struct active_run_scope {
     std::exit(-1);
 }
 
-// One line per table on the console, unless silent.
+// One line per table on the console, unless silent. On a terminal a long table's line
+// shows how far it has got; anywhere else the lines are written once each.
 class console_events : public conversion_events {
   public:
-    explicit console_events(const morvale_convertor& conv) : conv_(conv) {}
+    explicit console_events(const morvale_convertor& conv) : conv_(conv) {
+        if (!conv_.silent() && isatty(STDOUT_FILENO)) {
+            line_ = std::make_unique<terminal_line>(stdout);
+            terminal = line_.get();
+        }
+    }
+    // Also when the run ends early: the table's line is ended before what is said then.
+    ~console_events() override {
+        if (line_) terminal = nullptr;
+    }
+    console_events(const console_events&) = delete;
+    console_events& operator=(const console_events&) = delete;
+
+    void before_table(const std::wstring&) override {
+        if (line_) line_->new_table();
+    }
     void table_missing(const std::wstring& name) override {
         if (!conv_.silent()) put_line(stderr, "Table " + tk_unicode_to_ansi(name) + " not exists");
     }
     void table_counted(const std::wstring& name) override {
-        if (!conv_.silent())
-            put_line(stdout, tk_format(std::string_view("Converting table %s(%d records)"),
-                                       tk_unicode_to_ansi(name), conv_.record_count()));
+        if (conv_.silent()) return;
+        const std::string line = tk_format(std::string_view("Converting table %s(%d records)"),
+                                           tk_unicode_to_ansi(name), conv_.record_count());
+        if (line_)
+            line_->show_line(line);
+        else
+            put_line(stdout, line);
+    }
+    void rows_copied(const std::wstring& name, uint64_t records) override {
+        if (line_) line_->progress(name, records, conv_.record_count());
     }
     void table_skipped(const std::wstring& name) override {
         if (!conv_.silent())
@@ -70,6 +102,7 @@ class console_events : public conversion_events {
 
   private:
     const morvale_convertor& conv_;
+    std::unique_ptr<terminal_line> line_;
 };
 
 }  // namespace

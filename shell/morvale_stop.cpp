@@ -18,6 +18,7 @@ namespace {
 std::atomic<morvale_convertor*> target{nullptr};
 std::atomic<int> at_once{0};
 std::atomic<bool> received{false};
+std::atomic<bool> asked{true};
 int wake[2] = {-1, -1};
 // Made before any signal can come: the handler only writes it.
 std::string no_table_account;
@@ -32,7 +33,7 @@ void on_stop_signal(int) {
     received.store(true);
     morvale_convertor* converter = target.load();
     if (at_once.load() > 0) {
-        if (!(converter && converter->silent()))
+        if (asked.load() && !(converter && converter->silent()))
             (void)!write(STDERR_FILENO, no_table_account.data(), no_table_account.size());
         _exit(255);
     }
@@ -58,6 +59,14 @@ void install_stop_signals() {
     a.sa_flags = SA_RESTART;
     sigaction(SIGINT, &a, nullptr);
     sigaction(SIGTERM, &a, nullptr);
+}
+
+void set_conversion_asked(bool on) {
+    asked.store(on);
+}
+
+bool conversion_asked() {
+    return asked.load();
 }
 
 bool stop_signal_received() {

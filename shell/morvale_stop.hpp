@@ -15,6 +15,13 @@ bool stop_signal_received();
 // program with an event loop learns of it there; -1 before install_stop_signals.
 int stop_signal_wake_fd();
 
+// Whether the end a stop signal brings says how far the conversion got ("The conversion
+// stopped before its end: ..."). True from the start, for a program that converts as soon
+// as it has read what to convert; a wizard that has begun no conversion sets it false
+// until it begins one, so that it says nothing about a conversion that never started.
+void set_conversion_asked(bool on);
+bool conversion_asked();
+
 // While it lives, a stop signal stops this converter's run.
 class stop_signal_target {
   public:
@@ -25,8 +32,9 @@ class stop_signal_target {
 };
 
 // While it lives, a stop signal ends the process at once with exit code 255, after the
-// account that no table was converted (unless the converter is silent). For reads of
-// input that may never end (a pipe, a FIFO), before anything has been written.
+// account that no table was converted (unless the converter is silent or no conversion
+// was asked for). For reads of input that may never end (a pipe, a FIFO), before
+// anything has been written.
 class stop_signal_ends_at_once {
   public:
     stop_signal_ends_at_once();

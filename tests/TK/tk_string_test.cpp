@@ -85,6 +85,20 @@ TEST(tk_wstring, ends_with_exact_and_ignoring_case) {
     for (const auto& c : cases) EXPECT_EQ(tk_wstring::ends_with(c.s, c.suffix, c.exact), c.want);
 }
 
+TEST(tk_grouped, groups_digits_by_threes) {
+    struct {
+        uint64_t n;
+        const wchar_t* text;
+    } cases[] = {{0, L"0"},
+                 {999, L"999"},
+                 {1000, L"1,000"},
+                 {82432, L"82,432"},
+                 {200000, L"200,000"},
+                 {1234567, L"1,234,567"},
+                 {UINT64_MAX, L"18,446,744,073,709,551,615"}};
+    for (const auto& c : cases) EXPECT_EQ(tk_grouped(c.n), c.text) << c.n;
+}
+
 TEST(code_page_conversion, system_code_page_is_utf8_and_dbf_pages_use_tables) {
     EXPECT_EQ(tk_unicode_to_ansi(L"\u00e4\u20ac"), "\xc3\xa4\xe2\x82\xac");
     EXPECT_EQ(tk_unicode_to_ansi(L"\u00e4\u20ac", -1), "\xc3\xa4\xe2\x82\xac");
