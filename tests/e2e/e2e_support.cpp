@@ -15,8 +15,8 @@
 
 namespace {
 
-// The environment of a child: ours, in the C locale.
-std::vector<std::string> child_environment() {
+// The environment of a child: ours, with `locale` its one locale variable.
+std::vector<std::string> child_environment(const std::string& locale) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string v(*e);
@@ -25,15 +25,15 @@ std::vector<std::string> child_environment() {
             continue;
         env.push_back(v);
     }
-    env.push_back("LC_ALL=C");
+    env.push_back(locale);
     env.push_back("PYTHONIOENCODING=utf-8");
     return env;
 }
 
 pid_t spawn(const std::string& program, const std::vector<std::string>& args,
             const std::string& out_file, const std::string& err_file,
-            const std::vector<int>& closed = {}) {
-    std::vector<std::string> env = child_environment();
+            const std::vector<int>& closed = {}, const std::string& locale = "LC_ALL=C") {
+    std::vector<std::string> env = child_environment(locale);
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -66,20 +66,20 @@ run_result run_program(const std::string& program, const std::vector<std::string
     return r;
 }
 
+}  // namespace
+
 std::string source_dir() {
     const char* d = std::getenv("TORVANE_SOURCE_DIR");
     return d ? d : ".";
 }
-
-}  // namespace
 
 run_result run_talvorin(const std::vector<std::string>& args) {
     return run_program(TALVORIN_BINARY, args);
 }
 
 pid_t start_talvorin(const std::vector<std::string>& args, const std::string& out_file,
-                     const std::string& err_file) {
-    return spawn(TALVORIN_BINARY, args, out_file, err_file);
+                     const std::string& err_file, const std::string& locale) {
+    return spawn(TALVORIN_BINARY, args, out_file, err_file, {}, locale);
 }
 
 pid_t start_program(const std::string& program, const std::vector<std::string>& args,

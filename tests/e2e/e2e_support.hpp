@@ -17,9 +17,10 @@ struct run_result {
 
 // Runs TALVORIN with the arguments, in the C locale (DBF code page 1252).
 run_result run_talvorin(const std::vector<std::string>& args);
-// Starts TALVORIN without waiting; its output goes to the given files.
+// Starts TALVORIN without waiting; its output goes to the given files. `locale` is the
+// one locale variable of its environment: the DBF code page follows its language.
 pid_t start_talvorin(const std::vector<std::string>& args, const std::string& out_file,
-                     const std::string& err_file);
+                     const std::string& err_file, const std::string& locale = "LC_ALL=C");
 // Starts a program as start_talvorin does, with the standard streams numbered in
 // `closed` closed, as cron or a service manager may start it.
 pid_t start_program(const std::string& program, const std::vector<std::string>& args,
@@ -31,6 +32,9 @@ int wait_talvorin(pid_t pid);
 int wait_at_most(pid_t pid, std::chrono::seconds limit);
 // The started program waits in the opening of a pipe (a FIFO) for a writer.
 bool waits_for_pipe_writer(pid_t pid);
+
+// The source folder (TORVANE_SOURCE_DIR), where the tests keep their files.
+std::string source_dir();
 
 // --mysqlh=, --port=, --mysqlu= and --mysqlp= of the test server.
 std::vector<std::string> server_args();
