@@ -58,8 +58,6 @@ class wizard_sheet : public QDialog {
     // The size the window takes when it is shown: what its pages ask for, at least the
     // design's 600 x 420, but never more than room_on_screen.
     void fit_to_screen();
-    // The area that scrolls the page.
-    QScrollArea* page_area(const page* p) const;
 
     // What the buttons do; public so that tests can drive them.
     void go_next();
@@ -78,6 +76,8 @@ class wizard_sheet : public QDialog {
     enum class activation { shown, skipped, failed };
     activation activate(int index);
     void move(int step);
+    // The area that scrolls the page.
+    QScrollArea* page_area(const page* p) const;
     // Once the window is up and framed: smaller and moved where its frame sticks out.
     void keep_on_screen();
     void show_header_for(const page* p);
