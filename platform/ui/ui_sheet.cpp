@@ -4,11 +4,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
-#include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -140,9 +140,9 @@ wizard_sheet::~wizard_sheet() {
 }
 
 QScrollArea* wizard_sheet::page_area(const page* p) const {
-    return p ? qobject_cast<QScrollArea*>(p->parentWidget() ? p->parentWidget()->parentWidget()
-                                                            : nullptr)
-             : nullptr;
+    // The page stands in its area's viewport.
+    QWidget* viewport = p ? p->parentWidget() : nullptr;
+    return viewport ? qobject_cast<QScrollArea*>(viewport->parentWidget()) : nullptr;
 }
 
 void wizard_sheet::fit_to_screen() {
