@@ -1,9 +1,12 @@
 #include "GUI2/g_f_dlg.hpp"
 
 #include <QDir>
+#include <QFileInfo>
 
+#include "GUI2/g_wiz_sh.hpp"
 #include "TK/tk_except.hpp"
 #include "TK/tk_fname.hpp"
+#include "TK/tk_utils.hpp"
 
 QStringList profile_filter(const std::wstring& extension, int assertion_line) {
     if (extension.size() < 3 || extension.size() > 4)
@@ -61,7 +64,14 @@ save_file_dialog::save_file_dialog(QWidget* owner, const QStringList& filter,
 }
 
 bool save_file_dialog::do_modal() {
-    if (!choose()) return false;
-    path_ = with_default_extension(path_, extension_);
-    return true;
+    // The question comes once the extension is on: only then is the name final. After
+    // No the dialog comes back, in the folder chosen, for another name.
+    while (choose()) {
+        path_ = with_default_extension(path_, extension_);
+        if (!tk_is_file_exist2(path_, tk_exist_file) ||
+            wizard_shell::question(L"The file " + path_ + L" exists already. Replace it?", true))
+            return true;
+        request_.folder = QFileInfo(QString::fromStdWString(path_)).absolutePath();
+    }
+    return false;
 }

@@ -39,6 +39,8 @@ class open_file_dialog : public file_dialog {
     bool do_modal() override;
 };
 
+// A file that exists under the final name (the extension appended) is replaced only
+// after Yes to a question; No brings the dialog back for another name.
 class save_file_dialog : public file_dialog {
   public:
     // The extension gets a leading point when it has none; null is an internal error.

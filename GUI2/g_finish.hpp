@@ -73,7 +73,7 @@ class gui_finish_page_t : public gui_finish_page {
     void on_store() override {
         const QStringList filter = profile_filter(extension_, 141);
         tk_log_wprintf(2, L"gui_finish_page_t::on_store(%s)", extension_);
-        save_file_dialog dlg(this, filter, L"Select Profile", L"", extension_.c_str());
+        save_file_dialog dlg(this, filter, L"Save Settings", L"", extension_.c_str());
         if (!dlg.do_modal()) return;
         // A profile that cannot be saved is no error of the run: the list stays as it is.
         try {

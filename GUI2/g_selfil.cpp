@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,12 +16,19 @@
 #include "TK/tk_log.hpp"
 #include "TK/tk_utils.hpp"
 #include "common/over_dlg.hpp"
+#include "dbf/dbf_db.hpp"
 #include "platform/ui/ui_modal.hpp"
 #include "shell/morvale_conv.hpp"
 
 namespace {
 
-enum : int { id_databases = 1317, id_no_data = 1228, id_blob = 1204, id_destination = 1004 };
+enum : int {
+    id_databases = 1317,
+    id_no_data = 1228,
+    id_blob = 1204,
+    id_destination = 1004,
+    id_browse = 1005,
+};
 
 std::wstring home_folder() {
     return QDir::homePath().toStdWString();
@@ -73,7 +82,11 @@ sel_file_page::sel_file_page(const std::wstring& title, const std::wstring& subt
     layout->addWidget(add(id_blob, ui::control_kind::check, "Convert BLOB to &memo"));
     QWidget* destination = add(id_destination, ui::control_kind::edit);
     layout->addWidget(buddy_label(*this, "Path to &DBF database:", destination));
-    layout->addWidget(destination);
+    auto* row = new QHBoxLayout;
+    row->addWidget(destination, 1);
+    // Alt+R: Alt+B is Back's, and no other control of the page takes R.
+    row->addWidget(add(id_browse, ui::control_kind::button, "B&rowse..."));
+    layout->addLayout(row);
     QObject::connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
         if (!filling_) ui::guarded([this] { on_database_changed(); });
     });
@@ -115,6 +128,35 @@ bool sel_file_page::page_init() {
 
 void sel_file_page::on_help() {
     wizard_shell::get_instance().display_help(1014);
+}
+
+void sel_file_page::on_command(int id) {
+    if (id == id_browse) on_browse();
+}
+
+QString browse_start(const std::wstring& typed) {
+    const QString path = QString::fromStdWString(expand_home(typed));
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        if (info.isDir()) return info.absoluteFilePath();
+        // A folder still to be created: its parent, where it will be.
+        if (const QFileInfo parent(info.absolutePath()); parent.isDir())
+            return parent.absoluteFilePath();
+    }
+    return QDir::homePath();
+}
+
+void sel_file_page::on_browse() {
+    auto* edit = ctrl<QLineEdit>(id_destination);
+    ui::file_request request;
+    request.owner = window();
+    request.title = "Select DBF Database Folder";
+    request.folder = browse_start(edit->text().toStdWString());
+    request.choose_folder = true;
+    QString chosen;
+    if (!ui::modal().choose_file(request, chosen)) return;
+    edit->setText(chosen);
+    edit->setFocus();
 }
 
 std::wstring sel_file_page::get_selected_database() const {
@@ -167,10 +209,11 @@ int sel_file_page::on_next() {
             // (mode 0 would take its tables for this run's own).
             conv.claim_destination();
             wizard_shell& shell = wizard_shell::get_instance();
+            // The message wraps by the width of the dialog, whatever the font.
             overwrite_dlg2<121> dlg(
-                L"The destination database already exists. Select one of the\noptions below. "
+                L"The destination database already exists. Select one of the options below. "
                 L"Click 'Help' button for more information.",
-                1013, shell.title(),
+                1013, shell.title(), conv.overwrite_choice(), dbf_count_tables(destination),
                 [](int topic) { wizard_shell::get_instance().display_help(topic); },
                 &shell.sheet());
             if (ui::modal().run_dialog(dlg) != 1) {
@@ -180,6 +223,7 @@ int sel_file_page::on_next() {
             // Nothing in the folder changes before the run: Back or Cancel leaves it as it
             // was, also in mode 0.
             conv.set_mode(dlg.mode());
+            conv.set_overwrite_choice(dlg.mode());
             return 0;
         }
         if (tk_is_file_exist2(destination, tk_exist_file)) {

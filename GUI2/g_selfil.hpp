@@ -2,6 +2,7 @@
 // "Convert BLOB to &memo". Next asks how to treat a folder that exists already.
 #pragma once
 
+#include <QString>
 #include <string>
 
 #include "GUI2/g_wiz_pg.hpp"
@@ -18,6 +19,11 @@ std::wstring destination_for_database(const std::wstring& folder, const std::wst
 // around the typed path are dropped.
 std::wstring expand_home(const std::wstring& typed);
 
+// Where the folder dialog of Browse starts for a typed path: the folder, when it is one;
+// else its parent (a folder still to be created lies there), when that is one; else the
+// home folder.
+QString browse_start(const std::wstring& typed);
+
 class sel_file_page : public wizard_page<106, 3, page_has_help> {
   public:
     sel_file_page(const std::wstring& title, const std::wstring& subtitle);
@@ -32,6 +38,12 @@ class sel_file_page : public wizard_page<106, 3, page_has_help> {
     void on_database_changed();
     // Empty when no entry is selected.
     std::wstring get_selected_database() const;
+    // Browse: a folder chosen in the dialog becomes the path; Cancel or Escape leaves
+    // the path as it was.
+    void on_browse();
+
+  protected:
+    void on_command(int id) override;
 
   private:
     QListWidget* list_;

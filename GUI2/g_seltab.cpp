@@ -47,6 +47,9 @@ sel_tables_page::sel_tables_page(const std::wstring& prompt, int b_reorder,
     // a time, and a screen reader hears of each (thousands of tables freeze the window).
     available_->setSortingEnabled(false);
     selected_->setSortingEnabled(false);
+    // A long name that the list cuts off is read whole in its tooltip.
+    ui::tip_cut_entries(available_);
+    ui::tip_cut_entries(selected_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(add(1337, ui::control_kind::label));

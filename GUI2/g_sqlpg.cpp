@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <errmsg.h>
 
 #include "GUI2/g_wiz_sh.hpp"
 #include "SQL/sql_engi.hpp"
@@ -89,6 +90,9 @@ bool sql_settings_page::page_init() {
     if (conv.host().empty()) {
         ctrl<QRadioButton>(id_local)->setChecked(true);
         enable_remote(false);
+        // What Remote had, for the moment it is chosen again.
+        ctrl<QLineEdit>(id_host)->setText(QString::fromStdString(conv.remote_host()));
+        ctrl<QLineEdit>(id_port)->setText(QString::fromStdString(conv.remote_port()));
     } else {
         ctrl<QRadioButton>(id_remote)->setChecked(true);
         enable_remote(true);
@@ -111,29 +115,63 @@ void sql_settings_page::on_help() {
     wizard_shell::get_instance().display_help(help_topic_);
 }
 
+bool sql_settings_page::remote() const {
+    return ctrl<QRadioButton>(id_remote)->isChecked();
+}
+
 void sql_settings_page::store_settings() {
     tk_log_printf(2, "sql_settings_page2::store_settings");
+    mysql_converter_impl& conv = settings(false);
+    // No host name holds a blank, so one around it was typed or pasted by mistake; the
+    // user name and the password are taken as typed, blanks and all.
+    const std::string typed_host = tk_string(text_of(*this, id_host)).trim();
+    const std::string typed_port = tk_string(text_of(*this, id_port)).trim();
+    // Local leaves Remote's host and port as they were typed, for the next time.
+    conv.remember_remote(typed_host, typed_port);
     std::string host, port = "3306";
-    if (ctrl<QRadioButton>(id_remote)->isChecked()) {
-        // No host name holds a blank, so one around it was typed or pasted by mistake;
-        // the user name and the password are taken as typed, blanks and all.
-        host = tk_string(text_of(*this, id_host)).trim();
-        port = text_of(*this, id_port);
+    if (remote()) {
+        host = typed_host;
+        port = typed_port;
     }
-    settings(false).store_mysql_settings(host, text_of(*this, id_user), text_of(*this, id_password),
-                                         port);
+    conv.store_mysql_settings(host, text_of(*this, id_user), text_of(*this, id_password), port);
+}
+
+std::wstring connection_failure_text(const sql_exception& e, const std::string& host,
+                                     const std::string& port) {
+    std::string fixed = fixed_error_text(e.code());
+    // The client library's own failures (no server reached, no answer) have the text of
+    // a server that cannot be reached.
+    if (fixed.empty() && e.on_client_side())
+        fixed = fixed_error_text(0x400000u + CR_CONN_HOST_ERROR);
+    const std::string where = host.empty() ? "Host: localhost, through the local server's socket"
+                                           : "Host: " + host + ", port " + port;
+    std::string text = fixed.empty() ? std::string() : fixed + "\n\n";
+    text += where + "\n" + e.message();
+    return tk_ansi_to_unicode(text);
 }
 
 int sql_settings_page::on_next() {
     tk_log_printf(2, "sql_settings_page2::on_next");
     store_settings();
     mysql_converter_impl& conv = settings(false);
+    // An empty host would connect to this machine's server instead, without a word.
+    if (remote() && conv.host().empty()) {
+        wizard_shell::message(
+            L"Remote needs a host: enter the network name or IP address of the MySQL server, or "
+            L"choose Local.");
+        ctrl<QLineEdit>(id_host)->setFocus();
+        return -1;
+    }
     try {
         // Cancelled, the wizard stays here.
         return connect_while_waiting(conv, window()) ? 0 : -1;
     } catch (const sql_auth_not_supported_exception& e) {
         wizard_shell::error(e.message());
         wizard_shell::get_instance().display_help(auth_topic_);
+    } catch (const sql_exception& e) {
+        wizard_shell::error(connection_failure_text(e, conv.host(), conv.port()));
+        const uint32_t error = e.code() & 0xFFFF;
+        if (error == 1249 || error == 1250) wizard_shell::get_instance().display_help(auth_topic_);
     } catch (const tk_exception& e) {
         show_page_error(e);
         const uint32_t error = e.code() & 0xFFFF;

@@ -8,6 +8,14 @@
 #include "GUI2/g_wiz_pg.hpp"
 
 class mysql_converter_impl;
+class sql_exception;
+
+// What the connection page says of a connection that failed: the fixed text for its
+// code (a failure of the client library's own, which has none, gets the text for a
+// server that cannot be reached), then the host and port it went to and the message
+// of the client library or the server.
+std::wstring connection_failure_text(const sql_exception& e, const std::string& host,
+                                     const std::string& port);
 
 // Connects with the converter's settings off the window's thread, while a small window
 // over `owner` (none: on its own) says so with Cancel, and then runs `then` there too
@@ -42,6 +50,7 @@ class sql_settings_page : public wizard_page<123, 3, page_has_help> {
 
   private:
     void enable_remote(bool on);
+    bool remote() const;
     int help_topic_, auth_topic_;
 };
 

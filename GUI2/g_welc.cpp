@@ -7,9 +7,9 @@
 
 welcome_page::welcome_page() {
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(
-        add(1337, ui::control_kind::title, "Welcome to Torvane\nConversion Wizard\n"));
-    layout->addSpacing(8);
+    // The title wraps by the page's width, whatever the font's size.
+    layout->addWidget(add(1337, ui::control_kind::title, "Welcome to Torvane Conversion Wizard"));
+    layout->addSpacing(24);
     layout->addWidget(
         add(0, ui::control_kind::label, "This wizard helps you convert MySQL database into"));
     layout->addWidget(

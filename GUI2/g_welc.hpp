@@ -32,7 +32,7 @@ class welcome_page_t : public welcome_page {
     void on_load() override {
         const QStringList filter = profile_filter(extension_, 266);
         tk_log_wprintf(2, L"welcome_page_t::on_load(%s)", extension_);
-        open_file_dialog dlg(this, filter, L"Select Profile", L"");
+        open_file_dialog dlg(this, filter, L"Load Settings", L"");
         if (dlg.do_modal()) {
             Converter& converter = Converter::get_instance();
             // The wizard stays: a profile that cannot be read is shown and changes nothing.

@@ -50,9 +50,13 @@ void wizard_page_base::show_ctrl(int id, bool on) {
     if (QWidget* w = ui::find_control(this, id)) w->setVisible(on);
 }
 
+std::string fixed_error_text(uint32_t code) {
+    static const tk_error_converter texts(error_handler_code_count, error_handler_codes);
+    return texts.convert(static_cast<int32_t>(code));
+}
+
 void show_page_error(const tk_exception& e) {
     if (e.kind() == tk_kind_internal) error_handler::get_instance().handle(e, true);
-    static const tk_error_converter texts(error_handler_code_count, error_handler_codes);
-    const std::string text = texts.convert(static_cast<int32_t>(e.code()));
+    const std::string text = fixed_error_text(e.code());
     wizard_shell::error(text.empty() ? e.message() : text);
 }

@@ -2,6 +2,7 @@
 // sets the sheet's buttons on activation and offers the control helpers the pages use.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/ui/ui_dialog.hpp"
@@ -49,6 +50,8 @@ class wizard_page_base : public ui::page {
 // error of the run, so the finish page does not list it. An internal error goes to the
 // error handler, which ends the program.
 void show_page_error(const tk_exception& e);
+// The text the error handler's table gives the code, or an empty text.
+std::string fixed_error_text(uint32_t code);
 
 template <int Dialog, int Buttons, int Flags>
 class wizard_page : public wizard_page_base {

@@ -153,6 +153,12 @@ bool tk_serializer::serialize(bool& setting, const char* name, bool store) {
     return true;
 }
 
+bool tk_serializer::serialize(uint32_t& setting, const char* name, bool store) {
+    if (!key_.is_open()) return false;
+    if (store) return key_.set_value(setting, name) == tk_reg_ok;
+    return key_.get_value(setting, name) == tk_reg_ok;
+}
+
 bool tk_serializer::serialize(std::string& setting, const char* name, bool store) {
     if (!key_.is_open()) return false;
     if (store) return key_.set_value(setting.c_str(), name) == tk_reg_ok;

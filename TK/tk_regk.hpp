@@ -81,6 +81,8 @@ class tk_serializer {
     // the setting as it is and give false. A Boolean is stored as 0 or 1 and loads as
     // "not 0"; an empty text loads as an empty text.
     bool serialize(bool& setting, const char* name, bool store);
+    // A number, stored as a 32-bit value.
+    bool serialize(uint32_t& setting, const char* name, bool store);
     bool serialize(std::string& setting, const char* name, bool store);
     bool serialize(std::wstring& setting, const wchar_t* name, bool store);
 

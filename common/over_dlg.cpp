@@ -4,11 +4,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <utility>
 
 #include "TK/tk_except.hpp"
 #include "TK/tk_log.hpp"
+#include "UDB/udb_conv.hpp"
 #include "platform/ui/ui_app.hpp"
 
 namespace {
@@ -16,10 +18,23 @@ namespace {
 // The radio buttons in the order of the modes they stand for.
 constexpr int mode_radios[] = {1329, 1330, 1331, 1332};
 
+enum : int { id_overwrite_all_note = 1333 };
+
 }  // namespace
 
+std::wstring overwrite_all_note(size_t tables) {
+    if (tables == 0) return L"The folder has no DBF table to delete.";
+    if (tables == 1)
+        return L"The folder's one DBF table is deleted when the run starts, unless the run "
+               L"writes it: then it is replaced once complete.";
+    return L"The folder's " + std::to_wstring(tables) +
+           L" DBF tables are deleted when the run starts, except those the run writes, which "
+           L"are replaced once each is complete.";
+}
+
 overwrite_dlg::overwrite_dlg(const std::wstring& message, int help_topic, const std::wstring& title,
-                             std::function<void(int)> show_help, QWidget* owner)
+                             int mode, size_t tables, std::function<void(int)> show_help,
+                             QWidget* owner)
     : ui::dialog(owner), help_topic_(help_topic), show_help_(std::move(show_help)) {
     tk_log_printf(1, "overwrite_dlg2::ctor");
     tk_log_printf(1, "overwrite_dlg2::on_init");
@@ -33,7 +48,16 @@ overwrite_dlg::overwrite_dlg(const std::wstring& message, int help_topic, const 
     outer->addLayout(top);
     auto* radios = new QVBoxLayout;
     radios->setContentsMargins(44, 8, 0, 8);
-    radios->addWidget(add(1329, ui::control_kind::radio, "&Overwrite the entire database"));
+    auto* all = add(1329, ui::control_kind::radio, "&Overwrite the entire database");
+    radios->addWidget(all);
+    // Under the choice's own text, so that what it deletes is read with it.
+    const QString note = QString::fromStdWString(overwrite_all_note(tables));
+    auto* under = add(id_overwrite_all_note, ui::control_kind::label, note);
+    under->setContentsMargins(style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                                  style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing),
+                              0, 0, 4);
+    all->setAccessibleDescription(note);
+    radios->addWidget(under);
     radios->addWidget(add(1330, ui::control_kind::radio, "Overwrite existing &tables only"));
     radios->addWidget(add(1331, ui::control_kind::radio, "&Skip existing tables"));
     radios->addWidget(add(1332, ui::control_kind::radio, "&Merge"));
@@ -44,7 +68,10 @@ overwrite_dlg::overwrite_dlg(const std::wstring& message, int help_topic, const 
     row->addWidget(add(2, ui::control_kind::button, "Cancel"));
     row->addWidget(add(9, ui::control_kind::button, "Help"));
     outer->addLayout(row);
-    ctrl<QRadioButton>(1329)->setChecked(true);
+    // The choice that deletes most is never taken for granted: the one made last time,
+    // else the one that keeps the tables the run does not write.
+    const bool known = mode >= udb_mode_overwrite_database && mode <= udb_mode_merge_tables;
+    ctrl<QRadioButton>(mode_radios[known ? mode : udb_mode_overwrite_tables])->setChecked(true);
     ctrl<QPushButton>(1)->setFocus();
     ui::beep();
 }

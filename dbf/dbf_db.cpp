@@ -114,6 +114,21 @@ void check_memo_file(const std::wstring& full) {
     if (auto why = not_a_memo(full)) throw tk_exception(dbf_left_as_is(*why), tk_kind_continue);
 }
 
+// Why the file at `full` is not to be taken for a table (see dbf_database::not_a_table).
+std::optional<std::string> why_not_a_table(const std::wstring& full) {
+    const std::string path = utf8(full);
+    auto left = [&](const std::string& what) { return path + " " + what; };
+    // Only a regular file is opened: a FIFO would hold the run until a writer came.
+    if (dbf_entry_at(full) == dbf_entry::other) return left("is not a DBF table");
+    std::string head;
+    int64_t size = 0;
+    if (int err = read_start(path, 0x10000, head, size))
+        return err == ENOENT ? std::nullopt
+                             : std::optional(left("cannot be read: " + pt::error_text(err)));
+    if (!dbf_is_table_header(head, static_cast<uint64_t>(size))) return left("is not a DBF table");
+    return std::nullopt;
+}
+
 bool ends_with_dbf_family(const std::wstring& name) {
     for (const wchar_t* ext : {L".dbc", L".dbf", L".dbt", L".fpt"})
         if (tk_wstring::ends_with(name, ext, false)) return true;
@@ -573,17 +588,23 @@ std::string dbf_left_as_is(const std::string& why) {
 }
 
 std::optional<std::string> dbf_database::not_a_table(const std::wstring& full) const {
-    const std::string path = utf8(full);
-    auto left = [&](const std::string& what) { return path + " " + what; };
-    // Only a regular file is opened: a FIFO would hold the run until a writer came.
-    if (dbf_entry_at(full) == dbf_entry::other) return left("is not a DBF table");
-    std::string head;
-    int64_t size = 0;
-    if (int err = read_start(path, 0x10000, head, size))
-        return err == ENOENT ? std::nullopt
-                             : std::optional(left("cannot be read: " + pt::error_text(err)));
-    if (!dbf_is_table_header(head, static_cast<uint64_t>(size))) return left("is not a DBF table");
-    return std::nullopt;
+    return why_not_a_table(full);
+}
+
+size_t dbf_count_tables(const std::wstring& folder) {
+    dbf_listing listing;
+    std::vector<dbf_folder_entry> entries;
+    if (!listing.list(folder, &entries)) return 0;
+    const std::wstring dir = folder.empty() ? L"." : folder;
+    size_t count = 0;
+    // As the run lists the folder and then deletes: files named *.dbf with a name before
+    // the extension, each a table by its header.
+    for (const auto& [entry, kind] : entries)
+        if (kind == pt::path_kind::file && entry.size() > 4 &&
+            tk_wstring::ends_with(entry, L".dbf", false) &&
+            !why_not_a_table(tk_join_path(dir, entry)))
+            ++count;
+    return count;
 }
 
 void dbf_database::delete_files(const std::wstring& full, std::vector<std::string>* left) {

@@ -38,6 +38,11 @@ bool dbf_merge_into(udb_recordset& table, const udb_schema& schema);
 // gives it): "File PATH is not a DBF table; it is left as it is".
 std::string dbf_left_as_is(const std::string& why);
 
+// How many DBF tables of the folder a mode-0 run would find to delete (before it leaves
+// out those it writes): its files named *.dbf, any case, that are tables by their
+// header. The folder is only read; 0 when it cannot be.
+size_t dbf_count_tables(const std::wstring& folder);
+
 class dbf_database : public tk_singleton<dbf_database>, public udb_database {
   public:
     // Scans the folder once for its tables ("*.dbf", regular files), and removes the

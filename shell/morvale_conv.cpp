@@ -152,6 +152,7 @@ bool morvale_convertor::serialize(bool store) {
         blob_to_memo_ = false;
         only_definitions_ = false;
         port_ = "3306";
+        overwrite_choice_ = udb_mode_overwrite_tables;
     }
     // Every value is tried, whatever the earlier ones gave.
     bool ok = tk_serializer::serialize(blob_to_memo_, "blob2memo", store);
@@ -162,6 +163,11 @@ bool morvale_convertor::serialize(bool store) {
     ok &= tk_serializer::serialize(source_, L"src", store);
     ok &= tk_serializer::serialize(only_definitions_, "tab_def", store);
     ok &= tk_serializer::serialize(user_, "user", store);
+    uint32_t choice = static_cast<uint32_t>(overwrite_choice_);
+    ok &= tk_serializer::serialize(choice, "overwrite", store);
+    if (!store && choice <= udb_mode_merge_tables) overwrite_choice_ = static_cast<int32_t>(choice);
+    ok &= tk_serializer::serialize(remote_host_, "remote_host", store);
+    ok &= tk_serializer::serialize(remote_port_, "remote_port", store);
     key().close();
     return ok;
 }

@@ -57,6 +57,15 @@ class mysql_converter_impl {
     bool load_profile(udb_profile& profile);
     bool store_profile(udb_profile& profile);
 
+    // The host and port last typed for Remote, kept while Local is chosen so that Remote
+    // shows them again, also at the next start. No connection uses them.
+    void remember_remote(const std::string& host, const std::string& port) {
+        remote_host_ = host;
+        remote_port_ = port;
+    }
+    const std::string& remote_host() const { return remote_host_; }
+    const std::string& remote_port() const { return remote_port_; }
+
     sql_engine& engine() { return engine_; }
     const std::string& host() const { return host_; }
     const std::string& user() const { return user_; }
@@ -71,6 +80,8 @@ class mysql_converter_impl {
     std::string user_;
     std::string password_;
     std::string port_ = "3306";
+    std::string remote_host_;
+    std::string remote_port_;
 };
 
 // A run's hold on its destination folder: while one process holds it, a run of either
@@ -114,7 +125,7 @@ class morvale_convertor : public udb_converter,
     // The run; one body per program over the shared steps of conversion_run.
     void operator()() override;
 
-    // Loads or stores the eight values of the settings store; true when all were.
+    // Loads or stores the values of the settings store; true when all were.
     bool serialize(bool store);
     // Stores the settings for the next start, once: the wizard's destructor then stores
     // nothing. Empty when they were kept, else the sentence that says why not.
@@ -160,6 +171,13 @@ class morvale_convertor : public udb_converter,
     bool blob_to_memo() const { return blob_to_memo_; }
     void set_blob_to_memo(bool on) { blob_to_memo_ = on; }
 
+    // The mode last chosen in the wizard's question for a folder that exists, which the
+    // question then starts from; kept with the settings. None kept, or one of no known
+    // meaning, is udb_mode_overwrite_tables, so that the choice that deletes the folder's
+    // other tables is offered first only once the user has made it. Profiles leave it.
+    int32_t overwrite_choice() const { return overwrite_choice_; }
+    void set_overwrite_choice(int32_t mode) { overwrite_choice_ = mode; }
+
     // True when the last run went through its list of tables (whatever errors single
     // tables or records had); false when it ended early in its outer handler.
     bool run_completed() const { return run_completed_; }
@@ -192,6 +210,7 @@ class morvale_convertor : public udb_converter,
   protected:
     friend class conversion_run;
     bool blob_to_memo_ = false;
+    int32_t overwrite_choice_ = udb_mode_overwrite_tables;
     bool settings_settled_ = false;  // stored or left alone: nothing more to store
     bool run_completed_ = false;
     uint32_t tables_through_ = 0;

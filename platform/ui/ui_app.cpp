@@ -1,6 +1,9 @@
 #include "platform/ui/ui_app.hpp"
 
+#include <QScreen>
+#include <QStyle>
 #include <QThread>
+#include <QWidget>
 #include <cstdio>
 #include <unistd.h>
 
@@ -31,6 +34,20 @@ std::unique_ptr<QApplication> make_application(int& argc, char** argv) {
 
 void beep() {
     QApplication::beep();
+}
+
+QSize room_on_screen(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QSize frame = window.frameGeometry().size() - window.geometry().size();
+    // Before the window is first shown the window manager has not framed it yet: room
+    // for a title bar and borders is kept.
+    if (frame.isNull()) {
+        const int border = 2 * window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        frame = QSize(border, border + window.style()->pixelMetric(QStyle::PM_TitleBarHeight));
+    }
+    return (screen->availableGeometry().size() - frame).expandedTo(QSize(1, 1));
 }
 
 bool on_gui_thread() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QSize>
 #include <memory>
 
 namespace ui {
@@ -13,6 +14,11 @@ std::unique_ptr<QApplication> make_application(int& argc, char** argv);
 
 // The short warning sound of a dialog that asks for attention.
 void beep();
+
+// The largest size the window may take: its screen's available area less the window's
+// frame (estimated while the window has none yet), so that no part of it, its buttons
+// least of all, lies off the screen.
+QSize room_on_screen(const QWidget& window);
 
 // True on the thread that runs the application's event loop (or when there is no
 // application, so that code without a window system runs inline).

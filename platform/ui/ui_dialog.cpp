@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -11,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QToolTip>
 #include <utility>
 
 namespace ui {
@@ -28,6 +31,34 @@ class nocase_item : public QListWidgetItem {
     bool operator<(const QListWidgetItem& other) const override {
         return list_less(text(), other.text());
     }
+};
+
+// Asked only when a tooltip is due, so that a list of thousands costs nothing per entry.
+class cut_entry_tips : public QObject {
+  public:
+    explicit cut_entry_tips(QListWidget* list) : QObject(list), list_(list) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip || watched != list_->viewport()) return false;
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = list_->indexAt(help->pos());
+        const QRect shown = list_->visualRect(index);
+        const int needed = list_->sizeHintForIndex(index).width();
+        if (index.isValid() &&
+            (shown.left() < 0 || shown.left() + needed > list_->viewport()->width()))
+            // As rich text that says the name as it is: a name such as "<b>" would
+            // otherwise be taken for markup.
+            QToolTip::showText(
+                help->globalPos(),
+                "<p style='white-space:pre'>" + index.data().toString().toHtmlEscaped() + "</p>",
+                list_->viewport(), shown);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+  private:
+    QListWidget* list_;
 };
 
 QLabel* icon_label(QWidget* parent, QStyle::StandardPixmap which) {
@@ -125,6 +156,10 @@ QListWidgetItem* add_list_item(QListWidget* list, const QString& text) {
     return item;
 }
 
+void tip_cut_entries(QListWidget* list) {
+    list->viewport()->installEventFilter(new cut_entry_tips(list));
+}
+
 QWidget* find_control(const QWidget* root, int id) {
     return root->findChild<QWidget*>(QString::number(id));
 }
@@ -199,6 +234,12 @@ void dialog::reject() {
 
 page::page(int id, int buttons, int flags) : id_(id), buttons_(buttons), flags_(flags) {
     setObjectName(QString("page-%1").arg(id));
+}
+
+int page::heightForWidth(int width) const {
+    const QLayout* l = layout();
+    return l && l->hasHeightForWidth() ? l->totalMinimumHeightForWidth(width)
+                                       : QWidget::heightForWidth(width);
 }
 
 QWidget* page::add(int id, control_kind kind, const QString& text) {

@@ -51,6 +51,9 @@ T* control(const QWidget* root, int id) {
 QListWidgetItem* add_list_item(QListWidget* list, const QString& text);
 // That order, for a list that is kept in it without sorting itself.
 bool list_less(const QString& a, const QString& b);
+// An entry whose text the list's width cuts off (or that is scrolled partly out of
+// view) shows the whole text as its tooltip.
+void tip_cut_entries(QListWidget* list);
 
 // The text with a break opportunity (a zero-width space) in every run of 40 characters
 // without one, so that a label wraps a long name or path rather than cutting it off.
@@ -115,6 +118,10 @@ class page : public QWidget {
     virtual bool on_cancel_request() { return true; }
     virtual void on_tick() {}
     virtual void on_command(int) {}
+
+    // The least height the page's layout allows at the width, not its preferred one: the
+    // sheet's scroll area gives the page that much, and scrolls only when it lacks it.
+    int heightForWidth(int width) const override;
 
   private:
     int id_, buttons_, flags_;

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "platform/ui/ui_app.hpp"
 #include "platform/ui/ui_dialog.hpp"
 #include "platform/ui/ui_help.hpp"
 
@@ -67,16 +68,24 @@ class qt_modal : public modal_service {
         // changes the current directory.
         QFileDialog fd(r.owner, r.title, r.folder);
         fd.setOption(QFileDialog::DontUseNativeDialog);
-        fd.setNameFilters(r.filters);
-        if (r.save) {
+        if (r.choose_folder) {
+            fd.setAcceptMode(QFileDialog::AcceptOpen);
+            fd.setFileMode(QFileDialog::Directory);
+            fd.setOption(QFileDialog::ShowDirsOnly);
+        } else if (r.save) {
+            fd.setNameFilters(r.filters);
             fd.setAcceptMode(QFileDialog::AcceptSave);
             fd.setFileMode(QFileDialog::AnyFile);
-            // An existing profile is replaced without a question.
+            // The caller asks before it replaces a file: only it knows the final name,
+            // with the extension it appends.
             fd.setOption(QFileDialog::DontConfirmOverwrite);
         } else {
+            fd.setNameFilters(r.filters);
             fd.setAcceptMode(QFileDialog::AcceptOpen);
             fd.setFileMode(r.must_exist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         }
+        // Never taller or wider than the screen, where large fonts make it so.
+        fd.resize(fd.sizeHint().boundedTo(room_on_screen(fd)));
         if (fd.exec() != QDialog::Accepted || fd.selectedFiles().isEmpty()) return false;
         path = fd.selectedFiles().front();
         return true;

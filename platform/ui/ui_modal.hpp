@@ -22,6 +22,8 @@ struct file_request {
     QStringList filters;  // Qt filter strings, "Description (*.ext)"
     QString folder;
     bool must_exist = false;
+    // A folder is chosen, not a file: the dialog shows folders only and starts in `folder`.
+    bool choose_folder = false;
 };
 
 class modal_service {
@@ -32,7 +34,7 @@ class modal_service {
                                    const QString& text, bool default_no) = 0;
     // Runs the dialog modally; its result.
     virtual int run_dialog(dialog& d) = 0;
-    // False when the user chose nothing.
+    // False when the user chose nothing (Cancel, Escape).
     virtual bool choose_file(const file_request& request, QString& path) = 0;
     // Shows the HTML help file at the anchor (empty: its top).
     virtual void show_help(QWidget* owner, const QString& file, const QString& anchor) = 0;

@@ -4,10 +4,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/ui/ui_app.hpp"
 
@@ -22,6 +25,23 @@ QPushButton* make_button(QWidget* parent, int id, const QString& text) {
     return b;
 }
 
+// The size the design gives the window.
+constexpr QSize design_size(600, 420);
+
+// Asks for the room its page needs (its minimum size), so that the window is made large
+// enough for every page; only a screen too small for that makes a page scroll.
+class page_scroller : public QScrollArea {
+  public:
+    explicit page_scroller(QWidget* parent) : QScrollArea(parent) {
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+    }
+    QSize sizeHint() const override {
+        const QWidget* page = widget();
+        return page ? page->minimumSizeHint() : QScrollArea::sizeHint();
+    }
+};
+
 QFrame* rule(QWidget* parent) {
     auto* f = new QFrame(parent);
     f->setFrameShape(QFrame::HLine);
@@ -33,7 +53,6 @@ QFrame* rule(QWidget* parent) {
 
 wizard_sheet::wizard_sheet() {
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    setMinimumSize(600, 420);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
@@ -115,9 +134,56 @@ wizard_sheet::~wizard_sheet() {
     // sheet's children.
     for (auto& p : pages_)
         if (p) {
-            stack_->removeWidget(p);
+            if (QScrollArea* area = page_area(p)) area->takeWidget();
             p->setParent(nullptr);
         }
+}
+
+QScrollArea* wizard_sheet::page_area(const page* p) const {
+    // The page stands in its area's viewport.
+    QWidget* viewport = p ? p->parentWidget() : nullptr;
+    return viewport ? qobject_cast<QScrollArea*>(viewport->parentWidget()) : nullptr;
+}
+
+void wizard_sheet::fit_to_screen() {
+    const QSize room = room_on_screen(*this);
+    QSize wanted = sizeHint();
+    // Measured with the header band, which all pages but the first and the last show.
+    if (header_->isHidden()) wanted.rheight() += header_->sizeHint().height();
+    setMinimumSize(design_size.boundedTo(room));
+    resize(wanted.expandedTo(design_size).boundedTo(room));
+}
+
+void wizard_sheet::keep_on_screen() {
+    const QScreen* s = screen();
+    if (!s || !isVisible()) return;
+    const QRect room = s->availableGeometry();
+    const QSize frame = frameGeometry().size() - size();
+    const QSize fitting = size().boundedTo(room.size() - frame).expandedTo(QSize(1, 1));
+    if (fitting != size()) {
+        setMinimumSize(minimumSize().boundedTo(fitting));
+        resize(fitting);
+    }
+    // A window's position is its frame's.
+    const QSize framed = fitting + frame;
+    QPoint at = frameGeometry().topLeft();
+    at.setX(
+        std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - framed.width())));
+    at.setY(
+        std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - framed.height())));
+    if (at != frameGeometry().topLeft()) QWidget::move(at);
+}
+
+void wizard_sheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The frame is the window system's, known once the window is up.
+    QTimer::singleShot(0, this, [this] { keep_on_screen(); });
+}
+
+void wizard_sheet::setVisible(bool visible) {
+    // Before the window is placed, so that it is centred at the size it shows.
+    if (visible && !isVisible()) fit_to_screen();
+    QDialog::setVisible(visible);
 }
 
 void wizard_sheet::set_images(const QPixmap& watermark, const QPixmap& header) {
@@ -127,7 +193,9 @@ void wizard_sheet::set_images(const QPixmap& watermark, const QPixmap& header) {
 
 void wizard_sheet::add_page(page* p) {
     pages_.emplace_back(p);
-    stack_->addWidget(p);
+    auto* area = new page_scroller(stack_);
+    area->setWidget(p);
+    stack_->addWidget(area);
 }
 
 page* wizard_sheet::current_page() const {
@@ -211,7 +279,7 @@ wizard_sheet::activation wizard_sheet::activate(int index) {
         return activation::skipped;
     }
     current_ = index;
-    stack_->setCurrentWidget(p);
+    stack_->setCurrentWidget(page_area(p));
     show_header_for(p);
     return activation::shown;
 }

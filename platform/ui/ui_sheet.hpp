@@ -1,6 +1,8 @@
 // The wizard window: a header band (or, for pages that hide it, a watermark on the
 // left), the stack of pages and the buttons Back, Next, Finish, Cancel and Help, each
-// found by its numeric id. The pages belong to their creator, not to the sheet.
+// found by its numeric id. The pages belong to their creator, not to the sheet. The
+// window never asks for more than its screen has room for: a page that does not fit
+// (large fonts, a small screen) scrolls, and the buttons stay in view.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +15,7 @@
 
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QStackedWidget;
 
 namespace ui {
@@ -52,6 +55,10 @@ class wizard_sheet : public QDialog {
     void start_timer(int ms);
     void stop_timer();
 
+    // The size the window takes when it is shown: what its pages ask for, at least the
+    // design's 600 x 420, but never more than room_on_screen.
+    void fit_to_screen();
+
     // What the buttons do; public so that tests can drive them.
     void go_next();
     void go_back();
@@ -59,13 +66,20 @@ class wizard_sheet : public QDialog {
     void cancel();
     void help();
 
+    void setVisible(bool visible) override;
+
   protected:
     void reject() override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     enum class activation { shown, skipped, failed };
     activation activate(int index);
     void move(int step);
+    // The area that scrolls the page.
+    QScrollArea* page_area(const page* p) const;
+    // Once the window is up and framed: smaller and moved where its frame sticks out.
+    void keep_on_screen();
     void show_header_for(const page* p);
     int index_of(const page* p) const;
 

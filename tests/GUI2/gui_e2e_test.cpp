@@ -510,41 +510,14 @@ TEST_F(quick_launch, a_table_the_server_breaks_off_is_left_as_it_was_and_the_run
 
 namespace {
 
-// Acts on the controls of the page on show, found by id there, as a user would.
-QWidget* control(ui::wizard_sheet& sheet, int id) {
-    QWidget* w = ui::find_control(sheet.current_page(), id);
-    EXPECT_NE(w, nullptr) << id;
-    return w;
-}
-
-void click(ui::wizard_sheet& sheet, int id) {
-    QWidget* w = sheet.button(id);
-    if (!w) w = control(sheet, id);
-    // Near the left edge: a radio button or box takes clicks on its mark and text only.
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
-}
-
-void type(ui::wizard_sheet& sheet, int id, const std::string& text) {
-    auto* edit = static_cast<QLineEdit*>(control(sheet, id));
-    edit->selectAll();
-    QTest::keyClick(edit, Qt::Key_Delete);
-    QTest::keyClicks(edit, QString::fromStdString(text));
-}
-
 struct wizard_runs : quick_launch {
     // The robot walks the welcome, connection and database pages: Remote to the test
     // server, the database, the destination typed in.
     void walk_to_tables(wizard_robot& robot, const scratch_db& db, const std::string& dest,
                         bool blob_to_memo, unsigned port = 0) {
-        const test_server& s = test_server::get();
         robot.on_enter[103] = [](ui::wizard_sheet& sheet) { click(sheet, ui::id_next); };
-        robot.on_enter[123] = [&s, port](ui::wizard_sheet& sheet) {
-            click(sheet, 1330);
-            type(sheet, 1014, s.host);
-            type(sheet, 1015, std::to_string(port ? port : s.port));
-            type(sheet, 1012, s.user);
-            type(sheet, 1013, s.password);
-            click(sheet, ui::id_next);
+        robot.on_enter[123] = [port](ui::wizard_sheet& sheet) {
+            connect_to_test_server(sheet, port);
         };
         robot.on_enter[106] = [name = db.name(), dest, blob_to_memo](ui::wizard_sheet& sheet) {
             auto* list = static_cast<QListWidget*>(control(sheet, 1317));
@@ -825,7 +798,7 @@ TEST_F(wizard_runs, overwriting_the_entire_folder_touches_nothing_before_the_run
             morvale_convertor::get_instance().set_mode(udb_mode_skip_tables);
             click(sheet, ui::id_next);
         };
-        modal.dialogs = {{1}};  // "&Overwrite the entire database", selected at the start
+        modal.dialogs = {{1329, 1}};  // "&Overwrite the entire database"
         auto cancel = [&](ui::wizard_sheet& sheet) {
             modal.questions = {ui::box_answer::yes};
             click(sheet, ui::id_cancel);
@@ -960,7 +933,7 @@ TEST_F(wizard_runs, a_folder_another_run_holds_is_refused_before_it_is_touched) 
     {
         wizard_robot robot;
         walk_to_tables(robot, db, out, false);
-        modal.dialogs = {{1}};  // would overwrite the entire folder
+        modal.dialogs = {{1329, 1}};  // would overwrite the entire folder
         robot.on_page = [&](int id, ui::wizard_sheet& sheet) {
             if (id != 106 || modal.of("error").empty() || !modal.questions.empty()) return;
             save_shot(sheet, "database-page-folder-held");

@@ -193,6 +193,7 @@ TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
         for (const auto& name : t.odd) conv.selected_tables().emplace_back(name, L"");
         const udb_pairs saved = conv.selected_tables();
         modal.files = {QString::fromStdString(out.file("p"))};
+        modal.questions = {ui::box_answer::yes};  // to replace the earlier file
         page.press(1116);
         EXPECT_EQ(conv.selected_tables(), saved);
         EXPECT_TRUE(shell.errors().empty());
@@ -218,6 +219,7 @@ TEST_F(finish_fixture, saves_only_a_profile_that_reads_back_as_it_was_saved) {
     modal.requests.clear();
     conv.selected_tables().clear();
     modal.files = {QString::fromStdString(out.file("p"))};
+    modal.questions = {ui::box_answer::yes};
     page.press(1116);
     ASSERT_EQ(texts("error").size(), 1u);
     EXPECT_EQ(texts("error")[0],
@@ -435,7 +437,7 @@ TEST_F(settings_pages, load_settings_takes_a_profile_and_a_bad_one_changes_nothi
     }
     // A page's own failure is no error of the run.
     EXPECT_TRUE(shell.errors().empty());
-    EXPECT_EQ(modal.file_requests.back().title, "Select Profile");
+    EXPECT_EQ(modal.file_requests.back().title, "Load Settings");
     EXPECT_TRUE(modal.file_requests.back().must_exist);
     EXPECT_EQ(conv.mode(), 2);
     EXPECT_EQ(conv.selected_tables(), (udb_pairs{{L"orders", L""}}));
@@ -720,6 +722,7 @@ TEST(overwrite_dialog, each_choice_gives_its_mode_and_help_leaves_it_open) {
     for (const auto& t : cases) {
         std::vector<int> topics;
         overwrite_dlg2<121> dlg(L"The destination database already exists.", 1013, L"Torvane 4.3",
+                                udb_mode_overwrite_database, 0,
                                 [&](int topic) { topics.push_back(topic); });
         EXPECT_EQ(dlg.windowTitle(), "Torvane 4.3 Warning");
         EXPECT_TRUE(dlg.ctrl<QRadioButton>(1329)->isChecked());

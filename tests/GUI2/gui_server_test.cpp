@@ -77,8 +77,11 @@ TEST_F(server_pages, next_connects_or_shows_why_not_and_stays) {
         if (t.mode == 1329) write_file_bytes(options, "[client]\nsocket=" + s.socket + "\n");
         EXPECT_EQ(mysql.on_next(), t.result) << t.mode << t.password;
         fs::remove(options);
-        EXPECT_EQ(texts("error"),
-                  t.box ? std::vector<std::string>{t.box} : std::vector<std::string>{});
+        // The host and the server's own words follow the fixed text.
+        ASSERT_EQ(texts("error").size(), t.box ? 1u : 0u);
+        if (t.box) {
+            EXPECT_EQ(texts("error")[0].rfind(t.box, 0), 0u) << texts("error")[0];
+        }
         EXPECT_EQ(conv.engine().is_connected(), t.result == 0);
         EXPECT_EQ(conv.host(), t.mode == 1329 ? "" : s.host);
     }
@@ -127,7 +130,7 @@ TEST_F(server_pages, next_prepares_the_destination_or_says_what_is_missing) {
     fs::create_directories(out.file("old"));
     write_file_bytes(out.file("old/keep.dbf"), any_dbf_table());
     const char* dialog_text =
-        "The destination database already exists. Select one of the\noptions below. Click "
+        "The destination database already exists. Select one of the options below. Click "
         "'Help' button for more information.";
     struct {
         bool choose_db;
@@ -149,7 +152,7 @@ TEST_F(server_pages, next_prepares_the_destination_or_says_what_is_missing) {
         {true, out.file("old"), {1331, 1}, 0, 2, "dialog"},
         {true, out.file("old"), {1332, 1}, 0, 3, "dialog"},
         // Mode 0 too: the run does the deleting, nothing is deleted at OK.
-        {true, out.file("old"), {1}, 0, 0, "dialog"},
+        {true, out.file("old"), {1329, 1}, 0, 0, "dialog"},
     };
     for (const auto& t : cases) {
         modal.requests.clear();

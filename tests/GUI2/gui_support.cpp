@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QtTest/QTest>
@@ -125,6 +126,36 @@ std::vector<std::string> page_fixture::texts(const std::string& kind) const {
     std::vector<std::string> r;
     for (const auto& q : modal.of(kind)) r.push_back(q.text.toStdString());
     return r;
+}
+
+QWidget* control(ui::wizard_sheet& sheet, int id) {
+    QWidget* w = ui::find_control(sheet.current_page(), id);
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+}
+
+void click(ui::wizard_sheet& sheet, int id) {
+    QWidget* w = sheet.button(id);
+    if (!w) w = control(sheet, id);
+    // Near the left edge: a radio button or box takes clicks on its mark and text only.
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
+}
+
+void type(ui::wizard_sheet& sheet, int id, const std::string& text) {
+    auto* edit = static_cast<QLineEdit*>(control(sheet, id));
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, QString::fromStdString(text));
+}
+
+void connect_to_test_server(ui::wizard_sheet& sheet, unsigned port) {
+    const test_server& s = test_server::get();
+    click(sheet, 1330);
+    type(sheet, 1014, s.host);
+    type(sheet, 1015, std::to_string(port ? port : s.port));
+    type(sheet, 1012, s.user);
+    type(sheet, 1013, s.password);
+    click(sheet, ui::id_next);
 }
 
 void save_shot(QWidget& w, const std::string& name) {

@@ -63,6 +63,14 @@ class scripted_modal : public ui::modal_service {
     std::vector<modal_request> of(const std::string& kind) const;
 };
 
+// Act on the controls of the page on show, found by id there, as a user would: the
+// control; a click on it (or on the sheet's button of the id); its text typed anew.
+QWidget* control(ui::wizard_sheet& sheet, int id);
+void click(ui::wizard_sheet& sheet, int id);
+void type(ui::wizard_sheet& sheet, int id, const std::string& text);
+// On the connection page: Remote to the test server (through `port` when not 0), Next.
+void connect_to_test_server(ui::wizard_sheet& sheet, unsigned port = 0);
+
 // Saves the widget's picture as gui-shots/<name>.png and checks it is not empty.
 void save_shot(QWidget& w, const std::string& name);
 

@@ -9,7 +9,10 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen always; a screen of another size may be given with it
+    // ("offscreen:configfile=FILE").
+    if (!qgetenv("QT_QPA_PLATFORM").startsWith("offscreen"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     char dir[] = "/tmp/torvane-gui-XXXXXX";
     if (!mkdtemp(dir)) return 1;
     const std::string root = dir;
