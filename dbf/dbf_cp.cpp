@@ -84,6 +84,32 @@ size_t dbf_codec::encode_into(std::wstring_view text, uint8_t* out) const {
     return lacked;
 }
 
+dbf_codec::encoded dbf_codec::encode_utf8_into(std::string_view utf8, uint8_t* out,
+                                               size_t max_chars) const {
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    const size_t n = utf8.size();
+    size_t i = 0, k = 0, lacked = 0;
+    while (i < n && k < max_chars) {
+        // ASCII is the same bytes in every code page: whole blocks of it at a time.
+        const size_t run = pt::copy_ascii(utf8.data() + i, std::min(n - i, max_chars - k), out + k);
+        i += run;
+        k += run;
+        // Then character by character, 16 bytes' worth at most.
+        for (const size_t stop = std::min(n, i + 16); i < stop && k < max_chars; ++k) {
+            if (s[i] < 0x80) {
+                out[k] = s[i++];
+                continue;
+            }
+            bool ill_formed = false;
+            if (!encode_char(pt::utf8_decode_multibyte(s, n, i, ill_formed), out[k])) {
+                out[k] = '?';
+                ++lacked;
+            }
+        }
+    }
+    return {k, i, lacked};
+}
+
 std::wstring dbf_codec::decode(std::string_view bytes) const {
     std::wstring out(bytes.size(), L'\0');
     for (size_t i = 0; i < bytes.size(); ++i) out[i] = decode_[static_cast<uint8_t>(bytes[i])];

@@ -110,43 +110,38 @@ bool dbf_digits::set_float(float v) {
     return true;
 }
 
-bool dbf_digits::set_text(std::wstring_view text) {
-    auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+bool dbf_digits::set_text(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     bool neg = false;
-    if (!text.empty() && (text[0] == L'-' || text[0] == L'+')) {
-        neg = text[0] == L'-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        neg = text[0] == '-';
         text.remove_prefix(1);
     }
     size_t i = 0;
-    auto digit = [&](size_t k) { return k < text.size() && text[k] >= L'0' && text[k] <= L'9'; };
-    size_t int_start = i;
+    auto digit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+    const size_t int_start = i;
     while (digit(i)) ++i;
-    size_t int_end = i, frac_start = i, frac_end = i;
-    if (i < text.size() && text[i] == L'.') {
+    const size_t int_end = i;
+    size_t frac_start = i, frac_end = i;
+    if (i < text.size() && text[i] == '.') {
         frac_start = ++i;
         while (digit(i)) ++i;
         frac_end = i;
     }
     if (int_end == int_start && frac_end == frac_start) return false;
-    if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         // An exponent form goes through the double it denotes.
-        std::string narrow;
-        for (wchar_t c : text) narrow.push_back(static_cast<char>(c));
         double v;
-        if (oa::parse_double_strict(narrow, v) != oa::status::ok || !set_double(v)) return false;
+        if (oa::parse_double_strict(text, v) != oa::status::ok || !set_double(v)) return false;
         negative_ = neg;
         return true;
     }
     if (i != text.size()) return false;
-    std::string digits;
-    digits.reserve(text.size());
-    for (size_t k = int_start; k < int_end; ++k) digits.push_back(static_cast<char>(text[k]));
-    size_t split = digits.size();
-    for (size_t k = frac_start; k < frac_end; ++k) digits.push_back(static_cast<char>(text[k]));
     negative_ = neg;
-    set_digits(std::string_view(digits).substr(0, split), std::string_view(digits).substr(split));
+    set_digits(text.substr(int_start, int_end - int_start),
+               text.substr(frac_start, frac_end - frac_start));
     return true;
 }
 

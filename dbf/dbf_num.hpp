@@ -22,7 +22,7 @@ class dbf_digits {
     bool set_double(double v);
     bool set_float(float v);
     // A plain decimal number ("-12.50", "+.5", "1e3"); false for any other text.
-    bool set_text(std::wstring_view text);
+    bool set_text(std::string_view text);
 
     // Drops the trailing zeros of the fraction.
     void trim_fraction();

@@ -125,8 +125,8 @@ std::vector<uint8_t> utf16le_bytes(const std::wstring& w) {
 
 // The lines a value's constructor writes, for a value that is built in place.
 template <class... A>
-void trace_built(std::string_view line, const A&... a) {
-    if (!tk_log_on(1)) return;
+void trace_built(bool trace, std::string_view line, const A&... a) {
+    if (!trace) return;
     tk_log_write("ole_variant::initialize");
     tk_log_write("src.vt=%d", 0);
     tk_log_write(line, a...);
@@ -146,6 +146,7 @@ void ole_variant::initialize() {
     i64_ = 0;
     u64_ = 0;
     forget_text_hints();
+    date_pending_ = false;
     tk_log_printf(1, "src.vt=%d", var_.vt);
 }
 
@@ -285,14 +286,24 @@ ole_variant::ole_variant(const DECIMAL& v) {
 // ---------------------------------------------------------------- copy and destruction
 
 void ole_variant::copy_from(const ole_variant& that, bool assignment) {
-    // Byte arrays, VT_BLOB included, are copied whole: nothing is shared.
-    var_ = that.var_;
+    // Byte arrays, VT_BLOB included, and texts are copied whole: nothing is shared, not
+    // even the bytes a text views. The wide form of a UTF-8 text is made again if asked.
+    if (that.utf8_held_) {
+        var_.clear();
+        var_.vt = VT_BSTR;
+        utf8_own_.assign(that.utf8());
+        utf8_owned_ = true;
+    } else {
+        var_ = that.var_;
+    }
     i64_ = that.i64_;
     u64_ = that.u64_;
     date_ = that.date_;
+    date_pending_ = false;
+    utf8_held_ = that.utf8_held_;
     nul_free_ = that.nul_free_;
-    ascii_kept_ = that.ascii_kept_;
-    if (ascii_kept_) ascii_ = that.ascii_;
+    ascii_ = that.ascii_;
+    well_formed_ = that.well_formed_;
     if ((var_.vt == VT_I8 || var_.vt == VT_UI8) && !assignment)
         tk_log_printf(1, "Special processing for VT_(U)I8 type");
     if (var_.vt == VT_DATE) {
@@ -316,11 +327,17 @@ ole_variant::ole_variant(ole_variant&& that) noexcept
       u64_(that.u64_),
       date_(that.date_),
       var_(std::move(that.var_)),
+      utf8_(that.utf8_),
+      utf8_own_(std::move(that.utf8_own_)),
+      utf8_held_(that.utf8_held_),
+      utf8_owned_(that.utf8_owned_),
       nul_free_(that.nul_free_),
-      ascii_kept_(that.ascii_kept_),
-      ascii_(std::move(that.ascii_)) {
+      ascii_(that.ascii_),
+      well_formed_(that.well_formed_),
+      date_pending_(that.date_pending_) {
     that.var_.clear();
     that.forget_text_hints();
+    that.date_pending_ = false;
 }
 
 ole_variant::~ole_variant() {
@@ -341,12 +358,18 @@ ole_variant& ole_variant::operator=(ole_variant&& that) noexcept {
         u64_ = that.u64_;
         date_ = that.date_;
         var_ = std::move(that.var_);
+        date_pending_ = that.date_pending_;
+        utf8_held_ = that.utf8_held_;
+        utf8_owned_ = that.utf8_owned_;
+        utf8_ = that.utf8_;
+        // Both storages are kept: the other value's serves its next text.
+        if (utf8_held_ && utf8_owned_) utf8_own_.swap(that.utf8_own_);
         nul_free_ = that.nul_free_;
-        ascii_kept_ = that.ascii_kept_;
-        // Unkept bytes stay where they are: their storage serves the next text.
-        if (ascii_kept_) ascii_ = std::move(that.ascii_);
+        ascii_ = that.ascii_;
+        well_formed_ = that.well_formed_;
         that.var_.clear();
         that.forget_text_hints();
+        that.date_pending_ = false;
     }
     return *this;
 }
@@ -373,6 +396,7 @@ void ole_variant::allocate_safe_array(size_t size) {
         return;
     }
     tk_log_printf(1, "Re-initialize VARIANT");
+    forget_text_hints();
     var_.set_bytes(std::vector<uint8_t>(size), VT_UI1_ARRAY);
 }
 
@@ -393,13 +417,58 @@ void ole_variant::attach_binary(std::vector<uint8_t>&& bytes) {
     tk_log_printf(1, "arr_size=%d", bytes.size());
     if (bytes.empty()) return;
     VARTYPE type = var_.vt == VT_BLOB && var_.has_bytes() ? VT_BLOB : VT_UI1_ARRAY;
+    forget_text_hints();
     var_.set_bytes(std::move(bytes), type);
 }
 
 void ole_variant::attach_string(std::string_view utf8) {
     tk_log_printf(1, "ole_variant::attach_string('%s')", utf8);
+    date_pending_ = false;
+    hold_utf8(utf8, false);
+}
+
+void ole_variant::hold_utf8(std::string_view utf8, bool view) {
+    // A NUL byte is the only thing that decodes to a NUL, so the bytes tell what the
+    // text holds.
+    const pt::utf8_scan scan = pt::scan_utf8(utf8);
+    if (view) {
+        utf8_ = utf8;
+        utf8_owned_ = false;
+    } else {
+        if (utf8_own_.capacity() > refill_keep_bytes && utf8.size() <= refill_keep_bytes)
+            std::string().swap(utf8_own_);
+        utf8_own_.assign(utf8);
+        utf8_owned_ = true;
+    }
+    if (var_.vt != VT_BSTR || var_.has_bstr()) {
+        var_.clear();
+        var_.vt = VT_BSTR;
+    }
+    utf8_held_ = true;
+    nul_free_ = !scan.nul;
+    ascii_ = scan.ascii && !scan.nul;
+    well_formed_ = !scan.ill_formed;
+}
+
+void ole_variant::make_wide() const {
+    if (!utf8_held_ || var_.has_bstr()) return;
+    std::wstring wide;
+    pt::utf8_decode_into(utf8(), wide);
+    var_.value = std::move(wide);
+}
+
+void ole_variant::make_date_number() const {
+    if (!date_pending_) return;
+    DATE v = 0;
+    date_.to_variant_time(v);
+    var_.set_date(v);
+    date_pending_ = false;
+}
+
+void ole_variant::widen_text() {
+    if (!utf8_held_) return;
+    make_wide();
     forget_text_hints();
-    var_.set_bstr(pt::utf8_decode(utf8));
 }
 
 void ole_variant::attach_wstring(std::wstring_view text) {
@@ -429,43 +498,17 @@ void ole_variant::park(refill_storage& spare) {
         keep(std::get<std::wstring>(var_.value), spare.text);
     else if (var_.has_bytes())
         keep(var_.bytes(), spare.bytes);
+    if (utf8_own_.capacity() > refill_keep_bytes) std::string().swap(utf8_own_);
     i64_ = 0;
     u64_ = 0;
+    date_pending_ = false;
     date_ = ole_date();
 }
 
-std::wstring& ole_variant::refill_text(refill_storage& spare) {
-    if (!var_.has_bstr()) {
-        park(spare);
-        var_.value = std::move(spare.text);
-        spare.text = std::wstring();
-    } else {
-        std::wstring& kept = std::get<std::wstring>(var_.value);
-        if (kept.capacity() * sizeof(wchar_t) > refill_keep_bytes) std::wstring().swap(kept);
-        i64_ = 0;
-        u64_ = 0;
-        date_ = ole_date();
-    }
-    var_.vt = VT_BSTR;
-    forget_text_hints();
-    std::wstring& text = std::get<std::wstring>(var_.value);
-    text.clear();
-    return text;
-}
-
-bool ole_variant::refill_utf8(std::string_view utf8, refill_storage& spare) {
-    std::wstring& text = refill_text(spare);
-    // A NUL byte is the only thing that decodes to a NUL, so the bytes, a quarter of
-    // the memory of the decoded text, tell what the text holds.
-    const pt::byte_scan scan = pt::scan_bytes(utf8);
-    const bool ill_formed = pt::utf8_decode_into(utf8, text);
-    nul_free_ = !scan.nul;
-    ascii_kept_ = scan.ascii && !scan.nul;
-    if (ascii_kept_) {
-        if (ascii_.capacity() > refill_keep_bytes) std::string().swap(ascii_);
-        ascii_.assign(utf8);
-    }
-    return ill_formed;
+bool ole_variant::refill_utf8(std::string_view utf8, refill_storage& spare, bool view) {
+    park(spare);
+    hold_utf8(utf8, view);
+    return !well_formed_;
 }
 
 std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
@@ -486,6 +529,11 @@ std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
     return bytes;
 }
 
+void ole_variant::refill_empty(refill_storage& spare) {
+    park(spare);
+    var_.clear();
+}
+
 void ole_variant::refill(ole_variant&& v, refill_storage& spare) {
     park(spare);
     *this = std::move(v);
@@ -494,9 +542,18 @@ void ole_variant::refill(ole_variant&& v, refill_storage& spare) {
 size_t ole_variant::get_at(std::string& out, size_t position, size_t length) const {
     tk_log_printf(1, "ole_variant::get_at(pos=%d, length=%d)", position, length);
     out.clear();
-    if (var_.vt == VT_BSTR && var_.has_bstr()) {
+    if (utf8_held_ && ascii_) {
+        // One byte a character.
         tk_log_printf(1, "Extracting VT_BSTR");
-        const std::wstring& s = var_.bstr();
+        const std::string_view s = utf8();
+        if (position >= s.size()) return 0;
+        size_t n = std::min(length, s.size() - position);
+        out.assign(s.substr(position, n));
+        return n;
+    }
+    if (const std::wstring* text = get_bstr()) {
+        tk_log_printf(1, "Extracting VT_BSTR");
+        const std::wstring& s = *text;
         if (position >= s.size()) return 0;
         size_t n = std::min(length, s.size() - position);
         out = pt::utf8_encode(std::wstring_view(s).substr(position, n));
@@ -522,10 +579,14 @@ size_t ole_variant::get_bytes(const uint8_t*& out, std::string& holder) const {
         tk_log_printf(1, "OLE_Variant is empty");
         return 0;
     }
-    if (var_.vt == VT_BSTR && var_.has_bstr()) {
-        tk_log_printf(1, "Processing VT_BSTR: '%s'", var_.bstr());
-        holder = pt::utf8_encode(var_.bstr());
-        tk_log_printf(1, "n_unicode=%d", var_.bstr().size());
+    if (is_text()) {
+        // Bytes that were not UTF-8 are given as their decoding writes them again.
+        if (utf8_held_ && well_formed_)
+            holder.assign(utf8());
+        else
+            holder = pt::utf8_encode(*get_bstr());
+        tk_log_printf(1, "Processing VT_BSTR: '%s'", holder);
+        tk_log_printf(1, "n_unicode=%d", get_text_length());
         out = reinterpret_cast<const uint8_t*>(holder.data());
         return holder.size();
     }
@@ -563,15 +624,22 @@ std::vector<uint8_t>& ole_variant::convert_to_byte_array(const void* source, siz
 }
 
 const std::wstring* ole_variant::get_bstr() const {
-    return var_.vt == VT_BSTR && var_.has_bstr() ? &var_.bstr() : nullptr;
+    if (var_.vt != VT_BSTR) return nullptr;
+    make_wide();
+    return var_.has_bstr() ? &var_.bstr() : nullptr;
 }
 
-const std::vector<uint8_t>* ole_variant::get_byte_array() const {
-    return is_binary(var_.vt) && var_.has_bytes() ? &var_.bytes() : nullptr;
+std::string_view ole_variant::get_utf8(std::string& holder) const {
+    if (utf8_held_ && well_formed_) return utf8();
+    const std::wstring* text = get_bstr();
+    if (!text) return {};
+    holder = pt::utf8_encode(*text);
+    return holder;
 }
 
-std::vector<uint8_t>* ole_variant::get_byte_array() {
-    return is_binary(var_.vt) && var_.has_bytes() ? &var_.bytes() : nullptr;
+size_t ole_variant::get_text_length() const {
+    if (utf8_held_) return ascii_ ? utf8().size() : pt::utf8_length(utf8());
+    return var_.vt == VT_BSTR && var_.has_bstr() ? var_.bstr().size() : 0;
 }
 
 // ---------------------------------------------------------------- conversions
@@ -579,6 +647,9 @@ std::vector<uint8_t>* ole_variant::get_byte_array() {
 void ole_variant::change_type(VARTYPE to) {
     const VARTYPE from = var_.vt;
     tk_log_printf(1, "ole_variant::change_type(old=%d,new=%d)", from, to);
+    // The conversions work on wide text and on the DATE number.
+    widen_text();
+    make_date_number();
     forget_text_hints();
 
     // 1. The two names of a byte array.
@@ -1103,33 +1174,40 @@ void ole_variant::set_date(const ole_date& d) {
     i64_ = 0;
     u64_ = 0;
     date_ = d;
-    DATE v = 0;
-    if (!date_.to_variant_time(v)) tk_log_printf(2, "Failed to convert SYSTEMTIME->VARIANT");
-    var_.set_date(v);
+    var_.set_date(0);
+    // The DATE number is made when asked for, unless the trace would tell that it fails.
+    date_pending_ = true;
+    if (!tk_log_on(2)) return;
+    make_date_number();
+    DATE v;
+    if (!date_.to_variant_time(v)) tk_log_write("Failed to convert SYSTEMTIME->VARIANT");
 }
 
 void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
-    tk_log_printf(1, "ole_variant::from_string('%s', 0x%08X)", text, type);
+    const bool trace = tk_log_on(1);
+    if (trace) tk_log_write("ole_variant::from_string('%s', 0x%08X)", text, type);
     // Every rule below gives a value of a plain type, as its constructor would.
     forget_text_hints();
+    date_pending_ = false;
     i64_ = 0;
     u64_ = 0;
     date_ = ole_date();
     if (text.empty() && type != VT_BSTR) {
-        trace_built("ole_variant::empty ctor");
+        trace_built(trace, "ole_variant::empty ctor");
         return var_.clear();
     }
     if (type == VT_UI1_ARRAY || type == VT_BLOB) {
-        tk_log_printf(1, "GOT BLOB");
+        if (trace) tk_log_write("GOT BLOB");
         *this = hex_to_value(text, type);
         return;
     }
-    if (set_integer_from_string(text, type) || set_fraction_from_string(text, type)) return;
+    if (set_integer_from_string(text, type, trace) || set_fraction_from_string(text, type, trace))
+        return;
     switch (type) {
         case VT_DATE:
-            return set_date_from_string(text);
+            return set_date_from_string(text, trace);
         case VT_BOOL: {
-            tk_log_printf(1, "ole_variant::from_string(VT_BOOL, '%s')", text);
+            if (trace) tk_log_write("ole_variant::from_string(VT_BOOL, '%s')", text);
             bool v;
             if (matches_word(text, {"1", "yes", "t", "true"}))
                 v = true;
@@ -1137,22 +1215,24 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
                 v = false;
             else
                 v = oa::parse_i64_prefix(text) != 0;
-            trace_built("ole_variant::ctor from bool (%d)", v);
+            trace_built(trace, "ole_variant::ctor from bool (%d)", v);
             return var_.set_bool(v);
         }
         default:
             break;
     }
-    tk_log_printf(1, "default processing");
-    trace_built("ole_variant::empty ctor");
+    if (trace) tk_log_write("default processing");
+    trace_built(trace, "ole_variant::empty ctor");
     var_.clear();
     attach_string(text);
     if (type == VT_BSTR) return;
     if (type == VT_EMPTY || type == VT_NULL) {
+        forget_text_hints();
         var_.clear();
         var_.vt = type;
         return;
     }
+    widen_text();
     tk_log_printf(1, "Right before VariantChangeType");
     oa::status st = oa::change_type(var_, type);
     tk_log_printf(1, "Right after VariantChangeType");
@@ -1160,54 +1240,54 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     tk_log_printf(1, "VariantChangeType succeeded");
 }
 
-bool ole_variant::set_integer_from_string(std::string_view text, VARTYPE type) {
+bool ole_variant::set_integer_from_string(std::string_view text, VARTYPE type, bool trace) {
     switch (type) {
         // Integers: read as a 64-bit number that saturates at its ends, then narrowed
         // to the width of the type (VT_I4 saturates at 32 bits, as the C runtime's atoi).
         case VT_I2: {
             auto v = static_cast<int16_t>(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
-            trace_built("ole_variant::ctor from short(%d)", v);
+            trace_built(trace, "ole_variant::ctor from short(%d)", v);
             var_.set_i2(v);
             return true;
         }
         case VT_I4: {
             int32_t v = saturate32(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from int(%d)", v);
+            trace_built(trace, "ole_variant::ctor from int(%d)", v);
             var_.set_i4(v);
             return true;
         }
         case VT_I1: {
             auto v = static_cast<int8_t>(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
-            trace_built("ole_variant::ctor from char(%d)", v);
+            trace_built(trace, "ole_variant::ctor from char(%d)", v);
             var_.set_i1(v);
             return true;
         }
         case VT_UI1: {
             auto v = static_cast<uint8_t>(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from byte(%d)", v);
+            trace_built(trace, "ole_variant::ctor from byte(%d)", v);
             var_.set_ui1(v);
             return true;
         }
         case VT_UI2: {
             auto v = static_cast<uint16_t>(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from ushort(%d)", v);
+            trace_built(trace, "ole_variant::ctor from ushort(%d)", v);
             var_.set_ui2(v);
             return true;
         }
         case VT_UI4: {
             uint32_t v = oa::parse_u32_prefix(text);
-            trace_built("ole_variant::ctor from uint(%u)", v);
+            trace_built(trace, "ole_variant::ctor from uint(%u)", v);
             var_.set_ui4(v);
             return true;
         }
         case VT_I8:
             i64_ = oa::parse_i64_prefix(text);
-            trace_built("ole_variant::ctor(hyper, %I64d)", i64_);
+            trace_built(trace, "ole_variant::ctor(hyper, %I64d)", i64_);
             var_.set_i8(i64_);
             return true;
         case VT_UI8:
             u64_ = oa::parse_u64_prefix(text);
-            trace_built("ole_variant::ctor(uhyper, %I64u)", u64_);
+            trace_built(trace, "ole_variant::ctor(uhyper, %I64u)", u64_);
             var_.set_ui8(u64_);
             return true;
         default:
@@ -1215,38 +1295,38 @@ bool ole_variant::set_integer_from_string(std::string_view text, VARTYPE type) {
     }
 }
 
-bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type) {
+bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type, bool trace) {
     switch (type) {
         case VT_R4:
         case VT_R8: {
             std::string holder;
             double d = oa::parse_double_prefix(commas_to_points(text, holder));
             if (type == VT_R4) {
-                trace_built("ole_variant::ctor from float(%f)", to_float(d));
+                trace_built(trace, "ole_variant::ctor from float(%f)", to_float(d));
                 var_.set_r4(to_float(d));
                 return true;
             }
-            trace_built("ole_variant::ctor from double(%e)", d);
+            trace_built(trace, "ole_variant::ctor from double(%e)", d);
             var_.set_r8(d);
             return true;
         }
         case VT_CY: {
-            tk_log_printf(1, "GOT VT_CY");
+            if (trace) tk_log_write("GOT VT_CY");
             CY c;
             std::string holder;
             oa::status st = oa::currency_from_string(commas_to_points(text, holder), c);
             if (st != oa::status::ok) {
                 tk_log_printf(2, "VarCyFromStr failed: %08X", hresult_of(st));
-                trace_built("ole_variant::empty ctor");
+                trace_built(trace, "ole_variant::empty ctor");
                 var_.clear();
                 return true;
             }
-            trace_built("Construct ole_variant from CY");
+            trace_built(trace, "Construct ole_variant from CY");
             var_.set_cy(c);
             return true;
         }
         case VT_DECIMAL: {
-            tk_log_printf(1, "GOT VT_DECIMAL");
+            if (trace) tk_log_write("GOT VT_DECIMAL");
             std::string holder;
             std::string_view s = commas_to_points(text, holder);
             DECIMAL d;
@@ -1255,11 +1335,11 @@ bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type) 
                 tk_log_printf(2, "ERROR: VarDecFromStr for '%s' failed (hr=%08X)", s,
                               hresult_of(st));
                 double v = oa::parse_double_prefix(s);
-                trace_built("ole_variant::ctor from double(%e)", v);
+                trace_built(trace, "ole_variant::ctor from double(%e)", v);
                 var_.set_r8(v);
                 return true;
             }
-            trace_built("Construct ole_variant from DECIMAL");
+            trace_built(trace, "Construct ole_variant from DECIMAL");
             var_.set_decimal(d);
             return true;
         }
@@ -1268,16 +1348,16 @@ bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type) 
     }
 }
 
-void ole_variant::set_date_from_string(std::string_view text) {
-    tk_log_printf(1, "GOT VT_DATE");
+void ole_variant::set_date_from_string(std::string_view text, bool trace) {
+    if (trace) tk_log_write("GOT VT_DATE");
     ole_date d(text);
     if (!d.is_valid()) {
-        trace_built("ole_variant::empty ctor");
+        trace_built(trace, "ole_variant::empty ctor");
         return var_.clear();
     }
-    trace_built("ole_variant::ole_variant( const ole_date& )");
+    trace_built(trace, "ole_variant::ole_variant( const ole_date& )");
     set_date(d);
-    tk_log_printf(1, "ole_date=%s", d.to_string(6));
+    if (trace) tk_log_write("ole_date=%s", d.to_string(6));
 }
 
 ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type) {
@@ -1326,6 +1406,10 @@ std::string ole_variant::to_string() const {
             return date_.to_string(6);
         case VT_BSTR:
             tk_log_printf(1, "Processing VT_BSTR");
+            if (utf8_held_) {
+                const std::string_view bytes = utf8().substr(0, utf8().find('\0'));
+                return well_formed_ ? std::string(bytes) : pt::utf8_encode(pt::utf8_decode(bytes));
+            }
             return tk_unicode_to_ansi(var_.bstr(), -1);
         case VT_BOOL:
             tk_log_printf(1, "to_string - bool: %d", var_.i2());
@@ -1354,6 +1438,8 @@ std::wstring ole_variant::to_wstring() const {
     tk_log_printf(1, "ole_variant::to_wstring (vt=%08X)", var_.vt);
     switch (var_.vt) {
         case VT_BSTR: {
+            // A NUL byte is the only thing that decodes to a NUL.
+            if (utf8_held_) return pt::utf8_decode(utf8().substr(0, utf8().find('\0')));
             const std::wstring& s = var_.bstr();
             return s.substr(0, s.find(L'\0'));
         }

@@ -109,23 +109,25 @@ class ole_variant {
                                                        std::vector<uint8_t>& out);
 
     // --- Refilling ---
-    // A value that takes one row's value after another keeps the storage of its text or
-    // bytes, and parks it in `spare` while it holds something else, so that the steady
-    // state allocates nothing. Storage beyond refill_keep_bytes is let go.
+    // A value that takes one row's value after another keeps the storage of its texts and
+    // bytes (a wide text or a byte array is parked in `spare` while it holds something
+    // else), so that the steady state allocates nothing. Storage beyond refill_keep_bytes
+    // is let go.
     struct refill_storage {
         std::wstring text;
         std::vector<uint8_t> bytes;
     };
     static constexpr size_t refill_keep_bytes = 64 * 1024;
-    // The value becomes VT_BSTR with an empty text, and returns that text to fill.
-    std::wstring& refill_text(refill_storage& spare);
     // The value becomes the text of UTF-8 bytes, as attach_string makes it; true when the
-    // bytes were not all UTF-8. What the bytes show is kept beside the text, for
-    // writers of long texts: whether it holds a NUL, and plain ASCII as its bytes.
-    bool refill_utf8(std::string_view utf8, refill_storage& spare);
+    // bytes were not all UTF-8. With `view` it refers to the bytes where they are, which
+    // must then stay as they are until the value next changes (a copy of the value takes
+    // its own); else it copies them into storage of its own.
+    bool refill_utf8(std::string_view utf8, refill_storage& spare, bool view);
     // The value becomes a byte array with no bytes yet, and returns the bytes to fill;
     // the caller fills at least one (an empty byte array is no value).
     std::vector<uint8_t>& refill_bytes(refill_storage& spare);
+    // The value becomes VT_EMPTY.
+    void refill_empty(refill_storage& spare);
     // The value becomes `v`, a value that holds no text and no bytes.
     void refill(ole_variant&& v, refill_storage& spare);
     // The value becomes what from_string or the date's constructor would give.
@@ -133,41 +135,70 @@ class ole_variant {
     void refill(const ole_date& d, refill_storage& spare);
 
     // --- Raw readers ---
-    // The text of a VT_BSTR (embedded NULs kept), else nullptr.
+    // The text of a VT_BSTR (embedded NULs kept), else nullptr. A text made from UTF-8
+    // is held as its bytes: its wide form is made when first asked for here.
     const std::wstring* get_bstr() const;
-    // True when the value is a text that is known to hold no NUL character; false
-    // says nothing. Every change of the value forgets it, copies keep it.
+    // The text of a VT_BSTR as UTF-8, embedded NULs kept: the bytes the value holds when
+    // they are UTF-8, else the UTF-8 of its text (bytes that were not UTF-8 as U+FFFD)
+    // made into `holder`; empty for every other type.
+    std::string_view get_utf8(std::string& holder) const;
+    // The characters of a VT_BSTR, embedded NULs counted; 0 for every other type.
+    size_t get_text_length() const;
+    // True when the value is a text that is known to hold no NUL character; false says
+    // nothing. Every change of the value forgets it, copies keep it.
     bool known_nul_free() const { return nul_free_ && is_text(); }
-    // The text as its bytes when it is known to be ASCII without NUL (each character
-    // one byte, the same in every code page that has ASCII), else null. Every change
-    // of the value forgets it, copies keep it.
-    const std::string* ascii_text() const { return ascii_kept_ && is_text() ? &ascii_ : nullptr; }
+    // True when the value is a text of UTF-8 bytes that are known to be ASCII without
+    // NUL (each character one byte, the same in every code page that has ASCII); false
+    // says nothing. Every change of the value forgets it, copies keep it.
+    bool known_ascii() const { return ascii_ && utf8_held_; }
     // The bytes of a byte array or VT_BLOB, else nullptr.
-    const std::vector<uint8_t>* get_byte_array() const;
-    std::vector<uint8_t>* get_byte_array();
+    const std::vector<uint8_t>* get_byte_array() const {
+        return var_.has_bytes() && is_binary_type(var_.vt) ? &var_.bytes() : nullptr;
+    }
+    std::vector<uint8_t>* get_byte_array() {
+        return var_.has_bytes() && is_binary_type(var_.vt) ? &var_.bytes() : nullptr;
+    }
     // The date-time; meaningful for VT_DATE.
     const ole_date& get_date() const { return date_; }
     int64_t get_i8() const { return i64_; }    // meaningful for VT_I8
     uint64_t get_ui8() const { return u64_; }  // meaningful for VT_UI8
-    // The type code and value of every other type.
-    const oa::variant& get_variant() const { return var_; }
+    // The type code and value of every other type (a date's DATE number is made when
+    // first asked for). A text is read by get_bstr or get_utf8.
+    const oa::variant& get_variant() const {
+        if (date_pending_) make_date_number();
+        return var_;
+    }
 
   private:
     void initialize();
     void park(refill_storage& spare);
-    bool is_text() const { return var_.vt == VT_BSTR && var_.has_bstr(); }
-    // What a change of the value makes untrue.
-    void forget_text_hints() {
-        nul_free_ = false;
-        ascii_kept_ = false;
+    bool is_text() const { return var_.vt == VT_BSTR && (utf8_held_ || var_.has_bstr()); }
+    static bool is_binary_type(VARTYPE vt) {
+        return vt == VT_UI1_ARRAY || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
     }
+    // What a change of the value makes untrue: a text held as UTF-8 and what is known of it.
+    void forget_text_hints() {
+        utf8_held_ = false;
+        nul_free_ = false;
+        ascii_ = false;
+        well_formed_ = false;
+    }
+    // The UTF-8 bytes of a text that holds them.
+    std::string_view utf8() const { return utf8_owned_ ? std::string_view(utf8_own_) : utf8_; }
+    // Makes the value the text of UTF-8 bytes, copied or viewed; what they hold is known.
+    void hold_utf8(std::string_view utf8, bool view);
+    // The wide form of a text held as UTF-8, and the DATE number of a date, made now.
+    void make_wide() const;
+    void make_date_number() const;
+    // A text held as UTF-8 becomes a wide text, for the conversions that work on those.
+    void widen_text();
     // In place: the value from_string gives (nothing else of the value is kept), and a
     // date-time.
     void set_from_string(std::string_view text, VARTYPE type);
     // Its steps by the family of the type; false for a type of another family.
-    bool set_integer_from_string(std::string_view text, VARTYPE type);
-    bool set_fraction_from_string(std::string_view text, VARTYPE type);
-    void set_date_from_string(std::string_view text);
+    bool set_integer_from_string(std::string_view text, VARTYPE type, bool trace);
+    bool set_fraction_from_string(std::string_view text, VARTYPE type, bool trace);
+    void set_date_from_string(std::string_view text, bool trace);
     void set_date(const ole_date& d);
     void copy_from(const ole_variant& that, bool assignment);
     static ole_variant from_hex(std::wstring_view text, VARTYPE type);
@@ -191,8 +222,18 @@ class ole_variant {
     int64_t i64_ = 0;
     uint64_t u64_ = 0;
     ole_date date_;
-    oa::variant var_;
-    bool nul_free_ = false;    // see known_nul_free
-    bool ascii_kept_ = false;  // see ascii_text
-    std::string ascii_;        // its storage is kept for the next text
+    // Mutable for the forms made when first asked for (see get_variant).
+    mutable oa::variant var_;
+    // A text made from UTF-8 keeps its bytes: in utf8_own_, or (a view) where the caller
+    // keeps them. var_ then holds VT_BSTR, and its wide text only once made.
+    std::string_view utf8_;
+    std::string utf8_own_;  // its storage is kept for the next text
+    bool utf8_held_ = false;
+    bool utf8_owned_ = false;
+    // What the bytes of a text held as UTF-8 show; nul_free_ also for a wide text.
+    bool nul_free_ = false;
+    bool ascii_ = false;  // ASCII without NUL
+    bool well_formed_ = false;
+    // The DATE number of var_ is still to be made from date_.
+    mutable bool date_pending_ = false;
 };

@@ -15,31 +15,31 @@ std::pair<std::string, dbf_fit> put(const dbf_digits& d, uint32_t width) {
 
 TEST(dbf_numbers, texts_are_fitted_without_wrong_digits) {
     struct {
-        const wchar_t* text;
+        const char* text;
         int pad;
         uint32_t width;
         const char* out;
         dbf_fit fit;
     } cases[] = {
-        {L"12", 0, 6, "    12", dbf_fit::exact},
-        {L"12.5", 2, 6, " 12.50", dbf_fit::exact},
-        {L"12", 5, 19, "           12.00000", dbf_fit::exact},
-        {L"1.5", 0, 10, "       1.5", dbf_fit::exact},
-        {L"12.345", 2, 6, "12.345", dbf_fit::exact},     // surplus decimals that fit stay
-        {L"1234567", 0, 4, "    ", dbf_fit::blank},      // never the first four digits
-        {L"-0.12345", 5, 7, "-.12345", dbf_fit::exact},  // the leading zero goes first
-        {L"0.5", 0, 2, ".5", dbf_fit::exact},
-        {L"-0.125", 0, 4, "-.13", dbf_fit::rounded},  // half away from zero
-        {L"0.125", 0, 3, ".13", dbf_fit::rounded},
-        {L"9.96", 0, 3, " 10", dbf_fit::rounded},  // "10.0" needs 4
-        {L"99.96", 0, 3, "100", dbf_fit::rounded},
-        {L"-0.4", 0, 2, " 0", dbf_fit::rounded},  // no negative zero
-        {L"-0.04", 0, 2, ".0", dbf_fit::rounded},
-        {L"123", 0, 2, "  ", dbf_fit::blank},
-        {L"12.00", 0, 2, "12", dbf_fit::exact},  // only zeros were dropped
-        {L"+7", 0, 3, "  7", dbf_fit::exact},
-        {L"1e3", 0, 5, " 1000", dbf_fit::exact},
-        {L".5", 0, 3, "0.5", dbf_fit::exact},
+        {"12", 0, 6, "    12", dbf_fit::exact},
+        {"12.5", 2, 6, " 12.50", dbf_fit::exact},
+        {"12", 5, 19, "           12.00000", dbf_fit::exact},
+        {"1.5", 0, 10, "       1.5", dbf_fit::exact},
+        {"12.345", 2, 6, "12.345", dbf_fit::exact},     // surplus decimals that fit stay
+        {"1234567", 0, 4, "    ", dbf_fit::blank},      // never the first four digits
+        {"-0.12345", 5, 7, "-.12345", dbf_fit::exact},  // the leading zero goes first
+        {"0.5", 0, 2, ".5", dbf_fit::exact},
+        {"-0.125", 0, 4, "-.13", dbf_fit::rounded},  // half away from zero
+        {"0.125", 0, 3, ".13", dbf_fit::rounded},
+        {"9.96", 0, 3, " 10", dbf_fit::rounded},  // "10.0" needs 4
+        {"99.96", 0, 3, "100", dbf_fit::rounded},
+        {"-0.4", 0, 2, " 0", dbf_fit::rounded},  // no negative zero
+        {"-0.04", 0, 2, ".0", dbf_fit::rounded},
+        {"123", 0, 2, "  ", dbf_fit::blank},
+        {"12.00", 0, 2, "12", dbf_fit::exact},  // only zeros were dropped
+        {"+7", 0, 3, "  7", dbf_fit::exact},
+        {"1e3", 0, 5, " 1000", dbf_fit::exact},
+        {".5", 0, 3, "0.5", dbf_fit::exact},
     };
     for (const auto& c : cases) {
         dbf_digits d;
@@ -53,7 +53,7 @@ TEST(dbf_numbers, texts_are_fitted_without_wrong_digits) {
         }
         EXPECT_EQ(fit, c.fit) << c.text;
     }
-    for (const wchar_t* bad : {L"", L"-", L".", L"1.2.3", L"12a", L"0x10", L"1e", L"--1"}) {
+    for (const char* bad : {"", "-", ".", "1.2.3", "12a", "0x10", "1e", "--1"}) {
         dbf_digits d;
         EXPECT_FALSE(d.set_text(bad)) << bad;
     }
