@@ -35,6 +35,10 @@ std::vector<sql_limited_query*> readers;
 
 }  // namespace
 
+bool sql_reads_ahead(size_t cpus) {
+    return cpus != 1;
+}
+
 size_t sql_decode_helpers(size_t cpus) {
     if (cpus == 0) return max_decode_helpers;
     return std::min(max_decode_helpers, cpus - 1);
@@ -99,6 +103,10 @@ void sql_limited_query::stop_reader() noexcept {
 void sql_limited_query::start(const udb_schema* schema) {
     // The columns read the engine's settings here, on the caller's thread.
     columns_.emplace(n_fields_, fields_, schema, source_);
+    if (!sql_reads_ahead(usable_cpus())) {
+        free_.push_back(std::make_unique<filled>());
+        return;
+    }
     for (size_t i = 0; i < blocks_ahead; ++i) free_.push_back(std::make_unique<filled>());
     try {
         std::lock_guard lock(readers_mutex);
@@ -135,6 +143,8 @@ size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     } else {
         next = std::move(free_.back());
         free_.pop_back();
+        // The caller is done with its rows: their records, warm from them, take the next.
+        std::swap(block, next->block);
         receive(*next);
         decode(*next, reader_row_);
     }

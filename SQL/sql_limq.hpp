@@ -1,7 +1,7 @@
-// The rows of one table, or of one query, streamed from the server in blocks. A reader
-// thread receives the next blocks, and for a long stream helper threads decode them,
-// while the caller works on the current one, so that the program's own work hides
-// behind the network.
+// The rows of one table, or of one query, streamed from the server in blocks. Where
+// there is more than one CPU, a reader thread receives the next blocks, and for a long
+// stream helper threads decode them, while the caller works on the current one, so that
+// the program's own work hides behind the network.
 #pragma once
 
 #include <mysql.h>
@@ -40,9 +40,11 @@ struct sql_block {
 // works while the process comes down.
 void sql_stop_all_readers() noexcept;
 
-// The decode helpers a long stream starts when the process may run on `cpus` CPUs (0
-// when that is not known): one CPU fewer than it has, up to three, so that none is
-// started on one CPU, where it would only take turns with the reader.
+// The threads a stream starts when the process may run on `cpus` CPUs (0 when that is
+// not known). On one CPU none, where they would only take turns with the caller and
+// the server: the caller reads each block itself. Else a reader, and for a long stream
+// decode helpers: one CPU fewer than it has, up to three.
+bool sql_reads_ahead(size_t cpus);
 size_t sql_decode_helpers(size_t cpus);
 
 class sql_limited_query {
