@@ -41,7 +41,15 @@ void read_date(sql_field& field, std::string_view text, ole_variant::refill_stor
     if (d.parse_canonical(text))
         field.refill(d, spare);
     else
-        field.refill_from_string(text, VT_DATE, spare);
+        field.refill_from_string(text, VT_DATE, spare, false);
+}
+
+// A value of a plain type, as the core holds it.
+template <class T>
+oa::variant plain(void (oa::variant::*set)(T), T v) {
+    oa::variant p;
+    (p.*set)(v);
+    return p;
 }
 
 // The X of a point as the server sends it: a 4-byte SRID, then its WKB: the byte order
@@ -169,13 +177,15 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
             return;
         }
         case k_bool:
-            return field.refill(ole_variant(length > 0 && cell[0] != 0), field.spare_);
+            return field.refill(plain(&oa::variant::set_bool, length > 0 && cell[0] != 0),
+                                field.spare_);
         case k_bits: {
             uint64_t v = 0;
             for (char b : text) v = (v << 8) | static_cast<uint8_t>(b);
             if (c.vartype == VT_UI4)
-                return field.refill(ole_variant(static_cast<uint32_t>(v)), field.spare_);
-            return field.refill(ole_variant(v), field.spare_);
+                return field.refill(plain(&oa::variant::set_ui4, static_cast<uint32_t>(v)),
+                                    field.spare_);
+            return field.refill(plain(&oa::variant::set_ui8, v), field.spare_);
         }
         case k_time:
             if (is_outside_day(text)) {
@@ -199,13 +209,13 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
                                  c.name));
                 return field.refill_empty(field.spare_);
             }
-            return field.refill(ole_variant(static_cast<float>(x)), field.spare_);
+            return field.refill(plain(&oa::variant::set_r4, static_cast<float>(x)), field.spare_);
         }
         case k_parse:
             break;
     }
     try {
-        field.refill_from_string(text, c.vartype, field.spare_);
+        field.refill_from_string(text, c.vartype, field.spare_, cells_kept);
     } catch (const tk_exception&) {
         report_left_empty(record, row_number, c, text, "unreadable");
         field.refill_empty(field.spare_);

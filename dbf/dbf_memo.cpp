@@ -192,6 +192,7 @@ uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo)
         if (pending_.empty()) pending_pos_ = pos;
         pending_.resize(static_cast<size_t>(pos - pending_pos_), 0);
         const size_t at = pending_.size();
+        // The memo's bytes are filled in whole below.
         pending_.resize(at + fpt_memo_header_size + static_cast<size_t>(n));
         tk_put_be32(pending_.data() + at, fpt_memo_type_text);
         tk_put_be32(pending_.data() + at + 4, static_cast<uint32_t>(n));

@@ -201,45 +201,54 @@ std::string dbf_digits::text() const {
 
 namespace {
 
-// The length of the number's text; without the leading "0" before the point when asked.
-uint32_t text_length(const dbf_digits& n, bool negative, bool drop_zero) {
-    uint32_t len = negative ? 1 : 0;
-    len += static_cast<uint32_t>(drop_zero ? 0 : n.int_digits());
-    if (n.fraction_digits() > 0) len += 1 + static_cast<uint32_t>(n.fraction_digits());
-    return len;
+// A number as a field shows it: its sign, its integer digits (none when the leading zero
+// before the point is dropped), and its fraction digits followed by `zeros` zeros.
+struct shown {
+    bool negative;
+    std::string_view int_part;
+    std::string_view fraction;
+    size_t zeros = 0;
+    size_t length() const {
+        const size_t f = fraction.size() + zeros;
+        return (negative ? 1 : 0) + int_part.size() + (f > 0 ? 1 + f : 0);
+    }
+};
+
+// Right-aligned into width bytes, which the number must fit.
+void put(const shown& n, uint8_t* out, uint32_t width) {
+    const size_t len = n.length();
+    std::memset(out, ' ', width - len);
+    uint8_t* p = out + (width - len);
+    if (n.negative) *p++ = '-';
+    if (!n.int_part.empty()) std::memcpy(p, n.int_part.data(), n.int_part.size());
+    p += n.int_part.size();
+    if (n.fraction.size() + n.zeros == 0) return;
+    *p++ = '.';
+    if (!n.fraction.empty()) std::memcpy(p, n.fraction.data(), n.fraction.size());
+    std::memset(p + n.fraction.size(), '0', n.zeros);
+}
+
+shown shown_of(const dbf_digits& n, bool negative, bool drop_zero) {
+    const auto int_len = static_cast<size_t>(n.int_digits());
+    return {negative, std::string_view(n.digits(), drop_zero ? 0 : int_len),
+            std::string_view(n.digits() + int_len, static_cast<size_t>(n.fraction_digits()))};
 }
 
 bool can_drop_zero(const dbf_digits& n) {
     return n.int_digits() == 1 && n.fraction_digits() > 0 && n.digits()[0] == '0';
 }
 
-void put(const dbf_digits& n, bool negative, bool drop_zero, uint8_t* out, uint32_t width) {
-    const uint32_t len = text_length(n, negative, drop_zero);
-    std::memset(out, ' ', width - len);
-    uint8_t* p = out + (width - len);
-    if (negative) *p++ = '-';
-    const auto int_len = static_cast<size_t>(n.int_digits());
-    if (!drop_zero) {
-        std::memcpy(p, n.digits(), int_len);
-        p += int_len;
-    }
-    if (n.fraction_digits() > 0) {
-        *p++ = '.';
-        std::memcpy(p, n.digits() + int_len, static_cast<size_t>(n.fraction_digits()));
-    }
-}
-
 bool try_put(const dbf_digits& n, uint8_t* out, uint32_t width) {
     const bool negative = n.negative();
-    if (text_length(n, negative, false) <= width) {
-        put(n, negative, false, out, width);
+    if (const shown whole = shown_of(n, negative, false); whole.length() <= width) {
+        put(whole, out, width);
         return true;
     }
-    if (can_drop_zero(n) && text_length(n, negative, true) <= width) {
-        put(n, negative, true, out, width);
-        return true;
-    }
-    return false;
+    if (!can_drop_zero(n)) return false;
+    const shown without_zero = shown_of(n, negative, true);
+    if (without_zero.length() > width) return false;
+    put(without_zero, out, width);
+    return true;
 }
 
 }  // namespace
@@ -255,4 +264,20 @@ dbf_fit dbf_put_number(const dbf_digits& number, uint8_t* out, uint32_t width) {
     }
     std::memset(out, ' ', width);
     return dbf_fit::blank;
+}
+
+bool dbf_put_decimal_text(std::string_view text, int decimals, uint8_t* out, uint32_t width) {
+    shown n{!text.empty() && text[0] == '-', {}, {}};
+    if (n.negative) text.remove_prefix(1);
+    const size_t point = std::min(text.find('.'), text.size());
+    n.int_part = text.substr(0, point);
+    while (n.int_part.size() > 1 && n.int_part[0] == '0') n.int_part.remove_prefix(1);
+    if (point < text.size()) n.fraction = text.substr(point + 1);
+    while (!n.fraction.empty() && n.fraction.back() == '0') n.fraction.remove_suffix(1);
+    if (n.int_part == "0" && n.fraction.empty()) n.negative = false;  // no negative zero
+    if (decimals > 0 && n.fraction.size() < static_cast<size_t>(decimals))
+        n.zeros = static_cast<size_t>(decimals) - n.fraction.size();
+    if (n.int_part.empty() || n.length() > width) return false;
+    put(n, out, width);
+    return true;
 }

@@ -60,3 +60,9 @@ enum class dbf_fit { exact, rounded, blank };
 // without the leading zero before the point, then with fewer decimals (rounded half
 // away from zero), else blanks. `rounded` says that non-zero digits were lost.
 dbf_fit dbf_put_number(const dbf_digits& number, uint8_t* out, uint32_t width);
+
+// A plain decimal text ([-]digits[.digits], as a number made from it keeps it) written as
+// dbf_put_number writes its digits with the fraction's trailing zeros dropped and the
+// fraction padded to `decimals` digits; false, with nothing written, when it does not
+// fit so: dbf_digits then finds how it fits.
+bool dbf_put_decimal_text(std::string_view text, int decimals, uint8_t* out, uint32_t width);

@@ -141,6 +141,11 @@ enum class number_kind { empty, exact, floating, invalid };
 
 // A value as decimal digits, for the numeric fields.
 number_kind to_digits(const ole_variant& value, dbf_digits& d) {
+    // A number made from its decimal text goes from the text to the digits.
+    if (const std::string_view t = value.get_decimal_text(); !t.empty() && d.set_text(t)) {
+        d.trim_fraction();
+        return number_kind::exact;
+    }
     const oa::variant& v = value.get_variant();
     switch (v.vt) {
         case VT_EMPTY:
@@ -276,6 +281,10 @@ void put_numeric(const dbf_write_field& w, const ole_variant& value, uint8_t* ou
                  record_writer& rw) {
     if (rw.trace)
         tk_log_write("Processing as NUMERIC, fld_size=%d, scale=%d", w.width, w.pad_scale);
+    // A number made from its decimal text goes from the text into the field.
+    if (const std::string_view t = value.get_decimal_text();
+        !t.empty() && dbf_put_decimal_text(t, w.pad_scale, out, w.width))
+        return;
     dbf_digits d;
     number_kind kind = to_digits(value, d);
     if (kind == number_kind::empty) return;  // blanks
@@ -561,7 +570,7 @@ void dbf_recordset::prepare_append() {
         tk_log_printf(2, "Table cannot be appended to: version 0x%02X", version_);
         throw tk_exception(dbf_not_conform_text, tk_kind_continue);
     }
-    write_buffer_.assign(record_length_, ' ');
+    pending_.reserve(batch_bytes + record_length_);
     appendable_ = true;
 }
 
@@ -704,8 +713,10 @@ void dbf_recordset::append_record(const udb_record& record) {
 
     record_writer rw{schema_, *codec_, fpt_, tk_log_on(1), {}};
     const uint32_t saved_next_free = rw.fpt ? rw.fpt->next_free() : 0;
-    uint8_t* const rec = write_buffer_.data();
-    std::memset(rec, ' ', record_length_);
+    // The record is encoded where the batch holds it, into blanks.
+    const size_t at = pending_.size();
+    pending_.resize(at + record_length_, ' ');
+    uint8_t* const rec = pending_.data() + at;
     try {
         for (const dbf_write_field& w : plan_) {
             uint8_t* out = rec + w.offset;
@@ -721,13 +732,13 @@ void dbf_recordset::append_record(const udb_record& record) {
         }
     } catch (...) {
         // The memos written so far belong to no record; their blocks stay free.
+        pending_.resize(at);
         if (rw.fpt) rw.fpt->restore_next_free(saved_next_free);
         rethrow_named();
     }
 
-    // The whole record goes into the batch; the batch is written with one call and the
-    // count after it, so the header never counts a record that is not whole on disk.
-    pending_.insert(pending_.end(), rec, rec + record_length_);
+    // Only the whole record stays in the batch; the batch is written with one call and
+    // the count after it, so the header never counts a record that is not whole on disk.
     ++count_;
     losses_.unencodable += rw.lacked;
     losses_.fractions += rw.fractions;

@@ -143,8 +143,6 @@ void trace_built(bool trace, std::string_view line, const A&... a) {
 void ole_variant::initialize() {
     tk_log_printf(1, "ole_variant::initialize");
     var_.clear();
-    i64_ = 0;
-    u64_ = 0;
     forget_text_hints();
     date_pending_ = false;
     tk_log_printf(1, "src.vt=%d", var_.vt);
@@ -260,14 +258,12 @@ ole_variant::ole_variant(uint32_t v) {
 ole_variant::ole_variant(int64_t v) {
     initialize();
     tk_log_printf(1, "ole_variant::ctor(hyper, %I64d)", v);
-    i64_ = v;
     var_.set_i8(v);
 }
 
 ole_variant::ole_variant(uint64_t v) {
     initialize();
     tk_log_printf(1, "ole_variant::ctor(uhyper, %I64u)", v);
-    u64_ = v;
     var_.set_ui8(v);
 }
 
@@ -291,16 +287,18 @@ void ole_variant::copy_from(const ole_variant& that, bool assignment) {
     if (that.utf8_held_) {
         var_.clear();
         var_.vt = VT_BSTR;
-        utf8_own_.assign(that.utf8());
-        utf8_owned_ = true;
     } else {
         var_ = that.var_;
     }
-    i64_ = that.i64_;
-    u64_ = that.u64_;
+    if (that.utf8_held_ || that.digits_held_) {
+        held_own_.assign(that.held());
+        held_owned_ = true;
+    }
     date_ = that.date_;
     date_pending_ = false;
     utf8_held_ = that.utf8_held_;
+    digits_held_ = that.digits_held_;
+    parse_pending_ = that.parse_pending_;
     nul_free_ = that.nul_free_;
     ascii_ = that.ascii_;
     well_formed_ = that.well_formed_;
@@ -323,14 +321,14 @@ ole_variant::ole_variant(const ole_variant& that) {
 }
 
 ole_variant::ole_variant(ole_variant&& that) noexcept
-    : i64_(that.i64_),
-      u64_(that.u64_),
-      date_(that.date_),
+    : date_(that.date_),
       var_(std::move(that.var_)),
-      utf8_(that.utf8_),
-      utf8_own_(std::move(that.utf8_own_)),
+      held_(that.held_),
+      held_own_(std::move(that.held_own_)),
+      held_owned_(that.held_owned_),
       utf8_held_(that.utf8_held_),
-      utf8_owned_(that.utf8_owned_),
+      digits_held_(that.digits_held_),
+      parse_pending_(that.parse_pending_),
       nul_free_(that.nul_free_),
       ascii_(that.ascii_),
       well_formed_(that.well_formed_),
@@ -354,16 +352,16 @@ ole_variant& ole_variant::operator=(const ole_variant& that) {
 
 ole_variant& ole_variant::operator=(ole_variant&& that) noexcept {
     if (this != &that) {
-        i64_ = that.i64_;
-        u64_ = that.u64_;
         date_ = that.date_;
         var_ = std::move(that.var_);
         date_pending_ = that.date_pending_;
         utf8_held_ = that.utf8_held_;
-        utf8_owned_ = that.utf8_owned_;
-        utf8_ = that.utf8_;
-        // Both storages are kept: the other value's serves its next text.
-        if (utf8_held_ && utf8_owned_) utf8_own_.swap(that.utf8_own_);
+        digits_held_ = that.digits_held_;
+        parse_pending_ = that.parse_pending_;
+        held_owned_ = that.held_owned_;
+        held_ = that.held_;
+        // Both storages are kept: the other value's serves its next bytes.
+        if ((utf8_held_ || digits_held_) && held_owned_) held_own_.swap(that.held_own_);
         nul_free_ = that.nul_free_;
         ascii_ = that.ascii_;
         well_formed_ = that.well_formed_;
@@ -427,19 +425,23 @@ void ole_variant::attach_string(std::string_view utf8) {
     hold_utf8(utf8, false);
 }
 
+void ole_variant::hold(std::string_view bytes, bool view) {
+    if (view) {
+        held_ = bytes;
+        held_owned_ = false;
+    } else {
+        if (held_own_.capacity() > refill_keep_bytes && bytes.size() <= refill_keep_bytes)
+            std::string().swap(held_own_);
+        held_own_.assign(bytes);
+        held_owned_ = true;
+    }
+}
+
 void ole_variant::hold_utf8(std::string_view utf8, bool view) {
     // A NUL byte is the only thing that decodes to a NUL, so the bytes tell what the
     // text holds.
     const pt::utf8_scan scan = pt::scan_utf8(utf8);
-    if (view) {
-        utf8_ = utf8;
-        utf8_owned_ = false;
-    } else {
-        if (utf8_own_.capacity() > refill_keep_bytes && utf8.size() <= refill_keep_bytes)
-            std::string().swap(utf8_own_);
-        utf8_own_.assign(utf8);
-        utf8_owned_ = true;
-    }
+    hold(utf8, view);
     if (var_.vt != VT_BSTR || var_.has_bstr()) {
         var_.clear();
         var_.vt = VT_BSTR;
@@ -453,7 +455,7 @@ void ole_variant::hold_utf8(std::string_view utf8, bool view) {
 void ole_variant::make_wide() const {
     if (!utf8_held_ || var_.has_bstr()) return;
     std::wstring wide;
-    pt::utf8_decode_into(utf8(), wide);
+    pt::utf8_decode_into(held(), wide);
     var_.value = std::move(wide);
 }
 
@@ -483,7 +485,7 @@ void ole_variant::attach_wstring(std::wstring&& text) {
     var_.set_bstr(std::move(text));
 }
 
-void ole_variant::park(refill_storage& spare) {
+void ole_variant::park_storage(refill_storage& spare) {
     auto keep = [](auto& from, auto& to) {
         using T = std::remove_reference_t<decltype(from)>;
         if (from.capacity() * sizeof(typename T::value_type) <= refill_keep_bytes &&
@@ -493,16 +495,11 @@ void ole_variant::park(refill_storage& spare) {
         }
         T().swap(from);
     };
-    forget_text_hints();
     if (var_.has_bstr())
         keep(std::get<std::wstring>(var_.value), spare.text);
     else if (var_.has_bytes())
         keep(var_.bytes(), spare.bytes);
-    if (utf8_own_.capacity() > refill_keep_bytes) std::string().swap(utf8_own_);
-    i64_ = 0;
-    u64_ = 0;
-    date_pending_ = false;
-    date_ = ole_date();
+    if (held_own_.capacity() > refill_keep_bytes) std::string().swap(held_own_);
 }
 
 bool ole_variant::refill_utf8(std::string_view utf8, refill_storage& spare, bool view) {
@@ -519,9 +516,7 @@ std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
     } else {
         std::vector<uint8_t>& kept = var_.bytes();
         if (kept.capacity() > refill_keep_bytes) std::vector<uint8_t>().swap(kept);
-        i64_ = 0;
-        u64_ = 0;
-        date_ = ole_date();
+        forget_text_hints();
     }
     var_.vt = VT_UI1_ARRAY;
     std::vector<uint8_t>& bytes = var_.bytes();
@@ -545,7 +540,7 @@ size_t ole_variant::get_at(std::string& out, size_t position, size_t length) con
     if (utf8_held_ && ascii_) {
         // One byte a character.
         tk_log_printf(1, "Extracting VT_BSTR");
-        const std::string_view s = utf8();
+        const std::string_view s = held();
         if (position >= s.size()) return 0;
         size_t n = std::min(length, s.size() - position);
         out.assign(s.substr(position, n));
@@ -582,7 +577,7 @@ size_t ole_variant::get_bytes(const uint8_t*& out, std::string& holder) const {
     if (is_text()) {
         // Bytes that were not UTF-8 are given as their decoding writes them again.
         if (utf8_held_ && well_formed_)
-            holder.assign(utf8());
+            holder.assign(held());
         else
             holder = pt::utf8_encode(*get_bstr());
         tk_log_printf(1, "Processing VT_BSTR: '%s'", holder);
@@ -630,7 +625,7 @@ const std::wstring* ole_variant::get_bstr() const {
 }
 
 std::string_view ole_variant::get_utf8(std::string& holder) const {
-    if (utf8_held_ && well_formed_) return utf8();
+    if (utf8_held_ && well_formed_) return held();
     const std::wstring* text = get_bstr();
     if (!text) return {};
     holder = pt::utf8_encode(*text);
@@ -638,7 +633,7 @@ std::string_view ole_variant::get_utf8(std::string& holder) const {
 }
 
 size_t ole_variant::get_text_length() const {
-    if (utf8_held_) return ascii_ ? utf8().size() : pt::utf8_length(utf8());
+    if (utf8_held_) return ascii_ ? held().size() : pt::utf8_length(held());
     return var_.vt == VT_BSTR && var_.has_bstr() ? var_.bstr().size() : 0;
 }
 
@@ -647,9 +642,9 @@ size_t ole_variant::get_text_length() const {
 void ole_variant::change_type(VARTYPE to) {
     const VARTYPE from = var_.vt;
     tk_log_printf(1, "ole_variant::change_type(old=%d,new=%d)", from, to);
-    // The conversions work on wide text and on the DATE number.
+    // The conversions work on wide text, the DATE number and numbers read.
     widen_text();
-    make_date_number();
+    settle();
     forget_text_hints();
 
     // 1. The two names of a byte array.
@@ -671,6 +666,7 @@ void ole_variant::change_type(VARTYPE to) {
     if (from == VT_DATE) {
         if (to != VT_BSTR) cast_error();
         attach_wstring(date_.to_wstring(6));
+        date_ = ole_date();  // a date only for VT_DATE
         return;
     }
     // 7. and 8. To the 64-bit integers.
@@ -756,12 +752,10 @@ bool ole_variant::set_integer_bits(VARTYPE to, uint64_t bits) {
             var_.set_uint(static_cast<uint32_t>(bits));
             return true;
         case VT_UI8:
-            u64_ = bits;
             var_.set_ui8(bits);
             return true;
         case VT_I8:
-            i64_ = static_cast<int64_t>(bits);
-            var_.set_i8(i64_);
+            var_.set_i8(static_cast<int64_t>(bits));
             return true;
         default:
             return false;
@@ -770,8 +764,8 @@ bool ole_variant::set_integer_bits(VARTYPE to, uint64_t bits) {
 
 void ole_variant::change_from_64(VARTYPE to) {
     const bool is_signed = var_.vt == VT_I8;
-    const int64_t s = i64_;
-    const uint64_t u = u64_;
+    const int64_t s = is_signed ? var_.i8() : 0;
+    const uint64_t u = is_signed ? 0 : var_.ui8();
     if (set_integer_bits(to, is_signed ? static_cast<uint64_t>(s) : u)) return;
     switch (to) {
         case VT_R4:
@@ -869,12 +863,10 @@ void ole_variant::change_to_64(VARTYPE to) {
     const __int128 v = integer_for_64(to_signed);
     if (to_signed) {
         if (v < INT64_MIN || v > INT64_MAX) cast_error();
-        i64_ = static_cast<int64_t>(v);
-        var_.set_i8(i64_);
+        var_.set_i8(static_cast<int64_t>(v));
     } else {
         if (v < 0 || v > UINT64_MAX) cast_error();  // a negative number has no unsigned value
-        u64_ = static_cast<uint64_t>(v);
-        var_.set_ui8(u64_);
+        var_.set_ui8(static_cast<uint64_t>(v));
     }
 }
 
@@ -982,6 +974,7 @@ void ole_variant::change_to_binary() {
 }
 
 bool ole_variant::to_bool() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_bool(vt=%08X)", var_.vt);
     switch (var_.vt) {
         case VT_I2:
@@ -1010,15 +1003,16 @@ bool ole_variant::to_bool() const {
         case VT_UI1:
             return var_.ui1() != 0;
         case VT_I8:
-            return i64_ != 0;
+            return var_.i8() != 0;
         case VT_UI8:
-            return u64_ != 0;
+            return var_.ui8() != 0;
         default:
             return false;
     }
 }
 
 double ole_variant::to_double() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_double(%08X)", var_.vt);
     switch (var_.vt) {
         case VT_EMPTY:
@@ -1055,9 +1049,9 @@ double ole_variant::to_double() const {
         case VT_BOOL:
             return var_.i2() == VARIANT_TRUE ? 1.0 : 0.0;
         case VT_I8:
-            return static_cast<double>(i64_);
+            return static_cast<double>(var_.i8());
         case VT_UI8:
-            return static_cast<double>(u64_);
+            return static_cast<double>(var_.ui8());
         default:
             throw tk_mail_assertion("ole_var.cpp", 940);
     }
@@ -1074,6 +1068,7 @@ int32_t saturate32(__int128 v) {
 }  // namespace
 
 int32_t ole_variant::to_long() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_long(vt=%08X)", var_.vt);
     // Numbers beyond the 32-bit range read as its nearest end, never wrapped.
     switch (var_.vt) {
@@ -1112,9 +1107,9 @@ int32_t ole_variant::to_long() const {
         case VT_UI2:
             return var_.ui2();
         case VT_I8:
-            return saturate32(i64_);
+            return saturate32(var_.i8());
         case VT_UI8:
-            return saturate32(u64_);
+            return saturate32(var_.ui8());
         default:
             return 0;
     }
@@ -1160,9 +1155,82 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE type) {
     return res;
 }
 
-void ole_variant::refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare) {
+namespace {
+
+// Whether the text is a number's decimal text that the type holds exactly, as MySQL
+// sends its numbers: [-]digits for an integer type (no sign for an unsigned one), and
+// [-]digits[.digits] for a decimal, with fewer significant digits than could overflow.
+bool holds_exactly(std::string_view text, VARTYPE type) {
+    size_t most;
+    bool sign = true, point = false;
+    switch (type) {
+        case VT_I1:
+            most = 2;
+            break;
+        case VT_UI1:
+            most = 2, sign = false;
+            break;
+        case VT_I2:
+            most = 4;
+            break;
+        case VT_UI2:
+            most = 4, sign = false;
+            break;
+        case VT_I4:
+            most = 9;
+            break;
+        case VT_UI4:
+            most = 9, sign = false;
+            break;
+        case VT_I8:
+            most = 18;
+            break;
+        case VT_UI8:
+            most = 19, sign = false;
+            break;
+        case VT_DECIMAL:
+            most = 28, point = true;
+            break;
+        default:
+            return false;
+    }
+    size_t i = 0;
+    if (sign && !text.empty() && text[0] == '-') i = 1;
+    const size_t start = i;
+    while (i < text.size() && text[i] == '0') ++i;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++digits;
+    if (i == start) return false;
+    if (point && i < text.size() && text[i] == '.') {
+        const size_t fraction = ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        if (i == fraction) return false;
+        digits += i - fraction;
+    }
+    return i == text.size() && digits <= most;
+}
+
+}  // namespace
+
+void ole_variant::refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare,
+                                     bool view) {
     park(spare);
-    set_from_string(text, type);
+    // Read at once when the trace tells of it.
+    if (!holds_exactly(text, type) || tk_log_on(1)) return set_from_string(text, type);
+    var_.clear();
+    var_.vt = type;
+    hold(text, view);
+    digits_held_ = true;
+    parse_pending_ = true;
+}
+
+void ole_variant::read_digits() const {
+    // Reading the digits changes the form of the value, not the value: only the mutable
+    // var_ is written.
+    parse_pending_ = false;
+    auto& self = const_cast<ole_variant&>(*this);
+    if (!self.set_integer_from_string(held(), var_.vt, false))
+        self.set_fraction_from_string(held(), var_.vt, false);
 }
 
 void ole_variant::refill(const ole_date& d, refill_storage& spare) {
@@ -1171,8 +1239,6 @@ void ole_variant::refill(const ole_date& d, refill_storage& spare) {
 }
 
 void ole_variant::set_date(const ole_date& d) {
-    i64_ = 0;
-    u64_ = 0;
     date_ = d;
     var_.set_date(0);
     // The DATE number is made when asked for, unless the trace would tell that it fails.
@@ -1189,8 +1255,6 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     // Every rule below gives a value of a plain type, as its constructor would.
     forget_text_hints();
     date_pending_ = false;
-    i64_ = 0;
-    u64_ = 0;
     date_ = ole_date();
     if (text.empty() && type != VT_BSTR) {
         trace_built(trace, "ole_variant::empty ctor");
@@ -1280,16 +1344,18 @@ bool ole_variant::set_integer_from_string(std::string_view text, VARTYPE type, b
             var_.set_ui4(v);
             return true;
         }
-        case VT_I8:
-            i64_ = oa::parse_i64_prefix(text);
-            trace_built(trace, "ole_variant::ctor(hyper, %I64d)", i64_);
-            var_.set_i8(i64_);
+        case VT_I8: {
+            const int64_t v = oa::parse_i64_prefix(text);
+            trace_built(trace, "ole_variant::ctor(hyper, %I64d)", v);
+            var_.set_i8(v);
             return true;
-        case VT_UI8:
-            u64_ = oa::parse_u64_prefix(text);
-            trace_built(trace, "ole_variant::ctor(uhyper, %I64u)", u64_);
-            var_.set_ui8(u64_);
+        }
+        case VT_UI8: {
+            const uint64_t v = oa::parse_u64_prefix(text);
+            trace_built(trace, "ole_variant::ctor(uhyper, %I64u)", v);
+            var_.set_ui8(v);
             return true;
+        }
         default:
             return false;
     }
@@ -1374,6 +1440,7 @@ ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type) {
 }
 
 std::string ole_variant::to_string() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_string (vt=%08X)", var_.vt);
     switch (var_.vt) {
         case VT_I2:
@@ -1395,9 +1462,9 @@ std::string ole_variant::to_string() const {
         case VT_UINT:
             return oa::format_u64(var_.ui4());
         case VT_I8:
-            return oa::format_i64(i64_);
+            return oa::format_i64(var_.i8());
         case VT_UI8:
-            return oa::format_u64(u64_);
+            return oa::format_u64(var_.ui8());
         case VT_CY:
             tk_log_printf(1, "Converting VT_CY");
             return oa::currency_to_string(var_.cy());  // always with a point
@@ -1407,7 +1474,7 @@ std::string ole_variant::to_string() const {
         case VT_BSTR:
             tk_log_printf(1, "Processing VT_BSTR");
             if (utf8_held_) {
-                const std::string_view bytes = utf8().substr(0, utf8().find('\0'));
+                const std::string_view bytes = held().substr(0, held().find('\0'));
                 return well_formed_ ? std::string(bytes) : pt::utf8_encode(pt::utf8_decode(bytes));
             }
             return tk_unicode_to_ansi(var_.bstr(), -1);
@@ -1435,11 +1502,12 @@ std::string ole_variant::to_string() const {
 }
 
 std::wstring ole_variant::to_wstring() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_wstring (vt=%08X)", var_.vt);
     switch (var_.vt) {
         case VT_BSTR: {
             // A NUL byte is the only thing that decodes to a NUL.
-            if (utf8_held_) return pt::utf8_decode(utf8().substr(0, utf8().find('\0')));
+            if (utf8_held_) return pt::utf8_decode(held().substr(0, held().find('\0')));
             const std::wstring& s = var_.bstr();
             return s.substr(0, s.find(L'\0'));
         }

@@ -130,8 +130,17 @@ class ole_variant {
     void refill_empty(refill_storage& spare);
     // The value becomes `v`, a value that holds no text and no bytes.
     void refill(ole_variant&& v, refill_storage& spare);
-    // The value becomes what from_string or the date's constructor would give.
-    void refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare);
+    // The value becomes a number or Boolean as the core holds it, as its constructor
+    // would make it (no text, no bytes, no date).
+    void refill(const oa::variant& v, refill_storage& spare) {
+        park(spare);
+        var_ = v;
+    }
+    // The value becomes what from_string or the date's constructor would give. The
+    // decimal text of an integer or a decimal that its type holds exactly ("-12",
+    // "79.10", as MySQL sends its numbers) is kept, and read as a number only when first
+    // asked for; with `view` the value refers to the text where it is (see refill_utf8).
+    void refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare, bool view);
     void refill(const ole_date& d, refill_storage& spare);
 
     // --- Raw readers ---
@@ -151,6 +160,10 @@ class ole_variant {
     // NUL (each character one byte, the same in every code page that has ASCII); false
     // says nothing. Every change of the value forgets it, copies keep it.
     bool known_ascii() const { return ascii_ && utf8_held_; }
+    // The decimal text a number was made from (see refill_from_string), which it holds
+    // exactly: an optional '-', digits, and for a decimal a point and digits; else empty.
+    // Every change of the value forgets it, copies keep it.
+    std::string_view get_decimal_text() const { return digits_held_ ? held() : std::string_view(); }
     // The bytes of a byte array or VT_BLOB, else nullptr.
     const std::vector<uint8_t>* get_byte_array() const {
         return var_.has_bytes() && is_binary_type(var_.vt) ? &var_.bytes() : nullptr;
@@ -160,33 +173,52 @@ class ole_variant {
     }
     // The date-time; meaningful for VT_DATE.
     const ole_date& get_date() const { return date_; }
-    int64_t get_i8() const { return i64_; }    // meaningful for VT_I8
-    uint64_t get_ui8() const { return u64_; }  // meaningful for VT_UI8
-    // The type code and value of every other type (a date's DATE number is made when
-    // first asked for). A text is read by get_bstr or get_utf8.
+    int64_t get_i8() const { return get_variant().vt == VT_I8 ? var_.i8() : 0; }
+    uint64_t get_ui8() const { return get_variant().vt == VT_UI8 ? var_.ui8() : 0; }
+    // The type code and value of every other type (a date's DATE number, and a number
+    // kept as its text, are made when first asked for). A text is read by get_bstr or
+    // get_utf8.
     const oa::variant& get_variant() const {
-        if (date_pending_) make_date_number();
+        settle();
         return var_;
     }
 
   private:
     void initialize();
-    void park(refill_storage& spare);
+    // Before the value takes the next row's: its text or bytes go to `spare`.
+    void park(refill_storage& spare) {
+        if (var_.has_bstr() || var_.has_bytes() || held_owned_) park_storage(spare);
+        forget_text_hints();
+        date_pending_ = false;
+        if (var_.vt == VT_DATE) date_ = ole_date();
+    }
+    void park_storage(refill_storage& spare);
     bool is_text() const { return var_.vt == VT_BSTR && (utf8_held_ || var_.has_bstr()); }
     static bool is_binary_type(VARTYPE vt) {
         return vt == VT_UI1_ARRAY || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
     }
-    // What a change of the value makes untrue: a text held as UTF-8 and what is known of it.
+    // What a change of the value makes untrue: the bytes it holds and what is known of
+    // them.
     void forget_text_hints() {
         utf8_held_ = false;
+        digits_held_ = false;
+        parse_pending_ = false;
         nul_free_ = false;
         ascii_ = false;
         well_formed_ = false;
     }
-    // The UTF-8 bytes of a text that holds them.
-    std::string_view utf8() const { return utf8_owned_ ? std::string_view(utf8_own_) : utf8_; }
+    // The bytes the value holds.
+    std::string_view held() const { return held_owned_ ? std::string_view(held_own_) : held_; }
+    // Keeps the bytes, copied or viewed.
+    void hold(std::string_view bytes, bool view);
     // Makes the value the text of UTF-8 bytes, copied or viewed; what they hold is known.
     void hold_utf8(std::string_view utf8, bool view);
+    // The forms made when first asked for, made now.
+    void settle() const {
+        if (date_pending_) make_date_number();
+        if (parse_pending_) read_digits();
+    }
+    void read_digits() const;
     // The wide form of a text held as UTF-8, and the DATE number of a date, made now.
     void make_wide() const;
     void make_date_number() const;
@@ -219,17 +251,18 @@ class ole_variant {
     bool text_bytes(std::vector<uint8_t>& bytes) const;
     void change_to_binary();
 
-    int64_t i64_ = 0;
-    uint64_t u64_ = 0;
     ole_date date_;
     // Mutable for the forms made when first asked for (see get_variant).
     mutable oa::variant var_;
-    // A text made from UTF-8 keeps its bytes: in utf8_own_, or (a view) where the caller
-    // keeps them. var_ then holds VT_BSTR, and its wide text only once made.
-    std::string_view utf8_;
-    std::string utf8_own_;  // its storage is kept for the next text
+    // Bytes the value holds, in held_own_ or (a view) where the caller keeps them: the
+    // UTF-8 of a text (var_ then holds VT_BSTR, and its wide text only once made), or the
+    // decimal text of a number.
+    std::string_view held_;
+    std::string held_own_;  // its storage is kept for the next bytes
+    bool held_owned_ = false;
     bool utf8_held_ = false;
-    bool utf8_owned_ = false;
+    bool digits_held_ = false;
+    mutable bool parse_pending_ = false;  // var_ is still to be read from the digits
     // What the bytes of a text held as UTF-8 show; nul_free_ also for a wide text.
     bool nul_free_ = false;
     bool ascii_ = false;  // ASCII without NUL

@@ -92,3 +92,31 @@ TEST(dbf_numbers, floating_values_are_fixed_point) {
     d.set_signed(INT64_MIN);
     EXPECT_EQ(d.text(), "-9223372036854775808");
 }
+
+// A number's decimal text goes straight into the field when it fits as it is, with
+// exactly the bytes its digits would give; else it is left to the digits.
+TEST(dbf_numbers, a_decimal_text_is_written_as_its_digits_would_be) {
+    const char* texts[] = {"12",   "-12",   "0",     "-0",     "-0.00",  "007",      "0.5",
+                           "-0.5", "79.10", "79.00", "100.25", "-0.125", "123456789"};
+    for (const char* text : texts) {
+        for (int decimals : {0, 2, 5}) {
+            for (uint32_t width : {1u, 2u, 3u, 4u, 6u, 11u, 19u}) {
+                SCOPED_TRACE(std::string(text) + " " + std::to_string(decimals) + " " +
+                             std::to_string(width));
+                dbf_digits d;
+                ASSERT_TRUE(d.set_text(text));
+                d.trim_fraction();
+                d.pad_fraction(decimals);
+                const auto [expected, fit] = put(d, width);
+                std::string out(width, '?');
+                const bool direct = dbf_put_decimal_text(
+                    text, decimals, reinterpret_cast<uint8_t*>(out.data()), width);
+                EXPECT_EQ(direct, width == 19 || out != std::string(width, '?'));
+                if (direct) {
+                    EXPECT_EQ(fit, dbf_fit::exact);
+                    EXPECT_EQ(out, expected);
+                }
+            }
+        }
+    }
+}

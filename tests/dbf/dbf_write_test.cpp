@@ -339,7 +339,8 @@ TEST(dbf_writer, texts_kept_as_utf8_are_written_as_plain_texts) {
         "Zo\xc3\xab",
         "Zo\xc3\xab Zo\xc3\xab Zo\xc3\xab",  // the same, longer than the field
         "\xd0\x96 lacked",
-        "a\xffb\xe2\x82",  // not UTF-8: U+FFFD, which no code page has
+        "a\xff"
+        "b\xe2\x82",  // not UTF-8: U+FFFD, which no code page has
         std::string("ab\0cd", 5),
         std::string("\xc3\xa9\0cd", 5),
         std::string(40, 'x') + '\0',

@@ -248,7 +248,9 @@ TEST(ole_variant, what_utf8_bytes_show_of_a_text_holds_until_the_value_changes) 
         [&](ole_variant& v) { v.refill(ole_variant(int32_t{1}), spare); },
         [&](ole_variant& v) { v.refill_empty(spare); },
         [&](ole_variant& v) { v.refill_bytes(spare).push_back(1); },
-        [&](ole_variant& v) { v.refill_from_string(std::string("x\0y", 3), VT_BSTR, spare); },
+        [&](ole_variant& v) {
+            v.refill_from_string(std::string("x\0y", 3), VT_BSTR, spare, false);
+        },
         [](ole_variant& v) { v = ole_variant(std::wstring(L"x\0y", 3)); },
         [](ole_variant& v) { ole_variant taken(std::move(v)); },
     };
@@ -283,4 +285,65 @@ TEST(ole_variant, a_text_viewed_where_its_bytes_are_kept_is_copied_whole) {
     EXPECT_EQ(*copied.get_bstr(), text);
     EXPECT_EQ(*assigned.get_bstr(), text);
     EXPECT_EQ(small_moved.to_string(), "short");
+}
+
+// A number refilled from its decimal text is the value from_string gives, read when first
+// asked for; the text is kept only where the type holds it exactly, as MySQL sends it.
+TEST(ole_variant, a_number_kept_as_its_text_reads_as_from_string_gives_it) {
+    const struct {
+        const char* text;
+        VARTYPE type;
+        bool kept;
+    } cases[] = {
+        {"12", VT_I4, true},
+        {"-12", VT_I4, true},
+        {"0012", VT_I4, true},  // ZEROFILL
+        {"-12", VT_UI4, false},
+        {"123456789", VT_I4, true},
+        {"2147483647", VT_I4, false},  // as many digits as could overflow: read at once
+        {"99999", VT_I2, false},       // the short type wraps
+        {"200", VT_I1, false},
+        {"-9", VT_I1, true},
+        {"18446744073709551615", VT_UI8, false},
+        {"1844674407370955161", VT_UI8, true},
+        {"-922337203685477580", VT_I8, true},
+        {"79.10", VT_DECIMAL, true},
+        {"-0.00", VT_DECIMAL, true},
+        {"12", VT_DECIMAL, true},
+        {"1234567890123456789012345678", VT_DECIMAL, true},
+        {"12345678901234567890123456789", VT_DECIMAL, false},
+        {"1,5", VT_DECIMAL, false},
+        {".5", VT_DECIMAL, false},
+        {"5.", VT_DECIMAL, false},
+        {"1e3", VT_I4, false},
+        {" 12", VT_I4, false},
+        {"", VT_I4, false},
+        {"-", VT_I4, false},
+        {"12", VT_R8, false},
+        {"12", VT_CY, false},
+    };
+    ole_variant::refill_storage spare;
+    for (const auto& c : cases) {
+        for (bool view : {true, false}) {
+            SCOPED_TRACE(std::string(c.text) + " " + std::to_string(c.type));
+            ole_variant v;
+            v.refill_from_string(c.text, c.type, spare, view);
+            EXPECT_EQ(v.get_decimal_text(), c.kept ? c.text : "");
+            const ole_variant copy(v);
+            const ole_variant made = ole_variant::from_string(c.text, c.type);
+            for (const ole_variant* read : std::initializer_list<const ole_variant*>{&v, &copy}) {
+                EXPECT_EQ(read->get_type(), made.get_type());
+                EXPECT_EQ(read->to_string(), made.to_string());
+                EXPECT_EQ(read->to_long(), made.to_long());
+                EXPECT_EQ(read->get_i8(), made.get_i8());
+                EXPECT_EQ(read->get_ui8(), made.get_ui8());
+                if (made.get_type() == VT_DECIMAL) {
+                    EXPECT_EQ(read->get_variant().decimal(), made.get_variant().decimal());
+                }
+            }
+            EXPECT_EQ(copy.get_decimal_text(), v.get_decimal_text());
+            v.refill_empty(spare);
+            EXPECT_EQ(v.get_decimal_text(), "");
+        }
+    }
 }
