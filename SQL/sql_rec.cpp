@@ -44,14 +44,6 @@ void read_date(sql_field& field, std::string_view text, ole_variant::refill_stor
         field.refill_from_string(text, VT_DATE, spare, false);
 }
 
-// A value of a plain type, as the core holds it.
-template <class T>
-oa::variant plain(void (oa::variant::*set)(T), T v) {
-    oa::variant p;
-    (p.*set)(v);
-    return p;
-}
-
 // The X of a point as the server sends it: a 4-byte SRID, then its WKB: the byte order
 // (1: little-endian), the type (1: point), X and Y as doubles.
 bool point_x(std::string_view cell, double& x) {
@@ -177,15 +169,12 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
             return;
         }
         case k_bool:
-            return field.refill(plain(&oa::variant::set_bool, length > 0 && cell[0] != 0),
-                                field.spare_);
+            return field.refill(length > 0 && cell[0] != 0, field.spare_);
         case k_bits: {
             uint64_t v = 0;
             for (char b : text) v = (v << 8) | static_cast<uint8_t>(b);
-            if (c.vartype == VT_UI4)
-                return field.refill(plain(&oa::variant::set_ui4, static_cast<uint32_t>(v)),
-                                    field.spare_);
-            return field.refill(plain(&oa::variant::set_ui8, v), field.spare_);
+            if (c.vartype == VT_UI4) return field.refill(static_cast<uint32_t>(v), field.spare_);
+            return field.refill(v, field.spare_);
         }
         case k_time:
             if (is_outside_day(text)) {
@@ -209,7 +198,7 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
                                  c.name));
                 return field.refill_empty(field.spare_);
             }
-            return field.refill(plain(&oa::variant::set_r4, static_cast<float>(x)), field.spare_);
+            return field.refill(static_cast<float>(x), field.spare_);
         }
         case k_parse:
             break;

@@ -100,8 +100,16 @@ dbf_codec::encoded dbf_codec::encode_utf8_into(std::string_view utf8, uint8_t* o
                 out[k] = s[i++];
                 continue;
             }
-            bool ill_formed = false;
-            if (!encode_char(pt::utf8_decode_multibyte(s, n, i, ill_formed), out[k])) {
+            wchar_t c;
+            if (s[i] >= 0xC2 && s[i] <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+                // Two bytes, the letters of most single-byte code pages, read here.
+                c = static_cast<wchar_t>(((s[i] & 0x1F) << 6) | (s[i + 1] & 0x3F));
+                i += 2;
+            } else {
+                bool ill_formed = false;
+                c = pt::utf8_decode_multibyte(s, n, i, ill_formed);
+            }
+            if (!encode_char(c, out[k])) {
                 out[k] = '?';
                 ++lacked;
             }

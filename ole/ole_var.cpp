@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <type_traits>
 
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
@@ -143,7 +142,7 @@ void trace_built(bool trace, std::string_view line, const A&... a) {
 void ole_variant::initialize() {
     tk_log_printf(1, "ole_variant::initialize");
     var_.clear();
-    forget_text_hints();
+    forget_held();
     date_pending_ = false;
     tk_log_printf(1, "src.vt=%d", var_.vt);
 }
@@ -321,10 +320,7 @@ ole_variant::ole_variant(const ole_variant& that) {
 }
 
 ole_variant::ole_variant(ole_variant&& that) noexcept
-    : date_(that.date_),
-      var_(std::move(that.var_)),
-      held_(that.held_),
-      held_own_(std::move(that.held_own_)),
+    : var_(std::move(that.var_)),
       held_owned_(that.held_owned_),
       utf8_held_(that.utf8_held_),
       digits_held_(that.digits_held_),
@@ -332,9 +328,12 @@ ole_variant::ole_variant(ole_variant&& that) noexcept
       nul_free_(that.nul_free_),
       ascii_(that.ascii_),
       well_formed_(that.well_formed_),
-      date_pending_(that.date_pending_) {
+      date_pending_(that.date_pending_),
+      held_(that.held_),
+      date_(that.date_),
+      held_own_(std::move(that.held_own_)) {
     that.var_.clear();
-    that.forget_text_hints();
+    that.forget_held();
     that.date_pending_ = false;
 }
 
@@ -366,7 +365,7 @@ ole_variant& ole_variant::operator=(ole_variant&& that) noexcept {
         ascii_ = that.ascii_;
         well_formed_ = that.well_formed_;
         that.var_.clear();
-        that.forget_text_hints();
+        that.forget_held();
         that.date_pending_ = false;
     }
     return *this;
@@ -394,7 +393,7 @@ void ole_variant::allocate_safe_array(size_t size) {
         return;
     }
     tk_log_printf(1, "Re-initialize VARIANT");
-    forget_text_hints();
+    forget_held();
     var_.set_bytes(std::vector<uint8_t>(size), VT_UI1_ARRAY);
 }
 
@@ -415,7 +414,7 @@ void ole_variant::attach_binary(std::vector<uint8_t>&& bytes) {
     tk_log_printf(1, "arr_size=%d", bytes.size());
     if (bytes.empty()) return;
     VARTYPE type = var_.vt == VT_BLOB && var_.has_bytes() ? VT_BLOB : VT_UI1_ARRAY;
-    forget_text_hints();
+    forget_held();
     var_.set_bytes(std::move(bytes), type);
 }
 
@@ -470,35 +469,31 @@ void ole_variant::make_date_number() const {
 void ole_variant::widen_text() {
     if (!utf8_held_) return;
     make_wide();
-    forget_text_hints();
+    forget_held();
 }
 
 void ole_variant::attach_wstring(std::wstring_view text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
-    forget_text_hints();
+    forget_held();
     var_.set_bstr(std::wstring(text));
 }
 
 void ole_variant::attach_wstring(std::wstring&& text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
-    forget_text_hints();
+    forget_held();
     var_.set_bstr(std::move(text));
 }
 
 void ole_variant::park_storage(refill_storage& spare) {
-    auto keep = [](auto& from, auto& to) {
-        using T = std::remove_reference_t<decltype(from)>;
-        if (from.capacity() * sizeof(typename T::value_type) <= refill_keep_bytes &&
-            from.capacity() > to.capacity()) {
-            from.clear();
-            to.swap(from);
+    if (var_.has_bytes()) {
+        std::vector<uint8_t>& bytes = var_.bytes();
+        if (bytes.capacity() <= refill_keep_bytes && bytes.capacity() > spare.bytes.capacity()) {
+            bytes.clear();
+            spare.bytes.swap(bytes);
         }
-        T().swap(from);
-    };
-    if (var_.has_bstr())
-        keep(std::get<std::wstring>(var_.value), spare.text);
-    else if (var_.has_bytes())
-        keep(var_.bytes(), spare.bytes);
+    }
+    // A wide text, made for a caller that asked for it, is let go.
+    var_.value = std::monostate();
     if (held_own_.capacity() > refill_keep_bytes) std::string().swap(held_own_);
 }
 
@@ -516,7 +511,7 @@ std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
     } else {
         std::vector<uint8_t>& kept = var_.bytes();
         if (kept.capacity() > refill_keep_bytes) std::vector<uint8_t>().swap(kept);
-        forget_text_hints();
+        forget_held();
     }
     var_.vt = VT_UI1_ARRAY;
     std::vector<uint8_t>& bytes = var_.bytes();
@@ -527,11 +522,6 @@ std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
 void ole_variant::refill_empty(refill_storage& spare) {
     park(spare);
     var_.clear();
-}
-
-void ole_variant::refill(ole_variant&& v, refill_storage& spare) {
-    park(spare);
-    *this = std::move(v);
 }
 
 size_t ole_variant::get_at(std::string& out, size_t position, size_t length) const {
@@ -645,7 +635,7 @@ void ole_variant::change_type(VARTYPE to) {
     // The conversions work on wide text, the DATE number and numbers read.
     widen_text();
     settle();
-    forget_text_hints();
+    forget_held();
 
     // 1. The two names of a byte array.
     if ((from == VT_UI1_ARRAY && to == VT_BLOB) || (from == VT_BLOB && to == VT_UI1_ARRAY)) {
@@ -1253,9 +1243,6 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     const bool trace = tk_log_on(1);
     if (trace) tk_log_write("ole_variant::from_string('%s', 0x%08X)", text, type);
     // Every rule below gives a value of a plain type, as its constructor would.
-    forget_text_hints();
-    date_pending_ = false;
-    date_ = ole_date();
     if (text.empty() && type != VT_BSTR) {
         trace_built(trace, "ole_variant::empty ctor");
         return var_.clear();
@@ -1291,7 +1278,7 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     attach_string(text);
     if (type == VT_BSTR) return;
     if (type == VT_EMPTY || type == VT_NULL) {
-        forget_text_hints();
+        forget_held();
         var_.clear();
         var_.vt = type;
         return;

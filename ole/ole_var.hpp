@@ -109,12 +109,11 @@ class ole_variant {
                                                        std::vector<uint8_t>& out);
 
     // --- Refilling ---
-    // A value that takes one row's value after another keeps the storage of its texts and
-    // bytes (a wide text or a byte array is parked in `spare` while it holds something
-    // else), so that the steady state allocates nothing. Storage beyond refill_keep_bytes
-    // is let go.
+    // A value that takes one row's value after another keeps the storage of the bytes it
+    // copies (a byte array's is parked in `spare` while it holds something else), and
+    // views a text's or a number's bytes where the caller keeps them, so that the steady
+    // state allocates nothing. Storage beyond refill_keep_bytes is let go.
     struct refill_storage {
-        std::wstring text;
         std::vector<uint8_t> bytes;
     };
     static constexpr size_t refill_keep_bytes = 64 * 1024;
@@ -128,14 +127,11 @@ class ole_variant {
     std::vector<uint8_t>& refill_bytes(refill_storage& spare);
     // The value becomes VT_EMPTY.
     void refill_empty(refill_storage& spare);
-    // The value becomes `v`, a value that holds no text and no bytes.
-    void refill(ole_variant&& v, refill_storage& spare);
-    // The value becomes a number or Boolean as the core holds it, as its constructor
-    // would make it (no text, no bytes, no date).
-    void refill(const oa::variant& v, refill_storage& spare) {
-        park(spare);
-        var_ = v;
-    }
+    // The value becomes what the constructor of that type would make.
+    void refill(bool v, refill_storage& spare) { refill_as(&oa::variant::set_bool, v, spare); }
+    void refill(uint32_t v, refill_storage& spare) { refill_as(&oa::variant::set_ui4, v, spare); }
+    void refill(uint64_t v, refill_storage& spare) { refill_as(&oa::variant::set_ui8, v, spare); }
+    void refill(float v, refill_storage& spare) { refill_as(&oa::variant::set_r4, v, spare); }
     // The value becomes what from_string or the date's constructor would give. The
     // decimal text of an integer or a decimal that its type holds exactly ("-12",
     // "79.10", as MySQL sends its numbers) is kept, and read as a number only when first
@@ -185,21 +181,26 @@ class ole_variant {
 
   private:
     void initialize();
-    // Before the value takes the next row's: its text or bytes go to `spare`.
+    // Before the value takes the next row's: a byte array's storage goes to `spare`.
     void park(refill_storage& spare) {
         if (var_.has_bstr() || var_.has_bytes() || held_owned_) park_storage(spare);
-        forget_text_hints();
+        forget_held();
         date_pending_ = false;
         if (var_.vt == VT_DATE) date_ = ole_date();
     }
     void park_storage(refill_storage& spare);
+    template <class T>
+    void refill_as(void (oa::variant::*set)(T), T v, refill_storage& spare) {
+        park(spare);
+        (var_.*set)(v);
+    }
     bool is_text() const { return var_.vt == VT_BSTR && (utf8_held_ || var_.has_bstr()); }
     static bool is_binary_type(VARTYPE vt) {
         return vt == VT_UI1_ARRAY || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
     }
     // What a change of the value makes untrue: the bytes it holds and what is known of
     // them.
-    void forget_text_hints() {
+    void forget_held() {
         utf8_held_ = false;
         digits_held_ = false;
         parse_pending_ = false;
@@ -224,7 +225,7 @@ class ole_variant {
     void make_date_number() const;
     // A text held as UTF-8 becomes a wide text, for the conversions that work on those.
     void widen_text();
-    // In place: the value from_string gives (nothing else of the value is kept), and a
+    // In place, on a value just made or parked: the value from_string gives; and a
     // date-time.
     void set_from_string(std::string_view text, VARTYPE type);
     // Its steps by the family of the type; false for a type of another family.
@@ -251,22 +252,23 @@ class ole_variant {
     bool text_bytes(std::vector<uint8_t>& bytes) const;
     void change_to_binary();
 
-    ole_date date_;
-    // Mutable for the forms made when first asked for (see get_variant).
+    // Mutable for the forms made when first asked for (see get_variant). What a row's
+    // value sets comes first, what only some values need after it.
     mutable oa::variant var_;
-    // Bytes the value holds, in held_own_ or (a view) where the caller keeps them: the
-    // UTF-8 of a text (var_ then holds VT_BSTR, and its wide text only once made), or the
-    // decimal text of a number.
-    std::string_view held_;
-    std::string held_own_;  // its storage is kept for the next bytes
-    bool held_owned_ = false;
+    bool held_owned_ = false;  // held_own_ holds the bytes, else held_ views them
     bool utf8_held_ = false;
     bool digits_held_ = false;
     mutable bool parse_pending_ = false;  // var_ is still to be read from the digits
-    // What the bytes of a text held as UTF-8 show; nul_free_ also for a wide text.
+    // What the bytes of a text held as UTF-8 show.
     bool nul_free_ = false;
     bool ascii_ = false;  // ASCII without NUL
     bool well_formed_ = false;
     // The DATE number of var_ is still to be made from date_.
     mutable bool date_pending_ = false;
+    // Bytes the value holds, viewed where the caller keeps them or in held_own_: the UTF-8
+    // of a text (var_ then holds VT_BSTR, and its wide text only once made), or the
+    // decimal text of a number.
+    std::string_view held_;
+    ole_date date_;
+    std::string held_own_;  // its storage is kept for the next bytes
 };

@@ -245,7 +245,7 @@ TEST(ole_variant, what_utf8_bytes_show_of_a_text_holds_until_the_value_changes) 
         [](ole_variant& v) { v.attach_string(std::string("x\0y", 3)); },
         [](ole_variant& v) { v.change_type(VT_BSTR); },
         [&](ole_variant& v) { v.refill_utf8(std::string("x\0y", 3), spare, false); },
-        [&](ole_variant& v) { v.refill(ole_variant(int32_t{1}), spare); },
+        [&](ole_variant& v) { v.refill(uint32_t{1}, spare); },
         [&](ole_variant& v) { v.refill_empty(spare); },
         [&](ole_variant& v) { v.refill_bytes(spare).push_back(1); },
         [&](ole_variant& v) {
