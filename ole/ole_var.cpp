@@ -1234,9 +1234,10 @@ void ole_variant::set_date(const ole_date& d) {
     // The DATE number is made when asked for, unless the trace would tell that it fails.
     date_pending_ = true;
     if (!tk_log_on(2)) return;
-    make_date_number();
-    DATE v;
+    DATE v = 0;
     if (!date_.to_variant_time(v)) tk_log_write("Failed to convert SYSTEMTIME->VARIANT");
+    var_.set_date(v);
+    date_pending_ = false;
 }
 
 void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
