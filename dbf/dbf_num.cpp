@@ -1,5 +1,6 @@
 #include "dbf/dbf_num.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -266,18 +267,51 @@ dbf_fit dbf_put_number(const dbf_digits& number, uint8_t* out, uint32_t width) {
     return dbf_fit::blank;
 }
 
-bool dbf_put_decimal_text(std::string_view text, int decimals, uint8_t* out, uint32_t width) {
-    shown n{!text.empty() && text[0] == '-', {}, {}};
-    if (n.negative) text.remove_prefix(1);
-    const size_t point = std::min(text.find('.'), text.size());
-    n.int_part = text.substr(0, point);
+namespace {
+
+// Sign, integer digits and fraction digits written as they are, the leading zeros of the
+// integer part and (with `trim`) the trailing zeros of the fraction dropped, the fraction
+// padded to `decimals` digits; false, with nothing written, when they do not fit so.
+bool put_plain(bool negative, std::string_view int_part, std::string_view fraction, bool trim,
+               int decimals, uint8_t* out, uint32_t width) {
+    shown n{negative, int_part, fraction};
     while (n.int_part.size() > 1 && n.int_part[0] == '0') n.int_part.remove_prefix(1);
-    if (point < text.size()) n.fraction = text.substr(point + 1);
-    while (!n.fraction.empty() && n.fraction.back() == '0') n.fraction.remove_suffix(1);
-    if (n.int_part == "0" && n.fraction.empty()) n.negative = false;  // no negative zero
+    while (trim && !n.fraction.empty() && n.fraction.back() == '0') n.fraction.remove_suffix(1);
+    if (n.int_part.empty()) return false;
+    if (n.int_part == "0" && n.fraction.find_first_not_of('0') == std::string_view::npos)
+        n.negative = false;  // no negative zero
     if (decimals > 0 && n.fraction.size() < static_cast<size_t>(decimals))
         n.zeros = static_cast<size_t>(decimals) - n.fraction.size();
-    if (n.int_part.empty() || n.length() > width) return false;
+    if (n.length() > width) return false;
     put(n, out, width);
     return true;
+}
+
+template <class F, size_t size>
+bool put_shortest(F v, int decimals, uint8_t* out, uint32_t width) {
+    char buf[size];
+    std::string_view int_part, fraction;
+    bool negative;
+    if (!fixed_text(v, int_part, fraction, negative, buf, size)) return false;
+    if (fraction.size() > static_cast<size_t>(std::max(decimals, 0))) return false;  // to round
+    return put_plain(negative, int_part, fraction, false, decimals, out, width);
+}
+
+}  // namespace
+
+bool dbf_put_decimal_text(std::string_view text, int decimals, uint8_t* out, uint32_t width) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    const size_t point = std::min(text.find('.'), text.size());
+    return put_plain(negative, text.substr(0, point),
+                     point < text.size() ? text.substr(point + 1) : std::string_view(), true,
+                     decimals, out, width);
+}
+
+bool dbf_put_shortest(double v, int decimals, uint8_t* out, uint32_t width) {
+    return put_shortest<double, 1100>(v, decimals, out, width);
+}
+
+bool dbf_put_shortest(float v, int decimals, uint8_t* out, uint32_t width) {
+    return put_shortest<float, 200>(v, decimals, out, width);
 }

@@ -66,3 +66,8 @@ dbf_fit dbf_put_number(const dbf_digits& number, uint8_t* out, uint32_t width);
 // fraction padded to `decimals` digits; false, with nothing written, when it does not
 // fit so: dbf_digits then finds how it fits.
 bool dbf_put_decimal_text(std::string_view text, int decimals, uint8_t* out, uint32_t width);
+// A double or float whose shortest decimal form has at most `decimals` fraction digits,
+// written as dbf_put_number writes its digits rounded and padded to `decimals`; false,
+// with nothing written, for one that needs rounding or does not fit so, NaN and infinities.
+bool dbf_put_shortest(double v, int decimals, uint8_t* out, uint32_t width);
+bool dbf_put_shortest(float v, int decimals, uint8_t* out, uint32_t width);

@@ -281,9 +281,14 @@ void put_numeric(const dbf_write_field& w, const ole_variant& value, uint8_t* ou
                  record_writer& rw) {
     if (rw.trace)
         tk_log_write("Processing as NUMERIC, fld_size=%d, scale=%d", w.width, w.pad_scale);
-    // A number made from its decimal text goes from the text into the field.
+    // A number made from its decimal text goes from the text into the field, and a float
+    // from its shortest text, when they fit as they are.
     if (const std::string_view t = value.get_decimal_text();
         !t.empty() && dbf_put_decimal_text(t, w.pad_scale, out, w.width))
+        return;
+    const oa::variant& v = value.get_variant();
+    if ((v.vt == VT_R4 && dbf_put_shortest(v.r4(), w.decimals, out, w.width)) ||
+        (v.vt == VT_R8 && dbf_put_shortest(v.r8(), w.decimals, out, w.width)))
         return;
     dbf_digits d;
     number_kind kind = to_digits(value, d);

@@ -120,3 +120,46 @@ TEST(dbf_numbers, a_decimal_text_is_written_as_its_digits_would_be) {
         }
     }
 }
+
+// A float or double goes from its shortest text into the field when that needs no
+// rounding and fits, with exactly the bytes its digits would give.
+TEST(dbf_numbers, a_shortest_float_text_is_written_as_its_digits_would_be) {
+    const struct {
+        double v;
+        bool single;
+    } values[] = {{1.5, true},       {0.1, true},
+                  {66666.664, true}, {-0.0, true},
+                  {-2.5, false},     {2.675, false},
+                  {1e20, false},     {5e-324, false},
+                  {-0.0001, false},  {std::numeric_limits<double>::quiet_NaN(), false}};
+    for (const auto& c : values) {
+        for (int decimals : {0, 2, 5}) {
+            for (uint32_t width : {3u, 8u, 19u}) {
+                SCOPED_TRACE(std::to_string(c.v) + " " + std::to_string(decimals) + " " +
+                             std::to_string(width));
+                dbf_digits d;
+                const bool number =
+                    c.single ? d.set_float(static_cast<float>(c.v)) : d.set_double(c.v);
+                std::string out(width, '?');
+                auto* p = reinterpret_cast<uint8_t*>(out.data());
+                const bool direct =
+                    c.single ? dbf_put_shortest(static_cast<float>(c.v), decimals, p, width)
+                             : dbf_put_shortest(c.v, decimals, p, width);
+                if (!direct) {
+                    EXPECT_EQ(out, std::string(width, '?'));
+                    continue;
+                }
+                ASSERT_TRUE(number);
+                d.round_to(decimals);
+                d.pad_fraction(decimals);
+                const auto [expected, fit] = put(d, width);
+                EXPECT_EQ(fit, dbf_fit::exact);
+                EXPECT_EQ(out, expected);
+            }
+        }
+    }
+    uint8_t field[19];
+    EXPECT_TRUE(dbf_put_shortest(66666.664f, 5, field, 19));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(field), 19), "        66666.66400");
+    EXPECT_FALSE(dbf_put_shortest(2.675, 2, field, 19));  // rounded by the digits
+}
