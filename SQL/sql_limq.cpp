@@ -35,6 +35,10 @@ std::vector<sql_limited_query*> readers;
 
 }  // namespace
 
+bool sql_reads_ahead(size_t cpus) {
+    return cpus != 1;
+}
+
 size_t sql_decode_helpers(size_t cpus) {
     if (cpus == 0) return max_decode_helpers;
     return std::min(max_decode_helpers, cpus - 1);
@@ -99,6 +103,10 @@ void sql_limited_query::stop_reader() noexcept {
 void sql_limited_query::start(const udb_schema* schema) {
     // The columns read the engine's settings here, on the caller's thread.
     columns_.emplace(n_fields_, fields_, schema, source_);
+    if (!sql_reads_ahead(usable_cpus())) {
+        free_.push_back(std::make_unique<filled>());
+        return;
+    }
     for (size_t i = 0; i < blocks_ahead; ++i) free_.push_back(std::make_unique<filled>());
     try {
         std::lock_guard lock(readers_mutex);
@@ -135,7 +143,10 @@ size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     } else {
         next = std::move(free_.back());
         free_.pop_back();
-        fill(*next);
+        // The caller is done with its rows: their records, warm from them, take the next.
+        std::swap(block, next->block);
+        receive(*next);
+        decode(*next, reader_row_);
     }
     // The block's trace lines go where reading it here and now would have put them.
     next->trace.replay();
@@ -143,7 +154,7 @@ size_t sql_limited_query::store_to(sql_block& block, const udb_schema* schema) {
     exhausted_ = next->last;
     const std::exception_ptr failure = next->failure;
     const size_t count = next->count;
-    if (!failure) std::swap(block, next->records);
+    if (!failure) std::swap(block, next->block);
     {
         std::lock_guard lock(mutex_);
         free_.push_back(std::move(next));
@@ -167,10 +178,8 @@ void sql_limited_query::read_blocks() {
         // has its blocks decoded by the helpers while the reader receives the next.
         if (k == 2) start_helpers();
         const bool to_helper = !helpers_.empty();
-        if (to_helper)
-            receive(*block);
-        else
-            fill(*block);
+        receive(*block);
+        if (!to_helper) decode(*block, reader_row_);
         const bool last = block->last;
         {
             std::lock_guard lock(mutex_);
@@ -190,8 +199,7 @@ void sql_limited_query::read_blocks() {
 }
 
 void sql_limited_query::decode_blocks() {
-    std::vector<char*> row(n_fields_);
-    std::vector<unsigned long> lengths(n_fields_);
+    row_scratch row;
     for (;;) {
         filled* block;
         {
@@ -202,7 +210,7 @@ void sql_limited_query::decode_blocks() {
             block = to_decode_.front();
             to_decode_.pop_front();
         }
-        decode(*block, row, lengths);
+        decode(*block, row);
         // Once done, the block is the caller's; it waits for the first block in order.
         {
             std::lock_guard lock(mutex_);
@@ -233,36 +241,17 @@ MYSQL_ROW sql_limited_query::next_row(filled& block, const unsigned long*& lengt
     return row;
 }
 
-void sql_limited_query::fill(filled& block) {
-    tk_log_capture_scope capture(block.trace);
-    begin(block);
-    try {
-        size_t bytes = 0;
-        const unsigned long* lengths;
-        while (block.count < sql_block_size && bytes < block_bytes) {
-            MYSQL_ROW row = next_row(block, lengths);
-            if (!row) break;
-            std::unique_ptr<sql_record>& slot = block.records[block.count];
-            if (!slot) slot = std::make_unique<sql_record>();
-            columns_->fill_record(*slot, row, lengths, rows_read_);
-            for (unsigned i = 0; i < n_fields_; ++i) bytes += lengths[i];
-            ++block.count;
-        }
-    } catch (...) {
-        block.failure = std::current_exception();
-        block.last = true;
-        block.count = 0;
-    }
-}
-
 void sql_limited_query::receive(filled& block) {
     tk_log_capture_scope capture(block.read_trace);
     begin(block);
-    block.cells.clear();
+    std::vector<char>& cells = block.block.cells;
+    // A block of rows far larger than most does not keep its memory for the next.
+    if (cells.capacity() > 4 * block_bytes) std::vector<char>().swap(cells);
+    cells.clear();
     block.lengths.clear();
     try {
         const unsigned long* lengths;
-        while (block.rows < sql_block_size && block.cells.size() < block_bytes) {
+        while (block.rows < sql_block_size && cells.size() < block_bytes) {
             MYSQL_ROW row = next_row(block, lengths);
             if (!row) break;
             if (!lengths && n_fields_ > 0) throw tk_mail_assertion("sql_rec.cpp", 20);
@@ -272,7 +261,7 @@ void sql_limited_query::receive(filled& block) {
                     continue;
                 }
                 block.lengths.push_back(lengths[i]);
-                block.cells.insert(block.cells.end(), row[i], row[i] + lengths[i]);
+                cells.insert(cells.end(), row[i], row[i] + lengths[i]);
             }
             ++block.rows;
         }
@@ -282,23 +271,28 @@ void sql_limited_query::receive(filled& block) {
     }
 }
 
-void sql_limited_query::decode(filled& block, std::vector<char*>& row,
-                               std::vector<unsigned long>& lengths) {
+void sql_limited_query::decode(filled& block, row_scratch& row) {
+    if (block.failure) return;  // read in one piece, the stream would have stopped before
     tk_log_capture_scope capture(block.trace);
+    row.cells.resize(n_fields_);
+    row.lengths.resize(n_fields_);
     try {
         // An empty cell is no NULL: it needs a pointer even when no cell has bytes.
+        std::vector<char>& cells = block.block.cells;
         char none = 0;
-        char* cell = block.cells.empty() ? &none : block.cells.data();
+        char* cell = cells.empty() ? &none : cells.data();
         const unsigned long* length = block.lengths.data();
         for (size_t r = 0; r < block.rows; ++r) {
             for (unsigned i = 0; i < n_fields_; ++i, ++length) {
-                row[i] = *length == null_cell ? nullptr : cell;
-                lengths[i] = *length == null_cell ? 0 : *length;
-                cell += lengths[i];
+                row.cells[i] = *length == null_cell ? nullptr : cell;
+                row.lengths[i] = *length == null_cell ? 0 : *length;
+                cell += row.lengths[i];
             }
-            std::unique_ptr<sql_record>& slot = block.records[r];
+            std::unique_ptr<sql_record>& slot = block.block.records[r];
             if (!slot) slot = std::make_unique<sql_record>();
-            columns_->fill_record(*slot, row.data(), lengths.data(), block.first_row + r);
+            // The cells travel with the records to the caller.
+            columns_->fill_record(*slot, row.cells.data(), row.lengths.data(), block.first_row + r,
+                                  !cells.empty());
             ++block.count;
         }
     } catch (...) {

@@ -1,7 +1,7 @@
-// The rows of one table, or of one query, streamed from the server in blocks. A reader
-// thread receives the next blocks, and for a long stream helper threads decode them,
-// while the caller works on the current one, so that the program's own work hides
-// behind the network.
+// The rows of one table, or of one query, streamed from the server in blocks. Where
+// there is more than one CPU, a reader thread receives the next blocks, and for a long
+// stream helper threads decode them, while the caller works on the current one, so that
+// the program's own work hides behind the network.
 #pragma once
 
 #include <mysql.h>
@@ -25,16 +25,26 @@
 class sql_database;
 
 constexpr size_t sql_block_size = 256;
-using sql_block = std::array<std::unique_ptr<sql_record>, sql_block_size>;
+
+// Rows as the caller holds them: the records, and the cells they were decoded from,
+// which their texts refer to until the block is replaced.
+struct sql_block {
+    std::unique_ptr<sql_record>& operator[](size_t i) { return records[i]; }
+    std::array<std::unique_ptr<sql_record>, sql_block_size> records;
+    // The cells back to back, row after row.
+    std::vector<char> cells;
+};
 
 // Stops the threads of every stream being read, without reading off the rest: for a
 // program about to end at once (std::exit unwinds nothing), so that no thread still
 // works while the process comes down.
 void sql_stop_all_readers() noexcept;
 
-// The decode helpers a long stream starts when the process may run on `cpus` CPUs (0
-// when that is not known): one CPU fewer than it has, up to three, so that none is
-// started on one CPU, where it would only take turns with the reader.
+// The threads a stream starts when the process may run on `cpus` CPUs (0 when that is
+// not known). On one CPU none, where they would only take turns with the caller and
+// the server: the caller reads each block itself. Else a reader, and for a long stream
+// decode helpers: one CPU fewer than it has, up to three.
+bool sql_reads_ahead(size_t cpus);
 size_t sql_decode_helpers(size_t cpus);
 
 class sql_limited_query {
@@ -53,11 +63,11 @@ class sql_limited_query {
     sql_limited_query& operator=(const sql_limited_query&) = delete;
 
     // Replaces the block's rows with the next ones, up to 256, in the order the server
-    // sends them; the records of the block are reused for later rows, so pointers into
-    // it hold until the next call. The schema of the first call, when it describes the
-    // result's columns, types them for the whole stream (else the column descriptions
-    // do). Returns the number stored; 0 once the stream has ended. A stream that breaks
-    // (a lost connection, an oversized row) raises sql_exception, and nothing is
+    // sends them; the records of the block, and the cells their values refer to, are
+    // reused for later rows, so pointers into it hold until the next call. The schema of the first
+    // call, when it describes the result's columns, types them for the whole stream (else the
+    // column descriptions do). Returns the number stored; 0 once the stream has ended. A stream
+    // that breaks (a lost connection, an oversized row) raises sql_exception, and nothing is
     // returned of the block it broke in.
     size_t store_to(sql_block& block, const udb_schema* schema);
 
@@ -72,23 +82,27 @@ class sql_limited_query {
     static constexpr size_t block_bytes = 64 * 1024;
 
   private:
-    // A block as the threads fill it.
+    // A block as the threads fill it: its rows are received first, their cells kept in
+    // the block, and then decoded into its records.
     struct filled {
-        sql_block records;
+        sql_block block;
         size_t count = 0;
         bool last = false;           // the stream ended after these rows
         bool done = false;           // decoded: the caller may take it
         std::exception_ptr failure;  // the stream broke; no rows
-        tk_log_capture trace;        // what was traced while it was filled or decoded
-        tk_log_capture read_trace;   // what receiving traced, for a block decoded later
-        // Rows received for the helper to decode: the cells back to back, and the length
-        // of each (null_cell for NULL), row after row.
-        std::vector<char> cells;
+        tk_log_capture trace;        // what decoding traced
+        tk_log_capture read_trace;   // what receiving traced
+        // The length of each cell (null_cell for NULL), row after row.
         std::vector<unsigned long> lengths;
         size_t rows = 0;
         uint64_t first_row = 0;  // the number of the first row, from 1
     };
     static constexpr unsigned long null_cell = ~0ul;
+    // Where decode rebuilds one row at a time.
+    struct row_scratch {
+        std::vector<char*> cells;
+        std::vector<unsigned long> lengths;
+    };
 
     void start(const udb_schema* schema);
     void read_blocks();
@@ -99,12 +113,10 @@ class sql_limited_query {
     // The next row and its lengths; null at the end of the stream, which makes the block
     // the last. A broken stream raises sql_exception.
     MYSQL_ROW next_row(filled& block, const unsigned long*& lengths);
-    // Receives the next rows and decodes them into the block, on whichever thread reads.
-    void fill(filled& block);
-    // Receives the next rows as they are, for the helper.
+    // Receives the next rows as they are.
     void receive(filled& block);
-    // Decodes what receive kept.
-    void decode(filled& block, std::vector<char*>& row, std::vector<unsigned long>& lengths);
+    // Decodes what receive kept, on whichever thread reads or helps.
+    void decode(filled& block, row_scratch& row);
     void stop_reader() noexcept;
     friend void sql_stop_all_readers() noexcept;
 
@@ -116,6 +128,7 @@ class sql_limited_query {
     std::wstring source_;
     std::optional<sql_columns> columns_;
     uint64_t rows_read_ = 0;  // the reader's
+    row_scratch reader_row_;  // the reader's, or the caller's without a reader
 
     // Between the threads. While the reader runs, it alone uses the connection; from the
     // third block on, it only receives, and the helpers decode.

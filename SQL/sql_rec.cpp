@@ -41,7 +41,7 @@ void read_date(sql_field& field, std::string_view text, ole_variant::refill_stor
     if (d.parse_canonical(text))
         field.refill(d, spare);
     else
-        field.refill_from_string(text, VT_DATE, spare);
+        field.refill_from_string(text, VT_DATE, spare, false);
 }
 
 // The X of a point as the server sends it: a 4-byte SRID, then its WKB: the byte order
@@ -125,12 +125,12 @@ sql_columns::sql_columns(unsigned n_fields, const MYSQL_FIELD* fields, const udb
 std::unique_ptr<sql_record> sql_columns::make_record(MYSQL_ROW row, const unsigned long* lengths,
                                                      uint64_t row_number) const {
     auto record = std::make_unique<sql_record>();
-    fill_record(*record, row, lengths, row_number);
+    fill_record(*record, row, lengths, row_number, false);
     return record;
 }
 
 void sql_columns::fill_record(sql_record& record, MYSQL_ROW row, const unsigned long* lengths,
-                              uint64_t row_number) const {
+                              uint64_t row_number, bool cells_kept) const {
     if (!row || (!lengths && !columns_.empty())) throw tk_mail_assertion("sql_rec.cpp", 20);
     if (record.size() != columns_.size()) {
         record.clear();
@@ -143,19 +143,19 @@ void sql_columns::fill_record(sql_record& record, MYSQL_ROW row, const unsigned 
         auto& field = static_cast<sql_field&>(record[i]);
         size_t length = row[i] ? lengths[i] : 0;
         field.set_size(static_cast<uint32_t>(length));
-        convert(columns_[i], row[i], length, field, record, row_number);
+        convert(columns_[i], row[i], length, field, record, row_number, cells_kept);
     }
 }
 
 void sql_columns::convert(const column& c, const char* cell, size_t length, sql_field& field,
-                          sql_record& record, uint64_t row_number) const {
-    if (!cell) return field.refill(ole_variant(), field.spare_);
+                          sql_record& record, uint64_t row_number, bool cells_kept) const {
+    if (!cell) return field.refill_empty(field.spare_);
     std::string_view text(cell, length);
     switch (c.kind) {
         case k_text: {
             // Binary content read as text (BLOB columns as memos) loses what is not
             // UTF-8; say so rather than store question marks without a word.
-            if (field.refill_utf8(text, field.spare_))
+            if (field.refill_utf8(text, field.spare_, cells_kept))
                 report(record, row_number,
                        tk_format("The value of column '%s' is not UTF-8 text; what cannot be "
                                  "read as text is stored as '?'.",
@@ -169,25 +169,24 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
             return;
         }
         case k_bool:
-            return field.refill(ole_variant(length > 0 && cell[0] != 0), field.spare_);
+            return field.refill(length > 0 && cell[0] != 0, field.spare_);
         case k_bits: {
             uint64_t v = 0;
             for (char b : text) v = (v << 8) | static_cast<uint8_t>(b);
-            if (c.vartype == VT_UI4)
-                return field.refill(ole_variant(static_cast<uint32_t>(v)), field.spare_);
-            return field.refill(ole_variant(v), field.spare_);
+            if (c.vartype == VT_UI4) return field.refill(static_cast<uint32_t>(v), field.spare_);
+            return field.refill(v, field.spare_);
         }
         case k_time:
             if (is_outside_day(text)) {
                 report_left_empty(record, row_number, c, text,
                                   "a time outside 00:00:00 to 23:59:59");
-                return field.refill(ole_variant(), field.spare_);
+                return field.refill_empty(field.spare_);
             }
             return read_date(field, text, field.spare_);
         case k_date:
             return convert_date(c, text, field, record, row_number);
         case k_decimal:
-            field.refill_utf8(text, field.spare_);
+            field.refill_utf8(text, field.spare_, cells_kept);
             return;
         case k_float: {
             // The double holds the float exactly: narrowing it loses nothing.
@@ -197,18 +196,18 @@ void sql_columns::convert(const column& c, const char* cell, size_t length, sql_
                        tk_format("The value of column '%s' did not arrive as the point it was "
                                  "asked for; it is left empty.",
                                  c.name));
-                return field.refill(ole_variant(), field.spare_);
+                return field.refill_empty(field.spare_);
             }
-            return field.refill(ole_variant(static_cast<float>(x)), field.spare_);
+            return field.refill(static_cast<float>(x), field.spare_);
         }
         case k_parse:
             break;
     }
     try {
-        field.refill_from_string(text, c.vartype, field.spare_);
+        field.refill_from_string(text, c.vartype, field.spare_, cells_kept);
     } catch (const tk_exception&) {
         report_left_empty(record, row_number, c, text, "unreadable");
-        field.refill(ole_variant(), field.spare_);
+        field.refill_empty(field.spare_);
     }
 }
 
@@ -218,14 +217,14 @@ void sql_columns::convert_date(const column& c, std::string_view text, sql_field
     // part, or a day the month does not have, is a value that cannot be kept.
     if (is_zero_date(text)) {
         ++record.zero_dates_;
-        return field.refill(ole_variant(), field.spare_);
+        return field.refill_empty(field.spare_);
     }
     read_date(field, text, field.spare_);
     // A zero date with a time reads as a time of day, which a date column is not.
     if (field.ole_variant::get_type() == VT_DATE && field.get_date().get_systemtime().wMonth != 0)
         return;
     report_left_empty(record, row_number, c, text, "not a calendar date");
-    field.refill(ole_variant(), field.spare_);
+    field.refill_empty(field.spare_);
 }
 
 void sql_columns::report_left_empty(sql_record& record, uint64_t row_number, const column& c,

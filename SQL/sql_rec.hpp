@@ -69,13 +69,15 @@ class sql_columns {
     sql_columns(unsigned n_fields, const MYSQL_FIELD* fields, const udb_schema* schema,
                 const std::wstring& source = std::wstring());
 
-    // One record from a fetched row. row_number (from 1) is for reports only.
+    // One record from a fetched row, which keeps copies of what it needs of the cells.
+    // row_number (from 1) is for reports only.
     std::unique_ptr<sql_record> make_record(MYSQL_ROW row, const unsigned long* lengths,
                                             uint64_t row_number) const;
     // The same into a record that held an earlier row of these columns (or none), whose
-    // fields and their storage are reused.
+    // fields and their storage are reused. With `cells_kept`, the cells stay as they are
+    // while the record holds this row, and its texts refer to them rather than copy them.
     void fill_record(sql_record& record, MYSQL_ROW row, const unsigned long* lengths,
-                     uint64_t row_number) const;
+                     uint64_t row_number, bool cells_kept) const;
     size_t size() const { return columns_.size(); }
 
     enum kind_t : uint8_t {
@@ -99,7 +101,7 @@ class sql_columns {
   private:
     // Sets the field's value from the cell.
     void convert(const column& c, const char* cell, size_t length, sql_field& field,
-                 sql_record& record, uint64_t row_number) const;
+                 sql_record& record, uint64_t row_number, bool cells_kept) const;
     // Keeps a loss for the record's report; only rows of a table (a source name) are
     // reported.
     void report(sql_record& record, uint64_t row_number, std::string message) const;

@@ -178,7 +178,7 @@ sql_recordset::~sql_recordset() {
 }
 
 void sql_recordset::clean() {
-    for (auto& slot : cache_) slot.reset();
+    for (auto& slot : cache_.records) slot.reset();
     cache_count_ = 0;
     cache_index_ = 0;
 }

@@ -36,10 +36,7 @@ VARTYPE udb_field::get_type() const {
 
 uint32_t udb_field::get_length() const {
     if (const auto* bytes = get_byte_array()) return static_cast<uint32_t>(bytes->size());
-    if (get_type() == VT_BSTR) {
-        const std::wstring* s = get_bstr();
-        return s ? static_cast<uint32_t>(s->size()) : 0;
-    }
+    if (get_type() == VT_BSTR) return static_cast<uint32_t>(get_text_length());
     return size_;
 }
 

@@ -84,6 +84,40 @@ size_t dbf_codec::encode_into(std::wstring_view text, uint8_t* out) const {
     return lacked;
 }
 
+dbf_codec::encoded dbf_codec::encode_utf8_into(std::string_view utf8, uint8_t* out,
+                                               size_t max_chars) const {
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    const size_t n = utf8.size();
+    size_t i = 0, k = 0, lacked = 0;
+    while (i < n && k < max_chars) {
+        // ASCII is the same bytes in every code page: whole blocks of it at a time.
+        const size_t run = pt::copy_ascii(utf8.data() + i, std::min(n - i, max_chars - k), out + k);
+        i += run;
+        k += run;
+        // Then character by character, 16 bytes' worth at most.
+        for (const size_t stop = std::min(n, i + 16); i < stop && k < max_chars; ++k) {
+            if (s[i] < 0x80) {
+                out[k] = s[i++];
+                continue;
+            }
+            wchar_t c;
+            if (s[i] >= 0xC2 && s[i] <= 0xDF && i + 1 < n && (s[i + 1] & 0xC0) == 0x80) {
+                // Two bytes, the letters of most single-byte code pages, read here.
+                c = static_cast<wchar_t>(((s[i] & 0x1F) << 6) | (s[i + 1] & 0x3F));
+                i += 2;
+            } else {
+                bool ill_formed = false;
+                c = pt::utf8_decode_multibyte(s, n, i, ill_formed);
+            }
+            if (!encode_char(c, out[k])) {
+                out[k] = '?';
+                ++lacked;
+            }
+        }
+    }
+    return {k, i, lacked};
+}
+
 std::wstring dbf_codec::decode(std::string_view bytes) const {
     std::wstring out(bytes.size(), L'\0');
     for (size_t i = 0; i < bytes.size(); ++i) out[i] = decode_[static_cast<uint8_t>(bytes[i])];

@@ -44,6 +44,15 @@ class dbf_codec {
     // Encodes text.size() characters into out, '?' for those the code page lacks; the
     // number of those.
     size_t encode_into(std::wstring_view text, uint8_t* out) const;
+    // Encodes UTF-8 text into out in one pass, at most max_chars characters, '?' for
+    // those the code page lacks (bytes that are not UTF-8 among them: they read as
+    // U+FFFD, which no single-byte code page has).
+    struct encoded {
+        size_t chars;   // the characters written
+        size_t bytes;   // the bytes of the text they took
+        size_t lacked;  // those of them the code page lacks
+    };
+    encoded encode_utf8_into(std::string_view utf8, uint8_t* out, size_t max_chars) const;
     std::wstring decode(std::string_view bytes) const;
 
     explicit dbf_codec(int cp);

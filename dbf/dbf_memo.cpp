@@ -19,6 +19,9 @@ void cut_at_nul(std::string& text) {
 
 // The largest piece of a memo written with one call.
 constexpr size_t chunk_limit = size_t{1} << 20;
+// Small memos gathered for one call: as many as a few page-cache copies' worth, in a
+// buffer that stays small enough to be reused warm.
+constexpr size_t gather_limit = 256 * 1024;
 
 [[noreturn]] void memo_corrupted() {
     throw dbf_exception(dbf_bad_memo_text, tk_kind_continue);
@@ -181,23 +184,26 @@ uint32_t fpt_memo_file::write_block(uint32_t block, const dbf_memo_source& memo)
     if (pos < fpt_header_size) memo_corrupted();
     if (pos + fpt_memo_header_size + n > dbf_max_file_size) memo_full();
     const uint64_t blocks = (n + fpt_memo_header_size + block_size_ - 1) / block_size_;
-    tk_log_printf(1, "block_size=%d", block_size_);
-    tk_log_printf(1, "pos=%I64d, memo_length=%I64d, n_blocks=%I64d", pos, n, blocks);
+    if (tk_log_on(1)) {
+        tk_log_write("block_size=%d", block_size_);
+        tk_log_write("pos=%I64d, memo_length=%I64d, n_blocks=%I64d", pos, n, blocks);
+    }
     if (uint64_t{block} + blocks > UINT32_MAX) memo_full();
 
     // Memos are appended one after another, so small ones are gathered and written
     // together; the gaps up to each block boundary are zeros, as on disk.
     if (!pending_.empty() && pos < pending_pos_ + pending_.size()) flush_pending();
-    if (n + fpt_memo_header_size <= chunk_limit) {
+    if (n + fpt_memo_header_size <= gather_limit) {
         if (pending_.empty()) pending_pos_ = pos;
         pending_.resize(static_cast<size_t>(pos - pending_pos_), 0);
         const size_t at = pending_.size();
+        // The memo's bytes are filled in whole below.
         pending_.resize(at + fpt_memo_header_size + static_cast<size_t>(n));
         tk_put_be32(pending_.data() + at, fpt_memo_type_text);
         tk_put_be32(pending_.data() + at + 4, static_cast<uint32_t>(n));
         memo.fill(0, pending_.data() + at + fpt_memo_header_size, static_cast<size_t>(n));
         size_ = std::max(size_, pos + fpt_memo_header_size + n);
-        if (pending_.size() >= chunk_limit) flush_pending();
+        if (pending_.size() >= gather_limit) flush_pending();
         return static_cast<uint32_t>(blocks);
     }
 

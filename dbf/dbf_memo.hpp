@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "TK/tk_buffer.hpp"
 #include "TK/tk_file.hpp"
 
 // Memo kinds, chosen from a table's version byte.
@@ -100,7 +101,7 @@ class fpt_memo_file : public dbf_memo_file {
     uint32_t stored_next_free_ = 0;  // what the header on disk says
     uint32_t block_size_ = 0;
     std::vector<uint8_t> chunk_;
-    std::vector<uint8_t> pending_;  // memos not yet written, from pending_pos_ on
+    tk_byte_buffer pending_;  // memos not yet written, from pending_pos_ on
     uint64_t pending_pos_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "dbf/dbf_num.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -110,43 +111,38 @@ bool dbf_digits::set_float(float v) {
     return true;
 }
 
-bool dbf_digits::set_text(std::wstring_view text) {
-    auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+bool dbf_digits::set_text(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
     while (!text.empty() && blank(text.front())) text.remove_prefix(1);
     while (!text.empty() && blank(text.back())) text.remove_suffix(1);
     bool neg = false;
-    if (!text.empty() && (text[0] == L'-' || text[0] == L'+')) {
-        neg = text[0] == L'-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        neg = text[0] == '-';
         text.remove_prefix(1);
     }
     size_t i = 0;
-    auto digit = [&](size_t k) { return k < text.size() && text[k] >= L'0' && text[k] <= L'9'; };
-    size_t int_start = i;
+    auto digit = [&](size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+    const size_t int_start = i;
     while (digit(i)) ++i;
-    size_t int_end = i, frac_start = i, frac_end = i;
-    if (i < text.size() && text[i] == L'.') {
+    const size_t int_end = i;
+    size_t frac_start = i, frac_end = i;
+    if (i < text.size() && text[i] == '.') {
         frac_start = ++i;
         while (digit(i)) ++i;
         frac_end = i;
     }
     if (int_end == int_start && frac_end == frac_start) return false;
-    if (i < text.size() && (text[i] == L'e' || text[i] == L'E')) {
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         // An exponent form goes through the double it denotes.
-        std::string narrow;
-        for (wchar_t c : text) narrow.push_back(static_cast<char>(c));
         double v;
-        if (oa::parse_double_strict(narrow, v) != oa::status::ok || !set_double(v)) return false;
+        if (oa::parse_double_strict(text, v) != oa::status::ok || !set_double(v)) return false;
         negative_ = neg;
         return true;
     }
     if (i != text.size()) return false;
-    std::string digits;
-    digits.reserve(text.size());
-    for (size_t k = int_start; k < int_end; ++k) digits.push_back(static_cast<char>(text[k]));
-    size_t split = digits.size();
-    for (size_t k = frac_start; k < frac_end; ++k) digits.push_back(static_cast<char>(text[k]));
     negative_ = neg;
-    set_digits(std::string_view(digits).substr(0, split), std::string_view(digits).substr(split));
+    set_digits(text.substr(int_start, int_end - int_start),
+               text.substr(frac_start, frac_end - frac_start));
     return true;
 }
 
@@ -206,45 +202,54 @@ std::string dbf_digits::text() const {
 
 namespace {
 
-// The length of the number's text; without the leading "0" before the point when asked.
-uint32_t text_length(const dbf_digits& n, bool negative, bool drop_zero) {
-    uint32_t len = negative ? 1 : 0;
-    len += static_cast<uint32_t>(drop_zero ? 0 : n.int_digits());
-    if (n.fraction_digits() > 0) len += 1 + static_cast<uint32_t>(n.fraction_digits());
-    return len;
+// A number as a field shows it: its sign, its integer digits (none when the leading zero
+// before the point is dropped), and its fraction digits followed by `zeros` zeros.
+struct shown {
+    bool negative;
+    std::string_view int_part;
+    std::string_view fraction;
+    size_t zeros = 0;
+    size_t length() const {
+        const size_t f = fraction.size() + zeros;
+        return (negative ? 1 : 0) + int_part.size() + (f > 0 ? 1 + f : 0);
+    }
+};
+
+// Right-aligned into width bytes, which the number must fit.
+void put(const shown& n, uint8_t* out, uint32_t width) {
+    const size_t len = n.length();
+    std::memset(out, ' ', width - len);
+    uint8_t* p = out + (width - len);
+    if (n.negative) *p++ = '-';
+    if (!n.int_part.empty()) std::memcpy(p, n.int_part.data(), n.int_part.size());
+    p += n.int_part.size();
+    if (n.fraction.size() + n.zeros == 0) return;
+    *p++ = '.';
+    if (!n.fraction.empty()) std::memcpy(p, n.fraction.data(), n.fraction.size());
+    std::memset(p + n.fraction.size(), '0', n.zeros);
+}
+
+shown shown_of(const dbf_digits& n, bool negative, bool drop_zero) {
+    const auto int_len = static_cast<size_t>(n.int_digits());
+    return {negative, std::string_view(n.digits(), drop_zero ? 0 : int_len),
+            std::string_view(n.digits() + int_len, static_cast<size_t>(n.fraction_digits()))};
 }
 
 bool can_drop_zero(const dbf_digits& n) {
     return n.int_digits() == 1 && n.fraction_digits() > 0 && n.digits()[0] == '0';
 }
 
-void put(const dbf_digits& n, bool negative, bool drop_zero, uint8_t* out, uint32_t width) {
-    const uint32_t len = text_length(n, negative, drop_zero);
-    std::memset(out, ' ', width - len);
-    uint8_t* p = out + (width - len);
-    if (negative) *p++ = '-';
-    const auto int_len = static_cast<size_t>(n.int_digits());
-    if (!drop_zero) {
-        std::memcpy(p, n.digits(), int_len);
-        p += int_len;
-    }
-    if (n.fraction_digits() > 0) {
-        *p++ = '.';
-        std::memcpy(p, n.digits() + int_len, static_cast<size_t>(n.fraction_digits()));
-    }
-}
-
 bool try_put(const dbf_digits& n, uint8_t* out, uint32_t width) {
     const bool negative = n.negative();
-    if (text_length(n, negative, false) <= width) {
-        put(n, negative, false, out, width);
+    if (const shown whole = shown_of(n, negative, false); whole.length() <= width) {
+        put(whole, out, width);
         return true;
     }
-    if (can_drop_zero(n) && text_length(n, negative, true) <= width) {
-        put(n, negative, true, out, width);
-        return true;
-    }
-    return false;
+    if (!can_drop_zero(n)) return false;
+    const shown without_zero = shown_of(n, negative, true);
+    if (without_zero.length() > width) return false;
+    put(without_zero, out, width);
+    return true;
 }
 
 }  // namespace
@@ -260,4 +265,53 @@ dbf_fit dbf_put_number(const dbf_digits& number, uint8_t* out, uint32_t width) {
     }
     std::memset(out, ' ', width);
     return dbf_fit::blank;
+}
+
+namespace {
+
+// Sign, integer digits and fraction digits written as they are, the leading zeros of the
+// integer part and (with `trim`) the trailing zeros of the fraction dropped, the fraction
+// padded to `decimals` digits; false, with nothing written, when they do not fit so.
+bool put_plain(bool negative, std::string_view int_part, std::string_view fraction, bool trim,
+               int decimals, uint8_t* out, uint32_t width) {
+    shown n{negative, int_part, fraction};
+    while (n.int_part.size() > 1 && n.int_part[0] == '0') n.int_part.remove_prefix(1);
+    while (trim && !n.fraction.empty() && n.fraction.back() == '0') n.fraction.remove_suffix(1);
+    if (n.int_part.empty()) return false;
+    if (n.int_part == "0" && n.fraction.find_first_not_of('0') == std::string_view::npos)
+        n.negative = false;  // no negative zero
+    if (decimals > 0 && n.fraction.size() < static_cast<size_t>(decimals))
+        n.zeros = static_cast<size_t>(decimals) - n.fraction.size();
+    if (n.length() > width) return false;
+    put(n, out, width);
+    return true;
+}
+
+template <class F, size_t size>
+bool put_shortest(F v, int decimals, uint8_t* out, uint32_t width) {
+    char buf[size];
+    std::string_view int_part, fraction;
+    bool negative;
+    if (!fixed_text(v, int_part, fraction, negative, buf, size)) return false;
+    if (fraction.size() > static_cast<size_t>(std::max(decimals, 0))) return false;  // to round
+    return put_plain(negative, int_part, fraction, false, decimals, out, width);
+}
+
+}  // namespace
+
+bool dbf_put_decimal_text(std::string_view text, int decimals, uint8_t* out, uint32_t width) {
+    const bool negative = !text.empty() && text[0] == '-';
+    if (negative) text.remove_prefix(1);
+    const size_t point = std::min(text.find('.'), text.size());
+    return put_plain(negative, text.substr(0, point),
+                     point < text.size() ? text.substr(point + 1) : std::string_view(), true,
+                     decimals, out, width);
+}
+
+bool dbf_put_shortest(double v, int decimals, uint8_t* out, uint32_t width) {
+    return put_shortest<double, 1100>(v, decimals, out, width);
+}
+
+bool dbf_put_shortest(float v, int decimals, uint8_t* out, uint32_t width) {
+    return put_shortest<float, 200>(v, decimals, out, width);
 }

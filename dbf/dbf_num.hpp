@@ -22,7 +22,7 @@ class dbf_digits {
     bool set_double(double v);
     bool set_float(float v);
     // A plain decimal number ("-12.50", "+.5", "1e3"); false for any other text.
-    bool set_text(std::wstring_view text);
+    bool set_text(std::string_view text);
 
     // Drops the trailing zeros of the fraction.
     void trim_fraction();
@@ -60,3 +60,14 @@ enum class dbf_fit { exact, rounded, blank };
 // without the leading zero before the point, then with fewer decimals (rounded half
 // away from zero), else blanks. `rounded` says that non-zero digits were lost.
 dbf_fit dbf_put_number(const dbf_digits& number, uint8_t* out, uint32_t width);
+
+// A plain decimal text ([-]digits[.digits], as a number made from it keeps it) written as
+// dbf_put_number writes its digits with the fraction's trailing zeros dropped and the
+// fraction padded to `decimals` digits; false, with nothing written, when it does not
+// fit so: dbf_digits then finds how it fits.
+bool dbf_put_decimal_text(std::string_view text, int decimals, uint8_t* out, uint32_t width);
+// A double or float whose shortest decimal form has at most `decimals` fraction digits,
+// written as dbf_put_number writes its digits rounded and padded to `decimals`; false,
+// with nothing written, for one that needs rounding or does not fit so, NaN and infinities.
+bool dbf_put_shortest(double v, int decimals, uint8_t* out, uint32_t width);
+bool dbf_put_shortest(float v, int decimals, uint8_t* out, uint32_t width);

@@ -140,7 +140,6 @@ class dbf_recordset : public udb_recordset {
     std::vector<uint8_t> read_buffer_;
     std::vector<dbf_write_field> plan_;
     bool appendable_ = false;
-    std::vector<uint8_t> write_buffer_;
     // Records appended but not yet written, and the count the header holds.
     static constexpr size_t batch_bytes = 256 * 1024;
     std::vector<uint8_t> pending_;

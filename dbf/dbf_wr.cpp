@@ -52,21 +52,39 @@ std::string short_text(const ole_variant& v) {
     return pt::utf8_encode(w);
 }
 
-// A wide text (up to its first NUL) as memo bytes in the table's code page; `lacked`
-// counts the characters the code page lacks.
-class wide_source : public dbf_memo_source {
+// A UTF-8 text (without NUL) as memo bytes in the table's code page, one character a
+// byte; `lacked` counts the characters the code page lacks.
+class utf8_source : public dbf_memo_source {
   public:
-    wide_source(std::wstring_view text, const dbf_codec& codec, size_t& lacked)
-        : text_(text), codec_(codec), lacked_(lacked) {}
-    uint64_t size() const override { return text_.size(); }
+    utf8_source(std::string_view text, const dbf_codec& codec, size_t& lacked)
+        : text_(text), chars_(pt::utf8_length(text)), codec_(codec), lacked_(lacked) {}
+    uint64_t size() const override { return chars_; }
     void fill(uint64_t offset, uint8_t* out, size_t n) const override {
-        lacked_ += codec_.encode_into(text_.substr(static_cast<size_t>(offset), n), out);
+        // The memo file asks for its pieces in order; any other offset is found again.
+        if (offset != at_char_) {
+            at_char_ = at_byte_ = 0;
+            uint8_t skipped[256];
+            while (at_char_ < offset) {
+                const auto e = codec_.encode_utf8_into(
+                    text_.substr(at_byte_), skipped,
+                    static_cast<size_t>(std::min<uint64_t>(offset - at_char_, sizeof skipped)));
+                at_char_ += e.chars;
+                at_byte_ += e.bytes;
+            }
+        }
+        const auto e = codec_.encode_utf8_into(text_.substr(at_byte_), out, n);
+        lacked_ += e.lacked;
+        at_char_ += e.chars;
+        at_byte_ += e.bytes;
     }
 
   private:
-    std::wstring_view text_;
+    std::string_view text_;
+    uint64_t chars_;
     const dbf_codec& codec_;
     size_t& lacked_;
+    mutable uint64_t at_char_ = 0;
+    mutable size_t at_byte_ = 0;
 };
 
 // Bytes as the memo text "0x" and two upper-case hexadecimal digits per byte, with no
@@ -92,27 +110,30 @@ class hex_source : public dbf_memo_source {
     const std::vector<uint8_t>& bytes_;
 };
 
-// The text of a VT_BSTR value up to its first NUL. Long texts are searched only when
-// their reader could not say that they hold none.
-std::wstring_view up_to_nul(const ole_variant& value) {
-    std::wstring_view v(value.get_variant().bstr());
-    if (value.known_nul_free()) return v;
-    size_t nul = v.find(L'\0');
-    return nul == std::wstring_view::npos ? v : v.substr(0, nul);
+// The UTF-8 text of a VT_BSTR value, whole, and up to its first NUL. Long texts are
+// searched only when their reader could not say that they hold none.
+struct text_parts {
+    std::string_view whole;
+    std::string_view text;
+};
+text_parts utf8_up_to_nul(const ole_variant& value, std::string& holder) {
+    const std::string_view v = value.get_utf8(holder);
+    if (value.known_nul_free()) return {v, v};
+    return {v, v.substr(0, v.find('\0'))};
 }
 
 // A date as a text field shows it. A date and time keeps its time at midnight too, so
 // that one column never mixes two forms.
-std::wstring date_text(const ole_date& date, int precision) {
-    if (date.get_kind() != ole_date::kind_datetime) return date.to_wstring(precision);
+std::string date_text(const ole_date& date, int precision) {
+    if (date.get_kind() != ole_date::kind_datetime) return date.to_string(precision);
     ole_date full = date;
     full.set_midnight_as_date(false);
-    return full.to_wstring(precision);
+    return full.to_string(precision);
 }
 
-std::wstring_view trim_blanks(std::wstring_view v) {
-    while (!v.empty() && (v.front() == L' ' || v.front() == L'\t')) v.remove_prefix(1);
-    while (!v.empty() && (v.back() == L' ' || v.back() == L'\t')) v.remove_suffix(1);
+std::string_view trim_blanks(std::string_view v) {
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
     return v;
 }
 
@@ -120,6 +141,11 @@ enum class number_kind { empty, exact, floating, invalid };
 
 // A value as decimal digits, for the numeric fields.
 number_kind to_digits(const ole_variant& value, dbf_digits& d) {
+    // A number made from its decimal text goes from the text to the digits.
+    if (const std::string_view t = value.get_decimal_text(); !t.empty() && d.set_text(t)) {
+        d.trim_fraction();
+        return number_kind::exact;
+    }
     const oa::variant& v = value.get_variant();
     switch (v.vt) {
         case VT_EMPTY:
@@ -172,7 +198,8 @@ number_kind to_digits(const ole_variant& value, dbf_digits& d) {
         case VT_R8:
             return d.set_double(v.r8()) ? number_kind::floating : number_kind::invalid;
         case VT_BSTR: {
-            std::wstring_view t = trim_blanks(up_to_nul(value));
+            std::string holder;
+            std::string_view t = trim_blanks(utf8_up_to_nul(value, holder).text);
             if (t.empty()) return number_kind::empty;
             return d.set_text(t) ? number_kind::exact : number_kind::invalid;
         }
@@ -184,19 +211,21 @@ number_kind to_digits(const ole_variant& value, dbf_digits& d) {
 // A date value, or a text that reads as one; false for anything else. `empty` is set for
 // an empty value or text.
 bool to_date(const ole_variant& value, ole_date& date, bool& empty) {
-    const oa::variant& v = value.get_variant();
+    // The type alone: a date's DATE number is not needed here.
+    const VARTYPE vt = value.ole_variant::get_type();
     empty = false;
-    if (v.vt == VT_EMPTY || v.vt == VT_NULL) {
+    if (vt == VT_EMPTY || vt == VT_NULL) {
         empty = true;
         return true;
     }
-    if (v.vt == VT_DATE) {
+    if (vt == VT_DATE) {
         date = value.get_date();
         empty = date.get_kind() == ole_date::kind_empty;
         return true;
     }
-    if (v.vt == VT_BSTR) {
-        std::wstring_view t = trim_blanks(up_to_nul(value));
+    if (vt == VT_BSTR) {
+        std::string holder;
+        std::string_view t = trim_blanks(utf8_up_to_nul(value, holder).text);
         if (t.empty()) {
             empty = true;
             return true;
@@ -252,6 +281,15 @@ void put_numeric(const dbf_write_field& w, const ole_variant& value, uint8_t* ou
                  record_writer& rw) {
     if (rw.trace)
         tk_log_write("Processing as NUMERIC, fld_size=%d, scale=%d", w.width, w.pad_scale);
+    // A number made from its decimal text goes from the text into the field, and a float
+    // from its shortest text, when they fit as they are.
+    if (const std::string_view t = value.get_decimal_text();
+        !t.empty() && dbf_put_decimal_text(t, w.pad_scale, out, w.width))
+        return;
+    const oa::variant& v = value.get_variant();
+    if ((v.vt == VT_R4 && dbf_put_shortest(v.r4(), w.decimals, out, w.width)) ||
+        (v.vt == VT_R8 && dbf_put_shortest(v.r8(), w.decimals, out, w.width)))
+        return;
     dbf_digits d;
     number_kind kind = to_digits(value, d);
     if (kind == number_kind::empty) return;  // blanks
@@ -265,23 +303,27 @@ void put_numeric(const dbf_write_field& w, const ole_variant& value, uint8_t* ou
     if (dbf_put_number(d, out, w.width) != dbf_fit::exact) rw.report(w, value, "does not fit");
 }
 
-// The text a C or memo field takes of a value that is neither ASCII text nor bytes: a
-// text up to its first NUL (the cut reported), a date with `precision` digits of
-// seconds, anything else as its text; nothing for no value.
-std::wstring_view field_text(const dbf_write_field& w, const ole_variant& value, int precision,
-                             std::wstring& holder, record_writer& rw) {
+// The text a C or memo field takes of a value that is no byte array, as UTF-8: a text
+// up to its first NUL (the cut reported), a date with `precision` digits of seconds,
+// anything else as its text; nothing for no value. `ascii` tells that it is known to be
+// ASCII.
+std::string_view field_text(const dbf_write_field& w, const ole_variant& value, int precision,
+                            std::string& holder, bool& ascii, record_writer& rw) {
     const oa::variant& v = value.get_variant();
+    ascii = false;
     if (v.vt == VT_EMPTY || v.vt == VT_NULL) return {};
     if (v.vt == VT_BSTR) {
-        const std::wstring_view text = up_to_nul(value);
-        if (text.size() < v.bstr().size()) rw.report(w, value, "is cut at its NUL character in");
-        return text;
+        const text_parts t = utf8_up_to_nul(value, holder);
+        if (t.text.size() < t.whole.size()) rw.report(w, value, "is cut at its NUL character in");
+        ascii = value.known_ascii();
+        return t.text;
     }
     if (v.vt == VT_DATE) {
         if (precision == 0) rw.lost_fraction(value.get_date());
         holder = date_text(value.get_date(), precision);
+        ascii = true;
     } else {
-        holder = value.to_wstring();
+        holder = value.to_string();
     }
     return holder;
 }
@@ -289,15 +331,6 @@ std::wstring_view field_text(const dbf_write_field& w, const ole_variant& value,
 void put_character(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
                    record_writer& rw) {
     if (rw.trace) tk_log_write("Got FLD_TYPE_CHARACTER, fld_size=%d", w.width);
-    const oa::variant& v = value.get_variant();
-    if (v.vt == VT_EMPTY || v.vt == VT_NULL) return;
-    if (const std::string* ascii = value.ascii_text()) {
-        // ASCII is the same bytes in the table's code page.
-        const size_t n = std::min<size_t>(ascii->size(), w.width);
-        std::memcpy(out, ascii->data(), n);
-        if (ascii->size() > w.width) rw.report(w, value, "does not fit");
-        return;
-    }
     if (const auto* bytes = value.get_byte_array()) {
         // Only as many hexadecimal digits as the field can take.
         hex_source hex(*bytes);
@@ -306,12 +339,19 @@ void put_character(const dbf_write_field& w, const ole_variant& value, uint8_t* 
         if (hex.size() > w.width) rw.report(w, value, "does not fit");
         return;
     }
-    std::wstring text_holder;
-    const std::wstring_view text = field_text(w, value, 0, text_holder, rw);
+    std::string holder;
+    bool ascii;
+    const std::string_view text = field_text(w, value, 0, holder, ascii, rw);
+    if (ascii) {
+        // ASCII is the same bytes in the table's code page.
+        std::memcpy(out, text.data(), std::min<size_t>(text.size(), w.width));
+        if (text.size() > w.width) rw.report(w, value, "does not fit");
+        return;
+    }
     // The code page is single-byte: one character, one byte.
-    rw.lost_characters(
-        rw.codec.encode_into(text.substr(0, std::min<size_t>(text.size(), w.width)), out));
-    if (text.size() > w.width) rw.report(w, value, "does not fit");
+    const dbf_codec::encoded e = rw.codec.encode_utf8_into(text, out, w.width);
+    rw.lost_characters(e.lacked);
+    if (e.bytes < text.size()) rw.report(w, value, "does not fit");
 }
 
 void put_logical(const dbf_write_field& w, const ole_variant& value, uint8_t* out,
@@ -324,7 +364,8 @@ void put_logical(const dbf_write_field& w, const ole_variant& value, uint8_t* ou
         return;
     }
     if (v.vt != VT_BSTR) return rw.report(w, value, "cannot be written as");
-    std::wstring low(trim_blanks(up_to_nul(value)));
+    std::string holder;
+    std::wstring low = pt::utf8_decode(trim_blanks(utf8_up_to_nul(value, holder).text));
     for (auto& c : low) c = pt::fold_case(c);
     if (low.empty()) return;
     if (low == L"t" || low == L"y" || low == L"1" || low == L"true" || low == L"yes")
@@ -386,8 +427,9 @@ void put_double(const dbf_write_field& w, const ole_variant& value, uint8_t* out
     if (ole_variant::is_numeric_vt(v.vt)) {
         d = value.to_double();
     } else if (v.vt == VT_BSTR) {
-        std::wstring_view t = trim_blanks(up_to_nul(value));
-        if (!t.empty() && oa::parse_double_strict(pt::utf8_encode(t), d) != oa::status::ok) {
+        std::string holder;
+        std::string_view t = trim_blanks(utf8_up_to_nul(value, holder).text);
+        if (!t.empty() && oa::parse_double_strict(t, d) != oa::status::ok) {
             d = 0;
             rw.report(w, value, "cannot be written as");
         }
@@ -428,12 +470,12 @@ void put_block_number(uint32_t block, uint8_t* out, uint32_t width) {
 void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, record_writer& rw) {
     put_block_number(0, out, w.width);  // no memo
     const std::vector<uint8_t>* bytes = value.get_byte_array();
-    const std::string* ascii = value.ascii_text();
-    std::wstring text_holder;
-    std::wstring_view text;
-    if (!bytes && !ascii) text = field_text(w, value, 6, text_holder, rw);
+    std::string holder;
+    bool ascii = false;
+    std::string_view text;
+    if (!bytes) text = field_text(w, value, 6, holder, ascii, rw);
     // Empty bytes never come here (see put_field).
-    if (!bytes && (ascii ? ascii->empty() : text.empty())) {
+    if (!bytes && text.empty()) {
         if (rw.trace) tk_log_write("Skip empty MEMO");
         return;  // 10 blanks
     }
@@ -444,8 +486,8 @@ void put_memo(const dbf_write_field& w, const ole_variant& value, uint8_t* out, 
     }
     size_t lacked = 0;
     uint32_t block = bytes   ? rw.fpt->append(hex_source(*bytes))
-                     : ascii ? rw.fpt->append(dbf_bytes_source(*ascii))
-                             : rw.fpt->append(wide_source(text, rw.codec, lacked));
+                     : ascii ? rw.fpt->append(dbf_bytes_source(text))
+                             : rw.fpt->append(utf8_source(text, rw.codec, lacked));
     rw.lost_characters(lacked);
     put_block_number(block, out, w.width);
 }
@@ -533,7 +575,7 @@ void dbf_recordset::prepare_append() {
         tk_log_printf(2, "Table cannot be appended to: version 0x%02X", version_);
         throw tk_exception(dbf_not_conform_text, tk_kind_continue);
     }
-    write_buffer_.assign(record_length_, ' ');
+    pending_.reserve(batch_bytes + record_length_);
     appendable_ = true;
 }
 
@@ -676,8 +718,10 @@ void dbf_recordset::append_record(const udb_record& record) {
 
     record_writer rw{schema_, *codec_, fpt_, tk_log_on(1), {}};
     const uint32_t saved_next_free = rw.fpt ? rw.fpt->next_free() : 0;
-    uint8_t* const rec = write_buffer_.data();
-    std::memset(rec, ' ', record_length_);
+    // The record is encoded where the batch holds it, into blanks.
+    const size_t at = pending_.size();
+    pending_.resize(at + record_length_, ' ');
+    uint8_t* const rec = pending_.data() + at;
     try {
         for (const dbf_write_field& w : plan_) {
             uint8_t* out = rec + w.offset;
@@ -693,13 +737,13 @@ void dbf_recordset::append_record(const udb_record& record) {
         }
     } catch (...) {
         // The memos written so far belong to no record; their blocks stay free.
+        pending_.resize(at);
         if (rw.fpt) rw.fpt->restore_next_free(saved_next_free);
         rethrow_named();
     }
 
-    // The whole record goes into the batch; the batch is written with one call and the
-    // count after it, so the header never counts a record that is not whole on disk.
-    pending_.insert(pending_.end(), rec, rec + record_length_);
+    // Only the whole record stays in the batch; the batch is written with one call and
+    // the count after it, so the header never counts a record that is not whole on disk.
     ++count_;
     losses_.unencodable += rw.lacked;
     losses_.fractions += rw.fractions;

@@ -81,8 +81,6 @@ void swap_day_year(SYSTEMTIME& t) {
 
 }  // namespace
 
-ole_date::ole_date() = default;
-
 ole_date::ole_date(const SYSTEMTIME& st) : kind_(kind_datetime), time_(st) {
     tk_log_printf(1, "ole_date::ole_date(SYSTEMTIME)");
     refine_type();

@@ -14,7 +14,7 @@ class ole_date {
     enum : int32_t { kind_empty = 0, kind_datetime = 1, kind_date = 2, kind_time = 3 };
 
     // Empty (kind 0, every field 0).
-    ole_date();
+    ole_date() = default;
     // Kind 1, then refined to a date or a time by the fields.
     explicit ole_date(const SYSTEMTIME& st);
     // Parses the text; kind 0 when it cannot. Narrow text is UTF-8.

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <type_traits>
 
 #include "TK/tk_log.hpp"
 #include "TK/tk_string.hpp"
@@ -125,8 +124,8 @@ std::vector<uint8_t> utf16le_bytes(const std::wstring& w) {
 
 // The lines a value's constructor writes, for a value that is built in place.
 template <class... A>
-void trace_built(std::string_view line, const A&... a) {
-    if (!tk_log_on(1)) return;
+void trace_built(bool trace, std::string_view line, const A&... a) {
+    if (!trace) return;
     tk_log_write("ole_variant::initialize");
     tk_log_write("src.vt=%d", 0);
     tk_log_write(line, a...);
@@ -143,9 +142,8 @@ void trace_built(std::string_view line, const A&... a) {
 void ole_variant::initialize() {
     tk_log_printf(1, "ole_variant::initialize");
     var_.clear();
-    i64_ = 0;
-    u64_ = 0;
-    forget_text_hints();
+    forget_held();
+    date_pending_ = false;
     tk_log_printf(1, "src.vt=%d", var_.vt);
 }
 
@@ -259,14 +257,12 @@ ole_variant::ole_variant(uint32_t v) {
 ole_variant::ole_variant(int64_t v) {
     initialize();
     tk_log_printf(1, "ole_variant::ctor(hyper, %I64d)", v);
-    i64_ = v;
     var_.set_i8(v);
 }
 
 ole_variant::ole_variant(uint64_t v) {
     initialize();
     tk_log_printf(1, "ole_variant::ctor(uhyper, %I64u)", v);
-    u64_ = v;
     var_.set_ui8(v);
 }
 
@@ -285,14 +281,26 @@ ole_variant::ole_variant(const DECIMAL& v) {
 // ---------------------------------------------------------------- copy and destruction
 
 void ole_variant::copy_from(const ole_variant& that, bool assignment) {
-    // Byte arrays, VT_BLOB included, are copied whole: nothing is shared.
-    var_ = that.var_;
-    i64_ = that.i64_;
-    u64_ = that.u64_;
+    // Byte arrays, VT_BLOB included, and texts are copied whole: nothing is shared, not
+    // even the bytes a text views. The wide form of a UTF-8 text is made again if asked.
+    if (that.utf8_held_) {
+        var_.clear();
+        var_.vt = VT_BSTR;
+    } else {
+        var_ = that.var_;
+    }
+    if (that.utf8_held_ || that.digits_held_) {
+        held_own_.assign(that.held());
+        held_owned_ = true;
+    }
     date_ = that.date_;
+    date_pending_ = false;
+    utf8_held_ = that.utf8_held_;
+    digits_held_ = that.digits_held_;
+    parse_pending_ = that.parse_pending_;
     nul_free_ = that.nul_free_;
-    ascii_kept_ = that.ascii_kept_;
-    if (ascii_kept_) ascii_ = that.ascii_;
+    ascii_ = that.ascii_;
+    well_formed_ = that.well_formed_;
     if ((var_.vt == VT_I8 || var_.vt == VT_UI8) && !assignment)
         tk_log_printf(1, "Special processing for VT_(U)I8 type");
     if (var_.vt == VT_DATE) {
@@ -312,15 +320,21 @@ ole_variant::ole_variant(const ole_variant& that) {
 }
 
 ole_variant::ole_variant(ole_variant&& that) noexcept
-    : i64_(that.i64_),
-      u64_(that.u64_),
-      date_(that.date_),
-      var_(std::move(that.var_)),
+    : var_(std::move(that.var_)),
+      held_owned_(that.held_owned_),
+      utf8_held_(that.utf8_held_),
+      digits_held_(that.digits_held_),
+      parse_pending_(that.parse_pending_),
       nul_free_(that.nul_free_),
-      ascii_kept_(that.ascii_kept_),
-      ascii_(std::move(that.ascii_)) {
+      ascii_(that.ascii_),
+      well_formed_(that.well_formed_),
+      date_pending_(that.date_pending_),
+      held_(that.held_),
+      date_(that.date_),
+      held_own_(std::move(that.held_own_)) {
     that.var_.clear();
-    that.forget_text_hints();
+    that.forget_held();
+    that.date_pending_ = false;
 }
 
 ole_variant::~ole_variant() {
@@ -337,16 +351,22 @@ ole_variant& ole_variant::operator=(const ole_variant& that) {
 
 ole_variant& ole_variant::operator=(ole_variant&& that) noexcept {
     if (this != &that) {
-        i64_ = that.i64_;
-        u64_ = that.u64_;
         date_ = that.date_;
         var_ = std::move(that.var_);
+        date_pending_ = that.date_pending_;
+        utf8_held_ = that.utf8_held_;
+        digits_held_ = that.digits_held_;
+        parse_pending_ = that.parse_pending_;
+        held_owned_ = that.held_owned_;
+        held_ = that.held_;
+        // Both storages are kept: the other value's serves its next bytes.
+        if ((utf8_held_ || digits_held_) && held_owned_) held_own_.swap(that.held_own_);
         nul_free_ = that.nul_free_;
-        ascii_kept_ = that.ascii_kept_;
-        // Unkept bytes stay where they are: their storage serves the next text.
-        if (ascii_kept_) ascii_ = std::move(that.ascii_);
+        ascii_ = that.ascii_;
+        well_formed_ = that.well_formed_;
         that.var_.clear();
-        that.forget_text_hints();
+        that.forget_held();
+        that.date_pending_ = false;
     }
     return *this;
 }
@@ -373,6 +393,7 @@ void ole_variant::allocate_safe_array(size_t size) {
         return;
     }
     tk_log_printf(1, "Re-initialize VARIANT");
+    forget_held();
     var_.set_bytes(std::vector<uint8_t>(size), VT_UI1_ARRAY);
 }
 
@@ -393,79 +414,93 @@ void ole_variant::attach_binary(std::vector<uint8_t>&& bytes) {
     tk_log_printf(1, "arr_size=%d", bytes.size());
     if (bytes.empty()) return;
     VARTYPE type = var_.vt == VT_BLOB && var_.has_bytes() ? VT_BLOB : VT_UI1_ARRAY;
+    forget_held();
     var_.set_bytes(std::move(bytes), type);
 }
 
 void ole_variant::attach_string(std::string_view utf8) {
     tk_log_printf(1, "ole_variant::attach_string('%s')", utf8);
-    forget_text_hints();
-    var_.set_bstr(pt::utf8_decode(utf8));
+    date_pending_ = false;
+    hold_utf8(utf8, false);
+}
+
+void ole_variant::hold(std::string_view bytes, bool view) {
+    if (view) {
+        held_ = bytes;
+        held_owned_ = false;
+    } else {
+        if (held_own_.capacity() > refill_keep_bytes && bytes.size() <= refill_keep_bytes)
+            std::string().swap(held_own_);
+        held_own_.assign(bytes);
+        held_owned_ = true;
+    }
+}
+
+void ole_variant::hold_utf8(std::string_view utf8, bool view) {
+    // A NUL byte is the only thing that decodes to a NUL, so the bytes tell what the
+    // text holds.
+    const pt::utf8_scan scan = pt::scan_utf8(utf8);
+    hold(utf8, view);
+    if (var_.vt != VT_BSTR || var_.has_bstr()) {
+        var_.clear();
+        var_.vt = VT_BSTR;
+    }
+    utf8_held_ = true;
+    nul_free_ = !scan.nul;
+    ascii_ = scan.ascii && !scan.nul;
+    well_formed_ = !scan.ill_formed;
+}
+
+void ole_variant::make_wide() const {
+    if (!utf8_held_ || var_.has_bstr()) return;
+    std::wstring wide;
+    pt::utf8_decode_into(held(), wide);
+    var_.value = std::move(wide);
+}
+
+void ole_variant::make_date_number() const {
+    if (!date_pending_) return;
+    DATE v = 0;
+    date_.to_variant_time(v);
+    var_.set_date(v);
+    date_pending_ = false;
+}
+
+void ole_variant::widen_text() {
+    if (!utf8_held_) return;
+    make_wide();
+    forget_held();
 }
 
 void ole_variant::attach_wstring(std::wstring_view text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
-    forget_text_hints();
+    forget_held();
     var_.set_bstr(std::wstring(text));
 }
 
 void ole_variant::attach_wstring(std::wstring&& text) {
     tk_log_printf(1, "ole_variant::attach_wstring('%s')", text);
-    forget_text_hints();
+    forget_held();
     var_.set_bstr(std::move(text));
 }
 
-void ole_variant::park(refill_storage& spare) {
-    auto keep = [](auto& from, auto& to) {
-        using T = std::remove_reference_t<decltype(from)>;
-        if (from.capacity() * sizeof(typename T::value_type) <= refill_keep_bytes &&
-            from.capacity() > to.capacity()) {
-            from.clear();
-            to.swap(from);
+void ole_variant::park_storage(refill_storage& spare) {
+    if (var_.has_bytes()) {
+        std::vector<uint8_t>& bytes = var_.bytes();
+        if (bytes.capacity() <= refill_keep_bytes && bytes.capacity() > spare.bytes.capacity()) {
+            bytes.clear();
+            spare.bytes.swap(bytes);
         }
-        T().swap(from);
-    };
-    forget_text_hints();
-    if (var_.has_bstr())
-        keep(std::get<std::wstring>(var_.value), spare.text);
-    else if (var_.has_bytes())
-        keep(var_.bytes(), spare.bytes);
-    i64_ = 0;
-    u64_ = 0;
-    date_ = ole_date();
+    }
+    // A wide text, made for a caller that asked for it, is let go.
+    var_.value = std::monostate();
+    if (held_own_.capacity() > refill_keep_bytes) std::string().swap(held_own_);
 }
 
-std::wstring& ole_variant::refill_text(refill_storage& spare) {
-    if (!var_.has_bstr()) {
-        park(spare);
-        var_.value = std::move(spare.text);
-        spare.text = std::wstring();
-    } else {
-        std::wstring& kept = std::get<std::wstring>(var_.value);
-        if (kept.capacity() * sizeof(wchar_t) > refill_keep_bytes) std::wstring().swap(kept);
-        i64_ = 0;
-        u64_ = 0;
-        date_ = ole_date();
-    }
-    var_.vt = VT_BSTR;
-    forget_text_hints();
-    std::wstring& text = std::get<std::wstring>(var_.value);
-    text.clear();
-    return text;
-}
-
-bool ole_variant::refill_utf8(std::string_view utf8, refill_storage& spare) {
-    std::wstring& text = refill_text(spare);
-    // A NUL byte is the only thing that decodes to a NUL, so the bytes, a quarter of
-    // the memory of the decoded text, tell what the text holds.
-    const pt::byte_scan scan = pt::scan_bytes(utf8);
-    const bool ill_formed = pt::utf8_decode_into(utf8, text);
-    nul_free_ = !scan.nul;
-    ascii_kept_ = scan.ascii && !scan.nul;
-    if (ascii_kept_) {
-        if (ascii_.capacity() > refill_keep_bytes) std::string().swap(ascii_);
-        ascii_.assign(utf8);
-    }
-    return ill_formed;
+bool ole_variant::refill_utf8(std::string_view utf8, refill_storage& spare, bool view) {
+    park(spare);
+    hold_utf8(utf8, view);
+    return !well_formed_;
 }
 
 std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
@@ -476,9 +511,7 @@ std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
     } else {
         std::vector<uint8_t>& kept = var_.bytes();
         if (kept.capacity() > refill_keep_bytes) std::vector<uint8_t>().swap(kept);
-        i64_ = 0;
-        u64_ = 0;
-        date_ = ole_date();
+        forget_held();
     }
     var_.vt = VT_UI1_ARRAY;
     std::vector<uint8_t>& bytes = var_.bytes();
@@ -486,17 +519,26 @@ std::vector<uint8_t>& ole_variant::refill_bytes(refill_storage& spare) {
     return bytes;
 }
 
-void ole_variant::refill(ole_variant&& v, refill_storage& spare) {
+void ole_variant::refill_empty(refill_storage& spare) {
     park(spare);
-    *this = std::move(v);
+    var_.clear();
 }
 
 size_t ole_variant::get_at(std::string& out, size_t position, size_t length) const {
     tk_log_printf(1, "ole_variant::get_at(pos=%d, length=%d)", position, length);
     out.clear();
-    if (var_.vt == VT_BSTR && var_.has_bstr()) {
+    if (utf8_held_ && ascii_) {
+        // One byte a character.
         tk_log_printf(1, "Extracting VT_BSTR");
-        const std::wstring& s = var_.bstr();
+        const std::string_view s = held();
+        if (position >= s.size()) return 0;
+        size_t n = std::min(length, s.size() - position);
+        out.assign(s.substr(position, n));
+        return n;
+    }
+    if (const std::wstring* text = get_bstr()) {
+        tk_log_printf(1, "Extracting VT_BSTR");
+        const std::wstring& s = *text;
         if (position >= s.size()) return 0;
         size_t n = std::min(length, s.size() - position);
         out = pt::utf8_encode(std::wstring_view(s).substr(position, n));
@@ -522,10 +564,14 @@ size_t ole_variant::get_bytes(const uint8_t*& out, std::string& holder) const {
         tk_log_printf(1, "OLE_Variant is empty");
         return 0;
     }
-    if (var_.vt == VT_BSTR && var_.has_bstr()) {
-        tk_log_printf(1, "Processing VT_BSTR: '%s'", var_.bstr());
-        holder = pt::utf8_encode(var_.bstr());
-        tk_log_printf(1, "n_unicode=%d", var_.bstr().size());
+    if (is_text()) {
+        // Bytes that were not UTF-8 are given as their decoding writes them again.
+        if (utf8_held_ && well_formed_)
+            holder.assign(held());
+        else
+            holder = pt::utf8_encode(*get_bstr());
+        tk_log_printf(1, "Processing VT_BSTR: '%s'", holder);
+        tk_log_printf(1, "n_unicode=%d", get_text_length());
         out = reinterpret_cast<const uint8_t*>(holder.data());
         return holder.size();
     }
@@ -563,15 +609,22 @@ std::vector<uint8_t>& ole_variant::convert_to_byte_array(const void* source, siz
 }
 
 const std::wstring* ole_variant::get_bstr() const {
-    return var_.vt == VT_BSTR && var_.has_bstr() ? &var_.bstr() : nullptr;
+    if (var_.vt != VT_BSTR) return nullptr;
+    make_wide();
+    return var_.has_bstr() ? &var_.bstr() : nullptr;
 }
 
-const std::vector<uint8_t>* ole_variant::get_byte_array() const {
-    return is_binary(var_.vt) && var_.has_bytes() ? &var_.bytes() : nullptr;
+std::string_view ole_variant::get_utf8(std::string& holder) const {
+    if (utf8_held_ && well_formed_) return held();
+    const std::wstring* text = get_bstr();
+    if (!text) return {};
+    holder = pt::utf8_encode(*text);
+    return holder;
 }
 
-std::vector<uint8_t>* ole_variant::get_byte_array() {
-    return is_binary(var_.vt) && var_.has_bytes() ? &var_.bytes() : nullptr;
+size_t ole_variant::get_text_length() const {
+    if (utf8_held_) return ascii_ ? held().size() : pt::utf8_length(held());
+    return var_.vt == VT_BSTR && var_.has_bstr() ? var_.bstr().size() : 0;
 }
 
 // ---------------------------------------------------------------- conversions
@@ -579,7 +632,10 @@ std::vector<uint8_t>* ole_variant::get_byte_array() {
 void ole_variant::change_type(VARTYPE to) {
     const VARTYPE from = var_.vt;
     tk_log_printf(1, "ole_variant::change_type(old=%d,new=%d)", from, to);
-    forget_text_hints();
+    // The conversions work on wide text, the DATE number and numbers read.
+    widen_text();
+    settle();
+    forget_held();
 
     // 1. The two names of a byte array.
     if ((from == VT_UI1_ARRAY && to == VT_BLOB) || (from == VT_BLOB && to == VT_UI1_ARRAY)) {
@@ -600,6 +656,7 @@ void ole_variant::change_type(VARTYPE to) {
     if (from == VT_DATE) {
         if (to != VT_BSTR) cast_error();
         attach_wstring(date_.to_wstring(6));
+        date_ = ole_date();  // a date only for VT_DATE
         return;
     }
     // 7. and 8. To the 64-bit integers.
@@ -685,12 +742,10 @@ bool ole_variant::set_integer_bits(VARTYPE to, uint64_t bits) {
             var_.set_uint(static_cast<uint32_t>(bits));
             return true;
         case VT_UI8:
-            u64_ = bits;
             var_.set_ui8(bits);
             return true;
         case VT_I8:
-            i64_ = static_cast<int64_t>(bits);
-            var_.set_i8(i64_);
+            var_.set_i8(static_cast<int64_t>(bits));
             return true;
         default:
             return false;
@@ -699,8 +754,8 @@ bool ole_variant::set_integer_bits(VARTYPE to, uint64_t bits) {
 
 void ole_variant::change_from_64(VARTYPE to) {
     const bool is_signed = var_.vt == VT_I8;
-    const int64_t s = i64_;
-    const uint64_t u = u64_;
+    const int64_t s = is_signed ? var_.i8() : 0;
+    const uint64_t u = is_signed ? 0 : var_.ui8();
     if (set_integer_bits(to, is_signed ? static_cast<uint64_t>(s) : u)) return;
     switch (to) {
         case VT_R4:
@@ -798,12 +853,10 @@ void ole_variant::change_to_64(VARTYPE to) {
     const __int128 v = integer_for_64(to_signed);
     if (to_signed) {
         if (v < INT64_MIN || v > INT64_MAX) cast_error();
-        i64_ = static_cast<int64_t>(v);
-        var_.set_i8(i64_);
+        var_.set_i8(static_cast<int64_t>(v));
     } else {
         if (v < 0 || v > UINT64_MAX) cast_error();  // a negative number has no unsigned value
-        u64_ = static_cast<uint64_t>(v);
-        var_.set_ui8(u64_);
+        var_.set_ui8(static_cast<uint64_t>(v));
     }
 }
 
@@ -911,6 +964,7 @@ void ole_variant::change_to_binary() {
 }
 
 bool ole_variant::to_bool() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_bool(vt=%08X)", var_.vt);
     switch (var_.vt) {
         case VT_I2:
@@ -939,15 +993,16 @@ bool ole_variant::to_bool() const {
         case VT_UI1:
             return var_.ui1() != 0;
         case VT_I8:
-            return i64_ != 0;
+            return var_.i8() != 0;
         case VT_UI8:
-            return u64_ != 0;
+            return var_.ui8() != 0;
         default:
             return false;
     }
 }
 
 double ole_variant::to_double() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_double(%08X)", var_.vt);
     switch (var_.vt) {
         case VT_EMPTY:
@@ -984,9 +1039,9 @@ double ole_variant::to_double() const {
         case VT_BOOL:
             return var_.i2() == VARIANT_TRUE ? 1.0 : 0.0;
         case VT_I8:
-            return static_cast<double>(i64_);
+            return static_cast<double>(var_.i8());
         case VT_UI8:
-            return static_cast<double>(u64_);
+            return static_cast<double>(var_.ui8());
         default:
             throw tk_mail_assertion("ole_var.cpp", 940);
     }
@@ -1003,6 +1058,7 @@ int32_t saturate32(__int128 v) {
 }  // namespace
 
 int32_t ole_variant::to_long() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_long(vt=%08X)", var_.vt);
     // Numbers beyond the 32-bit range read as its nearest end, never wrapped.
     switch (var_.vt) {
@@ -1041,9 +1097,9 @@ int32_t ole_variant::to_long() const {
         case VT_UI2:
             return var_.ui2();
         case VT_I8:
-            return saturate32(i64_);
+            return saturate32(var_.i8());
         case VT_UI8:
-            return saturate32(u64_);
+            return saturate32(var_.ui8());
         default:
             return 0;
     }
@@ -1089,9 +1145,82 @@ ole_variant ole_variant::from_string(std::string_view text, VARTYPE type) {
     return res;
 }
 
-void ole_variant::refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare) {
+namespace {
+
+// Whether the text is a number's decimal text that the type holds exactly, as MySQL
+// sends its numbers: [-]digits for an integer type (no sign for an unsigned one), and
+// [-]digits[.digits] for a decimal, with fewer significant digits than could overflow.
+bool holds_exactly(std::string_view text, VARTYPE type) {
+    size_t most;
+    bool sign = true, point = false;
+    switch (type) {
+        case VT_I1:
+            most = 2;
+            break;
+        case VT_UI1:
+            most = 2, sign = false;
+            break;
+        case VT_I2:
+            most = 4;
+            break;
+        case VT_UI2:
+            most = 4, sign = false;
+            break;
+        case VT_I4:
+            most = 9;
+            break;
+        case VT_UI4:
+            most = 9, sign = false;
+            break;
+        case VT_I8:
+            most = 18;
+            break;
+        case VT_UI8:
+            most = 19, sign = false;
+            break;
+        case VT_DECIMAL:
+            most = 28, point = true;
+            break;
+        default:
+            return false;
+    }
+    size_t i = 0;
+    if (sign && !text.empty() && text[0] == '-') i = 1;
+    const size_t start = i;
+    while (i < text.size() && text[i] == '0') ++i;
+    size_t digits = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++digits;
+    if (i == start) return false;
+    if (point && i < text.size() && text[i] == '.') {
+        const size_t fraction = ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        if (i == fraction) return false;
+        digits += i - fraction;
+    }
+    return i == text.size() && digits <= most;
+}
+
+}  // namespace
+
+void ole_variant::refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare,
+                                     bool view) {
     park(spare);
-    set_from_string(text, type);
+    // Read at once when the trace tells of it.
+    if (!holds_exactly(text, type) || tk_log_on(1)) return set_from_string(text, type);
+    var_.clear();
+    var_.vt = type;
+    hold(text, view);
+    digits_held_ = true;
+    parse_pending_ = true;
+}
+
+void ole_variant::read_digits() const {
+    // Reading the digits changes the form of the value, not the value: only the mutable
+    // var_ is written.
+    parse_pending_ = false;
+    auto& self = const_cast<ole_variant&>(*this);
+    if (!self.set_integer_from_string(held(), var_.vt, false))
+        self.set_fraction_from_string(held(), var_.vt, false);
 }
 
 void ole_variant::refill(const ole_date& d, refill_storage& spare) {
@@ -1100,36 +1229,37 @@ void ole_variant::refill(const ole_date& d, refill_storage& spare) {
 }
 
 void ole_variant::set_date(const ole_date& d) {
-    i64_ = 0;
-    u64_ = 0;
     date_ = d;
+    var_.set_date(0);
+    // The DATE number is made when asked for, unless the trace would tell that it fails.
+    date_pending_ = true;
+    if (!tk_log_on(2)) return;
     DATE v = 0;
-    if (!date_.to_variant_time(v)) tk_log_printf(2, "Failed to convert SYSTEMTIME->VARIANT");
+    if (!date_.to_variant_time(v)) tk_log_write("Failed to convert SYSTEMTIME->VARIANT");
     var_.set_date(v);
+    date_pending_ = false;
 }
 
 void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
-    tk_log_printf(1, "ole_variant::from_string('%s', 0x%08X)", text, type);
+    const bool trace = tk_log_on(1);
+    if (trace) tk_log_write("ole_variant::from_string('%s', 0x%08X)", text, type);
     // Every rule below gives a value of a plain type, as its constructor would.
-    forget_text_hints();
-    i64_ = 0;
-    u64_ = 0;
-    date_ = ole_date();
     if (text.empty() && type != VT_BSTR) {
-        trace_built("ole_variant::empty ctor");
+        trace_built(trace, "ole_variant::empty ctor");
         return var_.clear();
     }
     if (type == VT_UI1_ARRAY || type == VT_BLOB) {
-        tk_log_printf(1, "GOT BLOB");
+        if (trace) tk_log_write("GOT BLOB");
         *this = hex_to_value(text, type);
         return;
     }
-    if (set_integer_from_string(text, type) || set_fraction_from_string(text, type)) return;
+    if (set_integer_from_string(text, type, trace) || set_fraction_from_string(text, type, trace))
+        return;
     switch (type) {
         case VT_DATE:
-            return set_date_from_string(text);
+            return set_date_from_string(text, trace);
         case VT_BOOL: {
-            tk_log_printf(1, "ole_variant::from_string(VT_BOOL, '%s')", text);
+            if (trace) tk_log_write("ole_variant::from_string(VT_BOOL, '%s')", text);
             bool v;
             if (matches_word(text, {"1", "yes", "t", "true"}))
                 v = true;
@@ -1137,22 +1267,24 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
                 v = false;
             else
                 v = oa::parse_i64_prefix(text) != 0;
-            trace_built("ole_variant::ctor from bool (%d)", v);
+            trace_built(trace, "ole_variant::ctor from bool (%d)", v);
             return var_.set_bool(v);
         }
         default:
             break;
     }
-    tk_log_printf(1, "default processing");
-    trace_built("ole_variant::empty ctor");
+    if (trace) tk_log_write("default processing");
+    trace_built(trace, "ole_variant::empty ctor");
     var_.clear();
     attach_string(text);
     if (type == VT_BSTR) return;
     if (type == VT_EMPTY || type == VT_NULL) {
+        forget_held();
         var_.clear();
         var_.vt = type;
         return;
     }
+    widen_text();
     tk_log_printf(1, "Right before VariantChangeType");
     oa::status st = oa::change_type(var_, type);
     tk_log_printf(1, "Right after VariantChangeType");
@@ -1160,93 +1292,95 @@ void ole_variant::set_from_string(std::string_view text, VARTYPE type) {
     tk_log_printf(1, "VariantChangeType succeeded");
 }
 
-bool ole_variant::set_integer_from_string(std::string_view text, VARTYPE type) {
+bool ole_variant::set_integer_from_string(std::string_view text, VARTYPE type, bool trace) {
     switch (type) {
         // Integers: read as a 64-bit number that saturates at its ends, then narrowed
         // to the width of the type (VT_I4 saturates at 32 bits, as the C runtime's atoi).
         case VT_I2: {
             auto v = static_cast<int16_t>(static_cast<uint16_t>(oa::parse_i64_prefix(text)));
-            trace_built("ole_variant::ctor from short(%d)", v);
+            trace_built(trace, "ole_variant::ctor from short(%d)", v);
             var_.set_i2(v);
             return true;
         }
         case VT_I4: {
             int32_t v = saturate32(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from int(%d)", v);
+            trace_built(trace, "ole_variant::ctor from int(%d)", v);
             var_.set_i4(v);
             return true;
         }
         case VT_I1: {
             auto v = static_cast<int8_t>(static_cast<uint8_t>(oa::parse_i64_prefix(text)));
-            trace_built("ole_variant::ctor from char(%d)", v);
+            trace_built(trace, "ole_variant::ctor from char(%d)", v);
             var_.set_i1(v);
             return true;
         }
         case VT_UI1: {
             auto v = static_cast<uint8_t>(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from byte(%d)", v);
+            trace_built(trace, "ole_variant::ctor from byte(%d)", v);
             var_.set_ui1(v);
             return true;
         }
         case VT_UI2: {
             auto v = static_cast<uint16_t>(oa::parse_i64_prefix(text));
-            trace_built("ole_variant::ctor from ushort(%d)", v);
+            trace_built(trace, "ole_variant::ctor from ushort(%d)", v);
             var_.set_ui2(v);
             return true;
         }
         case VT_UI4: {
             uint32_t v = oa::parse_u32_prefix(text);
-            trace_built("ole_variant::ctor from uint(%u)", v);
+            trace_built(trace, "ole_variant::ctor from uint(%u)", v);
             var_.set_ui4(v);
             return true;
         }
-        case VT_I8:
-            i64_ = oa::parse_i64_prefix(text);
-            trace_built("ole_variant::ctor(hyper, %I64d)", i64_);
-            var_.set_i8(i64_);
+        case VT_I8: {
+            const int64_t v = oa::parse_i64_prefix(text);
+            trace_built(trace, "ole_variant::ctor(hyper, %I64d)", v);
+            var_.set_i8(v);
             return true;
-        case VT_UI8:
-            u64_ = oa::parse_u64_prefix(text);
-            trace_built("ole_variant::ctor(uhyper, %I64u)", u64_);
-            var_.set_ui8(u64_);
+        }
+        case VT_UI8: {
+            const uint64_t v = oa::parse_u64_prefix(text);
+            trace_built(trace, "ole_variant::ctor(uhyper, %I64u)", v);
+            var_.set_ui8(v);
             return true;
+        }
         default:
             return false;
     }
 }
 
-bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type) {
+bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type, bool trace) {
     switch (type) {
         case VT_R4:
         case VT_R8: {
             std::string holder;
             double d = oa::parse_double_prefix(commas_to_points(text, holder));
             if (type == VT_R4) {
-                trace_built("ole_variant::ctor from float(%f)", to_float(d));
+                trace_built(trace, "ole_variant::ctor from float(%f)", to_float(d));
                 var_.set_r4(to_float(d));
                 return true;
             }
-            trace_built("ole_variant::ctor from double(%e)", d);
+            trace_built(trace, "ole_variant::ctor from double(%e)", d);
             var_.set_r8(d);
             return true;
         }
         case VT_CY: {
-            tk_log_printf(1, "GOT VT_CY");
+            if (trace) tk_log_write("GOT VT_CY");
             CY c;
             std::string holder;
             oa::status st = oa::currency_from_string(commas_to_points(text, holder), c);
             if (st != oa::status::ok) {
                 tk_log_printf(2, "VarCyFromStr failed: %08X", hresult_of(st));
-                trace_built("ole_variant::empty ctor");
+                trace_built(trace, "ole_variant::empty ctor");
                 var_.clear();
                 return true;
             }
-            trace_built("Construct ole_variant from CY");
+            trace_built(trace, "Construct ole_variant from CY");
             var_.set_cy(c);
             return true;
         }
         case VT_DECIMAL: {
-            tk_log_printf(1, "GOT VT_DECIMAL");
+            if (trace) tk_log_write("GOT VT_DECIMAL");
             std::string holder;
             std::string_view s = commas_to_points(text, holder);
             DECIMAL d;
@@ -1255,11 +1389,11 @@ bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type) 
                 tk_log_printf(2, "ERROR: VarDecFromStr for '%s' failed (hr=%08X)", s,
                               hresult_of(st));
                 double v = oa::parse_double_prefix(s);
-                trace_built("ole_variant::ctor from double(%e)", v);
+                trace_built(trace, "ole_variant::ctor from double(%e)", v);
                 var_.set_r8(v);
                 return true;
             }
-            trace_built("Construct ole_variant from DECIMAL");
+            trace_built(trace, "Construct ole_variant from DECIMAL");
             var_.set_decimal(d);
             return true;
         }
@@ -1268,16 +1402,16 @@ bool ole_variant::set_fraction_from_string(std::string_view text, VARTYPE type) 
     }
 }
 
-void ole_variant::set_date_from_string(std::string_view text) {
-    tk_log_printf(1, "GOT VT_DATE");
+void ole_variant::set_date_from_string(std::string_view text, bool trace) {
+    if (trace) tk_log_write("GOT VT_DATE");
     ole_date d(text);
     if (!d.is_valid()) {
-        trace_built("ole_variant::empty ctor");
+        trace_built(trace, "ole_variant::empty ctor");
         return var_.clear();
     }
-    trace_built("ole_variant::ole_variant( const ole_date& )");
+    trace_built(trace, "ole_variant::ole_variant( const ole_date& )");
     set_date(d);
-    tk_log_printf(1, "ole_date=%s", d.to_string(6));
+    if (trace) tk_log_write("ole_date=%s", d.to_string(6));
 }
 
 ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type) {
@@ -1294,6 +1428,7 @@ ole_variant ole_variant::from_wstring(std::wstring_view text, VARTYPE type) {
 }
 
 std::string ole_variant::to_string() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_string (vt=%08X)", var_.vt);
     switch (var_.vt) {
         case VT_I2:
@@ -1315,9 +1450,9 @@ std::string ole_variant::to_string() const {
         case VT_UINT:
             return oa::format_u64(var_.ui4());
         case VT_I8:
-            return oa::format_i64(i64_);
+            return oa::format_i64(var_.i8());
         case VT_UI8:
-            return oa::format_u64(u64_);
+            return oa::format_u64(var_.ui8());
         case VT_CY:
             tk_log_printf(1, "Converting VT_CY");
             return oa::currency_to_string(var_.cy());  // always with a point
@@ -1326,6 +1461,10 @@ std::string ole_variant::to_string() const {
             return date_.to_string(6);
         case VT_BSTR:
             tk_log_printf(1, "Processing VT_BSTR");
+            if (utf8_held_) {
+                const std::string_view bytes = held().substr(0, held().find('\0'));
+                return well_formed_ ? std::string(bytes) : pt::utf8_encode(pt::utf8_decode(bytes));
+            }
             return tk_unicode_to_ansi(var_.bstr(), -1);
         case VT_BOOL:
             tk_log_printf(1, "to_string - bool: %d", var_.i2());
@@ -1351,9 +1490,12 @@ std::string ole_variant::to_string() const {
 }
 
 std::wstring ole_variant::to_wstring() const {
+    settle();
     tk_log_printf(1, "ole_variant::to_wstring (vt=%08X)", var_.vt);
     switch (var_.vt) {
         case VT_BSTR: {
+            // A NUL byte is the only thing that decodes to a NUL.
+            if (utf8_held_) return pt::utf8_decode(held().substr(0, held().find('\0')));
             const std::wstring& s = var_.bstr();
             return s.substr(0, s.find(L'\0'));
         }

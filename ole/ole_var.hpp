@@ -109,65 +109,129 @@ class ole_variant {
                                                        std::vector<uint8_t>& out);
 
     // --- Refilling ---
-    // A value that takes one row's value after another keeps the storage of its text or
-    // bytes, and parks it in `spare` while it holds something else, so that the steady
+    // A value that takes one row's value after another keeps the storage of the bytes it
+    // copies (a byte array's is parked in `spare` while it holds something else), and
+    // views a text's or a number's bytes where the caller keeps them, so that the steady
     // state allocates nothing. Storage beyond refill_keep_bytes is let go.
     struct refill_storage {
-        std::wstring text;
         std::vector<uint8_t> bytes;
     };
     static constexpr size_t refill_keep_bytes = 64 * 1024;
-    // The value becomes VT_BSTR with an empty text, and returns that text to fill.
-    std::wstring& refill_text(refill_storage& spare);
     // The value becomes the text of UTF-8 bytes, as attach_string makes it; true when the
-    // bytes were not all UTF-8. What the bytes show is kept beside the text, for
-    // writers of long texts: whether it holds a NUL, and plain ASCII as its bytes.
-    bool refill_utf8(std::string_view utf8, refill_storage& spare);
+    // bytes were not all UTF-8. With `view` it refers to the bytes where they are, which
+    // must then stay as they are until the value next changes (a copy of the value takes
+    // its own); else it copies them into storage of its own.
+    bool refill_utf8(std::string_view utf8, refill_storage& spare, bool view);
     // The value becomes a byte array with no bytes yet, and returns the bytes to fill;
     // the caller fills at least one (an empty byte array is no value).
     std::vector<uint8_t>& refill_bytes(refill_storage& spare);
-    // The value becomes `v`, a value that holds no text and no bytes.
-    void refill(ole_variant&& v, refill_storage& spare);
-    // The value becomes what from_string or the date's constructor would give.
-    void refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare);
+    // The value becomes VT_EMPTY.
+    void refill_empty(refill_storage& spare);
+    // The value becomes what the constructor of that type would make.
+    void refill(bool v, refill_storage& spare) { refill_as(&oa::variant::set_bool, v, spare); }
+    void refill(uint32_t v, refill_storage& spare) { refill_as(&oa::variant::set_ui4, v, spare); }
+    void refill(uint64_t v, refill_storage& spare) { refill_as(&oa::variant::set_ui8, v, spare); }
+    void refill(float v, refill_storage& spare) { refill_as(&oa::variant::set_r4, v, spare); }
+    // The value becomes what from_string or the date's constructor would give. The
+    // decimal text of an integer or a decimal that its type holds exactly ("-12",
+    // "79.10", as MySQL sends its numbers) is kept, and read as a number only when first
+    // asked for; with `view` the value refers to the text where it is (see refill_utf8).
+    void refill_from_string(std::string_view text, VARTYPE type, refill_storage& spare, bool view);
     void refill(const ole_date& d, refill_storage& spare);
 
     // --- Raw readers ---
-    // The text of a VT_BSTR (embedded NULs kept), else nullptr.
+    // The text of a VT_BSTR (embedded NULs kept), else nullptr. A text made from UTF-8
+    // is held as its bytes: its wide form is made when first asked for here.
     const std::wstring* get_bstr() const;
-    // True when the value is a text that is known to hold no NUL character; false
-    // says nothing. Every change of the value forgets it, copies keep it.
+    // The text of a VT_BSTR as UTF-8, embedded NULs kept: the bytes the value holds when
+    // they are UTF-8, else the UTF-8 of its text (bytes that were not UTF-8 as U+FFFD)
+    // made into `holder`; empty for every other type.
+    std::string_view get_utf8(std::string& holder) const;
+    // The characters of a VT_BSTR, embedded NULs counted; 0 for every other type.
+    size_t get_text_length() const;
+    // True when the value is a text that is known to hold no NUL character; false says
+    // nothing. Every change of the value forgets it, copies keep it.
     bool known_nul_free() const { return nul_free_ && is_text(); }
-    // The text as its bytes when it is known to be ASCII without NUL (each character
-    // one byte, the same in every code page that has ASCII), else null. Every change
-    // of the value forgets it, copies keep it.
-    const std::string* ascii_text() const { return ascii_kept_ && is_text() ? &ascii_ : nullptr; }
+    // True when the value is a text of UTF-8 bytes that are known to be ASCII without
+    // NUL (each character one byte, the same in every code page that has ASCII); false
+    // says nothing. Every change of the value forgets it, copies keep it.
+    bool known_ascii() const { return ascii_ && utf8_held_; }
+    // The decimal text a number was made from (see refill_from_string), which it holds
+    // exactly: an optional '-', digits, and for a decimal a point and digits; else empty.
+    // Every change of the value forgets it, copies keep it.
+    std::string_view get_decimal_text() const { return digits_held_ ? held() : std::string_view(); }
     // The bytes of a byte array or VT_BLOB, else nullptr.
-    const std::vector<uint8_t>* get_byte_array() const;
-    std::vector<uint8_t>* get_byte_array();
+    const std::vector<uint8_t>* get_byte_array() const {
+        return var_.has_bytes() && is_binary_type(var_.vt) ? &var_.bytes() : nullptr;
+    }
+    std::vector<uint8_t>* get_byte_array() {
+        return var_.has_bytes() && is_binary_type(var_.vt) ? &var_.bytes() : nullptr;
+    }
     // The date-time; meaningful for VT_DATE.
     const ole_date& get_date() const { return date_; }
-    int64_t get_i8() const { return i64_; }    // meaningful for VT_I8
-    uint64_t get_ui8() const { return u64_; }  // meaningful for VT_UI8
-    // The type code and value of every other type.
-    const oa::variant& get_variant() const { return var_; }
+    int64_t get_i8() const { return get_variant().vt == VT_I8 ? var_.i8() : 0; }
+    uint64_t get_ui8() const { return get_variant().vt == VT_UI8 ? var_.ui8() : 0; }
+    // The type code and value of every other type (a date's DATE number, and a number
+    // kept as its text, are made when first asked for). A text is read by get_bstr or
+    // get_utf8.
+    const oa::variant& get_variant() const {
+        settle();
+        return var_;
+    }
 
   private:
     void initialize();
-    void park(refill_storage& spare);
-    bool is_text() const { return var_.vt == VT_BSTR && var_.has_bstr(); }
-    // What a change of the value makes untrue.
-    void forget_text_hints() {
-        nul_free_ = false;
-        ascii_kept_ = false;
+    // Before the value takes the next row's: a byte array's storage goes to `spare`.
+    void park(refill_storage& spare) {
+        if (var_.has_bstr() || var_.has_bytes() || held_owned_) park_storage(spare);
+        forget_held();
+        date_pending_ = false;
+        if (var_.vt == VT_DATE) date_ = ole_date();
     }
-    // In place: the value from_string gives (nothing else of the value is kept), and a
+    void park_storage(refill_storage& spare);
+    template <class T>
+    void refill_as(void (oa::variant::*set)(T), T v, refill_storage& spare) {
+        park(spare);
+        (var_.*set)(v);
+    }
+    bool is_text() const { return var_.vt == VT_BSTR && (utf8_held_ || var_.has_bstr()); }
+    static bool is_binary_type(VARTYPE vt) {
+        return vt == VT_UI1_ARRAY || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
+    }
+    // What a change of the value makes untrue: the bytes it holds and what is known of
+    // them.
+    void forget_held() {
+        utf8_held_ = false;
+        digits_held_ = false;
+        parse_pending_ = false;
+        nul_free_ = false;
+        ascii_ = false;
+        well_formed_ = false;
+    }
+    // The bytes the value holds.
+    std::string_view held() const { return held_owned_ ? std::string_view(held_own_) : held_; }
+    // Keeps the bytes, copied or viewed.
+    void hold(std::string_view bytes, bool view);
+    // Makes the value the text of UTF-8 bytes, copied or viewed; what they hold is known.
+    void hold_utf8(std::string_view utf8, bool view);
+    // The forms made when first asked for, made now.
+    void settle() const {
+        if (date_pending_) make_date_number();
+        if (parse_pending_) read_digits();
+    }
+    void read_digits() const;
+    // The wide form of a text held as UTF-8, and the DATE number of a date, made now.
+    void make_wide() const;
+    void make_date_number() const;
+    // A text held as UTF-8 becomes a wide text, for the conversions that work on those.
+    void widen_text();
+    // In place, on a value just made or parked: the value from_string gives; and a
     // date-time.
     void set_from_string(std::string_view text, VARTYPE type);
     // Its steps by the family of the type; false for a type of another family.
-    bool set_integer_from_string(std::string_view text, VARTYPE type);
-    bool set_fraction_from_string(std::string_view text, VARTYPE type);
-    void set_date_from_string(std::string_view text);
+    bool set_integer_from_string(std::string_view text, VARTYPE type, bool trace);
+    bool set_fraction_from_string(std::string_view text, VARTYPE type, bool trace);
+    void set_date_from_string(std::string_view text, bool trace);
     void set_date(const ole_date& d);
     void copy_from(const ole_variant& that, bool assignment);
     static ole_variant from_hex(std::wstring_view text, VARTYPE type);
@@ -188,11 +252,23 @@ class ole_variant {
     bool text_bytes(std::vector<uint8_t>& bytes) const;
     void change_to_binary();
 
-    int64_t i64_ = 0;
-    uint64_t u64_ = 0;
+    // Mutable for the forms made when first asked for (see get_variant). What a row's
+    // value sets comes first, what only some values need after it.
+    mutable oa::variant var_;
+    bool held_owned_ = false;  // held_own_ holds the bytes, else held_ views them
+    bool utf8_held_ = false;
+    bool digits_held_ = false;
+    mutable bool parse_pending_ = false;  // var_ is still to be read from the digits
+    // What the bytes of a text held as UTF-8 show.
+    bool nul_free_ = false;
+    bool ascii_ = false;  // ASCII without NUL
+    bool well_formed_ = false;
+    // The DATE number of var_ is still to be made from date_.
+    mutable bool date_pending_ = false;
+    // Bytes the value holds, viewed where the caller keeps them or in held_own_: the UTF-8
+    // of a text (var_ then holds VT_BSTR, and its wide text only once made), or the
+    // decimal text of a number.
+    std::string_view held_;
     ole_date date_;
-    oa::variant var_;
-    bool nul_free_ = false;    // see known_nul_free
-    bool ascii_kept_ = false;  // see ascii_text
-    std::string ascii_;        // its storage is kept for the next text
+    std::string held_own_;  // its storage is kept for the next bytes
 };

@@ -133,29 +133,6 @@ size_t narrow_ascii(const wchar_t* in, size_t n, unsigned char* out) {
     return i;
 }
 
-byte_scan scan_bytes(std::string_view bytes) {
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const size_t n = bytes.size();
-    size_t i = 0;
-    unsigned nul = 0, high = 0;
-#ifdef __SSE2__
-    const __m128i zero = _mm_setzero_si128();
-    __m128i zeros = zero, any = zero;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        zeros = _mm_or_si128(zeros, _mm_cmpeq_epi8(b, zero));
-        any = _mm_or_si128(any, b);
-    }
-    nul = static_cast<unsigned>(_mm_movemask_epi8(zeros));
-    high = static_cast<unsigned>(_mm_movemask_epi8(any));
-#endif
-    for (; i < n; ++i) {
-        nul |= s[i] == 0;
-        high |= s[i] & 0x80;
-    }
-    return {nul != 0, high == 0};
-}
-
 namespace {
 
 // Decodes the character that starts at s[i] with a byte of 0x80 or more and moves i past
@@ -201,6 +178,78 @@ inline wchar_t decode_multibyte(const unsigned char* s, size_t n, size_t& i, boo
 }
 
 }  // namespace
+
+wchar_t utf8_decode_multibyte(const unsigned char* s, size_t n, size_t& i, bool& ill_formed) {
+    return decode_multibyte(s, n, i, ill_formed);
+}
+
+size_t copy_ascii(const char* in, size_t n, unsigned char* out) {
+    size_t i = 0;
+#ifdef __SSE2__
+    for (; i + 16 <= n; i += 16) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        if (_mm_movemask_epi8(b) != 0) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), b);
+    }
+#else
+    for (; i + 16 <= n; i += 16) {
+        uint64_t w[2];
+        std::memcpy(w, in + i, 16);
+        if ((w[0] | w[1]) & 0x8080808080808080u) break;
+        std::memcpy(out + i, w, 16);
+    }
+#endif
+    return i;
+}
+
+utf8_scan scan_utf8(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    utf8_scan r;
+    size_t i = 0;
+    unsigned nul = 0;
+    while (i < n) {
+#ifdef __SSE2__
+        // Whole blocks of ASCII at a time; a NUL is ASCII too.
+        const __m128i zero = _mm_setzero_si128();
+        __m128i zeros = zero;
+        for (; i + 16 <= n; i += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            if (_mm_movemask_epi8(b) != 0) break;
+            zeros = _mm_or_si128(zeros, _mm_cmpeq_epi8(b, zero));
+        }
+        nul |= static_cast<unsigned>(_mm_movemask_epi8(zeros));
+#endif
+        // Then character by character, 16 bytes' worth at most.
+        for (const size_t stop = std::min(n, i + 16); i < stop;) {
+            if (s[i] < 0x80) {
+                nul |= s[i] == 0;
+                ++i;
+            } else {
+                r.ascii = false;
+                decode_multibyte(s, n, i, r.ill_formed);
+            }
+        }
+    }
+    r.nul = nul != 0;
+    return r;
+}
+
+size_t utf8_length(std::string_view bytes) {
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t i = 0, count = 0;
+    bool ill_formed = false;
+    while (i < n) {
+        // Every byte below 0x80 is one character, every other sequence one too.
+        if (s[i] < 0x80)
+            ++i;
+        else
+            decode_multibyte(s, n, i, ill_formed);
+        ++count;
+    }
+    return count;
+}
 
 bool utf8_decode_into(std::string_view in, std::wstring& out) {
     out.clear();

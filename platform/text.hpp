@@ -29,12 +29,22 @@ std::string utf8_encode(std::wstring_view in);
 // returns how many characters it did. The bulk of most texts goes this way.
 size_t widen_ascii(const char* in, size_t n, wchar_t* out);
 size_t narrow_ascii(const wchar_t* in, size_t n, unsigned char* out);
-// What bytes hold, found in one pass: a NUL, and bytes of 0x80 and above.
-struct byte_scan {
+// The leading run of ASCII, in whole blocks of 16, copied from in to out; returns how
+// many bytes it did.
+size_t copy_ascii(const char* in, size_t n, unsigned char* out);
+// What UTF-8 bytes hold, found in one pass: a NUL, bytes of 0x80 and above, and
+// sequences that are not UTF-8 (which decode to U+FFFD).
+struct utf8_scan {
     bool nul = false;
     bool ascii = true;
+    bool ill_formed = false;
 };
-byte_scan scan_bytes(std::string_view bytes);
+utf8_scan scan_utf8(std::string_view bytes);
+// The characters that UTF-8 bytes decode to, counted as utf8_decode makes them.
+size_t utf8_length(std::string_view bytes);
+// Decodes the character that starts at s[i] with a byte of 0x80 or more and moves i past
+// it; the maximal ill-formed subpart becomes one U+FFFD and sets ill_formed.
+wchar_t utf8_decode_multibyte(const unsigned char* s, size_t n, size_t& i, bool& ill_formed);
 void utf8_append(std::string& out, wchar_t c);
 
 // The system code page is UTF-8, always (paths, console, messages, settings, logs).

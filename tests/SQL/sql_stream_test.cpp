@@ -122,15 +122,22 @@ TEST_F(sql_stream, rows_of_many_blocks_arrive_complete_and_in_order) {
     EXPECT_EQ(id, 3000);
 }
 
-TEST(sql_stream_threads, decode_helpers_by_the_cpus_the_process_may_run_on) {
+TEST(sql_stream_threads, reader_and_decode_helpers_by_the_cpus_the_process_may_run_on) {
     const struct {
-        size_t cpus, helpers;
-    } cases[] = {{1, 0}, {2, 1}, {3, 2}, {4, 3}, {64, 3}, {0, 3}};  // 0: not known
-    for (const auto& c : cases) EXPECT_EQ(sql_decode_helpers(c.cpus), c.helpers) << c.cpus;
+        size_t cpus;
+        bool reader;
+        size_t helpers;
+    } cases[] = {{1, false, 0}, {2, true, 1},  {3, true, 2},
+                 {4, true, 3},  {64, true, 3}, {0, true, 3}};  // 0: not known
+    for (const auto& c : cases) {
+        EXPECT_EQ(sql_reads_ahead(c.cpus), c.reader) << c.cpus;
+        EXPECT_EQ(sql_decode_helpers(c.cpus), c.helpers) << c.cpus;
+    }
 }
 
 // A long stream starts its reader and as many decode helpers as its CPUs can run beside
-// the caller: on one CPU none. Every row arrives, in order, whichever thread decoded it.
+// the caller: on one CPU none of them. Every row arrives, in order, whichever thread
+// decoded it.
 TEST_F(sql_stream, a_long_stream_starts_the_threads_its_cpus_can_run) {
     REQUIRE_TEST_SERVER();
     use_db();
@@ -151,7 +158,10 @@ TEST_F(sql_stream, a_long_stream_starts_the_threads_its_cpus_can_run) {
         for (size_t n, k = 1; (n = q.store_to(block, nullptr)) > 0; ++k) {
             for (size_t i = 0; i < n; ++i) ids.push_back((*block[i])[0].to_long());
             // From the third block on, the helpers decode.
-            if (k == 3) EXPECT_EQ(threads_now() - idle, 1 + sql_decode_helpers(cpus));
+            if (k == 3) {
+                EXPECT_EQ(threads_now() - idle,
+                          (sql_reads_ahead(cpus) ? 1 : 0) + sql_decode_helpers(cpus));
+            }
         }
         EXPECT_EQ(ids, one_to(3000));
     }

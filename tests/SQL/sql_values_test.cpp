@@ -318,7 +318,7 @@ TEST(sql_columns, a_reused_record_takes_each_row_as_a_new_one_would) {
         fresh->report_losses();
         const std::vector<reported_error> fresh_reports = reported_errors();
         reported_errors().clear();
-        columns.fill_record(reused, row, lengths, row_number);
+        columns.fill_record(reused, row, lengths, row_number, true);
         reused.report_losses();
         ASSERT_EQ(reused.size(), fresh->size());
         for (size_t i = 0; i < fresh->size(); ++i) {

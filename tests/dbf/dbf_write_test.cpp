@@ -326,17 +326,27 @@ TEST(dbf_writer, character_fields_hold_their_whole_length) {
     EXPECT_EQ(dbf.substr(dbf.size() - 255), std::string(255, '\xE9'));
 }
 
-// What a reader kept of a text (that it holds no NUL, its ASCII bytes) only spares the
-// writer work: every text is written and reported as the same text without it.
-TEST(dbf_writer, texts_with_what_their_reader_kept_are_written_as_plain_texts) {
+// A text a reader kept as its UTF-8 bytes (with what they show: no NUL, ASCII) is
+// encoded from them, in one pass: it is written and reported as the same text made of
+// wide characters.
+TEST(dbf_writer, texts_kept_as_utf8_are_written_as_plain_texts) {
+    std::string long_accented;
+    for (int i = 0; i < (3 << 19) + 7; ++i) long_accented += i % 1000 ? "\xc3\xa9" : "\xd0\x96";
     const std::string texts[] = {
         "",
         "abc",
         "abcdefghijkl",  // longer than the C field
         "Zo\xc3\xab",
+        "Zo\xc3\xab Zo\xc3\xab Zo\xc3\xab",  // the same, longer than the field
+        "\xd0\x96 lacked",
+        "a\xff"
+        "b\xe2\x82",  // not UTF-8: U+FFFD, which no code page has
         std::string("ab\0cd", 5),
+        std::string("\xc3\xa9\0cd", 5),
         std::string(40, 'x') + '\0',
         std::string(3 << 20, 'q'),  // memo chunks of a megabyte
+        long_accented,              // the same, and two bytes a character
+        std::string(2 << 20, 'q') + "\xff" + std::string(1 << 20, 'r'),
     };
     dbf_folder f;
     const std::vector<col> cols = {{L"C", VT_BSTR, 10}, {L"M", VT_BSTR, 0}};
@@ -346,7 +356,7 @@ TEST(dbf_writer, texts_with_what_their_reader_kept_are_written_as_plain_texts) {
         SCOPED_TRACE(text.substr(0, 20));
         ole_variant::refill_storage spare;
         ole_variant read;
-        read.refill_utf8(text, spare);
+        read.refill_utf8(text, spare, true);
         const ole_variant made(pt::utf8_decode(text));
         EXPECT_EQ(error_of([&] {
                       kept->append_record(*make_record({read, read}));
@@ -367,7 +377,7 @@ TEST(dbf_writer, values_that_lose_what_the_readme_documents_are_counted) {
     ole_variant::refill_storage spare;
     auto kept = [&](const char* utf8) {
         ole_variant v;
-        v.refill_utf8(utf8, spare);
+        v.refill_utf8(utf8, spare, false);
         return v;
     };
     struct {

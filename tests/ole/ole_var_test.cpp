@@ -198,8 +198,9 @@ TEST(ole_variant, small_accessors) {
     EXPECT_EQ(ole_variant::convert_to_byte_array(src, 2, out), (std::vector<uint8_t>{'a', 'b'}));
 }
 
-// What a text's UTF-8 bytes showed (no NUL; plain ASCII, kept as bytes) spares its
-// writer a search: it must be exact, and it must not outlive the text it describes.
+// A text made from UTF-8 keeps its bytes, and what they show (no NUL; plain ASCII) spares
+// its writer a search: it must be exact, and it must not outlive the text it describes.
+// Its wide form is the decoding of the bytes.
 TEST(ole_variant, what_utf8_bytes_show_of_a_text_holds_until_the_value_changes) {
     const std::string tail_nul = std::string(33, 'a') + '\0' + "b";  // past the first 16 bytes
     const std::string tail_high = std::string(20, 'a') + "\xc3\xa9";
@@ -207,25 +208,33 @@ TEST(ole_variant, what_utf8_bytes_show_of_a_text_holds_until_the_value_changes) 
         std::string bytes;
         bool nul_free;
         bool ascii;
+        bool well_formed;
     } texts[] = {
-        {"", true, true},
-        {"plain", true, true},
-        {std::string("a\0b", 3), false, false},
-        {tail_nul, false, false},
-        {"M\xc3\xbcller", true, false},
-        {tail_high, true, false},
-        {"\xff", true, false},  // ill-formed: U+FFFD, no NUL
+        {"", true, true, true},
+        {"plain", true, true, true},
+        {std::string("a\0b", 3), false, false, true},
+        {tail_nul, false, false, true},
+        {"M\xc3\xbcller", true, false, true},
+        {tail_high, true, false, true},
+        {"\xff", true, false, false},  // ill-formed: U+FFFD, no NUL
+        {std::string(40, 'a') + "\xe2\x82", true, false, false},
     };
     for (const auto& t : texts) {
-        SCOPED_TRACE(t.bytes);
-        ole_variant v;
-        ole_variant::refill_storage spare;
-        v.refill_utf8(t.bytes, spare);
-        EXPECT_EQ(*v.get_bstr(), pt::utf8_decode(t.bytes));
-        EXPECT_EQ(v.known_nul_free(), t.nul_free);
-        ASSERT_EQ(v.ascii_text() != nullptr, t.ascii);
-        if (t.ascii) {
-            EXPECT_EQ(*v.ascii_text(), t.bytes);
+        for (bool view : {false, true}) {
+            SCOPED_TRACE(t.bytes + (view ? " viewed" : " copied"));
+            ole_variant v;
+            ole_variant::refill_storage spare;
+            EXPECT_EQ(v.refill_utf8(t.bytes, spare, view), !t.well_formed);
+            EXPECT_EQ(v.get_type(), VT_BSTR);
+            const std::wstring wide = pt::utf8_decode(t.bytes);
+            EXPECT_EQ(v.get_text_length(), wide.size());
+            std::string holder;
+            EXPECT_EQ(v.get_utf8(holder), pt::utf8_encode(wide));
+            EXPECT_EQ(v.to_string(), pt::utf8_encode(wide.substr(0, wide.find(L'\0'))));
+            EXPECT_EQ(v.to_wstring(), wide.substr(0, wide.find(L'\0')));
+            EXPECT_EQ(*v.get_bstr(), wide);
+            EXPECT_EQ(v.known_nul_free(), t.nul_free);
+            EXPECT_EQ(v.known_ascii(), t.ascii);
         }
     }
 
@@ -233,24 +242,108 @@ TEST(ole_variant, what_utf8_bytes_show_of_a_text_holds_until_the_value_changes) 
     ole_variant::refill_storage spare;
     const std::function<void(ole_variant&)> changes[] = {
         [](ole_variant& v) { v.attach_wstring(std::wstring(L"x\0y", 3)); },
-        [](ole_variant& v) { v.attach_string("x"); },
+        [](ole_variant& v) { v.attach_string(std::string("x\0y", 3)); },
         [](ole_variant& v) { v.change_type(VT_BSTR); },
-        [&](ole_variant& v) { v.refill_text(spare).assign(L"x\0y", 3); },
-        [&](ole_variant& v) { v.refill(ole_variant(int32_t{1}), spare); },
-        [&](ole_variant& v) { v.refill_from_string("x", VT_BSTR, spare); },
+        [&](ole_variant& v) { v.refill_utf8(std::string("x\0y", 3), spare, false); },
+        [&](ole_variant& v) { v.refill(uint32_t{1}, spare); },
+        [&](ole_variant& v) { v.refill_empty(spare); },
+        [&](ole_variant& v) { v.refill_bytes(spare).push_back(1); },
+        [&](ole_variant& v) {
+            v.refill_from_string(std::string("x\0y", 3), VT_BSTR, spare, false);
+        },
         [](ole_variant& v) { v = ole_variant(std::wstring(L"x\0y", 3)); },
         [](ole_variant& v) { ole_variant taken(std::move(v)); },
     };
     for (size_t i = 0; i < std::size(changes); ++i) {
         SCOPED_TRACE(i);
         ole_variant v;
-        v.refill_utf8("plain", spare);
+        v.refill_utf8("plain", spare, true);
         const ole_variant copy(v);
         EXPECT_TRUE(copy.known_nul_free());
-        ASSERT_NE(copy.ascii_text(), nullptr);
-        EXPECT_EQ(*copy.ascii_text(), "plain");
+        EXPECT_TRUE(copy.known_ascii());
         changes[i](v);
         EXPECT_FALSE(v.known_nul_free());
-        EXPECT_EQ(v.ascii_text(), nullptr);
+        EXPECT_FALSE(v.known_ascii());
+    }
+}
+
+// A value that views its text's bytes where its reader keeps them stays that text while
+// it is in use; its copies, and values it is moved into, outlive the bytes.
+TEST(ole_variant, a_text_viewed_where_its_bytes_are_kept_is_copied_whole) {
+    std::string bytes = "M\xc3\xbcller, a text longer than the short string's room";
+    const std::wstring text = pt::utf8_decode(bytes);
+    ole_variant::refill_storage spare;
+    ole_variant viewed;
+    viewed.refill_utf8(bytes, spare, true);
+    ole_variant copied(viewed), assigned;
+    assigned = viewed;
+    ole_variant moved(std::move(viewed));
+    ole_variant small_copy, small_moved;
+    small_copy.refill_utf8("short", spare, false);
+    small_moved = std::move(small_copy);  // a text in the short string's room moves too
+    std::fill(bytes.begin(), bytes.end(), 'x');
+    EXPECT_EQ(*copied.get_bstr(), text);
+    EXPECT_EQ(*assigned.get_bstr(), text);
+    EXPECT_EQ(small_moved.to_string(), "short");
+}
+
+// A number refilled from its decimal text is the value from_string gives, read when first
+// asked for; the text is kept only where the type holds it exactly, as MySQL sends it.
+TEST(ole_variant, a_number_kept_as_its_text_reads_as_from_string_gives_it) {
+    const struct {
+        const char* text;
+        VARTYPE type;
+        bool kept;
+    } cases[] = {
+        {"12", VT_I4, true},
+        {"-12", VT_I4, true},
+        {"0012", VT_I4, true},  // ZEROFILL
+        {"-12", VT_UI4, false},
+        {"123456789", VT_I4, true},
+        {"2147483647", VT_I4, false},  // as many digits as could overflow: read at once
+        {"99999", VT_I2, false},       // the short type wraps
+        {"200", VT_I1, false},
+        {"-9", VT_I1, true},
+        {"18446744073709551615", VT_UI8, false},
+        {"1844674407370955161", VT_UI8, true},
+        {"-922337203685477580", VT_I8, true},
+        {"79.10", VT_DECIMAL, true},
+        {"-0.00", VT_DECIMAL, true},
+        {"12", VT_DECIMAL, true},
+        {"1234567890123456789012345678", VT_DECIMAL, true},
+        {"12345678901234567890123456789", VT_DECIMAL, false},
+        {"1,5", VT_DECIMAL, false},
+        {".5", VT_DECIMAL, false},
+        {"5.", VT_DECIMAL, false},
+        {"1e3", VT_I4, false},
+        {" 12", VT_I4, false},
+        {"", VT_I4, false},
+        {"-", VT_I4, false},
+        {"12", VT_R8, false},
+        {"12", VT_CY, false},
+    };
+    ole_variant::refill_storage spare;
+    for (const auto& c : cases) {
+        for (bool view : {true, false}) {
+            SCOPED_TRACE(std::string(c.text) + " " + std::to_string(c.type));
+            ole_variant v;
+            v.refill_from_string(c.text, c.type, spare, view);
+            EXPECT_EQ(v.get_decimal_text(), c.kept ? c.text : "");
+            const ole_variant copy(v);
+            const ole_variant made = ole_variant::from_string(c.text, c.type);
+            for (const ole_variant* read : std::initializer_list<const ole_variant*>{&v, &copy}) {
+                EXPECT_EQ(read->get_type(), made.get_type());
+                EXPECT_EQ(read->to_string(), made.to_string());
+                EXPECT_EQ(read->to_long(), made.to_long());
+                EXPECT_EQ(read->get_i8(), made.get_i8());
+                EXPECT_EQ(read->get_ui8(), made.get_ui8());
+                if (made.get_type() == VT_DECIMAL) {
+                    EXPECT_EQ(read->get_variant().decimal(), made.get_variant().decimal());
+                }
+            }
+            EXPECT_EQ(copy.get_decimal_text(), v.get_decimal_text());
+            v.refill_empty(spare);
+            EXPECT_EQ(v.get_decimal_text(), "");
+        }
     }
 }
