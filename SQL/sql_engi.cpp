@@ -363,7 +363,7 @@ void sql_engine::set_count_aside(bool on) {
     count_aside_ = on;
     // Opened while the run reads the table list and the first schema, the connection is
     // at hand when the first rows start.
-    if (!on || side_ || side_refused_ || side_opening_.valid() || !connected_) return;
+    if (!on || !counting_ || side_ || side_refused_ || side_opening_.valid() || !connected_) return;
     try {
         side_opening_ = std::async(
             std::launch::async,

@@ -124,6 +124,10 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     // that connection in the background.
     void set_count_aside(bool on);
     bool is_count_aside() const { return count_aside_; }
+    // While off, a table's rows are not counted at all, where nobody would see the count
+    // (a silent run): no statement is sent for it, and no second connection is opened.
+    void set_counting(bool on) { counting_ = on; }
+    bool is_counting() const { return counting_; }
     // The second connection, for one count: opened when none is at hand, with this
     // one's settings, and lent until given back (dropping it closes it). Null when it
     // cannot be had (traced once; counts then run on this connection).
@@ -204,6 +208,7 @@ class sql_engine : public udb_engine, public tk_singleton<sql_engine> {
     std::string password_;
     int port_ = 0;
     bool count_aside_ = false;
+    bool counting_ = true;
     std::unique_ptr<sql_side_connection> side_;
     std::future<std::unique_ptr<sql_side_connection>> side_opening_;
     bool side_refused_ = false;  // it could not be opened: not tried again

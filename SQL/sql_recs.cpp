@@ -199,7 +199,9 @@ void sql_recordset::initialize() {
     // as a table.
     count_statement_ = is_query() ? L"SELECT COUNT(*) FROM (" + query_ + L") as query"
                                   : L"SELECT COUNT(*) FROM " + sql_engine::get_safe_name(name_);
-    if (!defer_count()) {
+    if (!engine.is_counting()) {
+        count_ = count_step::none;
+    } else if (!defer_count()) {
         count_here();
         tk_log_printf(2, "get_rec_count returns %I64d", rec_count_);
     }

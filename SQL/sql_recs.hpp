@@ -157,7 +157,8 @@ class sql_recordset : public udb_recordset {
         unsigned decimals;
     };
     std::vector<described_column> described_;
-    enum class count_step { taken, deferred, sent, failed };
+    // none: not asked for (the engine does not count).
+    enum class count_step { taken, deferred, sent, failed, none };
     count_step count_ = count_step::taken;
     // Lent while the count is deferred or sent; dropping it abandons the count.
     std::unique_ptr<sql_side_connection> side_;

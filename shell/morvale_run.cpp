@@ -52,12 +52,15 @@ conversion_run::conversion_run(morvale_convertor& converter) : conv_(converter) 
     conv_.skipped_tables_.clear();
     // An interrupt of an earlier run is over; one asked for already stops this run.
     if (!conv_.stop_requested()) sql_allow_reads();
-    // The tables are counted on a second connection while their rows stream.
+    // The tables are counted on a second connection while their rows stream; a silent
+    // run shows no count, and takes none.
+    conv_.engine().set_counting(!conv_.silent());
     conv_.engine().set_count_aside(true);
 }
 
 conversion_run::~conversion_run() {
     conv_.engine().set_count_aside(false);
+    conv_.engine().set_counting(true);
     // The tables are closed first: the folder is let go after the last write.
     destination_table_.reset();
     destination_.reset();
