@@ -15,10 +15,6 @@ constexpr int32_t max_varchar = 21844;
 // bytes fill the largest key.
 constexpr int32_t max_key_text = 768;
 
-bool is_geometry(const t_ftd& c) {
-    return udb_is_text_vt(c.vartype) && udb_is_geometry_mark(c);
-}
-
 // Auto-number is allowed for the integer types and Booleans (bit set 0xFF080C).
 bool can_auto_number(VARTYPE vt) {
     return vt < 24 && ((0xFF080Cu >> vt) & 1u) != 0;
@@ -28,7 +24,8 @@ bool is_lob_for_key(const t_ftd& c) {
     if (c.vartype == VT_BLOB || c.vartype == VT_BLOB_OBJECT) return true;
     // VARBINARY(n) keys are common (binary UUIDs); only the BLOB sizes are refused.
     if (c.vartype == VT_UI1_ARRAY) return c.size <= 0 || c.size > 255;
-    if (udb_is_text_vt(c.vartype)) return is_geometry(c) || c.size <= 0 || c.size > max_key_text;
+    if (udb_is_text_vt(c.vartype))
+        return udb_is_geometry(c) || c.size <= 0 || c.size > max_key_text;
     return false;
 }
 
@@ -115,7 +112,7 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& out,
         clause += type;
 
         const bool textual = c.aux_text.empty()
-                                 ? udb_is_text_vt(c.vartype) && !is_geometry(c)
+                                 ? udb_is_text_vt(c.vartype) && !udb_is_geometry(c)
                                  : c.aux_text.find(L"CHAR") != std::wstring::npos ||
                                        c.aux_text.find(L"TEXT") != std::wstring::npos;
         if (textual && version >= 0x040100)
@@ -136,7 +133,7 @@ void sql_schema_initializer::get_init_chunks(std::vector<std::wstring>& out,
         tk_log_printf(1, "sql_schema_initializer::can_have_def_value");
         if (is_auto) {
             tk_log_printf(2, "WARNING: auto_increment columns cannot have default value!");
-        } else if (c.vartype != VT_BLOB && c.vartype != VT_BLOB_OBJECT && !is_geometry(c) &&
+        } else if (c.vartype != VT_BLOB && c.vartype != VT_BLOB_OBJECT && !udb_is_geometry(c) &&
                    !(udb_is_text_vt(c.vartype) && (c.size <= 0 || c.size > max_varchar))) {
             std::wstring def = make_mysql_def_val(c, version);
             tk_log_wprintf(1, L"got def value: %s", def);

@@ -11,13 +11,10 @@ constexpr int32_t huge_column = 5592405;
 // What the server counts in the row for a column kept outside it.
 constexpr uint32_t lob_pointer = 12;
 
-bool is_geometry(const t_ftd& c) {
-    return udb_is_geometry_mark(c);
-}
-
 // Columns written as TEXT or BLOB types, which the row holds by pointer only.
 bool is_kept_outside_row(const t_ftd& c) {
-    if (udb_is_text_vt(c.vartype)) return is_geometry(c) || c.size <= 0 || c.size > max_varchar;
+    if (udb_is_text_vt(c.vartype))
+        return udb_is_geometry_mark(c) || c.size <= 0 || c.size > max_varchar;
     if (c.vartype == VT_UI1_ARRAY) return c.size <= 0 || c.size > 255;
     return c.vartype == VT_BLOB || c.vartype == VT_BLOB_OBJECT;
 }

@@ -19,14 +19,6 @@ constexpr uint32_t long_field_length = 0x100000;
 // The characters of a GUID's text; a text column of that size holds GUIDs.
 constexpr size_t guid_length = 36;
 
-bool is_binary_vt(VARTYPE vt) {
-    return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY;
-}
-
-bool is_geometry(const t_ftd& c) {
-    return udb_is_text_vt(c.vartype) && udb_is_geometry_mark(c);
-}
-
 std::string hex_literal(const std::vector<uint8_t>& bytes) {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string out;
@@ -105,7 +97,7 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
     if (placeholders && sql_is_long_field(f)) {
         tk_log_printf(1, "fld->get_size()=%d", f.get_length());
         tk_log_printf(1, "Returns placeholder for prepared statement");
-        return is_geometry(c) ? "ST_GeomFromText(?)" : "?";
+        return udb_is_geometry(c) ? "ST_GeomFromText(?)" : "?";
     }
     if (udb_custom_conversion::is_acceptable2(f))
         return pt::utf8_encode(udb_custom_conversion::handle2(f));
@@ -115,7 +107,7 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
         check_finite(f);
         std::string text = value_utf8(f);
         tk_log_printf(1, "Got BSTR value: %s, flags=%d", text, c.reserved);
-        if (is_geometry(c)) return "ST_GeomFromText(" + sql_quote_literal(m, text) + ")";
+        if (udb_is_geometry(c)) return "ST_GeomFromText(" + sql_quote_literal(m, text) + ")";
         // A GUID in braces or behind "guid=" is cut to its 36 characters only for a
         // GUID column that could not take the whole text; any other text column gets
         // the whole text, or the server's refusal.
@@ -138,7 +130,7 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
 
     // Bytes are a hexadecimal literal; any other value for a binary column is its text,
     // quoted for the same reason.
-    if (is_binary_vt(c.vartype) && !is_binary_vt(fvt) && fvt != VT_EMPTY && fvt != VT_NULL) {
+    if (oa::is_binary(c.vartype) && !oa::is_binary(fvt) && fvt != VT_EMPTY && fvt != VT_NULL) {
         check_finite(f);
         return to_mysql_str(value_utf8(f), VT_BSTR, m);
     }
@@ -157,7 +149,7 @@ std::string value_text(const udb_field& f, const t_ftd& c, bool placeholders, bo
     tk_log_printf(1, "Got field: %s, type=%08X", text, fvt);
     const bool no_value = fvt == VT_EMPTY || fvt == VT_NULL;
     // An empty byte array reads like no value; a NOT NULL column can only have meant ''.
-    if (is_binary_vt(c.vartype)) return no_value ? (c.b_not_null ? "''" : "NULL") : text;
+    if (oa::is_binary(c.vartype)) return no_value ? (c.b_not_null ? "''" : "NULL") : text;
     if (!defaults) return no_value ? "NULL" : text;
     if (no_value || text.empty() || text == "\"\"" || text == "''") {
         if (!c.b_not_null) {
@@ -181,7 +173,7 @@ bool sql_is_long_field(const udb_field& field) {
 
 std::string to_mysql_str(const ole_variant& value, MYSQL* m) {
     tk_log_printf(1, "to_mysql_str");
-    if (is_binary_vt(value.get_type())) {
+    if (oa::is_binary(value.get_type())) {
         tk_log_printf(1, "special processing for BLOBs");
         const std::vector<uint8_t>* bytes = value.get_byte_array();
         if (!bytes) return "NULL";
@@ -210,7 +202,7 @@ std::string to_mysql_str(std::string_view text, VARTYPE vt, MYSQL* m) {
             throw tk_exception(tk_format("The value '%s' is not a date", text), tk_kind_continue);
         return sql_quote_literal(m, date.to_string(6));
     }
-    if (is_binary_vt(vt)) {
+    if (oa::is_binary(vt)) {
         tk_log_printf(1, "GOT BLOB");
         // Only a hexadecimal literal stands bare: digits alone would be a number, which
         // the server compares with a binary column as a number.

@@ -57,6 +57,10 @@ inline bool udb_is_geometry_mark(const t_ftd& c) {
     return c.reserved == udb_geometry || c.reserved == udb_geometry_old;
 }
 bool udb_is_text_vt(VARTYPE vt);  // 8, 30, 31
+// A text column of a geometry, as the server's columns are read.
+inline bool udb_is_geometry(const t_ftd& c) {
+    return udb_is_text_vt(c.vartype) && udb_is_geometry_mark(c);
+}
 bool udb_is_blob_vt(VARTYPE vt);  // 65, 70, 8209
 
 class udb_schema {

@@ -18,13 +18,9 @@ uint32_t hresult_of(oa::status s) {
     return s == oa::status::overflow ? disp_e_overflow : disp_e_typemismatch;
 }
 
-bool is_binary(VARTYPE vt) {
-    return oa::is_binary(vt);
-}
-
 // Binary values may also carry VT_SAFEARRAY, which the value only ever destroys.
 bool holds_array(VARTYPE vt) {
-    return is_binary(vt) || vt == VT_SAFEARRAY;
+    return oa::is_binary(vt) || vt == VT_SAFEARRAY;
 }
 
 const char hex_digits[] = "0123456789ABCDEF";
@@ -544,7 +540,7 @@ size_t ole_variant::get_at(std::string& out, size_t position, size_t length) con
         out = pt::utf8_encode(std::wstring_view(s).substr(position, n));
         return n;
     }
-    if (is_binary(var_.vt) && var_.has_bytes()) {
+    if (oa::is_binary(var_.vt) && var_.has_bytes()) {
         tk_log_printf(1, "Extracting VT_ARRAY/VT_BLOB");
         const auto& b = var_.bytes();
         size_t n = std::min(b.size(), max_array_text);
@@ -575,7 +571,7 @@ size_t ole_variant::get_bytes(const uint8_t*& out, std::string& holder) const {
         out = reinterpret_cast<const uint8_t*>(holder.data());
         return holder.size();
     }
-    if (is_binary(var_.vt)) {
+    if (oa::is_binary(var_.vt)) {
         tk_log_printf(1, "Processing binary");
         size_t n = get_safe_array_size();
         tk_log_printf(1, "data_length=%d", n);
@@ -644,7 +640,8 @@ void ole_variant::change_type(VARTYPE to) {
         return;
     }
     // 2. Nothing to do.
-    if (to == from || from == VT_EMPTY || from == VT_NULL || (is_binary(from) && is_binary(to))) {
+    if (to == from || from == VT_EMPTY || from == VT_NULL ||
+        (oa::is_binary(from) && oa::is_binary(to))) {
         tk_log_printf(1, "Type cannot be changed");
         return;
     }
@@ -679,9 +676,9 @@ void ole_variant::change_type(VARTYPE to) {
     // 11. Text to a date.
     if (to == VT_DATE) return change_text_to_date();
     // 12. A byte array becomes text and nothing else.
-    if (is_binary(from)) return change_from_binary(to);
+    if (oa::is_binary(from)) return change_from_binary(to);
     // 13. A value's own bytes become a byte array.
-    if (is_binary(to)) return change_to_binary();
+    if (oa::is_binary(to)) return change_to_binary();
     // 14. The rest: numbers to text by this value's own text forms, numbers between
     // numeric types and text to numbers by the core's checked conversions.
     if (to == VT_BSTR && oa::is_numeric(from)) {

@@ -162,10 +162,10 @@ class ole_variant {
     std::string_view get_decimal_text() const { return digits_held_ ? held() : std::string_view(); }
     // The bytes of a byte array or VT_BLOB, else nullptr.
     const std::vector<uint8_t>* get_byte_array() const {
-        return var_.has_bytes() && is_binary_type(var_.vt) ? &var_.bytes() : nullptr;
+        return var_.has_bytes() && oa::is_binary(var_.vt) ? &var_.bytes() : nullptr;
     }
     std::vector<uint8_t>* get_byte_array() {
-        return var_.has_bytes() && is_binary_type(var_.vt) ? &var_.bytes() : nullptr;
+        return var_.has_bytes() && oa::is_binary(var_.vt) ? &var_.bytes() : nullptr;
     }
     // The date-time; meaningful for VT_DATE.
     const ole_date& get_date() const { return date_; }
@@ -195,9 +195,6 @@ class ole_variant {
         (var_.*set)(v);
     }
     bool is_text() const { return var_.vt == VT_BSTR && (utf8_held_ || var_.has_bstr()); }
-    static bool is_binary_type(VARTYPE vt) {
-        return vt == VT_UI1_ARRAY || vt == VT_BLOB || vt == VT_BLOB_OBJECT;
-    }
     // What a change of the value makes untrue: the bytes it holds and what is known of
     // them.
     void forget_held() {

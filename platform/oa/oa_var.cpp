@@ -268,10 +268,6 @@ bool is_numeric(VARTYPE vt) {
     }
 }
 
-bool is_binary(VARTYPE vt) {
-    return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY;
-}
-
 status change_type(variant& v, VARTYPE to) {
     if (v.vt == to) return status::ok;
     if (!is_numeric(to)) return status::type_mismatch;

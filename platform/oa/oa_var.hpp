@@ -78,7 +78,10 @@ struct variant {
 
 // VT_I1 to VT_UINT, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_BOOL, VT_DECIMAL.
 bool is_numeric(VARTYPE vt);
-bool is_binary(VARTYPE vt);  // VT_BLOB, VT_BLOB_OBJECT, the byte-array type
+// VT_BLOB, VT_BLOB_OBJECT, the byte-array type; inline, as every value asks it.
+inline bool is_binary(VARTYPE vt) {
+    return vt == VT_BLOB || vt == VT_BLOB_OBJECT || vt == VT_UI1_ARRAY;
+}
 
 // The conversions the core supports, in place: numeric to numeric (integers rounded
 // half to even, every destination range-checked), numeric to VT_BOOL (non-zero is
