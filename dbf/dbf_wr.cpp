@@ -693,12 +693,17 @@ void dbf_recordset::roll_back() noexcept {
     pending_.clear();
     count_ = stored_count_;
     if (new_files_) return;  // its files go as a whole
-    // The headers were never changed: the files are cut back to what they held.
+    // The files are cut back to what they held, and their headers say so again: a
+    // commit that failed part-way may have written the new ones already.
     try {
         if (fpt_) {
             fpt_->restore_next_free(memo_next_free_);
+            fpt_->flush();
             put_back(*fpt_, int64_t{memo_next_free_} * fpt_->block_size(), memo_tail_, memo_size_);
         }
+        uint8_t count[4];
+        tk_put_le32(count, stored_count_);
+        file_->put_at(4, count, 4);
         put_back(*file_, header_length_ + int64_t{count_} * record_length_, table_tail_,
                  table_size_);
     } catch (const std::exception& e) {

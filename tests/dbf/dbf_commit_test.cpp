@@ -308,6 +308,10 @@ TEST(dbf_commit, a_failed_move_or_write_at_commit_is_an_error_and_leaves_no_temp
          "t.dbf: No space left on device", false},
         {"the records appended to a table cannot be made durable", &memo, create, memo, fsyncs, 0,
          "t.fpt: Input/output error", false},
+        // After the count: the end-of-file mark behind the last record, one byte more
+        // than the disk has room for (the records, their flag and the count fit).
+        {"the end of a table appended to cannot be marked", &plain, create, plain,
+         file_faults{.write_budget = 69}, 0, "t.dbf: No space left on device", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
