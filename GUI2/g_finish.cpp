@@ -88,10 +88,7 @@ gui_finish_page::gui_finish_page(const std::wstring& success, const std::wstring
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(add(1313, ui::control_kind::title, "Conversion is Completed"));
     layout->addSpacing(12);
-    // Table names and the folder are shown as they are, never read as markup.
-    auto* text = static_cast<QLabel*>(add(1314, ui::control_kind::label));
-    text->setTextFormat(Qt::PlainText);
-    layout->addWidget(text);
+    layout->addWidget(add(1314, ui::control_kind::label));
     QWidget* list = add(1016, ui::control_kind::text_view);
     list->hide();
     list->installEventFilter(this);

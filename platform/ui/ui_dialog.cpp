@@ -78,6 +78,9 @@ QWidget* make_control(QWidget* parent, int id, control_kind kind, const QString&
         case control_kind::label:
         case control_kind::title: {
             auto* l = new QLabel(text, parent);
+            // What a label says (a table's name, a folder, a host) is shown as it is:
+            // "<b>x" is a name, never markup.
+            l->setTextFormat(Qt::PlainText);
             l->setWordWrap(true);
             if (kind == control_kind::title) l->setFont(title_font());
             w = l;

@@ -46,6 +46,8 @@ class qt_modal : public modal_service {
                            const QString& text, bool default_no) override {
         QMessageBox box(owner);
         box.setWindowTitle(caption);
+        // Names in the text (tables, files, hosts) are shown as they are, never as markup.
+        box.setTextFormat(Qt::PlainText);
         box.setText(breakable(text));
         keep_hard_lines(box, text);
         if (icon == box_icon::question) {

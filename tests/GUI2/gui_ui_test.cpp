@@ -130,6 +130,25 @@ TEST(message_boxes, lines_broken_by_hand_do_not_wrap_again) {
     }
 }
 
+// A table, folder or host is named as it is: "<b>orders</b>" is a name, never markup,
+// in a label, a title and a message box alike.
+TEST(message_boxes, names_are_shown_as_they_are_never_as_markup) {
+    const QString text = "Table '<b>orders</b>' was left as it was.";
+    QWidget parent;
+    for (auto kind : {ui::control_kind::label, ui::control_kind::title}) {
+        auto* label = qobject_cast<QLabel*>(ui::make_control(&parent, 1, kind, text, {}));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    }
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    ui::modal().message_box(nullptr, ui::box_icon::error, "Torvane 4.3 Error", text, false);
+}
+
 TEST_F(sheet_fixture, navigation_moves_stays_and_skips_as_the_pages_answer) {
     struct {
         const char* what;
