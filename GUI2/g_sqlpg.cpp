@@ -162,6 +162,11 @@ int sql_settings_page::on_next() {
         ctrl<QLineEdit>(id_host)->setFocus();
         return -1;
     }
+    // A refused way of signing in opens the help on it too.
+    auto help_on_auth = [&](uint32_t code) {
+        const uint32_t error = code & 0xFFFF;
+        if (error == 1249 || error == 1250) wizard_shell::get_instance().display_help(auth_topic_);
+    };
     try {
         // Cancelled, the wizard stays here.
         return connect_while_waiting(conv, window()) ? 0 : -1;
@@ -170,12 +175,10 @@ int sql_settings_page::on_next() {
         wizard_shell::get_instance().display_help(auth_topic_);
     } catch (const sql_exception& e) {
         wizard_shell::error(connection_failure_text(e, conv.host(), conv.port()));
-        const uint32_t error = e.code() & 0xFFFF;
-        if (error == 1249 || error == 1250) wizard_shell::get_instance().display_help(auth_topic_);
+        help_on_auth(e.code());
     } catch (const tk_exception& e) {
         show_page_error(e);
-        const uint32_t error = e.code() & 0xFFFF;
-        if (error == 1249 || error == 1250) wizard_shell::get_instance().display_help(auth_topic_);
+        help_on_auth(e.code());
     }
     return -1;
 }
