@@ -68,6 +68,7 @@ class utf8_source : public dbf_memo_source {
                 const auto e = codec_.encode_utf8_into(
                     text_.substr(at_byte_), skipped,
                     static_cast<size_t>(std::min<uint64_t>(offset - at_char_, sizeof skipped)));
+                if (e.chars == 0) break;  // past the text's end: nothing more to skip
                 at_char_ += e.chars;
                 at_byte_ += e.bytes;
             }
